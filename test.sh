@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests: the normal build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzzer briefly over
+# its seed corpus.
+#   ./test.sh            everything
+#   ./test.sh quick      only the normal build and its tests
+set -euo pipefail
+cd "$(dirname "$0")"
+./install-deps.sh
+
+jobs=$(nproc)
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp"
+
+build() {  # dir, cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== build"
+build build
+
+if [ "${1:-}" != quick ]; then
+  build build-asan -DVOX_SANITIZE=ON -DVOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  echo "== fuzzers"
+  CC=clang CXX=clang++ build build-fuzz -DVOX_FUZZ=ON
+  for f in build-fuzz/fuzzers/fuzz_*; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f"); corpus=tests/fuzz/corpus/${name#fuzz_}
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+    echo "-- $name"
+    "$f" -max_total_time=10 -rss_limit_mb=2048 -timeout=10 "$work" >"build-fuzz/$name.log" 2>&1 \
+      || { tail -n 60 "build-fuzz/$name.log"; exit 1; }
+    grep -E '^Done|#[0-9]+.*DONE' "build-fuzz/$name.log" | tail -n 1 || true
+    rm -rf "$work"
+  done
+  echo "== sanitizer tests"
+  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 | tail -n 25
+  [ "${PIPESTATUS[0]}" -eq 0 ] || exit 1
+fi
+echo "== tests"
+ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600

@@ -14,6 +14,9 @@ endfunction()
 # helpers in tests/support when they need one).
 function(vox_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_SOURCES)
+    return()
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vox_test_support GTest::gtest GTest::gmock Threads::Threads)
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60

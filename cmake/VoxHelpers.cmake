@@ -18,7 +18,7 @@ function(vox_add_test)
     return()
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vox_test_support GTest::gtest GTest::gmock Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vox_test_support GTest::gtest_main GTest::gmock Threads::Threads)
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "VOX_SOURCE_DIR=${CMAKE_SOURCE_DIR};SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
 endfunction()

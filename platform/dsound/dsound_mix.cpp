@@ -1,0 +1,144 @@
+// The software mixer: linear interpolation at the voice's own rate, Q15 gains
+// per side, 32-bit accumulation and saturation to 16 bits. Common formats
+// (8 or 16 bits, mono or stereo) have their own loops; the rest go through a
+// generic frame reader.
+#include "platform/dsound/dsound_mix.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kChunk = 256;  // output frames accumulated at a time
+
+struct Frame {
+  int32_t left, right;
+};
+
+// Reads one frame as 16-bit left and right; channels past two fold into the
+// side of their parity.
+Frame ReadFrameGeneric(const uint8_t* p, int channels, int bytes_per_sample) {
+  int32_t sum[2] = {0, 0};
+  int count[2] = {0, 0};
+  for (int c = 0; c < channels; ++c) {
+    const uint8_t* s = p + c * bytes_per_sample;
+    int32_t v;
+    switch (bytes_per_sample) {
+      case 1: v = (int32_t(s[0]) - 128) << 8; break;
+      case 2: v = int16_t(s[0] | (s[1] << 8)); break;
+      case 3: v = int16_t(s[1] | (s[2] << 8)); break;
+      default: v = int16_t(s[2] | (s[3] << 8)); break;
+    }
+    sum[c & 1] += v;
+    ++count[c & 1];
+  }
+  if (channels == 1) return {sum[0], sum[0]};
+  return {sum[0] / count[0], sum[1] / count[1]};
+}
+
+template <int Bits, int Channels>
+inline Frame ReadFrame(const uint8_t* p) {
+  if constexpr (Bits == 8) {
+    int32_t l = (int32_t(p[0]) - 128) << 8;
+    if constexpr (Channels == 1) {
+      return {l, l};
+    } else {
+      return {l, (int32_t(p[1]) - 128) << 8};
+    }
+  } else {
+    int32_t l = int16_t(p[0] | (p[1] << 8));
+    if constexpr (Channels == 1) {
+      return {l, l};
+    } else {
+      return {l, int16_t(p[2] | (p[3] << 8))};
+    }
+  }
+}
+
+struct GenericReader {
+  int channels, bytes_per_sample;
+  Frame operator()(const uint8_t* p) const { return ReadFrameGeneric(p, channels, bytes_per_sample); }
+};
+template <int Bits, int Channels>
+struct FixedReader {
+  Frame operator()(const uint8_t* p) const { return ReadFrame<Bits, Channels>(p); }
+};
+
+// Mixes up to `frames` frames of one voice into acc; stops the voice at the
+// end of a one-shot buffer.
+template <class Reader>
+void MixVoice(DsVoice& v, const Reader& read, int32_t* acc, int frames) {
+  const uint32_t align = v.format.nBlockAlign;
+  const uint64_t total = v.bytes / align;
+  const uint64_t step = (uint64_t(v.frequency) << 32) / DS_OUTPUT_RATE;
+  const int32_t gl = v.gain_left, gr = v.gain_right;
+  uint64_t pos = v.position;
+  for (int f = 0; f < frames; ++f) {
+    uint64_t idx = pos >> 32;
+    if (idx >= total) {
+      if (!v.looping) {
+        v.playing = false;
+        pos = 0;
+        break;
+      }
+      idx %= total;
+      pos = (idx << 32) | (pos & 0xFFFFFFFFu);
+    }
+    uint64_t next = idx + 1;
+    if (next >= total) next = v.looping ? 0 : idx;
+    const Frame a = read(v.samples + idx * align);
+    int32_t l = a.left, r = a.right;
+    const int32_t frac = int32_t((pos >> 16) & 0xFFFF);
+    if (frac) {
+      const Frame b = read(v.samples + next * align);
+      l += int32_t((int64_t(b.left - a.left) * frac) >> 16);
+      r += int32_t((int64_t(b.right - a.right) * frac) >> 16);
+    }
+    acc[2 * f] += (l * gl) >> 15;
+    acc[2 * f + 1] += (r * gr) >> 15;
+    pos += step;
+  }
+  if (v.playing && (pos >> 32) >= total) {
+    if (v.looping) {
+      pos = (((pos >> 32) % total) << 32) | (pos & 0xFFFFFFFFu);
+    } else {
+      v.playing = false;
+      pos = 0;
+    }
+  }
+  v.position = pos;
+}
+
+void MixOne(DsVoice& v, int32_t* acc, int frames) {
+  const int bits = v.format.wBitsPerSample, ch = v.format.nChannels;
+  if (bits == 16 && ch == 2) return MixVoice(v, FixedReader<16, 2>(), acc, frames);
+  if (bits == 16 && ch == 1) return MixVoice(v, FixedReader<16, 1>(), acc, frames);
+  if (bits == 8 && ch == 2) return MixVoice(v, FixedReader<8, 2>(), acc, frames);
+  if (bits == 8 && ch == 1) return MixVoice(v, FixedReader<8, 1>(), acc, frames);
+  MixVoice(v, GenericReader{ch, bits / 8}, acc, frames);
+}
+
+}  // namespace
+
+void DsMixVoices(DsVoice* const* voices, int count, int16_t* out, int frames) {
+  int32_t acc[kChunk * 2];
+  for (int done = 0; done < frames; done += kChunk) {
+    const int n = std::min(kChunk, frames - done);
+    std::memset(acc, 0, sizeof(int32_t) * 2 * n);
+    for (int i = 0; i < count; ++i) {
+      DsVoice& v = *voices[i];
+      if (!v.playing || !v.samples || v.format.nBlockAlign == 0 || v.bytes < v.format.nBlockAlign) continue;
+      MixOne(v, acc, n);
+    }
+    if (out) {
+      for (int s = 0; s < 2 * n; ++s) out[2 * done + s] = int16_t(std::clamp(acc[s], -32768, 32767));
+    }
+  }
+}
+
+int32_t DsGainFromAttenuation(int32_t hundredths_of_db) {
+  if (hundredths_of_db <= -10000) return 0;
+  if (hundredths_of_db >= 0) return 1 << 15;
+  return int32_t(std::lround(std::pow(10.0, hundredths_of_db / 2000.0) * 32768.0));
+}

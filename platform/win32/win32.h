@@ -46,6 +46,7 @@ typedef intptr_t (*FARPROC)();
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
 #define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
 #define CREATE_NEW 1u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
@@ -55,6 +56,7 @@ typedef intptr_t (*FARPROC)();
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_ARCHIVE 0x20u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -68,9 +70,19 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_INVALID_HANDLE 6u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_EOF 38u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_INVALID_PARAMETER 87u
+#define ERROR_DISK_FULL 112u
+#define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_NEGATIVE_SEEK 131u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_DIRECTORY 267u
+#define ERROR_NOT_SAME_DEVICE 17u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_NO_UNICODE_TRANSLATION 1113u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_MOD_NOT_FOUND 126u
 #define ERROR_PROC_NOT_FOUND 127u
@@ -138,6 +150,7 @@ struct TIMECAPS {
 };
 typedef UINT MMRESULT;
 #define TIMERR_NOERROR 0u
+#define TIMERR_NOCANDO 97u
 
 typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID);
 
@@ -152,12 +165,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, DWORD* read, void* over
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, DWORD* written, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
 DWORD GetFileSize(HANDLE file, DWORD* size_high);
-BOOL CloseHandle(HANDLE object);  // files, events, threads, find handles are not closed here
+BOOL CloseHandle(HANDLE object);  // files, events, threads; find handles only through FindClose
 BOOL DeleteFileA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, void* security);
 BOOL RemoveDirectoryA(LPCSTR name);
-BOOL MoveFileA(LPCSTR from, LPCSTR to);  // replaces an existing target (rename)
-DWORD GetFileAttributesA(LPCSTR name);   // INVALID_FILE_SIZE (0xFFFFFFFF) when absent
+BOOL MoveFileA(LPCSTR from, LPCSTR to);  // fails with ERROR_ALREADY_EXISTS when the target exists
+DWORD GetFileAttributesA(LPCSTR name);   // INVALID_FILE_ATTRIBUTES when absent
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
@@ -188,6 +201,7 @@ void Sleep(DWORD milliseconds);
 
 // ---- memory ----------------------------------------------------------------
 #define HEAP_ZERO_MEMORY 0x8u
+#define GMEM_FIXED 0x0u
 #define GMEM_MOVEABLE 0x2u
 #define GMEM_ZEROINIT 0x40u
 HANDLE GetProcessHeap();

@@ -1,0 +1,115 @@
+// Clocks and calendar times: the performance counter and the multimedia
+// timer over CLOCK_MONOTONIC, file times and local time.
+#include <time.h>
+
+#include <cstdint>
+
+#include "platform/win32/kernel_object.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;  // 1970-01-01 in 100 ns since 1601
+
+int64_t MonotonicNanoseconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+uint64_t ToUint64(const FILETIME& t) { return ((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime; }
+
+void FillSystemTime(const tm& parts, WORD milliseconds, SYSTEMTIME* out) {
+  out->wYear = (WORD)(parts.tm_year + 1900);
+  out->wMonth = (WORD)(parts.tm_mon + 1);
+  out->wDayOfWeek = (WORD)parts.tm_wday;
+  out->wDay = (WORD)parts.tm_mday;
+  out->wHour = (WORD)parts.tm_hour;
+  out->wMinute = (WORD)parts.tm_min;
+  out->wSecond = (WORD)parts.tm_sec;
+  out->wMilliseconds = milliseconds;
+}
+
+}  // namespace
+
+FILETIME vox_win32::FileTimeFromUnix(int64_t seconds, long nanoseconds) {
+  uint64_t t = (uint64_t)(seconds * 10000000LL + nanoseconds / 100 + kFileTimeUnixEpoch);
+  return FILETIME{(DWORD)t, (DWORD)(t >> 32)};
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+  if (!frequency) return FALSE;
+  frequency->QuadPart = 1000000000LL;  // the counter counts nanoseconds
+  return TRUE;
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
+  if (!counter) return FALSE;
+  counter->QuadPart = MonotonicNanoseconds();
+  return TRUE;
+}
+
+// Milliseconds since the machine started, wrapping like the platform's
+// 32-bit count.
+DWORD timeGetTime() { return (DWORD)(uint64_t)(MonotonicNanoseconds() / 1000000); }
+
+MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size) {
+  if (!caps || size < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
+  caps->wPeriodMin = 1;
+  caps->wPeriodMax = 1000000;
+  return TIMERR_NOERROR;
+}
+
+// The monotonic clock already has millisecond resolution; periods are only
+// checked.
+MMRESULT timeBeginPeriod(UINT period) { return period >= 1 && period <= 1000000 ? TIMERR_NOERROR : TIMERR_NOCANDO; }
+MMRESULT timeEndPeriod(UINT period) { return period >= 1 && period <= 1000000 ? TIMERR_NOERROR : TIMERR_NOCANDO; }
+
+BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) {
+  if (!utc || !local) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t t = (int64_t)ToUint64(*utc);
+  time_t seconds = (time_t)((t - kFileTimeUnixEpoch) / 10000000LL);
+  tm parts;
+  if (!localtime_r(&seconds, &parts)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  uint64_t shifted = (uint64_t)(t + (int64_t)parts.tm_gmtoff * 10000000LL);
+  local->dwLowDateTime = (DWORD)shifted;
+  local->dwHighDateTime = (DWORD)(shifted >> 32);
+  return TRUE;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* out) {
+  if (!time || !out || (int64_t)ToUint64(*time) < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t t = (int64_t)ToUint64(*time);
+  int64_t seconds = (t - kFileTimeUnixEpoch) / 10000000LL;
+  int64_t rest = (t - kFileTimeUnixEpoch) % 10000000LL;
+  if (rest < 0) {
+    rest += 10000000LL;
+    --seconds;
+  }
+  time_t s = (time_t)seconds;
+  tm parts;
+  if (!gmtime_r(&s, &parts)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  FillSystemTime(parts, (WORD)(rest / 10000), out);
+  return TRUE;
+}
+
+void GetLocalTime(SYSTEMTIME* out) {
+  if (!out) return;
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm parts;
+  localtime_r(&ts.tv_sec, &parts);
+  FillSystemTime(parts, (WORD)(ts.tv_nsec / 1000000), out);
+}

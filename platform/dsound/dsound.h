@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/waveformat.h"
+#include "platform/acm/mmreg.h"
 #include "platform/win32/win32.h"
 
 typedef int32_t HRESULT;

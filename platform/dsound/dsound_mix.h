@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/waveformat.h"
+#include "platform/acm/mmreg.h"
 
 constexpr uint32_t DS_OUTPUT_RATE = 44100;  // the mixed output: 16-bit stereo at this rate
 constexpr int DS_DEVICE_PERIOD = 512;       // output frames per audio callback

@@ -1,0 +1,142 @@
+// The placement search: every placement of the current pair (and, at the
+// highest level, of the next pair on each board it leaves), each scored by
+// placing the pair on a scratch level and measuring the result.
+#include <cstring>
+
+#include "opponents/opponent.h"
+
+namespace {
+
+// Placement p: 0-5 partner above, 6-10 left, 11-16 below, 17-21 right.
+struct Placement {
+  int axis_column;
+  int partner_column;
+  int path_row;  // row the partner slides through from column 2
+};
+
+Placement Decode(int p) {
+  if (p <= 5) return {p, p, 1};
+  if (p <= 10) return {p - 5, p - 6, 2};
+  if (p <= 16) return {p - 11, p - 11, 3};
+  return {p - 17, p - 16, 2};
+}
+
+}  // namespace
+
+int PlacementAxisColumn(int p) { return Decode(p).axis_column; }
+int PlacementPartnerColumn(int p) { return Decode(p).partner_column; }
+
+int32_t Opponent::start_search() {
+  best_score = 0;
+  best_tie = 0;
+  result = 0;
+  search_placements(0, -1);
+  return result;
+}
+
+void Opponent::search_placements(int depth, int first) {
+  for (int p = 0; p < kPlacementCount; ++p) {
+    int32_t s;
+    int t;
+    if (depth < search_depth) {
+      copy_level(depth + 1, depth);
+      s = evaluate_placement(p, depth + 1, depth);
+      // Placements other than "partner above" measure the board before the
+      // placement here; only the last depth reads the placed board.
+      t = p <= 5 ? landing_row(depth + 1, p) : landing_row(depth, PlacementAxisColumn(p));
+    } else {
+      const int level = search_depth + p + 1;
+      copy_level(level, depth);
+      s = evaluate_placement(p, level, depth);
+      t = landing_row(level, PlacementAxisColumn(p));
+    }
+    const int root = first == -1 ? p : first;
+    if (s > best_score) {
+      best_score = s;
+      if (t > best_tie) best_tie = t;
+      result = root;
+    } else if (s == best_score && t > best_tie) {
+      best_tie = t;
+      result = root;
+    }
+    if (depth < search_depth && s >= 0) search_placements(depth + 1, root);
+  }
+}
+
+int32_t Opponent::evaluate_placement(int p, int level, int k) {
+  const Placement where = Decode(p);
+  const int32_t danger = danger_level(level);
+  const int c = where.axis_column;
+
+  // Both blocks enter around the spawn cell and must slide through free cells.
+  auto path_free = [&](int row, int to_column) {
+    const int step = to_column > 2 ? 1 : -1;
+    for (int column = 2; column != to_column;) {
+      column += step;
+      if (cell(level, row, column) != kCellEmpty) return false;
+    }
+    return true;
+  };
+
+  if (!path_free(2, c)) return -1;
+  const int r = landing_row(level, c) - (p >= 11 && p <= 16 ? 1 : 0);
+  if (r < 1) return -2;
+  cell(level, r, c) = (uint8_t)pairs[k][0];
+  counter(level, r, c) = (uint8_t)column_counter_max(level, c);
+  if (cell(level, 2, 2) != kCellEmpty) return -3;
+
+  const int c2 = where.partner_column;
+  int r2;
+  if (p <= 5)
+    r2 = r - 1;
+  else if (p >= 11 && p <= 16)
+    r2 = r + 1;
+  else
+    r2 = landing_row(level, c2);
+  if (!path_free(where.path_row, c2)) return -4;
+  if (r2 < 0) return -5;
+  cell(level, r2, c2) = (uint8_t)pairs[k][1];
+  counter(level, r2, c2) = (uint8_t)column_counter_max(level, c2);
+  if (cell(level, 2, 2) != kCellEmpty) return -6;
+
+  uint8_t saved_cells[kBoardCells];
+  uint8_t saved_counters[kBoardCells];
+  std::memcpy(saved_cells, cell_levels[level], kBoardCells);
+  std::memcpy(saved_counters, counter_levels[level], kBoardCells);
+  apply_gravity(level, kCellVanishing);
+
+  auto chain_term = [&]() -> int32_t {
+    if (danger > 0) return hold_flag_set() ? simulate_chain(level) : chain_potential(level, k + 3);
+    return chain_potential(level, k + 2);
+  };
+
+  int32_t score;
+  if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
+    const bool refuse = danger <= variant->refusal_danger_max;
+    const int g1 = group_size(c, r, level);
+    if (refuse && g1 >= clear_count) return -7;
+    score = g1;
+    clear_group_bits(level);
+    const int g2 = group_size(c2, r2, level);
+    if (refuse && g2 >= clear_count) return -8;
+    score += g2;
+    clear_group_bits(level);
+    score += 4 * chain_term();
+  } else {
+    // The chain term runs first, so the group tests see the level as it left
+    // it: removed groups marked, or gone with the blocks fallen.
+    score = 4 * chain_term();
+    const int g1 = group_size(c, r, level);
+    if (score < variant->refusal_score_below && g1 >= clear_count) return -7;
+    score += g1;
+    clear_group_bits(level);
+    const int g2 = group_size(c2, r2, level);
+    if (score < variant->refusal_score_below && g2 >= clear_count) return -8;
+    score += g2;
+    clear_group_bits(level);
+  }
+
+  std::memcpy(cell_levels[level], saved_cells, kBoardCells);
+  std::memcpy(counter_levels[level], saved_counters, kBoardCells);
+  return score;
+}

@@ -1,0 +1,256 @@
+// BMP decoder (uncompressed 4, 8 and 24 bits, RLE8 and RLE4; every other
+// layout through GDI into 24 bits) and the engine's raw "BGRA" decoder.
+// Every size, count and offset of the file is checked against its data.
+#include <cstring>
+
+#include "engine/core/alloc.h"
+#include "engine/core/log.h"
+#include "engine/image/image_internal.h"
+#include "engine/image/image_load.h"
+
+namespace {
+
+constexpr int kFileHeaderBytes = 14;
+constexpr int kInfoReadBytes = 44;
+constexpr uint32_t kPalettedHeaderBytes = 1068;
+constexpr uint32_t kMaskHeaderBytes = 52;
+
+// Frees what a decode made unless it was handed over.
+struct Buffers {
+  uint8_t* header = nullptr;
+  uint8_t* data = nullptr;
+  uint8_t* out = nullptr;
+  ~Buffers() {
+    TrackedFree(header);
+    TrackedFree(data);
+    TrackedFree(out);
+  }
+};
+
+void SetPalette(BASEIMAGE* image, const uint8_t* header, int entries) {
+  InitPalettedPixelFormat(&image->format);
+  const uint8_t* table = header + 40;
+  for (int i = 0; i < entries; ++i)
+    image->format.palette[i] = PaletteEntry{table[4 * i], table[4 * i + 1], table[4 * i + 2], 0};
+}
+
+// Run-length data into one byte per pixel; whatever would fall outside the
+// image or read past the data is cut off.
+void DecodeRle(const uint8_t* d, int64_t n, bool four_bit, int width, int height, bool bottom_up, uint8_t* out,
+               int64_t pitch) {
+  int64_t x = 0, row = bottom_up ? height - 1 : 0;
+  const int step = bottom_up ? -1 : 1;
+  auto put = [&](uint8_t v) {
+    if (row >= 0 && row < height && x >= 0 && x < width) out[row * pitch + x] = v;
+    ++x;
+  };
+  int64_t p = 0;
+  while (p + 2 <= n && row >= 0 && row < height) {
+    const int count = d[p], value = d[p + 1];
+    p += 2;
+    if (count) {
+      for (int k = 0; k < count; ++k) put(four_bit ? (uint8_t)((k & 1) ? value & 0xF : value >> 4) : (uint8_t)value);
+    } else if (value == 0) {
+      x = 0;
+      row += step;
+    } else if (value == 1) {
+      break;
+    } else if (value == 2) {
+      if (p + 2 > n) break;
+      x += d[p];
+      row += (int64_t)step * d[p + 1];
+      p += 2;
+    } else {
+      const int64_t bytes = four_bit ? (value + 1) / 2 : value;
+      if (p + bytes > n) break;
+      for (int k = 0; k < value; ++k)
+        put(four_bit ? (uint8_t)((k & 1) ? d[p + k / 2] & 0xF : d[p + k / 2] >> 4) : d[p + k]);
+      p += (bytes + 1) & ~(int64_t)1;
+    }
+  }
+}
+
+// Layouts the engine does not read itself: GDI turns them into 24 bits.
+int ConvertThroughGdi(Buffers& buf, int width, int height, BASEIMAGE* image) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* section_bits = nullptr;
+  HBITMAP section = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &section_bits, nullptr, 0) : nullptr;
+  if (!section || !section_bits) {
+    if (section) DeleteObject(section);
+    if (dc) DeleteDC(dc);
+    return WriteLogText("ＤＩＢの作成に失敗しました3\n");
+  }
+  HGDIOBJ old = SelectObject(dc, section);
+  SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)height, 0, 0, 0, (UINT)height, buf.data,
+                    reinterpret_cast<const BITMAPINFO*>(buf.header), DIB_RGB_COLORS);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  TrackedFree(buf.data);
+  buf.data = nullptr;
+  BITMAP bm{};
+  GetObjectA(section, sizeof(bm), &bm);
+  const uint64_t bytes = (uint64_t)bm.bmWidthBytes * (uint64_t)height;
+  buf.out = (uint8_t*)TrackedAlloc((uint32_t)bytes, "", 0);
+  if (!buf.out) {
+    DeleteObject(section);
+    return WriteLogText("２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n");
+  }
+  std::memcpy(buf.out, section_bits, (size_t)bytes);
+  DeleteObject(section);
+  InitRgb24PixelFormat(&image->format);
+  image->pitch = bm.bmWidthBytes;
+  return 0;
+}
+
+}  // namespace
+
+int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
+  if (!StreamSeekTo(stream, 0)) return -1;
+  const int64_t file_size = StreamBytesLeft(stream);
+  uint8_t file_header[kFileHeaderBytes];
+  if (file_size < kFileHeaderBytes + kInfoReadBytes || !StreamReadExact(stream, file_header, sizeof(file_header)))
+    return -1;
+  if (file_header[0] != 'B' || file_header[1] != 'M') return -1;
+  const uint32_t data_offset = ReadLe32(file_header + 10);
+
+  uint8_t info[kInfoReadBytes];
+  if (!StreamReadExact(stream, info, sizeof(info))) return -1;
+  const uint32_t header_size = ReadLe32(info);
+  const int32_t width = (int32_t)ReadLe32(info + 4);
+  const int32_t raw_height = (int32_t)ReadLe32(info + 8);
+  const int bit_count = ReadLe16(info + 14);
+  const uint32_t compression = ReadLe32(info + 16);
+  if (width <= 0 || raw_height == 0 || raw_height == INT32_MIN) return -1;
+  const int32_t height = raw_height < 0 ? -raw_height : raw_height;
+  const bool bottom_up = raw_height > 0;
+  if (bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 16 && bit_count != 24 && bit_count != 32)
+    return -1;
+  if (compression > BI_BITFIELDS) return -1;
+  if ((compression == BI_RLE8 && bit_count != 8) || (compression == BI_RLE4 && bit_count != 4) ||
+      (compression == BI_BITFIELDS && bit_count != 16 && bit_count != 32))
+    return -1;
+  if (header_size < 40 || header_size > file_size) return -1;
+
+  Buffers buf;
+  const bool paletted = bit_count <= 8;
+  const bool masks = bit_count == 16 || bit_count == 32 || compression == BI_BITFIELDS;
+  const uint32_t header_bytes = paletted ? kPalettedHeaderBytes : masks ? kMaskHeaderBytes : kInfoReadBytes;
+  buf.header = (uint8_t*)TrackedCalloc(header_bytes, "", 0);
+  if (!buf.header) return -1;
+  std::memcpy(buf.header, info, sizeof(info));
+  if (paletted) {
+    // The table follows the info header; in a file with the plain 40-byte
+    // header its first entry is the 4 bytes already read.
+    const uint32_t entries = 1u << bit_count;
+    if (header_size == 40) {
+      if (!StreamReadExact(stream, buf.header + 44, (entries - 1) * 4)) return -1;
+    } else if (!StreamSeekTo(stream, kFileHeaderBytes + (int64_t)header_size) ||
+               !StreamReadExact(stream, buf.header + 40, entries * 4)) {
+      return -1;
+    }
+  } else if (masks) {
+    if (!StreamReadExact(stream, buf.header + 44, 8)) return -1;
+  }
+  reinterpret_cast<BITMAPINFOHEADER*>(buf.header)->biSize = 40;
+
+  if (data_offset >= file_size || !StreamSeekTo(stream, data_offset)) return -1;
+  const int64_t data_size = file_size - data_offset;
+  if ((uint64_t)data_size > ImageByteLimit()) return -1;
+  buf.data = (uint8_t*)TrackedAlloc((uint32_t)data_size, "", 0);
+  if (!buf.data || !StreamReadExact(stream, buf.data, (size_t)data_size)) return -1;
+
+  const int64_t row_size = (((int64_t)bit_count * width + 31) / 32) * 4;
+  if ((uint64_t)row_size * (uint64_t)height > ImageByteLimit()) return -1;
+  const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+  // Uncompressed rows must all be there.
+  if (!rle && row_size * height > data_size) return -1;
+
+  image->width = width;
+  image->height = height;
+  if (rle || bit_count == 4) {
+    int64_t pitch = 0;
+    const uint64_t bytes = CheckedImageBytes(width, height, 1, 4, &pitch);
+    if (!bytes) return -1;
+    buf.out = (uint8_t*)TrackedCalloc((uint32_t)bytes, "", 0);
+    if (!buf.out) return -1;
+    if (rle) {
+      DecodeRle(buf.data, data_size, compression == BI_RLE4, width, height, bottom_up, buf.out, pitch);
+    } else {
+      for (int y = 0; y < height; ++y) {
+        const uint8_t* src = buf.data + (bottom_up ? height - 1 - y : y) * row_size;
+        uint8_t* dst = buf.out + y * pitch;
+        for (int x = 0; x < width; ++x) dst[x] = (x & 1) ? src[x / 2] & 0xF : src[x / 2] >> 4;
+      }
+    }
+    SetPalette(image, buf.header, bit_count == 4 ? 16 : 256);
+    image->pitch = (int32_t)pitch;
+  } else if (compression == BI_RGB && (bit_count == 8 || bit_count == 24)) {
+    if (bottom_up) {
+      buf.out = (uint8_t*)TrackedAlloc((uint32_t)(row_size * height), "", 0);
+      if (!buf.out) return -1;
+      for (int y = 0; y < height; ++y)
+        std::memcpy(buf.out + y * row_size, buf.data + (int64_t)(height - 1 - y) * row_size, (size_t)row_size);
+    } else {
+      buf.out = buf.data;
+      buf.data = nullptr;
+    }
+    if (bit_count == 8)
+      SetPalette(image, buf.header, 256);
+    else
+      InitRgb24PixelFormat(&image->format);
+    image->pitch = (int32_t)row_size;
+  } else {
+    if (ConvertThroughGdi(buf, width, height, image) != 0) return -1;
+  }
+  image->pixels = buf.out;
+  buf.out = nullptr;
+  return 0;
+}
+
+int DecodeRawBgraImage(StreamRecord* stream, BASEIMAGE* image) {
+  uint8_t header[16];
+  if (!StreamReadExact(stream, header, sizeof(header))) return -1;
+  if (std::memcmp(header, "BGRA", 4) != 0) return -1;
+  const uint32_t code = ReadLe32(header + 4);
+  if (code != 0x08080808u && code != 0x10101010u) return -1;
+  const uint32_t width = ReadLe32(header + 8), height = ReadLe32(header + 12);
+  int64_t pitch = 0;
+  const uint64_t bytes = CheckedImageBytes(width, height, 4, 1, &pitch);
+  if (!bytes) return -1;
+  const int channel_bytes = code == 0x08080808u ? 1 : 2;
+  const int64_t left = StreamBytesLeft(stream);
+  if (left < 0 || (uint64_t)left < bytes * channel_bytes) return -1;
+  uint8_t* pixels = (uint8_t*)TrackedAlloc((uint32_t)bytes, "", 0);
+  if (!pixels) return -1;
+  if (channel_bytes == 1) {
+    if (!StreamReadExact(stream, pixels, (size_t)bytes)) {
+      TrackedFree(pixels);
+      return -1;
+    }
+  } else {
+    uint8_t* row = (uint8_t*)TrackedAlloc((uint32_t)(width * 8), "", 0);
+    bool ok = row != nullptr;
+    for (uint32_t y = 0; ok && y < height; ++y) {
+      ok = StreamReadExact(stream, row, (size_t)width * 8);
+      for (uint32_t i = 0; ok && i < width * 4; ++i) pixels[y * pitch + i] = row[2 * i + 1];
+    }
+    TrackedFree(row);
+    if (!ok) {
+      TrackedFree(pixels);
+      return -1;
+    }
+  }
+  InitArgbPixelFormat(&image->format);
+  image->width = (int32_t)width;
+  image->height = (int32_t)height;
+  image->pitch = (int32_t)pitch;
+  image->pixels = pixels;
+  return 0;
+}

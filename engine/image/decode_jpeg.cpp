@@ -1,0 +1,177 @@
+// JPEG decoder through libjpeg: a source manager over the engine's stream
+// and an error manager that jumps back into the decoder.
+#include <cstdio>
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <csetjmp>
+#include <new>
+#include <cstring>
+
+#include "engine/core/alloc.h"
+#include "engine/image/image_internal.h"
+#include "engine/image/image_load.h"
+
+namespace {
+
+constexpr size_t kSourceBufferBytes = 4096;
+constexpr long kMaxJpegMemory = 512L * 1024 * 1024;
+
+struct JpegSource {
+  jpeg_source_mgr pub;
+  JOCTET* buffer;
+  bool start_of_file;
+  StreamRecord* stream;
+  int64_t size;
+  int64_t start;
+};
+
+struct JpegError {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+
+void JpegSourceInit(j_decompress_ptr cinfo) { reinterpret_cast<JpegSource*>(cinfo->src)->start_of_file = true; }
+
+boolean JpegSourceFill(j_decompress_ptr cinfo) {
+  JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  const int64_t here = src->stream->ops.tell(src->stream->data) - src->start;
+  int64_t left = src->size - here;
+  size_t n = left <= 0 ? 0 : left < (int64_t)kSourceBufferBytes ? (size_t)left : kSourceBufferBytes;
+  if (n && !StreamReadExact(src->stream, src->buffer, n)) n = 0;
+  if (n == 0) {
+    if (src->start_of_file) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    n = 2;
+  }
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = n;
+  src->start_of_file = false;
+  return TRUE;
+}
+
+void JpegSourceSkip(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  while (count > (long)src->pub.bytes_in_buffer) {
+    count -= (long)src->pub.bytes_in_buffer;
+    JpegSourceFill(cinfo);
+  }
+  src->pub.next_input_byte += count;
+  src->pub.bytes_in_buffer -= (size_t)count;
+}
+
+void JpegSourceTerm(j_decompress_ptr) {}
+
+void JpegUseStream(j_decompress_ptr cinfo, StreamRecord* stream) {
+  if (!cinfo->src) {
+    cinfo->src = static_cast<jpeg_source_mgr*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegSource)));
+    reinterpret_cast<JpegSource*>(cinfo->src)->buffer = static_cast<JOCTET*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kSourceBufferBytes));
+  }
+  JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  src->pub.init_source = JpegSourceInit;
+  src->pub.fill_input_buffer = JpegSourceFill;
+  src->pub.skip_input_data = JpegSourceSkip;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = JpegSourceTerm;
+  src->stream = stream;
+  src->start = stream->ops.tell(stream->data);
+  src->size = StreamBytesLeft(stream);
+  if (src->size < 0) src->size = 0;
+  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte = nullptr;
+}
+
+// State reached from the jump buffer lives outside the frame calling setjmp.
+struct JpegWork {
+  jpeg_decompress_struct cinfo;
+  JpegError error;
+  uint8_t* pixels = nullptr;
+};
+
+int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
+  if (setjmp(w->error.jump)) {
+    jpeg_destroy_decompress(&w->cinfo);
+    TrackedFree(w->pixels);
+    w->pixels = nullptr;
+    return -1;
+  }
+  jpeg_create_decompress(&w->cinfo);
+  w->cinfo.mem->max_memory_to_use = kMaxJpegMemory;
+  JpegUseStream(&w->cinfo, stream);
+  jpeg_read_header(&w->cinfo, TRUE);
+  // Four-component (CMYK, YCCK) pictures are not read.
+  if (w->cinfo.num_components != 1 && w->cinfo.num_components != 3) {
+    jpeg_destroy_decompress(&w->cinfo);
+    return -1;
+  }
+  if (!CheckedImageBytes(w->cinfo.image_width, w->cinfo.image_height, w->cinfo.num_components, 1, nullptr)) {
+    jpeg_destroy_decompress(&w->cinfo);
+    return -1;
+  }
+  jpeg_start_decompress(&w->cinfo);
+  const int components = w->cinfo.output_components;
+  if (components != 1 && components != 3) {
+    jpeg_destroy_decompress(&w->cinfo);
+    return -1;
+  }
+  const uint32_t width = w->cinfo.output_width, height = w->cinfo.output_height;
+  const size_t row_size = (size_t)width * components;
+  JSAMPARRAY line = (*w->cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&w->cinfo), JPOOL_IMAGE,
+                                                   (JDIMENSION)row_size, 1);
+  w->pixels = (uint8_t*)TrackedAlloc((uint32_t)(row_size * height), "", 0);
+  if (!w->pixels) {
+    jpeg_destroy_decompress(&w->cinfo);
+    return -1;
+  }
+  while (w->cinfo.output_scanline < height) {
+    uint8_t* out = w->pixels + (size_t)w->cinfo.output_scanline * row_size;
+    if (jpeg_read_scanlines(&w->cinfo, line, 1) != 1) break;
+    if (components == 1) {
+      std::memcpy(out, line[0], row_size);
+    } else {
+      const JSAMPLE* in = line[0];
+      for (uint32_t x = 0; x < width; ++x, in += 3, out += 3) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+      }
+    }
+  }
+  jpeg_finish_decompress(&w->cinfo);
+  if (components == 1)
+    InitGreyPixelFormat(&image->format);
+  else
+    InitRgb24PixelFormat(&image->format);
+  image->width = (int32_t)width;
+  image->height = (int32_t)height;
+  image->pitch = (int32_t)row_size;
+  image->pixels = w->pixels;
+  w->pixels = nullptr;
+  jpeg_destroy_decompress(&w->cinfo);
+  return 0;
+}
+
+}  // namespace
+
+int DecodeJpegImage(StreamRecord* stream, BASEIMAGE* image) {
+  void* memory = TrackedCalloc(sizeof(JpegWork), "", 0);
+  if (!memory) return -1;
+  JpegWork* w = new (memory) JpegWork();
+  w->cinfo.err = jpeg_std_error(&w->error.pub);
+  w->error.pub.error_exit = JpegErrorExit;
+  int result = ReadJpeg(w, stream, image);
+  TrackedFree(w);
+  return result;
+}

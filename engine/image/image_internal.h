@@ -1,0 +1,69 @@
+// Helpers shared by the image code: size limits, little-endian access and
+// pixel reads and writes of 1 to 4 bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/image/base_image.h"
+
+// Pixel memory above this many bytes is refused (MAX_IMAGE_BYTES unless a
+// test lowers it).
+uint64_t ImageByteLimit();
+void SetImageByteLimit(uint64_t bytes);
+
+// Bytes of width x height pixels of `bytes_per_pixel` with rows padded to
+// `align`; 0 when a side is not positive or the total exceeds the limit.
+uint64_t CheckedImageBytes(int64_t width, int64_t height, int64_t bytes_per_pixel, int align, int64_t* row_out);
+
+inline uint16_t ReadLe16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+inline uint32_t ReadLe32(const uint8_t* p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+// Reads exactly `bytes` bytes of a pixel (1..4), least significant first.
+inline uint32_t LoadPixel(const uint8_t* p, int bytes) {
+  switch (bytes) {
+    case 1: return p[0];
+    case 2: return ReadLe16(p);
+    case 3: return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16);
+    default: return ReadLe32(p);
+  }
+}
+inline void StorePixel(uint8_t* p, int bytes, uint32_t v) {
+  switch (bytes) {
+    case 1: p[0] = (uint8_t)v; break;
+    case 2: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); break;
+    case 3: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); break;
+    default: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24); break;
+  }
+}
+
+inline uint32_t PaletteWord(const PaletteEntry& e) {
+  return (uint32_t)e.blue | ((uint32_t)e.green << 8) | ((uint32_t)e.red << 16) | ((uint32_t)e.alpha << 24);
+}
+
+// All bits of a channel of `width` bits (width 0..32).
+inline uint32_t ChannelMax(int width) { return width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1u); }
+
+// Rescales a channel value from `from` bits to `to` bits: truncation when
+// narrowing, value x (2^to - 1) / (2^from - 1) when widening. A channel of
+// width 0 has no value and gives 0.
+inline uint32_t ScaleChannel(uint32_t c, int from, int to) {
+  if (from == to) return c;
+  if (from == 0) return 0;
+  if (from > to) return c >> (from - to);
+  return (uint32_t)((uint64_t)c * ChannelMax(to) / ChannelMax(from));
+}
+
+// Bytes of one DXT block of the kind (1-5).
+int DxtBlockBytes(uint32_t kind);
+
+#include "engine/core/stream.h"
+
+// Bytes from the stream's current position to its end; the position is kept.
+// -1 when the stream cannot seek.
+int64_t StreamBytesLeft(StreamData* stream);
+// Reads exactly `bytes` bytes (true), or fails (false).
+bool StreamReadExact(StreamData* stream, void* buffer, size_t bytes);
+bool StreamSeekTo(StreamData* stream, int64_t offset);

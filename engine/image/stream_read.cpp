@@ -1,0 +1,20 @@
+// Stream access shared by the decoders.
+#include "engine/image/image_internal.h"
+
+int64_t StreamBytesLeft(StreamData* stream) {
+  int64_t here = stream->ops.tell(stream->data);
+  if (here < 0 || stream->ops.seek(stream->data, 0, 2) != 0) return -1;
+  int64_t end = stream->ops.tell(stream->data);
+  if (stream->ops.seek(stream->data, (int32_t)here, 0) != 0 || end < here) return -1;
+  return end - here;
+}
+
+bool StreamReadExact(StreamData* stream, void* buffer, size_t bytes) {
+  if (bytes == 0) return true;
+  return stream->ops.read(buffer, bytes, 1, stream->data) == 1;
+}
+
+bool StreamSeekTo(StreamData* stream, int64_t offset) {
+  if (offset < 0 || offset > 0x7FFFFFFF) return false;
+  return stream->ops.seek(stream->data, (int32_t)offset, 0) == 0;
+}

@@ -24,7 +24,8 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-typedef intptr_t (*FARPROC)();
+// void (*)() converts to any function pointer type without a cast warning.
+typedef void (*FARPROC)();
 
 #ifndef TRUE
 #define TRUE 1
@@ -86,6 +87,8 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_MOD_NOT_FOUND 126u
 #define ERROR_PROC_NOT_FOUND 127u
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812u
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814u
 
 struct FILETIME {
   DWORD dwLowDateTime;

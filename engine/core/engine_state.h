@@ -37,3 +37,5 @@ struct EnvironmentInfo {
 extern EnvironmentInfo g_environment;
 
 int CheckEnvironment();
+// Records and logs the extensions that CPUID leaf 1's feature word reports.
+void ApplyProcessorFeatures(uint32_t features);

@@ -39,6 +39,23 @@ OsClass ClassifyOs(const OSVERSIONINFOA& v) {
 
 }  // namespace
 
+void ApplyProcessorFeatures(uint32_t features) {
+  // Each extension counts only when the one before it is present.
+  int mmx = (features >> 23) & 1;
+  int sse = mmx && ((features >> 25) & 1);
+  int sse2 = sse && ((features >> 26) & 1);
+  g_environment.mmx = mmx;
+  g_environment.sse = sse;
+  g_environment.sse2 = sse2;
+  if (!mmx) {
+    WriteLogText("ＭＭＸは使えません\n");
+    return;
+  }
+  WriteLogText("ＭＭＸ命令を使用します\n");
+  if (sse) WriteLogText("ＳＳＥ命令が使用可能です\n");
+  if (sse2) WriteLogText("ＳＳＥ２命令が使用可能です\n");
+}
+
 int CheckEnvironment() {
   WriteLogText("システムの情報を出力します\n");
   IndentLog();
@@ -86,9 +103,6 @@ int CheckEnvironment() {
   }
   __get_cpuid(1, &a, &b, &c, &d);
   g_environment.tsc_usable = (d >> 4) & 1;
-  int mmx = (d >> 23) & 1;
-  int sse = mmx && ((d >> 25) & 1);
-  int sse2 = sse && ((d >> 26) & 1);
 
   if (g_environment.tsc_usable) {
     uint64_t t0 = __rdtsc();
@@ -101,20 +115,7 @@ int CheckEnvironment() {
     WriteLogFormat("ＣＰＵ動作速度：大体%.2fGHz", (double)g_environment.cpu_clock / 1e9);
   }
 
-  if (!mmx) {
-    WriteLogText("ＭＭＸは使えません\n");
-  } else {
-    WriteLogText("ＭＭＸ命令を使用します\n");
-    g_environment.mmx = 1;
-    if (sse) {
-      WriteLogText("ＳＳＥ命令が使用可能です\n");
-      g_environment.sse = 1;
-    }
-    if (sse2) {
-      WriteLogText("ＳＳＥ２命令が使用可能です\n");
-      g_environment.sse2 = 1;
-    }
-  }
+  ApplyProcessorFeatures(d);
   WriteLogText("ＣＰＵベンダ：");
   WriteLogFormat("%s", vendor);
   if (brand[0]) WriteLogFormat("ＣＰＵ名：%s", brand);

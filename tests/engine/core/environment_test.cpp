@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/core/engine_state.h"
+#include "engine/core/log.h"
+#include "engine/core/util.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class EnvironmentTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    saved_ = g_engine;
+    saved_env_ = g_environment;
+    CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
+    g_engine.log_off = 0;
+    StartLogFile();
+  }
+  void TearDown() override {
+    g_engine = saved_;
+    g_environment = saved_env_;
+    TempDirTest::TearDown();
+  }
+  EngineState saved_;
+  EnvironmentInfo saved_env_;
+};
+
+TEST_F(EnvironmentTest, ExtensionsCountOnlyWhenTheOneBeforeIsPresent) {
+  constexpr uint32_t MMX = 1u << 23, SSE = 1u << 25, SSE2 = 1u << 26;
+  struct {
+    uint32_t features;
+    int mmx, sse, sse2;
+    bool logs_no_mmx;
+  } cases[] = {
+      {0, 0, 0, 0, true},
+      {SSE | SSE2, 0, 0, 0, true},
+      {MMX, 1, 0, 0, false},
+      {MMX | SSE2, 1, 0, 0, false},
+      {MMX | SSE | SSE2, 1, 1, 1, false},
+  };
+  for (auto& c : cases) {
+    std::remove("Log.txt");
+    ApplyProcessorFeatures(c.features);
+    std::string log = ReadFile("Log.txt");
+    EXPECT_EQ(g_environment.mmx, c.mmx) << c.features;
+    EXPECT_EQ(g_environment.sse, c.sse) << c.features;
+    EXPECT_EQ(g_environment.sse2, c.sse2) << c.features;
+    EXPECT_EQ(log.find("ＭＭＸは使えません") != std::string::npos, c.logs_no_mmx);
+    EXPECT_EQ(log.find("ＳＳＥ命令が使用可能です") != std::string::npos, c.sse == 1);
+    EXPECT_EQ(log.find("ＳＳＥ２命令") != std::string::npos, c.sse2 == 1);
+  }
+}
+
+TEST_F(EnvironmentTest, CheckDescribesTheMachineAndTakesDirectXAsSeven) {
+  EXPECT_EQ(CheckEnvironment(), 0);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_NE(log.find("システムの情報を出力します"), std::string::npos);
+  EXPECT_NE(log.find("ＣＰＵベンダ："), std::string::npos);
+  EXPECT_NE(log.find("Windows"), std::string::npos);
+  EXPECT_EQ(g_environment.directx_version, 0x70000);
+  EXPECT_EQ(GetLogIndent(), 0);
+  EXPECT_GT(g_environment.cpu_clock, 0);
+}
+
+}  // namespace

@@ -172,7 +172,7 @@ DWORD CopyList(const std::vector<std::string_view>& names, LPSTR out, DWORD size
 // Copies a value cut to size - 1 bytes; returns the bytes copied.
 DWORD CopyValue(std::string_view value, LPSTR out, DWORD size) {
   size_t n = value.size() < size - 1 ? value.size() : size - 1;
-  memcpy(out, value.data(), n);
+  if (n > 0) memcpy(out, value.data(), n);
   out[n] = '\0';
   return (DWORD)n;
 }

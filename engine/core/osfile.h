@@ -19,7 +19,7 @@ int OsFileEof(OsFile* file);     // -1 at end, else 0
 int OsFileIsIdle(OsFile* file);  // 1 when no command is running
 uint32_t OsFileSize(OsFile* file);
 int OsFileSetDir(const char* path);
-int OsFileGetDir(char* buffer);  // FILE_DIR_BUFFER bytes
+int OsFileGetDir(char* buffer);  // FILE_DIR_BUFFER bytes; the length, 0 (and "") when it does not fit
 intptr_t OsFileFindFirst(const char* pattern, FileInfo* out);  // -1 when nothing matches
 int OsFileFindNext(intptr_t find, FileInfo* out);
 int OsFileFindClose(intptr_t find);

@@ -155,7 +155,9 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
                !StreamReadExact(stream, buf.header + 40, entries * 4)) {
       return -1;
     }
-  } else if (masks) {
+  } else if (compression == BI_BITFIELDS) {
+    // Plain 16- and 32-bit pixels have fixed layouts: only bit fields need
+    // the masks.
     if (!StreamReadExact(stream, buf.header + 44, 8)) return -1;
   }
   reinterpret_cast<BITMAPINFOHEADER*>(buf.header)->biSize = 40;

@@ -1,0 +1,336 @@
+// Tunehall over FluidSynth. The synthesiser renders from an SDL audio
+// callback; the MIDI player advances on the synthesiser's sample clock, so
+// the music moves exactly as fast as samples are rendered. When no audio
+// device opens, a thread renders at the same pace and throws the samples
+// away.
+#include "tunehall/tunehall.h"
+
+#include <SDL.h>
+#include <fluidsynth.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kBlockFrames = 1024;
+constexpr float kFullGain = 0.6f;
+
+struct Library {
+  // Serialises the synthesiser and player between the caller's thread and
+  // the rendering thread.
+  std::mutex mutex;
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+  fluid_player_t* player = nullptr;
+  std::vector<char> music;  // the current MIDI file
+  SDL_AudioDeviceID device = 0;
+  bool sdl_audio = false;
+  std::thread discard_thread;
+  std::atomic<bool> discard_running{false};
+  int volume = 100;
+  std::atomic<int> peak{0};
+};
+
+Library& Lib() {
+  static Library lib;
+  return lib;
+}
+
+// Callers hold lib.mutex.
+void RenderLocked(Library& lib, int16_t* out, int frames) {
+  if (!lib.synth) {
+    std::memset(out, 0, sizeof(int16_t) * 2 * frames);
+    return;
+  }
+  fluid_synth_write_s16(lib.synth, frames, out, 0, 2, out, 1, 2);
+  // Stopped music goes quiet at once: the effects' tails are still rendered
+  // (so they have died away by the next start) but not heard.
+  if (!lib.player) {
+    std::memset(out, 0, sizeof(int16_t) * 2 * frames);
+    return;
+  }
+  // The volume scales the finished output, so a change is heard at once,
+  // even on notes that began while the music was muted.
+  int peak = 0;
+  for (int i = 0; i < frames * 2; ++i) {
+    out[i] = static_cast<int16_t>(out[i] * lib.volume / 100);
+    peak = std::max(peak, std::abs(static_cast<int>(out[i])));
+  }
+  int seen = lib.peak.load();
+  while (peak > seen && !lib.peak.compare_exchange_weak(seen, peak)) {
+  }
+}
+
+void AudioCallback(void* user, Uint8* stream, int bytes) {
+  auto& lib = *static_cast<Library*>(user);
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  RenderLocked(lib, reinterpret_cast<int16_t*>(stream), bytes / 4);
+}
+
+void DiscardLoop(Library* lib) {
+  std::vector<int16_t> block(kBlockFrames * 2);
+  const auto period = std::chrono::microseconds(1000000LL * kBlockFrames / kRate);
+  auto next = std::chrono::steady_clock::now();
+  while (lib->discard_running.load()) {
+    {
+      std::lock_guard<std::mutex> lock(lib->mutex);
+      RenderLocked(*lib, block.data(), kBlockFrames);
+    }
+    next += period;
+    std::this_thread::sleep_until(next);
+  }
+}
+
+void Quiet(int, const char*, void*) {}
+
+std::string FindSoundFont() {
+  static const char* const kKnown[] = {
+      "/usr/share/sounds/sf2/TimGM6mb.sf2",
+      "/usr/share/sounds/sf2/default-GM.sf2",
+      "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+      "/usr/share/soundfonts/default.sf2",
+  };
+  std::error_code ec;
+  for (const char* path : kKnown)
+    if (std::filesystem::is_regular_file(path, ec)) return path;
+  for (const char* dir : {"/usr/share/sounds/sf2", "/usr/share/soundfonts"}) {
+    for (auto it = std::filesystem::directory_iterator(dir, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      std::string name = it->path().string();
+      if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".sf2") == 0 &&
+          std::filesystem::is_regular_file(it->path(), ec))
+        return name;
+    }
+  }
+  return {};
+}
+
+// Code page 932 with "\" separators to a UTF-8 POSIX path. The conversion
+// comes first: 0x5C can be the second byte of a double-byte character.
+bool ToPosixPath(const char* cp932, std::string* out) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in(cp932);
+  std::string result(in.size() * 3 + 4, '\0');
+  char* src = in.data();
+  size_t src_left = in.size();
+  char* dst = result.data();
+  size_t dst_left = result.size();
+  const size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) return false;
+  result.resize(result.size() - dst_left);
+  std::replace(result.begin(), result.end(), '\\', '/');
+  *out = result;
+  return true;
+}
+
+void DropPlayerLocked(Library& lib) {
+  if (lib.player) {
+    fluid_player_stop(lib.player);
+    delete_fluid_player(lib.player);
+    lib.player = nullptr;
+  }
+  // Cuts sounding voices and the effects' tails too.
+  if (lib.synth) fluid_synth_system_reset(lib.synth);
+}
+
+void CloseLocked(Library& lib) {
+  DropPlayerLocked(lib);
+  if (lib.synth) delete_fluid_synth(lib.synth);
+  if (lib.settings) delete_fluid_settings(lib.settings);
+  lib.synth = nullptr;
+  lib.settings = nullptr;
+}
+
+// Stops output first so that nothing renders while the synthesiser goes.
+void StopOutput(Library& lib) {
+  if (lib.device) {
+    SDL_CloseAudioDevice(lib.device);
+    lib.device = 0;
+  }
+  if (lib.sdl_audio) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    lib.sdl_audio = false;
+  }
+  if (lib.discard_thread.joinable()) {
+    lib.discard_running.store(false);
+    lib.discard_thread.join();
+  }
+}
+
+}  // namespace
+
+TH_API THOpenDevice(int device, int flags) {
+  Library& lib = Lib();
+  if (device != -1 || flags != 0) return TH_ERR_BAD_ARGUMENT;
+  {
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    if (lib.synth) return TH_ERR_ALREADY_OPEN;
+    for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+      fluid_set_log_function(level, Quiet, nullptr);
+    const std::string font = FindSoundFont();
+    if (font.empty()) return TH_ERR_NO_SOUNDFONT;
+    lib.settings = new_fluid_settings();
+    if (!lib.settings) return TH_ERR_SYNTH;
+    fluid_settings_setnum(lib.settings, "synth.sample-rate", kRate);
+    lib.synth = new_fluid_synth(lib.settings);
+    if (!lib.synth || fluid_synth_sfload(lib.synth, font.c_str(), 1) == FLUID_FAILED) {
+      CloseLocked(lib);
+      return TH_ERR_SYNTH;
+    }
+    fluid_synth_set_gain(lib.synth, kFullGain);
+  }
+  // Output: the default audio device, else real-time rendering into nothing.
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    lib.sdl_audio = true;
+    SDL_AudioSpec want{}, have{};
+    want.freq = kRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kBlockFrames;
+    want.callback = AudioCallback;
+    want.userdata = &lib;
+    lib.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (lib.device) {
+      SDL_PauseAudioDevice(lib.device, 0);
+      return TH_OK;
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    lib.sdl_audio = false;
+  }
+  lib.discard_running.store(true);
+  lib.discard_thread = std::thread(DiscardLoop, &lib);
+  return TH_OK;
+}
+
+TH_API THCloseDevice() {
+  Library& lib = Lib();
+  {
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    if (!lib.synth) return TH_ERR_NOT_OPEN;
+  }
+  StopOutput(lib);
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  CloseLocked(lib);
+  lib.music.clear();
+  return TH_OK;
+}
+
+TH_API THLoadMusic(const char* path) {
+  Library& lib = Lib();
+  if (!path) return TH_ERR_BAD_ARGUMENT;
+  std::string posix;
+  if (!ToPosixPath(path, &posix)) return TH_ERR_FILE;
+  std::vector<char> bytes;
+  if (FILE* f = std::fopen(posix.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    const bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) return TH_ERR_FILE;
+  } else {
+    return TH_ERR_FILE;
+  }
+  if (bytes.size() < 14 || std::memcmp(bytes.data(), "MThd", 4) != 0) return TH_ERR_NOT_MIDI;
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  if (!lib.synth) return TH_ERR_NOT_OPEN;
+  DropPlayerLocked(lib);
+  lib.music = std::move(bytes);
+  return TH_OK;
+}
+
+TH_API THPlayMusic() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  if (!lib.synth) return TH_ERR_NOT_OPEN;
+  if (lib.music.empty()) return TH_ERR_NO_MUSIC;
+  DropPlayerLocked(lib);
+  lib.player = new_fluid_player(lib.synth);
+  if (!lib.player) return TH_ERR_SYNTH;
+  if (fluid_player_add_mem(lib.player, lib.music.data(), lib.music.size()) != FLUID_OK ||
+      fluid_player_play(lib.player) != FLUID_OK) {
+    DropPlayerLocked(lib);
+    return TH_ERR_NOT_MIDI;
+  }
+  return TH_OK;
+}
+
+TH_API THStopMusic() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  if (!lib.synth) return TH_ERR_NOT_OPEN;
+  DropPlayerLocked(lib);
+  return TH_OK;
+}
+
+TH_API THGetStatus(THStatus* status) {
+  Library& lib = Lib();
+  if (!status || status->size < static_cast<int32_t>(sizeof(int32_t) * 3))
+    return TH_ERR_BAD_ARGUMENT;
+  THStatus s{};
+  s.size = static_cast<int32_t>(sizeof s);
+  {
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    s.device_open = lib.synth ? 1 : 0;
+    s.volume = lib.volume;
+    if (lib.player) {
+      s.tick = fluid_player_get_current_tick(lib.player);
+      s.total_ticks = fluid_player_get_total_ticks(lib.player);
+      // The player keeps reporting itself busy for a grace period after its
+      // last event; the music has ended once the last event's tick passed.
+      // The length is known only once the first rendered block has parsed
+      // the file.
+      const bool parsed = s.total_ticks > 0 || s.tick > 0;
+      s.state = fluid_player_get_status(lib.player) == FLUID_PLAYER_PLAYING &&
+                        (!parsed || s.tick < s.total_ticks)
+                    ? 1
+                    : 0;
+    }
+  }
+  // Only as much as the caller's block holds.
+  const size_t room = std::min<size_t>(static_cast<size_t>(status->size), sizeof s);
+  s.size = status->size;
+  std::memcpy(status, &s, room);
+  return TH_OK;
+}
+
+TH_API THSetCaps(int capability, int value) {
+  Library& lib = Lib();
+  if (capability != TH_CAP_VOLUME) return TH_ERR_BAD_CAPABILITY;
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  lib.volume = std::clamp(value, 0, 100);
+  return TH_OK;
+}
+
+TH_API THGetErrorString(int error, const char** text) {
+  if (!text) return TH_ERR_BAD_ARGUMENT;
+  switch (error) {
+    case TH_OK: *text = "正常に終了しました"; break;
+    case TH_ERR_NOT_OPEN: *text = "デバイスが開かれていません"; break;
+    case TH_ERR_ALREADY_OPEN: *text = "デバイスは既に開かれています"; break;
+    case TH_ERR_NO_SOUNDFONT: *text = "音色ファイルが見つかりません"; break;
+    case TH_ERR_SYNTH: *text = "シンセサイザの初期化に失敗しました"; break;
+    case TH_ERR_FILE: *text = "ファイルを読み込めません"; break;
+    case TH_ERR_NOT_MIDI: *text = "MIDIファイルではありません"; break;
+    case TH_ERR_NO_MUSIC: *text = "曲が読み込まれていません"; break;
+    case TH_ERR_BAD_ARGUMENT: *text = "引数が正しくありません"; break;
+    case TH_ERR_BAD_CAPABILITY: *text = "この機能には対応していません"; break;
+    default: *text = "不明なエラーです"; return TH_ERR_BAD_ARGUMENT;
+  }
+  return TH_OK;
+}
+
+TH_API THTestTakePeak() { return Lib().peak.exchange(0); }

@@ -29,7 +29,7 @@ void Opponent::flood_group(int column, int row, int level, int* count) {
   for (const auto& step : kSteps) {
     const int r = row + step[0];
     const int c = column + step[1];
-    if (r < 0 || r >= kBoardRows || c < 0 || c >= kBoardColumns) continue;
+    if (r < 0 || r >= kOpponentBoardRows || c < 0 || c >= kOpponentBoardColumns) continue;
     uint8_t& code = cell(level, r, c);
     if (code & (kMemberBit | kVisitedBit)) continue;
     code |= kVisitedBit;
@@ -51,9 +51,9 @@ void Opponent::clear_group_bits(int level) {
 }
 
 void Opponent::apply_gravity(int level, uint8_t threshold) {
-  for (int column = 0; column < kBoardColumns; ++column) {
+  for (int column = 0; column < kOpponentBoardColumns; ++column) {
     int hole = -1;
-    for (int row = kBoardRows - 1; row >= 0; --row) {
+    for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
       const uint8_t code = cell(level, row, column);
       if (hole < 0) {
         if (code >= threshold) hole = row;
@@ -70,8 +70,8 @@ void Opponent::apply_gravity(int level, uint8_t threshold) {
 
 int Opponent::landing_row(int level, int column) const {
   int row = 0;
-  for (int r = 1; r < kBoardRows; ++r) {
-    if (cell_levels[level][r * kBoardColumns + column] != kCellEmpty) break;
+  for (int r = 1; r < kOpponentBoardRows; ++r) {
+    if (cell_levels[level][r * kOpponentBoardColumns + column] != kCellEmpty) break;
     row = r;
   }
   return row;
@@ -79,8 +79,8 @@ int Opponent::landing_row(int level, int column) const {
 
 int Opponent::column_counter_max(int level, int column) const {
   int most = 0;
-  for (int r = 0; r < kBoardRows; ++r) {
-    const int v = counter_levels[level][r * kBoardColumns + column];
+  for (int r = 0; r < kOpponentBoardRows; ++r) {
+    const int v = counter_levels[level][r * kOpponentBoardColumns + column];
     if (v > most) most = v;
   }
   return most;
@@ -102,15 +102,15 @@ int32_t Opponent::danger_level(int level) const {
 }
 
 int32_t Opponent::chain_potential(int level, int minimum) {
-  uint8_t saved_cells[kBoardCells];
-  uint8_t saved_counters[kBoardCells];
-  std::memcpy(saved_cells, cell_levels[level], kBoardCells);
-  std::memcpy(saved_counters, counter_levels[level], kBoardCells);
+  uint8_t saved_cells[kOpponentBoardCells];
+  uint8_t saved_counters[kOpponentBoardCells];
+  std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
+  std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
   uint8_t* cells = cell_levels[level];
   int64_t total = 0;
-  for (int i = 0; i < kBoardRows; ++i) {
-    for (int j = 0; j < kBoardColumns; ++j) {
-      auto at = [&](int r, int c) { return cells[r * kBoardColumns + c]; };
+  for (int i = 0; i < kOpponentBoardRows; ++i) {
+    for (int j = 0; j < kOpponentBoardColumns; ++j) {
+      auto at = [&](int r, int c) { return cells[r * kOpponentBoardColumns + c]; };
       const bool exposed =
           (i >= 1 && at(i - 1, j) == kCellEmpty) ||
           (j >= 1 && at(i, j - 1) == kCellEmpty && (i >= 12 || at(i + 1, j - 1) != kCellEmpty)) ||
@@ -118,7 +118,7 @@ int32_t Opponent::chain_potential(int level, int minimum) {
       if (exposed && group_size(j, i, level) >= minimum) {
         // Remove the group and remember it in the saved copy, so that no
         // later test reaches its cells again.
-        for (int k = 0; k < kBoardCells; ++k) {
+        for (int k = 0; k < kOpponentBoardCells; ++k) {
           if (cells[k] == kCellEmpty) continue;
           if (cells[k] & kMemberBit) {
             cells[k] = kCellEmpty;
@@ -129,8 +129,8 @@ int32_t Opponent::chain_potential(int level, int minimum) {
         }
         total += simulate_chain(level);
       }
-      std::memcpy(cell_levels[level], saved_cells, kBoardCells);
-      std::memcpy(counter_levels[level], saved_counters, kBoardCells);
+      std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+      std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
     }
   }
   return Saturate(total);
@@ -148,14 +148,14 @@ int32_t Opponent::simulate_chain(int level) {
   do {
     sum = 0;
     apply_gravity(level, kCellVanishing);
-    for (int i = 0; i < kBoardRows; ++i) {
-      for (int j = 0; j < kBoardColumns; ++j) {
+    for (int i = 0; i < kOpponentBoardRows; ++i) {
+      for (int j = 0; j < kOpponentBoardColumns; ++j) {
         const int g = group_size(j, i, level);
         if (g >= clear_count) {
-          const int start = i * kBoardColumns + j;
-          for (int column = 0; column < kBoardColumns; ++column) {
-            for (int row = kBoardRows - 1; row >= 0; --row) {
-              const int k = row * kBoardColumns + column;
+          const int start = i * kOpponentBoardColumns + j;
+          for (int column = 0; column < kOpponentBoardColumns; ++column) {
+            for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
+              const int k = row * kOpponentBoardColumns + column;
               // Counted by this test: the start cell, and the cells that
               // carry both bits (member bits of earlier tests stay, their
               // visited bits are gone).
@@ -175,12 +175,12 @@ int32_t Opponent::simulate_chain(int level) {
       }
     }
     total += sum;
-  } while (sum > 0 && ++passes < kBoardCells);
+  } while (sum > 0 && ++passes < kOpponentBoardCells);
   if (variant->chain_simulation == ChainSimulation::kSquaredCounter) return Saturate(b * b);
   return Saturate(total);
 }
 
 void Opponent::copy_level(int destination, int source) {
-  std::memcpy(cell_levels[destination], cell_levels[source], kBoardCells);
-  std::memcpy(counter_levels[destination], counter_levels[source], kBoardCells);
+  std::memcpy(cell_levels[destination], cell_levels[source], kOpponentBoardCells);
+  std::memcpy(counter_levels[destination], counter_levels[source], kOpponentBoardCells);
 }

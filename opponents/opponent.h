@@ -31,8 +31,8 @@ enum class DangerRule : uint8_t {
 };
 
 struct OpponentVariant {
-  int32_t thinking_time[kComLevels]{};  // frames, by computer level
-  int32_t miss_percent[kComLevels]{};
+  int32_t thinking_time[kOpponentComLevels]{};  // frames, by computer level
+  int32_t miss_percent[kOpponentComLevels]{};
   bool hold_flag_live;  // re-read through the game's pointer at each use, else copied per think
   ChainSimulation chain_simulation;
   PlacementScoring placement_scoring;
@@ -50,8 +50,8 @@ struct Opponent {
   const OpponentVariant* variant;
 
   // Level 0 is the snapshot; 1-23 are the search's scratch boards.
-  uint8_t cell_levels[kLevels][kBoardCells]{};
-  uint8_t counter_levels[kLevels][kBoardCells]{};
+  uint8_t cell_levels[kLevels][kOpponentBoardCells]{};
+  uint8_t counter_levels[kLevels][kOpponentBoardCells]{};
 
   // init arguments (com_level and clear_count already brought into range).
   int32_t com_level{};
@@ -63,7 +63,7 @@ struct Opponent {
   int32_t search_depth{};
 
   // Copies taken at the start of each think.
-  int32_t pairs[kQueuePairs][2]{};
+  int32_t pairs[kOpponentQueuePairs][2]{};
   int32_t pending_copy{};
   uint8_t hold_copy{};
 
@@ -88,8 +88,8 @@ struct Opponent {
   int32_t evaluate_placement(int p, int level, int k);
 
   // ---- measuring operations on one level (evaluation.cpp)
-  uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kBoardColumns + column]; }
-  uint8_t& counter(int level, int row, int column) { return counter_levels[level][row * kBoardColumns + column]; }
+  uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }
+  uint8_t& counter(int level, int row, int column) { return counter_levels[level][row * kOpponentBoardColumns + column]; }
   int group_size(int column, int row, int level);
   void flood_group(int column, int row, int level, int* count);
   void clear_group_bits(int level);

@@ -20,12 +20,13 @@ struct BlockView {
   int32_t vanish;
 };
 
-inline constexpr int kBoardRows = 14;
-inline constexpr int kBoardColumns = 6;
-inline constexpr int kBoardCells = kBoardRows * kBoardColumns;  // row-major, row 0 (top) first
-inline constexpr int kQueuePairs = 5;                           // {axis colour, partner colour}, next pair first
-inline constexpr int kPlacementCount = 22;                      // placement indices 0-21
-inline constexpr int kComLevels = 3;                            // computer levels 0, 1, 2
+inline constexpr int kOpponentBoardRows = 14;
+inline constexpr int kOpponentBoardColumns = 6;
+inline constexpr int kOpponentBoardCells = 84;  // row-major, row 0 (top) first
+inline constexpr int kOpponentQueuePairs = 5;   // {axis colour, partner colour}, next pair first
+inline constexpr int kOpponentPlacements = 22;  // placement indices 0-21
+inline constexpr int kOpponentComLevels = 3;    // computer levels 0, 1, 2
+static_assert(kOpponentBoardCells == kOpponentBoardRows * kOpponentBoardColumns);
 
 // ---- exports ---------------------------------------------------------------
 // init(com_level, clear_count, board, queue, hold_flag, pending_garbage):

@@ -35,7 +35,7 @@ int32_t Opponent::start_search() {
 }
 
 void Opponent::search_placements(int depth, int first) {
-  for (int p = 0; p < kPlacementCount; ++p) {
+  for (int p = 0; p < kOpponentPlacements; ++p) {
     int32_t s;
     int t;
     if (depth < search_depth) {
@@ -99,10 +99,10 @@ int32_t Opponent::evaluate_placement(int p, int level, int k) {
   counter(level, r2, c2) = (uint8_t)column_counter_max(level, c2);
   if (cell(level, 2, 2) != kCellEmpty) return -6;
 
-  uint8_t saved_cells[kBoardCells];
-  uint8_t saved_counters[kBoardCells];
-  std::memcpy(saved_cells, cell_levels[level], kBoardCells);
-  std::memcpy(saved_counters, counter_levels[level], kBoardCells);
+  uint8_t saved_cells[kOpponentBoardCells];
+  uint8_t saved_counters[kOpponentBoardCells];
+  std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
+  std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
   apply_gravity(level, kCellVanishing);
 
   auto chain_term = [&]() -> int32_t {
@@ -136,7 +136,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k) {
     clear_group_bits(level);
   }
 
-  std::memcpy(cell_levels[level], saved_cells, kBoardCells);
-  std::memcpy(counter_levels[level], saved_counters, kBoardCells);
+  std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+  std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
   return score;
 }

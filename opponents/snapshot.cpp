@@ -19,7 +19,7 @@ void Opponent::init(int32_t level, int32_t clear, const BlockView* const* board_
   // The level indexes the three-entry tables, so it is taken as the nearest
   // valid level; a clear count below 2 would let every empty cell "clear"
   // and the chain simulation never settle.
-  com_level = level < 0 ? 0 : level >= kComLevels ? kComLevels - 1 : level;
+  com_level = level < 0 ? 0 : level >= kOpponentComLevels ? kOpponentComLevels - 1 : level;
   clear_count = clear < 2 ? 2 : clear;
   board = board_cells;
   queue = pair_queue;
@@ -29,7 +29,7 @@ void Opponent::init(int32_t level, int32_t clear, const BlockView* const* board_
 }
 
 void Opponent::take_snapshot() {
-  for (int i = 0; i < kBoardCells; ++i) {
+  for (int i = 0; i < kOpponentBoardCells; ++i) {
     const BlockView* block = board[i];
     uint8_t code = kCellEmpty;
     uint8_t chain = 0;
@@ -40,7 +40,7 @@ void Opponent::take_snapshot() {
     cell_levels[kSnapshotLevel][i] = code;
     counter_levels[kSnapshotLevel][i] = chain;
   }
-  for (int k = 0; k < kQueuePairs; ++k) {
+  for (int k = 0; k < kOpponentQueuePairs; ++k) {
     pairs[k][0] = LoadRelaxed(&queue[k][0]);
     pairs[k][1] = LoadRelaxed(&queue[k][1]);
   }

@@ -14,20 +14,20 @@ const OpponentVariant* const kVariants[4] = {&kRival1Variant, &kRival2Variant, &
 const char* const kFill[3] = {"empty", "half", "nearly_full"};
 
 struct Board {
-  BlockView views[kBoardCells] = {};
-  const BlockView* cells[kBoardCells] = {};
-  int32_t queue[kQueuePairs][2] = {{0, 1}, {2, 2}, {3, 0}, {1, 3}, {0, 2}};
+  BlockView views[kOpponentBoardCells] = {};
+  const BlockView* cells[kOpponentBoardCells] = {};
+  int32_t queue[kOpponentQueuePairs][2] = {{0, 1}, {2, 2}, {3, 0}, {1, 3}, {0, 2}};
   uint8_t hold = 0;
   int32_t pending = 0;
 
   // A ragged stack of four colours, `height` rows high (column 2 kept below
   // the spawn cell).
   explicit Board(int height) {
-    for (int c = 0; c < kBoardColumns; ++c) {
+    for (int c = 0; c < kOpponentBoardColumns; ++c) {
       int h = height - (c % 2);
       if (c == 2 && h > 10) h = 10;
       for (int k = 0; k < h; ++k) {
-        const int i = (13 - k) * kBoardColumns + c;
+        const int i = (13 - k) * kOpponentBoardColumns + c;
         views[i] = {k % 2, (c * 5 + k * 3 + k / 2) % 4, 0};
         cells[i] = &views[i];
       }

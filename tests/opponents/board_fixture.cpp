@@ -20,13 +20,13 @@ void SetPairs(Opponent& o, int a, int b, int next_a, int next_b) {
 }
 
 void LoadLevel(Opponent& o, int level, const std::vector<std::string>& rows, const std::vector<std::string>& counters) {
-  const int first = kBoardRows - (int)rows.size();
-  for (int r = 0; r < kBoardRows; ++r) {
-    for (int c = 0; c < kBoardColumns; ++c) {
+  const int first = kOpponentBoardRows - (int)rows.size();
+  for (int r = 0; r < kOpponentBoardRows; ++r) {
+    for (int c = 0; c < kOpponentBoardColumns; ++c) {
       uint8_t code = kCellEmpty;
       if (r >= first) {
         const std::string& row = rows[r - first];
-        EXPECT_EQ(row.size(), (size_t)kBoardColumns) << "fixture row " << r;
+        EXPECT_EQ(row.size(), (size_t)kOpponentBoardColumns) << "fixture row " << r;
         const char ch = c < (int)row.size() ? row[c] : '.';
         if (ch >= '0' && ch <= '5') code = (uint8_t)(ch - '0');
         else if (ch == 'G') code = kCellGarbage;
@@ -36,9 +36,9 @@ void LoadLevel(Opponent& o, int level, const std::vector<std::string>& rows, con
       o.counter(level, r, c) = 0;
     }
   }
-  const int counter_first = kBoardRows - (int)counters.size();
-  for (int r = counter_first; r < kBoardRows; ++r)
-    for (int c = 0; c < kBoardColumns; ++c) {
+  const int counter_first = kOpponentBoardRows - (int)counters.size();
+  for (int r = counter_first; r < kOpponentBoardRows; ++r)
+    for (int c = 0; c < kOpponentBoardColumns; ++c) {
       const char ch = counters[r - counter_first][c];
       o.counter(level, r, c) = ch >= '0' && ch <= '9' ? (uint8_t)(ch - '0') : 0;
     }
@@ -46,9 +46,9 @@ void LoadLevel(Opponent& o, int level, const std::vector<std::string>& rows, con
 
 std::string LevelText(const Opponent& o, int level) {
   std::string text;
-  for (int r = 0; r < kBoardRows; ++r) {
-    for (int c = 0; c < kBoardColumns; ++c) {
-      const uint8_t code = o.cell_levels[level][r * kBoardColumns + c];
+  for (int r = 0; r < kOpponentBoardRows; ++r) {
+    for (int c = 0; c < kOpponentBoardColumns; ++c) {
+      const uint8_t code = o.cell_levels[level][r * kOpponentBoardColumns + c];
       if (code == kCellEmpty) {
         text += "..";
         continue;
@@ -69,7 +69,7 @@ std::string LevelText(const Opponent& o, int level) {
 
 std::vector<int> PlacementScores(Opponent& o) {
   std::vector<int> scores;
-  for (int p = 0; p < kPlacementCount; ++p) {
+  for (int p = 0; p < kOpponentPlacements; ++p) {
     o.copy_level(1, 0);
     scores.push_back(o.evaluate_placement(p, 1, 0));
   }

@@ -138,7 +138,7 @@ TEST(SimulateChain, Rival1ReturnsTheSquaredCounterOthersTheSumOfGroups) {
   // Left group: counter 3 > b, so b = 4 (4 x 16); the right group keeps b.
   EXPECT_EQ(r1->simulate_chain(0), 16);
   EXPECT_EQ(r2->simulate_chain(0), 64 + 64);
-  for (int i = 0; i < kBoardCells; ++i) EXPECT_EQ(r2->cell_levels[0][i], kCellEmpty);
+  for (int i = 0; i < kOpponentBoardCells; ++i) EXPECT_EQ(r2->cell_levels[0][i], kCellEmpty);
 }
 
 TEST(SimulateChain, NoGroupOrLowCountersGiveOne) {

@@ -210,24 +210,24 @@ TEST_P(Module, AnswersTheLevelTablesAndThinksOnAThread) {
   EXPECT_EQ(decision, 0);
   think_set(nullptr);
 
-  BlockView views[kBoardCells] = {};
-  const BlockView* board[kBoardCells] = {};
-  int32_t queue[kQueuePairs][2] = {{0, 1}, {2, 2}, {3, 0}, {1, 1}, {0, 2}};
+  BlockView views[kOpponentBoardCells] = {};
+  const BlockView* board[kOpponentBoardCells] = {};
+  int32_t queue[kOpponentQueuePairs][2] = {{0, 1}, {2, 2}, {3, 0}, {1, 1}, {0, 2}};
   uint8_t hold = 0;
   int32_t pending = 0;
-  const int kTable[kComLevels] = {10, 5, 0};  // thinking time and miss percentage alike
+  const int kTable[kOpponentComLevels] = {10, 5, 0};  // thinking time and miss percentage alike
   // Empty, half full and nearly full boards (a ragged stack, colours 0-3).
   for (int height : {0, 6, 11}) {
-    for (int i = 0; i < kBoardCells; ++i) board[i] = nullptr;
-    for (int c = 0; c < kBoardColumns; ++c) {
+    for (int i = 0; i < kOpponentBoardCells; ++i) board[i] = nullptr;
+    for (int c = 0; c < kOpponentBoardColumns; ++c) {
       const int h = c == 2 ? (height > 10 ? 10 : height) : height - (c % 2);
       for (int k = 0; k < h; ++k) {
-        const int i = (13 - k) * kBoardColumns + c;
+        const int i = (13 - k) * kOpponentBoardColumns + c;
         views[i] = {k % 3, (c + k * 3 + k / 2) % 4, 0};
         board[i] = &views[i];
       }
     }
-    for (int level = 0; level < kComLevels; ++level) {
+    for (int level = 0; level < kOpponentComLevels; ++level) {
       EXPECT_EQ(init(level, 4, board, queue, &hold, &pending), 1);
       EXPECT_EQ(thinking_time(), kTable[level]);
       EXPECT_EQ(miss_percent(), kTable[level]);
@@ -240,7 +240,7 @@ TEST_P(Module, AnswersTheLevelTablesAndThinksOnAThread) {
       thread.join();
       EXPECT_TRUE(done.load());
       EXPECT_GE(decision, 0) << "height " << height << " level " << level;
-      EXPECT_LT(decision, kPlacementCount) << "height " << height << " level " << level;
+      EXPECT_LT(decision, kOpponentPlacements) << "height " << height << " level " << level;
     }
   }
   // Out-of-range levels answer as the nearest level.

@@ -35,7 +35,7 @@ TEST_P(EveryOpponent, ABlockInRowTwoBlocksTheAxisPathBeyondIt) {
   auto o = MakeOpponent(*GetParam().variant, 4);
   o->cell(0, 2, 3) = 1;
   const std::vector<int> scores = PlacementScores(*o);
-  for (int p = 0; p < kPlacementCount; ++p) {
+  for (int p = 0; p < kOpponentPlacements; ++p) {
     if (PlacementAxisColumn(p) >= 3)
       EXPECT_EQ(scores[p], -1) << "placement " << p;
     else
@@ -46,11 +46,20 @@ TEST_P(EveryOpponent, ABlockInRowTwoBlocksTheAxisPathBeyondIt) {
 
 TEST_P(EveryOpponent, AFullSpawnColumnRejectsItsOwnPlacementsAndBlocksAllOthers) {
   auto o = MakeOpponent(*GetParam().variant, 4);
-  for (int r = 1; r < kBoardRows; ++r) o->cell(0, r, 2) = (uint8_t)(r % 3);
+  for (int r = 1; r < kOpponentBoardRows; ++r) o->cell(0, r, 2) = (uint8_t)(r % 3);
   const std::vector<int> scores = PlacementScores(*o);
-  for (int p = 0; p < kPlacementCount; ++p)
+  for (int p = 0; p < kOpponentPlacements; ++p)
     EXPECT_EQ(scores[p], PlacementAxisColumn(p) == 2 ? -2 : -3) << "placement " << p;
   EXPECT_EQ(o->start_search(), 0);
+}
+
+TEST_P(EveryOpponent, APairReachingTheSpawnCellIsRejected) {
+  auto o = MakeOpponent(*GetParam().variant, 4);
+  for (int r = 4; r < kOpponentBoardRows; ++r) o->cell(0, r, 2) = (uint8_t)(r % 3);
+  const std::vector<int> scores = PlacementScores(*o);
+  EXPECT_EQ(scores[2], -6);   // axis in row 3, partner above it in the spawn cell
+  EXPECT_EQ(scores[13], -3);  // partner below: the axis itself lands in row 2
+  EXPECT_GT(scores[7], 0);    // partner left lands in column 1
 }
 
 TEST_P(EveryOpponent, APartnerSlidingThroughABlockedRowIsRejected) {

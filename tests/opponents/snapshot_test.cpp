@@ -10,14 +10,14 @@
 namespace {
 
 struct GameSide {
-  BlockView views[kBoardCells] = {};
-  const BlockView* board[kBoardCells] = {};
-  int32_t queue[kQueuePairs][2] = {{0, 1}, {2, 3}, {1, 1}, {0, 0}, {2, 2}};
+  BlockView views[kOpponentBoardCells] = {};
+  const BlockView* board[kOpponentBoardCells] = {};
+  int32_t queue[kOpponentQueuePairs][2] = {{0, 1}, {2, 3}, {1, 1}, {0, 0}, {2, 2}};
   uint8_t hold_flag = 0;
   int32_t pending = 0;
 
   void Put(int row, int column, int32_t colour, int32_t chain = 0, int32_t vanish = 0) {
-    const int i = row * kBoardColumns + column;
+    const int i = row * kOpponentBoardColumns + column;
     views[i] = {chain, colour, vanish};
     board[i] = &views[i];
   }
@@ -27,9 +27,9 @@ TEST(Snapshot, EmptyBoardGivesEmptyCellsAndZeroCounters) {
   GameSide game;
   Opponent o(&kRival1Variant);
   o.init(0, 4, game.board, game.queue, &game.hold_flag, &game.pending);
-  for (int i = 0; i < kBoardCells; ++i) o.cell_levels[0][i] = 7, o.counter_levels[0][i] = 9;
+  for (int i = 0; i < kOpponentBoardCells; ++i) o.cell_levels[0][i] = 7, o.counter_levels[0][i] = 9;
   o.take_snapshot();
-  for (int i = 0; i < kBoardCells; ++i) {
+  for (int i = 0; i < kOpponentBoardCells; ++i) {
     EXPECT_EQ(o.cell_levels[0][i], kCellEmpty);
     EXPECT_EQ(o.counter_levels[0][i], 0);
   }
@@ -82,7 +82,7 @@ struct LevelCase {
 
 TEST(Init, StoresTheLevelInRangeAndFixesTheDepth) {
   // Thinking time and miss percentage happen to be equal at every level.
-  const int kTable[kComLevels] = {10, 5, 0};
+  const int kTable[kOpponentComLevels] = {10, 5, 0};
   const LevelCase cases[] = {{0, 0, 0}, {1, 1, 0}, {2, 2, 1}, {3, 2, 1}, {1000, 2, 1}, {-1, 0, 0}, {INT32_MIN, 0, 0}};
   for (const LevelCase& c : cases) {
     for (const NamedVariant& v : kAllVariants) {
@@ -122,14 +122,14 @@ TEST(Think, AClearCountBelowTwoStillEnds) {
   int32_t decision = -1;
   o.think(&decision);
   EXPECT_GE(decision, 0);
-  EXPECT_LT(decision, kPlacementCount);
+  EXPECT_LT(decision, kOpponentPlacements);
 }
 
 TEST(Think, RunsOnItsOwnThreadWhileTheGameFlipsTheHoldFlag) {
   // rival2-4 re-read the flag during the search; the game writes it with
   // atomic stores, so this is no data race (checked under the sanitizers).
   GameSide game;
-  for (int c = 0; c < kBoardColumns; ++c)
+  for (int c = 0; c < kOpponentBoardColumns; ++c)
     for (int r = 13; r > 13 - (c % 3) * 2 - 4; --r) game.Put(r, c, (r + c) % 4, r % 2);
   game.pending = 2000;
   for (const NamedVariant& v : kAllVariants) {
@@ -145,7 +145,7 @@ TEST(Think, RunsOnItsOwnThreadWhileTheGameFlipsTheHoldFlag) {
     while (!done.load(std::memory_order_acquire)) flag.store(flag.load() ^ 1);
     think.join();
     EXPECT_GE(decision, 0) << v.name;
-    EXPECT_LT(decision, kPlacementCount) << v.name;
+    EXPECT_LT(decision, kOpponentPlacements) << v.name;
   }
 }
 

@@ -1,0 +1,139 @@
+// Single-colour pixel rules of the software renderer's shape writers (flat
+// triangles, pixel, box, line, circle, oval): the colour is prepared once per
+// call (bright, blend-parameter scaling), then one rule per blend mode and
+// format combines it with each destination pixel. The dispatch turns the
+// run-time format and mode into one template instance per combination, so
+// the pixel loops carry no test of their own.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/softrender/blend.h"
+
+// The colour of a single-colour draw, ready for the pixel rules.
+struct SolidColour {
+  uint32_t c;          // the colour after the bright (all 32 bits for format 1)
+  uint32_t scaled;     // Add and Subtract: the colour's channels scaled by p
+  uint32_t p;          // blend parameter
+  const int32_t* diff; // ScaledDiffRow(p)
+};
+
+// A 16-bit colour is an R5G6B5 value: bits above 15 would index the tables
+// out of their rows and spill into the neighbouring pixel of a packed store.
+inline uint32_t MaskSolidColour(int format_code, uint32_t colour) {
+  return format_code == MEMIMG_R5G6B5 ? (colour & 0xFFFF) : colour;
+}
+
+// Shift form of the draw bright (pixel, box, line, circle, oval): each
+// channel times its bright byte, divided by 256; byte 3 of a 32-bit colour is
+// kept. Applied only when the bright is not white.
+template <int Fmt>
+inline uint32_t ShiftBright(uint32_t c, uint32_t bright) {
+  if (IsBrightWhite(bright)) return c;
+  uint32_t ch[3];
+  for (int i = 0; i < 3; i++) ch[i] = (GetChannel<Fmt>(c, i) * BrightByte(bright, i)) >> 8;
+  return (c & ~SoftChannels<Fmt>::kColorMask) | JoinChannels<Fmt>(ch[0], ch[1], ch[2]);
+}
+
+// Table form (flat triangles): ScaleTable[bright byte][channel], always made.
+template <int Fmt>
+inline uint32_t TableBright(uint32_t c, uint32_t bright) {
+  uint32_t ch[3];
+  for (int i = 0; i < 3; i++) ch[i] = ScaleTable[BrightByte(bright, i)][GetChannel<Fmt>(c, i)];
+  return (c & ~SoftChannels<Fmt>::kColorMask) | JoinChannels<Fmt>(ch[0], ch[1], ch[2]);
+}
+
+template <int Fmt>
+inline SolidColour PrepareSolidColour(uint32_t c, uint32_t p) {
+  SolidColour s;
+  s.c = c;
+  s.p = p;
+  s.diff = ScaledDiffRow((int)p);
+  const uint32_t* row = ScaleTable[p];
+  s.scaled = JoinChannels<Fmt>(row[GetChannel<Fmt>(c, 0)], row[GetChannel<Fmt>(c, 1)], row[GetChannel<Fmt>(c, 2)]);
+  return s;
+}
+
+// One pixel of format Fmt (0: R5G6B5, 1: 32-bit) in blend mode Mode.
+template <int Fmt, int Mode>
+inline void BlendSolidPixel(uint8_t* px, const SolidColour& s) {
+  using Ch = SoftChannels<Fmt>;
+  if constexpr (Mode == SOFT_BLEND_COPY) {
+    if constexpr (Fmt == 0)
+      StorePixel16(px, s.c);
+    else
+      StorePixel32(px, s.c);
+    return;
+  } else if constexpr (Mode == SOFT_BLEND_ADD || Mode == SOFT_BLEND_SUBTRACT) {
+    if constexpr (Fmt == 0) {
+      uint32_t d = LoadPixel16(px);
+      StorePixel16(px, Mode == SOFT_BLEND_ADD ? SaturatingAdd16(s.scaled, d) : SaturatingSubtract16(d, s.scaled));
+    } else {
+      uint32_t d = LoadPixel32(px);
+      StorePixel32(px, Mode == SOFT_BLEND_ADD ? SaturatingAdd32(s.scaled, d) : SaturatingSubtract32(d, s.scaled));
+    }
+    return;
+  } else {
+    uint32_t d = Fmt == 0 ? LoadPixel16(px) : LoadPixel32(px);
+    uint32_t out[3];
+    for (int i = 0; i < 3; i++) {
+      uint32_t dc = GetChannel<Fmt>(d, i), sc = GetChannel<Fmt>(s.c, i);
+      if constexpr (Mode == SOFT_BLEND_MULTIPLY) {
+        out[i] = (sc * dc) >> Ch::kBits[i];
+        continue;
+      }
+      uint32_t target = sc;
+      if constexpr (Mode == SOFT_BLEND_INVERTED_ALPHA) target = Ch::kMax[i] - sc;
+      if constexpr (Mode == SOFT_BLEND_MULTIPLIED_ALPHA) target = (sc * dc) >> Ch::kBits[i];
+      // 16-bit fields move by p / 255 truncated toward zero; 32-bit bytes by p / 256, rounded down.
+      out[i] = Fmt == 0 ? ScaledDiffMove(s.diff, dc, target) : MixToward(dc, target, s.p, 8);
+    }
+    uint32_t v = JoinChannels<Fmt>(out[0], out[1], out[2]);
+    if constexpr (Fmt == 0)
+      StorePixel16(px, v);
+    else
+      StorePixel32(px, (d & 0xFF000000u) | v);
+  }
+}
+
+template <int Fmt, int Mode>
+inline void BlendSolidSpan(uint8_t* px, int64_t count, const SolidColour& s) {
+  constexpr int kBytes = Fmt == 0 ? 2 : 4;
+  for (int64_t i = 0; i < count; i++, px += kBytes) BlendSolidPixel<Fmt, Mode>(px, s);
+}
+
+// Calls fn.template operator()<Fmt, Mode>() for the destination's format code
+// and the blend mode, after the single-colour shortcuts: Alpha at p = 255 is
+// Copy; Alpha, Add and Subtract at p = 0 draw nothing. Returns false, without
+// calling, when nothing is to be drawn (other format codes, modes without a
+// rule, the p = 0 shortcuts).
+template <class Fn>
+inline bool DispatchSolid(int format_code, int32_t mode, uint32_t p, Fn&& fn) {
+  if (format_code != MEMIMG_R5G6B5 && format_code != MEMIMG_X8R8G8B8) return false;
+  if ((mode == SOFT_BLEND_ALPHA || mode == SOFT_BLEND_ADD || mode == SOFT_BLEND_SUBTRACT) && p == 0) return false;
+  if (mode == SOFT_BLEND_ALPHA && p == 255) mode = SOFT_BLEND_COPY;
+  auto by_format = [&]<int Mode>() {
+    if (format_code == MEMIMG_R5G6B5)
+      fn.template operator()<0, Mode>();
+    else
+      fn.template operator()<1, Mode>();
+  };
+  switch ((uint32_t)mode) {
+    case SOFT_BLEND_COPY: by_format.template operator()<SOFT_BLEND_COPY>(); return true;
+    case SOFT_BLEND_ALPHA: by_format.template operator()<SOFT_BLEND_ALPHA>(); return true;
+    case SOFT_BLEND_ADD: by_format.template operator()<SOFT_BLEND_ADD>(); return true;
+    case SOFT_BLEND_SUBTRACT: by_format.template operator()<SOFT_BLEND_SUBTRACT>(); return true;
+    case SOFT_BLEND_MULTIPLY: by_format.template operator()<SOFT_BLEND_MULTIPLY>(); return true;
+    case SOFT_BLEND_INVERTED_ALPHA: by_format.template operator()<SOFT_BLEND_INVERTED_ALPHA>(); return true;
+    case SOFT_BLEND_MULTIPLIED_ALPHA: by_format.template operator()<SOFT_BLEND_MULTIPLIED_ALPHA>(); return true;
+    default: return false;
+  }
+}
+
+// The destinations the shape writers draw on: not palettised (1-byte
+// pixels), no alpha flag, format 0 or 1.
+inline bool IsSolidDestination(const MEMIMG* dest) {
+  const PIXELSTORE* st = dest->store;
+  return st->palette_flag != 1 && st->alpha_flag != 1 &&
+         (st->format_code == MEMIMG_R5G6B5 || st->format_code == MEMIMG_X8R8G8B8);
+}

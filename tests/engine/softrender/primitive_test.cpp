@@ -1,0 +1,261 @@
+// Pixel, pixel list, filled box, line and line list: clipping, the worked
+// pixel values of the single-colour rules, and destinations they refuse.
+#include "engine/softrender/primitive.h"
+
+#include <map>
+#include <utility>
+
+#include "tests/engine/softrender/primitive_test_image.h"
+
+namespace {
+
+using namespace shapetest;
+using Points = std::map<std::pair<int, int>, uint32_t>;
+
+// Every pixel that differs from 0, with its value.
+Points Drawn(ShapeImage& img) {
+  Points out;
+  for (int y = 0; y < img.view.height; y++)
+    for (int x = 0; x < img.view.width; x++)
+      if (img.get(x, y) != 0) out[{x, y}] = img.get(x, y);
+  return out;
+}
+
+class PrimitiveTest : public ShapeDrawTest {};
+
+TEST_F(PrimitiveTest, PixelIsClippedToTheHalfOpenDrawArea) {
+  ShapeImage img(8, 8, MEMIMG_R5G6B5);
+  SetArea(2, 3, 6, 7);
+  for (auto [x, y] : {std::pair{2, 3}, {6, 3}, {2, 7}, {5, 6}, {1, 3}, {2, 2}}) PlotPixelToMEMIMG(img.img(), x, y, 0x1111);
+  EXPECT_EQ(Drawn(img), (Points{{{2, 3}, 0x1111}, {{5, 6}, 0x1111}}));
+}
+
+TEST_F(PrimitiveTest, PixelTakesTheBrightAsAShiftAndTheModeShortcuts) {
+  ShapeImage img(4, 1, MEMIMG_R5G6B5);
+  g_soft_draw.draw_bright = 0xFFFFFE;
+  PlotPixelToMEMIMG(img.img(), 0, 0, Rgb565(31, 0, 0));
+  EXPECT_EQ(R565(img.get(0, 0)), 30u);
+  g_soft_draw.draw_bright = 0xFFFFFF;
+  PlotPixelToMEMIMG(img.img(), 1, 0, Rgb565(31, 0, 0));
+  EXPECT_EQ(R565(img.get(1, 0)), 31u);
+
+  img.fill(0x1234);
+  SetBlend(SOFT_BLEND_ALPHA, 0);
+  PlotPixelToMEMIMG(img.img(), 2, 0, 0xFFFF);
+  EXPECT_EQ(img.get(2, 0), 0x1234u);
+  SetBlend(SOFT_BLEND_ALPHA, 255);
+  PlotPixelToMEMIMG(img.img(), 2, 0, 0xFFFF);
+  EXPECT_EQ(img.get(2, 0), 0xFFFFu);
+  // Bits above 15 of a 16-bit colour are not part of it.
+  SetBlend(SOFT_BLEND_ADD, 255);
+  img.fill(0);
+  PlotPixelToMEMIMG(img.img(), 3, 0, 0xFFFF0001);
+  EXPECT_EQ(img.get(3, 0), 1u);
+}
+
+TEST_F(PrimitiveTest, PixelListStoresRawColoursInOrder) {
+  ShapeImage img(8, 8, MEMIMG_X8R8G8B8);
+  SetArea(0, 0, 6, 6);
+  SetBlend(SOFT_BLEND_ADD, 255);
+  g_soft_draw.draw_bright = 0;
+  PointRecord pts[] = {{1, 1, 0xAA000001, 7}, {1, 1, 0xBB000002, 7}, {6, 1, 5, 0}, {5, 5, 9, 0}, {-1, 2, 5, 0}};
+  PlotPixelListToMEMIMG(img.img(), pts, 5);
+  EXPECT_EQ(Drawn(img), (Points{{{1, 1}, 0xBB000002}, {{5, 5}, 9}}));
+  ShapeImage none(8, 8, MEMIMG_X8R8G8B8);
+  PlotPixelListToMEMIMG(none.img(), pts, 0);
+  PlotPixelListToMEMIMG(none.img(), pts, -3);
+  EXPECT_TRUE(Drawn(none).empty());
+}
+
+TEST_F(PrimitiveTest, WritersLeavePalettisedAndAlphaDestinationsAlone) {
+  // A palettised image has one byte a pixel: a 2- or 4-byte store at its last
+  // pixel would run past it.
+  for (bool paletted : {true, false}) {
+    ShapeImage img(4, 4, MEMIMG_X8R8G8B8, paletted, !paletted);
+    std::vector<uint8_t> before(img.pixels.size(), 0x33);
+    img.pixels = before;
+    SetArea(0, 0, 4, 4);
+    PointRecord pt{3, 3, 0xFFFFFFFF, 0};
+    LineRecord ln{0, 3, 4, 3, 0xFFFFFFFF, 255};
+    PlotPixelToMEMIMG(img.img(), 3, 3, 0xFFFFFFFF);
+    PlotPixelListToMEMIMG(img.img(), &pt, 1);
+    PaintBoxToMEMIMG(img.img(), nullptr, 0xFFFFFFFF);
+    StrokeLineToMEMIMG(img.img(), 0, 3, 4, 3, 0xFFFFFFFF);
+    StrokeLineListToMEMIMG(img.img(), &ln, 1);
+    EXPECT_EQ(img.pixels, before) << (paletted ? "palettised" : "alpha");
+  }
+}
+
+TEST_F(PrimitiveTest, BoxGeometry) {
+  struct Case {
+    const char* name;
+    bool null_rect;
+    int32_t rect[4];
+    int32_t area[4];
+    int expect[4];  // filled x1, y1, x2, y2 (empty when x1 == x2)
+  } cases[] = {
+      {"ordered", false, {10, 10, 20, 20}, {0, 0, 32, 32}, {10, 10, 20, 20}},
+      {"reversed", false, {20, 20, 10, 10}, {0, 0, 32, 32}, {10, 10, 20, 20}},
+      {"one pixel", false, {0, 0, 1, 1}, {0, 0, 32, 32}, {0, 0, 1, 1}},
+      {"zero width", false, {5, 5, 5, 9}, {0, 0, 32, 32}, {0, 0, 0, 0}},
+      {"zero height", false, {5, 9, 8, 9}, {0, 0, 32, 32}, {0, 0, 0, 0}},
+      {"outside", false, {40, 2, 50, 6}, {0, 0, 32, 32}, {0, 0, 0, 0}},
+      {"partly outside", false, {-5, 28, 7, 40}, {0, 0, 32, 32}, {0, 28, 7, 32}},
+      {"whole image in the area", true, {0, 0, 0, 0}, {3, 4, 30, 31}, {3, 4, 30, 31}},
+      {"odd width", false, {1, 1, 6, 3}, {0, 0, 32, 32}, {1, 1, 6, 3}},
+  };
+  for (const Case& c : cases) {
+    for (int fmt : {MEMIMG_R5G6B5, MEMIMG_X8R8G8B8}) {
+      SCOPED_TRACE(std::string(c.name) + (fmt ? " 32-bit" : " 16-bit"));
+      ShapeImage img(32, 32, fmt);
+      SetArea(c.area[0], c.area[1], c.area[2], c.area[3]);
+      int32_t rect[4] = {c.rect[0], c.rect[1], c.rect[2], c.rect[3]};
+      PaintBoxToMEMIMG(img.img(), c.null_rect ? nullptr : rect, 0x5555);
+      EXPECT_EQ(rect[0], c.rect[0]);  // the caller's rectangle is not changed
+      EXPECT_EQ(rect[2], c.rect[2]);
+      for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+          bool in = x >= c.expect[0] && x < c.expect[2] && y >= c.expect[1] && y < c.expect[3];
+          ASSERT_EQ(img.get(x, y), in ? 0x5555u : 0u) << x << ", " << y;
+        }
+    }
+  }
+}
+
+TEST_F(PrimitiveTest, BoxModeValues) {
+  struct Case {
+    const char* name;
+    int fmt, mode, param;
+    uint32_t bright, colour, dest, expect;
+  } cases[] = {
+      {"alpha 16 p 128", 0, 1, 128, 0xFFFFFF, Rgb565(31, 0, 0), 0, Rgb565(15, 0, 0)},
+      {"alpha 32 p 128", 1, 1, 128, 0xFFFFFF, 0x000000FF, 0xAB000000, 0xAB00007F},
+      {"alpha p 255 is a copy", 1, 1, 255, 0xFFFFFF, 0x12345678, 0xAB000000, 0x12345678},
+      {"alpha p 0 draws nothing", 0, 1, 0, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
+      {"copy writes byte 3", 1, 0, 7, 0xFFFFFF, 0x7F000001, 0xAB000000, 0x7F000001},
+      {"add sets byte 3 from the red carry", 1, 2, 255, 0xFFFFFF, 0x00800000, 0xAB800000, 0x01FF0000},
+      {"add without carry clears byte 3", 1, 2, 255, 0xFFFFFF, 0x00000001, 0xAB000001, 0x00000002},
+      {"add 16 blue saturates into green", 0, 2, 255, 0xFFFFFF, 0x001F, 0x001F, 0x003F},
+      {"add p 0 draws nothing", 0, 2, 0, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
+      {"subtract clears byte 3", 1, 3, 255, 0xFFFFFF, 0x00000001, 0xAB000003, 0x00010102},
+      {"subtract 16 black from white", 0, 3, 255, 0xFFFFFF, 0, 0xFFFF, 0xFFDF},
+      {"multiply ignores p", 0, 4, 0, 0xFFFFFF, 0xFFFF, 0xFFFF, Rgb565(30, 62, 30)},
+      {"multiply keeps byte 3", 1, 4, 0, 0xFFFFFF, 0xFFFFFFFF, 0xABFFFFFF, 0xABFEFEFE},
+      {"inverted 16 p 255 is the complement", 0, 10, 255, 0xFFFFFF, 0x1234, 0xBEEF, 0xEDCB},
+      {"inverted 32 p 255 black over black", 1, 10, 255, 0xFFFFFF, 0, 0xAB000000, 0xABFEFEFE},
+      {"multiplied alpha p 255", 0, 11, 255, 0xFFFFFF, 0xFFFF, 0xFFFF, Rgb565(30, 62, 30)},
+      {"multiplied alpha p 0", 1, 11, 0, 0xFFFFFF, 0, 0xAB123456, 0xAB123456},
+      {"bright 254 lowers every full channel", 0, 0, 255, 0xFFFFFE, 0xFFFF, 0, Rgb565(30, 62, 30)},
+      {"mode 7 draws nothing", 0, 7, 255, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
+      {"mode -1 draws nothing", 0, -1, 255, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShapeImage img(3, 2, c.fmt);
+    img.fill(c.dest);
+    SetArea(0, 0, 3, 2);
+    SetBlend(c.mode, c.param);
+    g_soft_draw.draw_bright = c.bright;
+    int32_t rect[4] = {0, 0, 3, 2};
+    PaintBoxToMEMIMG(img.img(), rect, c.colour);
+    for (int y = 0; y < 2; y++)
+      for (int x = 0; x < 3; x++) EXPECT_EQ(img.get(x, y), c.expect) << std::hex << img.get(x, y);
+  }
+}
+
+TEST_F(PrimitiveTest, BoxMasksA16BitColourToItsPixel) {
+  // An odd-width copy: the colour's upper half must not reach the neighbour.
+  ShapeImage img(4, 1, MEMIMG_R5G6B5);
+  SetArea(0, 0, 4, 1);
+  int32_t rect[4] = {0, 0, 3, 1};
+  PaintBoxToMEMIMG(img.img(), rect, 0xBEEF1234);
+  EXPECT_EQ(img.get(0, 0), 0x1234u);
+  EXPECT_EQ(img.get(2, 0), 0x1234u);
+  EXPECT_EQ(img.get(3, 0), 0u);
+}
+
+class LineTest : public ShapeDrawTest {
+ protected:
+  // Each drawn pixel with how often it was drawn.
+  Points Line(int x1, int y1, int x2, int y2) {
+    ShapeImage img(100, 100, MEMIMG_X8R8G8B8);
+    SetArea(0, 0, 100, 100);
+    SetBlend(SOFT_BLEND_ADD, 255);
+    StrokeLineToMEMIMG(img.img(), x1, y1, x2, y2, 1);
+    return Drawn(img);
+  }
+};
+
+Points Once(std::initializer_list<std::pair<int, int>> pts) {
+  Points out;
+  for (auto p : pts) out[p] = 1;
+  return out;
+}
+
+TEST_F(LineTest, WalksFromTheFirstPointAndLeavesTheSecond) {
+  EXPECT_EQ(Line(0, 0, 5, 2), Once({{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}));
+  EXPECT_EQ(Line(5, 2, 0, 0), Once({{5, 2}, {4, 2}, {3, 2}, {2, 1}, {1, 1}}));
+  EXPECT_EQ(Line(0, 0, 4, 4), Once({{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
+  EXPECT_EQ(Line(2, 0, 3, 5), Once({{2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 4}}));
+  EXPECT_TRUE(Line(7, 7, 7, 7).empty());
+}
+
+TEST_F(LineTest, IsClippedToTheDrawArea) {
+  Points row, col;
+  for (int x = 0; x < 100; x++) row[{x, 5}] = 1;
+  for (int y = 0; y < 100; y++) col[{50, y}] = 1;
+  EXPECT_EQ(Line(-10, 5, 200, 5), row);
+  EXPECT_EQ(Line(200, 5, -10, 5), row);
+  EXPECT_EQ(Line(50, -20, 50, 300), col);
+  // Crossing the corner region: only the pixels inside.
+  EXPECT_EQ(Line(-3, 4, 4, -3), Once({{0, 1}, {1, 0}}));
+}
+
+TEST_F(LineTest, ALineBesideTheAreaDrawsNothing) {
+  // Its bounding box meets the area, the line itself passes the corner by.
+  EXPECT_TRUE(Line(-100, 50, 50, -100).empty());
+  EXPECT_TRUE(Line(160, 60, 60, 160).empty());
+  EXPECT_FALSE(Line(130, 60, 60, 130).empty());  // this one crosses near (95, 95)
+  EXPECT_TRUE(Line(-5, 3, 3, -5).empty());
+}
+
+TEST_F(LineTest, BoxOutlineFromFourRecordsDrawsEachPixelOnce) {
+  ShapeImage img(32, 32, MEMIMG_X8R8G8B8);
+  SetArea(0, 0, 32, 32);
+  SetBlend(SOFT_BLEND_ADD, 255);
+  LineRecord rec[4] = {{10, 10, 19, 10, 1, 0}, {19, 10, 19, 14, 1, 0}, {19, 14, 10, 14, 1, 0}, {10, 14, 10, 10, 1, 99}};
+  StrokeLineListToMEMIMG(img.img(), rec, 4);
+  Points drawn = Drawn(img);
+  EXPECT_EQ(drawn.size(), 26u);
+  for (auto& [pt, n] : drawn) EXPECT_EQ(n, 1u) << pt.first << ", " << pt.second;
+  ShapeImage none(32, 32, MEMIMG_X8R8G8B8);
+  StrokeLineListToMEMIMG(none.img(), rec, 0);
+  StrokeLineListToMEMIMG(none.img(), rec, -1);
+  EXPECT_TRUE(Drawn(none).empty());
+}
+
+TEST_F(LineTest, ColourAndModes) {
+  ShapeImage img(8, 4, MEMIMG_R5G6B5);
+  SetArea(0, 0, 8, 4);
+  g_soft_draw.draw_bright = 0xFFFFFE;
+  StrokeLineToMEMIMG(img.img(), 0, 0, 8, 0, 0xFFFF);
+  EXPECT_EQ(img.get(3, 0), Rgb565(30, 62, 30));
+  g_soft_draw.draw_bright = 0xFFFFFF;
+  img.fill(0x1234);
+  for (int mode : {10, 11}) {
+    SetBlend(mode, 0);
+    StrokeLineToMEMIMG(img.img(), 0, 1, 8, 1, 0xFFFF);
+  }
+  SetBlend(SOFT_BLEND_ALPHA, 0);
+  StrokeLineToMEMIMG(img.img(), 0, 1, 8, 1, 0xFFFF);
+  EXPECT_EQ(img.get(4, 1), 0x1234u);
+  SetBlend(SOFT_BLEND_ALPHA, 255);
+  StrokeLineToMEMIMG(img.img(), 0, 2, 8, 2, 0x0F0F);
+  EXPECT_EQ(img.get(4, 2), 0x0F0Fu);
+  SetBlend(SOFT_BLEND_ADD, 255);
+  img.fill(0);
+  StrokeLineToMEMIMG(img.img(), 0, 3, 8, 3, 0x70000001);
+  EXPECT_EQ(img.get(7, 3), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// Ogg Vorbis through the Vorbis file layer, reading the decoder's own copy of
+// the stream record. Output is always 16-bit signed little-endian.
+#include <vorbis/vorbisfile.h>
+
+#include <cstring>
+
+#include "engine/core/alloc.h"
+#include "engine/sound/sound_decoder_kinds.h"
+
+namespace {
+
+constexpr uint32_t kOggRefill = 4096;
+constexpr int kMaxHolesPerRefill = 64;
+
+size_t OggRead(void* buffer, size_t size, size_t count, void* source) {
+  auto* s = static_cast<StreamData*>(source);
+  if (!s) return size_t(-1);
+  return s->ops.read(buffer, size, count, s->data);
+}
+
+int OggSeek(void* source, ogg_int64_t offset, int origin) {
+  auto* s = static_cast<StreamData*>(source);
+  if (!s) return -1;
+  return s->ops.seek(s->data, int32_t(offset), origin);
+}
+
+int OggClose(void*) { return 0; }  // the stream's owner closes it
+
+long OggTell(void* source) {
+  auto* s = static_cast<StreamData*>(source);
+  if (!s) return -1;
+  return long(s->ops.tell(s->data));
+}
+
+OggVorbis_File* File(const SoundDecoder* d) { return static_cast<OggVorbis_File*>(d->ogg_file); }
+
+}  // namespace
+
+int OpenOggVorbis(SoundDecoder* d) {
+  auto* vf = static_cast<OggVorbis_File*>(TrackedCalloc(sizeof(OggVorbis_File), "", 0));
+  if (!vf) return -1;
+  const ov_callbacks callbacks = {OggRead, OggSeek, OggClose, OggTell};
+  if (ov_open_callbacks(&d->source, vf, nullptr, 0, callbacks) != 0) {
+    TrackedFree(vf);
+    return -1;
+  }
+  const vorbis_info* info = ov_info(vf, -1);
+  const ogg_int64_t total = ov_pcm_total(vf, -1);
+  WAVEFORMATEX f{};
+  if (info) {
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = WORD(info->channels);
+    f.nSamplesPerSec = DWORD(info->rate);
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = WORD(info->channels * 2);
+  }
+  if (!info || info->channels < 1 || info->channels > 8 || info->rate <= 0 || total < 0 ||
+      !NormalisePlayablePcm(&f) || uint64_t(total + 44100) * f.nBlockAlign > MAX_DECODED_PCM_BYTES) {
+    ov_clear(vf);
+    TrackedFree(vf);
+    return -1;
+  }
+  d->kind = SOUND_DECODER_OGG;
+  d->ogg_file = vf;
+  d->ogg_open = 1;
+  d->ogg_sample_bytes = 2;
+  d->format = f;
+  d->refill_size = kOggRefill;
+  d->data_size = uint32_t(total * f.nBlockAlign);
+  return 0;
+}
+
+int RefillOgg(SoundDecoder* d) {
+  if (!d->ogg_open) return 0;
+  // A hole (a lost page) is skipped; any other negative result is damage and
+  // ends the data.
+  for (int tries = 0; tries < kMaxHolesPerRefill; ++tries) {
+    int section = 0;
+    const long got = ov_read(File(d), reinterpret_cast<char*>(d->refill), int(d->refill_size), 0, 2, 1, &section);
+    if (got == OV_HOLE) continue;
+    return got > 0 ? int(got) : 0;
+  }
+  return 0;
+}
+
+int SeekOgg(SoundDecoder* d, uint32_t sample) {
+  if (!d->ogg_open) return -1;
+  const int r = ov_pcm_seek(File(d), sample);
+  d->buffered = 0;
+  d->read_offset = 0;
+  d->position = sample * d->format.nBlockAlign;
+  return r == 0 ? 0 : -1;
+}
+
+uint32_t OggDecodedBytes(const SoundDecoder* d) {
+  if (!d->ogg_open) return 0;
+  // One second more than the stream claims, so that a whole decode has room
+  // for all that the layer delivers.
+  return uint32_t((ov_pcm_total(File(d), -1) + 44100) * d->format.nChannels * d->ogg_sample_bytes);
+}
+
+void CloseOgg(SoundDecoder* d) {
+  if (d->ogg_open) ov_clear(File(d));
+  TrackedFree(d->ogg_file);
+  d->ogg_file = nullptr;
+  d->ogg_open = 0;
+}

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/engine_state.h"
 #include "engine/core/log.h"
+#include "engine/core/util.h"
 #include "engine/sound/sound.h"
 #include "platform/acm/mmreg.h"
 #include "platform/dsound/dsound_control.h"
@@ -111,12 +113,26 @@ Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rat
 // which decode as silence.
 Bytes MpegFrames(const uint8_t header[4], int frame_size, int count);
 
-// The sound system started over the mixer in manual mode (no audio device);
-// the test drives the output with Mix().
-class SoundSystemTest : public TempDirTest {
+// A temporary folder that holds the engine log.
+class SoundLogTest : public TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
+    CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
+    StartLogFile();
+  }
+  void TearDown() override {
+    g_engine.start_directory[0] = 0;
+    TempDirTest::TearDown();
+  }
+};
+
+// The sound system started over the mixer in manual mode (no audio device);
+// the test drives the output with Mix().
+class SoundSystemTest : public SoundLogTest {
+ protected:
+  void SetUp() override {
+    SoundLogTest::SetUp();
     DsClearFailures();
     DsSetManualMixing(1);
     ASSERT_EQ(StartSoundSystem(), 0);
@@ -127,7 +143,7 @@ class SoundSystemTest : public TempDirTest {
     SetSoundStorageMode(0);
     DsClearFailures();
     DsSetManualMixing(0);
-    TempDirTest::TearDown();
+    SoundLogTest::TearDown();
   }
   // Output frames (left, right interleaved).
   static std::vector<int16_t> Mix(int frames) {

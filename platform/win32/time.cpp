@@ -39,13 +39,15 @@ FILETIME vox_win32::FileTimeFromUnix(int64_t seconds, long nanoseconds) {
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
   if (!frequency) return FALSE;
-  frequency->QuadPart = 1000000000LL;  // the counter counts nanoseconds
+  // 10 MHz, as the platform's counter usually runs: callers that scale
+  // counts with 64-bit products then overflow no sooner than they did there.
+  frequency->QuadPart = 10000000LL;
   return TRUE;
 }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
   if (!counter) return FALSE;
-  counter->QuadPart = MonotonicNanoseconds();
+  counter->QuadPart = MonotonicNanoseconds() / 100;
   return TRUE;
 }
 

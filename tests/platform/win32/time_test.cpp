@@ -88,3 +88,11 @@ TEST(Win32System, VersionCodePageAndDebugOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Win32ProcessDeathTest, ExitProcessEndsWithItsCode) {
+  EXPECT_EXIT(ExitProcess(3), testing::ExitedWithCode(3), "");
+}
+
+}  // namespace

@@ -51,11 +51,13 @@ bool SharingConflicts(dev_t dev, ino_t ino, DWORD access, DWORD share) {
   return false;
 }
 
+// The descriptor is closed when the last user lets go: a read running on
+// another thread when the handle is closed finishes on its own descriptor
+// rather than on a number the system may already have handed out again.
 struct File : KernelObject {
   File() : KernelObject(ObjectKind::kFile) {}
-  ~File() override { Close(); }
-  BOOL Close() override {
-    if (fd < 0) return TRUE;
+  ~File() override {
+    if (fd < 0) return;
     {
       std::lock_guard<std::mutex> g(share_lock);
       auto& v = share_entries();
@@ -65,13 +67,7 @@ struct File : KernelObject {
           break;
         }
     }
-    int r = close(fd);
-    fd = -1;
-    if (r != 0) {
-      SetLastError(ErrorFromErrno(errno));
-      return FALSE;
-    }
-    return TRUE;
+    close(fd);
   }
   int fd = -1;
   DWORD access = 0;

@@ -218,7 +218,9 @@ void ConvertMpeg(Stream* s, const BYTE* src, DWORD src_len, BYTE* dst, DWORD dst
       else in = at;
       break;
     }
-    mpg123_feed(s->mpeg, src + at, frame.size);
+    // A frame of another sample rate cannot become this stream's PCM: it is
+    // passed over.
+    if (frame.rate == s->src.rate) mpg123_feed(s->mpeg, src + at, frame.size);
     in = at + frame.size;
     stalls = 0;
   }

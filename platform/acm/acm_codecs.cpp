@@ -41,12 +41,15 @@ constexpr int kMsAdapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
 struct MsState {
   int c1, c2, delta, s1, s2;
   int16_t Next(unsigned nibble) {
-    const int predicted = (s1 * c1 + s2 * c2) >> 8;
+    // Coefficients come from the file: the products may pass 31 bits.
+    const int predicted = static_cast<int>(
+        std::clamp<int64_t>((int64_t{s1} * c1 + int64_t{s2} * c2) >> 8, -65536, 65535));
     const int signed_nibble = nibble >= 8 ? static_cast<int>(nibble) - 16 : static_cast<int>(nibble);
-    const int16_t value = Clamp16(predicted + signed_nibble * delta);
+    const int16_t value = static_cast<int16_t>(
+        std::clamp<int64_t>(predicted + int64_t{signed_nibble} * delta, -32768, 32767));
     s2 = s1;
     s1 = value;
-    delta = std::max(16, (kMsAdapt[nibble] * delta) >> 8);
+    delta = static_cast<int>(std::clamp<int64_t>((int64_t{kMsAdapt[nibble]} * delta) >> 8, 16, 0x7FFFFFFF));
     return value;
   }
 };

@@ -604,6 +604,7 @@ TEST(AcmMpeg, WholeFilesDecodeEveryFrameAtTheirLevel) {
 
 TEST(AcmMpeg, RestartGivesTheSameBytes) {
   Bytes mp3 = ReadFixture("tone44k_stereo.mp3");
+  ASSERT_GT(mp3.size(), 2048u);
   MPEGLAYER3WAVEFORMAT fmt = Layer3Format(2, 44100, 96, 313);
   WAVEFORMATEX dst;
   HACMSTREAM has = OpenToPcm(&fmt.wfx, &dst);
@@ -620,6 +621,7 @@ TEST(AcmMpeg, RestartGivesTheSameBytes) {
 
 TEST(AcmMpeg, CutFrameIsLeftForTheNextCall) {
   Bytes mp3 = ReadFixture("tone16k_mono.mp3");
+  ASSERT_GT(mp3.size(), 144u * 4);
   MPEGLAYER3WAVEFORMAT fmt = Layer3Format(1, 16000, 32, 144);
   WAVEFORMATEX dst;
   HACMSTREAM has = OpenToPcm(&fmt.wfx, &dst);

@@ -88,8 +88,11 @@ int GetSoftScreenBitDepth();
 // Rectangles are x1, y1, x2, y2 with x2 and y2 exclusive; null is the whole view.
 void FillMEMIMGRect(MEMIMG* view, const int32_t* rect, uint32_t value);
 int TransferMEMIMGRect(MEMIMG* dst, const MEMIMG* src, const int32_t* src_rect, int dst_x, int dst_y);
-int WriteBaseImageToMEMIMG(const BASEIMAGE* image, const BASEIMAGE* alpha_image, MEMIMG* view, int src_x, int src_y,
-                           int width, int height, int dst_x, int dst_y, int conversion_option);
+// Rectangles must lie inside both images (-1 otherwise). A block-compressed
+// image is expanded in place first. A write of the whole store also builds the
+// premultiplied alpha plane and the transparency run table.
+int WriteBaseImageToMEMIMG(BASEIMAGE* image, BASEIMAGE* alpha_image, MEMIMG* view, int src_x, int src_y, int width,
+                           int height, int dst_x, int dst_y, int conversion_option);
 
 // ---- small helpers shared by every drawer -------------------------------------
 inline int MEMIMGBytesPerPixel(const PIXELSTORE* store) { return store->format->bytes_per_pixel; }

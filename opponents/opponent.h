@@ -30,15 +30,18 @@ enum class DangerRule : uint8_t {
   kCapped,    // 8 at 1.5 rows pending, else margins t+2, t+3, t+3, t+2
 };
 
+// What sets one opponent apart. The refusal fields apply to the scoring that
+// names them; the clear count is the stored init value for every opponent
+// (a copy per think would hold the same value).
 struct OpponentVariant {
-  int32_t thinking_time[kOpponentComLevels]{};  // frames, by computer level
-  int32_t miss_percent[kOpponentComLevels]{};
+  int32_t thinking_time[kOpponentComLevels];  // frames, by computer level
+  int32_t miss_percent[kOpponentComLevels];   // reported to the game, which ignores it
   bool hold_flag_live;  // re-read through the game's pointer at each use, else copied per think
   ChainSimulation chain_simulation;
   PlacementScoring placement_scoring;
   DangerRule danger_rule;
-  int32_t refusal_danger_max{};   // kGroupsFirst: an immediate vanish is refused while danger <= this
-  int32_t refusal_score_below{};  // kChainFirst: ... while the running score is below this
+  int32_t refusal_danger_max;   // kGroupsFirst: an immediate vanish is refused while danger <= this
+  int32_t refusal_score_below;  // kChainFirst: ... while the running score is below this
 };
 
 struct Opponent {

@@ -8,9 +8,11 @@
 
 #include <csetjmp>
 #include <new>
+#include <utility>
 #include <cstring>
 
 #include "engine/core/alloc.h"
+#include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
 
@@ -32,6 +34,13 @@ struct JpegError {
   jpeg_error_mgr pub;
   jmp_buf jump;
 };
+
+// The library's messages go to the engine log.
+void JpegOutputMessage(j_common_ptr cinfo) {
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);
+  WriteLogFormat("libjpeg: %s", text);
+}
 
 void JpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);
@@ -120,6 +129,10 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
     jpeg_destroy_decompress(&w->cinfo);
     return -1;
   }
+#ifdef JCS_EXTENSIONS
+  // The library writes blue, green, red itself, straight into the rows.
+  if (w->cinfo.out_color_space == JCS_RGB) w->cinfo.out_color_space = JCS_EXT_BGR;
+#endif
   jpeg_start_decompress(&w->cinfo);
   const int components = w->cinfo.output_components;
   if (components != 1 && components != 3) {
@@ -128,26 +141,18 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
   }
   const uint32_t width = w->cinfo.output_width, height = w->cinfo.output_height;
   const size_t row_size = (size_t)width * components;
-  JSAMPARRAY line = (*w->cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&w->cinfo), JPOOL_IMAGE,
-                                                   (JDIMENSION)row_size, 1);
   w->pixels = (uint8_t*)TrackedAlloc((uint32_t)(row_size * height), "", 0);
   if (!w->pixels) {
     jpeg_destroy_decompress(&w->cinfo);
     return -1;
   }
   while (w->cinfo.output_scanline < height) {
-    uint8_t* out = w->pixels + (size_t)w->cinfo.output_scanline * row_size;
-    if (jpeg_read_scanlines(&w->cinfo, line, 1) != 1) break;
-    if (components == 1) {
-      std::memcpy(out, line[0], row_size);
-    } else {
-      const JSAMPLE* in = line[0];
-      for (uint32_t x = 0; x < width; ++x, in += 3, out += 3) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-      }
-    }
+    JSAMPROW out = w->pixels + (size_t)w->cinfo.output_scanline * row_size;
+    if (jpeg_read_scanlines(&w->cinfo, &out, 1) != 1) break;
+#ifndef JCS_EXTENSIONS
+    if (components == 3)
+      for (uint32_t x = 0; x < width; ++x) std::swap(out[3 * x], out[3 * x + 2]);
+#endif
   }
   jpeg_finish_decompress(&w->cinfo);
   if (components == 1)
@@ -166,11 +171,17 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
 }  // namespace
 
 int DecodeJpegImage(StreamRecord* stream, BASEIMAGE* image) {
+  // Data that does not start with the start-of-image marker is not ours.
+  uint8_t marker[2];
+  const int64_t start = stream->ops.tell(stream->data);
+  if (!StreamReadExact(stream, marker, 2) || marker[0] != 0xFF || marker[1] != 0xD8 || !StreamSeekTo(stream, start))
+    return -1;
   void* memory = TrackedCalloc(sizeof(JpegWork), "", 0);
   if (!memory) return -1;
   JpegWork* w = new (memory) JpegWork();
   w->cinfo.err = jpeg_std_error(&w->error.pub);
   w->error.pub.error_exit = JpegErrorExit;
+  w->error.pub.output_message = JpegOutputMessage;
   int result = ReadJpeg(w, stream, image);
   TrackedFree(w);
   return result;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/core/alloc.h"
+#include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
 
@@ -24,6 +25,13 @@ void PngReadFromStream(png_structp png, png_bytep data, png_size_t length) {
   const int64_t here = in->stream->ops.tell(in->stream->data) - in->start;
   if ((int64_t)length > in->size - here || !StreamReadExact(in->stream, data, length)) png_error(png, "Read Error");
 }
+
+// The library's messages go to the engine log.
+void PngErrorMessage(png_structp png, png_const_charp message) {
+  WriteLogFormat("libpng error: %s", message);
+  png_longjmp(png, 1);
+}
+void PngWarningMessage(png_structp, png_const_charp message) { WriteLogFormat("libpng warning: %s", message); }
 
 void PngUseStream(png_structp png, PngInput* in, StreamRecord* stream) {
   in->stream = stream;
@@ -128,8 +136,15 @@ int ReadPng(PngWork* w, PngInput* in, StreamRecord* stream, BASEIMAGE* image) {
 }  // namespace
 
 int DecodePngImage(StreamRecord* stream, BASEIMAGE* image) {
+  // Data without the PNG signature is not ours: refused before the library
+  // would report it as an error.
+  uint8_t signature[8];
+  const int64_t start = stream->ops.tell(stream->data);
+  if (!StreamReadExact(stream, signature, sizeof(signature)) || png_sig_cmp(signature, 0, sizeof(signature)) != 0 ||
+      !StreamSeekTo(stream, start))
+    return -1;
   PngWork work;
-  work.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  work.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorMessage, PngWarningMessage);
   if (!work.png) return -1;
   work.info = png_create_info_struct(work.png);
   if (!work.info) {

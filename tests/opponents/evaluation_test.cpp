@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(GroupSize, CountsSameColourAndAdjacentGarbageOnce) {
+TEST(OpponentGroupSize, CountsSameColourAndAdjacentGarbageOnce) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0,
             {"000G..",
@@ -17,7 +17,7 @@ TEST(GroupSize, CountsSameColourAndAdjacentGarbageOnce) {
   EXPECT_EQ(LevelText(*o, 0).substr(12 * 13, 12), "0b0b0bGb....");
 }
 
-TEST(GroupSize, GarbageBetweenTwoGroupsCountsInTheFirstTestOnlyWhileBitsStay) {
+TEST(OpponentGroupSize, GarbageBetweenTwoGroupsCountsInTheFirstTestOnlyWhileBitsStay) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"00G00."});
   EXPECT_EQ(o->group_size(0, 13, 0), 3);
@@ -26,7 +26,7 @@ TEST(GroupSize, GarbageBetweenTwoGroupsCountsInTheFirstTestOnlyWhileBitsStay) {
   EXPECT_EQ(o->group_size(3, 13, 0), 3);
 }
 
-TEST(GroupSize, EmptyGarbageAndVanishingCellsAreGroupsOfOne) {
+TEST(OpponentGroupSize, EmptyGarbageAndVanishingCellsAreGroupsOfOne) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"GV00.."});
   EXPECT_EQ(o->group_size(0, 13, 0), 1);
@@ -38,7 +38,7 @@ TEST(GroupSize, EmptyGarbageAndVanishingCellsAreGroupsOfOne) {
   EXPECT_EQ(o->group_size(2, 13, 0), 2);
 }
 
-TEST(GroupBits, ClearingTurnsAVanishingCellIntoAColourlessBlock) {
+TEST(OpponentGroupBits, ClearingTurnsAVanishingCellIntoAColourlessBlock) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"V....."});
   o->clear_group_bits(0);
@@ -46,7 +46,7 @@ TEST(GroupBits, ClearingTurnsAVanishingCellIntoAColourlessBlock) {
   EXPECT_EQ(o->cell(0, 13, 1), kCellEmpty);
 }
 
-TEST(ApplyGravity, BlocksFallThroughHolesWithTheirCounters) {
+TEST(OpponentGravity, BlocksFallThroughHolesWithTheirCounters) {
   auto o = MakeOpponent(kRival1Variant);
   // From the bottom: block, empty, block, empty, block (rows 13 to 9).
   LoadLevel(*o, 0, {"3.....", "......", "2.....", "......", "1....."},
@@ -63,7 +63,7 @@ TEST(ApplyGravity, BlocksFallThroughHolesWithTheirCounters) {
   EXPECT_EQ(o->counter(0, 9, 0), 0);
 }
 
-TEST(ApplyGravity, VanishingCellsAreOverwrittenBelowAndKeptAbove) {
+TEST(OpponentGravity, VanishingCellsAreOverwrittenBelowAndKeptAbove) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"V.....", "4.....", "V....."});
   o->apply_gravity(0, kCellVanishing);
@@ -72,7 +72,7 @@ TEST(ApplyGravity, VanishingCellsAreOverwrittenBelowAndKeptAbove) {
   EXPECT_EQ(o->cell(0, 11, 0), kCellVanishing);
 }
 
-TEST(LandingRow, FindsTheLastFreeRowBelowRowOne) {
+TEST(OpponentLandingRow, FindsTheLastFreeRowBelowRowOne) {
   auto o = MakeOpponent(kRival1Variant);
   EXPECT_EQ(o->landing_row(0, 0), 13);
   LoadLevel(*o, 0, {"V.0...", "1.0..."});
@@ -85,7 +85,7 @@ TEST(LandingRow, FindsTheLastFreeRowBelowRowOne) {
   EXPECT_EQ(o->landing_row(0, 4), 13);
 }
 
-TEST(ColumnCounterMax, ReadsTheLargestCounterOfTheColumn) {
+TEST(OpponentColumnCounterMax, ReadsTheLargestCounterOfTheColumn) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"0.....", "0.....", "0....."}, {"2.....", "9.....", "4....."});
   EXPECT_EQ(o->column_counter_max(0, 0), 9);
@@ -101,9 +101,9 @@ struct DangerCase {
   int expected;
 };
 
-class DangerLevel : public ::testing::TestWithParam<DangerCase> {};
+class OpponentDanger : public ::testing::TestWithParam<DangerCase> {};
 
-TEST_P(DangerLevel, MarginsByOpponent) {
+TEST_P(OpponentDanger, MarginsByOpponent) {
   const DangerCase& c = GetParam();
   auto o = MakeOpponent(*c.variant, 4, c.pending);
   for (int i = 0; i < c.column2_height; ++i) o->cell(0, 13 - i, 2) = (uint8_t)(i % 4);
@@ -111,7 +111,7 @@ TEST_P(DangerLevel, MarginsByOpponent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, DangerLevel,
+    Cases, OpponentDanger,
     ::testing::Values(
         // Empty board, nothing pending: never in danger.
         DangerCase{&kRival1Variant, 0, 0, 0}, DangerCase{&kRival4Variant, 0, 0, 0},
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         DangerCase{&kRival4Variant, 1080, 0, 8}, DangerCase{&kRival4Variant, 1079, 12, 3},
         DangerCase{&kRival4Variant, 1079, 0, 0}, DangerCase{&kRival1Variant, 1080, 12, 4}));
 
-TEST(SimulateChain, Rival1ReturnsTheSquaredCounterOthersTheSumOfGroups) {
+TEST(OpponentSimulateChain, Rival1ReturnsTheSquaredCounterOthersTheSumOfGroups) {
   // Two groups of four; one block of the left group carries counter 3.
   const std::vector<std::string> rows = {"00.11.", "00.11."};
   const std::vector<std::string> counters = {"......", ".3...."};
@@ -141,7 +141,7 @@ TEST(SimulateChain, Rival1ReturnsTheSquaredCounterOthersTheSumOfGroups) {
   for (int i = 0; i < kOpponentBoardCells; ++i) EXPECT_EQ(r2->cell_levels[0][i], kCellEmpty);
 }
 
-TEST(SimulateChain, NoGroupOrLowCountersGiveOne) {
+TEST(OpponentSimulateChain, NoGroupOrLowCountersGiveOne) {
   auto o = MakeOpponent(kRival1Variant);
   LoadLevel(*o, 0, {"012345"});
   EXPECT_EQ(o->simulate_chain(0), 1);
@@ -152,7 +152,7 @@ TEST(SimulateChain, NoGroupOrLowCountersGiveOne) {
   EXPECT_EQ(sum->simulate_chain(0), 0);
 }
 
-TEST(SimulateChain, CountedBlocksAreNeverCountedAgainInALaterPass) {
+TEST(OpponentSimulateChain, CountedBlocksAreNeverCountedAgainInALaterPass) {
   // Removing the reds lets the blue fall onto the other blues, but every
   // block already carries a member bit from the first pass.
   auto o = MakeOpponent(kRival2Variant, 3);
@@ -163,14 +163,14 @@ TEST(SimulateChain, CountedBlocksAreNeverCountedAgainInALaterPass) {
   EXPECT_NE(o->cell(0, 12, 0) & kMemberBit, 0);
 }
 
-TEST(SimulateChain, RemovedGarbageCountsInTheGroup) {
+TEST(OpponentSimulateChain, RemovedGarbageCountsInTheGroup) {
   auto o = MakeOpponent(kRival2Variant, 4);
   LoadLevel(*o, 0, {"000G.."});
   EXPECT_EQ(o->simulate_chain(0), 4);
   EXPECT_EQ(o->cell(0, 13, 3), kCellEmpty);
 }
 
-TEST(ChainPotential, CountsEachExposedGroupOnceAndMarksItInTheLevel) {
+TEST(OpponentChainPotential, CountsEachExposedGroupOnceAndMarksItInTheLevel) {
   auto r1 = MakeOpponent(kRival1Variant, 2);
   auto r2 = MakeOpponent(kRival2Variant, 2);
   for (Opponent* o : {r1.get(), r2.get()}) LoadLevel(*o, 0, {"00...."});
@@ -182,7 +182,7 @@ TEST(ChainPotential, CountsEachExposedGroupOnceAndMarksItInTheLevel) {
   EXPECT_EQ(r1->cell(0, 13, 1), kVisitedBit | 0);
 }
 
-TEST(ChainPotential, RemovingAnExposedGroupSetsOffTheRest) {
+TEST(OpponentChainPotential, RemovingAnExposedGroupSetsOffTheRest) {
   auto o = MakeOpponent(kRival2Variant, 4);
   // The blue pair on top is exposed; taking it away leaves the four reds,
   // one of which carries counter 2 (b = 3, 4 x 9 = 36). Taking the reds away

@@ -13,7 +13,7 @@
 
 namespace {
 
-class ThroughTheKernel : public ::testing::TestWithParam<const char*> {
+class OpponentThroughTheKernel : public ::testing::TestWithParam<const char*> {
  protected:
   // The game runs with the run folder as its current folder.
   void SetUp() override {
@@ -26,7 +26,7 @@ class ThroughTheKernel : public ::testing::TestWithParam<const char*> {
   std::string previous_;
 };
 
-TEST_P(ThroughTheKernel, LoadsBindsAndReadsTheResources) {
+TEST_P(OpponentThroughTheKernel, LoadsBindsAndReadsTheResources) {
   const std::string path = std::string("characters\\") + GetParam() + ".so";
   HMODULE module = LoadLibraryA(path.c_str());
   ASSERT_NE(module, nullptr) << path;
@@ -62,7 +62,7 @@ TEST_P(ThroughTheKernel, LoadsBindsAndReadsTheResources) {
   EXPECT_TRUE(FreeLibrary(module));
 }
 
-INSTANTIATE_TEST_SUITE_P(Opponents, ThroughTheKernel, ::testing::Values("rival1", "rival2", "rival3", "rival4"),
+INSTANTIATE_TEST_SUITE_P(Opponents, OpponentThroughTheKernel, ::testing::Values("rival1", "rival2", "rival3", "rival4"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

@@ -77,7 +77,7 @@ bool IsCp932Text(const std::string& text) {
   return true;
 }
 
-class Module : public ::testing::TestWithParam<const char*> {
+class OpponentModule : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     handle_ = dlopen(ModulePath(GetParam()).c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -103,7 +103,7 @@ class Module : public ::testing::TestWithParam<const char*> {
   void* handle_ = nullptr;
 };
 
-TEST_P(Module, ExportsEveryFunctionTheGameBinds) {
+TEST_P(OpponentModule, ExportsEveryFunctionTheGameBinds) {
   for (const char* name : kOpponentExportNames) EXPECT_NE(dlsym(handle_, name), nullptr) << name;
   EXPECT_NE(dlsym(handle_, VOX_MODULE_RESOURCE_SYMBOL), nullptr);
   EXPECT_STREQ(Bind<OpponentResourceNameFn>(VOX_OPPONENT_GET_GRAPHIC_NAME)(), "IMAGE");
@@ -112,7 +112,7 @@ TEST_P(Module, ExportsEveryFunctionTheGameBinds) {
   EXPECT_STREQ(Bind<OpponentResourceNameFn>(VOX_OPPONENT_GET_CHARA_DESCRIPT)(), "DESCRIPT");
 }
 
-TEST_P(Module, ExportsNothingElse) {
+TEST_P(OpponentModule, ExportsNothingElse) {
   const std::string command = std::string(VOX_NM) + " -D --defined-only " + ModulePath(GetParam());
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
@@ -131,7 +131,7 @@ TEST_P(Module, ExportsNothingElse) {
   EXPECT_EQ(names, expected);
 }
 
-TEST_P(Module, CarriesItsPicturesInTheirSizesAndPalettes) {
+TEST_P(OpponentModule, CarriesItsPicturesInTheirSizesAndPalettes) {
   struct Picture {
     const char* name;
     uint32_t width, height;
@@ -155,7 +155,7 @@ TEST_P(Module, CarriesItsPicturesInTheirSizesAndPalettes) {
   }
 }
 
-TEST_P(Module, CarriesItsTextsWithinTheirLimits) {
+TEST_P(OpponentModule, CarriesItsTextsWithinTheirLimits) {
   const std::string name = Resource("NAME", kOpponentTextType);
   ASSERT_FALSE(name.empty());
   EXPECT_LT(name.size(), (size_t)kOpponentNameLimit);
@@ -173,7 +173,7 @@ TEST_P(Module, CarriesItsTextsWithinTheirLimits) {
   EXPECT_EQ(text.find_first_of(std::string("\r\n\0", 3), split + 2), std::string::npos);
 }
 
-TEST_P(Module, LooksResourcesUpAsTheWindowsLoaderWould) {
+TEST_P(OpponentModule, LooksResourcesUpAsTheWindowsLoaderWould) {
   auto lookup = Bind<VoxModuleResourceFn>(VOX_MODULE_RESOURCE_SYMBOL);
   uint32_t size = 0;
   const void* by_id = lookup("FACE", IntResource(25), &size);
@@ -196,7 +196,7 @@ TEST_P(Module, LooksResourcesUpAsTheWindowsLoaderWould) {
   EXPECT_NE(lookup("NAME", IntResource(27), nullptr), nullptr);
 }
 
-TEST_P(Module, AnswersTheLevelTablesAndThinksOnAThread) {
+TEST_P(OpponentModule, AnswersTheLevelTablesAndThinksOnAThread) {
   auto init = Bind<OpponentInitFn>(VOX_OPPONENT_INIT);
   auto think_set = Bind<OpponentThinkFn>(VOX_OPPONENT_THINK_SET);
   auto thinking_time = Bind<OpponentLevelValueFn>(VOX_OPPONENT_GET_THINKING_TIME);
@@ -250,10 +250,10 @@ TEST_P(Module, AnswersTheLevelTablesAndThinksOnAThread) {
   EXPECT_EQ(thinking_time(), 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Opponents, Module, ::testing::ValuesIn(kModules),
+INSTANTIATE_TEST_SUITE_P(Opponents, OpponentModule, ::testing::ValuesIn(kModules),
                          [](const auto& info) { return std::string(info.param); });
 
-TEST(Modules, EachKeepsItsOwnStateAndCharacter) {
+TEST(OpponentModules, EachKeepsItsOwnStateAndCharacter) {
   void* a = dlopen(ModulePath("rival1").c_str(), RTLD_NOW | RTLD_LOCAL);
   void* b = dlopen(ModulePath("rival4").c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(a, nullptr);
@@ -271,9 +271,9 @@ TEST(Modules, EachKeepsItsOwnStateAndCharacter) {
 }
 
 // The committed resources are what the asset generator draws today.
-class GeneratedResources : public TempDirTest {};
+class OpponentResources : public TempDirTest {};
 
-TEST_F(GeneratedResources, MatchTheCommittedFiles) {
+TEST_F(OpponentResources, MatchTheCommittedFiles) {
   for (const char* name : kModules) std::filesystem::create_directories(Path(std::string(name) + "/res"));
   const std::string command = std::string(VOX_ASSETGEN) + " opponents " + dir();
   ASSERT_EQ(std::system(command.c_str()), 0) << command;

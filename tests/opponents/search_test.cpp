@@ -75,7 +75,7 @@ TEST_P(EveryOpponent, APartnerSlidingThroughABlockedRowIsRejected) {
 INSTANTIATE_TEST_SUITE_P(Opponents, EveryOpponent, ::testing::ValuesIn(kAllVariants),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EvaluatePlacement, BlocksTakeTheirColumnsLargestCounterAndTheLevelIsRestored) {
+TEST(OpponentEvaluatePlacement, BlocksTakeTheirColumnsLargestCounterAndTheLevelIsRestored) {
   auto o = MakeOpponent(kRival1Variant, 4);
   LoadLevel(*o, 0, {"1.....", "2....."}, {"5.....", "2....."});
   SetPairs(*o, 3, 4);
@@ -98,7 +98,7 @@ TEST(EvaluatePlacement, BlocksTakeTheirColumnsLargestCounterAndTheLevelIsRestore
   EXPECT_EQ(o->counter(1, 13, 1), 0);
 }
 
-TEST(EvaluatePlacement, APlacementOverVanishingCellsIsMeasuredWhereItWasWritten) {
+TEST(OpponentEvaluatePlacement, APlacementOverVanishingCellsIsMeasuredWhereItWasWritten) {
   auto o = MakeOpponent(kRival2Variant, 2);
   // Placement 9 (axis column 4, partner left in column 3): the partner lands
   // in row 13 of column 3; the axis lands above the vanishing cell in column 4.
@@ -110,7 +110,7 @@ TEST(EvaluatePlacement, APlacementOverVanishingCellsIsMeasuredWhereItWasWritten)
   EXPECT_EQ(o->cell(1, 13, 4), kCellVanishing);
 }
 
-TEST(SearchDepth, AChildBeatingEveryFirstPlacementChoosesItsParent) {
+TEST(OpponentSearchDepth, AChildBeatingEveryFirstPlacementChoosesItsParent) {
   auto o = MakeOpponent(kRival1Variant, 4);
   LoadLevel(*o, 0, {".0..20"});
   SetPairs(*o, 1, 2, 0, 2);

@@ -23,7 +23,7 @@ struct GameSide {
   }
 };
 
-TEST(Snapshot, EmptyBoardGivesEmptyCellsAndZeroCounters) {
+TEST(OpponentSnapshot, EmptyBoardGivesEmptyCellsAndZeroCounters) {
   GameSide game;
   Opponent o(&kRival1Variant);
   o.init(0, 4, game.board, game.queue, &game.hold_flag, &game.pending);
@@ -35,7 +35,7 @@ TEST(Snapshot, EmptyBoardGivesEmptyCellsAndZeroCounters) {
   }
 }
 
-TEST(Snapshot, VanishingBlocksLowBytesAndCopies) {
+TEST(OpponentSnapshot, VanishingBlocksLowBytesAndCopies) {
   GameSide game;
   game.Put(13, 0, 3, 2, 1);      // vanishing: 0xFE with its chain number
   game.Put(13, 1, 3, 4, 0);      // live
@@ -62,7 +62,7 @@ TEST(Snapshot, VanishingBlocksLowBytesAndCopies) {
   EXPECT_EQ(o.hold_copy, 1);
 }
 
-TEST(Snapshot, OnlyRival1KeepsTheHoldFlagOfTheThinksStart) {
+TEST(OpponentSnapshot, OnlyRival1KeepsTheHoldFlagOfTheThinksStart) {
   for (const NamedVariant& v : kAllVariants) {
     GameSide game;
     game.hold_flag = 1;
@@ -80,7 +80,7 @@ struct LevelCase {
   int32_t depth;
 };
 
-TEST(Init, StoresTheLevelInRangeAndFixesTheDepth) {
+TEST(OpponentInit, StoresTheLevelInRangeAndFixesTheDepth) {
   // Thinking time and miss percentage happen to be equal at every level.
   const int kTable[kOpponentComLevels] = {10, 5, 0};
   const LevelCase cases[] = {{0, 0, 0}, {1, 1, 0}, {2, 2, 1}, {3, 2, 1}, {1000, 2, 1}, {-1, 0, 0}, {INT32_MIN, 0, 0}};
@@ -96,7 +96,7 @@ TEST(Init, StoresTheLevelInRangeAndFixesTheDepth) {
   }
 }
 
-TEST(Init, BeforeInitTheTablesAnswerForLevelZero) {
+TEST(OpponentInit, BeforeInitTheTablesAnswerForLevelZero) {
   for (const NamedVariant& v : kAllVariants) {
     Opponent o(v.variant);
     EXPECT_EQ(o.thinking_time(), 10) << v.name;
@@ -104,7 +104,7 @@ TEST(Init, BeforeInitTheTablesAnswerForLevelZero) {
   }
 }
 
-TEST(Think, BeforeInitWritesTheAllRejectedAnswerAndTouchesNothingElse) {
+TEST(OpponentThink, BeforeInitWritesTheAllRejectedAnswerAndTouchesNothingElse) {
   Opponent o(&kRival1Variant);
   int32_t decision = 17;
   o.think(&decision);
@@ -112,7 +112,7 @@ TEST(Think, BeforeInitWritesTheAllRejectedAnswerAndTouchesNothingElse) {
   o.think(nullptr);  // no slot: nothing to write
 }
 
-TEST(Think, AClearCountBelowTwoStillEnds) {
+TEST(OpponentThink, AClearCountBelowTwoStillEnds) {
   // Every empty cell would be a "group" of one that clears.
   GameSide game;
   game.Put(13, 0, 1);
@@ -125,7 +125,7 @@ TEST(Think, AClearCountBelowTwoStillEnds) {
   EXPECT_LT(decision, kOpponentPlacements);
 }
 
-TEST(Think, RunsOnItsOwnThreadWhileTheGameFlipsTheHoldFlag) {
+TEST(OpponentThink, RunsOnItsOwnThreadWhileTheGameFlipsTheHoldFlag) {
   // rival2-4 re-read the flag during the search; the game writes it with
   // atomic stores, so this is no data race (checked under the sanitizers).
   GameSide game;

@@ -365,8 +365,9 @@ int StartSoundStream(int handle, int play_type, int from_top) {
     if (sound->played_bytes != 0) RewindSoundStream(sound);
   }
   // After a sound that did not loop has ended, the part index stands past
-  // the last part: such a play starts again from the top.
-  if (sound->current_part >= sound->part_count) RewindSoundStream(sound);
+  // the last part: such a play starts again from the top. (While its silent
+  // tail is still queued, a resume only lets it finish.)
+  if (sound->current_part >= sound->part_count && !sound->ending) RewindSoundStream(sound);
   sound->play_type = play_type;
   PrimeSoundStream(handle);
   if (ClaimSoundStreamBuffer(handle, sound, &ring, 0) < 0 || SoundBufferPlay(ring, 1) < 0) return -1;
@@ -426,7 +427,9 @@ int RefillSoundStream(int handle) {
   if (sound->ending) {
     if (SoundBufferGetPosition(ring, &p, nullptr) < 0) return -1;
     const uint32_t e = sound->end_offset;
-    if (e < p && (sound->end_cursor < e || p < sound->end_cursor)) {
+    // The end cursor standing on the end offset means the queue had run dry
+    // when the data ended: any move of the cursor passes the end.
+    if (e < p && (sound->end_cursor <= e || p < sound->end_cursor)) {
       SoundBufferStop(ring);
       sound->ending = 0;
       return 0;

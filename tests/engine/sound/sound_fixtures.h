@@ -93,10 +93,10 @@ inline std::vector<int16_t> Sine(int channels, int rate, int frames, double hz, 
   return s;
 }
 
-// A ramp that never repeats within 65536 samples: any misplaced byte shows.
+// A scrambled sequence (a hash of the index): any misplaced byte shows.
 inline std::vector<int16_t> Ramp(size_t count, int start = 0) {
   std::vector<int16_t> s(count);
-  for (size_t i = 0; i < count; ++i) s[i] = int16_t(int(start + i * 7) % 30000 - 15000);
+  for (size_t i = 0; i < count; ++i) s[i] = int16_t(int16_t(uint16_t((uint32_t(start + i) * 2654435761u) >> 16)) / 2);
   return s;
 }
 

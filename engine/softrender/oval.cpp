@@ -2,6 +2,8 @@
 // an accumulator (wide ovals slow v, tall ovals slow u). The outline mirrors
 // each new point into the four quadrants; the fill draws one span per new
 // row, each row once.
+#include <algorithm>
+
 #include "engine/softrender/blend.h"
 #include "engine/softrender/circle.h"
 #include "engine/softrender/circle_fill.h"
@@ -26,7 +28,32 @@ struct OvalWalk {
     moved = new_row = false;
   }
 
+  // Runs of steps that change nothing but A, D and E (the slowed axis waiting
+  // for its accumulator) are as long as a*a/(b*b); they are passed over in one
+  // go, stopping one step before the step that moves or ends the run.
+  void SkipIdleSteps() {
+    int64_t n = 0;
+    if (wide && d < 0) {
+      int64_t dd = 4 * v + 2;
+      n = std::min((k - acc + b - 1) / b, (-d + dd - 1) / dd) - 1;
+      if (n > 0) {
+        acc += n * b;
+        d += n * dd;
+        e += n * 4 * v;
+      }
+    } else if (!wide && d >= 0 && e >= 0) {
+      int64_t dd = 4 * u, de = 4 * u - 2;
+      n = std::min({(k - acc + a - 1) / a, d / dd + 1, e / de + 1}) - 1;
+      if (n > 0) {
+        acc += n * a;
+        d -= n * dd;
+        e -= n * de;
+      }
+    }
+  }
+
   void Step() {
+    SkipIdleSteps();
     moved = new_row = false;
     if (wide) {
       if (d < 0) {

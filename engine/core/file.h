@@ -12,6 +12,7 @@
 constexpr uint32_t FILE_HANDLE_TAG = 0xF0000000u;
 constexpr int MAX_OPEN_FILES = 512;
 constexpr int FILE_DIR_BUFFER = 256;  // size of the get-directory buffer
+constexpr int FILE_PATH_SIZE = 260;   // full paths the layer builds (MAX_PATH)
 
 struct FileInfo {
   char name[260];
@@ -56,3 +57,7 @@ int FsFindClose(intptr_t find);
 // result is cut to fit. Returns 0, or -1 when it did not fit.
 int ResolveFullPath(const char* relative, char* out, size_t size, const char* base);
 int ResolveFullPathPlain(const char* relative, char* out, size_t size, const char* base);
+
+// Closes every file and search still open in the archive-aware layer (the
+// archive table calls it when it is emptied).
+void CloseAllLayerFiles();

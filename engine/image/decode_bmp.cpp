@@ -209,6 +209,8 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
       InitRgb24PixelFormat(&image->format);
     image->pitch = (int32_t)row_size;
   } else {
+    // One bit a pixel widens 24 times: the result must be possible too.
+    if (!CheckedImageBytes(width, height, 3, 4, nullptr)) return -1;
     if (ConvertThroughGdi(buf, width, height, image) != 0) return -1;
   }
   image->pixels = buf.out;

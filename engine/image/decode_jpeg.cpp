@@ -73,6 +73,13 @@ void JpegSourceSkip(j_decompress_ptr cinfo, long count) {
   JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
   while (count > (long)src->pub.bytes_in_buffer) {
     count -= (long)src->pub.bytes_in_buffer;
+    // Past the end of the data there is nothing to step over: the next read
+    // meets the end-of-image marker once instead of one per refill.
+    if (src->stream->ops.tell(src->stream->data) - src->start >= src->size) {
+      src->pub.next_input_byte += src->pub.bytes_in_buffer;
+      src->pub.bytes_in_buffer = 0;
+      return;
+    }
     JpegSourceFill(cinfo);
   }
   src->pub.next_input_byte += count;

@@ -49,6 +49,19 @@ TEST(Bmp, EightBitBottomUpIsTurnedAndKeepsPalette) {
   EXPECT_EQ(d->format.palette[1].alpha, 0);
 }
 
+TEST(Bmp, LongerInfoHeaderKeepsItsPaletteAfterIt) {
+  // A 124-byte info header: the colour table starts after it.
+  Bytes palette(1024, 0);
+  palette[4 * 3 + 2] = 0xEE;  // entry 3 red
+  Bytes file = MakeBmp(1, 1, 8, 0, palette, {3, 0, 0, 0});
+  file.insert(file.begin() + 54, 84, 0);
+  file[14] = 124;
+  file[10] += 84;
+  Decoded d;
+  ASSERT_EQ(DecodeWith(DecodeBmpImage, file, d.get()), 0);
+  EXPECT_EQ(Peek(d.get(), 0, 0), 0x00EE0000u);
+}
+
 TEST(Bmp, TopDownTwentyFourBitKeepsRowSize) {
   Bytes data = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
   Decoded d;

@@ -1,6 +1,7 @@
 #include "engine/core/osfile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>

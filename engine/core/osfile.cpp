@@ -401,8 +401,11 @@ HANDLE CreateTempFile(char* path_out) {
   }
   char name[MAX_PATH];
   if (GetTempFileNameA(dir, "tmp", 0, name) == 0) return nullptr;
-  // The temporary folder is a full path, so the name is full already.
-  const char* full = name;
+  char full[MAX_PATH];
+  if (ResolveFullPathPlain(name, full, sizeof full, nullptr) != 0) {
+    DeleteFileA(name);
+    return nullptr;
+  }
   DeleteFileA(full);
   HANDLE h = CreateFileA(full, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;

@@ -275,6 +275,38 @@ TEST(Dib, CreateDIBGraphWithWantedFormats) {
   TrackedFree(info);
 }
 
+TEST(Dib, EightBitPictureKeepsItsColours) {
+  BITMAPINFO* info = NewInfo();
+  info->bmiHeader.biSize = 40;
+  info->bmiHeader.biWidth = 3;
+  info->bmiHeader.biHeight = 1;  // bottom-up source
+  info->bmiHeader.biPlanes = 1;
+  info->bmiHeader.biBitCount = 8;
+  DibColorTable(info)[5] = RGBQUAD{1, 2, 3, 0};
+  DibColorTable(info)[6] = RGBQUAD{0x40, 0x80, 0xF8, 0};
+  const uint8_t bits[4] = {5, 6, 6, 0};
+  HBITMAP bitmap = CreateDIBGraph(info, bits, 1, nullptr);
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP bm{};
+  GetObjectA(bitmap, sizeof(bm), &bm);
+  EXPECT_EQ(bm.bmBitsPixel, 8);
+  const uint8_t* px = static_cast<const uint8_t*>(bm.bmBits);
+  EXPECT_EQ(px[0], 6);  // mirrored
+  EXPECT_EQ(px[2], 5);
+  EXPECT_EQ(DibColorTable(info)[6].rgbRed, 0xF8);
+  DeleteObject(bitmap);
+  // The same picture into a 16-bit wish goes through GDI's conversion.
+  PIXELFORMAT want{};
+  InitPixelFormatFromMasks(&want, 16, 0x7C00, 0x03E0, 0x001F, 0);
+  bitmap = CreateDIBGraph(info, bits, 0, &want);
+  ASSERT_NE(bitmap, nullptr);
+  GetObjectA(bitmap, sizeof(bm), &bm);
+  EXPECT_EQ(bm.bmBitsPixel, 16);
+  EXPECT_EQ(static_cast<const uint16_t*>(bm.bmBits)[1], 0x7E08);
+  DeleteObject(bitmap);
+  TrackedFree(info);
+}
+
 // ---- mirroring and pixel reads ----
 
 TEST(Mirror, SwapsColumnsKeepingTheMiddle) {

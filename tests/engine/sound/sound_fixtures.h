@@ -54,7 +54,7 @@ inline WAVEFORMATEX PcmFormat(int channels, int rate, int bits) {
 // "fmt " body of `fmt_size` bytes (16 drops cbSize; more pads with zeros).
 inline Bytes FormatBody(const void* format, size_t record_size, size_t fmt_size) {
   Bytes body(fmt_size, 0);
-  std::memcpy(body.data(), format, std::min(record_size, fmt_size));
+  if (fmt_size) std::memcpy(body.data(), format, std::min(record_size, fmt_size));
   return body;
 }
 
@@ -79,7 +79,7 @@ inline Bytes PcmWave(const WAVEFORMATEX& f, const Bytes& data, size_t fmt_size =
 // 16-bit samples as little-endian bytes.
 inline Bytes Le16(const std::vector<int16_t>& s) {
   Bytes b(s.size() * 2);
-  std::memcpy(b.data(), s.data(), b.size());
+  if (!s.empty()) std::memcpy(b.data(), s.data(), b.size());
   return b;
 }
 

@@ -28,6 +28,8 @@ static void* CopyRows(const BASEIMAGE* image, int64_t row_bytes, int64_t stride)
 
 int BaseImageToDib(const BASEIMAGE* image, BITMAPINFO* info, void** bits_out, int force_copy, int force_24bit) {
   const PIXELFORMAT& f = image->format;
+  // Blocks are no pixels: the loader expands them before it gets here.
+  if (f.dxt_kind || !image->pixels) return -1;
   if (f.bits_per_pixel == 8 && !force_24bit) {
     SetDibHeader(&info->bmiHeader, image->width, image->height, 8, BI_RGB);
     std::memcpy(DibColorTable(info), f.palette, sizeof(f.palette));

@@ -14,6 +14,12 @@ void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint3
   if (fill && r < 0) return;
   const int32_t* da = g_soft_draw.draw_area;
   InclusiveArea area{da[0], da[1], (int64_t)da[2] - 1, (int64_t)da[3] - 1};
+  // The walk takes a step per pixel of radius: a circle wholly beside the
+  // area is not walked at all.
+  int64_t reach = r < 0 ? -(int64_t)r : r;
+  if ((int64_t)cx + reach < area.x1 || (int64_t)cx - reach > area.x2 || (int64_t)cy + reach < area.y1 ||
+      (int64_t)cy - reach > area.y2)
+    return;
   uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
   RowFlags flags(fill ? da[3] : 0);
   if (fill && !flags.ok()) return;

@@ -2,6 +2,7 @@
 // pixel values of the single-colour rules, and destinations they refuse.
 #include "engine/softrender/primitive.h"
 
+#include <array>
 #include <map>
 #include <utility>
 
@@ -217,6 +218,17 @@ TEST_F(LineTest, ALineBesideTheAreaDrawsNothing) {
   EXPECT_TRUE(Line(160, 60, 60, 160).empty());
   EXPECT_FALSE(Line(130, 60, 60, 130).empty());  // this one crosses near (95, 95)
   EXPECT_TRUE(Line(-5, 3, 3, -5).empty());
+}
+
+TEST_F(LineTest, ExtremeEndPointsStayInsideTheArea) {
+  const int32_t lo = -2147483647 - 1, hi = 2147483647;
+  Points row;
+  for (int x = 0; x < 100; x++) row[{x, 5}] = 1;
+  EXPECT_EQ(Line(lo, 5, hi, 5), row);
+  for (auto [x1, y1, x2, y2] : {std::array{0, lo, 1, hi}, {lo, lo, hi, hi}, {hi, 3, lo, 90}, {40, hi, 41, lo}}) {
+    Points drawn = Line(x1, y1, x2, y2);  // 100 x 100 image, area the whole of it
+    for (auto& [pt, n] : drawn) EXPECT_EQ(n, 1u) << pt.first << ", " << pt.second;
+  }
 }
 
 TEST_F(LineTest, BoxOutlineFromFourRecordsDrawsEachPixelOnce) {

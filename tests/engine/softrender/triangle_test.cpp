@@ -189,6 +189,32 @@ TEST_F(TriangleTest, TexturePositionsOutsideTheTextureLeavePixelsAlone) {
   for (int x = 0; x < 8; x++) EXPECT_EQ(dst.get(x, 0), x >= 2 && x < 6 ? 0x00ABCDEFu : 0u) << x;
 }
 
+TEST_F(TriangleTest, BlendGraphSmallerThanTheTextureIsNeverReadOutside) {
+  ShapeImage tex(4, 4, MEMIMG_X8R8G8B8);
+  tex.fill(0x00FFFFFF);
+  ShapeImage graph(2, 1, MEMIMG_GRAY8);
+  graph.pixels = {255, 255};
+  ShapeImage dst(4, 4, MEMIMG_X8R8G8B8);
+  SetArea(0, 0, 4, 4);
+  g_soft_draw.blend_graph = graph.img();
+  TexturedQuad(dst.img(), tex.img(), 0, 0, 4, 4);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 4; x++) EXPECT_EQ(dst.get(x, y), y == 0 && x < 2 ? 0x00FEFEFEu : 0u) << x << ", " << y;
+}
+
+TEST_F(TriangleTest, FarVerticesDrawOnlyInsideTheArea) {
+  ShapeImage dst(16, 16, MEMIMG_R5G6B5);
+  SetArea(2, 2, 14, 14);
+  const int32_t big = 1 << 30;
+  Flat(dst, {-big, -big, 0, 0}, {big, -3, 0, 0}, {5, big, 0, 0}, 0xFFFF);
+  for (int y = 0; y < 16; y++)
+    for (int x = 0; x < 16; x++) {
+      bool inside = x >= 2 && x < 14 && y >= 2 && y < 14;
+      if (!inside) EXPECT_EQ(dst.get(x, y), 0u) << x << ", " << y;
+    }
+  EXPECT_EQ(dst.get(5, 5), 0xFFFFu);
+}
+
 // One textured pixel: a one-texel texture over the pixel (0, 0).
 struct PixelCase {
   const char* name;

@@ -41,8 +41,11 @@ std::string_view Trim(std::string_view s) {
 bool SectionName(std::string_view line, std::string_view* name) {
   std::string_view t = Trim(line);
   if (t.empty() || t[0] != '[') return false;
-  size_t close = t.find(']');
-  *name = Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+  // "]" is looked for character by character: it can be the second byte of
+  // a two-byte character.
+  size_t close = 1;
+  while (close < t.size() && t[close] != ']') close += vox_win32::Cp932CharLength(t, close);
+  *name = Trim(t.substr(1, close - 1));
   return true;
 }
 

@@ -115,6 +115,12 @@ TEST_F(Win32Profile, WritingCreatesReplacesAndKeepsOtherLines) {
   ASSERT_TRUE(WritePrivateProfileStringA("Other", nullptr, nullptr, kIni));  // removes the section
   EXPECT_EQ(ReadFile("Voxaldrift.ini"), "; keep me\r\n[Custom]\r\nB=2\r\n\r\n[New]\r\nK=値\r\n");
 
+  // "ゾ" ends in the byte of "]"; the section name still reads whole.
+  ASSERT_TRUE(WritePrivateProfileStringA("ゾーン", "K", "5", kIni));
+  ASSERT_TRUE(WritePrivateProfileStringA("ゾ", "K", "6", kIni));
+  EXPECT_EQ(GetPrivateProfileIntA("ゾーン", "K", 0, kIni), 5u);
+  EXPECT_EQ(GetPrivateProfileIntA("ゾ", "K", 0, kIni), 6u);
+
   EXPECT_FALSE(WritePrivateProfileStringA("Custom", "A", "1", ".\\nofolder\\x.ini"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }

@@ -10,6 +10,7 @@
 #include "engine/core/lz.h"
 #include "engine/core/osfile.h"
 #include "engine/core/util.h"
+#include "platform/win32/wildcard.h"
 
 namespace {
 
@@ -74,37 +75,6 @@ size_t LastComponent(const char* path) {
   for (size_t i = 0; s[i]; i += CharLength(s + i))
     if (IsSeparator(s[i])) after = i + 1;
   return after;
-}
-
-// "*" and "?" over characters (a two-byte character is one), on upper-cased
-// text.
-bool WildcardMatch(const uint8_t* pattern, const uint8_t* name) {
-  const uint8_t* star_pattern = nullptr;
-  const uint8_t* star_name = nullptr;
-  while (*name) {
-    if (*pattern == '*') {
-      star_pattern = ++pattern;
-      star_name = name;
-      continue;
-    }
-    size_t n = CharLength(name);
-    if (*pattern == '?') {
-      ++pattern;
-      name += n;
-      continue;
-    }
-    if (*pattern && CharLength(pattern) == n && std::memcmp(pattern, name, n) == 0) {
-      pattern += n;
-      name += n;
-      continue;
-    }
-    if (!star_pattern) return false;
-    pattern = star_pattern;
-    star_name += CharLength(star_name);
-    name = star_name;
-  }
-  while (*pattern == '*') ++pattern;
-  return *pattern == 0;
 }
 
 // Copies the NUL-padded name at `field` (4 x units bytes) into `out`.
@@ -541,12 +511,11 @@ int ArchiveFindNext(intptr_t handle, FileInfo* info) {
   uint32_t first = 0, count = 0;
   if (!dir || !DirEntries(r, dir, &first, &count)) return -1;
   bool below_root = ReadLe32(dir + 4) != ARCHIVE_NO_PARENT;
-  const uint8_t* pattern = reinterpret_cast<const uint8_t*>(find->pattern);
   for (; find->position < count + 2u; ++find->position) {
     uint32_t position = find->position;
     if (position < 2) {
       const char* dots = position == 0 ? "." : "..";
-      if ((position == 1 && !below_root) || !WildcardMatch(pattern, reinterpret_cast<const uint8_t*>(dots))) continue;
+      if ((position == 1 && !below_root) || !vox_win32::MatchesWildcard(find->pattern, dots)) continue;
       if (info) {
         std::memset(info, 0, sizeof *info);
         CopyString(info->name, dots);
@@ -559,9 +528,11 @@ int ArchiveFindNext(intptr_t handle, FileInfo* info) {
     uint32_t units;
     const uint8_t* record = NameRecord(r, entry, &units);
     if (!record) continue;
+    // Listing matches as the operating system's find does, so a folder
+    // lists the same from an archive as from the disk ("*.*" is everything).
     char upper[ARCHIVE_NAME_MAX + 1];
     CopyRecordName(record + 4, units, upper, sizeof upper);
-    if (!WildcardMatch(pattern, reinterpret_cast<const uint8_t*>(upper))) continue;
+    if (!vox_win32::MatchesWildcard(find->pattern, upper)) continue;
     if (info) {
       std::memset(info, 0, sizeof *info);
       CopyRecordName(record + 4 + (size_t)units * 4, units, info->name, sizeof info->name);

@@ -28,8 +28,8 @@ struct QvaOptions {
 };
 
 // Builds the archive of `root`'s children. Returns false with `error` set on
-// a name that a record cannot hold (empty, too long, containing "\" or "/")
-// or an archive beyond 4 GiB.
+// a name that a record cannot hold (empty, longer than ARCHIVE_NAME_MAX, or
+// holding a separator or a NUL) or an archive beyond 4 GiB.
 bool BuildQvaArchive(const QvaNode& root, const QvaOptions& options, std::vector<uint8_t>* out, std::string* error);
 
 // FILETIME of a POSIX time.

@@ -189,6 +189,7 @@ TEST_F(ArchiveTest, ListingGivesDotsThenEntriesWithWrittenNames) {
   EXPECT_EQ(std::memcmp(&infos[1].modified, &written, sizeof written), 0);
 
   EXPECT_EQ(List("images\\sub\\*"), (std::vector<std::string>{".", "..", "b.txt", "deep"}));
+  EXPECT_EQ(List("images\\sub\\*.*"), (std::vector<std::string>{".", "..", "b.txt", "deep"}));
   EXPECT_EQ(List("images\\*.PNG"), (std::vector<std::string>{"a.png"}));
   EXPECT_EQ(List("images\\?.png"), (std::vector<std::string>{"a.png"}));
   EXPECT_EQ(List("images\\sub\\deep\\*.bin"), (std::vector<std::string>{"c.bin"}));

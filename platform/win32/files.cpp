@@ -374,7 +374,14 @@ UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out) {
   }
   std::string base = dir;
   if (base.empty() || LastSeparator(base) != base.size() - 1) base += '\\';
-  std::string pre = prefix ? std::string(prefix).substr(0, 3) : std::string();
+  // At most three characters of the prefix (a two-byte character is one).
+  std::string pre;
+  if (prefix) {
+    std::string_view p(prefix);
+    size_t end = 0;
+    for (int k = 0; k < 3 && end < p.size(); ++k) end += Cp932CharLength(p, end);
+    pre = std::string(p.substr(0, end));
+  }
   auto make_name = [&](UINT number) {
     char hex[8];
     snprintf(hex, sizeof hex, "%X", number & 0xFFFF);

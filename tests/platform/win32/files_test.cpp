@@ -244,6 +244,8 @@ TEST_F(Win32Files, TemporaryFileNames) {
   EXPECT_NE(second, number);
   EXPECT_EQ(GetTempFileNameA("C:\\x", "ab", 0x1234, name), 0x1234u);  // a given number makes no file
   EXPECT_STREQ(name, "C:\\x\\ab1234.TMP");
+  EXPECT_EQ(GetTempFileNameA("C:\\x", "表示テスト", 1, name), 1u);  // three characters, not bytes
+  EXPECT_STREQ(name, "C:\\x\\表示テ1.TMP");
 }
 
 TEST(Win32Heap, ReAllocZeroesOnlyTheGrowth) {

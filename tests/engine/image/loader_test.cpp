@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -162,6 +164,24 @@ TEST_F(LoaderFiles, MainAndAlphaImagesFromFiles) {
   EXPECT_EQ(LoadImageAndAlphaImage("missing.tga", nullptr, 0, 0, nullptr, 0, 0, &img, &alpha, 0), -1);
   // title.bmp has its alpha image under another extension only.
   ASSERT_EQ(LoadImageAndAlphaImage("title.bmp", nullptr, 0, 0, nullptr, 0, 0, &img, &alpha, 0), 1);
+  DisposeBaseImage(&img);
+}
+
+TEST_F(LoaderFiles, AlphaImageInAFolder) {
+  ASSERT_EQ(mkdir(Path("bg").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(Path("a.b").c_str(), 0755), 0);
+  WriteFile("bg/title.tga", Str(SmallTga()));
+  WriteFile("bg/title_a.tga", Str(SmallTga()));
+  WriteFile("a.b/img", Str(SmallTga()));
+  WriteFile("a.b/img_a", Str(SmallTga()));
+  BASEIMAGE img, alpha;
+  ASSERT_EQ(LoadImageAndAlphaImage("bg\\title.tga", nullptr, 0, 0, nullptr, 0, 0, &img, &alpha, 1), 0);
+  EXPECT_EQ(Peek(&alpha, 0, 0), 0x00060504u);  // mirrored like the main image
+  DisposeBaseImage(&img);
+  DisposeBaseImage(&alpha);
+  // The last dot is in the folder name: the alpha image is looked for in
+  // "a_a.b", which does not exist.
+  ASSERT_EQ(LoadImageAndAlphaImage("a.b\\img", nullptr, 0, 0, nullptr, 0, 0, &img, &alpha, 0), 1);
   DisposeBaseImage(&img);
 }
 

@@ -4,6 +4,8 @@
 // whole-store source, through the store's transparency run table.
 #include "engine/softrender/blit.h"
 
+#include <cstring>
+
 #include "engine/softrender/kernel.h"
 
 namespace {
@@ -162,6 +164,12 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
     f.runs = ss->run_table;
     f.runs_end = ss->run_table + (size_t)(ss->width + 5) * ss->height;
     kRunLoops[index](k, f);
+    return;
+  }
+  // A plain copy of pixels of the destination's own size is a row copy.
+  if (mode == SOFT_BLEND_COPY && white && !blend_graph && !k.transparency && sbpp == dbpp) {
+    for (int row = 0; row < h; row++)
+      std::memcpy(f.dst + (ptrdiff_t)row * f.dst_pitch, f.src + (ptrdiff_t)row * f.src_pitch, (size_t)w * dbpp);
     return;
   }
   k.fast = white && !blend_graph && kind != SoftSrc::DirectAlpha;

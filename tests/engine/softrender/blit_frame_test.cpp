@@ -294,4 +294,41 @@ TEST_F(BlitFrames, TrianglesPlaceTheUnturnedImage) {
   for (uint32_t v : dst.pixels()) EXPECT_EQ(0u, v);
 }
 
+TEST_F(BlitFrames, StretchedPlainCopyComparesTheKeysLow16Bits) {
+  TestImage src(2, 1, 0), dst(4, 2, 0);
+  src.set(0, 0, 0x1234);
+  src.set(1, 0, 0x5678);
+  src.store()->transparent_color = 0x10000 | 0x1234;
+  const int32_t rect[4] = {2, 0, 0, 1};  // mirrored: the stretching path
+  Clear(dst);
+  StretchBlitToMEMIMG(&dst.view, &src.view, rect, 1, nullptr);
+  EXPECT_EQ(0x5678u, dst.get(0, 0));
+  EXPECT_EQ(0u, dst.get(1, 0));  // skipped
+  Clear(dst);
+  g_soft_draw.draw_bright = 0xFFFFFE;  // tinted: the whole key, which never matches
+  StretchBlitToMEMIMG(&dst.view, &src.view, rect, 1, nullptr);
+  EXPECT_NE(0u, dst.get(1, 0));
+  Clear(dst);
+  g_soft_draw.draw_bright = SOFT_BRIGHT_WHITE;
+  RotateBlitToMEMIMG(&dst.view, &src.view, 1, 0, 0.0f, 1.0f, 1, 0, nullptr);
+  EXPECT_EQ(0x1234u, dst.get(0, 0));
+  EXPECT_EQ(0x5678u, dst.get(1, 0));
+}
+
+TEST_F(BlitFrames, FarAwayRotationsDrawNothingAndStayInRange) {
+  TestImage src(300, 200, 1), dst(32, 32, 1);
+  FillNumbered(src);
+  Clear(dst);
+  RotateBlitToMEMIMG(&dst.view, &src.view, 100000, -90000, 0.7f, 3.0f, 0, 0, nullptr);
+  RotateBlitToMEMIMG(&dst.view, &src.view, 0, 0, 0.7f, 1e-12f, 0, 0, nullptr);
+  for (uint32_t v : dst.pixels()) EXPECT_EQ(0u, v);
+  // A centre far outside with an image large enough to reach the target.
+  RotateBlitToMEMIMG(&dst.view, &src.view, 16 + 8000, 16, 0.0f, 60.0f, 0, 0, nullptr);
+  int drawn = 0;
+  for (uint32_t v : dst.pixels()) drawn += v != 0;
+  EXPECT_EQ(32 * 32, drawn);
+  // 8000 target pixels left of the centre at scale 60: source column 150 - 8000 / 60.
+  EXPECT_EQ(150 - 8000 / 60 - 1, SrcX(dst.get(16, 16)));
+}
+
 }  // namespace

@@ -243,6 +243,20 @@ TEST_F(SoundSystem, StartEndAndEverySoundFunctionWithoutIt) {
   DsSetManualMixing(0);
 }
 
+TEST_F(SoundSystem, StartAndEndReportToTheLog) {
+  DsClearFailures();
+  DsSetManualMixing(1);
+  ASSERT_EQ(StartSoundSystem(), 0);
+  ASSERT_EQ(EndSoundSystem(), 0);
+  const std::string log = ReadFile("Log.txt");
+  for (const char* line : {"DirectSound の初期化を行います", "DirectSound デバイスを列挙します", "モジュール名:",
+                           "利用可能チャンネル", " セカンダリ MONO = OK  STEREO = OK ",
+                           "DirectSound の初期化は正常に終了しました", "DirectSound の終了処理は正常に終了しました"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  EXPECT_EQ(GetLogIndent(), 0);
+  DsSetManualMixing(0);
+}
+
 TEST_F(SoundSystem, EachFailingStartStepLeavesTheSystemStopped) {
   DsSetManualMixing(1);
   for (DsCall call : {DS_CALL_CREATE_INSTANCE, DS_CALL_INITIALIZE, DS_CALL_SET_COOPERATIVE_LEVEL,

@@ -294,6 +294,20 @@ TEST_F(SoundStreamTest, PlayTypeZeroRunsTheMessageStepUntilTheEnd) {
   EXPECT_GE(steps, 50);
 }
 
+TEST_F(SoundStreamTest, AnImageLoadedInModeThreeIsCopiedSoTheCallerMayFreeIt) {
+  SetSoundStorageMode(3);
+  const auto samples = Ramp(size_t(kRate) * 5);
+  auto* image = new Bytes(Mono(samples));
+  const int h = LoadImage(*image);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(LookupSound(h)->parts[0].storage_mode, 2);
+  std::fill(image->begin(), image->end(), 0);
+  delete image;
+  StartSoundHandle(h, SOUND_PLAY_BACK, 1);
+  auto out = Play(kRate * 5);
+  for (size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(out[i], samples[i]) << i;
+}
+
 TEST_F(SoundStreamTest, DamagedStreamsAreRefusedInEveryMode) {
   Bytes junk(3000, 0x5A);
   for (int mode : {2, 3}) {

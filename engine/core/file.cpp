@@ -39,6 +39,7 @@ OpenFileRecord* LookupFile(intptr_t handle) {
 }
 
 intptr_t LayerOpen(const char* path, int use_cache, int, int async) {
+  if (!path) return 0;
   if (g_open_count >= MAX_OPEN_FILES) {
     WriteLogText("同時に開けるファイルの数が限界を超えました\n");
     return 0;
@@ -136,6 +137,7 @@ int LayerSetDir(const char* path) { return OsFileSetDir(path) ? 0 : -1; }
 int LayerGetDir(char* buffer) { return OsFileGetDir(buffer) ? 0 : -1; }
 
 intptr_t LayerFindFirst(const char* pattern, FileInfo* out) {
+  if (!pattern) return -1;
   FindRecord* find = static_cast<FindRecord*>(VOX_CALLOC(sizeof(FindRecord)));
   if (!find) return -1;
   char inner[FILE_PATH_SIZE];
@@ -209,10 +211,13 @@ int FsFindClose(intptr_t find) { return g_layer.find_close(find); }
 
 // ---- full paths
 //
-// Windows rules over Windows and POSIX bases. A base that starts with one "/"
-// (the current folder on Linux) is a POSIX path: its root plays the part of
-// a drive, so "\x" against "/home/game" gives "/x", and the components are
-// joined with "/" there. Every other base keeps the Windows form with "\".
+// Windows rules over Windows and POSIX bases. The kernel stand-in reports the
+// current folder in Windows form ("C:\home\game", its drive being the Linux
+// root), but a caller may hand in a POSIX base such as "/home/game". Such a
+// base (one leading "/") keeps its form: its root plays the part of a drive,
+// so "\x" against it gives "/x", ".." stops at the root, and components are
+// joined with "/". Every other base keeps the Windows form with "\". A path
+// starting with one "/" is rooted like one starting with "\".
 
 namespace {
 

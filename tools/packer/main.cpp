@@ -1,7 +1,7 @@
-// vox-qva: the command-line archive packer. Names on disk are UTF-8 and are
-// stored in the archive as code page 932; listing and extracting go through
-// the engine's own archive reader, so what this tool shows is what the game
-// reads.
+// vox-qva: the command-line archive packer (pack, list, extract, and lz for a
+// single LZ block). Names on disk are UTF-8 and are stored in the archive as
+// code page 932; listing and extracting go through the engine's own archive
+// reader, so what this tool shows is what the game reads.
 #include <iconv.h>
 #include <sys/stat.h>
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/core/archive.h"
+#include "tools/packer/lz_pack.h"
 #include "tools/packer/qva_writer.h"
 
 namespace fs = std::filesystem;
@@ -213,6 +214,30 @@ int ListOrExtract(bool extract, int argc, char** argv) {
   return ok ? 0 : 1;
 }
 
+// One file into one LZ block: how an archive image that a program carries in
+// its own data is packed (the engine unpacks it with UnpackLzData).
+int PackBlock(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: vox-qva lz FILE BLOCK\n");
+    return 2;
+  }
+  std::vector<uint8_t> data;
+  if (!ReadWhole(argv[0], &data)) {
+    std::fprintf(stderr, "vox-qva: cannot read %s\n", argv[0]);
+    return 1;
+  }
+  if (data.size() >= 0xFFFFFFFFu) {
+    std::fprintf(stderr, "vox-qva: %s is too large for one block\n", argv[0]);
+    return 1;
+  }
+  std::vector<uint8_t> block = PackLzData(data.data(), data.size());
+  if (!WriteWhole(argv[1], block.data(), block.size())) {
+    std::fprintf(stderr, "vox-qva: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,9 +245,11 @@ int main(int argc, char** argv) {
   if (command == "pack") return Pack(argc - 2, argv + 2);
   if (command == "list") return ListOrExtract(false, argc - 2, argv + 2);
   if (command == "extract") return ListOrExtract(true, argc - 2, argv + 2);
+  if (command == "lz") return PackBlock(argc - 2, argv + 2);
   std::fprintf(stderr,
                "usage: vox-qva pack [--version 1|2] [--store|--compress] FOLDER ARCHIVE\n"
                "       vox-qva list ARCHIVE\n"
-               "       vox-qva extract ARCHIVE FOLDER\n");
+               "       vox-qva extract ARCHIVE FOLDER\n"
+               "       vox-qva lz FILE BLOCK\n");
   return 2;
 }

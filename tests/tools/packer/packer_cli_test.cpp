@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/core/lz.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -68,6 +69,18 @@ TEST_F(PackerCliTest, PacksListsAndExtractsEveryForm) {
     ASSERT_EQ(Run("extract out.QVA dst", &output), 0) << options << output;
     EXPECT_TRUE(SameTree("src", "dst")) << options;
   }
+}
+
+TEST_F(PackerCliTest, PacksAFileIntoOneBlock) {
+  std::string data;
+  for (int i = 0; i < 2000; ++i) data += (char)("ab\x10"[i % 3] + i / 700);
+  WriteFile("in.bin", data);
+  ASSERT_EQ(Run("lz in.bin out.lz"), 0);
+  std::string block = ReadFile("out.lz");
+  std::string back(data.size(), '\0');
+  EXPECT_EQ(UnpackLzData(block.data(), back.data(), block.size()), data.size());
+  EXPECT_EQ(back, data);
+  EXPECT_EQ(Run("lz missing.bin out.lz"), 1);
 }
 
 TEST_F(PackerCliTest, BadInputFailsWithAMessage) {

@@ -20,7 +20,7 @@ void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint3
   if ((int64_t)cx + reach < area.x1 || (int64_t)cx - reach > area.x2 || (int64_t)cy + reach < area.y1 ||
       (int64_t)cy - reach > area.y2)
     return;
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   RowFlags flags(fill ? da[3] : 0);
   if (fill && !flags.ok()) return;
   const PIXELSTORE* st = dest->store;

@@ -124,7 +124,7 @@ void RasterOvalToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t rx, int32_
   if (!IsSolidDestination(dest)) return;
   const int32_t* da = g_soft_draw.draw_area;
   InclusiveArea area{da[0], da[1], (int64_t)da[2] - 1, (int64_t)da[3] - 1};
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   RowFlags flags(fill ? da[3] : 0);
   if (fill && !flags.ok()) return;
   const PIXELSTORE* st = dest->store;

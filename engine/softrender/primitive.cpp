@@ -15,7 +15,7 @@ void PlotPixelToMEMIMG(MEMIMG* dest, int32_t x, int32_t y, uint32_t colour) {
   if (x < area[0] || x >= area[2] || y < area[1] || y >= area[3]) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   colour = MaskSolidColour(fmt, colour);
   uint8_t* px = dest->pixels + (int64_t)y * st->pitch + (int64_t)x * (fmt == MEMIMG_R5G6B5 ? 2 : 4);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
@@ -61,7 +61,7 @@ void PaintBoxToMEMIMG(MEMIMG* dest, const int32_t* rect, uint32_t colour) {
   if (w <= 0 || h <= 0) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   colour = MaskSolidColour(fmt, colour);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
     SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), p);
@@ -141,7 +141,7 @@ void StrokeLineToMEMIMG(MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_
   if (!ClipLine(x1, y1, x2, y2, g_soft_draw.draw_area, &ln)) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   colour = MaskSolidColour(fmt, colour);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
     SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), p);

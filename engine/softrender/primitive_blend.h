@@ -6,6 +6,7 @@
 // the pixel loops carry no test of their own.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/softrender/blend.h"
@@ -17,6 +18,10 @@ struct SolidColour {
   uint32_t p;          // blend parameter
   const int32_t* diff; // ScaledDiffRow(p)
 };
+
+// The draw state keeps the parameter in 0..255; held there so that no value
+// can index past a table row.
+inline uint32_t CurrentBlendParam() { return (uint32_t)std::clamp(g_soft_draw.blend_param, 0, 255); }
 
 // A 16-bit colour is an R5G6B5 value: bits above 15 would index the tables
 // out of their rows and spill into the neighbouring pixel of a packed store.

@@ -1,13 +1,15 @@
 // Triangle rasterizer: set-up in 14.18 fixed point, the row walk with span
-// clipping, and the span writers of every pixel group, blend mode and
-// variant (blend graph, bright, alpha channel, transparent colour), produced
-// from one template per pixel rule.
+// clipping, and the span writers: flat spans through the single-colour rules,
+// textured spans (texture stepping, texel fetch, transparency tests) through
+// the blits' per-pixel kernels, one loop per pixel group, blend mode, blend
+// graph and transparent flag.
 #include "engine/softrender/triangle.h"
 
 #include <algorithm>
 
 #include "engine/core/util.h"
 #include "engine/softrender/blend.h"
+#include "engine/softrender/kernel.h"
 #include "engine/softrender/primitive_blend.h"
 
 namespace {
@@ -98,8 +100,11 @@ void WalkTriangle(Edge left, Edge right, const DrawArea& area, Span&& span) {
   }
 }
 
-// Everything a textured span writer needs, taken once per draw.
+// Everything a textured span writer needs, taken once per draw. The pixel
+// arithmetic is the blits' kernel (the same rules with the same weights);
+// the rasterizer adds the texture stepping and its own transparency tests.
 struct TexContext {
+  KernelParams k;
   uint8_t* dst;
   int32_t dst_pitch;
   const uint8_t* tex;
@@ -108,252 +113,79 @@ struct TexContext {
   const uint8_t* graph;
   int32_t graph_pitch;
   uint32_t graph_w, graph_h;  // whole texels
-  uint32_t key;
-  const uint8_t* palette;
-  uint32_t p;
-  const uint32_t* st_p;                 // ScaleTable row of p
-  const int32_t* diff;                  // ScaledDiffRow(p)
-  const uint32_t* st_bright[3];         // ScaleTable rows of the bright's blue, green, red
   int64_t ref_col, ref_row;
   uint32_t ref_u, ref_v;
   uint32_t su, tu, sv, tv;
 };
 
-// Pixel groups of the textured path.
-enum TexGroup { kDirect16, kPalette16, kDirect32, kPalette32 };
-
-template <int Group>
-constexpr int kGroupFmt = (Group == kDirect16 || Group == kPalette16) ? 0 : 1;
-template <int Group>
-constexpr bool kGroupPal = Group == kPalette16 || Group == kPalette32;
-
-// Colour, per-channel values and factors of one textured pixel, combined with
-// the destination pixel d by blend mode Mode. s holds the texel's channels
-// (bright-scaled in the bright variant, complemented first in mode 10);
-// use_a tells whether the alpha factor applies to this texel.
-template <int Fmt, int Mode, bool G, bool T, bool A>
-inline uint32_t TexturedRule(const TexContext& c, uint32_t colour, uint32_t d, const uint32_t raw[3], uint32_t a,
-                             uint32_t w, bool use_a) {
-  using Ch = SoftChannels<Fmt>;
-  uint32_t out[3];
-  if constexpr (Mode == SOFT_BLEND_ADD || Mode == SOFT_BLEND_SUBTRACT) {
-    uint32_t add[3];
-    for (int i = 0; i < 3; i++) {
-      uint32_t x = raw[i];
-      uint32_t y;
-      if constexpr (Fmt == 0) {
-        // 16-bit: the weights act on the field, then p through the table;
-        // without a blend graph the alpha comes before the bright.
-        if constexpr (!G) {
-          y = use_a ? (x * a) >> 8 : x;
-          if constexpr (T) y = c.st_bright[i][y];
-        } else {
-          uint32_t xb = T ? c.st_bright[i][x] : x;
-          y = use_a ? (xb * w * a) >> 16 : (xb * w) >> 8;
-        }
-        add[i] = c.st_p[y];
-      } else {
-        uint32_t xb = T ? c.st_bright[i][x] : x;
-        if (!G && !use_a)
-          add[i] = c.st_p[xb];
-        else if (G && use_a)
-          add[i] = (uint32_t)(((uint64_t)xb * a * w * c.p) >> 24);
-        else
-          add[i] = (xb * (G ? w : a) * c.p) >> 16;
-      }
-    }
-    uint32_t s = JoinChannels<Fmt>(add[0], add[1], add[2]);
-    if constexpr (Fmt == 0)
-      return Mode == SOFT_BLEND_ADD ? SaturatingAdd16(s, d) : SaturatingSubtract16(d, s);
-    else
-      return Mode == SOFT_BLEND_ADD ? SaturatingAdd32(s, d) : SaturatingSubtract32(d, s);
-  } else {
-    for (int i = 0; i < 3; i++) {
-      uint32_t sc = raw[i];
-      if constexpr (Mode == SOFT_BLEND_INVERTED_ALPHA) sc = Ch::kMax[i] - sc;
-      if constexpr (T) sc = c.st_bright[i][sc];
-      uint32_t dc = GetChannel<Fmt>(d, i);
-      if constexpr (Mode == SOFT_BLEND_MULTIPLY) {
-        uint64_t f = 1;
-        int shift = Ch::kBits[i];
-        if (use_a) f *= a, shift += 8;
-        if (G) f *= w, shift += 8;
-        out[i] = (uint32_t)(((uint64_t)sc * f * dc) >> shift);
-        continue;
-      }
-      if constexpr (Mode == SOFT_BLEND_COPY) {
-        if (G && use_a)
-          out[i] = MixToward(dc, sc, (uint64_t)w * a, 16);
-        else
-          out[i] = MixToward(dc, sc, G ? w : a, 8);
-        continue;
-      }
-      // Alpha, InvertedAlpha and MultipliedAlpha: weights of mode 1.
-      uint32_t target = sc;
-      if constexpr (Mode == SOFT_BLEND_MULTIPLIED_ALPHA) {
-        target = (sc * dc) >> Ch::kBits[i];
-        // 16-bit direct, white bright, no graph, alpha factor: the green
-        // product keeps five more bits at the field's position.
-        if (Fmt == 0 && i == 1 && !G && !T && A && use_a) {
-          int64_t dg = d & 0x07E0;
-          int64_t pg = ((int64_t)(colour & 0x07E0) * dg) >> 11;
-          out[i] = (uint32_t)(((((pg - dg) * a * c.p) + (dg << 16)) >> 16) & 0x07E0) >> 5;
-          continue;
-        }
-      }
-      if (!G && !use_a)
-        out[i] = Fmt == 0 ? ScaledDiffMove(c.diff, dc, target) : MixToward(dc, target, c.p, 8);
-      else if (G && use_a)
-        out[i] = MixToward(dc, target, (uint64_t)w * a * c.p, 24);
-      else
-        out[i] = MixToward(dc, target, (uint64_t)(G ? w : a) * c.p, 16);
-    }
-    uint32_t v = JoinChannels<Fmt>(out[0], out[1], out[2]);
-    return Fmt == 0 ? v : (d & 0xFF000000u) | v;
-  }
-}
-
-// One span of a textured member: group, blend mode and the four variants
-// are template arguments, so each combination is a loop of its own.
-template <int Group, int Mode, bool G, bool T, bool A, bool K>
+// One span of a textured member: pixel format, texel layout, blend mode,
+// blend graph and transparent flag are template arguments, so each
+// combination is a loop of its own (the bright is a constant of the draw).
+template <class Kern, bool K>
 void TexturedSpan(const TexContext& c, int64_t y, int64_t x, int64_t count) {
-  constexpr int Fmt = kGroupFmt<Group>;
-  constexpr bool Pal = kGroupPal<Group>;
-  constexpr int kDstBytes = Fmt == 0 ? 2 : 4;
-  constexpr int kTexel = Pal ? 1 : (Fmt == 1 || A) ? 4 : 2;
-  uint8_t* px = c.dst + y * c.dst_pitch + x * kDstBytes;
+  constexpr bool A = Kern::kSrc == SoftSrc::DirectAlpha;
+  uint8_t* px = c.dst + y * c.dst_pitch + x * Kern::kDstBytes;
   uint32_t dx = (uint32_t)(x - c.ref_col), dy = (uint32_t)(y - c.ref_row);
   uint32_t u = c.ref_u + dx * c.su + dy * c.tu;
   uint32_t v = c.ref_v + dx * c.sv + dy * c.tv;
-  for (int64_t n = 0; n < count; n++, px += kDstBytes, u += c.su, v += c.sv) {
+  for (int64_t n = 0; n < count; n++, px += Kern::kDstBytes, u += c.su, v += c.sv) {
     if (u >= c.tex_w || v >= c.tex_h) continue;
     uint32_t col = u >> kFrac, row = v >> kFrac;
-    const uint8_t* tp = c.tex + (int64_t)row * c.tex_pitch + col * kTexel;
-    uint32_t w = 255;
-    if constexpr (G) {
+    uint32_t w = 0;
+    if constexpr (Kern::kGraph) {
       if (col >= c.graph_w || row >= c.graph_h) continue;  // never read outside the blend graph
       w = BlendGraphRamp[c.graph[(int64_t)row * c.graph_pitch + col]];
     }
-    uint32_t raw, colour, a = 255;
-    if constexpr (Pal) {
-      raw = *tp;
-      colour = Fmt == 0 ? LoadPixel16(c.palette + raw * 2) : LoadPixel32(c.palette + raw * 4);
-    } else if constexpr (Fmt == 0) {
-      if constexpr (A) {
-        uint32_t t = LoadPixel32(tp);
-        raw = t;
-        colour = t & 0xFFFF;
-        a = (t >> 16) & 0xFF;
-      } else {
-        raw = colour = LoadPixel16(tp);
-      }
+    auto texel = Kern::Fetch(c.k, c.tex + (int64_t)row * c.tex_pitch + col * Kern::kSrcBytes);
+    int cls;
+    if constexpr (A) {
+      // The transparent flag turns alpha 0 into a skip (Multiply draws it
+      // and blackens the pixel; MultipliedAlpha's zero weight keeps it) and
+      // alpha 255 into an unweighted texel; without it every texel is weighted.
+      if (!K)
+        cls = PIXEL_WEIGHTED;
+      else if (texel.alpha == 255)
+        cls = PIXEL_PLAIN;
+      else if (texel.alpha == 0 && Kern::kMode != SOFT_BLEND_MULTIPLY && Kern::kMode != SOFT_BLEND_MULTIPLIED_ALPHA)
+        cls = PIXEL_SKIP;
+      else
+        cls = PIXEL_WEIGHTED;
     } else {
-      raw = colour = LoadPixel32(tp);
-      a = raw >> 24;
+      cls = K && texel.raw == c.k.key ? PIXEL_SKIP : PIXEL_PLAIN;
     }
-    if constexpr (K && !A) {
-      if (raw == c.key) continue;
-    }
-    bool use_a = A;
-    if constexpr (A && K) {
-      // Multiply draws an alpha-0 texel (it blackens); MultipliedAlpha's
-      // weight 0 leaves the pixel as it was; the others leave it out.
-      if (a == 0 && Mode != SOFT_BLEND_MULTIPLY && Mode != SOFT_BLEND_MULTIPLIED_ALPHA) continue;
-      if (a == 255) use_a = false;
-    }
-    if constexpr (Mode == SOFT_BLEND_COPY && !T) {
-      if (!G && !use_a) {
-        // The plain copy stores the whole texel (or palette entry).
-        if constexpr (Fmt == 0)
-          StorePixel16(px, colour);
-        else
-          StorePixel32(px, colour);
-        continue;
-      }
-    }
-    uint32_t d = Fmt == 0 ? LoadPixel16(px) : LoadPixel32(px);
-    uint32_t ch[3] = {GetChannel<Fmt>(colour, 0), GetChannel<Fmt>(colour, 1), GetChannel<Fmt>(colour, 2)};
-    uint32_t result;
-    if (Mode == SOFT_BLEND_COPY && !G && !use_a) {
-      // Bright copy: the scaled channels; a 32-bit pixel keeps its byte 3.
-      uint32_t v3 = JoinChannels<Fmt>(c.st_bright[0][ch[0]], c.st_bright[1][ch[1]], c.st_bright[2][ch[2]]);
-      result = Fmt == 0 ? v3 : (d & 0xFF000000u) | v3;
-    } else {
-      result = TexturedRule<Fmt, Mode, G, T, A>(c, colour, d, ch, a, w, use_a);
-    }
-    if constexpr (Fmt == 0)
-      StorePixel16(px, result);
-    else
-      StorePixel32(px, result);
+    if (cls != PIXEL_SKIP) Kern::Blend(c.k, px, texel, cls, w);
   }
 }
 
-template <int Group, int Mode, bool G, bool T, bool A, bool K>
-void RunTextured(const TexContext& c, const Edge& l, const Edge& r, const DrawArea& area) {
-  WalkTriangle(l, r, area,
-               [&](int64_t y, int64_t x, int64_t n) { TexturedSpan<Group, Mode, G, T, A, K>(c, y, x, n); });
-}
-
-// Variant choice, made once per draw in the order blend graph, bright, alpha
-// channel (direct groups only), transparent flag.
-template <int Group, int Mode>
-void DispatchVariants(const TexContext& c, const Edge& l, const Edge& r, const DrawArea& area, bool g, bool t,
-                      bool a, bool k) {
-  auto pick = [&]<bool G, bool T, bool A>() {
-    if (k)
-      RunTextured<Group, Mode, G, T, A, true>(c, l, r, area);
-    else
-      RunTextured<Group, Mode, G, T, A, false>(c, l, r, area);
-  };
-  auto pick_a = [&]<bool G, bool T>() {
-    if constexpr (kGroupPal<Group>) {
-      pick.template operator()<G, T, false>();
-    } else {
-      if (a)
-        pick.template operator()<G, T, true>();
-      else
-        pick.template operator()<G, T, false>();
-    }
-  };
-  auto pick_t = [&]<bool G>() {
-    if (t)
-      pick_a.template operator()<G, true>();
-    else
-      pick_a.template operator()<G, false>();
+template <int Fmt, SoftSrc Src, int Mode>
+void RunTextured(const TexContext& c, const Edge& l, const Edge& r, const DrawArea& area, bool g, bool k) {
+  auto run = [&]<bool G, bool K>() {
+    WalkTriangle(l, r, area, [&](int64_t y, int64_t x, int64_t n) {
+      TexturedSpan<SoftKernel<Fmt, Src, Mode, G>, K>(c, y, x, n);
+    });
   };
   if (g)
-    pick_t.template operator()<true>();
+    k ? run.template operator()<true, true>() : run.template operator()<true, false>();
   else
-    pick_t.template operator()<false>();
+    k ? run.template operator()<false, true>() : run.template operator()<false, false>();
 }
 
-template <int Group>
+template <int Fmt, SoftSrc Src>
 void DispatchTexturedMode(const TexContext& c, const Edge& l, const Edge& r, const DrawArea& area, int32_t mode,
-                          bool g, bool t, bool a, bool k) {
-  uint32_t p = c.p;
-  switch ((uint32_t)mode) {
-    case SOFT_BLEND_COPY:
-      return DispatchVariants<Group, SOFT_BLEND_COPY>(c, l, r, area, g, t, a, k);
-    case SOFT_BLEND_ALPHA:
-      if (p == 255) return DispatchVariants<Group, SOFT_BLEND_COPY>(c, l, r, area, g, t, a, k);
-      if (p == 0) return;
-      return DispatchVariants<Group, SOFT_BLEND_ALPHA>(c, l, r, area, g, t, a, k);
-    case SOFT_BLEND_ADD:
-      if (p == 0) return;
-      return DispatchVariants<Group, SOFT_BLEND_ADD>(c, l, r, area, g, t, a, k);
-    case SOFT_BLEND_SUBTRACT:
-      // The palettised groups subtract a zero source at p = 0, which still
-      // changes the guard bits of the packed subtraction.
-      if (p == 0 && !kGroupPal<Group>) return;
-      return DispatchVariants<Group, SOFT_BLEND_SUBTRACT>(c, l, r, area, g, t, a, k);
-    case SOFT_BLEND_MULTIPLY:
-      return DispatchVariants<Group, SOFT_BLEND_MULTIPLY>(c, l, r, area, g, t, a, k);
-    case SOFT_BLEND_INVERTED_ALPHA:
-      return DispatchVariants<Group, SOFT_BLEND_INVERTED_ALPHA>(c, l, r, area, g, t, a, k);
+                          bool g, bool k) {
+  // Alpha at p = 255 draws as Copy; p = 0 draws nothing in Alpha and Add, and
+  // in Subtract from a direct texture (a palettised one still subtracts a
+  // zero source, which changes the guard bits).
+  switch (SoftEffectiveMode(mode, c.k.p, Src)) {
+    case SOFT_BLEND_COPY: return RunTextured<Fmt, Src, SOFT_BLEND_COPY>(c, l, r, area, g, k);
+    case SOFT_BLEND_ALPHA: return RunTextured<Fmt, Src, SOFT_BLEND_ALPHA>(c, l, r, area, g, k);
+    case SOFT_BLEND_ADD: return RunTextured<Fmt, Src, SOFT_BLEND_ADD>(c, l, r, area, g, k);
+    case SOFT_BLEND_SUBTRACT: return RunTextured<Fmt, Src, SOFT_BLEND_SUBTRACT>(c, l, r, area, g, k);
+    case SOFT_BLEND_MULTIPLY: return RunTextured<Fmt, Src, SOFT_BLEND_MULTIPLY>(c, l, r, area, g, k);
+    case SOFT_BLEND_INVERTED_ALPHA: return RunTextured<Fmt, Src, SOFT_BLEND_INVERTED_ALPHA>(c, l, r, area, g, k);
     case SOFT_BLEND_MULTIPLIED_ALPHA:
-      return DispatchVariants<Group, SOFT_BLEND_MULTIPLIED_ALPHA>(c, l, r, area, g, t, a, k);
-    default:
-      return;
+      return RunTextured<Fmt, Src, SOFT_BLEND_MULTIPLIED_ALPHA>(c, l, r, area, g, k);
+    default: return;
   }
 }
 
@@ -361,7 +193,7 @@ void DrawFlat(MEMIMG* dest, const Edge& l, const Edge& r, const DrawArea& area, 
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
   uint32_t bright = g_soft_draw.draw_bright;
-  uint32_t p = (uint32_t)g_soft_draw.blend_param & 0xFF;
+  uint32_t p = CurrentBlendParam();
   colour = MaskSolidColour(fmt, colour);
   uint8_t* base = dest->pixels;
   int32_t pitch = st->pitch;
@@ -457,34 +289,25 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   }
 
   const PIXELSTORE* tex_store = texture->store;
-  int group;
-  switch (tex_store->format_code) {
-    case MEMIMG_R5G6B5: group = tex_store->palette_flag == 1 ? kPalette16 : kDirect16; break;
-    case MEMIMG_X8R8G8B8: group = tex_store->palette_flag == 1 ? kPalette32 : kDirect32; break;
-    default: return;
-  }
-  if ((group == kPalette16 || group == kPalette32) && !tex_store->palette) return;
+  int layout = SoftSourceLayout(tex_store);  // palettised groups never look at the alpha flag
+  if (layout < 0) return;
+  if (layout == (int)SoftSrc::Palette && !tex_store->palette) return;
 
   TexContext c{};
+  uint32_t p = CurrentBlendParam();
+  InitKernelParams(&c.k, tex_store, (int)p, g_soft_draw.draw_bright, trans_flag);
   c.dst = dest->pixels;
   c.dst_pitch = dst_store->pitch;
   c.tex = texture->pixels;
   c.tex_pitch = tex_store->pitch;
   c.tex_w = (uint32_t)texture->width << kFrac;
   c.tex_h = (uint32_t)texture->height << kFrac;
-  c.key = tex_store->transparent_color;
-  c.palette = tex_store->palette;
   if (blend_graph) {
     c.graph = blend_graph->pixels;
     c.graph_pitch = blend_graph->store->pitch;
     c.graph_w = (uint32_t)std::max(blend_graph->width, 0);
     c.graph_h = (uint32_t)std::max(blend_graph->height, 0);
   }
-  c.p = (uint32_t)g_soft_draw.blend_param & 0xFF;
-  c.st_p = ScaleTable[c.p];
-  c.diff = ScaledDiffRow((int)c.p);
-  uint32_t bright = g_soft_draw.draw_bright;
-  for (int i = 0; i < 3; i++) c.st_bright[i] = ScaleTable[BrightByte(bright, i)];
   // Texture gradients: whole-unit products, then the scaled quotient in
   // double precision, truncated toward zero.
   double dd = (double)det;
@@ -497,15 +320,18 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   c.ref_u = (uint32_t)v0.u << kFrac;
   c.ref_v = (uint32_t)v0.v << kFrac;
 
-  bool g = blend_graph != nullptr;
-  bool tinted = !IsBrightWhite(bright);
-  bool a = tex_store->alpha_flag == 1;
-  bool k = trans_flag != 0;
+  bool g = blend_graph != nullptr, k = trans_flag != 0;
   int32_t mode = g_soft_draw.blend_mode;
-  switch (group) {
-    case kDirect16: DispatchTexturedMode<kDirect16>(c, left, right, area, mode, g, tinted, a, k); break;
-    case kPalette16: DispatchTexturedMode<kPalette16>(c, left, right, area, mode, g, tinted, a, k); break;
-    case kDirect32: DispatchTexturedMode<kDirect32>(c, left, right, area, mode, g, tinted, a, k); break;
-    case kPalette32: DispatchTexturedMode<kPalette32>(c, left, right, area, mode, g, tinted, a, k); break;
+  bool wide = tex_store->format_code == MEMIMG_X8R8G8B8;
+  switch ((SoftSrc)layout) {
+    case SoftSrc::Palette:
+      return wide ? DispatchTexturedMode<1, SoftSrc::Palette>(c, left, right, area, mode, g, k)
+                  : DispatchTexturedMode<0, SoftSrc::Palette>(c, left, right, area, mode, g, k);
+    case SoftSrc::Direct:
+      return wide ? DispatchTexturedMode<1, SoftSrc::Direct>(c, left, right, area, mode, g, k)
+                  : DispatchTexturedMode<0, SoftSrc::Direct>(c, left, right, area, mode, g, k);
+    case SoftSrc::DirectAlpha:
+      return wide ? DispatchTexturedMode<1, SoftSrc::DirectAlpha>(c, left, right, area, mode, g, k)
+                  : DispatchTexturedMode<0, SoftSrc::DirectAlpha>(c, left, right, area, mode, g, k);
   }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -69,6 +70,13 @@ struct ShapeImage {
   void set_palette16(int i, uint32_t v) { std::memcpy(palette.data() + i * 2, &v, 2); }
   void set_palette32(int i, uint32_t v) { std::memcpy(palette.data() + i * 4, &v, 4); }
 };
+
+// The seed of a random test: fixed, so that runs repeat, unless VOX_TEST_SEED
+// names another. Printed by the caller.
+inline uint32_t ShapeTestSeed() {
+  const char* env = std::getenv("VOX_TEST_SEED");
+  return env ? (uint32_t)std::strtoul(env, nullptr, 10) : 20261209u;
+}
 
 inline uint32_t Rgb565(uint32_t r, uint32_t g, uint32_t b) { return (r << 11) | (g << 5) | b; }
 inline uint32_t R565(uint32_t v) { return (v >> 11) & 31; }

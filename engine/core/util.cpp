@@ -172,8 +172,13 @@ void SinCosFloat(float angle, float* sin_out, float* cos_out) {
 }
 int AbsInt(int v) { return v < 0 ? -v : v; }
 float AbsFloat(float v) { return std::fabs(v); }
-int FloatToIntTrunc(float v) { return (int)v; }
-int DoubleToIntTrunc(double v) { return (int)v; }
+// Toward zero; values outside the int range (and NaN) give INT_MIN, as the
+// processor's own conversion does, instead of undefined behaviour.
+int DoubleToIntTrunc(double v) {
+  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
+  return (int)v;
+}
+int FloatToIntTrunc(float v) { return DoubleToIntTrunc(v); }
 float SqrtFloat(float v) { return std::sqrt(v); }
 
 int64_t MulDiv64(int64_t a, int64_t b, int64_t c) {

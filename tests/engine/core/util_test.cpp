@@ -84,6 +84,17 @@ TEST(Clocks, NeverNegativeNeverBackwards) {
   g_engine = saved;
 }
 
+TEST(Arithmetic, TruncationIsDefinedOutsideTheIntRange) {
+  struct {
+    double v;
+    int expected;
+  } cases[] = {{2.9, 2}, {-2.9, -2}, {2147483647.5, 2147483647}, {3e9, INT32_MIN}, {-3e9, INT32_MIN},
+               {__builtin_nan(""), INT32_MIN}};
+  for (auto& c : cases) EXPECT_EQ(DoubleToIntTrunc(c.v), c.expected) << c.v;
+  EXPECT_EQ(FloatToIntTrunc(-2.5f), -2);
+  EXPECT_EQ(FloatToIntTrunc(1e20f), INT32_MIN);
+}
+
 TEST(List, AppendAndRemove) {
   List list;
   InitList(&list);

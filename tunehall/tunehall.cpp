@@ -40,6 +40,8 @@ struct Library {
   std::atomic<bool> discard_running{false};
   int volume = 100;
   std::atomic<int> peak{0};
+
+  ~Library();
 };
 
 Library& Lib() {
@@ -168,6 +170,14 @@ void StopOutput(Library& lib) {
     lib.discard_running.store(false);
     lib.discard_thread.join();
   }
+}
+
+// A program that unloads the library or ends without THCloseDevice must not
+// leave the rendering thread running into freed memory.
+Library::~Library() {
+  StopOutput(*this);
+  std::lock_guard<std::mutex> lock(mutex);
+  CloseLocked(*this);
 }
 
 }  // namespace

@@ -197,6 +197,21 @@ TEST_F(TunehallTest, PlaysWithoutAnAudioDevice) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
+// A program may end with music playing and the device still open; the
+// rendering thread must stop with it rather than abort the exit.
+TEST_F(TunehallTest, ProgramEndsWhilePlaying) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+        if (api_.open(-1, 0) != TH_OK || api_.load(kMusicPath) != TH_OK || api_.play() != TH_OK)
+          std::exit(2);
+        if (!HearsAbove(500)) std::exit(3);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(TunehallTest, ErrorsAreReported) {
   EXPECT_EQ(api_.load(kMusicPath), TH_ERR_NOT_OPEN);
   EXPECT_EQ(api_.play(), TH_ERR_NOT_OPEN);

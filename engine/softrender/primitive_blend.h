@@ -1,7 +1,8 @@
 // Single-colour pixel rules of the software renderer's shape writers (flat
 // triangles, pixel, box, line, circle, oval): the colour is prepared once per
 // call (bright, blend-parameter scaling), then one rule per blend mode and
-// format combines it with each destination pixel. The dispatch turns the
+// format combines it with each destination pixel: the packed add and
+// subtract of the scaled colour, or the blits' per-channel kernels. The dispatch turns the
 // run-time format and mode into one template instance per combination, so
 // the pixel loops carry no test of their own.
 #pragma once
@@ -10,13 +11,13 @@
 #include <cstdint>
 
 #include "engine/softrender/blend.h"
+#include "engine/softrender/kernel.h"
 
 // The colour of a single-colour draw, ready for the pixel rules.
 struct SolidColour {
-  uint32_t c;          // the colour after the bright (all 32 bits for format 1)
-  uint32_t scaled;     // Add and Subtract: the colour's channels scaled by p
-  uint32_t p;          // blend parameter
-  const int32_t* diff; // ScaledDiffRow(p)
+  uint32_t c;       // the colour after the bright (all 32 bits for format 1)
+  uint32_t scaled;  // Add and Subtract: the colour's channels scaled by p
+  KernelParams k;   // p and its table rows, for the blits' channel rules
 };
 
 // The draw state keeps the parameter in 0..255; held there so that no value
@@ -50,25 +51,27 @@ inline uint32_t TableBright(uint32_t c, uint32_t bright) {
 
 template <int Fmt>
 inline SolidColour PrepareSolidColour(uint32_t c, uint32_t p) {
-  SolidColour s;
+  SolidColour s{};
   s.c = c;
-  s.p = p;
-  s.diff = ScaledDiffRow((int)p);
   const uint32_t* row = ScaleTable[p];
   s.scaled = JoinChannels<Fmt>(row[GetChannel<Fmt>(c, 0)], row[GetChannel<Fmt>(c, 1)], row[GetChannel<Fmt>(c, 2)]);
+  s.k.p = (int)p;
+  s.k.scale_p = row;
+  s.k.diff_p = ScaledDiffRow((int)p);
+  for (auto& b : s.k.bright) b = ScaleTable[255];  // the colour is tinted already
   return s;
 }
 
-// One pixel of format Fmt (0: R5G6B5, 1: 32-bit) in blend mode Mode.
+// One pixel of format Fmt (0: R5G6B5, 1: 32-bit) in blend mode Mode. Add and
+// Subtract use the colour scaled once per call; the channel rules are the
+// blits' kernel for an untinted opaque source pixel.
 template <int Fmt, int Mode>
 inline void BlendSolidPixel(uint8_t* px, const SolidColour& s) {
-  using Ch = SoftChannels<Fmt>;
   if constexpr (Mode == SOFT_BLEND_COPY) {
     if constexpr (Fmt == 0)
       StorePixel16(px, s.c);
     else
       StorePixel32(px, s.c);
-    return;
   } else if constexpr (Mode == SOFT_BLEND_ADD || Mode == SOFT_BLEND_SUBTRACT) {
     if constexpr (Fmt == 0) {
       uint32_t d = LoadPixel16(px);
@@ -77,27 +80,9 @@ inline void BlendSolidPixel(uint8_t* px, const SolidColour& s) {
       uint32_t d = LoadPixel32(px);
       StorePixel32(px, Mode == SOFT_BLEND_ADD ? SaturatingAdd32(s.scaled, d) : SaturatingSubtract32(d, s.scaled));
     }
-    return;
   } else {
-    uint32_t d = Fmt == 0 ? LoadPixel16(px) : LoadPixel32(px);
-    uint32_t out[3];
-    for (int i = 0; i < 3; i++) {
-      uint32_t dc = GetChannel<Fmt>(d, i), sc = GetChannel<Fmt>(s.c, i);
-      if constexpr (Mode == SOFT_BLEND_MULTIPLY) {
-        out[i] = (sc * dc) >> Ch::kBits[i];
-        continue;
-      }
-      uint32_t target = sc;
-      if constexpr (Mode == SOFT_BLEND_INVERTED_ALPHA) target = Ch::kMax[i] - sc;
-      if constexpr (Mode == SOFT_BLEND_MULTIPLIED_ALPHA) target = (sc * dc) >> Ch::kBits[i];
-      // 16-bit fields move by p / 255 truncated toward zero; 32-bit bytes by p / 256, rounded down.
-      out[i] = Fmt == 0 ? ScaledDiffMove(s.diff, dc, target) : MixToward(dc, target, s.p, 8);
-    }
-    uint32_t v = JoinChannels<Fmt>(out[0], out[1], out[2]);
-    if constexpr (Fmt == 0)
-      StorePixel16(px, v);
-    else
-      StorePixel32(px, (d & 0xFF000000u) | v);
+    using Kern = SoftKernel<Fmt, SoftSrc::Direct, Mode, false>;
+    Kern::Blend(s.k, px, typename Kern::Sample{s.c, s.c, 255}, PIXEL_PLAIN, 0);
   }
 }
 

@@ -1,10 +1,10 @@
 // Single-colour pixel rules of the software renderer's shape writers (flat
 // triangles, pixel, box, line, circle, oval): the colour is prepared once per
 // call (bright, blend-parameter scaling), then one rule per blend mode and
-// format combines it with each destination pixel: the packed add and
-// subtract of the scaled colour, or the blits' per-channel kernels. The dispatch turns the
-// run-time format and mode into one template instance per combination, so
-// the pixel loops carry no test of their own.
+// format combines it with each destination pixel (the packed add and
+// subtract of the scaled colour, or the blits' per-channel kernels). The
+// dispatch turns the run-time format and mode into one template instance per
+// combination, so the pixel loops carry no test of their own.
 #pragma once
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/core/lz.h"
@@ -13,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> block(data, data + size);
   uint32_t decoded = UnpackLzData(block.data(), nullptr, block.size());
   if (decoded != LZ_DAMAGED && decoded <= (1u << 22)) {
-    std::vector<uint8_t> out(decoded);
-    UnpackLzData(block.data(), out.data(), block.size());
+    std::unique_ptr<uint8_t[]> out(new uint8_t[decoded ? decoded : 1]);  // exact size, not cleared
+    UnpackLzData(block.data(), out.get(), block.size());
   }
 
   std::vector<uint8_t> packed = PackLzData(data, size);

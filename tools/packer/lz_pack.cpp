@@ -9,22 +9,26 @@
 
 namespace {
 
-constexpr int kHashBits = 16;
+constexpr int kMaxHashBits = 16;
 constexpr int kChainLimit = 128;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-
-uint32_t Hash4(const uint8_t* p) {
-  uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-  return (v * 2654435761u) >> (32 - kHashBits);
-}
 
 struct Matcher {
   const uint8_t* data;
   size_t size;
-  std::vector<uint32_t> head = std::vector<uint32_t>(1u << kHashBits, kNone);
+  int hash_bits = 8;  // grows with the input up to kMaxHashBits, so small files stay cheap
+  std::vector<uint32_t> head;
   std::vector<uint32_t> previous;
 
-  Matcher(const uint8_t* d, size_t n) : data(d), size(n), previous(n, kNone) {}
+  Matcher(const uint8_t* d, size_t n) : data(d), size(n), previous(n, kNone) {
+    while (hash_bits < kMaxHashBits && ((size_t)1 << hash_bits) < n) ++hash_bits;
+    head.assign((size_t)1 << hash_bits, kNone);
+  }
+
+  uint32_t Hash4(const uint8_t* p) const {
+    uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    return (v * 2654435761u) >> (32 - hash_bits);
+  }
 
   void Insert(size_t at) {
     if (at + LZ_MIN_MATCH > size) return;

@@ -2,8 +2,13 @@
 // pixel values of the single-colour rules, and destinations they refuse.
 #include "engine/softrender/primitive.h"
 
+#include "engine/softrender/circle.h"
+#include "engine/softrender/triangle.h"
+
 #include <array>
 #include <map>
+#include <random>
+#include <string>
 #include <utility>
 
 #include "tests/engine/softrender/primitive_test_image.h"
@@ -173,6 +178,44 @@ TEST_F(PrimitiveTest, BoxMasksA16BitColourToItsPixel) {
   EXPECT_EQ(img.get(0, 0), 0x1234u);
   EXPECT_EQ(img.get(2, 0), 0x1234u);
   EXPECT_EQ(img.get(3, 0), 0u);
+}
+
+TEST_F(PrimitiveTest, EverySingleColourWriterAppliesTheSameRule) {
+  // One pixel through the box, the pixel, a line, a disc of radius 0, the
+  // filled oval's top tip and a flat triangle: with a white bright all of
+  // them combine the colour with the pixel by the same rule.
+  const uint32_t seed = ShapeTestSeed();
+  std::printf("seed %u\n", seed);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  for (int fmt : {MEMIMG_R5G6B5, MEMIMG_X8R8G8B8})
+    for (int mode : {0, 1, 2, 3, 4, 10, 11, 5, -1})
+      for (int p : {0, 1, 128, 254, 255}) {
+        SCOPED_TRACE("format " + std::to_string(fmt) + " mode " + std::to_string(mode) + " p " + std::to_string(p));
+        uint32_t mask = fmt == MEMIMG_R5G6B5 ? 0xFFFF : 0xFFFFFFFF;
+        uint32_t d = (uint32_t)rng() & mask, c = (uint32_t)rng() & mask;
+        SetBlend(mode, p);
+        ShapeImage box(4, 4, fmt);
+        box.fill(d);
+        SetArea(1, 1, 2, 2);
+        PaintBoxToMEMIMG(box.img(), nullptr, c);
+        uint32_t expect = box.get(1, 1);
+        auto check = [&](const char* name, auto draw) {
+          ShapeImage img(4, 4, fmt);
+          img.fill(d);
+          SetArea(0, 0, 4, 4);
+          draw(img.img());
+          EXPECT_EQ(img.get(1, 1), expect) << name;
+        };
+        check("pixel", [&](MEMIMG* m) { PlotPixelToMEMIMG(m, 1, 1, c); });
+        check("line", [&](MEMIMG* m) { StrokeLineToMEMIMG(m, 1, 1, 2, 1, c); });
+        check("disc", [&](MEMIMG* m) { RasterCircleToMEMIMG(m, 1, 1, 0, c, 1); });
+        check("oval", [&](MEMIMG* m) { RasterOvalToMEMIMG(m, 1, 2, 1, 1, c, 1); });
+        check("triangle", [&](MEMIMG* m) {
+          TriangleVertex v[3] = {{1, 1, 0, 0}, {2, 1, 0, 0}, {1, 2, 0, 0}};
+          RasterTriangleToMEMIMG(m, nullptr, v, 0, nullptr, (int32_t)c);
+        });
+      }
 }
 
 class LineTest : public ShapeDrawTest {

@@ -1,0 +1,202 @@
+// Graph loading: image files and images in memory become graphs, with their
+// "_a" alpha images; the transfer of decoded images into a graph's memory
+// image; and the refill of every graph from its file.
+#include <cstring>
+
+#include "engine/core/file.h"
+#include "engine/core/log.h"
+#include "engine/graphics/graphics_internal.h"
+#include "engine/image/image_load.h"
+
+namespace {
+
+void FreeImages(BASEIMAGE* image, BASEIMAGE* alpha) {
+  if (image) DisposeBaseImage(image);
+  if (alpha) DisposeBaseImage(alpha);
+}
+
+void MirrorBoth(BASEIMAGE* image, BASEIMAGE* alpha) {
+  MirrorBaseImage(image);
+  if (alpha) MirrorBaseImage(alpha);
+}
+
+int LoadMovieGraph(const char* path, int movie_option) {
+  const GraphicsHost& host = GetGraphicsHost();
+  int width = 0, height = 0;
+  int movie = host.open_movie ? host.open_movie(path, &width, &height, movie_option) : -1;
+  if (movie < 0) return WriteLogFormat("右記のグラフィックファイルのロードに失敗しました：%s \n", path);
+  int kept_depth = g_draw.create_depth, kept_test = g_draw.create_alpha_test;
+  int kept_target = g_draw.create_draw_target, kept_pool = g_draw.create_default_pool;
+  g_draw.create_depth = g_screen.depth;
+  g_draw.create_alpha_test = 0;
+  g_draw.create_default_pool = 1;
+  g_draw.create_draw_target = 1;
+  int graph = AllocateGraphHandle();
+  int made = CreateGraphImageData(graph, width, height, 0, 0, 0, 0, -1);
+  g_draw.create_depth = kept_depth;
+  g_draw.create_alpha_test = kept_test;
+  g_draw.create_draw_target = kept_target;
+  g_draw.create_default_pool = kept_pool;
+  if (made < 0) {
+    if (host.close_movie) host.close_movie(movie);
+    return WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", path);
+  }
+  GetGraphRecord(graph)->movie = movie;
+  return graph;
+}
+
+}  // namespace
+
+int LoadGraphFromFile(const char* path, int flag) { return LoadGraphCore(path, flag ? 0 : 1, 0, 0); }
+
+int LoadGraphCore(const char* path, int creation_flag, int mirror, int movie_option) {
+  if (!g_screen.started || !path) return -1;
+  WaitWhileInactive();
+  BASEIMAGE image{}, alpha{};
+  int decoded = LoadImageAndAlphaImage(path, nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0);
+  if (decoded >= 0) {
+    BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
+    if (mirror == 1) MirrorBoth(&image, alpha_ptr);
+    int graph = CreateGraphFromImage(&image, alpha_ptr, creation_flag, mirror, 0);
+    if (graph >= 0) StoreGraphFileName(graph, path, -1);
+    FreeImages(&image, alpha_ptr);
+    return graph;
+  }
+  intptr_t file = FsOpen(path, 0);
+  if (file == 0 || file == -1) return WriteLogFormat("グラフィックファイル %s がありません", path);
+  FsClose(file);
+  return LoadMovieGraph(path, movie_option);
+}
+
+int LoadGraphFromMemory(const void* image_data, int size, const void* alpha_data, int alpha_size, int creation_flag,
+                        int mirror) {
+  if (!g_screen.started || !image_data || size <= 0) return -1;
+  BASEIMAGE image{}, alpha{};
+  int decoded = LoadImageAndAlphaImage(nullptr, image_data, size, 1, alpha_data, alpha_data ? alpha_size : 0,
+                                       alpha_data ? 1 : 0, &image, &alpha, 0);
+  if (decoded < 0) return -1;
+  BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
+  if (mirror == 1) MirrorBoth(&image, alpha_ptr);
+  int graph = CreateGraphFromImage(&image, alpha_ptr, creation_flag, mirror, 0);
+  FreeImages(&image, alpha_ptr);
+  return graph;
+}
+
+int CreateGraphFromImage(BASEIMAGE* image, BASEIMAGE* alpha, int creation_flag, int mirror, int second_mirror) {
+  if (!image) return -1;
+  FixSparePixelMask(&image->format);
+  if (alpha) FixSparePixelMask(&alpha->format);
+  bool flip = mirror == 1 && second_mirror == 1;
+  if (flip) MirrorBoth(image, alpha);
+  int graph = CreateGraphForImage(image, alpha, creation_flag);
+  if (graph >= 0 && TransferImageToGraphAt(nullptr, image, alpha, 0, 0, graph, 0) < 0) {
+    ReleaseGraph(graph);
+    graph = -1;
+  }
+  if (flip) MirrorBoth(image, alpha);
+  return graph;
+}
+
+int ReloadGraphFromImage(BASEIMAGE* image, BASEIMAGE* alpha, int graph, int ignored, int mirror, int second_mirror) {
+  (void)ignored;
+  if (!image) return -1;
+  FixSparePixelMask(&image->format);
+  if (alpha) FixSparePixelMask(&alpha->format);
+  GraphRecord* record = GetGraphRecord(graph);
+  if (!record || record->width != image->width || record->height != image->height) return -1;
+  if (alpha && (alpha->width != image->width || alpha->height != image->height)) return -1;
+  bool flip = mirror == 1 && second_mirror == 1;
+  if (flip) MirrorBoth(image, alpha);
+  int result = TransferBaseImageToGraph(image, alpha, nullptr, 0, 0, graph, 0);
+  if (flip) MirrorBoth(image, alpha);
+  return result < 0 ? -1 : 0;
+}
+
+int ReloadGraphFromMemory(const void* image_data, int size, int graph, const void* alpha_data, int alpha_size,
+                          int ignored, int mirror) {
+  if (!image_data || size <= 0) return -1;
+  BASEIMAGE image{}, alpha{};
+  int decoded = LoadImageAndAlphaImage(nullptr, image_data, size, 1, alpha_data, alpha_data ? alpha_size : 0,
+                                       alpha_data ? 1 : 0, &image, &alpha, 0);
+  if (decoded < 0) return -1;
+  BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
+  if (mirror == 1) MirrorBoth(&image, alpha_ptr);
+  int result = ReloadGraphFromImage(&image, alpha_ptr, graph, ignored, mirror, 0);
+  FreeImages(&image, alpha_ptr);
+  return result;
+}
+
+int TransferImageToGraph(const char* reload_path, BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* rect,
+                         int dst_x, int dst_y, int graph, uint32_t load_option) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (!g_screen.started || !record || !image) return -1;
+  StoreGraphFileName(graph, reload_path, -1);
+  record = GetGraphRecord(graph);
+  record->source_x = rect ? rect[0] - dst_x : 0;
+  record->source_y = rect ? rect[1] - dst_y : 0;
+  record->load_option = load_option;
+  return TransferBaseImageToGraph(image, alpha, rect, dst_x, dst_y, graph, 0);
+}
+
+int TransferImageToGraphAt(const char* reload_path, BASEIMAGE* image, BASEIMAGE* alpha, int x, int y, int graph,
+                           uint32_t load_option) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (!record) return -1;
+  int32_t rect[4] = {x, y, x + record->width, y + record->height};
+  return TransferImageToGraph(reload_path, image, alpha, rect, 0, 0, graph, load_option);
+}
+
+int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* src_rect, int dst_x, int dst_y,
+                             int graph, int update) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (!record || !record->image || !image) return -1;
+  int32_t r[4] = {0, 0, image->width, image->height};
+  if (src_rect) std::memcpy(r, src_rect, sizeof r);
+  if (r[0] >= r[2] || r[1] >= r[3]) return 0;
+  GraphImageData* data = record->image;
+  if (!data->software) return -1;  // texture transfers come with the Direct3D back end
+  // Cut the rectangle to the image and to the destination: with update set
+  // the destination counts in the whole image, else in the graph.
+  int area_x = update ? 0 : record->x, area_y = update ? 0 : record->y;
+  int area_w = update ? data->width : record->width, area_h = update ? data->height : record->height;
+  if (r[0] < 0) dst_x -= r[0], r[0] = 0;
+  if (r[1] < 0) dst_y -= r[1], r[1] = 0;
+  if (r[2] > image->width) r[2] = image->width;
+  if (r[3] > image->height) r[3] = image->height;
+  if (dst_x < 0) r[0] -= dst_x, dst_x = 0;
+  if (dst_y < 0) r[1] -= dst_y, dst_y = 0;
+  if (r[2] - r[0] > area_w - dst_x) r[2] = r[0] + area_w - dst_x;
+  if (r[3] - r[1] > area_h - dst_y) r[3] = r[1] + area_h - dst_y;
+  if (r[0] >= r[2] || r[1] >= r[3]) return -1;
+  return WriteBaseImageToMEMIMG(image, alpha, &data->image, r[0], r[1], r[2] - r[0], r[3] - r[1], area_x + dst_x,
+                                area_y + dst_y, 0) < 0
+             ? -1
+             : 0;
+}
+
+int RestoreAllGraphs() {
+  WriteLogText("グラフィックを復帰します\n");
+  if (!g_graph_table) return 0;
+  BASEIMAGE image{}, alpha{};
+  int have = -1;  // result of the last load: -1 none, 0 with alpha, 1 without
+  const char* last_path = nullptr;
+  uint32_t last_option = 0;
+  for (int s = 0; s < g_graph_table->high_water(); s++) {
+    int graph = g_graph_table->HandleAt(s);
+    GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
+    if (!record || !record->reload_name) continue;
+    const char* path = record->reload_name->path;
+    if (!(have >= 0 && last_path && std::strcmp(last_path, path) == 0 && last_option == record->load_option)) {
+      if (have >= 0) FreeImages(&image, have == 0 ? &alpha : nullptr);
+      have = LoadImageAndAlphaImage(path, nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0);
+      last_path = have >= 0 ? path : nullptr;
+      last_option = record->load_option;
+      if (have < 0) continue;
+    }
+    int32_t rect[4] = {record->source_x, record->source_y, record->source_x + record->width,
+                       record->source_y + record->height};
+    TransferBaseImageToGraph(&image, have == 0 ? &alpha : nullptr, rect, 0, 0, graph, 0);
+  }
+  if (have >= 0) FreeImages(&image, have == 0 ? &alpha : nullptr);
+  return 0;
+}

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/font.h"
 
 namespace {
 
@@ -183,6 +184,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
 
 BOOL DeleteObject(HGDIOBJ object) {
   if (!object) return FALSE;
+  if (object->kind == OBJ_FONT) return DeleteGdiFont(object);
   if (IsDibSection(object)) {
     DibSection* s = reinterpret_cast<DibSection*>(object);
     std::free(s->bits);

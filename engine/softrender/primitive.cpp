@@ -15,11 +15,11 @@ void PlotPixelToMEMIMG(MEMIMG* dest, int32_t x, int32_t y, uint32_t colour) {
   if (x < area[0] || x >= area[2] || y < area[1] || y >= area[3]) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = CurrentBlendParam();
+  int32_t p = g_soft_draw.blend_param;
   colour = MaskSolidColour(fmt, colour);
   uint8_t* px = dest->pixels + (int64_t)y * st->pitch + (int64_t)x * (fmt == MEMIMG_R5G6B5 ? 2 : 4);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    BlendSolidPixel<Fmt, Mode>(px, PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), p));
+    BlendSolidPixel<Fmt, Mode>(px, PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p));
   });
 }
 
@@ -61,10 +61,10 @@ void PaintBoxToMEMIMG(MEMIMG* dest, const int32_t* rect, uint32_t colour) {
   if (w <= 0 || h <= 0) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = CurrentBlendParam();
+  int32_t p = g_soft_draw.blend_param;
   colour = MaskSolidColour(fmt, colour);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), p);
+    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
     uint8_t* row = dest->pixels + (int64_t)r[1] * st->pitch + (int64_t)r[0] * (Fmt == 0 ? 2 : 4);
     for (int64_t y = 0; y < h; y++, row += st->pitch) BlendSolidSpan<Fmt, Mode>(row, w, s);
   });
@@ -141,10 +141,10 @@ void StrokeLineToMEMIMG(MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_
   if (!ClipLine(x1, y1, x2, y2, g_soft_draw.draw_area, &ln)) return;
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
-  uint32_t p = CurrentBlendParam();
+  int32_t p = g_soft_draw.blend_param;
   colour = MaskSolidColour(fmt, colour);
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), p);
+    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
     constexpr int kBytes = Fmt == 0 ? 2 : 4;
     int64_t dx = ln.x2 - ln.x1, dy = ln.y2 - ln.y1;
     int64_t ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;

@@ -7,7 +7,6 @@
 // combination, so the pixel loops carry no test of their own.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
 #include "engine/softrender/blend.h"
@@ -19,10 +18,6 @@ struct SolidColour {
   uint32_t scaled;  // Add and Subtract: the colour's channels scaled by p
   KernelParams k;   // p and its table rows, for the blits' channel rules
 };
-
-// The draw state keeps the parameter in 0..255; held there so that no value
-// can index past a table row.
-inline uint32_t CurrentBlendParam() { return (uint32_t)std::clamp(g_soft_draw.blend_param, 0, 255); }
 
 // A 16-bit colour is an R5G6B5 value: bits above 15 would index the tables
 // out of their rows and spill into the neighbouring pixel of a packed store.
@@ -96,10 +91,12 @@ inline void BlendSolidSpan(uint8_t* px, int64_t count, const SolidColour& s) {
 // and the blend mode, after the single-colour shortcuts: Alpha at p = 255 is
 // Copy; Alpha, Add and Subtract at p = 0 draw nothing. Returns false, without
 // calling, when nothing is to be drawn (other format codes, modes without a
-// rule, the p = 0 shortcuts).
+// rule, the p = 0 shortcuts, and, as in the blits, a parameter outside
+// 0..255, which the draw state never holds).
 template <class Fn>
-inline bool DispatchSolid(int format_code, int32_t mode, uint32_t p, Fn&& fn) {
+inline bool DispatchSolid(int format_code, int32_t mode, int32_t p, Fn&& fn) {
   if (format_code != MEMIMG_R5G6B5 && format_code != MEMIMG_X8R8G8B8) return false;
+  if (p < 0 || p > 255) return false;
   if ((mode == SOFT_BLEND_ALPHA || mode == SOFT_BLEND_ADD || mode == SOFT_BLEND_SUBTRACT) && p == 0) return false;
   if (mode == SOFT_BLEND_ALPHA && p == 255) mode = SOFT_BLEND_COPY;
   auto by_format = [&]<int Mode>() {

@@ -110,9 +110,8 @@ struct TexContext {
   const uint8_t* tex;
   int32_t tex_pitch;
   uint32_t tex_w, tex_h;  // 14.18 bounds, compared unsigned
-  const uint8_t* graph;
+  const uint8_t* graph;  // at least as large as the texture
   int32_t graph_pitch;
-  uint32_t graph_w, graph_h;  // whole texels
   int64_t ref_col, ref_row;
   uint32_t ref_u, ref_v;
   uint32_t su, tu, sv, tv;
@@ -132,10 +131,7 @@ void TexturedSpan(const TexContext& c, int64_t y, int64_t x, int64_t count) {
     if (u >= c.tex_w || v >= c.tex_h) continue;
     uint32_t col = u >> kFrac, row = v >> kFrac;
     uint32_t w = 0;
-    if constexpr (Kern::kGraph) {
-      if (col >= c.graph_w || row >= c.graph_h) continue;  // never read outside the blend graph
-      w = BlendGraphRamp[c.graph[(int64_t)row * c.graph_pitch + col]];
-    }
+    if constexpr (Kern::kGraph) w = BlendGraphRamp[c.graph[(int64_t)row * c.graph_pitch + col]];
     auto texel = Kern::Fetch(c.k, c.tex + (int64_t)row * c.tex_pitch + col * Kern::kSrcBytes);
     int cls;
     if constexpr (A) {
@@ -193,12 +189,12 @@ void DrawFlat(MEMIMG* dest, const Edge& l, const Edge& r, const DrawArea& area, 
   const PIXELSTORE* st = dest->store;
   int fmt = st->format_code;
   uint32_t bright = g_soft_draw.draw_bright;
-  uint32_t p = CurrentBlendParam();
+  int32_t p = g_soft_draw.blend_param;
   colour = MaskSolidColour(fmt, colour);
   uint8_t* base = dest->pixels;
   int32_t pitch = st->pitch;
   DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(TableBright<Fmt>(colour, bright), p);
+    SolidColour s = PrepareSolidColour<Fmt>(TableBright<Fmt>(colour, bright), (uint32_t)p);
     constexpr int kBytes = Fmt == 0 ? 2 : 4;
     WalkTriangle(l, r, area, [&](int64_t y, int64_t x, int64_t n) {
       BlendSolidSpan<Fmt, Mode>(base + y * pitch + x * kBytes, n, s);
@@ -292,9 +288,13 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   int layout = SoftSourceLayout(tex_store);  // palettised groups never look at the alpha flag
   if (layout < 0) return;
   if (layout == (int)SoftSrc::Palette && !tex_store->palette) return;
+  // The blits' rules for what they cannot sample: a blend graph must be an
+  // 8-bit image at least as large as the texture, the parameter in 0..255.
+  if (blend_graph && !IsBlendGraphUsable(blend_graph, texture)) return;
+  int32_t p = g_soft_draw.blend_param;
+  if (p < 0 || p > 255) return;
 
   TexContext c{};
-  uint32_t p = CurrentBlendParam();
   InitKernelParams(&c.k, tex_store, (int)p, g_soft_draw.draw_bright, trans_flag);
   c.dst = dest->pixels;
   c.dst_pitch = dst_store->pitch;
@@ -305,8 +305,6 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   if (blend_graph) {
     c.graph = blend_graph->pixels;
     c.graph_pitch = blend_graph->store->pitch;
-    c.graph_w = (uint32_t)std::max(blend_graph->width, 0);
-    c.graph_h = (uint32_t)std::max(blend_graph->height, 0);
   }
   // Texture gradients: whole-unit products, then the scaled quotient in
   // double precision, truncated toward zero.

@@ -153,6 +153,7 @@ TEST_F(PrimitiveTest, BoxModeValues) {
       {"multiplied alpha p 0", 1, 11, 0, 0xFFFFFF, 0, 0xAB123456, 0xAB123456},
       {"bright 254 lowers every full channel", 0, 0, 255, 0xFFFFFE, 0xFFFF, 0, Rgb565(30, 62, 30)},
       {"mode 7 draws nothing", 0, 7, 255, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
+      {"p outside 0..255 draws nothing", 0, 4, 256, 0xFFFFFF, 0, 0x1234, 0x1234},
       {"mode -1 draws nothing", 0, -1, 255, 0xFFFFFF, 0xFFFF, 0x1234, 0x1234},
   };
   for (const Case& c : cases) {

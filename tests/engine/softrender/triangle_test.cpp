@@ -93,6 +93,8 @@ TEST_F(TriangleTest, DrawsNothingWhenRefusedOrDegenerate) {
       {"mode -1", {{0, 0, 0, 0}, {7, 0, 0, 0}, {0, 7, 0, 0}}, -1, 255, -1, false, false, false, 1},
       {"alpha p 0", {{0, 0, 0, 0}, {7, 0, 0, 0}, {0, 7, 0, 0}}, 1, 0, -1, false, false, false, 1},
       {"add p 0", {{0, 0, 0, 0}, {7, 0, 0, 0}, {0, 7, 0, 0}}, 2, 0, 1, false, false, false, 1},
+      {"flat p above 255", {{0, 0, 0, 0}, {7, 0, 0, 0}, {0, 7, 0, 0}}, 4, 256, -1, false, false, false, 1},
+      {"textured p below 0", {{0, 0, 0, 0}, {7, 0, 4, 0}, {0, 7, 0, 4}}, 4, -1, 1, false, false, false, 1},
       {"subtract p 0 direct", {{0, 0, 0, 0}, {7, 0, 4, 0}, {0, 7, 0, 4}}, 3, 0, 1, false, false, false, 1},
       {"texture format 2", {{0, 0, 0, 0}, {7, 0, 4, 0}, {0, 7, 0, 4}}, 0, 255, 2, false, false, false, 2},
       {"format mismatch", {{0, 0, 0, 0}, {7, 0, 4, 0}, {0, 7, 0, 4}}, 0, 255, 0, false, false, false, 1},
@@ -189,17 +191,24 @@ TEST_F(TriangleTest, TexturePositionsOutsideTheTextureLeavePixelsAlone) {
   for (int x = 0; x < 8; x++) EXPECT_EQ(dst.get(x, 0), x >= 2 && x < 6 ? 0x00ABCDEFu : 0u) << x;
 }
 
-TEST_F(TriangleTest, BlendGraphSmallerThanTheTextureIsNeverReadOutside) {
+TEST_F(TriangleTest, BlendGraphThatCannotCoverTheTextureDrawsNothing) {
+  // As in the blits: the graph is read at every texel's position, so one
+  // smaller than the texture (or not an 8-bit image) refuses the draw.
   ShapeImage tex(4, 4, MEMIMG_X8R8G8B8);
   tex.fill(0x00FFFFFF);
-  ShapeImage graph(2, 1, MEMIMG_GRAY8);
-  graph.pixels = {255, 255};
-  ShapeImage dst(4, 4, MEMIMG_X8R8G8B8);
+  ShapeImage narrow(2, 4, MEMIMG_GRAY8), short_(4, 3, MEMIMG_GRAY8), wide(4, 4, MEMIMG_R5G6B5), fits(5, 4, MEMIMG_GRAY8);
+  for (ShapeImage* g : {&narrow, &short_, &wide, &fits}) std::fill(g->pixels.begin(), g->pixels.end(), 255);
   SetArea(0, 0, 4, 4);
-  g_soft_draw.blend_graph = graph.img();
+  for (ShapeImage* g : {&narrow, &short_, &wide}) {
+    ShapeImage dst(4, 4, MEMIMG_X8R8G8B8);
+    g_soft_draw.blend_graph = g->img();
+    TexturedQuad(dst.img(), tex.img(), 0, 0, 4, 4);
+    EXPECT_EQ(dst.get(1, 1), 0u);
+  }
+  ShapeImage dst(4, 4, MEMIMG_X8R8G8B8);
+  g_soft_draw.blend_graph = fits.img();
   TexturedQuad(dst.img(), tex.img(), 0, 0, 4, 4);
-  for (int y = 0; y < 4; y++)
-    for (int x = 0; x < 4; x++) EXPECT_EQ(dst.get(x, y), y == 0 && x < 2 ? 0x00FEFEFEu : 0u) << x << ", " << y;
+  EXPECT_EQ(dst.get(1, 1), 0x00FEFEFEu);
 }
 
 TEST_F(TriangleTest, FarVerticesDrawOnlyInsideTheArea) {

@@ -7,7 +7,6 @@
 
 #include <SDL.h>
 #include <fluidsynth.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "platform/win32/path.h"
 
 namespace {
 
@@ -116,26 +116,6 @@ std::string FindSoundFont() {
     }
   }
   return {};
-}
-
-// Code page 932 with "\" separators to a UTF-8 POSIX path. The conversion
-// comes first: 0x5C can be the second byte of a double-byte character.
-bool ToPosixPath(const char* cp932, std::string* out) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string in(cp932);
-  std::string result(in.size() * 3 + 4, '\0');
-  char* src = in.data();
-  size_t src_left = in.size();
-  char* dst = result.data();
-  size_t dst_left = result.size();
-  const size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
-  iconv_close(cd);
-  if (r == static_cast<size_t>(-1)) return false;
-  result.resize(result.size() - dst_left);
-  std::replace(result.begin(), result.end(), '\\', '/');
-  *out = result;
-  return true;
 }
 
 void DropPlayerLocked(Library& lib) {
@@ -242,7 +222,7 @@ TH_API THLoadMusic(const char* path) {
   Library& lib = Lib();
   if (!path) return TH_ERR_BAD_ARGUMENT;
   std::string posix;
-  if (!ToPosixPath(path, &posix)) return TH_ERR_FILE;
+  if (!vox_win32::MapWindowsPath(path, &posix)) return TH_ERR_FILE;
   std::vector<char> bytes;
   if (FILE* f = std::fopen(posix.c_str(), "rb")) {
     char buf[4096];

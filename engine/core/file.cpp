@@ -181,8 +181,26 @@ FileLayer g_layer = kArchiveLayer;
 
 }  // namespace
 
+// A caller's table may leave slots empty: those keep the archive-aware
+// operation, so no call through the layer ever meets a null slot.
 int SetFileLayer(const FileLayer* table) {
-  g_layer = table ? *table : kArchiveLayer;
+  g_layer = kArchiveLayer;
+  if (!table) return 0;
+  auto take = [](auto& slot, auto given) {
+    if (given) slot = given;
+  };
+  take(g_layer.open, table->open);
+  take(g_layer.close, table->close);
+  take(g_layer.tell, table->tell);
+  take(g_layer.seek, table->seek);
+  take(g_layer.read, table->read);
+  take(g_layer.eof, table->eof);
+  take(g_layer.idle, table->idle);
+  take(g_layer.set_dir, table->set_dir);
+  take(g_layer.get_dir, table->get_dir);
+  take(g_layer.find_first, table->find_first);
+  take(g_layer.find_next, table->find_next);
+  take(g_layer.find_close, table->find_close);
   return 0;
 }
 

@@ -184,6 +184,14 @@ TEST_F(FileLayerTest, ACallersTableReplacesTheLayer) {
   EXPECT_STREQ(out, "Z:\\replaced\\a");
   SetFileLayer(nullptr);
   EXPECT_EQ(FsOpen("anything"), 0);
+
+  // Empty slots keep the default operations.
+  const FileLayer partial = {Open, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  SetFileLayer(&partial);
+  EXPECT_EQ(FsOpen("anything"), 77);
+  EXPECT_EQ(FsClose(77), -1);
+  EXPECT_EQ(FsFindFirst("nothing\\*", nullptr), -1);
 }
 
 }  // namespace

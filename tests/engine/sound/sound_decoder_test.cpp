@@ -8,6 +8,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder.h"
+#include "platform/acm/acm_testing.h"
 #include "tests/engine/sound/sound_fixtures.h"
 
 namespace {
@@ -207,6 +208,38 @@ TEST(SoundDecoderCompressed, SeekBackwardsLandsOnTheBytesASequentialReadGives) {
   }
 }
 
+// Blocks larger than one conversion step still convert, one block at a
+// time, instead of ending the data at once.
+TEST(SoundDecoderCompressed, BlocksLargerThanAStepDecodeWhole) {
+  const int block = 4096, blocks = 3, per_block = (block - 4) * 2 + 1;
+  Bytes coded(size_t(block) * blocks, 0x11);
+  for (int k = 0; k < blocks; ++k) coded[size_t(k) * block + 2] = 30, coded[size_t(k) * block + 3] = 0;
+  IMAADPCMWAVEFORMAT f{};
+  f.wfx = {WAVE_FORMAT_IMA_ADPCM, 1, 44100, 0, WORD(block), 4, 2};
+  f.wfx.nAvgBytesPerSec = 44100 * block / per_block;
+  f.wSamplesPerBlock = WORD(per_block);
+  Decoded d(WaveFile(FormatBody(&f, sizeof f, sizeof f), coded));
+  ASSERT_EQ(d.opened, 0);
+  Bytes pcm = d.Whole();
+  ASSERT_EQ(pcm.size(), size_t(blocks * per_block * 2));
+  EXPECT_GT(Rms(reinterpret_cast<const int16_t*>(pcm.data()), pcm.size() / 2), 0.0);
+}
+
+TEST(SoundDecoderCompressed, ConversionThatCannotOpenRefusesTheFile) {
+  Bytes coded(800, 0x55);
+  WAVEFORMATEX f{WAVE_FORMAT_ALAW, 1, 8000, 8000, 1, 8, 0};
+  const Bytes file = WaveFile(FormatBody(&f, 18, 18), coded);
+  AcmFailNextCall(AcmCall::StreamOpen, MMSYSERR_NOMEM);
+  {
+    Decoded d(file);
+    EXPECT_EQ(d.opened, -1);
+  }
+  AcmClearInjectedFailures();
+  Decoded d(file);
+  EXPECT_EQ(d.opened, 0);
+  EXPECT_EQ(d.Whole().size(), 1600u);
+}
+
 // ---- MPEG audio ------------------------------------------------------------------
 
 TEST(SoundDecoderMpeg, FrameHeaders) {
@@ -275,6 +308,19 @@ TEST(SoundDecoderMpeg, LowerRateLayerTwoFramesAreScannedAtTheirOwnSize) {
   ASSERT_EQ(d.opened, 0);
   EXPECT_EQ(d.decoder.mpeg_samples, 12 * 1152);
   EXPECT_EQ(d.decoder.data_size, 12u * 417);
+}
+
+// 2048 bytes of these tiny frames decode to more than the refill buffer
+// holds: each conversion must stop where the buffer does.
+TEST(SoundDecoderMpeg, LowBitRateFramesNeverOverrunTheRefillBuffer) {
+  const uint8_t tiny[4] = {0xFF, 0xF3, 0x10, 0x00};  // MPEG-2 layer III, 8 kbit/s, 22.05 kHz: 26 bytes
+  Decoded d(MpegFrames(tiny, 26, 300));
+  ASSERT_EQ(d.opened, 0);
+  EXPECT_EQ(d.decoder.mpeg_samples, 300 * 576);
+  EXPECT_LT(d.decoder.refill_size, 2048u / 26 * 576 * 4);
+  Bytes pcm = d.Whole();
+  EXPECT_GT(pcm.size(), 250u * 576 * 4);
+  EXPECT_LE(pcm.size(), 300u * 576 * 4);
 }
 
 TEST(SoundDecoderMpeg, FreeFormatAndDamagedFramesAreRefusedWithoutHanging) {

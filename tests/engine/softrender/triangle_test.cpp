@@ -52,6 +52,15 @@ TEST_F(TriangleTest, CoversTopRowNotBottomRowAndBothSpanEnds) {
   }
 }
 
+TEST_F(TriangleTest, LowerRightEdgeStartsOneUnitRightOfTheMiddleVertex) {
+  // The lower right edge runs from just right of (5.5, 2.5) to (6.5, 6.5):
+  // two rows down it stands one unit short of column 6.
+  ShapeImage img(8, 7, MEMIMG_X8R8G8B8);
+  SetArea(0, 0, 8, 7);
+  Flat(img, {0, 0, 0, 0}, {5, 2, 0, 0}, {6, 6, 0, 0}, 0x00FFFFFF);
+  EXPECT_EQ(Coverage(img, 0), "#.......\n.###....\n..####..\n...###..\n....##..\n.....##.\n........\n");
+}
+
 TEST_F(TriangleTest, TriangleCrossingRowZeroDrawsEachRowOnce) {
   // Top at y = -3, middle at y = 2 on the left, bottom at y = 5: rows 0 to 4
   // are visible, every pixel is added to once.

@@ -229,7 +229,10 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   int64_t ud1 = (int64_t)v1.u - v0.u, vd1 = (int64_t)v1.v - v0.v;
   int64_t xd2 = (int64_t)v2.x - v0.x, yd2 = (int64_t)v2.y - v0.y;
   int64_t ud2 = (int64_t)v2.u - v0.u, vd2 = (int64_t)v2.v - v0.v;
-  int64_t det = xd2 * yd1 - xd1 * yd2;
+  // Vertices far outside the 14.18 range are drawn as they lie: products of
+  // their differences need more than 64 bits.
+  using Wide = __int128;
+  Wide det = (Wide)xd2 * yd1 - (Wide)xd1 * yd2;
   if (det == 0) return;
 
   // Edges. T, M, B: top, middle, bottom.
@@ -309,10 +312,10 @@ void RasterTriangleToMEMIMG(MEMIMG* dest, const MEMIMG* texture, const TriangleV
   // Texture gradients: whole-unit products, then the scaled quotient in
   // double precision, truncated toward zero.
   double dd = (double)det;
-  c.su = (uint32_t)DoubleToIntTrunc((double)(ud2 * yd1 - ud1 * yd2) * 262144.0 / dd);
-  c.tu = (uint32_t)DoubleToIntTrunc((double)(ud1 * xd2 - ud2 * xd1) * 262144.0 / dd);
-  c.sv = (uint32_t)DoubleToIntTrunc((double)(vd2 * yd1 - vd1 * yd2) * 262144.0 / dd);
-  c.tv = (uint32_t)DoubleToIntTrunc((double)(vd1 * xd2 - vd2 * xd1) * 262144.0 / dd);
+  c.su = (uint32_t)DoubleToIntTrunc((double)((Wide)ud2 * yd1 - (Wide)ud1 * yd2) * 262144.0 / dd);
+  c.tu = (uint32_t)DoubleToIntTrunc((double)((Wide)ud1 * xd2 - (Wide)ud2 * xd1) * 262144.0 / dd);
+  c.sv = (uint32_t)DoubleToIntTrunc((double)((Wide)vd2 * yd1 - (Wide)vd1 * yd2) * 262144.0 / dd);
+  c.tv = (uint32_t)DoubleToIntTrunc((double)((Wide)vd1 * xd2 - (Wide)vd2 * xd1) * 262144.0 / dd);
   c.ref_col = v0.x;
   c.ref_row = v0.y;
   c.ref_u = (uint32_t)v0.u << kFrac;

@@ -2,6 +2,7 @@
 // the texture is laid on, and the worked pixel values of each blend mode.
 #include "engine/softrender/triangle.h"
 
+#include <array>
 #include <random>
 #include <string>
 
@@ -233,6 +234,23 @@ TEST_F(TriangleTest, FarVerticesDrawOnlyInsideTheArea) {
       }
     }
   EXPECT_EQ(dst.get(5, 5), 0xFFFFu);
+
+  // The whole 32-bit range, textured: the gradients round to nothing useful
+  // but nothing outside the area or the texture is touched.
+  const int32_t lo = -2147483647 - 1, hi = 2147483647;
+  ShapeImage tex(3, 3, MEMIMG_R5G6B5);
+  tex.fill(0x0F0F);
+  for (auto corners : {std::array<TriangleVertex, 3>{{{lo, lo, 0, 0}, {hi, lo, 3, 0}, {lo, hi, 0, 3}}},
+                       std::array<TriangleVertex, 3>{{{lo, 5, lo, hi}, {hi, 6, hi, lo}, {3, hi, 1, 1}}}}) {
+    ShapeImage img(16, 16, MEMIMG_R5G6B5);
+    RasterTriangleToMEMIMG(img.img(), tex.img(), corners.data(), 0, nullptr, 0);
+    for (int y = 0; y < 16; y++)
+      for (int x = 0; x < 16; x++) {
+        bool inside = x >= 2 && x < 14 && y >= 2 && y < 14;
+        uint32_t v = img.get(x, y);
+        EXPECT_TRUE(v == 0 || (inside && v == 0x0F0F)) << x << ", " << y;
+      }
+  }
 }
 
 // One textured pixel: a one-texel texture over the pixel (0, 0).

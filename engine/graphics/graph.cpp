@@ -116,7 +116,7 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
                             : (data->alpha ? SOFT_FORMAT_16_ALPHA : SOFT_FORMAT_16);
   int code = wide ? MEMIMG_X8R8G8B8 : MEMIMG_R5G6B5;
   const PIXELFORMAT* format = GetMEMIMGPixelFormat(code, data->alpha, 0);
-  uint32_t key = colour_key_arg == 1 ? 65535u : EncodePixelColor(format, 0, 0, 0, 0) & ~format->spare_mask;
+  uint32_t key = colour_key_arg == 1 ? 65535u : EncodePixelColor(format, 0, 0, 0, 0);
   data->image = MEMIMG{};
   if (SetupMEMIMG(&data->image, width, height, -1, key, code, 0, data->alpha, 1, nullptr) < 0) {
     WriteLogText("メモリイメージの作成に失敗しました\n");

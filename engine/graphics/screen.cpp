@@ -113,6 +113,9 @@ int StartGraphics() {
   if (g_screen.depth == 0) g_screen.depth = 16;
   if (SetupGraphicsDevice() < 0) {
     EndGraphics();
+    // A set-up that failed after loading the module (a refused display mode)
+    // must not keep it or its DirectDraw object.
+    TerminateGraphicsDevice();
     return -1;
   }
   g_screen.started = 1;

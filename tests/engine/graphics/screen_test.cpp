@@ -1,0 +1,270 @@
+// The screen: start and end over the d3d9 stand-in, mode requests and their
+// fallbacks, the software present hook, the display-mode list and the
+// vertical-blank wait.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/core/log.h"
+#include "engine/core/util.h"
+#include <cstring>
+#include "engine/graphics/graphics.h"
+#include "engine/graphics/graphics_host.h"
+#include "engine/softrender/memimg.h"
+#include "platform/d3d9/d3d9.h"
+#include "tests/engine/graphics/graphics_fixtures.h"
+
+namespace {
+
+class ScreenTest : public GraphicsTest {
+ protected:
+  void TearDown() override {
+    D3D9SetFailures(D3D9_FAIL_NONE);
+    GraphicsTest::TearDown();
+    EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
+    EXPECT_EQ(DirectDrawObjectCount(), 0);
+  }
+};
+
+std::vector<SoftPresentFrame> g_frames;
+std::vector<uint8_t> g_first_pixels;
+int RecordFrame(const SoftPresentFrame* f) {
+  g_frames.push_back(*f);
+  const uint8_t* p = static_cast<const uint8_t*>(f->pixels);
+  g_first_pixels.assign(p, p + 4);
+  return 0;
+}
+
+TEST_F(ScreenTest, StartKeepsTheModuleAndDirectDrawAndFallsBackToSoftware) {
+  EXPECT_EQ(IsGraphicsStarted(), 1);
+  EXPECT_EQ(IsHardwareRendererInUse(), 0);
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 1);
+  EXPECT_NE(GetDirectDrawObject(), nullptr);
+  ASSERT_NE(GetScreenMemImage(), nullptr);
+  EXPECT_EQ(GetScreenMemImage()->width, 640);
+  EXPECT_EQ(GetScreenPixelFormat()->bits_per_pixel, 32);
+  EXPECT_NE(ReadFile("Log.txt").find("Direct3DDevice9 の作成に失敗しました"), std::string::npos);
+  EXPECT_EQ(CurrentDrawScreen(), DRAW_SCREEN_BACK);
+  EndGraphics();
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
+  EXPECT_EQ(GetScreenMemImage(), nullptr);
+  EXPECT_EQ(EndGraphics(), 0);  // a second end is harmless
+}
+
+TEST_F(ScreenTest, ASoftwareOnlyStartMakesNoDirect3DObjectButStillLoadsTheModule) {
+  EndGraphics();
+  ASSERT_EQ(SetUseHardwareRenderer(0), 0);
+  EXPECT_EQ(GetUseHardwareRenderer(), 0);
+  StartLogFile();
+  ASSERT_EQ(StartGraphics(), 0);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_EQ(log.find("IDirect3D9"), std::string::npos);
+  EXPECT_NE(log.find("DirectDraw"), std::string::npos);
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 1);
+  // Once the engine runs the choice is fixed.
+  EXPECT_EQ(SetUseHardwareRenderer(1), -1);
+}
+
+TEST_F(ScreenTest, StartFailsCleanlyWithoutTheModuleOrDirectDraw) {
+  struct Case {
+    uint32_t failure;
+    const char* log;
+  } cases[] = {{D3D9_FAIL_LOAD_MODULE, "d3d9.dll の読み込みに失敗しました"},
+               {D3D9_FAIL_CREATE_DIRECTDRAW, "オブジェクトの取得に失敗しました"},
+               {D3D9_FAIL_INIT_DIRECTDRAW, "DirectDrawオブジェクトの初期化に失敗しました"}};
+  for (const Case& c : cases) {
+    EndGraphics();
+    StartLogFile();
+    D3D9SetFailures(c.failure);
+    EXPECT_EQ(StartGraphics(), -1);
+    EXPECT_EQ(IsGraphicsStarted(), 0);
+    EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
+    EXPECT_EQ(DirectDrawObjectCount(), 0);
+    EXPECT_NE(ReadFile("Log.txt").find(c.log), std::string::npos) << c.log;
+    EXPECT_EQ(CreateBlankGraph(4, 4, 0), -1);
+  }
+  D3D9SetFailures(D3D9_FAIL_CREATE_DIRECT3D);
+  EXPECT_EQ(StartGraphics(), 0);  // no Direct3D object: software
+}
+
+TEST_F(ScreenTest, ModeRequestsAreCheckedStoredBeforeStartAndAppliedAfter) {
+  EXPECT_EQ(RequestScreenMode(640, 480, 24, 60), -1);
+  EXPECT_EQ(RequestScreenMode(0, 480, 16, 60), -1);
+  int w, h, d;
+  GetScreenModeInfo(&w, &h, &d);
+  EXPECT_EQ(d, 32);
+  int g = CreateBlankGraph(4, 4, 0);
+  ASSERT_EQ(RequestScreenMode(320, 240, 16, 60), 0);
+  GetScreenModeInfo(&w, &h, &d);
+  EXPECT_EQ(w, 320);
+  EXPECT_EQ(d, 16);
+  EXPECT_EQ(GetScreenMemImage()->width, 320);
+  EXPECT_EQ(GetScreenPixelFormat()->bits_per_pixel, 16);
+  EXPECT_EQ(IsGraphHandleValid(g), 0);  // a mode change deletes every graph
+  EXPECT_EQ(PackScreenColor(255, 255, 255), 0xFFFFu);
+  EndGraphics();
+  EXPECT_EQ(RequestScreenMode(800, 600, 32, 0), 0);  // stored only
+  GetScreenModeInfo(&w, &h, &d);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(IsGraphicsStarted(), 0);
+}
+
+// A full screen whose display refuses everything but 640 x 480.
+int OnlyVga(const DisplayModeInfo* mode, uint32_t) {
+  return !mode || (mode->width == 640 && mode->height == 480) ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
+}
+int Never(const DisplayModeInfo* mode, uint32_t) { return mode ? DISP_CHANGE_FAILED : DISP_CHANGE_SUCCESSFUL; }
+int Windowed() { return 0; }
+
+TEST_F(ScreenTest, FullScreen320IsShownDoubledWhenTheDisplayRefusesIt) {
+  GraphicsHost host{};
+  host.is_window_mode = Windowed;
+  host.change_display_mode = OnlyVga;
+  host.present_soft_frame = RecordFrame;
+  SetGraphicsHost(&host);
+  Restart(320, 240, 16);
+  int w, h;
+  GetScreenSizeOrDefault(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  EXPECT_EQ(GetHalfScreenDoubling(), 1);
+  EXPECT_EQ(IsFullScreenMode(), 1);
+  g_frames.clear();
+  ASSERT_EQ(PresentScreen(), 0);
+  ASSERT_EQ(g_frames.size(), 1u);
+  EXPECT_EQ(g_frames[0].src_width, 320);
+  EXPECT_EQ(g_frames[0].src_height, 240);
+  EXPECT_EQ(g_frames[0].dst_width, 640);
+  EXPECT_EQ(g_frames[0].dst_height, 480);
+  // A display that refuses every mode: the start fails, and a request falls
+  // back to what was running before.
+  host.change_display_mode = Never;
+  SetGraphicsHost(&host);
+  EndGraphics();
+  SetHalfScreenDoubling(0);
+  EXPECT_EQ(RequestScreenMode(640, 480, 32, 0), 0);
+  EXPECT_EQ(StartGraphics(), -1);
+  EXPECT_NE(ReadFile("Log.txt").find("画面モードの変更に失敗しました"), std::string::npos);
+}
+
+TEST_F(ScreenTest, AFailedModeChangeReportsTheModeThatCameBack) {
+  GraphicsHost host{};
+  host.is_window_mode = Windowed;
+  host.change_display_mode = OnlyVga;
+  SetGraphicsHost(&host);
+  Restart(640, 480, 32);
+  // 800 x 600 is refused; the previous mode comes back.
+  EXPECT_EQ(RequestScreenMode(800, 600, 32, 0), -1);
+  int w, h, d;
+  GetScreenModeInfo(&w, &h, &d);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(d, 32);
+  EXPECT_EQ(IsGraphicsStarted(), 1);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_NE(log.find("画面モード変更処理は正常に終了しました"), std::string::npos);
+}
+
+TEST_F(ScreenTest, PresentHandsTheScreenImageToTheWindowLayer) {
+  EXPECT_EQ(PresentScreen(), 0);  // headless: nothing to show, no failure
+  GraphicsHost host{};
+  host.present_soft_frame = RecordFrame;
+  host.window_scale = [] { return 1.5; };
+  SetGraphicsHost(&host);
+  PaintFilledBox(0, 0, 1, 1, PackScreenColor(255, 0, 0));
+  g_frames.clear();
+  ASSERT_EQ(PresentScreen(), 0);
+  ASSERT_EQ(g_frames.size(), 1u);
+  const SoftPresentFrame& f = g_frames[0];
+  EXPECT_EQ(f.info->bmiHeader.biWidth, 640);
+  EXPECT_EQ(f.info->bmiHeader.biHeight, -480);
+  EXPECT_EQ(f.info->bmiHeader.biBitCount, 32);
+  EXPECT_EQ(f.info->bmiHeader.biCompression, BI_BITFIELDS);
+  const uint32_t* masks = reinterpret_cast<const uint32_t*>(DibColorTable(f.info));
+  EXPECT_EQ(masks[0], 0xFF0000u);
+  EXPECT_EQ(masks[1], 0xFF00u);
+  EXPECT_EQ(masks[2], 0xFFu);
+  EXPECT_EQ(f.src_width, 640);
+  EXPECT_EQ(f.dst_width, 960);
+  EXPECT_EQ(f.dst_height, 720);
+  EXPECT_EQ(g_first_pixels[2], 0xFF);  // red of the top-left pixel
+  host.is_window_closed = [] { return 1; };
+  SetGraphicsHost(&host);
+  EXPECT_EQ(PresentScreen(), -1);
+  EndGraphics();
+  EXPECT_EQ(PresentScreen(), -1);
+}
+
+TEST_F(ScreenTest, TheVerticalBlankWaitAddsNoWaitOfItsOwn) {
+  int64_t start = GetMicrosecondCount(0);
+  for (int i = 0; i < 50; i++) ASSERT_EQ(PresentScreen(), 0);
+  // Fifty presents at a real 60 Hz blank would take most of a second.
+  EXPECT_LT(GetMicrosecondCount(0) - start, 400000);
+  BOOL in_blank = FALSE;
+  EXPECT_EQ(GetDirectDrawObject()->GetVerticalBlankStatus(&in_blank), DD_OK);
+  EXPECT_EQ(in_blank, TRUE);
+}
+
+// Enumeration that reports more modes the second time round.
+int g_enumerations = 0;
+int GrowingList(int index, DisplayModeInfo* out) {
+  if (index == 0) g_enumerations++;
+  int count = g_enumerations == 1 ? 3 : 40;
+  if (index >= count) return 0;
+  *out = {640 + index, 480, index == 1 ? 8 : 32, 60};
+  return 1;
+}
+
+TEST_F(ScreenTest, DisplayModeListKeepsDeepModesAndNeverOutgrowsItsFirstCount) {
+  EXPECT_EQ(GetDisplayModeCount(), 2);  // headless: 640 x 480 in 16 and 32 bits
+  DisplayModeEntry first = GetDisplayModeEntry(0);
+  EXPECT_EQ(first.width, 640);
+  EXPECT_EQ(first.depth, 16);
+  GraphicsHost host{};
+  host.enum_display_mode = GrowingList;
+  SetGraphicsHost(&host);
+  Restart(640, 480, 32);  // the list is built again after a restart
+  g_enumerations = 0;
+  EXPECT_EQ(GetDisplayModeCount(), 2);  // three modes, one of 8 bits
+  EXPECT_EQ(GetDisplayModeEntry(1).width, 642);  // the second walk's first two deep modes
+  for (int bad : {-1, 2, 1000}) {
+    DisplayModeEntry e = GetDisplayModeEntry(bad);
+    EXPECT_EQ(e.width, -1);
+    EXPECT_EQ(e.height, -1);
+    EXPECT_EQ(e.depth, -1);
+    EXPECT_EQ(e.refresh, -1);
+  }
+}
+
+TEST_F(ScreenTest, SmallQueriesAndSwitches) {
+  EXPECT_EQ(GetVerticalSyncWait(), 1);
+  SetVerticalSyncWait(0);
+  EXPECT_EQ(GetVerticalSyncWait(), 0);
+  SetVerticalSyncWait(1);
+  EXPECT_EQ(ReadGraphicsTick64(), 0);
+  uint8_t record[380];
+  std::memset(record, 0xAB, sizeof record);
+  EXPECT_EQ(ZeroBlitRecord(record), record);
+  for (uint8_t b : record) ASSERT_EQ(b, 0);
+  EXPECT_EQ(QueryForceSoftwareStub(), 0);
+  EXPECT_EQ(GetOverlayTargetStub(), nullptr);
+  EXPECT_EQ(SetDeviceDialogMode(1), 0);
+}
+
+TEST_F(ScreenTest, RestoringTheDeviceKeepsSoftwareGraphsAndReopensInput) {
+  static int closed, reopened;
+  closed = reopened = 0;
+  GraphicsHost host{};
+  host.close_input_devices = [] { closed++; };
+  host.reopen_input_devices = [] { reopened++; };
+  SetGraphicsHost(&host);
+  int g = SolidGraph(4, 4, Rgba{0, 255, 0, 255});
+  ASSERT_EQ(RestoreGraphicsDevice(), 0);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(reopened, 1);
+  EXPECT_NE(GetDirectDrawObject(), nullptr);
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 1);
+  PaintGraph(0, 0, g, 0);
+  EXPECT_EQ(ScreenPixel(1, 1), (Rgba{0, 255, 0, 255}));
+}
+
+}  // namespace

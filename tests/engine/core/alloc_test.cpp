@@ -10,26 +10,11 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
-class AllocTest : public TempDirTest {
- protected:
-  void SetUp() override {
-    TempDirTest::SetUp();
-    saved_ = g_engine;
-    CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
-    g_engine.log_off = 0;
-    StartLogFile();
-  }
-  void TearDown() override {
-    g_engine = saved_;
-    TempDirTest::TearDown();
-  }
-  std::string Log() const { return ReadFile("Log.txt"); }
-  EngineState saved_;
-};
+using AllocTest = EngineLogTest;
 
 TEST_F(AllocTest, DumpShowsBlocksNewestFirstWithTagsAndBytes) {
   void* a = TrackedAlloc(3, "averyveryverylongfilename.cpp", 12);

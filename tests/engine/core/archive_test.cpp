@@ -14,7 +14,7 @@
 #include "engine/core/file.h"
 #include "engine/core/lz.h"
 #include "engine/core/util.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 #include "tools/packer/qva_writer.h"
 
 namespace {
@@ -72,17 +72,8 @@ Bytes Build(const QvaNode& root, int version = 2, QvaKey key = QvaKey::kFirst) {
 
 std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
-class ArchiveTest : public TempDirTest {
+class ArchiveTest : public FileLayerTestBase {
  protected:
-  void SetUp() override {
-    TempDirTest::SetUp();
-    SetFileLayer(nullptr);
-    InitArchiveTable();
-  }
-  void TearDown() override {
-    InitArchiveTable();
-    TempDirTest::TearDown();
-  }
 
   void WriteArchive(const std::string& name, const Bytes& bytes) { WriteFile(name, AsString(bytes)); }
 

@@ -5,26 +5,20 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
-class EnvironmentTest : public TempDirTest {
+class EnvironmentTest : public EngineLogTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    saved_ = g_engine;
+    EngineLogTest::SetUp();
     saved_env_ = g_environment;
-    CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
-    g_engine.log_off = 0;
-    StartLogFile();
   }
   void TearDown() override {
-    g_engine = saved_;
     g_environment = saved_env_;
-    TempDirTest::TearDown();
+    EngineLogTest::TearDown();
   }
-  EngineState saved_;
   EnvironmentInfo saved_env_;
 };
 

@@ -9,7 +9,7 @@
 
 #include "engine/core/archive.h"
 #include "engine/core/file.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
@@ -70,19 +70,7 @@ TEST(ResolveFullPathTest, OutputIsBounded) {
   EXPECT_EQ(ResolveFullPath("a", out, 0, "C:\\game"), -1);
 }
 
-class FileLayerTest : public TempDirTest {
- protected:
-  void SetUp() override {
-    TempDirTest::SetUp();
-    SetFileLayer(nullptr);
-    InitArchiveTable();
-  }
-  void TearDown() override {
-    InitArchiveTable();
-    SetFileLayer(nullptr);
-    TempDirTest::TearDown();
-  }
-};
+using FileLayerTest = FileLayerTestBase;
 
 TEST_F(FileLayerTest, RelativePathsResolveAgainstTheCurrentFolder) {
   char current[FILE_DIR_BUFFER];

@@ -13,7 +13,7 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
@@ -26,27 +26,20 @@ const Mode kPlain{"plain", 0, 0};
 const Mode kThreaded{"threaded", 0, 1};
 const Mode kCached{"cached", 1, 0};
 
-class OsFileTest : public TempDirTest {
+class OsFileTest : public EngineLogTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    saved_ = g_engine;
-    CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
-    g_engine.log_off = 0;
-    StartLogFile();
+    EngineLogTest::SetUp();
     blocks_ = TrackedBlockCount();
   }
   void TearDown() override {
     EXPECT_EQ(TrackedBlockCount(), blocks_) << "a record, cache or buffer was not freed";
-    g_engine = saved_;
-    TempDirTest::TearDown();
+    EngineLogTest::TearDown();
   }
   static void WaitIdle(OsFile* f) {
     while (!OsFileIsIdle(f)) Sleep(0);
   }
-  std::string Log() const { return ReadFile("Log.txt"); }
 
-  EngineState saved_;
   int blocks_ = 0;
 };
 

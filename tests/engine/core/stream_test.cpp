@@ -7,7 +7,7 @@
 #include "engine/core/archive.h"
 #include "engine/core/file.h"
 #include "engine/core/stream.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
@@ -70,17 +70,7 @@ TEST(StreamTest, MemoryWriteNeverWritesAPartialElement) {
   CloseMemSrc(h);
 }
 
-class FileStreamTest : public TempDirTest {
-  void SetUp() override {
-    TempDirTest::SetUp();
-    SetFileLayer(nullptr);
-    InitArchiveTable();
-  }
-  void TearDown() override {
-    InitArchiveTable();
-    TempDirTest::TearDown();
-  }
-};
+using FileStreamTest = FileLayerTestBase;
 
 TEST_F(FileStreamTest, FileStreamReadsThroughTheLayer) {
   WriteFile("data.bin", std::string(reinterpret_cast<const char*>(kTen), sizeof kTen));

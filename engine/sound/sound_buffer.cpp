@@ -138,7 +138,11 @@ int ClaimSoundStreamBuffer(int handle, SoundRecord* sound, SoundBuffer** out, in
   // A user whose handle has gone holds nothing.
   if (ring->current_user != -1 && ring->current_user != handle && LookupSound(ring->current_user)) {
     if (!force) return -1;
-    HaltSoundStream(ring->current_user);
+    const int previous = ring->current_user;
+    HaltSoundStream(previous);
+    // The ring's contents are no longer that sound's: a later play of it
+    // fills the ring afresh instead of playing the new user's data.
+    if (SoundRecord* other = LookupSound(previous)) other->primed = 0;
   }
   ring->current_user = handle;
   return 0;

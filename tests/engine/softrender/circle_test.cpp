@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "engine/core/alloc.h"
 #include "tests/engine/softrender/primitive_test_image.h"
 
 namespace {
@@ -159,6 +160,17 @@ TEST_F(CircleTest, ColourModesAndRefusals) {
   img.fill(0);
   RasterOvalToMEMIMG(img.img(), kC, kC, 3, 3, 0x00010001, 1);
   EXPECT_EQ(img.get(kC, kC), 1u);
+}
+
+TEST_F(CircleTest, FillsReleaseTheirRowFlagsOnEveryWayOut) {
+  ShapeImage img(kSize, kSize, MEMIMG_X8R8G8B8);
+  int before = TrackedBlockCount();
+  for (auto [mode, p] : {std::pair{0, 255}, {1, 0}, {2, 0}, {3, 0}, {7, 255}, {-1, 255}, {11, 0}}) {
+    SetBlend(mode, p);
+    RasterCircleToMEMIMG(img.img(), kC, kC, 9, 1, 1);
+    RasterOvalToMEMIMG(img.img(), kC, kC, 9, 5, 1, 1);
+    EXPECT_EQ(TrackedBlockCount(), before) << "mode " << mode << " p " << p;
+  }
 }
 
 TEST_F(CircleTest, OvalOutlinePlots) {

@@ -6,6 +6,7 @@
 #include "engine/softrender/triangle.h"
 
 #include <array>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -272,6 +273,43 @@ TEST_F(LineTest, ExtremeEndPointsStayInsideTheArea) {
   for (auto [x1, y1, x2, y2] : {std::array{0, lo, 1, hi}, {lo, lo, hi, hi}, {hi, 3, lo, 90}, {40, hi, 41, lo}}) {
     Points drawn = Line(x1, y1, x2, y2);  // 100 x 100 image, area the whole of it
     for (auto& [pt, n] : drawn) EXPECT_EQ(n, 1u) << pt.first << ", " << pt.second;
+  }
+}
+
+TEST_F(LineTest, AShallowLineEnteringThroughTheTopEdgeIsDrawn) {
+  // It crosses row 10 at x = 8 as a straight line, but its pixels stay on
+  // row 10 all the way to x = 28.
+  ShapeImage img(40, 40, MEMIMG_X8R8G8B8);
+  SetArea(10, 10, 30, 30);
+  StrokeLineToMEMIMG(img.img(), 8, 10, 29, 9, 1);
+  Points row;
+  for (int x = 10; x <= 28; x++) row[{x, 10}] = 1;
+  EXPECT_EQ(Drawn(img), row);
+}
+
+TEST_F(LineTest, DrawsExactlyWhenItsPixelsMeetTheArea) {
+  const uint32_t seed = ShapeTestSeed();
+  std::printf("seed %u\n", seed);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const int L = 10, T = 12, R = 30, B = 28;
+  ShapeImage img(40, 40, MEMIMG_X8R8G8B8);
+  SetArea(L, T, R, B);
+  for (int i = 0; i < 3000; i++) {
+    int x1 = (int)(rng() % 60) - 10, y1 = (int)(rng() % 60) - 10, x2 = (int)(rng() % 60) - 10, y2 = (int)(rng() % 60) - 10;
+    // The unclipped walk, pixel by pixel.
+    int dx = x2 - x1, dy = y2 - y1, ax = std::abs(dx), ay = std::abs(dy), n = std::max(ax, ay), inside = 0;
+    for (int k = 0; k < n; k++) {
+      int x = ax >= ay ? x1 + (dx < 0 ? -k : k) : x1 + (dx < 0 ? -1 : 1) * (k * ax / ay);
+      int y = ax >= ay ? y1 + (dy < 0 ? -1 : 1) * (k * ay / ax) : y1 + (dy < 0 ? -k : k);
+      inside += x >= L && x < R && y >= T && y < B;
+    }
+    img.fill(0);
+    StrokeLineToMEMIMG(img.img(), x1, y1, x2, y2, 1);
+    Points drawn = Drawn(img);
+    ASSERT_EQ(drawn.empty(), inside == 0) << x1 << ", " << y1 << " -> " << x2 << ", " << y2;
+    for (auto& [pt, k] : drawn)
+      ASSERT_TRUE(pt.first >= L && pt.first < R && pt.second >= T && pt.second < B) << x1 << ", " << y1 << " -> " << x2 << ", " << y2;
   }
 }
 

@@ -310,4 +310,29 @@ TEST_F(SoundSystem, PlaysThroughTheAudioDevice) {
   EXPECT_EQ(EndSoundSystem(), 0);
 }
 
+// The audio thread mixes while the main thread refills a stream sound, as in
+// the game: it plays to its end and stops by itself.
+TEST_F(SoundSystem, StreamPlaysThroughTheAudioDeviceWhileTheMainThreadRefills) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  DsClearFailures();
+  DsSetManualMixing(0);
+  ASSERT_EQ(StartSoundSystem(), 0);
+  SetSoundStorageMode(2);
+  const Bytes file = PcmWave(PcmFormat(2, 22050, 16), Le16(Ramp(2 * 22050 * 6 / 10)));  // 0.6 s
+  const int h = LoadSoundImage(file.data(), int(file.size()), 1, -1);
+  ASSERT_GE(h, 0);
+  ASSERT_EQ(StartSoundHandle(h, SOUND_PLAY_BACK, 1), 0);
+  int waited = 0;
+  while (QuerySoundHandlePlaying(h) == 1 && waited < 5000) {
+    RefillAllSoundStreams();
+    Sleep(5);
+    waited += 5;
+  }
+  EXPECT_EQ(QuerySoundHandlePlaying(h), 0);
+  EXPECT_GE(waited, 400);
+  EXPECT_EQ(GetSoundHandlePositionMs(h), 600);
+  SetSoundStorageMode(0);
+  EXPECT_EQ(EndSoundSystem(), 0);
+}
+
 }  // namespace

@@ -15,9 +15,12 @@ void SetSoundMessageStep(int (*step)());
 // Refills every stream sound's ring; the message processing calls it every
 // step. 0, or -1 before the sound system starts.
 int RefillAllSoundStreams();
-// The music handles' playback poll of the message processing. No operation
-// of this system creates a music handle, so it finds nothing to do; 0.
+// The music handles' playback poll of the message processing, and the end of
+// file music, the first sound step of the engine's shutdown. No operation of
+// this system creates a music handle or file music, so both find nothing to
+// do; 0.
 int PollMusicPlayback();
+int EndFileMusic();
 
 // ---- storage mode of later loads ----
 // 0 decode whole at load, 2 keep the encoded file in memory and decode while

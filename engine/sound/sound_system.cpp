@@ -40,6 +40,8 @@ int RunSoundMessageStep() {
 
 int PollMusicPlayback() { return 0; }
 
+int EndFileMusic() { return 0; }
+
 namespace {
 
 BOOL ListSoundDeviceCallback(const void*, LPCSTR description, LPCSTR module, LPVOID) {

@@ -1,0 +1,64 @@
+// A typical game frame in software at 16 and 32 bits: clear, a full-screen
+// background, the 84 blocks of a 6 x 14 board drawn with the colour key, a
+// stretched picture, a translucent panel, and the present (headless, so it
+// costs only its own bookkeeping). Counted in frames per second.
+#include <benchmark/benchmark.h>
+
+#include "engine/core/log.h"
+#include "engine/graphics/graphics.h"
+#include "engine/image/base_image.h"
+
+namespace {
+
+int MakeGraph(int w, int h, uint32_t (*colour)(int x, int y)) {
+  BASEIMAGE image{};
+  MakeXrgbBaseImage(w, h, &image);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      uint32_t c = colour(x, y);
+      PutBaseImagePixel(&image, x, y, (c >> 16) & 255, (c >> 8) & 255, c & 255, 255);
+    }
+  int graph = CreateGraphFromImage(&image, nullptr, 0, 0, 0);
+  DisposeBaseImage(&image);
+  return graph;
+}
+
+void GameFrame(benchmark::State& state) {
+  SetLogOutput(0);
+  RequestScreenMode(640, 480, (int)state.range(0), 60);
+  if (StartGraphics() < 0) {
+    state.SkipWithError("graphics did not start");
+    return;
+  }
+  SelectDrawScreen(DRAW_SCREEN_BACK);
+  int background = MakeGraph(640, 480, [](int x, int y) { return (uint32_t)((x / 3) << 16 | (y / 2) << 8 | 90); });
+  int blocks[4];
+  static const uint32_t kColours[4] = {0xE62828, 0x28C83C, 0x3250E6, 0xF0DC28};
+  for (int i = 0; i < 4; i++) {
+    static int which;
+    which = i;
+    blocks[i] = MakeGraph(32, 32, [](int x, int y) -> uint32_t {
+      if (x < 3 && y < 3) return 0;  // keyed corner
+      return x < 2 || y < 2 ? 0xFFFFFF : kColours[which];
+    });
+  }
+  int picture = MakeGraph(128, 128, [](int x, int y) { return (uint32_t)((x * 2) << 16 | (y * 2) << 8 | 64); });
+  uint32_t black = PackScreenColor(0, 0, 0);
+  for (auto _ : state) {
+    WipeDrawScreen();
+    SelectBlendMode(0, 0);
+    PaintGraph(0, 0, background, 0);
+    for (int row = 0; row < 14; row++)
+      for (int col = 0; col < 6; col++) PaintGraph(40 + col * 32, 16 + row * 32, blocks[(row + col) % 4], 1);
+    PaintGraphStretched(300, 40, 620, 300, picture, 0);
+    SelectBlendMode(1, 128);
+    PaintFilledBox(300, 320, 620, 460, black);
+    SelectBlendMode(0, 0);
+    PresentScreen();
+  }
+  state.counters["fps"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+  EndGraphics();
+}
+BENCHMARK(GameFrame)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
+
+}  // namespace

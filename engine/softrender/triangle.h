@@ -20,7 +20,8 @@ struct TriangleVertex {
 // destination's format); otherwise the texture must have the destination's
 // format code. A non-zero trans_flag leaves out texels of the transparent
 // colour (alpha 0 for textures with an alpha channel). blend_graph, when not
-// null, is an 8-bit image read at each texel's position. Rows are drawn from
+// null, is an 8-bit image read at each texel's position; one smaller than the
+// texture refuses the draw, as in the blits. Rows are drawn from
 // the top vertex's row to the row above the bottom vertex's; each span
 // includes both its end columns. Nothing is reported: what cannot be drawn is
 // left untouched.

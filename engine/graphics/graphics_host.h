@@ -8,7 +8,8 @@
 
 #include "platform/gdi/gdi.h"
 
-// One finished software frame as the present hands it to the window layer.
+// One finished software frame as the present hands it to the window layer;
+// its pointers are valid only for the length of the call.
 struct SoftPresentFrame {
   const BITMAPINFO* info;  // top-down BI_BITFIELDS header with the three masks
   const void* pixels;      // first row of the screen image

@@ -26,10 +26,15 @@ class ScreenTest : public GraphicsTest {
   }
 };
 
+// What the hook saw; the frame's pointers are valid only during the call.
 std::vector<SoftPresentFrame> g_frames;
 std::vector<uint8_t> g_first_pixels;
+BITMAPINFOHEADER g_header;
+uint32_t g_masks[3];
 int RecordFrame(const SoftPresentFrame* f) {
   g_frames.push_back(*f);
+  g_header = f->info->bmiHeader;
+  std::memcpy(g_masks, DibColorTable(f->info), sizeof g_masks);
   const uint8_t* p = static_cast<const uint8_t*>(f->pixels);
   g_first_pixels.assign(p, p + 4);
   return 0;
@@ -175,14 +180,15 @@ TEST_F(ScreenTest, PresentHandsTheScreenImageToTheWindowLayer) {
   ASSERT_EQ(PresentScreen(), 0);
   ASSERT_EQ(g_frames.size(), 1u);
   const SoftPresentFrame& f = g_frames[0];
-  EXPECT_EQ(f.info->bmiHeader.biWidth, 640);
-  EXPECT_EQ(f.info->bmiHeader.biHeight, -480);
-  EXPECT_EQ(f.info->bmiHeader.biBitCount, 32);
-  EXPECT_EQ(f.info->bmiHeader.biCompression, BI_BITFIELDS);
-  const uint32_t* masks = reinterpret_cast<const uint32_t*>(DibColorTable(f.info));
-  EXPECT_EQ(masks[0], 0xFF0000u);
-  EXPECT_EQ(masks[1], 0xFF00u);
-  EXPECT_EQ(masks[2], 0xFFu);
+  EXPECT_EQ(g_header.biSize, 40u);
+  EXPECT_EQ(g_header.biWidth, 640);
+  EXPECT_EQ(g_header.biHeight, -480);  // rows top-down
+  EXPECT_EQ(g_header.biPlanes, 1);
+  EXPECT_EQ(g_header.biBitCount, 32);
+  EXPECT_EQ(g_header.biCompression, BI_BITFIELDS);
+  EXPECT_EQ(g_masks[0], 0xFF0000u);
+  EXPECT_EQ(g_masks[1], 0xFF00u);
+  EXPECT_EQ(g_masks[2], 0xFFu);
   EXPECT_EQ(f.src_width, 640);
   EXPECT_EQ(f.dst_width, 960);
   EXPECT_EQ(f.dst_height, 720);

@@ -5,6 +5,15 @@
 
 #include <cstdint>
 
+struct WindowObject;
+
+// A rectangle in screen pixels, laid out like the window system's RECT.
+struct EngineRect {
+  int32_t left, top, right, bottom;
+};
+
+constexpr int MAX_DROPPED_FILES = 1000;
+
 struct EngineState {
   // ---- lifecycle
   int initialised;
@@ -19,6 +28,41 @@ struct EngineState {
   // ---- clocks
   int64_t performance_frequency;
   int performance_counter_usable;
+  // ---- start-up and shutdown
+  int ending;       // 1 while shutting down; 4 when the user closed the window first
+  int quit;         // the main window is gone or quit was posted
+  int destroyed;    // the window procedure has seen WM_DESTROY
+  int com_started;
+  // ---- settings made before start-up (kept when the window is created)
+  int window_mode;  // 1 windowed, 0 fullscreen
+  int style_index;  // 0..8
+  double window_scale;  // not greater than 0 reads as 1.0
+  char title[256];
+  int icon_id;
+  int run_while_inactive;
+  int allow_double_start;
+  int visible_style;  // windowed styles carry WS_VISIBLE
+  // ---- main window
+  void* instance;
+  WindowObject* window;
+  uint32_t window_thread;
+  char class_name[256];
+  int active;
+  int end_requested;     // WM_CLOSE was posted by the engine itself
+  int mode_change_done;  // the display change of a window-mode switch arrived
+  int changing_mode;
+  int creating;
+  int painting;
+  int wheel;
+  char* dropped_files[MAX_DROPPED_FILES];
+  int dropped_count;
+  EngineRect client_rect;  // client area in screen coordinates (windowed)
+  int code_page_mode;
+  uint32_t timer_period;
+  int desktop_width, desktop_height, desktop_bits;  // captured at window creation
+  int cursor_visible;
+  int inactive_since;  // GetMillisecondCount() when the window became inactive
+  int in_text_input_update;  // re-entry guard of the message step
 };
 
 extern EngineState g_engine;

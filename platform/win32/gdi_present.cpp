@@ -1,0 +1,161 @@
+// Painting into a window: the paint bracket, filling with the black brush,
+// and the stretched copy of a DIB into the client area (SDL's window
+// surface), which is then shown.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win32/window_internal.h"
+
+namespace {
+
+struct Channel {
+  uint32_t mask;
+  int shift;
+  uint32_t max;
+};
+
+Channel ChannelOf(uint32_t mask) {
+  Channel c{mask, 0, 0};
+  if (!mask) return c;
+  while (!((mask >> c.shift) & 1)) c.shift++;
+  c.max = mask >> c.shift;
+  return c;
+}
+
+uint32_t Expand(uint32_t pixel, const Channel& c) {
+  if (!c.max) return 0;
+  return (((pixel & c.mask) >> c.shift) * 255 + c.max / 2) / c.max;
+}
+
+WindowObject* PaintTarget(HDC dc) { return vox_win32::LiveWindow(reinterpret_cast<HWND>(dc)); }
+
+void FillSurface(SDL_Surface* surface, const SDL_Rect* rect) {
+  SDL_FillRect(surface, rect, SDL_MapRGB(surface->format, 0, 0, 0));
+}
+
+// The client rectangle (x, y, w, h in client pixels) on the surface.
+SDL_Rect ToSurface(const WindowObject* w, SDL_Surface* s, int x, int y, int width, int height) {
+  vox_win32::SurfaceMap m = vox_win32::MapClientToSurface(w, s->w, s->h);
+  int x0 = m.offset_x + (int)(x * m.scale + 0.5), y0 = m.offset_y + (int)(y * m.scale + 0.5);
+  int x1 = m.offset_x + (int)((x + width) * m.scale + 0.5), y1 = m.offset_y + (int)((y + height) * m.scale + 0.5);
+  return SDL_Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
+}  // namespace
+
+using namespace vox_win32;
+
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
+  WindowObject* w = LiveWindow(window);
+  if (!w || !paint) return nullptr;
+  w->paint_pending = false;
+  RECT client;
+  GetClientRect(window, &client);
+  paint->hdc = reinterpret_cast<HDC>(window);
+  paint->fErase = FALSE;
+  paint->rcPaint = client;
+  return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT*) { return LiveWindow(window) ? TRUE : FALSE; }
+
+HBRUSH GetStockBrush(int index) { return (HBRUSH)(uintptr_t)(index + 1); }
+
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  WindowObject* w = PaintTarget(dc);
+  if (!w || !rect) return 0;
+  if (brush == GetStockBrush(NULL_BRUSH)) return 1;
+  SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
+  if (!surface) return 0;
+  SDL_Rect r = ToSurface(w, surface, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+  FillSurface(surface, &r);
+  SDL_UpdateWindowSurface(w->sdl);
+  return 1;
+}
+
+BOOL InvalidateRect(HWND window, const RECT*, BOOL) {
+  WindowObject* w = LiveWindow(window);
+  if (!w) return FALSE;
+  w->paint_pending = true;
+  return TRUE;
+}
+
+int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, int dest_height, int x_src, int y_src,
+                          int src_width, int src_height, const void* bits, const BITMAPINFO* info) {
+  WindowObject* w = LiveWindow(window);
+  if (!w || !bits || !info || dest_width <= 0 || dest_height <= 0 || src_width <= 0 || src_height <= 0) return 0;
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  int bpp = h.biBitCount;
+  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return 0;
+  if (!(bpp == 16 || bpp == 24 || bpp == 32)) return 0;
+  uint32_t masks[3];
+  if (h.biCompression == BI_BITFIELDS && bpp != 24) {
+    memcpy(masks, reinterpret_cast<const uint8_t*>(info) + h.biSize, sizeof masks);
+  } else if (h.biCompression == BI_RGB) {
+    if (bpp == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+    else masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+  } else {
+    return 0;
+  }
+  int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  if (x_src < 0 || y_src < 0 || x_src + src_width > width || y_src + src_height > height) return 0;
+  size_t stride = ((size_t)width * bpp + 31) / 32 * 4;
+  Channel red = ChannelOf(masks[0]), green = ChannelOf(masks[1]), blue = ChannelOf(masks[2]);
+
+  SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
+  if (!surface) return 0;
+  SDL_Rect to = ToSurface(w, surface, x_dest, y_dest, dest_width, dest_height);
+  if (w->fullscreen && (to.x > 0 || to.y > 0)) FillSurface(surface, nullptr);
+  SDL_Rect clip{0, 0, surface->w, surface->h}, visible;
+  if (!SDL_IntersectRect(&to, &clip, &visible)) return src_height;
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return 0;
+  const SDL_PixelFormat* f = surface->format;
+  int out_bytes = f->BytesPerPixel;
+  const uint8_t* base = static_cast<const uint8_t*>(bits);
+  for (int y = visible.y; y < visible.y + visible.h; y++) {
+    int sy = y_src + (int)((int64_t)(y - to.y) * src_height / to.h);
+    const uint8_t* row = base + stride * (size_t)(h.biHeight < 0 ? sy : height - 1 - sy);
+    uint8_t* out = static_cast<uint8_t*>(surface->pixels) + (size_t)y * surface->pitch + (size_t)visible.x * out_bytes;
+    for (int x = visible.x; x < visible.x + visible.w; x++, out += out_bytes) {
+      int sx = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
+      uint32_t p;
+      if (bpp == 16) {
+        uint16_t v;
+        memcpy(&v, row + sx * 2, 2);
+        p = v;
+      } else if (bpp == 24) {
+        p = row[sx * 3] | (row[sx * 3 + 1] << 8) | ((uint32_t)row[sx * 3 + 2] << 16);
+      } else {
+        memcpy(&p, row + sx * 4, 4);
+      }
+      uint32_t packed = ((Expand(p, red) >> f->Rloss) << f->Rshift) | ((Expand(p, green) >> f->Gloss) << f->Gshift) |
+                        ((Expand(p, blue) >> f->Bloss) << f->Bshift) | f->Amask;
+      memcpy(out, &packed, (size_t)std::min(out_bytes, 4));
+    }
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  SDL_UpdateWindowSurface(w->sdl);
+  return src_height;
+}
+
+int ReadWindowPixels(HWND window, uint32_t* pixels, int width, int height, int pitch) {
+  WindowObject* w = LiveWindow(window);
+  if (!w || !pixels) return -1;
+  SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
+  if (!surface || surface->w != width || surface->h != height) return -1;
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return -1;
+  int bytes = surface->format->BytesPerPixel;
+  for (int y = 0; y < height; y++) {
+    const uint8_t* in = static_cast<const uint8_t*>(surface->pixels) + (size_t)y * surface->pitch;
+    uint32_t* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) + (size_t)y * pitch);
+    for (int x = 0; x < width; x++, in += bytes) {
+      uint32_t p = 0;
+      memcpy(&p, in, (size_t)std::min(bytes, 4));
+      uint8_t r, g, b;
+      SDL_GetRGB(p, surface->format, &r, &g, &b);
+      out[x] = ((uint32_t)r << 16) | ((uint32_t)g << 8) | b;
+    }
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  return 0;
+}

@@ -1,0 +1,69 @@
+// Shared state of the window-system stand-in (window*, message*, clipboard*,
+// display*, cursor*, gdi_present*). Everything here is guarded by
+// WindowSystemLock(); SDL calls are made on the video thread only.
+#pragma once
+
+#include <SDL.h>
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/win32/window.h"
+
+constexpr uint32_t kWindowMagic = 0x57494E44u;
+
+struct WindowObject {
+  uint32_t magic = kWindowMagic;
+  std::string class_name;
+  WNDPROC proc = nullptr;
+  SDL_Window* sdl = nullptr;
+  uint32_t sdl_id = 0;
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  RECT rect{};  // window rectangle in screen coordinates, frame included
+  std::string title;  // code page 932
+  bool shown = false;
+  bool minimized = false;
+  bool fullscreen = false;  // shown as a desktop-sized popup
+  bool paint_pending = false;
+  bool destroying = false;
+  DWORD thread = 0;
+  int instance_lock = -1;  // file descriptor holding the class's instance lock
+};
+
+namespace vox_win32 {
+
+std::recursive_mutex& WindowSystemLock();
+// Starts SDL's video and timer subsystems on first use; false when SDL
+// cannot start them. The calling thread becomes the video thread.
+bool EnsureVideo();
+bool OnVideoThread();
+// The live window behind a handle, or null.
+WindowObject* LiveWindow(HWND window);
+std::vector<WindowObject*>& LiveWindows();
+// Client rectangle in screen coordinates from the window rectangle.
+RECT ClientRectOnScreen(const WindowObject* w);
+// Where the logical client area lies on the SDL window's surface: scale and
+// offset (a fullscreen popup is letterboxed into the desktop).
+struct SurfaceMap {
+  double scale;
+  int offset_x, offset_y;
+};
+SurfaceMap MapClientToSurface(const WindowObject* w, int surface_w, int surface_h);
+// Puts the SDL window where the window rectangle and style say.
+void SyncSdlWindow(WindowObject* w);
+
+// Queue
+void QueueMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void DropQueuedMessages(HWND window);
+void KillWindowTimers(HWND window);
+// Cursor shown or hidden as SetCursor and ShowCursor last decided.
+void ApplyCursor();
+
+// Conversions where text meets SDL.
+std::string ToUtf8(const char* cp932);
+std::string ToCp932Lossy(const char* utf8);
+
+}  // namespace vox_win32

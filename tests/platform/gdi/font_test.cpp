@@ -120,7 +120,9 @@ TEST(GdiGlyphOutline, GameFontsDrawJapaneseAndLatinWithSaneBoxes) {
         EXPECT_LE((int)gm.gmBlackBoxY, tm.tmHeight + 1);
         EXPECT_LE(gm.gmptGlyphOrigin.y, tm.tmAscent + 1);
         EXPECT_GE(gm.gmptGlyphOrigin.y - (int)gm.gmBlackBoxY, -tm.tmDescent - 1);
-        if (CodeOf(ch) > 0xFF) EXPECT_GE(gm.gmCellIncX, sizes[f] / 2);
+        if (CodeOf(ch) > 0xFF) {
+          EXPECT_GE(gm.gmCellIncX, sizes[f] / 2);
+        }
       }
     }
   }

@@ -25,6 +25,20 @@ int DesktopBitsPerPixel() {
   ReleaseDC(nullptr, screen);
   return bits;
 }
+// The window system's own display-mode list, until graphics offers its own.
+int WindowSystemModeCount() {
+  DEVMODEA mode;
+  int count = 0;
+  while (EnumDisplaySettingsA(nullptr, (DWORD)count, &mode)) count++;
+  return count;
+}
+int WindowSystemMode(int index, int* width, int* height) {
+  DEVMODEA mode;
+  if (!EnumDisplaySettingsA(nullptr, (DWORD)index, &mode)) return -1;
+  *width = (int)mode.dmPelsWidth;
+  *height = (int)mode.dmPelsHeight;
+  return 0;
+}
 int ForceMainWindowForeground() { return ForceForeground(g_engine.window, 1); }
 
 EngineServices& Services() {
@@ -44,6 +58,8 @@ void ShutdownForAbort() {
 
 EngineServices DefaultEngineServices() {
   EngineServices s{};
+  s.display_mode_count = WindowSystemModeCount;
+  s.display_mode = WindowSystemMode;
   s.init_archive_table = InitArchiveTable;
   s.install_file_layer = InstallDefaultFileLayer;
   s.start_log = StartLogFile;

@@ -355,6 +355,10 @@ int DestroyMainWindow() {
   }
   // A window that lost its queue (quit was already posted) is taken down here.
   if (!g_engine.destroyed && IsWindow(g_engine.window)) DestroyWindow(g_engine.window);
+  // The quit this window posted must not end the next window's first step.
+  MSG leftover;
+  while (PeekMessageA(&leftover, HWND_THREAD_ONLY, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
   UnregisterClassA(g_engine.class_name, (HINSTANCE)g_engine.instance);
   const EngineServices& s = GetEngineServices();
   if (s.delete_all_text_inputs) s.delete_all_text_inputs();

@@ -1,0 +1,66 @@
+// The engine started with only its core services and a real main window
+// (SDL's dummy video driver in tests), and scripted SDL events for it.
+#pragma once
+
+#include <SDL.h>
+
+#include <string>
+
+#include "engine/core/engine_start.h"
+#include "engine/core/engine_state.h"
+#include "engine/core/window.h"
+#include "tests/support/engine_fixture.h"
+
+class EngineWindowTest : public EngineLogTest {
+ protected:
+  void SetUp() override {
+    EngineLogTest::SetUp();
+    SetDesktopOverrideForTesting(&kDesktop);
+    SetEngineServices(&services_);
+    g_engine.window_mode = 1;
+    g_engine.window_scale = 1.0;
+    g_engine.allow_double_start = 1;
+    std::string title = std::string("VoxTest-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    SetWindowTitle(title.c_str());
+  }
+  void TearDown() override {
+    EndEngine();
+    SetEngineServices(nullptr);
+    SetDesktopOverrideForTesting(nullptr);
+    EngineLogTest::TearDown();
+  }
+  // Services beyond the core's defaults, set before Start().
+  EngineServices services_ = DefaultEngineServices();
+  void Start() {
+    SetEngineServices(&services_);
+    ASSERT_EQ(InitEngine(), 0);
+    ASSERT_NE(GetMainWindow(), nullptr);
+  }
+  uint32_t WindowId() { return SDL_GetWindowID(GetSdlWindow(GetMainWindow())); }
+  void PushWindowEvent(uint8_t kind) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = WindowId();
+    e.window.event = kind;
+    SDL_PushEvent(&e);
+  }
+  void PushKey(SDL_Keycode key, uint16_t mod = 0) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = WindowId();
+    e.key.state = SDL_PRESSED;
+    e.key.keysym.sym = key;
+    e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+    e.key.keysym.mod = mod;
+    SDL_PushEvent(&e);
+  }
+  void PushText(const char* utf8) {
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = WindowId();
+    SDL_strlcpy(e.text.text, utf8, sizeof e.text.text);
+    SDL_PushEvent(&e);
+  }
+
+  static constexpr VoxDesktopOverride kDesktop{1920, 1080, 32};
+};

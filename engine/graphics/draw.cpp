@@ -299,22 +299,25 @@ int FillGraphSolid(int graph, int r, int g, int b, int a) {
 }
 
 int PaintLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
-  if (thickness >= 2) {
-    // A thick line is a filled quadrangle around the segment.
-    if (g_draw.clip_empty) return 0;
-    if (!g_screen.started) return -1;
-    double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
-    if (len == 0) return 0;
-    double nx = -dy / len * thickness / 2, ny = dx / len * thickness / 2;
-    return SoftPaintQuadFlat((int)(x1 + nx), (int)(y1 + ny), (int)(x2 + nx), (int)(y2 + ny), (int)(x2 - nx),
-                             (int)(y2 - ny), (int)(x1 - nx), (int)(y1 - ny), colour, 1);
-  }
+  if (thickness >= 2) return DrawThickLine(x1, y1, x2, y2, colour, thickness);
   int32_t rect[4];
   int masked, result;
   int l = x1 < x2 ? x1 : x2, r = x1 < x2 ? x2 : x1, t = y1 < y2 ? y1 : y2, b = y1 < y2 ? y2 : y1;
   if (!BeginPlainFrame(l, t, r + 1, b + 1, rect, &masked, &result)) return result;
   result = g_device.hardware ? -1 : SoftPaintLine(x1, y1, x2, y2, colour);
   return EndFrame(rect, masked, result);
+}
+
+int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+  if (!g_screen.started) return -1;
+  if (g_draw.clip_empty) return 0;
+  double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
+  if (len == 0) return 0;  // no direction, no normal
+  double nx = -dy / len * thickness * 0.5, ny = dx / len * thickness * 0.5;
+  auto r = [](double v) { return (int)std::lround(v); };
+  if (g_device.hardware) return -1;  // the device polygon comes with the Direct3D back end
+  return SoftPaintQuadFlat(r(x1 + nx), r(y1 + ny), r(x2 + nx), r(y2 + ny), r(x2 - nx), r(y2 - ny), r(x1 - nx),
+                           r(y1 - ny), colour, 1);
 }
 
 int PaintRectangle(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
@@ -461,7 +464,8 @@ int SetPaintClipRect(int x1, int y1, int x2, int y2) {
   auto clamp = [](int v, int hi) { return v < 0 ? 0 : v > hi ? hi : v; };
   int32_t rect[4] = {clamp(x1, w), clamp(y1, h), clamp(x2, w), clamp(y2, h)};
   StoreClip(rect);
-  if (!g_draw.clip_empty) SetClipViewport(rect[0], rect[1], rect[2], rect[3]);
+  // The viewport matrices of the clip rectangle serve the device only.
+  if (!g_draw.clip_empty && g_device.hardware) SetClipViewport(rect[0], rect[1], rect[2], rect[3]);
   return 0;
 }
 

@@ -126,8 +126,13 @@ struct BlendTableRow {
 };
 const BlendTableRow* BlendTableRowFor(int mode);
 
+// A line of thickness 2 or more: a filled quadrangle around the segment.
+int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+
 // ---- software back end ------------------------------------------------------------------
-struct SoftLineRecord;
+struct TriangleVertex;
+struct LineRecord;
+struct PointRecord;
 int SoftPaintGraph(int x, int y, int graph, int transparent);
 int SoftPaintGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent);
 int SoftPaintGraphRotated(float cx, float cy, double first, double second, int graph, int transparent,
@@ -136,6 +141,8 @@ int SoftPaintGraphRotated(float cx, float cy, double first, double second, int g
 int SoftPaintGraphQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int graph, int transparent);
 int SoftPaintGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
                         int transparent);
+// Textured from the graph, or flat in the colour when graph is -1.
+int SoftPaintTriangle(const TriangleVertex* vertices, int graph, int transparent, uint32_t colour);
 int SoftPaintFilledBox(int x1, int y1, int x2, int y2, uint32_t colour);
 int SoftPaintLine(int x1, int y1, int x2, int y2, uint32_t colour);
 int SoftPaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour);
@@ -144,6 +151,8 @@ int SoftPaintQuadFlat(int x1, int y1, int x2, int y2, int x3, int y3, int x4, in
 int SoftPaintCircle(int x, int y, int radius, uint32_t colour, int fill);
 int SoftPaintOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
 int SoftPlotPixel(int x, int y, uint32_t colour);
+int SoftPlotPixelList(const PointRecord* points, int count);
+int SoftStrokeLineList(const LineRecord* lines, int count);
 int SoftPaintGraphMap(int x, int y, int columns, int rows, const uint32_t* map, int map_pitch, int ignored,
                       const int* graphs, int transparent);
 int SoftPaintGraphTiledRotated(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double zoom, double angle,

@@ -110,5 +110,16 @@ const FogState* GetFogState();
 // Depth settings of 2-D (0) and 3-D (1) drawing: Z enable, Z write, Z function, bias.
 const int32_t* GetDepthBlock(int which);
 
+// ---- material and device buffers ------------------------------------------------------------
+struct D3DMATERIAL9 {
+  float Diffuse[4], Ambient[4], Specular[4], Emissive[4];
+  float Power;
+};
+const D3DMATERIAL9* GetMaterial();
+int IsMaterialChanged();
+// Device buffers for the 3-D model runtime; null while no device exists.
+void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
+void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
+
 // ---- reset -----------------------------------------------------------------------------------
 int ResetDrawState();

@@ -15,6 +15,8 @@ CameraState g_camera{0, 10.0f, 10000.0f, 1.0f, 1.0471976f, 1.0f, {{{1, 0, 0, 0},
 FogState g_fog{};
 int32_t g_depth[2][4] = {{0, 0, 4, 0}, {0, 0, 4, 0}};
 float g_graph_draw_float = 0.2f;
+D3DMATERIAL9 g_material{};
+int g_material_changed = 0;
 int g_lighting_enabled = 1;
 
 struct LightTable {
@@ -426,6 +428,11 @@ int SetGraphDrawFloat(float value) {
 }
 float GetGraphDrawFloat() { return g_graph_draw_float; }
 
+const D3DMATERIAL9* GetMaterial() { return &g_material; }
+int IsMaterialChanged() { return g_material_changed; }
+void* CreateVertexBufferRaw(uint32_t, uint32_t, uint32_t, uint32_t) { return nullptr; }
+void* CreateIndexBufferRaw(uint32_t, uint32_t, uint32_t, uint32_t) { return nullptr; }
+
 // ---- reset -----------------------------------------------------------------------------------------
 
 int ResetDrawState() {
@@ -465,6 +472,8 @@ int ResetDrawState() {
   g_camera.fov = 1.0471976f;
   g_camera.ortho_size = 1.0f;
   MatrixIdentity(&g_camera.matrix);
+  g_material_changed = 1;
+  g_material = D3DMATERIAL9{{0.8f, 0.8f, 0.8f, 1.0f}, {0, 0, 0, 0}, {0.8f, 0.8f, 0.8f, 0}, {0, 0, 0, 0}, 20.0f};
   SyncSoftDrawState();
   return 0;
 }

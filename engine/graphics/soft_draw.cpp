@@ -24,13 +24,30 @@ bool Ready() {
   return IsMEMIMGValid(Target());
 }
 
-int StrokeLines(const LineRecord* lines, int count) {
+}  // namespace
+
+int SoftStrokeLineList(const LineRecord* lines, int count) {
   if (!Ready()) return 0;
   StrokeLineListToMEMIMG(Target(), lines, count);
   return 0;
 }
 
-}  // namespace
+int SoftPlotPixelList(const PointRecord* points, int count) {
+  if (!Ready()) return 0;
+  PlotPixelListToMEMIMG(Target(), points, count);
+  return 0;
+}
+
+int SoftPaintTriangle(const TriangleVertex* vertices, int graph, int transparent, uint32_t colour) {
+  MEMIMG* view = nullptr;
+  if (graph != -1) {
+    view = GraphView(graph);
+    if (!view) return -1;
+  }
+  if (!Ready()) return 0;
+  RasterTriangleToMEMIMG(Target(), view, vertices, transparent, g_draw.crossfade_image, (int32_t)colour);
+  return 0;
+}
 
 int SoftPaintGraph(int x, int y, int graph, int transparent) {
   MEMIMG* view = GraphView(graph);
@@ -96,19 +113,17 @@ int SoftPaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
                          {x2 - 1, y1, x2 - 1, y2 - 1, colour, p},
                          {x2 - 1, y2 - 1, x1, y2 - 1, colour, p},
                          {x1, y2 - 1, x1, y1, colour, p}};
-  return StrokeLines(lines, 4);
+  return SoftStrokeLineList(lines, 4);
 }
 
 int SoftPaintTriangleFlat(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
   if (fill == 1) {
-    if (!Ready()) return 0;
     TriangleVertex v[3] = {{x1, y1, 0, 0}, {x2, y2, 0, 0}, {x3, y3, 0, 0}};
-    RasterTriangleToMEMIMG(Target(), nullptr, v, 0, g_draw.crossfade_image, (int32_t)colour);
-    return 0;
+    return SoftPaintTriangle(v, -1, 0, colour);
   }
   uint32_t p = (uint32_t)g_draw.blend_param;
   LineRecord lines[3] = {{x1, y1, x2, y2, colour, p}, {x2, y2, x3, y3, colour, p}, {x3, y3, x1, y1, colour, p}};
-  return StrokeLines(lines, 3);
+  return SoftStrokeLineList(lines, 3);
 }
 
 int SoftPaintQuadFlat(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill) {
@@ -122,7 +137,7 @@ int SoftPaintQuadFlat(int x1, int y1, int x2, int y2, int x3, int y3, int x4, in
                          {x2, y2, x3, y3, colour, p},
                          {x3, y3, x4, y4, colour, p},
                          {x4, y4, x1, y1, colour, p}};
-  return StrokeLines(lines, 4);
+  return SoftStrokeLineList(lines, 4);
 }
 
 int SoftPaintCircle(int x, int y, int radius, uint32_t colour, int fill) {

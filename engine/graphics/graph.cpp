@@ -89,19 +89,17 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
     return -1;
   }
   data->ref_count = 1;
+  data->alpha = alpha_channel ? 1 : 0;
   if (g_draw.create_draw_target) {
-    data->draw_target = 1;
-    data->alpha = alpha_channel ? 1 : 0;
-    data->transparency = 0;
     data->default_pool = 1;
   } else {
-    data->alpha = alpha_channel ? 1 : 0;
     data->transparency = g_draw.create_alpha_test ? 1 : 0;
   }
-  // The hardware flag follows the engine's: only a device makes texture images.
+  // Without a device every image is a memory image, and every memory image
+  // can be drawn into.
   data->hardware = 0;
   data->software = 1;
-  data->draw_target = 1;  // every software image can be drawn into
+  data->draw_target = 1;
   data->caller_byte = 0;
   (void)caller_byte;
   data->mip_levels = 0;
@@ -116,7 +114,9 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
                             : (data->alpha ? SOFT_FORMAT_16_ALPHA : SOFT_FORMAT_16);
   int code = wide ? MEMIMG_X8R8G8B8 : MEMIMG_R5G6B5;
   const PIXELFORMAT* format = GetMEMIMGPixelFormat(code, data->alpha, 0);
-  uint32_t key = colour_key_arg == 1 ? 65535u : EncodePixelColor(format, 0, 0, 0, 0);
+  // Black as the image's own pixels hold it (spare bits set, alpha 0).
+  uint32_t black = EncodePixelColor(format, 0, 0, 0, 0);
+  uint32_t key = colour_key_arg == 1 ? 65535u : black;
   data->image = MEMIMG{};
   if (SetupMEMIMG(&data->image, width, height, -1, key, code, 0, data->alpha, 1, nullptr) < 0) {
     WriteLogText("メモリイメージの作成に失敗しました\n");
@@ -124,7 +124,7 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
     ReleaseGraph(graph);
     return -1;
   }
-  FillMEMIMGRect(&data->image, nullptr, 0);
+  FillMEMIMGRect(&data->image, nullptr, black);
   record->image = data;
   record->x = record->y = 0;
   record->width = width;

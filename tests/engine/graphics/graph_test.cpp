@@ -170,3 +170,24 @@ TEST_F(GraphTest, BlankGraphsOfNoSizeAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+class BlankGraphTest : public GraphicsTest {};
+
+TEST_F(BlankGraphTest, BlankGraphsStartBlackAndKeyedOrClear) {
+  PaintFilledBox(0, 0, 20, 20, PackScreenColor(0, 0, 255));
+  int opaque = CreateBlankGraph(4, 4, 0);
+  PaintGraph(0, 0, opaque, 1);
+  EXPECT_EQ(ScreenPixel(1, 1), (Rgba{0, 0, 255, 255}));  // black is the colour key
+  PaintGraph(8, 0, opaque, 0);
+  EXPECT_EQ(ScreenPixel(9, 1), (Rgba{0, 0, 0, 255}));
+  SetGraphCreateAlphaChannel(1);
+  int clear = CreateBlankGraph(4, 4, 0);
+  SetGraphCreateAlphaChannel(0);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(clear), 0, 0).a, 0);
+  PaintGraph(0, 8, clear, 1);
+  EXPECT_EQ(ScreenPixel(1, 9), (Rgba{0, 0, 255, 255}));
+}
+
+}  // namespace

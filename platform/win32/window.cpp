@@ -248,8 +248,13 @@ HWND FindWindowA(LPCSTR class_name, LPCSTR title) {
   if (!class_name) return nullptr;
   {
     std::lock_guard<std::recursive_mutex> hold(WindowSystemLock());
-    for (WindowObject* w : LiveWindows())
-      if (w->class_name == class_name && (!title || w->title == title)) return w;
+    bool own_class = false;
+    for (WindowObject* w : LiveWindows()) {
+      if (w->class_name != class_name) continue;
+      if (!title || w->title == title) return w;
+      own_class = true;
+    }
+    if (own_class) return nullptr;  // the lock file is this program's own
   }
   int fd = open(InstanceLockPath(class_name).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -364,12 +369,10 @@ BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL, DWORD ex_style) {
   if (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME)) side = top = VOX_FRAME_BORDER;
   if ((style & WS_CAPTION) == WS_CAPTION) top += VOX_FRAME_CAPTION;
   if (ex_style & WS_EX_CLIENTEDGE) side += VOX_FRAME_CLIENT_EDGE, top += VOX_FRAME_CLIENT_EDGE;
-  int bottom = side;
-  if (ex_style & WS_EX_CLIENTEDGE && !(style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME))) bottom = side;
   rect->left -= side;
   rect->right += side;
   rect->top -= top;
-  rect->bottom += bottom;
+  rect->bottom += side;
   return TRUE;
 }
 

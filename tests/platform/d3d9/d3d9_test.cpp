@@ -1,0 +1,72 @@
+// The "d3d9" module stand-in: loading by name, its one export, the
+// DirectDraw object's calls and a Direct3D object that makes no device.
+#include "platform/d3d9/d3d9.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(D3D9Module, LoadsByItsNameOnlyAndCountsReferences) {
+  for (const char* name : {"d3d9.dll", "D3D9.DLL", "d3d9", "C:\\Windows\\System32\\d3d9.dll"}) {
+    HMODULE m = D3D9LoadLibrary(name);
+    ASSERT_NE(m, nullptr) << name;
+    EXPECT_EQ(D3D9ModuleReferenceCount(), 1);
+    EXPECT_EQ(D3D9FreeLibrary(m), TRUE);
+  }
+  for (const char* name : {"d3d8.dll", "d3d9.dll.bak", "", "xd3d9.dll"}) EXPECT_EQ(D3D9LoadLibrary(name), nullptr) << name;
+  EXPECT_EQ(D3D9LoadLibrary(nullptr), nullptr);
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
+  HMODULE m = D3D9LoadLibrary("d3d9.dll");
+  EXPECT_NE(D3D9GetProcAddress(m, "Direct3DCreate9"), nullptr);
+  EXPECT_EQ(D3D9GetProcAddress(m, "Direct3DCreate9Ex"), nullptr);
+  EXPECT_EQ(D3D9GetProcAddress(nullptr, "Direct3DCreate9"), nullptr);
+  EXPECT_EQ(D3D9FreeLibrary(m), TRUE);
+  EXPECT_EQ(D3D9FreeLibrary(m), FALSE);  // already gone
+  EXPECT_EQ(D3D9GetProcAddress(m, "Direct3DCreate9"), nullptr);
+}
+
+TEST(D3D9Module, TheDirect3DObjectMakesNoDevice) {
+  EXPECT_EQ(Direct3DCreate9(31), nullptr);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
+  EXPECT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_MIXED_VERTEXPROCESSING, nullptr,
+                              &device),
+            D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(d3d->Release(), 0u);
+}
+
+TEST(D3D9Module, DirectDrawNeedsInitialisingAndNeverHoldsUpTheFrame) {
+  IDirectDraw7* dd = nullptr;
+  ASSERT_EQ(CreateDirectDraw7Object(&dd), DD_OK);
+  EXPECT_EQ(DirectDrawObjectCount(), 1);
+  EXPECT_NE(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+  EXPECT_EQ(dd->Initialize(nullptr), DD_OK);
+  EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+  EXPECT_EQ(dd->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DD_OK);
+  EXPECT_EQ(dd->WaitForVerticalBlank(0x99, nullptr), DDERR_INVALIDPARAMS);
+  BOOL in_blank = FALSE;
+  EXPECT_EQ(dd->GetVerticalBlankStatus(&in_blank), DD_OK);
+  EXPECT_EQ(in_blank, TRUE);
+  EXPECT_EQ(dd->GetVerticalBlankStatus(nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->Release(), 0u);
+  EXPECT_EQ(DirectDrawObjectCount(), 0);
+  EXPECT_EQ(CreateDirectDraw7Object(nullptr), DDERR_INVALIDPARAMS);
+}
+
+TEST(D3D9Module, EveryFailureCanBeProvoked) {
+  D3D9SetFailures(D3D9_FAIL_LOAD_MODULE | D3D9_FAIL_CREATE_DIRECTDRAW | D3D9_FAIL_CREATE_DIRECT3D);
+  EXPECT_EQ(D3D9LoadLibrary("d3d9.dll"), nullptr);
+  IDirectDraw7* dd = reinterpret_cast<IDirectDraw7*>(1);
+  EXPECT_NE(CreateDirectDraw7Object(&dd), DD_OK);
+  EXPECT_EQ(dd, nullptr);
+  EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
+  D3D9SetFailures(D3D9_FAIL_INIT_DIRECTDRAW);
+  ASSERT_EQ(CreateDirectDraw7Object(&dd), DD_OK);
+  EXPECT_NE(dd->Initialize(nullptr), DD_OK);
+  dd->Release();
+  D3D9SetFailures(D3D9_FAIL_NONE);
+}
+
+}  // namespace

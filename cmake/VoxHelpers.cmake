@@ -10,8 +10,7 @@ endfunction()
 
 # vox_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2)
 # One GoogleTest program; each of its tests becomes a CTest test. Tests run in
-# a fresh temporary folder of their own (VOX_TEST_TMP is set by the fixture
-# helpers in tests/support when they need one).
+# a fresh temporary folder of their own when they use tests/support's fixtures.
 function(vox_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   if(NOT T_SOURCES)
@@ -19,8 +18,8 @@ function(vox_add_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vox_test_support GTest::gtest_main GTest::gmock Threads::Threads)
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VOX_SOURCE_DIR=${CMAKE_SOURCE_DIR};SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+  # tests/support sets the headless SDL drivers and knows the source folder.
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # vox_add_fuzzer(NAME fuzz_x SOURCES a.cpp LIBS libs...)

@@ -39,5 +39,5 @@ std::string TempDirTest::ReadFile(const std::string& name) const {
 
 std::string SourceDir() {
   const char* d = std::getenv("VOX_SOURCE_DIR");
-  return d ? d : ".";
+  return d ? d : VOX_SOURCE_DIR;
 }

@@ -21,5 +21,6 @@ class TempDirTest : public ::testing::Test {
   std::string previous_dir_;
 };
 
-// The source folder (for committed fixtures), from VOX_SOURCE_DIR.
+// The source folder (for committed fixtures); the environment variable
+// VOX_SOURCE_DIR overrides the folder the tests were built from.
 std::string SourceDir();

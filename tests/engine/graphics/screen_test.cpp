@@ -167,6 +167,14 @@ TEST_F(ScreenTest, AFailedModeChangeReportsTheModeThatCameBack) {
   EXPECT_EQ(IsGraphicsStarted(), 1);
   std::string log = ReadFile("Log.txt");
   EXPECT_NE(log.find("画面モード変更処理は正常に終了しました"), std::string::npos);
+  EXPECT_EQ(GetLogIndent(), 0);
+  // A full-screen depth the software renderer cannot show fails the start
+  // and leaves the log's indentation as it found it.
+  EndGraphics();
+  ASSERT_EQ(RequestScreenMode(640, 480, 8, 0), 0);
+  EXPECT_EQ(StartGraphics(), -1);
+  EXPECT_EQ(GetLogIndent(), 0);
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
 }
 
 TEST_F(ScreenTest, PresentHandsTheScreenImageToTheWindowLayer) {

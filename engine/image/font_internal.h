@@ -109,3 +109,5 @@ uint32_t MixEdgedAntialiasPixel(int g, int e, uint32_t colour, uint32_t edge, in
 // the hardware renderer, the default), and whether the main window is being
 // destroyed.
 void SetFontTextureCacheOverride(int use);
+// Test hook: the check number the next font made without one takes.
+void SetFontCreationCounter(int next);

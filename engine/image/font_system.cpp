@@ -100,6 +100,7 @@ int CreateFailure(int handle, const char* message) {
 }  // namespace
 
 void SetFontTextureCacheOverride(int use) { g_texture_cache_override = use; }
+void SetFontCreationCounter(int next) { g_fonts_state.counter = next % HANDLE_CHECK_COUNT; }
 
 FONTRECORD* GetFontRecord(int handle) { return Table().Lookup(handle); }
 

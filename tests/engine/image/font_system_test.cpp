@@ -40,19 +40,22 @@ TEST_F(FontSystemTest, CheckNumbersCountUpAndWrapAfter2047) {
   int first = CreateFontToHandle("", 16, 6, 0, -1, -1, 0);
   int second = CreateFontToHandle("", 16, 6, 0, -1, -1, 0);
   EXPECT_EQ(((second >> 16) & 0x7FF), ((first >> 16) & 0x7FF) + 1);
-  FreeFontHandle(first);
-  FreeFontHandle(second);
-  int last = -1;
-  for (int i = 0; i < 2100; ++i) {
+  SetFontCreationCounter(2046);
+  int checks[3];
+  for (int& c : checks) {
     int h = CreateFontToHandle("", 16, 6, 0, -1, -1, 0);
     ASSERT_GE(h, 0);
-    int check = (h >> 16) & 0x7FF;
-    if (last >= 0) {
-      EXPECT_EQ(check, (last + 1) % 2048);
-    }
-    last = check;
+    c = (h >> 16) & 0x7FF;
     FreeFontHandle(h);
   }
+  EXPECT_EQ(checks[0], 2046);
+  EXPECT_EQ(checks[1], 2047);
+  EXPECT_EQ(checks[2], 0);
+  // A prescribed check number leaves the counter alone.
+  int given = CreateFontToHandle("", 16, 6, 0, -1, -1, 0, 30, 77);
+  EXPECT_EQ(given, (int)(0x20000000u | (77u << 16) | 30u));
+  EXPECT_EQ((CreateFontToHandle("", 16, 6, 0, -1, -1, 0) >> 16) & 0x7FF, 1);
+  EXPECT_EQ(CreateFontToHandle("", 16, 6, 0, -1, -1, 0, 30, 5), -1);  // slot in use
 }
 
 TEST_F(FontSystemTest, DefaultsAndFlags) {

@@ -44,13 +44,15 @@ int GetLocalDateTime(DateRecord* out) {
   return 0;
 }
 
+// A time the platform cannot convert (file data may hold anything) gives a
+// zeroed record and -1.
 int FileTimeToDateRecord(const FILETIME* time, DateRecord* out) {
   FILETIME local;
-  SYSTEMTIME st;
-  FileTimeToLocalFileTime(time, &local);
-  FileTimeToSystemTime(&local, &st);
+  SYSTEMTIME st{};
+  int ok = FileTimeToLocalFileTime(time, &local) && FileTimeToSystemTime(&local, &st);
+  if (!ok) st = SYSTEMTIME{};
   SystemTimeToDate(st, out);
-  return 0;
+  return ok ? 0 : -1;
 }
 
 // ---- strings -----------------------------------------------------------------

@@ -68,7 +68,9 @@ MMRESULT timeBeginPeriod(UINT period) { return period >= 1 && period <= 1000000 
 MMRESULT timeEndPeriod(UINT period) { return period >= 1 && period <= 1000000 ? TIMERR_NOERROR : TIMERR_NOCANDO; }
 
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) {
-  if (!utc || !local) {
+  // Times at or above 2^63 are not valid file times, as on Windows; the
+  // shift below then cannot overflow either.
+  if (!utc || !local || (int64_t)ToUint64(*utc) < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -79,7 +81,12 @@ BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  uint64_t shifted = (uint64_t)(t + (int64_t)parts.tm_gmtoff * 10000000LL);
+  int64_t offset = (int64_t)parts.tm_gmtoff * 10000000LL;
+  if ((offset < 0 && t < -offset) || (offset > 0 && t > INT64_MAX - offset)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  uint64_t shifted = (uint64_t)(t + offset);
   local->dwLowDateTime = (DWORD)shifted;
   local->dwHighDateTime = (DWORD)(shifted >> 32);
   return TRUE;

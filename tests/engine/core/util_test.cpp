@@ -95,6 +95,19 @@ TEST(Arithmetic, TruncationIsDefinedOutsideTheIntRange) {
   EXPECT_EQ(FloatToIntTrunc(1e20f), INT32_MIN);
 }
 
+TEST(Clocks, FileTimesFromDataAreConvertedOrRefused) {
+  DateRecord d{1, 1, 1, 1, 1, 1};
+  FILETIME bad{0xFFFFFFFFu, 0x9F8C0000u};  // beyond 2^63: not a file time
+  EXPECT_EQ(FileTimeToDateRecord(&bad, &d), -1);
+  EXPECT_EQ(d.year, 0);
+  EXPECT_EQ(d.second, 0);
+  // 2000-06-15 12:00:00 UTC; local time may move the hour and day.
+  uint64_t t = 126055440000000000ull;
+  FILETIME good{(DWORD)t, (DWORD)(t >> 32)};
+  EXPECT_EQ(FileTimeToDateRecord(&good, &d), 0);
+  EXPECT_EQ(d.year, 2000);
+}
+
 TEST(List, AppendAndRemove) {
   List list;
   InitList(&list);

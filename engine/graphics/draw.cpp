@@ -440,11 +440,15 @@ int SelectDrawScreen(int target) {
   DrawScreenSize(target, &w, &h);
   g_draw.target_width = w;
   g_draw.target_height = h;
-  if (w == old_width && h == old_height)
-    SetPaintClipRect(g_draw.clip_requested[0], g_draw.clip_requested[1], g_draw.clip_requested[2],
-                     g_draw.clip_requested[3]);
-  else
-    SetPaintClipRect(0, 0, w, h);
+  int clipped = w == old_width && h == old_height
+                    ? SetPaintClipRect(g_draw.clip_requested[0], g_draw.clip_requested[1], g_draw.clip_requested[2],
+                                       g_draw.clip_requested[3])
+                    : SetPaintClipRect(0, 0, w, h);
+  if (clipped < 0) {
+    // The clip setter knows no size for -3 and -5: they show the whole screen.
+    int32_t whole[4] = {0, 0, w, h};
+    StoreClip(whole);
+  }
   ResetScreenCamera(w, h);
   if (mask_was_enabled) EnableMaskScreen(1);
   return 0;

@@ -160,7 +160,15 @@ TEST_F(GraphTest, GraphsCanBeDrawScreensAndDeletingOneGivesTheScreenBack) {
   PaintGraph(3, 4, dot, 0);
   EXPECT_EQ(ScreenPixel(3, 4), kWhite);
   EXPECT_EQ(SelectDrawScreen(123), -1);
+  // -3 is drawn like the back buffer, over the whole screen.
+  int small = CreateBlankGraph(8, 8, 0);
+  SelectDrawScreen(small);
   EXPECT_EQ(SelectDrawScreen(-3), 0);
+  GetPaintClipRect(clip);
+  EXPECT_EQ(clip[2], 640);
+  EXPECT_EQ(clip[3], 480);
+  PaintGraph(100, 100, dot, 0);
+  EXPECT_EQ(ScreenPixel(101, 101), kWhite);
 }
 
 TEST_F(GraphTest, BlankGraphsOfNoSizeAreRefused) {

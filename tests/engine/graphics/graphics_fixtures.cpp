@@ -68,6 +68,7 @@ std::string EncodePng(int width, int height, const std::vector<uint8_t>& pixels,
 void GraphicsTest::SetUp() {
   TempDirTest::SetUp();
   CopyStringBounded(g_engine.start_directory, dir().c_str(), sizeof g_engine.start_directory);
+  g_engine.log_off = 0;
   StartLogFile();
   SetGraphicsHost(nullptr);
   blocks_before_ = TrackedBlockCount();

@@ -307,6 +307,17 @@ int SetDefaultFontSizeAndThickness(const char*, int size, int thickness) {
   return 0;
 }
 
+int QueryDefaultFontSettings(char* face, int face_size, int* size, int* thickness) {
+  char stored[FONT_FACE_BYTES];
+  if (QueryFontByHandle(stored, size, thickness, g_fonts_state.default_handle) < 0) return -1;
+  if (face && face_size > 0) CopyStringBounded(face, stored, (size_t)face_size);
+  return 0;
+}
+
+void ApplyDefaultFontSettings(const char* face, int size, int thickness) {
+  SetDefaultFontSizeAndThickness(face, size, thickness);
+}
+
 int RefreshDefaultFont() {
   const FontDefaults& d = g_fonts_state.defaults;
   FONTRECORD* f = GetFontRecord(g_fonts_state.default_handle);

@@ -241,6 +241,21 @@ TEST_F(FontStringTest, TextureCacheDrawsTheSamePixelsThroughGraphs) {
   EXPECT_EQ(ScreenPixel(33, 48), white);
 }
 
+TEST_F(FontStringTest, MaskedTextRightOfTheDrawAreaReturnsAtOnce) {
+  int h = CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, -1, -1, 0);
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_EQ(EnableMaskScreen(1), 0);
+  ASSERT_EQ(IsMaskScreenActive(), 1);
+  SetPaintClipRect(0, 0, 100, 480);
+  ClearScreen(0);
+  EXPECT_EQ(DrawTextWithFont(100, 10, "AB", kWhite16, h, 0, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(150, 10, "AB", kWhite16, h, 0, 1), 0);
+  EXPECT_TRUE(Changed(0).empty());
+  EXPECT_EQ(DrawTextWithFont(10, 10, "AB", kWhite16, h, 0, 0), 0);  // inside: through the mask steps
+  EnableMaskScreen(0);
+  ReleaseMaskScreen();
+}
+
 class FontString32Test : public FontTest {
  protected:
   void SetUp() override { StartEngineGraphics(32); }

@@ -192,4 +192,53 @@ TEST_F(FontSystemTest, EndingGraphicsDeletesEveryFont) {
   EXPECT_EQ(IsFontHandleLive(FetchDefaultFont()), 0);
 }
 
+TEST_F(FontSystemTest, NoFontOnceTheWindowIsClosing) {
+  GraphicsHost host = GetGraphicsHost();
+  host.is_window_closed = [] { return 1; };
+  SetGraphicsHost(&host);
+  EXPECT_EQ(CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, -1, -1, 0), -1);
+  host.is_window_closed = nullptr;
+  SetGraphicsHost(&host);
+  EXPECT_GE(CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, -1, -1, 0), 0);
+}
+
+TEST_F(FontSystemTest, KoreanCharsetSplitsAtEveryHighByte) {
+  int h = CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, 2, -1, 0);
+  FontChar chars[8];
+  int count = 0;
+  ASSERT_EQ(CacheStringGlyphs(h, "\xA0\xA1" "A\xB0\x41", -1, chars, &count), 0);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(FontCharCode(chars[0]), 0xA1A0u);
+  EXPECT_EQ(FontCharCode(chars[2]), 0x41B0u);
+  int sjis = CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, 1, -1, 0);
+  ASSERT_EQ(CacheStringGlyphs(sjis, "\xA0\xA1" "A\xB0\x41", -1, chars, &count), 0);
+  EXPECT_EQ(count, 5);  // half-width katakana are single bytes
+}
+
+TEST_F(FontSystemTest, DefaultFontSettingsCrossAScreenModeChange) {
+  char face[8] = "x";
+  int size = 0, thickness = 0;
+  ASSERT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), 0);
+  EXPECT_STREQ(face, "");
+  EXPECT_EQ(size, 16);
+  EXPECT_EQ(thickness, 6);
+  ApplyDefaultFontSettings(face, 20, 7);
+  ASSERT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), 0);
+  EXPECT_EQ(size, 20);
+  FreeFontHandle(FetchDefaultFont());
+  EXPECT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), -1);
+}
+
+class FontSystem8BitTest : public FontTest {
+ protected:
+  void SetUp() override { StartEngineGraphics(8); }
+};
+
+TEST_F(FontSystem8BitTest, AntialiasingIsOffOnAnEightBitScreen) {
+  ASSERT_EQ(GetScreenBitDepth(), 8);
+  int h = CreateFontToHandle("ＭＳ 明朝", 16, 6, 3, -1, -1, 0);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(GetFontRecord(h)->type, FONT_TYPE_EDGE);
+}
+
 }  // namespace

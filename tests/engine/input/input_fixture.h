@@ -1,0 +1,81 @@
+// Engine input over the real keyboard and pad layer: virtual SDL joysticks,
+// key presses pushed into SDL's event queue, and a window-side host whose
+// clipboard and activation the test controls.
+#pragma once
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/core/engine_state.h"
+#include "engine/core/log.h"
+#include "engine/input/input.h"
+#include "engine/input/input_internal.h"
+#include "platform/dinput/dinput_control.h"
+#include "tests/platform/dinput/virtual_pad.h"
+
+class InputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetLogOutput(0);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    // The DirectInput keyboard: a pushed key signals the device, so the next
+    // read sees it even within the same millisecond.
+    g_environment.os_version = 0;
+    current_ = this;
+    InputHost host{};
+    host.is_app_active = [] { return current_->active_; };
+    host.is_end_requested = [] { return current_->ending_; };
+    host.main_window = []() -> void* { return &current_->window_tag_; };
+    host.read_clipboard_text = [](char* buffer, int size) {
+      if (!current_->has_clipboard_) return -1;
+      const std::string& t = current_->clipboard_;
+      if (!buffer) return (int)t.size() + 1;
+      int n = (int)t.size() + 1 < size ? (int)t.size() + 1 : size;
+      std::memcpy(buffer, t.c_str(), (size_t)n);
+      buffer[n - 1] = 0;
+      return n;
+    };
+    host.write_clipboard_text = [](const char* text) {
+      current_->clipboard_ = text;
+      current_->has_clipboard_ = true;
+      return 0;
+    };
+    SetInputHost(&host);
+    DInputClearFailures();
+    DInputResetKeyboard();
+    StartTextInputSystem();
+  }
+  void TearDown() override {
+    FreeAllTextInputs();
+    CloseInputDevices();
+    g_input.joystick_mode = 0;
+    for (VirtualPad& p : pads_) p.Detach();
+    DInputClearFailures();
+    DInputResetKeyboard();
+    SetInputHost(nullptr);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    current_ = nullptr;
+  }
+
+  void AttachPads(int count) {
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(pads_[i].Attach(i == 0 ? "first" : "second"));
+  }
+  static void PushKey(SDL_Scancode scancode, bool down) {
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = scancode;
+    ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+  }
+
+  static InputTest* current_;
+  int active_ = 1;
+  int ending_ = 0;
+  int window_tag_ = 0;
+  bool has_clipboard_ = false;
+  std::string clipboard_;
+  VirtualPad pads_[2];
+};

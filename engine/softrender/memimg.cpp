@@ -4,6 +4,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/softrender/blend.h"
+#include "platform/d3d9/d3d9.h"
 
 namespace {
 
@@ -62,6 +63,48 @@ const PIXELFORMAT* GetMEMIMGPixelFormat(int format_code, int alpha_flag, int pal
     case MEMIMG_R5G6B5:
     case MEMIMG_X8R8G8B8:
       return &table.colour[format_code][alpha_flag ? 1 : 0][palette_flag ? 1 : 0];
+    case MEMIMG_GRAY8:
+      return &table.gray8;
+    case MEMIMG_GRAY16:
+      return &table.gray16;
+    default:
+      return nullptr;
+  }
+}
+
+// The same rows as DirectDraw pixel-format records, for surfaces that share
+// a memory image's layout; the single-channel rows carry only their bit
+// count and masks.
+const DDPIXELFORMAT* GetMEMIMGSurfaceFormat(int format_code, int alpha_flag, int palette_flag) {
+  struct Table {
+    DDPIXELFORMAT rows[2][2][2];
+    DDPIXELFORMAT gray8, gray16;
+    static DDPIXELFORMAT From(const PIXELFORMAT* f, bool rgb) {
+      DDPIXELFORMAT d = {};
+      if (rgb) {
+        d.dwSize = sizeof(DDPIXELFORMAT);
+        d.dwFlags = DDPF_RGB;
+      }
+      d.dwRGBBitCount = f->bits_per_pixel;
+      d.dwRBitMask = f->red_mask;
+      d.dwGBitMask = f->green_mask;
+      d.dwBBitMask = f->blue_mask;
+      d.dwRGBAlphaBitMask = f->alpha_mask;
+      return d;
+    }
+    Table() {
+      for (int code = 0; code < 2; code++)
+        for (int alpha = 0; alpha < 2; alpha++)
+          for (int pal = 0; pal < 2; pal++) rows[code][alpha][pal] = From(GetMEMIMGPixelFormat(code, alpha, pal), true);
+      gray8 = From(GetMEMIMGPixelFormat(MEMIMG_GRAY8, 0, 0), false);
+      gray16 = From(GetMEMIMGPixelFormat(MEMIMG_GRAY16, 0, 0), false);
+    }
+  };
+  static const Table table;
+  switch (format_code) {
+    case MEMIMG_R5G6B5:
+    case MEMIMG_X8R8G8B8:
+      return &table.rows[format_code][alpha_flag ? 1 : 0][palette_flag ? 1 : 0];
     case MEMIMG_GRAY8:
       return &table.gray8;
     case MEMIMG_GRAY16:

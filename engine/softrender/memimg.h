@@ -9,6 +9,8 @@
 
 #include "engine/image/base_image.h"
 
+struct DDPIXELFORMAT;
+
 constexpr uint32_t MEMIMG_MAGIC = 0x12345678;
 
 // MEMIMGFormat: the store's format code.
@@ -79,6 +81,7 @@ void ReleaseMEMIMG(MEMIMG* view);  // harmless on a view that is not set up
 
 // Shared records, built on first use; null for any other format code.
 const PIXELFORMAT* GetMEMIMGPixelFormat(int format_code, int alpha_flag, int palette_flag);
+const DDPIXELFORMAT* GetMEMIMGSurfaceFormat(int format_code, int alpha_flag, int palette_flag);
 
 // The screen bit depth that format -1 follows; the graphics start sets it.
 void SetSoftScreenBitDepth(int bits);

@@ -6,6 +6,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/softrender/memimg.h"
+#include "platform/d3d9/d3d9.h"
 #include "soft_test_util.h"
 
 namespace {
@@ -133,6 +134,28 @@ TEST(MemImg, PixelFormatRecordsAreShared) {
   EXPECT_EQ(0xFFFFu, GetMEMIMGPixelFormat(3, 0, 0)->green_mask);
   EXPECT_EQ(nullptr, GetMEMIMGPixelFormat(4, 0, 0));
   EXPECT_EQ(nullptr, GetMEMIMGPixelFormat(-1, 0, 0));
+}
+
+TEST(MemImg, SurfaceFormatsFollowThePixelFormatRows) {
+  struct {
+    int code, alpha, palette;
+    DWORD bits, red, alpha_mask, flags;
+  } rows[] = {
+      {0, 0, 0, 16, 0xF800, 0, DDPF_RGB},          {0, 1, 0, 32, 0xF800, 0x00FF0000, DDPF_RGB},
+      {1, 0, 1, 8, 0x00FF0000, 0, DDPF_RGB},       {1, 1, 0, 32, 0x00FF0000, 0xFF000000, DDPF_RGB},
+      {2, 0, 0, 8, 0xFF, 0xFF, 0},                 {3, 0, 0, 16, 0xFFFF, 0xFFFF, 0},
+  };
+  for (auto& r : rows) {
+    const DDPIXELFORMAT* d = GetMEMIMGSurfaceFormat(r.code, r.alpha, r.palette);
+    ASSERT_NE(nullptr, d) << r.code;
+    EXPECT_EQ(d, GetMEMIMGSurfaceFormat(r.code, r.alpha, r.palette));
+    EXPECT_EQ(r.bits, d->dwRGBBitCount) << r.code << r.alpha << r.palette;
+    EXPECT_EQ(r.red, d->dwRBitMask);
+    EXPECT_EQ(r.alpha_mask, d->dwRGBAlphaBitMask);
+    EXPECT_EQ(r.flags, d->dwFlags);
+    EXPECT_EQ(r.flags ? 32u : 0u, d->dwSize);
+  }
+  EXPECT_EQ(nullptr, GetMEMIMGSurfaceFormat(4, 0, 0));
 }
 
 TEST(MemImg, ScreenAndDepthImages) {

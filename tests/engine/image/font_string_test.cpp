@@ -256,6 +256,25 @@ TEST_F(FontStringTest, MaskedTextRightOfTheDrawAreaReturnsAtOnce) {
   ReleaseMaskScreen();
 }
 
+TEST_F(FontStringTest, ScaledTextStretchesOnBothPaths) {
+  SetFontTextureCacheOverride(1);
+  int tex = CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, -1, -1, 0);
+  SetFontTextureCacheOverride(0);
+  int soft = CreateFontToHandle("ＭＳ 明朝", 16, 6, 0, -1, -1, 0);
+  // Texture cache: the box of "A" (origin 1, top 6, 4 x 6) doubled from (10, 20).
+  ClearScreen(0);
+  EXPECT_EQ(DrawTextTextureCacheScaled(10, 20, 2.0, 2.0, "A", kWhite16, tex, 0, 0), 0);
+  auto changed = Changed(0);
+  EXPECT_EQ(PixelSet(changed.begin(), changed.end()), Rect(12, 32, 20, 44));
+  // Software: drawn unscaled into the work image, then stretched.
+  ClearScreen(0);
+  EXPECT_EQ(DrawTextSoftwareScaled(10, 20, 2.0, 2.0, "A", kWhite16, soft, 0, 0), 0);
+  changed = Changed(0);
+  EXPECT_EQ(changed.size(), 4u * 4 * 6);
+  EXPECT_EQ(ScreenPixel(13, 33), kWhite16);
+  EXPECT_EQ(ScreenPixel(11, 33), 0u);
+}
+
 class FontString32Test : public FontTest {
  protected:
   void SetUp() override { StartEngineGraphics(32); }

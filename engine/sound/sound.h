@@ -21,6 +21,10 @@ int RefillAllSoundStreams();
 // do; 0.
 int PollMusicPlayback();
 int EndFileMusic();
+// The main window's notification that a MIDI played through the media
+// control interface ended: it would replay looping music and close the rest.
+// No music is ever opened that way here, so there is nothing to replay; 0.
+int HandleMciNotify(void* window, uintptr_t wparam, intptr_t lparam);
 
 // ---- storage mode of later loads ----
 // 0 decode whole at load, 2 keep the encoded file in memory and decode while

@@ -42,6 +42,8 @@ int PollMusicPlayback() { return 0; }
 
 int EndFileMusic() { return 0; }
 
+int HandleMciNotify(void*, uintptr_t, intptr_t) { return 0; }
+
 namespace {
 
 BOOL ListSoundDeviceCallback(const void*, LPCSTR description, LPCSTR module, LPVOID) {

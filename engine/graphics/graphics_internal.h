@@ -131,4 +131,5 @@ void DrawScreenSize(int target, int* width, int* height);
 int EngineStarted();
 void WaitWhileInactive();
 int IsWindowModeNow();
+int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags);  // host's, or success headless
 void FreeDisplayModeList();

@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "engine/graphics/graphics.h"
+#include "engine/graphics/graphics_host.h"
+#include "engine/image/font.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
@@ -24,6 +26,8 @@ class FrameTest : public GraphicsTest, public testing::WithParamInterface<int> {
   }
 };
 
+const Rgba kWhiteText{255, 255, 255, 255};
+
 // A block: a coloured square with a light rim and a black (keyed) corner.
 int BlockGraph(Rgba c) {
   return MakeGraph(32, 32, [c](int x, int y) {
@@ -34,7 +38,30 @@ int BlockGraph(Rgba c) {
   });
 }
 
+int StartFonts() { return StartFontSystem(); }
+int EndFonts() { return EndFontSystem(); }
+
+// True when some pixel of the rectangle has the colour.
+bool AreaHas(int x1, int y1, int x2, int y2, Rgba colour) {
+  for (int y = y1; y < y2; y++)
+    for (int x = x1; x < x2; x++)
+      if (ScreenPixel(x, y) == colour) return true;
+  return false;
+}
+
 TEST_P(FrameTest, DrawsAGameFrameAndWritesItsPicture) {
+  GraphicsHost host{};
+  host.start_font_system = StartFonts;
+  host.end_font_system = EndFonts;
+  SetGraphicsHost(&host);
+  Restart(640, 480, depth_);
+  // The game's fonts: 明朝 faces with an edge, in its four sizes.
+  int fonts[4];
+  const int sizes[4] = {32, 24, 14, 16};
+  for (int i = 0; i < 4; i++) {
+    fonts[i] = CreateFontToHandle("ＭＳ 明朝", sizes[i], -1, 1, -1, -1, 0);
+    ASSERT_GE(fonts[i], 0);
+  }
   int background = MakeGraph(640, 480, [](int x, int y) { return Rgba{x * 60 / 640, 20 + y * 60 / 480, 90, 255}; });
   const Rgba colours[4] = {{230, 40, 40, 255}, {40, 200, 60, 255}, {50, 80, 230, 255}, {240, 220, 40, 255}};
   int blocks[4];
@@ -71,7 +98,17 @@ TEST_P(FrameTest, DrawsAGameFrameAndWritesItsPicture) {
   PaintGraphMirrored(440, 340, part, 1);
   PaintBoxOutline(300, 320, 620, 460, PackScreenColor(255, 255, 255));
   PaintLine(300, 470, 620, 470, PackScreenColor(255, 255, 0));
+  // Four lines of text, the last one translucent.
+  uint32_t white = PackScreenColor(255, 255, 255), edge = PackScreenColor(0, 0, 64);
+  DrawTextWithFont(440, 230, "れんさ 12", white, fonts[0], edge, 0);
+  DrawTextWithFont(440, 270, "スコア 004560", white, fonts[1], edge, 0);
+  DrawTextWithFont(320, 400, "つぎ：レベル 7", white, fonts[2], edge, 0);
+  SelectBlendMode(1, 160);
+  DrawTextWithFont(320, 424, "Voxaldrift", white, fonts[3], edge, 0);
+  SelectBlendMode(0, 0);
   ASSERT_EQ(PresentScreen(), 0);
+  EXPECT_TRUE(AreaHas(440, 230, 640, 262, kWhiteText));
+  EXPECT_TRUE(AreaHas(320, 400, 620, 416, kWhiteText));
 
   // Spot checks of what the picture shows.
   EXPECT_EQ(ScreenPixel(40 + 16, 16 + 16), MemImgPixel(GetGraphMemImage(blocks[0]), 16, 16));

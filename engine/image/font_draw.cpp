@@ -36,15 +36,15 @@ struct GraphGlyphPainter {
     if (keep_cross != -1) SetCrossfadeGraph(-1, keep_param, keep_range);
     if (f->type & FONT_TYPE_EDGE) {
       SetPaintBrightness(colours->rgb[1][0], colours->rgb[1][1], colours->rgb[1][2]);
-      PaintOne(f->edge_graph, true);
+      PaintOne(f->edge_graph);
     }
     SetPaintBrightness(colours->rgb[0][0], colours->rgb[0][1], colours->rgb[0][2]);
-    PaintOne(f->cache_graph, false);
+    PaintOne(f->cache_graph);
     SetPaintBrightness(r, gg, b);
     if (keep_cross != -1) SetCrossfadeGraph(keep_cross, keep_param, keep_range);
   }
 
-  void PaintOne(int graph, bool edge_half) const {
+  void PaintOne(int graph) const {
     if (graph < 0) return;
     int cx = FontCellX(f, g->cell), cy = FontCellY(f, g->cell);
     int pen_i = (int)pen;
@@ -66,11 +66,12 @@ struct GraphGlyphPainter {
       int32_t area[4] = {a - g->height + 1 - 1, bpos, a + 1 + 1, bpos + g->width};
       IntersectClipRect(area, keep);
       SetPaintClipRect(area[0], area[1], area[2], area[3]);
-      int w = f->sheet_width, h = f->sheet_height;
+      // The whole graph: twice the sheet for the bodies of an edged font.
+      int w = 0, h = 0;
+      QueryGraphSize(graph, &w, &h);
       float ox = (float)(a + 1 + cy), oy = (float)(bpos - cx);
       PaintGraphQuad(ox - 0.5f, oy - 0.5f, ox - 0.5f, oy + w - 0.5f, ox - h - 0.5f, oy + w - 0.5f, ox - h - 0.5f,
                      oy - 0.5f, graph, 1);
-      (void)edge_half;
     } else {
       int right = x + (int)((f->line_height - g->top) * xs), top = y + (int)(g->origin_x * ys + pen);
       int left = right - (int)(g->height * xs), bottom = top + (int)(g->width * ys);

@@ -219,8 +219,9 @@ TEST_F(FontStringTest, TextureCacheDrawsTheSamePixelsThroughGraphs) {
   std::vector<uint32_t> got_pixels;
   for (auto p : got) got_pixels.push_back(ScreenPixel(p.first, p.second));
   EXPECT_EQ(got_pixels, want_pixels);
-  // Vertical text turns the whole sheet onto each glyph's box; the draw
-  // area keeps it there (one pixel of slack left and right).
+  // Vertical text turns the whole sheet onto each glyph's box (corners
+  // given half a pixel up and left, for a device's pixel centres); the draw
+  // area keeps it there, with one pixel of slack left and right.
   ClearScreen(0);
   DrawTextWithFont(30, 40, "A", white, tex, red, 1);
   auto turned = Changed(0);
@@ -232,6 +233,7 @@ TEST_F(FontStringTest, TextureCacheDrawsTheSamePixelsThroughGraphs) {
     EXPECT_LT(p.second, 47);
   }
   EXPECT_EQ(ScreenPixel(37, 43), white);  // inside the turned body
+  EXPECT_EQ(ScreenPixel(41, 43), red);    // its edge on the right
   // Deleting every graph loses the cache graph; the next string builds it anew.
   ReleaseAllGraphs();
   EXPECT_EQ(GetFontRecord(tex)->graph_lost, 1);

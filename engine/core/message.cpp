@@ -70,7 +70,7 @@ int ProcessWindowMessages() {
   return g_engine.quit ? -1 : 0;
 }
 
-void WaitWhileInactive() {
+void WaitWhileWindowInactive() {
   if (g_engine.painting || g_engine.active) return;
   if (g_engine.run_while_inactive && g_engine.window_mode) return;
   if (!g_engine.inactive_since) g_engine.inactive_since = GetMillisecondCount();

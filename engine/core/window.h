@@ -15,7 +15,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // One message step: 0, or -1 once quit is set.
 int ProcessWindowMessages();
 // Returns once the window is active again (or closing).
-void WaitWhileInactive();
+void WaitWhileWindowInactive();
 // Windowed styles of the style table row (WS_VISIBLE added once set).
 DWORD WindowedStyle(int index);
 DWORD WindowedExStyle(int index);

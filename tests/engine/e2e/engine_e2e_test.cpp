@@ -1,0 +1,177 @@
+// The engine end to end: start in a window, draw a frame with a graph and
+// text, present it, compare the window's pixels with the screen image, type
+// a key, end, and leave a screenshot in <build>/test-output/window.png.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/core/engine_start.h"
+#include "engine/core/engine_state.h"
+#include "engine/core/log.h"
+#include "engine/core/window.h"
+#include "engine/graphics/graphics.h"
+#include "engine/image/font.h"
+#include "engine/runtime/engine_runtime.h"
+#include "engine/softrender/memimg.h"
+#include "tests/support/temp_dir.h"
+#if VOX_E2E_HAS_INPUT
+#include "engine/input/input.h"
+#endif
+
+#ifndef VOX_TEST_OUTPUT_DIR
+#define VOX_TEST_OUTPUT_DIR "test-output"
+#endif
+
+namespace {
+
+bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> row((size_t)width * 3);
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      uint32_t p = pixels[(size_t)y * width + x];
+      row[x * 3] = (uint8_t)(p >> 16);
+      row[x * 3 + 1] = (uint8_t)(p >> 8);
+      row[x * 3 + 2] = (uint8_t)p;
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  fclose(file);
+  return true;
+}
+
+// The screen image's pixel as 0x00RRGGBB, each channel widened to 8 bits as
+// the window system widens it.
+uint32_t ScreenPixel(const MEMIMG* screen, int x, int y) {
+  const PIXELFORMAT* f = screen->store->format;
+  const uint8_t* row = screen->pixels + (size_t)screen->store->pitch * y;
+  uint32_t p = 0;
+  if (f->bits_per_pixel == 16) p = *reinterpret_cast<const uint16_t*>(row + x * 2);
+  else p = *reinterpret_cast<const uint32_t*>(row + x * 4);
+  auto widen = [p](uint32_t mask) -> uint32_t {
+    if (!mask) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) shift++;
+    uint32_t max = mask >> shift;
+    return (((p & mask) >> shift) * 255 + max / 2) / max;
+  };
+  return (widen(f->red_mask) << 16) | (widen(f->green_mask) << 8) | widen(f->blue_mask);
+}
+
+class EngineEndToEndTest : public TempDirTest {
+ protected:
+  static void SetUpTestSuite() {
+    // A display without a monitor; the dummy driver serves where offscreen
+    // is not built into SDL.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (SDL_VideoInit("offscreen") == 0) SDL_VideoQuit();
+    else setenv("SDL_VIDEODRIVER", "dummy", 1);
+  }
+  void TearDown() override {
+    EndEngine();
+    TempDirTest::TearDown();
+  }
+};
+
+TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
+  InstallEngineServices();
+  SetLogOutput(1);
+  ChangeWindowMode(1);
+  SetAllowDoubleStart(1);
+  SetRunWhileInactive(1);
+  ASSERT_EQ(RequestScreenMode(640, 480, 16, 60), 0);
+  SetWindowTitle("Voxaldrift ウインドウ");
+  ASSERT_EQ(InitEngine(), 0);
+  HWND window = GetMainWindow();
+  ASSERT_NE(window, nullptr);
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 480);
+
+  // A frame: a background, a graph and a line of text.
+  SelectDrawScreen(DRAW_SCREEN_BACK);
+  WipeDrawScreen();
+  PaintFilledBox(0, 0, 640, 480, PackScreenColor(20, 40, 90));
+  int graph = CreateBlankGraph(96, 64, 0);
+  ASSERT_GE(graph, 0);
+  FillGraphSolid(graph, 230, 60, 30, 255);
+  EXPECT_EQ(PaintGraph(200, 150, graph, 0), 0);
+  PaintGraphStretched(400, 300, 600, 340, graph, 0);
+  int font = CreateFontToHandle(nullptr, 24, 4, -1, -1, -1, 0);
+  if (font >= 0) DrawTextWithFont(24, 24, "Voxaldrift テスト", PackScreenColor(255, 255, 255), font, 0, 0);
+  ASSERT_EQ(PresentScreen(), 0);
+
+  // What the window shows is the screen image.
+  std::vector<uint32_t> shown(640 * 480);
+  ASSERT_EQ(ReadWindowPixels(window, shown.data(), 640, 480, 640 * 4), 0);
+  const MEMIMG* screen = GetScreenMemImage();
+  ASSERT_NE(screen, nullptr);
+  int differing = 0;
+  for (int y = 0; y < 480; y++)
+    for (int x = 0; x < 640; x++)
+      if (shown[(size_t)y * 640 + x] != ScreenPixel(screen, x, y)) differing++;
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(shown[(size_t)180 * 640 + 240] & 0xF0F0F0, 0xE03010u & 0xF0F0F0);  // inside the graph
+  EXPECT_EQ(shown[5], ScreenPixel(screen, 5, 0));
+
+  std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
+  EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
+
+#if VOX_E2E_HAS_INPUT
+  // A key pressed in the window reaches the keyboard state.
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.windowID = SDL_GetWindowID(GetSdlWindow(window));
+  e.key.state = SDL_PRESSED;
+  e.key.keysym.scancode = SDL_SCANCODE_Z;
+  e.key.keysym.sym = SDLK_z;
+  SDL_PushEvent(&e);
+  EXPECT_EQ(ProcessEngineMessages(), 0);
+  EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
+#endif
+
+  EXPECT_EQ(EndEngine(), 0);
+  EXPECT_EQ(GetMainWindow(), nullptr);
+  EXPECT_EQ(g_engine.initialised, 0);
+  EXPECT_EQ(IsGraphicsStarted(), 0);
+}
+
+TEST_F(EngineEndToEndTest, ClosingTheWindowEndsTheFrameLoop) {
+  InstallEngineServices();
+  ChangeWindowMode(1);
+  SetAllowDoubleStart(1);
+  ASSERT_EQ(InitEngine(), 0);
+  int frames = 0;
+  while (ProcessEngineMessages() == 0 && frames < 1000) {
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    WipeDrawScreen();
+    PresentScreen();
+    if (++frames == 3) PostMessageA(GetMainWindow(), WM_CLOSE, 0, 0);
+  }
+  EXPECT_EQ(frames, 3);
+  EXPECT_EQ(GetQuitFlag(), 1);
+  EXPECT_EQ(EndEngine(), 0);
+}
+
+}  // namespace

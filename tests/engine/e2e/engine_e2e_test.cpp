@@ -14,6 +14,7 @@
 #include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
+#include "engine/core/screen_log.h"
 #include "engine/core/window.h"
 #include "engine/graphics/graphics.h"
 #include "engine/image/font.h"
@@ -134,6 +135,17 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_EQ(differing, 0);
   EXPECT_EQ(shown[(size_t)180 * 640 + 240] & 0xF0F0F0, 0xE03010u & 0xF0F0F0);  // inside the graph
   EXPECT_EQ(shown[5], ScreenPixel(screen, 5, 0));
+
+  // The on-screen log appears over the next frame once something is printed.
+  EXPECT_EQ(IsScreenLogUsed(), 0);
+  PrintScreenLog("frame %d", 2);
+  ASSERT_EQ(PresentScreen(), 0);
+  ASSERT_EQ(ReadWindowPixels(window, shown.data(), 640, 480, 640 * 4), 0);
+  int log_pixels = 0;
+  for (int y = 0; y < 16; y++)
+    for (int x = 0; x < 80; x++)
+      if (shown[(size_t)y * 640 + x] == 0xFFFFFFu) log_pixels++;
+  EXPECT_GT(log_pixels, 10);
 
   std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
   EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));

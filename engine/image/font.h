@@ -61,15 +61,3 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
 int DrawTextSoftwareScaled(int x, int y, double x_scale, double y_scale, const char* text, uint32_t colour,
                            int handle, uint32_t edge_colour, int vertical);
 
-// ---- wrapped drawing (text inputs and the input method) ------------------------------
-// Draw inside the draw area with a line step: the start (clamped into the
-// area) wraps into it, and text running past the right edge goes on at the
-// left edge one line step lower. font -1: the default font. With a
-// selection (start and end byte offsets; -1 for none) the characters from
-// the lower offset up to the upper one are drawn over a box of the
-// selection-back colour in the selected colours. An empty draw area draws
-// nothing.
-int DrawWrappedString(int x, int y, int line_step, const char* text, uint32_t colour, uint32_t edge_colour, int font,
-                      uint32_t selected_colour, uint32_t selected_edge_colour, uint32_t selection_back_colour,
-                      int selection_start, int selection_end);
-int FillWrappedBox(int x1, int y1, int x2, int y2, int line_step, uint32_t colour, int filled);

@@ -1,7 +1,7 @@
 // Strings of any bytes measured and drawn with fonts of every kind, edge
 // size and cell size, through glyphs whose boxes may be far larger than
-// their cells, at any place, clip, blend mode and brightness, straight and
-// wrapped. Nothing may be written outside the cells or the screen.
+// their cells, at any place, clip, blend mode and brightness, plain and
+// scaled. Nothing may be written outside the cells or the screen.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -95,7 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MeasureStringWidthByFont(text.c_str(), -1, font, vertical);
   DrawTextWithFont(x, y, text.c_str(), PackScreenColor(data[8], data[9], data[10]), font, PackScreenColor(0, 0, 0),
                    vertical);
-  DrawWrappedString(x, y, (int8_t)data[11], text.c_str(), 0xFFFF, 0, font, 0x1F, 0, 0x7E0, data[2] % 8, data[3] % 8);
   DrawTextSoftwareScaled(x, y, 1.5, 0.5, text.c_str(), 0xFFFF, font, 0, vertical);
   FreeFontHandle(font);
   SelectBlendMode(0, 255);

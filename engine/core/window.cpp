@@ -430,9 +430,9 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_MBUTTONUP: {
       int button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 4 : 0;
       if (button && s.log_mouse_click) {
-        int x, y;
-        GetMouseDrawPos(&x, &y);
-        s.log_mouse_click(button, x, y);
+        // The message's own client position, in screen pixels.
+        double scale = GetWindowScale();
+        s.log_mouse_click(button, (int)((int16_t)LOWORD(lparam) / scale), (int)((int16_t)HIWORD(lparam) / scale));
       }
       HideCursorIfSet();
       return 0;

@@ -145,3 +145,42 @@ TEST_F(WindowMessageTest, SecondCopyIsRefusedUnlessAllowed) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Click {
+  int button, x, y;
+};
+std::vector<Click> g_clicks;
+void LogClick(int button, int x, int y) { g_clicks.push_back({button, x, y}); }
+
+TEST_F(WindowMessageTest, ClicksAreLoggedAtDrawingPositions) {
+  g_clicks.clear();
+  services_.log_mouse_click = LogClick;
+  SetWindowScale(2.0);
+  Start();
+  const struct {
+    uint8_t button;
+    int want;
+  } kButtons[] = {{SDL_BUTTON_LEFT, 1}, {SDL_BUTTON_RIGHT, 2}, {SDL_BUTTON_MIDDLE, 4}};
+  for (const auto& b : kButtons) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.windowID = WindowId();
+    e.button.button = b.button;
+    e.button.x = 100;
+    e.button.y = 50;
+    SDL_PushEvent(&e);
+    e.type = SDL_MOUSEBUTTONUP;
+    SDL_PushEvent(&e);
+  }
+  EXPECT_EQ(ProcessEngineMessages(), 0);
+  ASSERT_EQ(g_clicks.size(), 3u);
+  for (int i = 0; i < 3; i++) {
+    EXPECT_EQ(g_clicks[i].button, kButtons[i].want);
+    EXPECT_EQ(g_clicks[i].x, 50);
+    EXPECT_EQ(g_clicks[i].y, 25);
+  }
+}
+
+}  // namespace

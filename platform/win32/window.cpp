@@ -54,9 +54,15 @@ std::recursive_mutex& WindowSystemLock() {
 }
 
 bool EnsureVideo() {
-  if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_WasInit(SDL_INIT_TIMER)) return true;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) return false;
-  g_video_thread = GetCurrentThreadId();
+  // The software present writes the window's own pixels; no renderer (and
+  // no GL library) is brought up behind the window for it.
+  SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+  if (!SDL_WasInit(SDL_INIT_VIDEO) || !SDL_WasInit(SDL_INIT_TIMER)) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) return false;
+  }
+  // The first thread to use the window system is the one SDL's video runs on.
+  DWORD none = 0;
+  g_video_thread.compare_exchange_strong(none, GetCurrentThreadId());
   return true;
 }
 

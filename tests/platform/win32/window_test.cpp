@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -287,6 +288,46 @@ TEST_F(WindowSystemTest, DibIsStretchedIntoTheClientArea) {
   EXPECT_EQ(ReadWindowPixels(window_, shown.data(), 1, 1, 4), -1);  // wrong size
   info.header.biBitCount = 8;
   EXPECT_EQ(StretchDIBitsToWindow(window_, 0, 0, 8, 4, 0, 0, 4, 2, pixels, reinterpret_cast<BITMAPINFO*>(&info)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A fullscreen popup covers the desktop; its client area keeps its own size
+// and is shown scaled to fit, centred, with black bars where the shapes differ.
+TEST_F(WindowSystemTest, FullscreenPopupLetterboxesItsClientArea) {
+  SetWindowLongA(window_, GWL_STYLE, (LONG)WS_POPUP);
+  SetWindowLongA(window_, GWL_EXSTYLE, (LONG)WS_EX_TOPMOST);
+  ASSERT_TRUE(SetWindowPos(window_, HWND_TOPMOST, 0, 0, 400, 300, 0));
+  RECT client;
+  GetClientRect(window_, &client);
+  EXPECT_EQ(client.right, 400);
+  EXPECT_EQ(client.bottom, 300);
+  ASSERT_TRUE(SDL_GetWindowFlags(GetSdlWindow(window_)) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_Surface* surface = SDL_GetWindowSurface(GetSdlWindow(window_));
+  ASSERT_NE(surface, nullptr);
+  int sw = surface->w, sh = surface->h;
+  struct {
+    BITMAPINFOHEADER header;
+    uint32_t masks[3];
+  } info{};
+  info.header = {sizeof(BITMAPINFOHEADER), 1, -1, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0};
+  info.masks[0] = 0xFF0000;
+  info.masks[1] = 0x00FF00;
+  info.masks[2] = 0x0000FF;
+  const uint32_t white = 0xFFFFFF;
+  ASSERT_EQ(StretchDIBitsToWindow(window_, 0, 0, 400, 300, 0, 0, 1, 1, &white, reinterpret_cast<BITMAPINFO*>(&info)),
+            1);
+  std::vector<uint32_t> shown((size_t)sw * sh);
+  ASSERT_EQ(ReadWindowPixels(window_, shown.data(), sw, sh, sw * 4), 0);
+  double scale = std::min(sw / 400.0, sh / 300.0);
+  int w = (int)(400 * scale), h = (int)(300 * scale);
+  int x0 = (sw - w) / 2, y0 = (sh - h) / 2;
+  EXPECT_EQ(shown[(size_t)(y0 + h / 2) * sw + x0 + w / 2], white);
+  EXPECT_EQ(shown[(size_t)(y0 + 1) * sw + x0 + 1], white);
+  if (x0 > 0) EXPECT_EQ(shown[(size_t)(sh / 2) * sw + x0 - 1], 0u);
+  if (y0 > 0) EXPECT_EQ(shown[(size_t)(y0 - 1) * sw + sw / 2], 0u);
 }
 
 }  // namespace

@@ -184,8 +184,12 @@ int GetClientScreenRect(RECT* rect) {
 int GetMouseDrawPos(int* x, int* y) {
   POINT p{0, 0};
   GetCursorPos(&p);
-  p.x -= g_engine.client_rect.left;
-  p.y -= g_engine.client_rect.top;
+  if (g_engine.window) {
+    ScreenToClient(g_engine.window, &p);
+  } else {
+    p.x -= g_engine.client_rect.left;
+    p.y -= g_engine.client_rect.top;
+  }
   double scale = GetWindowScale();
   if (x) *x = (int)(p.x / scale);
   if (y) *y = (int)(p.y / scale);

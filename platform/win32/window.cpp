@@ -448,6 +448,16 @@ BOOL ClientToScreen(HWND window, POINT* point) {
 BOOL ScreenToClient(HWND window, POINT* point) {
   WindowObject* w = LiveWindow(window);
   if (!w || !point) return FALSE;
+  if (w->fullscreen && w->sdl) {
+    // The desktop-sized window shows the client area letterboxed.
+    int x = 0, y = 0, sw = 0, sh = 0;
+    SDL_GetWindowPosition(w->sdl, &x, &y);
+    SDL_GetWindowSize(w->sdl, &sw, &sh);
+    SurfaceMap map = MapClientToSurface(w, sw, sh);
+    point->x = (LONG)((point->x - x - map.offset_x) / map.scale);
+    point->y = (LONG)((point->y - y - map.offset_y) / map.scale);
+    return TRUE;
+  }
   RECT c = ClientRectOnScreen(w);
   point->x -= c.left;
   point->y -= c.top;

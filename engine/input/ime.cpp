@@ -148,6 +148,7 @@ int EnableImeInput(int on) {
   if (on == ime.enabled) return 0;
   if (Host().enable_window_ime) Host().enable_window_ime(HostMainWindow(), on);
   ime.enabled = on;
+  if (on) ImeWatchSdlEvents();
   if (!on) {
     FreeCandidates();
     std::memset(ime.composition, 0, sizeof ime.composition);

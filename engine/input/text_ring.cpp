@@ -71,6 +71,7 @@ int StartTextInputSystem() {
     g_text.colours[c] = PackScreenColor(kColourValues[c][0], kColourValues[c][1], kColourValues[c][2]);
   g_text.active = -1;
   g_text.font = -1;
+  ImeWatchSdlEvents();
   WriteLogText("完了しました\n");
   return 0;
 }

@@ -6,9 +6,12 @@
 // window as ordinary characters (the window layer turns SDL's text-input
 // events into WM_CHAR), so the result string read here is always empty.
 //
-// The window layer passes every SDL_TEXTEDITING and SDL_TEXTINPUT event to
-// ImeTranslateSdlEvent and delivers the messages it returns to the window
-// procedure. Text crosses this boundary as code page 932.
+// ImeWatchSdlEvents (called by the engine's text-input start, once SDL's
+// video runs) installs an SDL event watch: every SDL_TEXTEDITING and
+// SDL_TEXTINPUT event that enters SDL's queue goes through
+// ImeTranslateSdlEvent, and the messages it gives are posted to the window the
+// event belongs to, so the window layer needs to do nothing for them. Text
+// crosses this boundary as code page 932.
 #pragma once
 
 #include <cstdint>
@@ -74,7 +77,8 @@ BOOL ImmNotifyIME(HIMC context, DWORD action, DWORD index, DWORD value);
 BOOL ImmSetCompositionStringA(HIMC context, DWORD index, const void* composition, DWORD composition_size,
                               const void* reading, DWORD reading_size);
 
-// ---- the window layer's side ---------------------------------------------------------
+// ---- SDL events ---------------------------------------------------------------------------
+void ImeWatchSdlEvents();
 struct ImeMessage {
   uint32_t message;
   uintptr_t wparam;

@@ -143,6 +143,7 @@ int ReadClipboard(char* buffer, int size) { return ReadClipboardText(buffer, siz
 intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   return DefWindowProcA(static_cast<HWND>(window), message, wparam, lparam);
 }
+void EnableWindowIme(void* window, int on) { WINNLSEnableIME(static_cast<HWND>(window), on ? TRUE : FALSE); }
 intptr_t ImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   return ProcessImeMessage(window, message, wparam, lparam);
 }
@@ -235,6 +236,7 @@ void InstallEngineServices() {
   in.read_clipboard_text = ReadClipboard;
   in.write_clipboard_text = WriteClipboardText;
   in.default_window_proc = DefaultProc;
+  in.enable_window_ime = EnableWindowIme;
   SetInputHost(&in);
 #endif
   SetSoundMessageStep(ProcessWindowMessages);

@@ -115,7 +115,9 @@ void Paste(TextInputRecord& r) {
   text[size] = 0;
   int length = (int)std::strlen(text);
   for (int i = 0; i < length;) {
-    int n = (i + 1 < length && IsLead(text[i])) ? 2 : 1;
+    bool lead = IsLead(text[i]);
+    if (lead && i + 1 >= length) break;  // a first byte without its second is no character
+    int n = lead ? 2 : 1;
     if ((unsigned char)text[i] >= 0x20) InsertCharacter(r, text + i, n);
     i += n;
   }

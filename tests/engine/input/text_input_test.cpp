@@ -169,6 +169,7 @@ TEST_F(TextInputTest, EditingScripts) {
       {"paste goes through the filters", 10, 0, 0, 1, {Type("7"), Paste("1x2")}, "712", 3, 0},
       {"pasted control bytes are not keys", 10, 0, 0, 0, {Paste("a\x16" "b\r\nc\x1b")}, "abc", 3, 0},
       {"paste into a full input", 3, 0, 0, 0, {Type("ab"), Paste("xyz")}, "abz", 3, 0},
+      {"pasted two-byte characters stay whole", 10, 0, 0, 0, {Paste(a_wide + "b\x82")}, a_wide + "b", 3, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -134,6 +134,23 @@ TEST_F(InputTest, JoystickModeWhenNoDirectInputCanBeHad) {
   EXPECT_EQ(g_input.directinput, JOYSTICK_MODE_OBJECT);
 }
 
+TEST_F(InputTest, KeyboardWithoutChangeNotificationStillWorks) {
+  DInputInjectFailure(DIFAIL_KEYBOARD_EVENT, 1);
+  ASSERT_EQ(OpenInputDevices(), 0);
+  EXPECT_EQ(g_input.keyboard_event, nullptr);
+  PushKey(SDL_SCANCODE_ESCAPE, true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_EQ(ReadPadBits(0x1000), 0x1000);
+  EXPECT_EQ(ReacquireInputDevices(), 0);
+}
+
+TEST_F(InputTest, OneFailedKeyboardAcquireIsTriedAgain) {
+  DInputInjectFailure(DIFAIL_KEYBOARD_ACQUIRE, 1);
+  ASSERT_EQ(OpenInputDevices(), 0);
+  PushKey(SDL_SCANCODE_SPACE, true);
+  EXPECT_EQ(ReadPadBits(0x1000), 0x2000);
+}
+
 TEST(JoystickScaling, RawPositionsToTheAxisRange) {
   struct Case {
     uint32_t raw;

@@ -64,7 +64,12 @@ TEST_F(WindowMessageTest, CharactersAndNavigationKeysReachTheInputQueue) {
   EXPECT_EQ(g_edit_keys, (std::vector<uintptr_t>{VK_LEFT, VK_NEXT, 'V', VK_RETURN, VK_BACK}));
 }
 
+int g_refills = 0;
+int CountRefill() { return ++g_refills, 0; }
+
 TEST_F(WindowMessageTest, InactiveWindowParksTheStepUntilActivated) {
+  g_refills = 0;
+  services_.refill_stream_sounds = CountRefill;
   Start();
   PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
   std::thread activator([] {
@@ -81,6 +86,7 @@ TEST_F(WindowMessageTest, InactiveWindowParksTheStepUntilActivated) {
   activator.join();
   EXPECT_GE(waited, 90);
   EXPECT_EQ(IsAppActive(), 1);
+  EXPECT_GT(g_refills, 10);  // stream sounds are fed while the program waits
 }
 
 TEST_F(WindowMessageTest, RunWhileInactiveNeverParks) {

@@ -88,7 +88,10 @@ TEST_F(WindowActivationTest, ModeSwitchesReturnPromptly) {
   int start = GetMillisecondCount();
   EXPECT_EQ(ChangeWindowMode(0), 0);
   EXPECT_EQ(ChangeWindowMode(1), 0);
-  EXPECT_LT(GetMillisecondCount() - start, 1500);
+  // Neither switch changes a display mode, so neither may wait for one; the
+  // generous bound only tells "returned" from "waited for a change that
+  // never comes".
+  EXPECT_LT(GetMillisecondCount() - start, 10000);
   EXPECT_EQ(IsEndRequested(), 0);
 }
 

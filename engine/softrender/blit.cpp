@@ -115,14 +115,11 @@ void (*PickPairLoop(SoftSrc src, int mode))(const KernelParams&, const BlitFrame
 void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency, const MEMIMG* blend_graph) {
   if (!IsSoftTargetUsable(dst, src)) return;
   const PIXELSTORE* ss = src->store;
-  int layout = SoftSourceLayout(ss);
-  if (layout < 0) return;
-  SoftSrc kind = (SoftSrc)layout;
+  SoftDrawSetup setup;
+  if (!ResolveSoftDraw(src, blend_graph, &setup)) return;
+  const SoftSrc kind = setup.kind;
+  const int p = setup.p, mode = setup.mode;
   const SoftDrawState& ds = g_soft_draw;
-  int p = ds.blend_param;
-  int mode = SoftEffectiveMode(ds.blend_mode, p, kind);
-  if (mode < 0 || p < 0 || p > 255) return;
-  if (blend_graph && !IsBlendGraphUsable(blend_graph, src)) return;
 
   auto clamp32 = [](int64_t v) { return (int32_t)(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
   int32_t rect[4] = {x, y, clamp32((int64_t)x + src->width), clamp32((int64_t)y + src->height)};

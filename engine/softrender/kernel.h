@@ -284,6 +284,26 @@ inline bool IsBlendGraphUsable(const MEMIMG* graph, const MEMIMG* src) {
          graph->height >= src->height;
 }
 
+// What a blit draws with, resolved from its source and the draw state.
+struct SoftDrawSetup {
+  SoftSrc kind;
+  int mode;  // the effective mode
+  int p;     // the blend parameter
+};
+
+// False when the draw writes nothing: a source the blits do not draw, a mode
+// that writes nothing at this parameter, a parameter outside 0..255, or a
+// blend image that cannot serve this source.
+inline bool ResolveSoftDraw(const MEMIMG* src, const MEMIMG* blend_graph, SoftDrawSetup* out) {
+  int layout = SoftSourceLayout(src->store);
+  if (layout < 0) return false;
+  out->kind = (SoftSrc)layout;
+  out->p = g_soft_draw.blend_param;
+  out->mode = SoftEffectiveMode(g_soft_draw.blend_mode, out->p, out->kind);
+  if (out->mode < 0 || out->p < 0 || out->p > 255) return false;
+  return !blend_graph || IsBlendGraphUsable(blend_graph, src);
+}
+
 // A target the blits can write for this source: same format, no palette, no alpha.
 inline bool IsSoftTargetUsable(const MEMIMG* dst, const MEMIMG* src) {
   return IsMEMIMGValid(dst) && IsMEMIMGValid(src) && dst->store->format_code == src->store->format_code &&

@@ -35,6 +35,23 @@ PIXELFORMAT MakeSingleChannelFormat(int bits, uint32_t mask) {
   return f;
 }
 
+// The row of a format table (colour rows by code, alpha and palette flag,
+// then the two single-channel rows) for a format code; null for others.
+template <class Table>
+auto PickFormatRow(const Table& t, int format_code, int alpha_flag, int palette_flag) -> decltype(&t.gray8) {
+  switch (format_code) {
+    case MEMIMG_R5G6B5:
+    case MEMIMG_X8R8G8B8:
+      return &t.colour[format_code][alpha_flag ? 1 : 0][palette_flag ? 1 : 0];
+    case MEMIMG_GRAY8:
+      return &t.gray8;
+    case MEMIMG_GRAY16:
+      return &t.gray16;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
 
 void SetSoftScreenBitDepth(int bits) { g_screen_bit_depth = bits; }
@@ -59,17 +76,7 @@ const PIXELFORMAT* GetMEMIMGPixelFormat(int format_code, int alpha_flag, int pal
     }
   };
   static const Table table;
-  switch (format_code) {
-    case MEMIMG_R5G6B5:
-    case MEMIMG_X8R8G8B8:
-      return &table.colour[format_code][alpha_flag ? 1 : 0][palette_flag ? 1 : 0];
-    case MEMIMG_GRAY8:
-      return &table.gray8;
-    case MEMIMG_GRAY16:
-      return &table.gray16;
-    default:
-      return nullptr;
-  }
+  return PickFormatRow(table, format_code, alpha_flag, palette_flag);
 }
 
 // The same rows as DirectDraw pixel-format records, for surfaces that share
@@ -77,7 +84,7 @@ const PIXELFORMAT* GetMEMIMGPixelFormat(int format_code, int alpha_flag, int pal
 // count and masks.
 const DDPIXELFORMAT* GetMEMIMGSurfaceFormat(int format_code, int alpha_flag, int palette_flag) {
   struct Table {
-    DDPIXELFORMAT rows[2][2][2];
+    DDPIXELFORMAT colour[2][2][2];
     DDPIXELFORMAT gray8, gray16;
     static DDPIXELFORMAT From(const PIXELFORMAT* f, bool rgb) {
       DDPIXELFORMAT d = {};
@@ -95,23 +102,13 @@ const DDPIXELFORMAT* GetMEMIMGSurfaceFormat(int format_code, int alpha_flag, int
     Table() {
       for (int code = 0; code < 2; code++)
         for (int alpha = 0; alpha < 2; alpha++)
-          for (int pal = 0; pal < 2; pal++) rows[code][alpha][pal] = From(GetMEMIMGPixelFormat(code, alpha, pal), true);
+          for (int pal = 0; pal < 2; pal++) colour[code][alpha][pal] = From(GetMEMIMGPixelFormat(code, alpha, pal), true);
       gray8 = From(GetMEMIMGPixelFormat(MEMIMG_GRAY8, 0, 0), false);
       gray16 = From(GetMEMIMGPixelFormat(MEMIMG_GRAY16, 0, 0), false);
     }
   };
   static const Table table;
-  switch (format_code) {
-    case MEMIMG_R5G6B5:
-    case MEMIMG_X8R8G8B8:
-      return &table.rows[format_code][alpha_flag ? 1 : 0][palette_flag ? 1 : 0];
-    case MEMIMG_GRAY8:
-      return &table.gray8;
-    case MEMIMG_GRAY16:
-      return &table.gray16;
-    default:
-      return nullptr;
-  }
+  return PickFormatRow(table, format_code, alpha_flag, palette_flag);
 }
 
 int SetupMEMIMG(MEMIMG* view, int width, int height, int pitch, uint32_t transparent_color, int format_code,

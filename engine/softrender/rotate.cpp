@@ -103,14 +103,11 @@ void RotateBlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int center_x, int center
   }
 
   const PIXELSTORE* ss = src->store;
-  int layout = SoftSourceLayout(ss);
-  if (layout < 0) return;
-  SoftSrc kind = (SoftSrc)layout;
+  SoftDrawSetup setup;
+  if (!ResolveSoftDraw(src, blend_graph, &setup)) return;
+  const SoftSrc kind = setup.kind;
+  const int p = setup.p, mode = setup.mode;
   const SoftDrawState& ds = g_soft_draw;
-  int p = ds.blend_param;
-  int mode = SoftEffectiveMode(ds.blend_mode, p, kind);
-  if (mode < 0 || p < 0 || p > 255) return;
-  if (blend_graph && !IsBlendGraphUsable(blend_graph, src)) return;
   // A turned image of no height (a scale of 0, or a scale that is no number).
   if (corner_y[0] == corner_y[1] && corner_y[1] == corner_y[2] && corner_y[2] == corner_y[3]) return;
   if (!(scale == scale) || scale == 0.0f) return;

@@ -76,14 +76,12 @@ void StretchBlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, in
     return;
   }
   const PIXELSTORE* ss = src->store;
-  int layout = SoftSourceLayout(ss);
-  if (layout < 0 || src->width <= 0 || src->height <= 0) return;
-  SoftSrc kind = (SoftSrc)layout;
+  if (src->width <= 0 || src->height <= 0) return;
+  SoftDrawSetup setup;
+  if (!ResolveSoftDraw(src, blend_graph, &setup)) return;
+  const SoftSrc kind = setup.kind;
+  const int p = setup.p, mode = setup.mode;
   const SoftDrawState& ds = g_soft_draw;
-  int p = ds.blend_param;
-  int mode = SoftEffectiveMode(ds.blend_mode, p, kind);
-  if (mode < 0 || p < 0 || p > 255) return;
-  if (blend_graph && !IsBlendGraphUsable(blend_graph, src)) return;
 
   int64_t col_step = width * 65536 / src->width, row_step = height * 65536 / src->height;
   // A source more than 65536 times as large as the rectangle has no step.

@@ -47,13 +47,7 @@ int OpenOggVorbis(SoundDecoder* d) {
   const vorbis_info* info = ov_info(vf, -1);
   const ogg_int64_t total = ov_pcm_total(vf, -1);
   WAVEFORMATEX f{};
-  if (info) {
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = WORD(info->channels);
-    f.nSamplesPerSec = DWORD(info->rate);
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = WORD(info->channels * 2);
-  }
+  if (info) f = MakePcmWaveFormat(info->channels, (int)info->rate, 16);
   if (!info || info->channels < 1 || info->channels > 8 || info->rate <= 0 || total < 0 ||
       !NormalisePlayablePcm(&f) || uint64_t(total + 44100) * f.nBlockAlign > MAX_DECODED_PCM_BYTES) {
     ov_clear(vf);

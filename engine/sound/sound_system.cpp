@@ -145,13 +145,9 @@ int StartSoundSystem() {
   DSCAPS caps{};
   caps.dwSize = 96;
   ds->GetCaps(&caps);
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = (caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1;
-  f.nSamplesPerSec = caps.dwMaxSecondarySampleRate < 44100 ? caps.dwMaxSecondarySampleRate : 44100;
-  f.wBitsPerSample = (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8;
-  f.nBlockAlign = WORD(f.nChannels * f.wBitsPerSample / 8);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+  WAVEFORMATEX f = MakePcmWaveFormat((caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1,
+                                     caps.dwMaxSecondarySampleRate < 44100 ? (int)caps.dwMaxSecondarySampleRate : 44100,
+                                     (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8);
   if (FAILED(primary->SetFormat(&f)))
     WriteLogText("DirectSoundのプライマリサウンドバッファのフォーマット設定に失敗しました\n");
 

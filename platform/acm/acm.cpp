@@ -347,14 +347,7 @@ MMRESULT acmFormatSuggest(HACMDRIVER had, LPWAVEFORMATEX pwfxSrc, LPWAVEFORMATEX
     return ACMERR_NOTPOSSIBLE;
   if ((fdwSuggest & ACM_FORMATSUGGESTF_WBITSPERSAMPLE) && pwfxDst->wBitsPerSample != kPcmOutBits)
     return ACMERR_NOTPOSSIBLE;
-  WAVEFORMATEX out{};
-  out.wFormatTag = WAVE_FORMAT_PCM;
-  out.nChannels = static_cast<WORD>(src.channels);
-  out.nSamplesPerSec = src.rate;
-  out.nBlockAlign = static_cast<WORD>(src.channels * 2);
-  out.nAvgBytesPerSec = src.rate * out.nBlockAlign;
-  out.wBitsPerSample = kPcmOutBits;
-  out.cbSize = 0;
+  WAVEFORMATEX out = MakePcmWaveFormat(src.channels, (int)src.rate, kPcmOutBits);
   std::memcpy(pwfxDst, &out, std::min<size_t>(cbwfxDst, sizeof out));
   return MMSYSERR_NOERROR;
 }

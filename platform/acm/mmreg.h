@@ -73,6 +73,18 @@ struct MPEGLAYER3WAVEFORMAT {
 
 #pragma pack(pop)
 
+// A plain PCM format: whole sample frames of `channels` x `bits`.
+inline WAVEFORMATEX MakePcmWaveFormat(int channels, int rate, int bits) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = (WORD)channels;
+  f.nSamplesPerSec = (DWORD)rate;
+  f.wBitsPerSample = (WORD)bits;
+  f.nBlockAlign = (WORD)(channels * bits / 8);
+  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+  return f;
+}
+
 static_assert(sizeof(WAVEFORMATEX) == 18);
 static_assert(sizeof(PCMWAVEFORMAT) == 16);
 static_assert(sizeof(ADPCMWAVEFORMAT) == 26);

@@ -41,14 +41,7 @@ inline void PutChunk(Bytes& b, const char* tag, const Bytes& body, int32_t claim
 }
 
 inline WAVEFORMATEX PcmFormat(int channels, int rate, int bits) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = WORD(channels);
-  f.nSamplesPerSec = DWORD(rate);
-  f.wBitsPerSample = WORD(bits);
-  f.nBlockAlign = WORD(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-  return f;
+  return MakePcmWaveFormat(channels, rate, bits);
 }
 
 // "fmt " body of `fmt_size` bytes (16 drops cbSize; more pads with zeros).

@@ -17,14 +17,7 @@
 namespace {
 
 WAVEFORMATEX Pcm(int channels, int rate, int bits) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = WORD(channels);
-  f.nSamplesPerSec = DWORD(rate);
-  f.wBitsPerSample = WORD(bits);
-  f.nBlockAlign = WORD(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-  return f;
+  return MakePcmWaveFormat(channels, rate, bits);
 }
 
 class DsoundTest : public ::testing::Test {

@@ -326,8 +326,12 @@ TEST_F(WindowSystemTest, FullscreenPopupLetterboxesItsClientArea) {
   int x0 = (sw - w) / 2, y0 = (sh - h) / 2;
   EXPECT_EQ(shown[(size_t)(y0 + h / 2) * sw + x0 + w / 2], white);
   EXPECT_EQ(shown[(size_t)(y0 + 1) * sw + x0 + 1], white);
-  if (x0 > 0) EXPECT_EQ(shown[(size_t)(sh / 2) * sw + x0 - 1], 0u);
-  if (y0 > 0) EXPECT_EQ(shown[(size_t)(y0 - 1) * sw + sw / 2], 0u);
+  if (x0 > 0) {
+    EXPECT_EQ(shown[(size_t)(sh / 2) * sw + x0 - 1], 0u);
+  }
+  if (y0 > 0) {
+    EXPECT_EQ(shown[(size_t)(y0 - 1) * sw + sw / 2], 0u);
+  }
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ class Scene_SelectSingle : public Scene {
   const std::vector<std::string>& replays() const { return replays_; }
   const side_settings& settings() const { return settings_; }
   int state() const { return state_; }
+  int cursor() const { return cursor_; }
 
  private:
   void change_row(Row row);

@@ -16,8 +16,7 @@
 #include "game/scene_select_single.h"
 #include "game/scene_single.h"
 #include "game/scene_title.h"
-#include "tests/game/headless_engine.h"
-#include "tests/support/temp_dir.h"
+#include "tests/game/scene_fixture.h"
 
 namespace {
 
@@ -240,15 +239,11 @@ struct Probe : Scene {
   int id_;
 };
 
-class SceneMachineTest : public TempDirTest {
+class SceneMachineTest : public SceneTest {
  protected:
-  void SetUp() override {
-    TempDirTest::SetUp();
-    ASSERT_TRUE(StartHeadlessEngine());
-  }
   void TearDown() override {
     delete_scene();
-    TempDirTest::TearDown();
+    SceneTest::TearDown();
   }
   void Install(int number, int request) {
     current_scene = new Probe(request, &deaths_, number);

@@ -85,3 +85,5 @@ bool scene_arguments(int requested, int ending, const SceneValues& its, SceneVal
 // Builds scene `number` from its arguments; null when this program has no
 // such scene.
 Scene* build_scene(int number, const SceneValues& args);
+// Whether this build has scene `number`.
+bool scene_is_built(int number);

@@ -39,7 +39,6 @@ const SceneFactory kScenes[kSceneCount] = {
 
 }  // namespace
 
-Scene* build_scene(int number, const SceneValues& args) {
-  if (number < 0 || number >= kSceneCount || !kScenes[number]) return nullptr;
-  return kScenes[number](args);
-}
+bool scene_is_built(int number) { return number >= 0 && number < kSceneCount && kScenes[number]; }
+
+Scene* build_scene(int number, const SceneValues& args) { return scene_is_built(number) ? kScenes[number](args) : nullptr; }

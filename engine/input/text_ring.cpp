@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "engine/core/log.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
 #include "engine/input/input_internal.h"
 
 TextInputState g_text;

@@ -8,9 +8,9 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/screen_log.h"
 #include "engine/core/window.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 #include "engine/image/soft_image.h"
 #include "engine/sound/sound.h"
 #if VOX_ENGINE_HAS_INPUT

@@ -7,9 +7,9 @@
 #include "engine/core/handle.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font_internal.h"
 
 namespace {
 

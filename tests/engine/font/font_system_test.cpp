@@ -1,7 +1,7 @@
 // Font handles: slots, check numbers, defaults, geometry, rebuild and reset.
 #include <cstring>
 
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/gdi/gdi.h"
+#include "platform/win32/dib.h"
 
 // One finished software frame as the present hands it to the window layer;
 // its pointers are valid only for the length of the call.

@@ -314,10 +314,6 @@ int QueryDefaultFontSettings(char* face, int face_size, int* size, int* thicknes
   return 0;
 }
 
-void ApplyDefaultFontSettings(const char* face, int size, int thickness) {
-  SetDefaultFontSizeAndThickness(face, size, thickness);
-}
-
 int RefreshDefaultFont() {
   const FontDefaults& d = g_fonts_state.defaults;
   FONTRECORD* f = GetFontRecord(g_fonts_state.default_handle);

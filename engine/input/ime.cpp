@@ -166,6 +166,11 @@ int SetImeOpenState(int open) {
 
 int IsImeEnabledAndOpen() { return g_text.ime.enabled && g_text.ime.open; }
 
+int ReapplyImeState() {
+  if (IsImeEnabledAndOpen()) g_text.ime.restore_step = 1;
+  return 0;
+}
+
 void RunImeRestore() {
   ImeState& ime = g_text.ime;
   if (!ime.restore_step) return;

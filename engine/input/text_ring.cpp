@@ -166,13 +166,6 @@ int QueueEditKeyMessage(uintptr_t virtual_key) {
   return 0;
 }
 
-int HandleInputActivation(int becoming_active) {
-  ReacquireInputDevices();
-  if (becoming_active && IsImeEnabledAndOpen()) g_text.ime.restore_step = 1;
-  ApplyPadRumble();
-  return 0;
-}
-
 void LogMouseClick(int button, int x, int y) {
   if (g_click_count >= 32) return;
   g_clicks[g_click_count++] = {button, x, y};

@@ -222,7 +222,7 @@ TEST_F(FontSystemTest, DefaultFontSettingsCrossAScreenModeChange) {
   EXPECT_STREQ(face, "");
   EXPECT_EQ(size, 16);
   EXPECT_EQ(thickness, 6);
-  ApplyDefaultFontSettings(face, 20, 7);
+  SetDefaultFontSizeAndThickness(face, 20, 7);
   ASSERT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), 0);
   EXPECT_EQ(size, 20);
   FreeFontHandle(FetchDefaultFont());

@@ -2,7 +2,7 @@
 #include "game/menu.h"
 
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 #include "game/buttons.h"
 #include "game/caches.h"
 #include "game/globals.h"

@@ -10,7 +10,7 @@
 #include "engine/core/util.h"
 #include "engine/core/window.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 #include "engine/runtime/engine_runtime.h"
 #include "engine/sound/sound.h"
 #include "game/buttons.h"
@@ -68,8 +68,8 @@ bool init_game() {
 
 bool run_frame() {
   WipeDrawScreen();
+  if (frame_hook) frame_hook->before_input();
   poll_input();
-  if (frame_hook) frame_hook->before_messages();
   if (ProcessEngineMessages() == -1) return false;
   bool keep = run_scene();
   PresentScreen();

@@ -42,11 +42,11 @@ void wait_for_frame_end(int64_t* base, Now now, Sleep sleep) {
 }
 
 // What a test hooks into the frame loop (null for players): events injected
-// before the message step, a look at the presented frame, and frames run back
+// before the frame's input is read (as a player's keys arrive), a look at the presented frame, and frames run back
 // to back. test_script.h installs one from the environment.
 struct FrameHook {
   virtual ~FrameHook() = default;
-  virtual void before_messages() {}
+  virtual void before_input() {}
   virtual void after_present() {}
   // True to end the program after this frame with the exit code given.
   virtual bool finished(int* exit_code) { (void)exit_code; return false; }

@@ -5,7 +5,7 @@
 
 #include "engine/core/random.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 #include "engine/input/input.h"
 #include "game/buttons.h"
 #include "game/caches.h"

@@ -55,11 +55,11 @@ class TestScript : public FrameHook {
     }
   }
 
-  void before_messages() override {
+  void before_input() override {
     if (exit_code_) return;
     if (++frame_ > limit_) {
       int line = next_ < commands_.size() ? commands_[next_].line : 0;
-      fail_now(line, "the script ran past its frame limit");
+      fail_now(line, "the script ran past its frame limit in scene " + std::to_string(current_scene_number));
       return;
     }
     if (pending_release_ != SDL_SCANCODE_UNKNOWN) {

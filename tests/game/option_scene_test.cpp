@@ -9,7 +9,7 @@
 #include "engine/core/engine_start.h"
 #include "engine/core/window.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 #include "engine/input/input.h"
 #include "game/globals.h"
 #include "game/scene_option.h"

@@ -165,26 +165,29 @@ bool WriteDigits(const std::string& images) {
 // bar (6 pixels a block, up to 29 blocks) inside its frame.
 bool WriteGarbageGauge(const std::string& images) {
   bool ok = true;
+  // Ever larger and hotter: one stone, a bigger one, one glowing orange,
+  // one in a red burst.
   for (int i = 0; i < 4; ++i) {
     RgbaImage icon(32, 32);
     Painter p(&icon);
-    if (i >= 2) {
-      const Rgba glow = i == 2 ? Rgb(255, 150, 30) : Rgb(240, 40, 80);
-      p.Ellipse(16, 16, 16, 16, Paint::Radial({16, 16}, 16, {{0, WithAlpha(glow, 0.95)}, {0.6, WithAlpha(glow, 0.55)}, {1, WithAlpha(glow, 0)}}));
+    const double size = i == 0 ? 16 : i == 3 ? 20 : 24;
+    if (i == 2) {
+      Mask halo(32, 32);
+      MaskCanvas(&halo).RoundRect(16 - size / 2 - 3, 16 - size / 2 - 3, 16 + size / 2 + 3, 16 + size / 2 + 3, 5, 1.0f);
+      PaintMask(&icon, Blur(halo, 2), 0, 0, Rgb(255, 140, 20, 0.95));
+      p.RoundRect(16 - size / 2 - 2, 16 - size / 2 - 2, 16 + size / 2 + 2, 16 + size / 2 + 2, 4, Rgb(255, 210, 80));
     }
     if (i == 3) {
       std::vector<Point> burst;
       for (int k = 0; k < 24; ++k) {
-        const double a = M_PI * k / 12, r = k % 2 ? 10.0 : 15.5;
+        const double a = M_PI * k / 12 + 0.13, r = k % 2 ? 11.0 : 15.8;
         burst.push_back({16 + r * std::cos(a), 16 + r * std::sin(a)});
       }
-      p.OutlinedPolygon(burst, 1.0, Paint::Radial({16, 16}, 16, {{0, Rgb(255, 240, 120)}, {1, Rgb(250, 70, 60)}}), Rgb(110, 10, 30));
+      p.OutlinedPolygon(burst, 0.8, Paint::Radial({16, 16}, 16, {{0, Rgb(255, 250, 150)}, {0.55, Rgb(255, 120, 40)}, {1, Rgb(230, 30, 60)}}),
+                        Rgb(100, 0, 20));
     }
-    const double size = i == 0 ? 18 : 24;
-    RgbaImage stone(32, 32);
-    DrawBlock(&stone, 16 - size / 2, 16 - size / 2, size, kGarbage);
-    Painter(&icon).RoundRect(16 - size / 2 - 1, 16 - size / 2 + 1, 16 + size / 2 + 1, 16 + size / 2 + 2, 2, Rgb(10, 10, 30, 0.45));
-    Composite(&icon, stone, 0, 0);
+    p.RoundRect(16 - size / 2, 16 - size / 2 + 1.5, 16 + size / 2 + 1.5, 16 + size / 2 + 1.5, 2, Rgb(10, 10, 30, 0.45));
+    DrawBlock(&icon, 16 - size / 2, 16 - size / 2, size, kGarbage);
     ok &= WriteColourPng(images + "/yokoku" + std::to_string(i) + ".png", icon, true);
   }
   RgbaImage frame(178, 12);

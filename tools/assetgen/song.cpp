@@ -347,6 +347,6 @@ Sound RenderSong(const Song& song) {
     out.samples[(i - lead_in) * 2] = left[i] + wl * 0.9f;
     out.samples[(i - lead_in) * 2 + 1] = right[i] + wr * 0.9f;
   }
-  Normalise(&out, 0.85);
+  Normalise(&out, 0.7);
   return out;
 }

@@ -81,20 +81,20 @@ Song Title() {
   Song song{"Voxaldrift", 132, 16, {}};
   const Progression chords = {"C", "G/B", "Am", "Em/G", "F", "C/E", "Dm", "G",
                               "C", "G/B", "Am", "Em/G", "F", "G", "Dm7", "G7"};
-  Part lead = MakePart("Lead", 80, Voice::kLead, 0.62, 0.1, 0.3);
+  Part lead = MakePart("Lead", 80, Voice::kLead, 0.72, 0.1, 0.3);
   const std::string melody =
       "e5:4 g5:4 c6:6 b5:2 a5:4 g5:4 d5:8 c5:4 e5:4 a5:6 g5:2 g5:4 e5:4 b4:8 "
       "a4:2 c5:2 f5:4 e5:2 f5:2 a5:4 g5:4 e5:4 c5:8 d5:2 e5:2 f5:4 a5:4 f5:4 g5:6 f5:2 e5:4 d5:4 "
       "e5:4 g5:4 c6:6 d6:2 b5:4 g5:4 d6:8 c6:4 b5:2 a5:2 e5:4 a5:4 g5:8 r:4 b4:4 "
       "c5:4 f5:4 a5:4 c6:4 b5:4 a5:4 g5:4 d5:4 f5:4 e5:2 d5:2 a5:4 f5:4 g5:4 b5:4 d6:4 b5:2 g5:2";
   AddPhrase(&lead, 0, melody, 100);
-  Part keys = MakePart("Keys", 4, Voice::kBell, 0.5, -0.35, 0.25);
+  Part keys = MakePart("Keys", 4, Voice::kBell, 0.6, -0.35, 0.25);
   AddChordHits(&keys, chords, "x-----x---x-----", 60, 70);
   Part strings = MakePart("Strings", 48, Voice::kPad, 0.38, 0.3, 0.5);
   AddPad(&strings, chords, 55, 60);
-  Part bass = MakePart("Bass", 33, Voice::kBass, 0.72, 0, 0.05);
-  AddBassLine(&bass, chords, "R-R-O-R-R-R-O-F-", 36, 96);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.72, 0, 0.12);
+  Part bass = MakePart("Bass", 33, Voice::kBass, 0.85, 0, 0.05);
+  AddBassLine(&bass, chords, "R-R-O-R-R-R-O-F-", 36, 100);
+  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.85, 0, 0.12);
   AddDrumLine(&drums, 16, kKick, "x-----x-x-------", 110);
   AddDrumLine(&drums, 16, kSnare, "----x-------x---", 96);
   AddDrumLine(&drums, 16, kClosedHat, "x-o-x-o-x-o-x-oo", 70);
@@ -111,15 +111,15 @@ Song Select() {
   const std::string melody =
       "a5:6 g5:2 f5:4 c5:4 e5:6 d5:2 c5:4 e5:4 d5:6 c5:2 bb4:4 f5:4 e5:8 g5:4 r:4 "
       "a5:4 c6:4 a5:4 g5:4 e5:4 g5:4 e5:4 c5:4 d5:4 f5:4 bb5:4 a5:4 g5:8 e5:4 c5:4";
-  Part vibes = MakePart("Vibes", 11, Voice::kBell, 0.62, 0.2, 0.35);
-  AddPhrase(&vibes, 0, melody, 92);
-  Part flute = MakePart("Flute", 73, Voice::kSoftLead, 0.55, 0.25, 0.35);
-  AddPhrase(&flute, 32, melody, 88);
-  Part piano = MakePart("E.Piano", 4, Voice::kBell, 0.45, -0.3, 0.3);
-  AddChordHits(&piano, chords, "x-----x-----x---", 57, 62);
-  Part bass = MakePart("Bass", 32, Voice::kBass, 0.7, 0, 0.05);
-  AddBassLine(&bass, chords, "R-----F---R---O-", 36, 90);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.55, 0, 0.15);
+  Part vibes = MakePart("Vibes", 11, Voice::kBell, 0.85, 0.2, 0.35);
+  AddPhrase(&vibes, 0, melody, 110);
+  Part flute = MakePart("Flute", 73, Voice::kSoftLead, 0.8, 0.25, 0.35);
+  AddPhrase(&flute, 32, melody, 104);
+  Part piano = MakePart("E.Piano", 4, Voice::kBell, 0.62, -0.3, 0.3);
+  AddChordHits(&piano, chords, "x-----x-----x---", 57, 76);
+  Part bass = MakePart("Bass", 32, Voice::kBass, 0.85, 0, 0.05);
+  AddBassLine(&bass, chords, "R-----F---R---O-", 36, 104);
+  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.72, 0, 0.15);
   AddDrumLine(&drums, 16, kKick, "x-------x-x-----", 90);
   AddDrumLine(&drums, 16, kRim, "----x-------x---", 80);
   AddDrumLine(&drums, 16, kClosedHat, "x-o-x-o-x-o-x-o-", 56);
@@ -138,18 +138,18 @@ Song DriftParade() {
       "a4:2 c5:2 e5:2 a5:4 b5:2 c6:4 a5:4 f5:2 c5:2 f5:4 a5:4 b5:4 g5:2 d5:2 g5:4 b5:4 g#5:8 e5:4 b4:4 "
       "c6:4 a5:4 f5:4 a5:4 b5:4 g5:4 d5:4 g5:4 e5:2 g5:2 b5:4 a5:2 g5:2 e5:4 a5:8 e5:4 c5:4 "
       "d5:2 f5:2 a5:4 d6:4 a5:4 g#5:4 b5:4 e6:4 d6:4 c6:4 b5:2 a5:2 e5:4 c5:4 b4:4 e5:4 g#5:4 b5:4";
-  Part lead = MakePart("Lead", 80, Voice::kLead, 0.6, 0.1, 0.25);
+  Part lead = MakePart("Lead", 80, Voice::kLead, 0.7, 0.1, 0.25);
   AddPhrase(&lead, 0, melody, 100);
-  Part brass = MakePart("Brass", 61, Voice::kSoftLead, 0.55, -0.15, 0.3);
+  Part brass = MakePart("Brass", 61, Voice::kSoftLead, 0.68, -0.15, 0.3);
   AddPhrase(&brass, 64, melody, 96);
   Part guitar = MakePart("Guitar", 29, Voice::kPluck, 0.45, -0.4, 0.15);
   AddChordHits(&guitar, chords, "x--x--x---x--x--", 52, 84);
   Part arp = MakePart("Arp", 81, Voice::kArp, 0.35, 0.45, 0.3);
   AddArpeggio(&arp, Progression(chords.begin() + 16, chords.end()), "0123", 0.25, 64, 80);
   for (Note& n : arp.notes) n.start += 64;
-  Part bass = MakePart("Bass", 38, Voice::kBass, 0.75, 0, 0.04);
+  Part bass = MakePart("Bass", 38, Voice::kBass, 0.85, 0, 0.04);
   AddBassLine(&bass, chords, "R-RO-RR-R-RO-RFR", 33, 100);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.75, 0, 0.1);
+  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.85, 0, 0.1);
   AddDrumLine(&drums, 32, kKick, "x---x---x---x---", 115);
   AddDrumLine(&drums, 32, kSnare, "----x-------x--o", 100);
   AddDrumLine(&drums, 32, kClosedHat, "-ox-xox-xox-xoxx", 68);

@@ -167,12 +167,16 @@ float Oscillator::Next(double frequency) {
 }
 
 float Filter::Next(float in, double cutoff) {
-  const double g = std::tan(M_PI * std::clamp(cutoff, 10.0, kSampleRate * 0.45) / kSampleRate);
   const double k = 1 / q_;
-  const double a1 = 1 / (1 + g * (g + k)), a2 = g * a1, a3 = g * a2;
+  if (count_++ % 16 == 0) {
+    const double g = std::tan(M_PI * std::clamp(cutoff, 10.0, kSampleRate * 0.45) / kSampleRate);
+    a1_ = 1 / (1 + g * (g + k));
+    a2_ = g * a1_;
+    a3_ = g * a2_;
+  }
   const double v3 = in - ic2_;
-  const double v1 = a1 * ic1_ + a2 * v3;
-  const double v2 = ic2_ + a2 * ic1_ + a3 * v3;
+  const double v1 = a1_ * ic1_ + a2_ * v3;
+  const double v2 = ic2_ + a2_ * ic1_ + a3_ * v3;
   ic1_ = 2 * v1 - ic1_;
   ic2_ = 2 * v2 - ic2_;
   switch (kind_) {

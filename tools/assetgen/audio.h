@@ -61,6 +61,8 @@ class Oscillator {
 };
 
 // A state-variable filter (trapezoidal), stable under fast cutoff changes.
+// The cutoff is taken every 16 samples (a control rate well above hearing's
+// sense of a sweep).
 class Filter {
  public:
   enum class Kind { kLow, kBand, kHigh };
@@ -71,6 +73,8 @@ class Filter {
   Kind kind_;
   double q_;
   double ic1_ = 0, ic2_ = 0;
+  double a1_ = 0, a2_ = 0, a3_ = 0;
+  unsigned count_ = 0;
 };
 
 // Attack, decay to a sustain level, release after `gate` seconds; linear

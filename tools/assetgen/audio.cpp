@@ -153,10 +153,18 @@ float Oscillator::Next(double frequency) {
   const double t = phase_;
   double v = 0;
   switch (shape_) {
-    case Shape::kSine: v = std::sin(2 * M_PI * t); break;
-    case Shape::kTriangle: v = 1 - 4 * std::fabs(t - 0.5); break;
-    case Shape::kSaw: v = 2 * t - 1 - PolyBlep(t, dt); break;
-    case Shape::kSquare: v = (t < 0.5 ? 1 : -1) + PolyBlep(t, dt) - PolyBlep(std::fmod(t + 0.5, 1.0), dt); break;
+    case Shape::kSine:
+      v = std::sin(2 * M_PI * t);
+      break;
+    case Shape::kTriangle:
+      v = 1 - 4 * std::fabs(t - 0.5);
+      break;
+    case Shape::kSaw:
+      v = 2 * t - 1 - PolyBlep(t, dt);
+      break;
+    case Shape::kSquare:
+      v = (t < 0.5 ? 1 : -1) + PolyBlep(t, dt) - PolyBlep(std::fmod(t + 0.5, 1.0), dt);
+      break;
     case Shape::kPulse25:
       v = (t < 0.25 ? 1 : -1) + PolyBlep(t, dt) - PolyBlep(std::fmod(t + 0.75, 1.0), dt) - 0.5;
       break;
@@ -180,9 +188,12 @@ float Filter::Next(float in, double cutoff) {
   ic1_ = 2 * v1 - ic1_;
   ic2_ = 2 * v2 - ic2_;
   switch (kind_) {
-    case Kind::kLow: return (float)v2;
-    case Kind::kBand: return (float)v1;
-    case Kind::kHigh: return (float)(in - k * v1 - v2);
+    case Kind::kLow:
+      return (float)v2;
+    case Kind::kBand:
+      return (float)v1;
+    case Kind::kHigh:
+      return (float)(in - k * v1 - v2);
   }
   return 0;
 }

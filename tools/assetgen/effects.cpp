@@ -45,7 +45,8 @@ class Sweep {
 // A two-operator FM bell at `frequency`, struck at t0.
 class Bell {
  public:
-  Bell(double frequency, double t0, double tau, double ratio = 3.5) : f_(frequency), t0_(t0), tau_(tau), ratio_(ratio) {}
+  Bell(double frequency, double t0, double tau, double ratio = 3.5)
+      : f_(frequency), t0_(t0), tau_(tau), ratio_(ratio) {}
   double At(double t) const {
     const double u = t - t0_;
     if (u < 0) return 0;
@@ -170,8 +171,8 @@ struct EffectFile {
 };
 
 const EffectFile kEffects[] = {
-    {"321", CountTick}, {"break", Break}, {"buzzer", Buzzer}, {"gameover", GameOver}, {"jama", Garbage},
-    {"levelup", LevelUp}, {"pause", Pause}, {"rotate", Rotate}, {"set", Set}, {"slide", Slide},
+    {"321", CountTick},   {"break", Break}, {"buzzer", Buzzer}, {"gameover", GameOver}, {"jama", Garbage},
+    {"levelup", LevelUp}, {"pause", Pause}, {"rotate", Rotate}, {"set", Set},           {"slide", Slide},
 };
 
 }  // namespace

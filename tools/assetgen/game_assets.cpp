@@ -18,8 +18,8 @@ bool WriteGameAssets(const std::string& run_dir) {
   }
   std::vector<const AssetTask*> tasks;
   using Table = std::pair<const AssetTask*, size_t>;
-  for (const auto& [table, count] : {Table{kInterfaceTasks, kInterfaceTaskCount}, Table{kSceneryTasks, kSceneryTaskCount},
-                                     Table{kSoundTasks, kSoundTaskCount}})
+  for (const auto& [table, count] : {Table{kInterfaceTasks, kInterfaceTaskCount},
+                                     Table{kSceneryTasks, kSceneryTaskCount}, Table{kSoundTasks, kSoundTaskCount}})
     for (size_t i = 0; i < count; ++i) tasks.push_back(&table[i]);
   // The tasks share nothing, so a few threads take them in turn.
   std::atomic<size_t> next{0};

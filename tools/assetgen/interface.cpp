@@ -46,21 +46,17 @@ bool WriteMenuEntries(const std::string& images) {
   for (const MenuEntry& e : kMenuEntries) {
     RgbaImage label(320, 44);
     const Rgba colour = kBlockColour[e.colour];
-    LabelLook look;
-    look.fill = Paint::Linear({0, 6}, {0, 28}, {{0, Rgb(255, 255, 255)}, {1, Lighter(colour, 0.72)}});
-    look.outline = 2.6;
-    look.outline_paint = Darker(colour, 0.3);
-    look.outline2 = 1.6;
-    look.outline2_paint = Rgb(20, 22, 60);
-    look.shadow = Rgb(10, 12, 40, 0.45);
-    look.shadow_dx = 2;
-    look.shadow_dy = 2;
-    look.shadow_blur = 2;
+    const LabelLook look{.fill = Paint::Linear({0, 6}, {0, 28}, {{0, Rgb(255, 255, 255)}, {1, Lighter(colour, 0.72)}}),
+                         .outline = 2.6,
+                         .outline_paint = Darker(colour, 0.3),
+                         .outline2 = 1.6,
+                         .outline2_paint = Rgb(20, 22, 60),
+                         .shadow = Rgb(10, 12, 40, 0.45),
+                         .shadow_dx = 2,
+                         .shadow_dy = 2,
+                         .shadow_blur = 2};
     ok &= DrawLabel(&label, Utf8(e.label), {Face::kPGothic, 26, 0.9, 1.0}, look, 6, 27) > 0;
-    LabelLook small;
-    small.fill = Lighter(colour, 0.55);
-    small.outline = 1.6;
-    small.outline_paint = Rgb(20, 22, 60);
+    const LabelLook small{.fill = Lighter(colour, 0.55), .outline = 1.6, .outline_paint = Rgb(20, 22, 60)};
     ok &= DrawLabel(&label, e.caption, {Face::kGothic, 11, 0.3, 0.8}, small, 8, 41) > 0;
     if (e.unavailable) Desaturate(&label, 0.85, 0.3);
     ok &= WriteColourPng(images + "/" + e.file + ".png", label, true);
@@ -76,8 +72,10 @@ bool WriteCursor(const std::string& images) {
   Mask shadow_shape(32, 32);
   MaskCanvas(&shadow_shape).Polygon(arrow, 1.0f);
   PaintMask(&cursor, Blur(shadow_shape, 1), 1, 2, Rgb(10, 12, 40, 0.5));
-  p.OutlinedPolygon(arrow, 1.6, Paint::Linear({0, 5}, {0, 27}, {{0, Rgb(255, 236, 120)}, {0.5, Rgb(255, 182, 40)}, {1, Rgb(236, 110, 20)}}),
-                    Rgb(90, 40, 10));
+  p.OutlinedPolygon(
+      arrow, 1.6,
+      Paint::Linear({0, 5}, {0, 27}, {{0, Rgb(255, 236, 120)}, {0.5, Rgb(255, 182, 40)}, {1, Rgb(236, 110, 20)}}),
+      Rgb(90, 40, 10));
   p.Polygon({{8, 8}, {24, 15.5}, {11, 15.5}}, Rgb(255, 255, 255, 0.55));
   return WriteColourPng(images + "/cursor.png", cursor, true);
 }
@@ -102,13 +100,13 @@ bool WriteBadges(const std::string& images) {
     Painter p(&badge);
     Mask inner = ring;
     for (float& a : inner.a) a = a > 0.5f ? 1.0f : 0.0f;
-    PaintMask(&badge, inner, 0, 0, Paint::Linear({0, 0}, {64, 64}, {{0, Lighter(b.colour, 0.35)}, {1, Darker(b.colour, 0.2)}}));
+    PaintMask(&badge, inner, 0, 0,
+              Paint::Linear({0, 0}, {64, 64}, {{0, Lighter(b.colour, 0.35)}, {1, Darker(b.colour, 0.2)}}));
     p.RoundRect(2, 2, 62, 4, 1, Rgb(255, 255, 255, 0.45));
     p.RoundRect(0, 0, 26, 17, 6, Rgb(20, 22, 60));
-    p.RoundRect(1, 1, 25, 16, 5, Paint::Linear({0, 1}, {0, 16}, {{0, Lighter(b.colour, 0.3)}, {1, Darker(b.colour, 0.15)}}));
-    LabelLook look;
-    look.outline = 1.4;
-    look.outline_paint = Darker(b.colour, 0.5);
+    p.RoundRect(1, 1, 25, 16, 5,
+                Paint::Linear({0, 1}, {0, 16}, {{0, Lighter(b.colour, 0.3)}, {1, Darker(b.colour, 0.15)}}));
+    const LabelLook look{.outline = 1.4, .outline_paint = Darker(b.colour, 0.5)};
     ok &= DrawLabel(&badge, b.tag, {Face::kGothic, 13, 0.6, 0.5}, look, 13, 13.5, Align::kCentre) > 0;
     ok &= WriteColourPng(images + "/" + b.file + ".png", badge, true);
   }
@@ -132,7 +130,8 @@ bool WriteWellFrame(const std::string& images) {
     p.Rect(200 - inset - width, inset + width, 200 - inset, 392 - inset - width, paint);
   };
   ring(0, 1, Rgb(16, 20, 52));
-  ring(1, 2, Paint::Linear({0, 0}, {200, 392}, {{0, Rgb(236, 244, 255)}, {0.5, Rgb(150, 178, 226)}, {1, Rgb(96, 120, 180)}}));
+  ring(1, 2,
+       Paint::Linear({0, 0}, {200, 392}, {{0, Rgb(236, 244, 255)}, {0.5, Rgb(150, 178, 226)}, {1, Rgb(96, 120, 180)}}));
   ring(3, 1, Rgb(30, 40, 96));
   return WriteColourPng(images + "/line.png", frame, true);
 }
@@ -144,17 +143,18 @@ bool WriteDigits(const std::string& images) {
   const Rgba colours[5] = {{}, Rgb(70, 210, 110), Rgb(250, 200, 40), Rgb(240, 80, 90), Rgb(80, 140, 250)};
   for (int d = 1; d <= 4; ++d) {
     RgbaImage digit(64, 64);
-    LabelLook look;
-    look.fill = Paint::Linear({0, 10}, {0, 54}, {{0, Lighter(colours[d], 0.6)}, {0.5, colours[d]}, {1, Darker(colours[d], 0.25)}});
-    look.outline = 3;
-    look.outline_paint = Rgb(255, 255, 255);
-    look.outline2 = 3;
-    look.outline2_paint = Rgb(20, 22, 60);
-    look.shadow = Rgb(0, 0, 30, 0.5);
-    look.shadow_dx = 2;
-    look.shadow_dy = 3;
-    look.shadow_blur = 2;
-    look.shine = 0.4;
+    const LabelLook look{
+        .fill = Paint::Linear({0, 10}, {0, 54},
+                              {{0, Lighter(colours[d], 0.6)}, {0.5, colours[d]}, {1, Darker(colours[d], 0.25)}}),
+        .outline = 3,
+        .outline_paint = Rgb(255, 255, 255),
+        .outline2 = 3,
+        .outline2_paint = Rgb(20, 22, 60),
+        .shadow = Rgb(0, 0, 30, 0.5),
+        .shadow_dx = 2,
+        .shadow_dy = 3,
+        .shadow_blur = 2,
+        .shine = 0.4};
     ok &= DrawLabel(&digit, std::to_string(d), {Face::kPGothic, 58, 3.0, 0}, look, 32, 53, Align::kCentre) > 0;
     ok &= WriteColourPng(images + "/" + std::to_string(d) + ".png", digit, true);
   }
@@ -183,8 +183,10 @@ bool WriteGarbageGauge(const std::string& images) {
         const double a = M_PI * k / 12 + 0.13, r = k % 2 ? 11.0 : 15.8;
         burst.push_back({16 + r * std::cos(a), 16 + r * std::sin(a)});
       }
-      p.OutlinedPolygon(burst, 0.8, Paint::Radial({16, 16}, 16, {{0, Rgb(255, 250, 150)}, {0.55, Rgb(255, 120, 40)}, {1, Rgb(230, 30, 60)}}),
-                        Rgb(100, 0, 20));
+      p.OutlinedPolygon(
+          burst, 0.8,
+          Paint::Radial({16, 16}, 16, {{0, Rgb(255, 250, 150)}, {0.55, Rgb(255, 120, 40)}, {1, Rgb(230, 30, 60)}}),
+          Rgb(100, 0, 20));
     }
     p.RoundRect(16 - size / 2, 16 - size / 2 + 1.5, 16 + size / 2 + 1.5, 16 + size / 2 + 1.5, 2, Rgb(10, 10, 30, 0.45));
     DrawBlock(&icon, 16 - size / 2, 16 - size / 2, size, kGarbage);
@@ -198,7 +200,8 @@ bool WriteGarbageGauge(const std::string& images) {
   ok &= WriteColourPng(images + "/" + Utf8(u8"ばーふれーむ") + ".png", frame, true);
   RgbaImage bar(174, 8);
   Painter b(&bar);
-  b.Rect(0, 0, 174, 8, Paint::Linear({0, 0}, {174, 0}, {{0, Rgb(250, 230, 70)}, {0.5, Rgb(252, 150, 30)}, {1, Rgb(236, 40, 50)}}));
+  b.Rect(0, 0, 174, 8,
+         Paint::Linear({0, 0}, {174, 0}, {{0, Rgb(250, 230, 70)}, {0.5, Rgb(252, 150, 30)}, {1, Rgb(236, 40, 50)}}));
   b.Rect(0, 0, 174, 3, Rgb(255, 255, 255, 0.4));
   b.Rect(0, 7, 174, 8, Rgb(0, 0, 0, 0.25));
   for (int k = 6; k < 174; k += 6) b.Rect(k - 0.5, 0, k, 8, Rgb(80, 20, 0, 0.25));
@@ -213,16 +216,12 @@ bool WritePauseSign(const std::string& images) {
   MaskCanvas(&shape).RoundRect(4, 4, 188, 76, 14, 1.0f);
   PaintMask(&sign, Blur(shape, 2), 1, 2, Rgb(0, 0, 20, 0.5));
   DrawPanel(&sign, 4, 4, 186, 74, 14, Rgb(26, 34, 90, 0.92), Rgb(200, 220, 255));
-  LabelLook look;
-  look.fill = Paint::Linear({0, 16}, {0, 48}, {{0, Rgb(255, 255, 255)}, {1, Rgb(150, 210, 255)}});
-  look.outline = 2;
-  look.outline_paint = Rgb(14, 18, 56);
-  look.shine = 0.3;
+  const LabelLook look{.fill = Paint::Linear({0, 16}, {0, 48}, {{0, Rgb(255, 255, 255)}, {1, Rgb(150, 210, 255)}}),
+                       .outline = 2,
+                       .outline_paint = Rgb(14, 18, 56),
+                       .shine = 0.3};
   bool ok = DrawLabel(&sign, "PAUSE", {Face::kPGothic, 34, 1.2, 3}, look, 95, 46, Align::kCentre) > 0;
-  LabelLook small;
-  small.fill = Rgb(220, 230, 255);
-  small.outline = 1.2;
-  small.outline_paint = Rgb(14, 18, 56);
+  const LabelLook small{.fill = Rgb(220, 230, 255), .outline = 1.2, .outline_paint = Rgb(14, 18, 56)};
   ok &= DrawLabel(&sign, Utf8(u8"ポーズ中"), {Face::kPGothic, 14, 0.2, 2}, small, 95, 66, Align::kCentre) > 0;
   return ok && WriteColourPng(images + "/pause.png", sign, true);
 }

@@ -49,10 +49,18 @@ std::vector<Point> Drop(double cx, double cy, double r) {
 // The emblem of block colour `kind`, filled with `ink`, centred at (cx, cy).
 void Emblem(Painter& p, int kind, double cx, double cy, double r, const Paint& ink) {
   switch (kind) {
-    case 0: p.Polygon(Heart(cx, cy, r), ink); break;
-    case 1: p.Polygon({{cx, cy - r}, {cx + 0.78 * r, cy}, {cx, cy + r}, {cx - 0.78 * r, cy}}, ink); break;
-    case 2: p.Polygon({{cx, cy - r}, {cx + 0.95 * r, cy + 0.72 * r}, {cx - 0.95 * r, cy + 0.72 * r}}, ink); break;
-    case 3: p.Polygon(Star(cx, cy + 0.08 * r, 1.05 * r, 0.45, 5, 0), ink); break;
+    case 0:
+      p.Polygon(Heart(cx, cy, r), ink);
+      break;
+    case 1:
+      p.Polygon({{cx, cy - r}, {cx + 0.78 * r, cy}, {cx, cy + r}, {cx - 0.78 * r, cy}}, ink);
+      break;
+    case 2:
+      p.Polygon({{cx, cy - r}, {cx + 0.95 * r, cy + 0.72 * r}, {cx - 0.95 * r, cy + 0.72 * r}}, ink);
+      break;
+    case 3:
+      p.Polygon(Star(cx, cy + 0.08 * r, 1.05 * r, 0.45, 5, 0), ink);
+      break;
     case 4: {  // a crescent: a disc less a disc beside it
       cx += 0.15 * r;
       std::vector<Point> moon = ArcPoints(cx, cy, r, r, 28.3, 283.8, 32);
@@ -61,8 +69,11 @@ void Emblem(Painter& p, int kind, double cx, double cy, double r, const Paint& i
       p.Polygon(moon, ink);
       break;
     }
-    case 5: p.Polygon(Drop(cx, cy, r), ink); break;
-    default: break;
+    case 5:
+      p.Polygon(Drop(cx, cy, r), ink);
+      break;
+    default:
+      break;
   }
 }
 
@@ -77,7 +88,8 @@ void DrawGarbage(RgbaImage* image, double x, double y, double s) {
   for (int i = 0; i < 26; ++i) {
     const double px = x + random.Range(3, s - 3), py = y + random.Range(3, s - 3);
     const double r = random.Range(0.5, 1.4) * s / 32;
-    p.Ellipse(px, py, r, r, random.Uniform() < 0.5 ? WithAlpha(Darker(base, 0.35), 0.6) : WithAlpha(Lighter(base, 0.3), 0.5));
+    p.Ellipse(px, py, r, r,
+              random.Uniform() < 0.5 ? WithAlpha(Darker(base, 0.35), 0.6) : WithAlpha(Lighter(base, 0.3), 0.5));
   }
   // Bevel: lit from the top left.
   const double b = s * 0.09;
@@ -91,7 +103,10 @@ void DrawGarbage(RgbaImage* image, double x, double y, double s) {
             WithAlpha(Darker(base, 0.35), 0.6));
   // A crack and four bolts.
   const double k = s / 32;
-  p.Polyline({{x + 9 * k, y + 4 * k}, {x + 13 * k, y + 12 * k}, {x + 11 * k, y + 17 * k}, {x + 17 * k, y + 24 * k},
+  p.Polyline({{x + 9 * k, y + 4 * k},
+              {x + 13 * k, y + 12 * k},
+              {x + 11 * k, y + 17 * k},
+              {x + 17 * k, y + 24 * k},
               {x + 16 * k, y + 29 * k}},
              1.3 * k, WithAlpha(Darker(base, 0.6), 0.85));
   p.Polyline({{x + 13 * k, y + 12 * k}, {x + 20 * k, y + 13 * k}, {x + 24 * k, y + 9 * k}}, 1.0 * k,
@@ -99,8 +114,9 @@ void DrawGarbage(RgbaImage* image, double x, double y, double s) {
   for (double bx : {6.0, 26.0})
     for (double by : {6.0, 26.0}) {
       p.Ellipse(x + bx * k + 0.5, y + by * k + 0.5, 2.2 * k, 2.2 * k, WithAlpha(Darker(base, 0.5), 0.8));
-      p.Ellipse(x + bx * k, y + by * k, 2.0 * k, 2.0 * k, Paint::Radial({x + bx * k - 0.7 * k, y + by * k - 0.7 * k}, 2.4 * k,
-                                                                       {{0, Lighter(base, 0.6)}, {1, Darker(base, 0.2)}}));
+      p.Ellipse(x + bx * k, y + by * k, 2.0 * k, 2.0 * k,
+                Paint::Radial({x + bx * k - 0.7 * k, y + by * k - 0.7 * k}, 2.4 * k,
+                              {{0, Lighter(base, 0.6)}, {1, Darker(base, 0.2)}}));
     }
 }
 
@@ -115,9 +131,10 @@ void DrawBlock(RgbaImage* image, double x, double y, double s, int kind) {
   const Rgba base = kBlockColour[kind];
   const double cx = x + s / 2, cy = y + s / 2;
   p.Rect(x, y, x + s, y + s, Darker(base, 0.6));
-  p.RoundRect(x + 1, y + 1, x + s - 1, y + s - 1, s * 0.18,
-              Paint::Linear({x, y + 1}, {x, y + s - 1},
-                            {{0, Lighter(base, 0.45)}, {0.42, base}, {0.85, Darker(base, 0.18)}, {1, Darker(base, 0.32)}}));
+  p.RoundRect(
+      x + 1, y + 1, x + s - 1, y + s - 1, s * 0.18,
+      Paint::Linear({x, y + 1}, {x, y + s - 1},
+                    {{0, Lighter(base, 0.45)}, {0.42, base}, {0.85, Darker(base, 0.18)}, {1, Darker(base, 0.32)}}));
   // Light from below through the jelly.
   p.Ellipse(cx, y + s * 0.86, s * 0.34, s * 0.1, WithAlpha(Lighter(base, 0.55), 0.35));
   // The emblem, pressed into the block.
@@ -127,7 +144,8 @@ void DrawBlock(RgbaImage* image, double x, double y, double s, int kind) {
          Paint::Linear({cx, cy - r}, {cx, cy + r}, {{0, Lighter(base, 0.85)}, {1, Lighter(base, 0.45)}}));
   // Gloss over the upper half, and a spark in the corner.
   p.RoundRect(x + s * 0.12, y + s * 0.08, x + s * 0.88, y + s * 0.46, s * 0.14,
-              Paint::Linear({x, y + s * 0.08}, {x, y + s * 0.46}, {{0, Rgb(255, 255, 255, 0.62)}, {1, Rgb(255, 255, 255, 0.08)}}));
+              Paint::Linear({x, y + s * 0.08}, {x, y + s * 0.46},
+                            {{0, Rgb(255, 255, 255, 0.62)}, {1, Rgb(255, 255, 255, 0.08)}}));
   p.Ellipse(x + s * 0.24, y + s * 0.2, s * 0.07, s * 0.05, Rgb(255, 255, 255, 0.9));
 }
 
@@ -144,7 +162,8 @@ void DrawCube(RgbaImage* image, double cx, double cy, double size, Rgba colour, 
             Paint::Linear(left, add(left, down), {{0, colour}, {1, Darker(colour, 0.12)}}));
   p.Polygon({bottom, right, add(right, down), add(bottom, down)},
             Paint::Linear(right, add(right, down), {{0, Darker(colour, 0.28)}, {1, Darker(colour, 0.4)}}));
-  p.Polygon({top, right, bottom, left}, Paint::Linear(top, bottom, {{0, Lighter(colour, 0.5)}, {1, Lighter(colour, 0.3)}}));
+  p.Polygon({top, right, bottom, left},
+            Paint::Linear(top, bottom, {{0, Lighter(colour, 0.5)}, {1, Lighter(colour, 0.3)}}));
   const double edge = std::max(0.8, size * 0.05);
   p.Polyline({left, top, right}, edge, WithAlpha(Lighter(colour, 0.8), 0.8));
   p.Polyline({left, bottom, right}, edge, WithAlpha(Lighter(colour, 0.6), 0.55));
@@ -161,18 +180,19 @@ void DrawPanel(RgbaImage* image, double x0, double y0, double x1, double y1, dou
 
 bool DrawLogo(RgbaImage* image, double cx, double baseline, double size) {
   TextStyle style{Face::kPGothic, size, size * 0.07, size * 0.02};
-  LabelLook look;
-  look.fill = Paint::Linear({0, baseline - size * 0.78}, {0, baseline},
-                            {{0, Rgb(170, 246, 255)}, {0.45, Rgb(64, 172, 250)}, {0.55, Rgb(40, 120, 236)}, {1, Rgb(108, 72, 216)}});
-  look.outline = size * 0.055;
-  look.outline_paint = Rgb(255, 255, 255);
-  look.outline2 = size * 0.06;
-  look.outline2_paint = Rgb(26, 30, 84);
-  look.shadow = Rgb(10, 14, 48, 0.55);
-  look.shadow_dx = size * 0.04;
-  look.shadow_dy = size * 0.07;
-  look.shadow_blur = (int)std::lround(size * 0.05);
-  look.shine = 0.35;
+  const LabelLook look{
+      .fill = Paint::Linear(
+          {0, baseline - size * 0.78}, {0, baseline},
+          {{0, Rgb(170, 246, 255)}, {0.45, Rgb(64, 172, 250)}, {0.55, Rgb(40, 120, 236)}, {1, Rgb(108, 72, 216)}}),
+      .outline = size * 0.055,
+      .outline_paint = Rgb(255, 255, 255),
+      .outline2 = size * 0.06,
+      .outline2_paint = Rgb(26, 30, 84),
+      .shadow = Rgb(10, 14, 48, 0.55),
+      .shadow_dx = size * 0.04,
+      .shadow_dy = size * 0.07,
+      .shadow_blur = (int)std::lround(size * 0.05),
+      .shine = 0.35};
   return DrawLabel(image, "Voxaldrift", style, look, cx, baseline, Align::kCentre) > 0;
 }
 

@@ -13,9 +13,9 @@ constexpr int kGarbage = 6;
 extern const Rgba kBlockColour[kBlockKinds];
 
 // Interface colours.
-extern const Rgba kInk;      // deep blue of captions
-extern const Rgba kPaper;    // the pale edge around captions
-extern const Rgba kNight;    // dark panels
+extern const Rgba kInk;    // deep blue of captions
+extern const Rgba kPaper;  // the pale edge around captions
+extern const Rgba kNight;  // dark panels
 
 // One block of colour `kind` (0-6), `size` pixels square, top-left at (x, y):
 // a full square (blocks are drawn without transparency), glossy, with its
@@ -32,4 +32,3 @@ bool DrawLogo(RgbaImage* image, double cx, double baseline, double size);
 // Light film grain (+-amount of full scale): keeps wide gradients from
 // showing steps on a 16-bit screen.
 void AddGrain(RgbaImage* image, double amount, uint64_t seed);
-

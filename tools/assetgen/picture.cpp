@@ -15,22 +15,15 @@ Rgba Grey(Rgba c) {
   return {l, l, l, c.a};
 }
 
+Paint::Paint(Kind kind, Point from, Point to, double radius, std::initializer_list<std::pair<double, Rgba>> stops)
+    : kind_(kind), stops_(stops), from_(from), to_(to), radius_(radius) {}
+
 Paint Paint::Linear(Point from, Point to, std::initializer_list<std::pair<double, Rgba>> stops) {
-  Paint p;
-  p.kind_ = Kind::kLinear;
-  p.from_ = from;
-  p.to_ = to;
-  p.stops_ = stops;
-  return p;
+  return Paint(Kind::kLinear, from, to, 1, stops);
 }
 
 Paint Paint::Radial(Point centre, double radius, std::initializer_list<std::pair<double, Rgba>> stops) {
-  Paint p;
-  p.kind_ = Kind::kRadial;
-  p.from_ = centre;
-  p.radius_ = radius;
-  p.stops_ = stops;
-  return p;
+  return Paint(Kind::kRadial, centre, centre, radius, stops);
 }
 
 Rgba Paint::At(double x, double y) const {

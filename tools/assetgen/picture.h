@@ -37,8 +37,9 @@ class Paint {
   Rgba At(double x, double y) const;
 
  private:
-  Paint() = default;
-  enum class Kind { kSolid, kLinear, kRadial } kind_ = Kind::kSolid;
+  enum class Kind { kSolid, kLinear, kRadial };
+  Paint(Kind kind, Point from, Point to, double radius, std::initializer_list<std::pair<double, Rgba>> stops);
+  Kind kind_ = Kind::kSolid;
   std::vector<std::pair<double, Rgba>> stops_;
   Point from_{}, to_{};
   double radius_ = 1;
@@ -51,9 +52,7 @@ struct Mask {
   static constexpr int kSamples = 4;
   Mask() = default;
   Mask(int w, int h) : width(w), height(h), a((size_t)w * h, 0.0f) {}
-  float At(int x, int y) const {
-    return x < 0 || y < 0 || x >= width || y >= height ? 0.0f : a[(size_t)y * width + x];
-  }
+  float At(int x, int y) const { return x < 0 || y < 0 || x >= width || y >= height ? 0.0f : a[(size_t)y * width + x]; }
   void Put(int x, int y, float ink, double coverage);
   void Fill(float ink);
   int width = 0, height = 0;

@@ -30,20 +30,25 @@ void DrawCloud(RgbaImage* image, double cx, double cy, double scale, double opac
   const int x = (int)(cx - w / 2.0), y = (int)(cy - h / 2.0);
   PaintMask(image, soft, x, y + 4,
             Paint::Linear({0, (double)y}, {0, (double)y + h},
-                          {{0, Rgb(255, 255, 255, 0)}, {0.6, Rgb(170, 190, 230, 0.5 * opacity)}, {1, Rgb(150, 170, 220, 0.6 * opacity)}}));
-  PaintMask(image, soft, x, y,
-            Paint::Linear({0, (double)y}, {0, (double)y + h},
-                          {{0, Rgb(255, 255, 255, opacity)}, {0.75, Rgb(246, 250, 255, opacity)}, {1, Rgb(220, 232, 250, opacity)}}));
+                          {{0, Rgb(255, 255, 255, 0)},
+                           {0.6, Rgb(170, 190, 230, 0.5 * opacity)},
+                           {1, Rgb(150, 170, 220, 0.6 * opacity)}}));
+  PaintMask(
+      image, soft, x, y,
+      Paint::Linear(
+          {0, (double)y}, {0, (double)y + h},
+          {{0, Rgb(255, 255, 255, opacity)}, {0.75, Rgb(246, 250, 255, opacity)}, {1, Rgb(220, 232, 250, opacity)}}));
 }
 
 // Cubes in the distance, faded toward the colour of the air behind them.
-void DrawDistantCubes(RgbaImage* image, int count, double min_size, double max_size, Rgba air, double fade,
-                      double top, double bottom, uint64_t seed) {
+void DrawDistantCubes(RgbaImage* image, int count, double min_size, double max_size, Rgba air, double fade, double top,
+                      double bottom, uint64_t seed) {
   Random random(seed);
   for (int i = 0; i < count; ++i) {
     const double size = random.Range(min_size, max_size);
     const double x = random.Range(10, kW - 10), y = random.Range(top, bottom);
-    const Rgba colour = Mix(kBlockColour[random.Next() % 6], air, fade * (1 - (size - min_size) / (max_size - min_size + 1)));
+    const Rgba colour =
+        Mix(kBlockColour[random.Next() % 6], air, fade * (1 - (size - min_size) / (max_size - min_size + 1)));
     DrawCube(image, x, y, size, colour, random.Range(0.4, 0.7));
   }
 }
@@ -62,7 +67,8 @@ void DrawIsland(RgbaImage* image, double ox, double oy, double s, int n, uint64_
       const int depth = edge > 0.9 ? 1 : edge > 0.6 ? 2 : 3;  // the island tapers downward
       for (int k = -depth; k <= 0; ++k) {
         const Point c = at(i, j, k);
-        DrawCube(image, c.x, c.y, s, k == 0 ? Rgb(98, 184, 86) : Mix(Rgb(150, 104, 70), Rgb(120, 84, 64), random.Uniform()));
+        DrawCube(image, c.x, c.y, s,
+                 k == 0 ? Rgb(98, 184, 86) : Mix(Rgb(150, 104, 70), Rgb(120, 84, 64), random.Uniform()));
       }
       if (random.Uniform() < 0.28 && edge < 0.8) {
         const Point c = at(i, j, 1);
@@ -119,8 +125,7 @@ bool WriteIntro(const std::string& images) {
         DrawCube(&intro, 320 + (i - j) * w, 150 + (i + j) * h - k * s, s, kBlockColour[(i * 5 + j * 3 + k * 2) % 6]);
       }
   bool ok = DrawLogo(&intro, 320, 350, 72);
-  LabelLook tag;
-  tag.fill = Rgb(200, 220, 255);
+  const LabelLook tag{.fill = Rgb(200, 220, 255)};
   ok &= DrawLabel(&intro, "FALLING  VOXEL  PUZZLE", {Face::kGothic, 15, 0.4, 2.5}, tag, 320, 384, Align::kCentre) > 0;
   // The tiles' edges: light above and left, shade below and right.
   for (int y = 0; y < kH; y += 32)
@@ -152,7 +157,8 @@ bool WriteSeaBackground(const std::string& dir) {
   MaskCanvas r(&rays);
   for (int i = 0; i < 9; ++i) {
     const double x = random.Range(-40, kW), spread = random.Range(20, 60), lean = random.Range(60, 180);
-    r.Polygon({{x, -10}, {x + spread, -10}, {x + spread * 2.4 + lean, kH * 0.9}, {x + lean, kH * 0.9}}, (float)random.Range(0.3, 0.7));
+    r.Polygon({{x, -10}, {x + spread, -10}, {x + spread * 2.4 + lean, kH * 0.9}, {x + lean, kH * 0.9}},
+              (float)random.Range(0.3, 0.7));
   }
   PaintMask(&sea, Blur(rays, 10), 0, 0,
             Paint::Linear({0, 0}, {0, kH}, {{0, Rgb(220, 255, 255, 0.3)}, {1, Rgb(220, 255, 255, 0)}}));
@@ -177,15 +183,17 @@ bool WriteSeaBackground(const std::string& dir) {
 
 bool WriteDuskBackground(const std::string& dir) {
   RgbaImage dusk(kW, kH);
-  dusk.Fill(Paint::Linear({0, 0}, {0, 340},
-                          {{0, Rgb(58, 52, 124)}, {0.5, Rgb(164, 96, 150)}, {0.85, Rgb(246, 156, 120)}, {1, Rgb(252, 206, 140)}}));
+  dusk.Fill(Paint::Linear(
+      {0, 0}, {0, 340},
+      {{0, Rgb(58, 52, 124)}, {0.5, Rgb(164, 96, 150)}, {0.85, Rgb(246, 156, 120)}, {1, Rgb(252, 206, 140)}}));
   Painter p(&dusk);
   Random random(51);
   for (int i = 0; i < 60; ++i) {
     const double x = random.Range(0, kW), y = random.Range(0, 160), r = random.Range(0.4, 1.2);
     p.Ellipse(x, y, r, r, Rgb(255, 250, 230, random.Range(0.2, 0.7) * (1 - y / 170)));
   }
-  p.Ellipse(470, 318, 120, 120, Paint::Radial({470, 318}, 120, {{0, Rgb(255, 236, 170, 0.7)}, {1, Rgb(255, 200, 150, 0)}}));
+  p.Ellipse(470, 318, 120, 120,
+            Paint::Radial({470, 318}, 120, {{0, Rgb(255, 236, 170, 0.7)}, {1, Rgb(255, 200, 150, 0)}}));
   p.Ellipse(470, 318, 38, 38, Rgb(255, 240, 190));
   // Hills, far to near.
   const Rgba hills[3] = {Rgb(150, 96, 150), Rgb(104, 70, 128), Rgb(64, 48, 96)};
@@ -193,7 +201,8 @@ bool WriteDuskBackground(const std::string& dir) {
     std::vector<Point> hill;
     const double base = 330 + layer * 42, phase = random.Range(0, 6);
     for (int x = 0; x <= kW; x += 8)
-      hill.push_back({(double)x, base - 26 * std::sin(x / (90.0 + 40 * layer) + phase) - 10 * std::sin(x / 37.0 + phase)});
+      hill.push_back(
+          {(double)x, base - 26 * std::sin(x / (90.0 + 40 * layer) + phase) - 10 * std::sin(x / 37.0 + phase)});
     hill.push_back({kW, kH});
     hill.push_back({0, kH});
     p.Polygon(hill, hills[layer]);
@@ -217,8 +226,7 @@ bool WriteNoImage(const std::string& images) {
   for (int r = 1; r < 12; ++r) p.Rect(0, 32 * r, 192, 32 * r + 1, Rgb(140, 180, 255, 0.06));
   p.Ellipse(96, 190, 90, 90, Paint::Radial({96, 190}, 90, {{0, Rgb(120, 160, 255, 0.22)}, {1, Rgb(120, 160, 255, 0)}}));
   DrawCube(&well, 96, 168, 40, Rgb(84, 110, 190), 0.5);
-  LabelLook look;
-  look.fill = Rgb(150, 176, 240, 0.6);
+  const LabelLook look{.fill = Rgb(150, 176, 240, 0.6)};
   bool ok = DrawLabel(&well, "REPLAY", {Face::kGothic, 16, 0.6, 4}, look, 96, 268, Align::kCentre) > 0;
   AddGrain(&well, 0.01, 61);
   return ok && WriteColourPng(images + "/noimage.png", well, false);

@@ -14,7 +14,8 @@ int PitchClass(const std::string& text, size_t* at) {
   if (*at < text.size() && text[*at] == '#') {
     ++pc;
     ++*at;
-  } else if (*at + 1 < text.size() && text[*at] == 'b' && (std::isdigit((unsigned char)text[*at + 1]) || text[*at + 1] == '-')) {
+  } else if (*at + 1 < text.size() && text[*at] == 'b' &&
+             (std::isdigit((unsigned char)text[*at + 1]) || text[*at + 1] == '-')) {
     --pc;
     ++*at;
   } else if (*at < text.size() && text[*at] == 'b' && *at + 1 == text.size()) {
@@ -60,13 +61,20 @@ std::vector<int> ChordTones(const std::string& name, int low) {
   const int root = PitchClass(text, &at);
   const std::string quality = text.substr(at);
   std::vector<int> intervals = {0, 4, 7};
-  if (quality == "m") intervals = {0, 3, 7};
-  else if (quality == "7") intervals = {0, 4, 7, 10};
-  else if (quality == "maj7") intervals = {0, 4, 7, 11};
-  else if (quality == "m7") intervals = {0, 3, 7, 10};
-  else if (quality == "sus4") intervals = {0, 5, 7};
-  else if (quality == "dim") intervals = {0, 3, 6};
-  else if (quality == "add9") intervals = {0, 2, 4, 7};
+  if (quality == "m")
+    intervals = {0, 3, 7};
+  else if (quality == "7")
+    intervals = {0, 4, 7, 10};
+  else if (quality == "maj7")
+    intervals = {0, 4, 7, 11};
+  else if (quality == "m7")
+    intervals = {0, 3, 7, 10};
+  else if (quality == "sus4")
+    intervals = {0, 5, 7};
+  else if (quality == "dim")
+    intervals = {0, 3, 6};
+  else if (quality == "add9")
+    intervals = {0, 2, 4, 7};
   std::vector<int> tones;
   for (int i : intervals) tones.push_back(AtOrAbove((root + i) % 12, low));
   std::sort(tones.begin(), tones.end());
@@ -134,8 +142,9 @@ std::vector<uint8_t> Meta(uint8_t type, const std::string& data) {
 }
 
 void PutTrack(std::vector<uint8_t>* file, std::vector<Event> events, uint32_t end_tick) {
-  std::stable_sort(events.begin(), events.end(),
-                   [](const Event& a, const Event& b) { return a.tick != b.tick ? a.tick < b.tick : a.order < b.order; });
+  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+    return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
+  });
   std::vector<uint8_t> track;
   uint32_t now = 0;
   for (const Event& e : events) {
@@ -159,9 +168,10 @@ bool WriteMidi(const std::string& path, const Song& song) {
   PutBe(&file, (uint32_t)song.parts.size() + 1, 2);
   PutBe(&file, kTicksPerBeat, 2);
   const uint32_t tempo = (uint32_t)std::lround(60000000.0 / song.tempo);
-  std::vector<Event> conductor = {{0, 0, Meta(0x03, song.name)},
-                                  {0, 0, {0xFF, 0x58, 0x04, 4, 2, 24, 8}},
-                                  {0, 0, {0xFF, 0x51, 0x03, (uint8_t)(tempo >> 16), (uint8_t)(tempo >> 8), (uint8_t)tempo}}};
+  std::vector<Event> conductor = {
+      {0, 0, Meta(0x03, song.name)},
+      {0, 0, {0xFF, 0x58, 0x04, 4, 2, 24, 8}},
+      {0, 0, {0xFF, 0x51, 0x03, (uint8_t)(tempo >> 16), (uint8_t)(tempo >> 8), (uint8_t)tempo}}};
   PutTrack(&file, conductor, end_tick);
   int next_channel = 0;
   for (const Part& part : song.parts) {
@@ -171,7 +181,8 @@ bool WriteMidi(const std::string& path, const Song& song) {
     std::vector<Event> events = {{0, 0, Meta(0x03, part.name)}};
     if (!drums) events.push_back({0, 0, {(uint8_t)(0xC0 | ch), (uint8_t)part.program}});
     auto cc = [&](uint8_t number, double value) {
-      events.push_back({0, 0, {(uint8_t)(0xB0 | ch), number, (uint8_t)std::clamp((int)std::lround(value * 127), 0, 127)}});
+      events.push_back(
+          {0, 0, {(uint8_t)(0xB0 | ch), number, (uint8_t)std::clamp((int)std::lround(value * 127), 0, 127)}});
     };
     cc(7, part.volume);
     cc(10, (part.pan + 1) / 2);
@@ -179,7 +190,8 @@ bool WriteMidi(const std::string& path, const Song& song) {
     cc(93, 0);
     for (const Note& n : part.notes) {
       const uint32_t on = (uint32_t)std::lround(n.start * kTicksPerBeat);
-      const uint32_t off = std::min(end_tick - 1, std::max(on + 1, (uint32_t)std::lround((n.start + n.length) * kTicksPerBeat)));
+      const uint32_t off =
+          std::min(end_tick - 1, std::max(on + 1, (uint32_t)std::lround((n.start + n.length) * kTicksPerBeat)));
       if (on >= end_tick) continue;
       events.push_back({on, 2, {(uint8_t)(0x90 | ch), (uint8_t)n.pitch, (uint8_t)std::clamp(n.velocity, 1, 127)}});
       events.push_back({off, 1, {(uint8_t)(0x80 | ch), (uint8_t)n.pitch, 64}});
@@ -221,7 +233,9 @@ std::vector<float> RenderDrum(int drum, double level, uint32_t seed) {
         v = std::sin(2 * M_PI * phase) * std::exp(-t / 0.2) * 1.1 + c.Next(n, 3000) * std::exp(-t / 0.004) * 0.5;
         break;
       }
-      case kSnare: case kClap: case kRim: {
+      case kSnare:
+      case kClap:
+      case kRim: {
         if (drum == kClap) {
           double bursts = 0;
           for (double h : {0.0, 0.011, 0.022}) bursts += t >= h ? std::exp(-(t - h) / 0.008) : 0;
@@ -229,20 +243,30 @@ std::vector<float> RenderDrum(int drum, double level, uint32_t seed) {
         } else {
           phase += 190 / (double)kSampleRate;
           const double tone = std::sin(2 * M_PI * phase) * std::exp(-t / (drum == kRim ? 0.02 : 0.06));
-          v = (drum == kRim ? 0.4 : 0.9) * b.Next(n, 2200) * std::exp(-t / (drum == kRim ? 0.015 : 0.11)) * 1.6 + tone * 0.6;
+          v = (drum == kRim ? 0.4 : 0.9) * b.Next(n, 2200) * std::exp(-t / (drum == kRim ? 0.015 : 0.11)) * 1.6 +
+              tone * 0.6;
         }
         break;
       }
-      case kOpenHat: case kRide: v = a.Next(n, 7500) * std::exp(-t / 0.16) * 0.6; break;
-      case kCrash: v = a.Next(n, 5000) * std::exp(-t / 0.5) * 0.55; break;
-      default: v = a.Next(n, 8000) * std::exp(-t / 0.03) * 0.55; break;  // closed hat
+      case kOpenHat:
+      case kRide:
+        v = a.Next(n, 7500) * std::exp(-t / 0.16) * 0.6;
+        break;
+      case kCrash:
+        v = a.Next(n, 5000) * std::exp(-t / 0.5) * 0.55;
+        break;
+      default:
+        v = a.Next(n, 8000) * std::exp(-t / 0.03) * 0.55;
+        break;  // closed hat
     }
     out[i] = (float)(v * level * std::min(1.0, t / 0.0007));
   }
   return out;
 }
 
-double Vibrato(double t) { return 1 + 0.004 * std::sin(2 * M_PI * 5.5 * t) * std::min(1.0, std::max(0.0, (t - 0.18) / 0.2)); }
+double Vibrato(double t) {
+  return 1 + 0.004 * std::sin(2 * M_PI * 5.5 * t) * std::min(1.0, std::max(0.0, (t - 0.18) / 0.2));
+}
 
 std::vector<float> RenderNote(Voice voice, const Note& note, double gate, uint32_t seed) {
   const double level = note.velocity / 127.0;
@@ -251,14 +275,30 @@ std::vector<float> RenderNote(Voice voice, const Note& note, double gate, uint32
   Envelope env;
   double tail = 0;
   switch (voice) {
-    case Voice::kLead: env = {0.008, 0.25, 0.7, 0.12}; break;
-    case Voice::kSoftLead: env = {0.03, 0.3, 0.65, 0.2}; break;
-    case Voice::kBell: env = {0.002, 0.6, 0.25, 0.35}; break;
-    case Voice::kPluck: env = {0.001, 10, 1.0, 0.12}; tail = 0.1; break;
-    case Voice::kPad: env = {0.25, 0.6, 0.8, 0.45}; break;
-    case Voice::kBass: env = {0.004, 0.2, 0.6, 0.05}; break;
-    case Voice::kArp: env = {0.002, 0.12, 0.15, 0.06}; break;
-    case Voice::kDrums: break;
+    case Voice::kLead:
+      env = {0.008, 0.25, 0.7, 0.12};
+      break;
+    case Voice::kSoftLead:
+      env = {0.03, 0.3, 0.65, 0.2};
+      break;
+    case Voice::kBell:
+      env = {0.002, 0.6, 0.25, 0.35};
+      break;
+    case Voice::kPluck:
+      env = {0.001, 10, 1.0, 0.12};
+      tail = 0.1;
+      break;
+    case Voice::kPad:
+      env = {0.25, 0.6, 0.8, 0.45};
+      break;
+    case Voice::kBass:
+      env = {0.004, 0.2, 0.6, 0.05};
+      break;
+    case Voice::kArp:
+      env = {0.002, 0.12, 0.15, 0.06};
+      break;
+    case Voice::kDrums:
+      break;
   }
   std::vector<float> out((size_t)((env.Length(gate) + tail) * kSampleRate));
   Oscillator o1(Oscillator::Shape::kSaw, 0.1), o2(Oscillator::Shape::kSaw, 0.6), o3(Oscillator::Shape::kSquare, 0.3);
@@ -284,10 +324,13 @@ std::vector<float> RenderNote(Voice voice, const Note& note, double gate, uint32
       }
       case Voice::kBell: {
         const double index = 1.6 * std::exp(-t / 0.25) + 0.2;
-        v = std::sin(2 * M_PI * f * t + index * std::sin(2 * M_PI * f * 2 * t)) * 0.6 + 0.15 * std::sin(2 * M_PI * f * 4.01 * t) * std::exp(-t / 0.08);
+        v = std::sin(2 * M_PI * f * t + index * std::sin(2 * M_PI * f * 2 * t)) * 0.6 +
+            0.15 * std::sin(2 * M_PI * f * 4.01 * t) * std::exp(-t / 0.08);
         break;
       }
-      case Voice::kPluck: v = pluck.Next() * 1.4 * (t < gate ? 1.0 : std::exp(-(t - gate) / 0.05)); break;
+      case Voice::kPluck:
+        v = pluck.Next() * 1.4 * (t < gate ? 1.0 : std::exp(-(t - gate) / 0.05));
+        break;
       case Voice::kPad: {
         const double raw = (o1.Next(f * detune) + o2.Next(f / detune) + o3.Next(f * 0.5) * 0.4) * 0.4;
         v = low.Next((float)raw, 1500 + 500 * std::sin(2 * M_PI * 0.3 * t)) * 0.6;
@@ -298,8 +341,11 @@ std::vector<float> RenderNote(Voice voice, const Note& note, double gate, uint32
         v = low.Next((float)raw, 160 + 1600 * std::exp(-t / 0.07) * level) * 0.9;
         break;
       }
-      case Voice::kArp: v = low.Next(pulse.Next(f), 1800 + 3000 * std::exp(-t / 0.05)) * 0.45; break;
-      case Voice::kDrums: break;
+      case Voice::kArp:
+        v = low.Next(pulse.Next(f), 1800 + 3000 * std::exp(-t / 0.05)) * 0.45;
+        break;
+      case Voice::kDrums:
+        break;
     }
     out[i] = (float)(v * e * level * std::min(1.0, t / 0.0015));
   }
@@ -325,7 +371,8 @@ Sound RenderSong(const Song& song) {
       const std::vector<float> sound =
           RenderNote(part.voice, note, note.length * 60.0 / song.tempo, (uint32_t)(p * 7919 + n * 104729 + 1));
       for (int copy = 0; copy < 2; ++copy) {
-        const long start = (long)std::lround(note.start * frames_per_beat) + (copy ? (long)lead_in : (long)lead_in - (long)loop);
+        const long start =
+            (long)std::lround(note.start * frames_per_beat) + (copy ? (long)lead_in : (long)lead_in - (long)loop);
         for (size_t i = 0; i < sound.size(); ++i) {
           const long at = start + (long)i;
           if (at < 0) continue;

@@ -16,7 +16,7 @@
 namespace {
 
 struct FaceFile {
-  const char* family;  // as fontconfig knows it
+  const char* family;    // as fontconfig knows it
   const char* fallback;  // where Debian's packages put it
 };
 

@@ -14,9 +14,9 @@ enum class Face { kGothic, kPGothic, kMincho };
 
 struct TextStyle {
   Face face = Face::kPGothic;
-  double size = 24;      // pixels per em
-  double weight = 0;     // extra stroke thickness in pixels (0 = the font's own)
-  double spacing = 0;    // extra pixels between characters
+  double size = 24;    // pixels per em
+  double weight = 0;   // extra stroke thickness in pixels (0 = the font's own)
+  double spacing = 0;  // extra pixels between characters
 };
 
 struct TextMask {
@@ -33,16 +33,17 @@ struct TextMask {
 // cannot be found or a character has no glyph in it.
 bool RenderText(const std::string& utf8, const TextStyle& style, double grow, int margin, TextMask* out);
 
-// The look of a label: a fill, up to two outlines and a soft shadow.
+// The look of a label: a fill, up to two outlines and a soft shadow (written
+// with designated initialisers, in this order).
 struct LabelLook {
   Paint fill = Rgb(255, 255, 255);
   double outline = 0;  // inner outline width
   Paint outline_paint = Rgb(0, 0, 0);
   double outline2 = 0;  // outer outline width beyond the inner one
   Paint outline2_paint = Rgb(0, 0, 0);
+  Rgba shadow = Rgb(0, 0, 0, 0);  // alpha 0: no shadow
   double shadow_dx = 0, shadow_dy = 0;
   int shadow_blur = 0;
-  Rgba shadow = Rgb(0, 0, 0, 0);  // alpha 0: no shadow
   double shine = 0;  // opacity of a white gloss over the upper half of the letters
 };
 

@@ -21,7 +21,8 @@ void AddBassLine(Part* part, const Progression& chords, const std::string& rhyth
     std::vector<std::pair<double, int>> hits;
     for (int step = 0; step < (int)(length * 4); ++step) {
       const char c = rhythm[((int)(start * 4) + step) % rhythm.size()];
-      if (c == 'R' || c == 'O' || c == 'F') hits.push_back({start + step * 0.25, c == 'R' ? root : c == 'O' ? root + 12 : fifth});
+      if (c == 'R' || c == 'O' || c == 'F')
+        hits.push_back({start + step * 0.25, c == 'R' ? root : c == 'O' ? root + 12 : fifth});
     }
     for (size_t i = 0; i < hits.size(); ++i) {
       const double end = i + 1 < hits.size() ? hits[i + 1].first : start + length;
@@ -57,21 +58,17 @@ void AddArpeggio(Part* part, const Progression& chords, const std::string& order
   });
 }
 
+// The progression played twice over.
+Progression Twice(const Progression& chords) {
+  Progression twice = chords;
+  twice.insert(twice.end(), chords.begin(), chords.end());
+  return twice;
+}
+
 void AddPad(Part* part, const Progression& chords, int low, int velocity) {
   ForEachChord(chords, [&](const std::string& chord, double start, double length) {
     for (int tone : ChordTones(chord, low)) part->notes.push_back({start, length * 0.98, tone, velocity});
   });
-}
-
-Part MakePart(const char* name, int program, Voice voice, double volume, double pan, double reverb) {
-  Part part;
-  part.name = name;
-  part.program = program;
-  part.voice = voice;
-  part.volume = volume;
-  part.pan = pan;
-  part.reverb = reverb;
-  return part;
 }
 
 // ---- the tunes ----
@@ -79,22 +76,22 @@ Part MakePart(const char* name, int program, Voice voice, double volume, double 
 // Bright and open: the title.
 Song Title() {
   Song song{"Voxaldrift", 132, 16, {}};
-  const Progression chords = {"C", "G/B", "Am", "Em/G", "F", "C/E", "Dm", "G",
-                              "C", "G/B", "Am", "Em/G", "F", "G", "Dm7", "G7"};
-  Part lead = MakePart("Lead", 80, Voice::kLead, 0.72, 0.1, 0.3);
+  const Progression chords = {"C", "G/B", "Am", "Em/G", "F", "C/E", "Dm",  "G",
+                              "C", "G/B", "Am", "Em/G", "F", "G",   "Dm7", "G7"};
+  Part lead{"Lead", 80, Voice::kLead, 0.72, 0.1, 0.3, {}};
   const std::string melody =
       "e5:4 g5:4 c6:6 b5:2 a5:4 g5:4 d5:8 c5:4 e5:4 a5:6 g5:2 g5:4 e5:4 b4:8 "
       "a4:2 c5:2 f5:4 e5:2 f5:2 a5:4 g5:4 e5:4 c5:8 d5:2 e5:2 f5:4 a5:4 f5:4 g5:6 f5:2 e5:4 d5:4 "
       "e5:4 g5:4 c6:6 d6:2 b5:4 g5:4 d6:8 c6:4 b5:2 a5:2 e5:4 a5:4 g5:8 r:4 b4:4 "
       "c5:4 f5:4 a5:4 c6:4 b5:4 a5:4 g5:4 d5:4 f5:4 e5:2 d5:2 a5:4 f5:4 g5:4 b5:4 d6:4 b5:2 g5:2";
   AddPhrase(&lead, 0, melody, 100);
-  Part keys = MakePart("Keys", 4, Voice::kBell, 0.6, -0.35, 0.25);
+  Part keys{"Keys", 4, Voice::kBell, 0.6, -0.35, 0.25, {}};
   AddChordHits(&keys, chords, "x-----x---x-----", 60, 70);
-  Part strings = MakePart("Strings", 48, Voice::kPad, 0.38, 0.3, 0.5);
+  Part strings{"Strings", 48, Voice::kPad, 0.38, 0.3, 0.5, {}};
   AddPad(&strings, chords, 55, 60);
-  Part bass = MakePart("Bass", 33, Voice::kBass, 0.85, 0, 0.05);
+  Part bass{"Bass", 33, Voice::kBass, 0.85, 0, 0.05, {}};
   AddBassLine(&bass, chords, "R-R-O-R-R-R-O-F-", 36, 100);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.85, 0, 0.12);
+  Part drums{"Drums", 0, Voice::kDrums, 0.85, 0, 0.12, {}};
   AddDrumLine(&drums, 16, kKick, "x-----x-x-------", 110);
   AddDrumLine(&drums, 16, kSnare, "----x-------x---", 96);
   AddDrumLine(&drums, 16, kClosedHat, "x-o-x-o-x-o-x-oo", 70);
@@ -107,19 +104,19 @@ Song Title() {
 Song Select() {
   Song song{"Select", 108, 16, {}};
   const Progression chords = {"Fmaj7", "Am7", "Bbmaj7", "C", "Fmaj7", "Am7", "Gm7", "C7",
-                              "Fmaj7", "Am7", "Bbmaj7", "C", "Dm7", "Am7", "Gm7", "C7"};
+                              "Fmaj7", "Am7", "Bbmaj7", "C", "Dm7",   "Am7", "Gm7", "C7"};
   const std::string melody =
       "a5:6 g5:2 f5:4 c5:4 e5:6 d5:2 c5:4 e5:4 d5:6 c5:2 bb4:4 f5:4 e5:8 g5:4 r:4 "
       "a5:4 c6:4 a5:4 g5:4 e5:4 g5:4 e5:4 c5:4 d5:4 f5:4 bb5:4 a5:4 g5:8 e5:4 c5:4";
-  Part vibes = MakePart("Vibes", 11, Voice::kBell, 0.85, 0.2, 0.35);
+  Part vibes{"Vibes", 11, Voice::kBell, 0.85, 0.2, 0.35, {}};
   AddPhrase(&vibes, 0, melody, 110);
-  Part flute = MakePart("Flute", 73, Voice::kSoftLead, 0.8, 0.25, 0.35);
+  Part flute{"Flute", 73, Voice::kSoftLead, 0.8, 0.25, 0.35, {}};
   AddPhrase(&flute, 32, melody, 104);
-  Part piano = MakePart("E.Piano", 4, Voice::kBell, 0.62, -0.3, 0.3);
+  Part piano{"E.Piano", 4, Voice::kBell, 0.62, -0.3, 0.3, {}};
   AddChordHits(&piano, chords, "x-----x-----x---", 57, 76);
-  Part bass = MakePart("Bass", 32, Voice::kBass, 0.85, 0, 0.05);
+  Part bass{"Bass", 32, Voice::kBass, 0.85, 0, 0.05, {}};
   AddBassLine(&bass, chords, "R-----F---R---O-", 36, 104);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.72, 0, 0.15);
+  Part drums{"Drums", 0, Voice::kDrums, 0.72, 0, 0.15, {}};
   AddDrumLine(&drums, 16, kKick, "x-------x-x-----", 90);
   AddDrumLine(&drums, 16, kRim, "----x-------x---", 80);
   AddDrumLine(&drums, 16, kClosedHat, "x-o-x-o-x-o-x-o-", 56);
@@ -130,26 +127,25 @@ Song Select() {
 // Driving, in A minor: for matches.
 Song DriftParade() {
   Song song{"Drift Parade", 150, 32, {}};
-  const Progression verse = {"Am", "F", "G", "Em", "Am", "F", "G", "E", "F", "G", "Em", "Am", "Dm", "E", "Am", "E"};
-  Progression chords = verse;
-  chords.insert(chords.end(), verse.begin(), verse.end());
+  const Progression chords =
+      Twice({"Am", "F", "G", "Em", "Am", "F", "G", "E", "F", "G", "Em", "Am", "Dm", "E", "Am", "E"});
   const std::string melody =
       "a4:2 c5:2 e5:2 a5:4 g5:2 e5:2 c5:2 f5:2 e5:2 c5:2 a4:4 c5:2 f5:4 g5:4 d5:2 b4:2 d5:4 g5:4 e5:6 d5:2 b4:4 g4:4 "
       "a4:2 c5:2 e5:2 a5:4 b5:2 c6:4 a5:4 f5:2 c5:2 f5:4 a5:4 b5:4 g5:2 d5:2 g5:4 b5:4 g#5:8 e5:4 b4:4 "
       "c6:4 a5:4 f5:4 a5:4 b5:4 g5:4 d5:4 g5:4 e5:2 g5:2 b5:4 a5:2 g5:2 e5:4 a5:8 e5:4 c5:4 "
       "d5:2 f5:2 a5:4 d6:4 a5:4 g#5:4 b5:4 e6:4 d6:4 c6:4 b5:2 a5:2 e5:4 c5:4 b4:4 e5:4 g#5:4 b5:4";
-  Part lead = MakePart("Lead", 80, Voice::kLead, 0.7, 0.1, 0.25);
+  Part lead{"Lead", 80, Voice::kLead, 0.7, 0.1, 0.25, {}};
   AddPhrase(&lead, 0, melody, 100);
-  Part brass = MakePart("Brass", 61, Voice::kSoftLead, 0.68, -0.15, 0.3);
+  Part brass{"Brass", 61, Voice::kSoftLead, 0.68, -0.15, 0.3, {}};
   AddPhrase(&brass, 64, melody, 96);
-  Part guitar = MakePart("Guitar", 29, Voice::kPluck, 0.45, -0.4, 0.15);
+  Part guitar{"Guitar", 29, Voice::kPluck, 0.45, -0.4, 0.15, {}};
   AddChordHits(&guitar, chords, "x--x--x---x--x--", 52, 84);
-  Part arp = MakePart("Arp", 81, Voice::kArp, 0.35, 0.45, 0.3);
+  Part arp{"Arp", 81, Voice::kArp, 0.35, 0.45, 0.3, {}};
   AddArpeggio(&arp, Progression(chords.begin() + 16, chords.end()), "0123", 0.25, 64, 80);
   for (Note& n : arp.notes) n.start += 64;
-  Part bass = MakePart("Bass", 38, Voice::kBass, 0.85, 0, 0.04);
+  Part bass{"Bass", 38, Voice::kBass, 0.85, 0, 0.04, {}};
   AddBassLine(&bass, chords, "R-RO-RR-R-RO-RFR", 33, 100);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.85, 0, 0.1);
+  Part drums{"Drums", 0, Voice::kDrums, 0.85, 0, 0.1, {}};
   AddDrumLine(&drums, 32, kKick, "x---x---x---x---", 115);
   AddDrumLine(&drums, 32, kSnare, "----x-------x--o", 100);
   AddDrumLine(&drums, 32, kClosedHat, "-ox-xox-xox-xoxx", 68);
@@ -162,25 +158,24 @@ Song DriftParade() {
 // Light and airy, with plucked strings and bells (rendered).
 Song SkyGarden() {
   Song song{"Sky Garden", 124, 32, {}};
-  const Progression part_a = {"G", "D/F#", "Em", "C", "G", "D", "C", "D", "Em", "C", "G", "D", "C", "G/B", "Am7", "D"};
-  Progression chords = part_a;
-  chords.insert(chords.end(), part_a.begin(), part_a.end());
+  const Progression chords =
+      Twice({"G", "D/F#", "Em", "C", "G", "D", "C", "D", "Em", "C", "G", "D", "C", "G/B", "Am7", "D"});
   const std::string melody =
       "b4:4 d5:4 g5:6 f#5:2 e5:4 d5:4 a4:8 g4:4 b4:4 e5:6 d5:2 c5:4 e5:4 g5:8 "
       "b5:4 a5:2 g5:2 d5:4 g5:4 f#5:4 e5:4 d5:8 e5:4 g5:4 c6:4 b5:4 a5:8 f#5:8 "
       "g5:4 e5:4 b4:4 e5:4 e5:4 c5:4 g5:4 e5:4 d5:4 g5:4 b5:4 d6:4 a5:8 f#5:4 d5:4 "
       "e5:4 c6:4 b5:4 a5:4 g5:4 d5:4 b4:4 d5:4 c5:4 e5:4 a5:4 g5:4 f#5:4 a5:4 d6:8";
-  Part bells = MakePart("Bells", 14, Voice::kBell, 0.55, 0.2, 0.45);
+  Part bells{"Bells", 14, Voice::kBell, 0.55, 0.2, 0.45, {}};
   AddPhrase(&bells, 0, melody, 100);
-  Part lead = MakePart("Flute", 73, Voice::kSoftLead, 0.55, 0.15, 0.4);
+  Part lead{"Flute", 73, Voice::kSoftLead, 0.55, 0.15, 0.4, {}};
   AddPhrase(&lead, 64, melody, 96);
-  Part harp = MakePart("Harp", 46, Voice::kPluck, 0.5, -0.35, 0.35);
+  Part harp{"Harp", 46, Voice::kPluck, 0.5, -0.35, 0.35, {}};
   AddArpeggio(&harp, chords, "01231234", 0.5, 55, 84);
-  Part pad = MakePart("Pad", 89, Voice::kPad, 0.32, 0, 0.5);
+  Part pad{"Pad", 89, Voice::kPad, 0.32, 0, 0.5, {}};
   AddPad(&pad, chords, 52, 64);
-  Part bass = MakePart("Bass", 33, Voice::kBass, 0.7, 0, 0.05);
+  Part bass{"Bass", 33, Voice::kBass, 0.7, 0, 0.05, {}};
   AddBassLine(&bass, chords, "R-----R-F-----O-", 36, 92);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.6, 0, 0.12);
+  Part drums{"Drums", 0, Voice::kDrums, 0.6, 0, 0.12, {}};
   AddDrumLine(&drums, 32, kKick, "x-------x-x-----", 100);
   AddDrumLine(&drums, 32, kClap, "----x-------x---", 80);
   AddDrumLine(&drums, 32, kClosedHat, "o-x-o-x-o-x-o-xo", 62);
@@ -191,25 +186,24 @@ Song SkyGarden() {
 // Night drive: synths over a steady beat (rendered).
 Song NeonVoxel() {
   Song song{"Neon Voxel", 140, 32, {}};
-  const Progression part_a = {"Em", "C", "G", "D", "Em", "C", "G", "B7", "C", "D", "Em", "Em", "C", "D", "B7", "B7"};
-  Progression chords = part_a;
-  chords.insert(chords.end(), part_a.begin(), part_a.end());
+  const Progression chords =
+      Twice({"Em", "C", "G", "D", "Em", "C", "G", "B7", "C", "D", "Em", "Em", "C", "D", "B7", "B7"});
   const std::string melody =
       "e5:4 g5:2 b5:6 a5:2 g5:2 c6:4 b5:4 g5:4 e5:4 d5:4 g5:4 b5:4 d6:4 f#5:8 a5:8 "
       "e5:4 g5:2 b5:6 a5:2 g5:2 c6:4 e6:4 d6:4 b5:4 g5:4 b5:4 d6:4 g6:4 f#6:8 d#6:8 "
       "e6:6 d6:2 c6:4 g5:4 a5:4 f#5:4 d5:4 a5:4 b5:8 g5:4 e5:4 b5:16 "
       "c6:4 b5:4 a5:4 e5:4 d6:4 c6:4 a5:4 f#5:4 d#5:4 f#5:4 b5:4 d#6:4 f#6:8 d#6:8";
-  Part lead = MakePart("Lead", 81, Voice::kLead, 0.5, 0.05, 0.3);
+  Part lead{"Lead", 81, Voice::kLead, 0.5, 0.05, 0.3, {}};
   AddPhrase(&lead, 64, melody, 100);
-  Part bells = MakePart("Bells", 11, Voice::kBell, 0.4, 0.3, 0.4);
+  Part bells{"Bells", 11, Voice::kBell, 0.4, 0.3, 0.4, {}};
   AddPhrase(&bells, 0, melody, 84);
-  Part arp = MakePart("Arp", 81, Voice::kArp, 0.42, -0.3, 0.3);
+  Part arp{"Arp", 81, Voice::kArp, 0.42, -0.3, 0.3, {}};
   AddArpeggio(&arp, chords, "01210121", 0.25, 59, 92);
-  Part pad = MakePart("Pad", 90, Voice::kPad, 0.36, 0, 0.5);
+  Part pad{"Pad", 90, Voice::kPad, 0.36, 0, 0.5, {}};
   AddPad(&pad, chords, 52, 70);
-  Part bass = MakePart("Bass", 38, Voice::kBass, 0.72, 0, 0.03);
+  Part bass{"Bass", 38, Voice::kBass, 0.72, 0, 0.03, {}};
   AddBassLine(&bass, chords, "R-RRR-RRR-RRR-OR", 28, 100);
-  Part drums = MakePart("Drums", 0, Voice::kDrums, 0.72, 0, 0.1);
+  Part drums{"Drums", 0, Voice::kDrums, 0.72, 0, 0.1, {}};
   AddDrumLine(&drums, 32, kKick, "x---x---x---x---", 118);
   AddDrumLine(&drums, 32, kClap, "----x-------x---", 96);
   AddDrumLine(&drums, 32, kClosedHat, "o-x-o-x-o-x-o-x-", 66);

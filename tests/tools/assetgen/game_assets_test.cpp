@@ -122,8 +122,10 @@ void CheckPicture(const char* name, int width, int height, Fit fit, Drawn drawn)
       const uint32_t alpha = image.format.alpha_width ? ReadBaseImagePixelArgb(&image, x, y) >> 24 : 255;
       translucent += alpha < 255;
     }
-  if (drawn == Drawn::kTransparent) EXPECT_GT(translucent, 0) << name << " lets nothing show through";
-  else EXPECT_EQ(translucent, 0) << name << " is drawn without transparency";
+  if (drawn == Drawn::kTransparent)
+    EXPECT_GT(translucent, 0) << name << " lets nothing show through";
+  else
+    EXPECT_EQ(translucent, 0) << name << " is drawn without transparency";
   DisposeBaseImage(&image);
 }
 
@@ -187,7 +189,8 @@ double Db(double level) { return 20 * std::log10(std::max(level, 1e-9) / 32768.0
 
 // Effects: short, at a sensible level, heard at once, ending in silence.
 TEST_F(GameAssetsTest, EffectsAreShortLevelAndStartAtOnce) {
-  for (const char* name : {"321", "break", "buzzer", "gameover", "jama", "levelup", "pause", "rotate", "set", "slide"}) {
+  for (const char* name :
+       {"321", "break", "buzzer", "gameover", "jama", "levelup", "pause", "rotate", "set", "slide"}) {
     const std::string path = std::string("sounds\\") + name + ".wav";
     const Pcm pcm = Decode(path);
     if (pcm.frames() == 0) continue;
@@ -220,8 +223,10 @@ void CheckSeam(const std::string& name, const std::vector<float>& samples, int c
   for (int c = 0; c < channels; ++c) {
     for (size_t i = 1; i < frames; ++i) {
       const float step = std::fabs(samples[i * channels + c] - samples[(i - 1) * channels + c]);
-      if (i == seam) seam_step = std::max(seam_step, step);
-      else steps.push_back(step);
+      if (i == seam)
+        seam_step = std::max(seam_step, step);
+      else
+        steps.push_back(step);
     }
   }
   std::nth_element(steps.begin(), steps.begin() + steps.size() * 999 / 1000, steps.end());

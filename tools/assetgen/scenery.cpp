@@ -89,7 +89,7 @@ bool WriteTitle(const std::string& images) {
   // name stays high, and the middle is calm sky.
   RgbaImage title = Sky(Rgb(84, 142, 228), Rgb(168, 212, 248), Rgb(246, 240, 232));
   Painter p(&title);
-  p.Rect(0, 0, kW, kH, Paint::Radial({320, 56}, 240, {{0, Rgb(255, 255, 255, 0.4)}, {1, Rgb(255, 255, 255, 0)}}));
+  p.Rect(0, 0, kW, kH, Paint::Radial({320, 40}, 240, {{0, Rgb(255, 255, 255, 0.4)}, {1, Rgb(255, 255, 255, 0)}}));
   Random random(11);
   for (const Point c : {Point{90, 190}, Point{560, 150}, Point{420, 300}, Point{150, 430}, Point{600, 440}})
     DrawCloud(&title, c.x, c.y, random.Range(0.7, 1.1), 0.8, &random);
@@ -102,7 +102,7 @@ bool WriteTitle(const std::string& images) {
   DrawCube(&title, 36, 150, 14, kBlockColour[5], 0.85);
   DrawCube(&title, 200, 150, 10, kBlockColour[0], 0.8);
   AddGrain(&title, 0.01, 14);
-  return DrawLogo(&title, 320, 80, 78) && WriteJpeg(images + "/title.jpg", title, 92);
+  return DrawLogo(&title, 320, 62, 68) && WriteJpeg(images + "/title.jpg", title, 92);
 }
 
 // The picture shown first, as a wall of glass tiles that bursts into 300

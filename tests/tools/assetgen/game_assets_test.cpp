@@ -329,6 +329,8 @@ bool ReadSmf(const std::string& path, Smf* out) {
 TEST_F(GameAssetsTest, MidiMusicLoopsOnABarLine) {
   std::vector<std::string> tunes = FolderEntries("musics", {".mid"});
   EXPECT_GE(tunes.size(), 1u);
+  // The settings screens offer every track of "musics".
+  EXPECT_GE(FolderEntries("musics", {".mid", ".ogg", ".mp3", ".wav"}).size(), 3u);
   tunes.push_back("sounds\\title.mid");
   tunes.push_back("sounds\\select.mid");
   const char* font = "/usr/share/sounds/sf2/TimGM6mb.sf2";

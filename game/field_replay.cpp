@@ -120,8 +120,15 @@ int open_replay_fields(const char* path, const side_settings sides[2], const int
   fields[0] = fields[1] = nullptr;
   std::vector<uint8_t> bytes;
   if (!read_replay_file(path, &bytes)) return 0;
-  ReplayReader file(bytes.data(), bytes.size());
-  file.take(4);
+  return make_replay_fields(bytes.data(), bytes.size(), sides, origins, fields);
+}
+
+int make_replay_fields(const uint8_t* data, size_t size, const side_settings sides[2], const int origins[2],
+                       Field_Replay* fields[2]) {
+  fields[0] = fields[1] = nullptr;
+  ReplayReader file(data, size);
+  const uint8_t* magic = file.take(4);
+  if (!magic || std::memcmp(magic, kReplayMagic, 4) != 0) return 0;
   uint8_t count = 0;
   file.read_u8(&count);
   int made = count == 2 ? 2 : 1;

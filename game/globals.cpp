@@ -2,7 +2,7 @@
 #include "game/globals.h"
 
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 
 int font_table[kFontCount] = {-1, -1, -1, -1};
 uint32_t colour_table[kColourCount];

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
+#include "engine/font/font.h"
 #include "game/block.h"
 #include "game/caches.h"
 #include "game/globals.h"

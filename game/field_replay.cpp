@@ -72,18 +72,7 @@ int Field_Replay::update() {
   play_commands();
   // The same frame as the live field's, without recording: a landed pair
   // locks by the live rule, whatever stands in the spawn cell.
-  if (spawn_timer > 0) {
-    if (--spawn_timer == 0) spawn_piece();
-  } else {
-    if (is_landed()) {
-      if (rotate_resets == 0 || held(kButtonDown)) lock_timer = 0;
-      if (lock_timer == 0) lock_piece();
-    }
-    if (spawn_timer == 0) {
-      control_step();
-      if (lock_timer > 0) --lock_timer;
-    }
-  }
+  advance();
   after_control();
   int result = kFieldPlaying;
   if (spawn_cell_blocked()) result = kFieldToppedOut;

@@ -115,7 +115,8 @@ size_t Colours(const Picture& p, int x0, int y0, int x1, int y1) {
 // when this build has the character screen, look at the high scores, watch
 // the first replay, quit from the title. Each step waits for its scene and
 // for the scene's intro before it presses anything.
-std::string Script(const std::string& shots, bool play) {
+// replay_frames: how far into the replay its picture is taken.
+std::string Script(const std::string& shots, bool play, int replay_frames) {
   std::string s =
       "seed 20261210\n"
       "unpaced\n"
@@ -173,7 +174,7 @@ std::string Script(const std::string& shots, bool play) {
       "tap Up\ntap C\n"
       "scene 2\nframes 50\n"
       "tap Down\ntap Down\ntap Down\ntap C\n"
-      "scene 6\nframes 300\n"
+      "scene 6\nframes " + std::to_string(60 + 180 + replay_frames) + "\n"
       "shot " + shots + "/game-replay.png\n"
       "tap X\n"
       "scene 2\nframes 65\ntap X\n"
@@ -187,12 +188,16 @@ class ProgramEndToEnd : public TempDirTest {};
 TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
   const std::string run = MakeRunFolder(dir());
   const bool play = scene_is_built(kSceneSelectChara);
-  // A replay to watch, recorded beforehand: a seeded endless game.
+  // A replay to watch, recorded beforehand: a seeded endless game; its
+  // picture is taken halfway through, or 15 seconds in.
+  int replay_frames = 0;
   {
     ASSERT_EQ(chdir(run.c_str()), 0);
     ScriptedMatch match = random_match(7, 0);
+    match.max_frames = 1800;
     Field* fields[2] = {};
-    play_live(match, fields);
+    MatchRun live = play_live(match, fields);
+    replay_frames = std::min((int)live.hashes.size() / 2, 900);
     ASSERT_EQ(save_replay(fields, 1), 0);
     delete fields[0];
     ASSERT_EQ(chdir(dir().c_str()), 0);
@@ -202,7 +207,7 @@ TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
   for (const char* name : {"title", "play", "hiscore", "replay"}) fs::remove(shots + "/game-" + name + ".png");
   {
     std::ofstream script(run + "/script.txt");
-    script << Script(shots, play);
+    script << Script(shots, play, replay_frames);
   }
   Outcome o = RunProgram(run + "/voxaldrift", run,
                          {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});

@@ -73,7 +73,7 @@ int CreateDirect3DDevice() {
   // creations: a machine without acceleration refuses either.
   IDirect3DDevice9* device = nullptr;
   HRESULT hr = g_device.direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                               MainWindow(),
+                                               static_cast<HWND>(MainWindow()),
                                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, nullptr, &device);
   if (hr != D3D_OK || !device) return WriteLogText("Direct3DDevice9 の作成に失敗しました\n");
   // A device this engine cannot drive yet is not taken.

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/d3d9.h"  // the light and material records
+
 struct MATRIX {
   float m[4][4];
 };
@@ -61,12 +63,6 @@ struct CameraState {
 const CameraState* GetCameraState();
 
 // ---- lights -------------------------------------------------------------------------------
-struct D3DLIGHT9 {
-  uint32_t Type;
-  float Diffuse[4], Specular[4], Ambient[4];
-  float Position[3], Direction[3];
-  float Range, Falloff, Attenuation0, Attenuation1, Attenuation2, Theta, Phi;
-};
 struct LightRecord {
   uint32_t check;
   uint32_t handle;
@@ -111,10 +107,6 @@ const FogState* GetFogState();
 const int32_t* GetDepthBlock(int which);
 
 // ---- material and device buffers ------------------------------------------------------------
-struct D3DMATERIAL9 {
-  float Diffuse[4], Ambient[4], Specular[4], Emissive[4];
-  float Power;
-};
 const D3DMATERIAL9* GetMaterial();
 int IsMaterialChanged();
 // Device buffers for the 3-D model runtime; null while no device exists.

@@ -31,6 +31,9 @@ struct WindowObject {
   bool destroying = false;
   DWORD thread = 0;
   int instance_lock = -1;  // file descriptor holding the class's instance lock
+  bool gl_capable = false;  // made with SDL_WINDOW_OPENGL
+  WindowPixelReader pixel_reader = nullptr;  // the window shows OpenGL output
+  void* pixel_reader_context = nullptr;
 };
 
 namespace vox_win32 {

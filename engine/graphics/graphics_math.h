@@ -86,6 +86,11 @@ int LightHighWater();
 typedef void (*DeviceLightSink)(int index, int enabled, const D3DLIGHT9* light);
 void SetDeviceLightSink(DeviceLightSink sink);
 int SetLightingEnabled(int flag);
+// Sends one light to the device (enabled 1 sets it first) and enables or
+// disables it there; nothing without a device.
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light);
+// Every light goes to the device again at the next ApplyLights.
+void MarkLightsForResend();
 
 // ---- depth, fog and other device settings ---------------------------------------------------
 int SetZWriteBoth(int flag);
@@ -112,6 +117,13 @@ int IsMaterialChanged();
 // Device buffers for the 3-D model runtime; null while no device exists.
 void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
 void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
+// Sends the material when it changed.
+void SendMaterialToDevice();
+// Blend factors and operation straight to the device; texture and blend
+// state are sent again at the next draw.
+int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op);
+// World, view and the device projection to a new device.
+void SendTransformsToDevice();
 
 // ---- reset -----------------------------------------------------------------------------------
 int ResetDrawState();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/d3d9_internal.h"
 #include "platform/d3d9/d3d9_program.h"
@@ -155,6 +156,36 @@ RECT Intersect(const RECT& a, const RECT& b) {
   return r;
 }
 
+// A line list (a strip becomes one) in which each vertical segment running
+// towards smaller y starts one pixel below its end and ends one pixel below
+// its start; empty when no segment needs it. Colours and the rest of each
+// vertex stay where they were, so the first vertex still gives the colour.
+std::vector<uint8_t> FallingLinesTurned(D3DPRIMITIVETYPE type, const uint8_t* v, UINT n, UINT stride) {
+  UINT segments = type == D3DPT_LINELIST ? n / 2 : (n ? n - 1 : 0);
+  auto y_of = [&](const uint8_t* p, int k) {
+    float f;
+    std::memcpy(&f, p + 4 * k, 4);
+    return f;
+  };
+  bool any = false;
+  std::vector<uint8_t> out((size_t)segments * 2 * stride);
+  for (UINT s = 0; s < segments; s++) {
+    const uint8_t* a = type == D3DPT_LINELIST ? v + (size_t)(2 * s) * stride : v + (size_t)s * stride;
+    const uint8_t* b = a + stride;
+    uint8_t* oa = &out[(size_t)(2 * s) * stride];
+    uint8_t* ob = oa + stride;
+    std::memcpy(oa, a, stride);
+    std::memcpy(ob, b, stride);
+    if (y_of(a, 0) != y_of(b, 0) || y_of(b, 1) >= y_of(a, 1)) continue;
+    float start = y_of(b, 1) + 1.0f, end = y_of(a, 1) + 1.0f;
+    std::memcpy(oa + 4, &start, 4);
+    std::memcpy(ob + 4, &end, 4);
+    any = true;
+  }
+  if (!any) out.clear();
+  return out;
+}
+
 int ReadShownThunk(void* device, uint32_t* pixels, int width, int height, int pitch) {
   return static_cast<Device*>(device)->ReadShown(pixels, width, height, pitch);
 }
@@ -232,7 +263,7 @@ bool Device::Create() {
   gl.GenTextures(1, &back_buffer_->own_texture);
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, back_buffer_->own_texture);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)f->internal_format, (GLsizei)desc.Width, (GLsizei)desc.Height, 0,
+  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(f), (GLsizei)desc.Width, (GLsizei)desc.Height, 0,
                 f->gl_format, f->gl_type, nullptr);
   gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   if (gl.GetError() != GL_NO_ERROR) return false;
@@ -261,6 +292,8 @@ Device::~Device() {
     if (shown_framebuffer_) gl.DeleteFramebuffers(1, &shown_framebuffer_);
     if (shown_texture_) gl.DeleteTextures(1, &shown_texture_);
     if (read_framebuffer_) gl.DeleteFramebuffers(1, &read_framebuffer_);
+    if (present_program_) gl.DeleteProgram(present_program_);
+    if (present_vertex_array_) gl.DeleteVertexArrays(1, &present_vertex_array_);
     if (back_buffer_) {
       back_buffer_->ReleaseGL();
       if (back_buffer_->own_texture) gl.DeleteTextures(1, &back_buffer_->own_texture);
@@ -806,6 +839,18 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* ve
   BindTarget();
   ApplyPipelineState(fvf_, program);
   VertexArrayFor(fvf_, stride);
+  std::vector<uint8_t> lines;
+  if (!indices && (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) &&
+      (fvf_ & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW && ProbeGLCaps().falling_line_loses_start) {
+    // Vertical lines towards smaller y are drawn the other way round, one
+    // pixel lower, so that they cover the pixels their own direction covers.
+    lines = FallingLinesTurned(type, static_cast<const uint8_t*>(vertices), vertex_count, stride);
+    if (!lines.empty()) {
+      vertices = lines.data();
+      vertex_count = (UINT)(lines.size() / stride);
+      type = D3DPT_LINELIST;
+    }
+  }
   gl.BindBuffer(GL_ARRAY_BUFFER, vertex_buffer_);
   gl.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)vertex_count * stride, vertices, GL_STREAM_DRAW);
   GLenum mode = PrimitiveMode(type);
@@ -872,12 +917,27 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
     shown_height_ = dh;
   }
   gl.Disable(GL_SCISSOR_TEST);
-  // The picture keeps the back buffer's pixels (no filtering), as the
-  // software present does; both are stored top row first.
-  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_->Framebuffer());
-  gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, shown_framebuffer_);
-  gl.BlitFramebuffer(src.left, src.top, src.right, src.bottom, dst.left, dst.top, dst.right, dst.bottom,
-                     GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  // The picture keeps the back buffer's pixels (the nearest one for each
+  // window pixel, as the software present shows them), cut to 8 bits a
+  // channel; both are stored top row first.
+  if (!present_program_ && !MakePresentProgram()) return D3DERR_DEVICELOST;
+  if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top) {
+    gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
+    gl.Viewport(dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top);
+    gl.Disable(GL_BLEND);
+    gl.Disable(GL_DEPTH_TEST);
+    gl.Disable(GL_CULL_FACE);
+    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.UseProgram(present_program_);
+    gl.ActiveTexture(kScratchUnit);
+    gl.BindTexture(GL_TEXTURE_2D, back_buffer_->own_texture);
+    gl.BindSampler(15, 0);
+    gl.Uniform4i(present_source_, src.left, src.top, src.right - src.left, src.bottom - src.top);
+    gl.Uniform4i(present_dest_, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top);
+    gl.BindVertexArray(present_vertex_array_);
+    gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gl.BindVertexArray(0);
+  }
   // The window's own framebuffer has its bottom row first.
   gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
   gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
@@ -886,6 +946,51 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
   SwapWindowGL(window_, parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
   SetWindowPixelReader(window_, ReadShownThunk, this);
   return D3D_OK;
+}
+
+bool Device::MakePresentProgram() {
+  static const char* kVertex =
+      "#version 330 core\n"
+      "void main() {\n"
+      "  vec2 p = vec2(float(gl_VertexID & 1) * 2.0 - 1.0, float(gl_VertexID >> 1) * 2.0 - 1.0);\n"
+      "  gl_Position = vec4(p, 0.0, 1.0);\n"
+      "}\n";
+  static const char* kFragment =
+      "#version 330 core\n"
+      "uniform sampler2D u_image;\n"
+      "uniform ivec4 u_source;\n"
+      "uniform ivec4 u_dest;\n"
+      "out vec4 o_colour;\n"
+      "void main() {\n"
+      "  vec2 f = (gl_FragCoord.xy - vec2(u_dest.xy)) / vec2(u_dest.zw);\n"
+      "  ivec2 t = u_source.xy + ivec2(floor(f * vec2(u_source.zw)));\n"
+      "  o_colour = floor(texelFetch(u_image, t, 0) * 255.0 + 0.002) / 255.0;\n"
+      "}\n";
+  GLuint vs = gl.CreateShader(GL_VERTEX_SHADER), fs = gl.CreateShader(GL_FRAGMENT_SHADER);
+  gl.ShaderSource(vs, 1, &kVertex, nullptr);
+  gl.ShaderSource(fs, 1, &kFragment, nullptr);
+  gl.CompileShader(vs);
+  gl.CompileShader(fs);
+  GLuint program = gl.CreateProgram();
+  gl.AttachShader(program, vs);
+  gl.AttachShader(program, fs);
+  gl.BindFragDataLocation(program, 0, "o_colour");
+  gl.LinkProgram(program);
+  gl.DeleteShader(vs);
+  gl.DeleteShader(fs);
+  GLint linked = 0;
+  gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (!linked) {
+    gl.DeleteProgram(program);
+    return false;
+  }
+  present_program_ = program;
+  gl.UseProgram(program);
+  gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);
+  present_source_ = gl.GetUniformLocation(program, "u_source");
+  present_dest_ = gl.GetUniformLocation(program, "u_dest");
+  gl.GenVertexArrays(1, &present_vertex_array_);
+  return true;
 }
 
 int Device::ReadShown(uint32_t* pixels, int width, int height, int pitch) {

@@ -35,6 +35,13 @@ struct FormatInfo {
   bool yuv;             // two pixels share their chroma (YUY2, UYVY)
 };
 const FormatInfo* FindFormat(D3DFORMAT format);
+// Storage of a format as a render target. Targets of 8 bits a channel are
+// kept at 16: blending keeps the fractions an 8-bit target would round
+// away, and every read of the target (present, read-back, sampling) cuts
+// them off, as the engine's software renderer cuts its own. The two back
+// ends then agree within one step per channel.
+GLenum TargetInternalFormat(const FormatInfo* f);
+bool IsWideTarget(const FormatInfo* f);
 // Bytes of one row (of blocks for compressed formats) and the row count.
 uint32_t FormatPitch(const FormatInfo* f, UINT width);
 uint32_t FormatRows(const FormatInfo* f, UINT height);
@@ -50,6 +57,9 @@ struct GLCaps {
   std::vector<D3DFORMAT> textures;        // usable as textures
   std::vector<D3DFORMAT> render_targets;  // usable as colour render targets
   std::string renderer;
+  // The rasteriser leaves out the first pixel of a vertical line drawn
+  // towards smaller y (it should draw it, as every other line's).
+  bool falling_line_loses_start = false;
 };
 // Probed once on a throwaway window; every later answer is the cached one.
 const GLCaps& ProbeGLCaps();
@@ -319,6 +329,9 @@ class Device final : public IDirect3DDevice9, Counted {
   void ForgetTexture(Texture* texture);
   void ForgetSurface(Surface* surface);
   HWND window() const { return window_; }
+  // Reads a render target into CPU rows of its Direct3D format (a wide
+  // target cut to 8 bits a channel).
+  void ReadTarget(Surface* surface, uint8_t* rows, uint32_t pitch);
   // Reads the window's last shown picture (the window layer's reader).
   int ReadShown(uint32_t* pixels, int width, int height, int pitch);
 
@@ -334,6 +347,7 @@ class Device final : public IDirect3DDevice9, Counted {
   GLuint VertexArrayFor(DWORD fvf, UINT stride);
   GLuint Sampler(DWORD stage);
   HRESULT PresentBackBuffer(const RECT* source, const RECT* dest);
+  bool MakePresentProgram();
   bool CopyRect(Surface* source, const RECT& source_rect, Surface* dest, const RECT& dest_rect, bool linear);
 
   Direct3D* d3d_;
@@ -371,6 +385,8 @@ class Device final : public IDirect3DDevice9, Counted {
   GLuint shown_texture_ = 0, shown_framebuffer_ = 0;  // the window's last picture
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;
+  GLuint present_program_ = 0, present_vertex_array_ = 0;
+  GLint present_source_ = -1, present_dest_ = -1;
 };
 
 class Direct3D final : public IDirect3D9, Counted {

@@ -259,9 +259,10 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     if (UsesTexture(st)) {
       bool projected = (st.transform & 256) != 0;
       if (st.bound)
-        fs += std::string("  vec4 t") + S + " = " +
+        // Texels are 8-bit values (a wide render target's are cut to 8 bits).
+        fs += std::string("  vec4 t") + S + " = floor(" +
               (projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)") +
-              ";\n";
+              " * 255.0 + 0.002) / 255.0;\n";
       else
         fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
     }
@@ -277,7 +278,8 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
       fs += "    float a = current.a;\n";
     }
     std::string into = (st.result & D3DTA_SELECTMASK) == D3DTA_TEMP ? "temp" : "current";
-    fs += "    " + into + " = clamp(vec4(c, a), 0.0, 1.0);\n";
+    // Stage results are 8-bit values, cut as a fixed-point unit cuts them.
+    fs += "    " + into + " = floor(clamp(vec4(c, a), 0.0, 1.0) * 255.0 + 0.002) / 255.0;\n";
     fs += "  }\n";
   }
   if (specular_enable) fs += "  current.rgb = min(current.rgb + specular.rgb, vec3(1.0));\n";

@@ -153,11 +153,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
     // The picture is read back for the length of the lock.
     if (!device_->MakeCurrent() || !Framebuffer()) return D3DERR_INVALIDCALL;
     memory_.assign((size_t)pitch_ * desc_.Height, 0);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, Framebuffer());
-    gl.PixelStorei(GL_PACK_ROW_LENGTH, (GLint)(pitch_ / format_->bytes));
-    gl.ReadPixels(0, 0, (GLsizei)desc_.Width, (GLsizei)desc_.Height, format_->gl_format, format_->gl_type,
-                  memory_.data());
-    gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    device_->ReadTarget(this, memory_.data(), pitch_);
   }
   size_t row = format_->block_bytes ? (size_t)r.top / 4 : (size_t)r.top;
   size_t column = format_->block_bytes ? (size_t)r.left / 4 * format_->block_bytes : (size_t)r.left * format_->bytes;
@@ -248,8 +244,9 @@ bool Texture::Create() {
       gl.CompressedTexImage2D(GL_TEXTURE_2D, (GLint)i, format_->internal_format, (GLsizei)w, (GLsizei)h, 0,
                               (GLsizei)(s->pitch() * FormatRows(format_, h)), s->memory());
     } else {
-      gl.TexImage2D(GL_TEXTURE_2D, (GLint)i, (GLint)format_->internal_format, (GLsizei)w, (GLsizei)h, 0,
-                    format_->gl_format, format_->gl_type, nullptr);
+      GLenum internal = (usage_ & D3DUSAGE_RENDERTARGET) ? TargetInternalFormat(format_) : format_->internal_format;
+      gl.TexImage2D(GL_TEXTURE_2D, (GLint)i, (GLint)internal, (GLsizei)w, (GLsizei)h, 0, format_->gl_format,
+                    format_->gl_type, nullptr);
       if (!(usage_ & D3DUSAGE_RENDERTARGET)) s->Upload(nullptr);
     }
     w = std::max(1u, w / 2);
@@ -388,7 +385,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
   gl.GenTextures(1, &s->own_texture);
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, s->own_texture);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)f->internal_format, (GLsizei)width, (GLsizei)height, 0, f->gl_format,
+  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(f), (GLsizei)width, (GLsizei)height, 0, f->gl_format,
                 f->gl_type, nullptr);
   gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   if (gl.GetError() != GL_NO_ERROR || !s->Framebuffer()) {
@@ -609,12 +606,30 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DS
       s->desc().Width != d->desc().Width || s->desc().Height != d->desc().Height)
     return D3DERR_INVALIDCALL;
   if (!MakeCurrent() || !s->Framebuffer()) return D3DERR_INVALIDCALL;
-  const FormatInfo* f = s->format();
-  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, s->Framebuffer());
-  gl.PixelStorei(GL_PACK_ROW_LENGTH, (GLint)(d->pitch() / f->bytes));
-  gl.ReadPixels(0, 0, (GLsizei)s->desc().Width, (GLsizei)s->desc().Height, f->gl_format, f->gl_type, d->memory());
-  gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+  ReadTarget(s, d->memory(), d->pitch());
   return D3D_OK;
+}
+
+void Device::ReadTarget(Surface* s, uint8_t* rows, uint32_t pitch) {
+  const FormatInfo* f = s->format();
+  UINT w = s->desc().Width, h = s->desc().Height;
+  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, s->Framebuffer());
+  if (!IsWideTarget(f)) {
+    gl.PixelStorei(GL_PACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
+    gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, f->gl_type, rows);
+    gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    return;
+  }
+  // Sixteen bits a channel, cut to eight.
+  std::vector<uint16_t> wide((size_t)w * h * 4);
+  gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, GL_UNSIGNED_SHORT, wide.data());
+  for (UINT y = 0; y < h; y++) {
+    const uint16_t* in = &wide[(size_t)y * w * 4];
+    uint8_t* out = rows + (size_t)y * pitch;
+    for (UINT i = 0; i < w * 4; i++) out[i] = (uint8_t)(((uint32_t)in[i] * 255u + 128u) / 65535u);
+    if (f->alpha_one)
+      for (UINT x = 0; x < w; x++) out[x * 4 + 3] = 255;
+  }
 }
 
 }  // namespace vox_d3d9

@@ -94,6 +94,7 @@ namespace vox_d3d9 {
   X(PFNGLUNIFORM1FPROC, Uniform1f)                                                                            \
   X(PFNGLUNIFORM2FPROC, Uniform2f)                                                                            \
   X(PFNGLUNIFORM4FPROC, Uniform4f)                                                                            \
+  X(PFNGLUNIFORM4IPROC, Uniform4i)                                                                            \
   X(PFNGLUNIFORM3FVPROC, Uniform3fv)                                                                          \
   X(PFNGLUNIFORM4FVPROC, Uniform4fv)                                                                          \
   X(PFNGLUNIFORM1FVPROC, Uniform1fv)                                                                          \

@@ -20,6 +20,7 @@ SOCKET g_next_handle = 0x100;
 
 // How long closing waits for calls still using the socket to let go; they
 // were woken by the shutdown, so this is only ever a short wait.
+constexpr auto kFirstCloseWait = std::chrono::milliseconds(200);
 constexpr auto kCloseWait = std::chrono::seconds(2);
 
 bool SetNonblocking(int fd, bool on) {
@@ -41,14 +42,25 @@ bool AddressLengthFits(const sockaddr* address, int length) {
   return address && length >= (int)sizeof(sockaddr_in);
 }
 
-// Shuts each socket down, then waits until no call uses any of them.
+// Wakes the calls that still use the sockets and waits until they let go.
+// Only the receiving side is shut down at first, which wakes recv, recvfrom,
+// accept, connect and select but sends nothing, so the close that follows
+// is graceful or abortive as the socket's linger option says; a call that is
+// still in (a send on a full connection) needs the sending side shut too.
 void ShutDownAndWait(std::vector<std::shared_ptr<SocketEntry>>& closing) {
-  for (auto& e : closing) shutdown(e->fd, SHUT_RDWR);
   std::unique_lock<std::mutex> hold(SocketLock());
   WakePoller();
-  auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-  for (auto& e : closing)
-    SocketReleased().wait_until(hold, deadline, [&] { return e->in_flight == 0; });
+  auto released = [&] {
+    for (auto& e : closing)
+      if (e->in_flight) return false;
+    return true;
+  };
+  for (int how : {SHUT_RD, SHUT_RDWR}) {
+    for (auto& e : closing)
+      if (e->in_flight) shutdown(e->fd, how);
+    auto wait = how == SHUT_RD ? kFirstCloseWait : kCloseWait;
+    if (SocketReleased().wait_for(hold, wait, released)) return;
+  }
 }
 
 // Takes a socket out of the table (lock held).

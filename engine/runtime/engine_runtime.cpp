@@ -16,6 +16,9 @@
 #if VOX_ENGINE_HAS_INPUT
 #include "engine/input/input.h"
 #endif
+#if VOX_ENGINE_HAS_NET
+#include "engine/net/net.h"
+#endif
 
 namespace {
 
@@ -149,6 +152,14 @@ intptr_t ImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t l
 }
 #endif
 
+#if VOX_ENGINE_HAS_NET
+// ---- the socket module
+int PumpNetwork() { return PumpNetWindowMessages(1); }
+intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  return DispatchSocketEvent(static_cast<HWND>(window), message, wparam, lparam);
+}
+#endif
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -195,6 +206,11 @@ void InstallEngineServices() {
   s.input_activation = HandleInputActivation;  // also restores the input method and the vibration
   s.ime_message = ImeMessage;
   s.set_input_flag = SetInputFlag;
+#endif
+#if VOX_ENGINE_HAS_NET
+  s.end_network = EndNetworkModule;
+  s.pump_network = PumpNetwork;
+  s.socket_message = SocketMessage;
 #endif
   SetEngineServices(&s);
 

@@ -114,11 +114,25 @@ bool EnterCall(WsCall call) {
 }
 
 SocketRef EnterSocket(WsCall call, SOCKET s) {
-  if (!EnterCall(call)) return SocketRef();
   std::lock_guard<std::mutex> hold(SocketLock());
+  if (g_start_count == 0) {
+    Fail(winsock::WSANOTINITIALISED);
+    return SocketRef();
+  }
   auto found = Sockets().find(s);
   if (found == Sockets().end() || found->second->closing) {
     Fail(winsock::WSAENOTSOCK);
+    return SocketRef();
+  }
+  int error;
+  if (TakeInjected(call, &error)) {
+    // A failed call still re-enables its event, as the call itself would.
+    long event = call == WS_CALL_ACCEPT                                ? winsock::FD_ACCEPT
+                 : call == WS_CALL_RECV || call == WS_CALL_RECVFROM    ? winsock::FD_READ
+                 : call == WS_CALL_SEND || call == WS_CALL_SENDTO      ? winsock::FD_WRITE
+                                                                       : 0;
+    if (event) Rearm(*found->second, event);
+    Fail(error);
     return SocketRef();
   }
   return SocketRef(s, found->second);

@@ -5,10 +5,10 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/graphics/graphics_internal.h"
-#include "engine/image/font_internal.h"
+#include "engine/graphics/text_target.h"
 #include "engine/softrender/blend.h"
 
 namespace {
@@ -30,7 +30,8 @@ struct GraphGlyphPainter {
   int vertical, scaled;
 
   void Paint() const {
-    int keep_cross = g_draw.crossfade_graph, keep_param = g_draw.crossfade_param, keep_range = g_draw.crossfade_range;
+    int keep_cross, keep_param, keep_range;
+    GetCrossfadeGraph(&keep_cross, &keep_param, &keep_range);
     int r, gg, b;
     GetPaintBrightness(&r, &gg, &b);
     if (keep_cross != -1) SetCrossfadeGraph(-1, keep_param, keep_range);

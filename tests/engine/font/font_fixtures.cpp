@@ -1,4 +1,4 @@
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 #include "engine/core/log.h"
 

@@ -3,7 +3,7 @@
 // inside their cells.
 #include <cstring>
 
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 namespace {
 

@@ -36,11 +36,9 @@ int ResetFontHandles();
 int RecreateAllFonts();
 int ClearFontCache(int handle);
 int RestoreFontCacheGraph(int handle);
-// The default font as engine graphics carries it across a screen-mode
-// change (its query_default_font and set_default_font hooks): the query
-// answers -1 when there is no live default font.
+// The default font's face, size and thickness, as engine graphics carries
+// them across a screen-mode change; -1 when there is no live default font.
 int QueryDefaultFontSettings(char* face, int face_size, int* size, int* thickness);
-void ApplyDefaultFontSettings(const char* face, int size, int thickness);
 // 1 when the byte starts a two-byte character of the charset index.
 int IsLeadByte(const char* byte, int charset);
 

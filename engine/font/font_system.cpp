@@ -7,9 +7,9 @@
 #include "engine/core/handle.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font_internal.h"
 
 namespace {
 
@@ -312,10 +312,6 @@ int QueryDefaultFontSettings(char* face, int face_size, int* size, int* thicknes
   if (QueryFontByHandle(stored, size, thickness, g_fonts_state.default_handle) < 0) return -1;
   if (face && face_size > 0) CopyStringBounded(face, stored, (size_t)face_size);
   return 0;
-}
-
-void ApplyDefaultFontSettings(const char* face, int size, int thickness) {
-  SetDefaultFontSizeAndThickness(face, size, thickness);
 }
 
 int RefreshDefaultFont() {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/font/font.h"
 #include "engine/image/base_image.h"
-#include "engine/image/font.h"
 #include "platform/gdi/font.h"
 
 struct MEMIMG;

@@ -8,7 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 namespace {
 

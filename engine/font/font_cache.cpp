@@ -10,8 +10,8 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font_internal.h"
 
 namespace {
 

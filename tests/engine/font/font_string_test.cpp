@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // image and the blit, when blending or grey levels need one.
 #include <cstring>
 
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_internal.h"
-#include "engine/image/font_internal.h"
+#include "engine/graphics/text_target.h"
 #include "engine/softrender/blend.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/memimg.h"
@@ -134,8 +134,7 @@ namespace {
 
 // The work image of a font kind: with an alpha channel for grey levels.
 MEMIMG* WorkImageFor(const FONTRECORD* f) {
-  MEMIMG* work = &g_screen_work[(f->type & FONT_TYPE_ANTIALIAS) ? 1 : 0];
-  return IsMEMIMGValid(work) ? work : nullptr;
+  return GetTextWorkImage((f->type & FONT_TYPE_ANTIALIAS) ? 1 : 0);
 }
 
 // A transparent key no written pixel takes: the colours compared are those
@@ -190,7 +189,7 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
     return 0;
   int mode = 0, param = 0;
   GetBlendMode(&mode, &param);
-  MEMIMG* screen = g_draw.soft_target;
+  MEMIMG* screen = GetSoftDrawTarget();
   if (!screen || !IsMEMIMGValid(screen)) return 0;
   if (!(f->type & FONT_TYPE_ANTIALIAS) && (mode == 0 || (mode == 1 && param == 255))) {
     int32_t clip[4];
@@ -208,7 +207,7 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
   int32_t target[4] = {x, y, x + size[0], y + size[1]};
   IntersectClipRect(target, saved.clip);
   SetPaintClipRect(target[0], target[1], target[2], target[3]);
-  if (!IsPaintClipEmpty()) BlitToMEMIMG(screen, work, x, y, 1, g_draw.crossfade_image);
+  if (!IsPaintClipEmpty()) BlitToMEMIMG(screen, work, x, y, 1, GetCrossfadeImage());
   saved.Restore();
   return 0;
 }
@@ -221,7 +220,7 @@ int DrawTextSoftwareScaled(int x, int y, double x_scale, double y_scale, const c
   if (RenderFontString(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, handle, edge_colour, -1, vertical,
                        size) < 0)
     return 0;
-  MEMIMG* screen = g_draw.soft_target;
+  MEMIMG* screen = GetSoftDrawTarget();
   MEMIMG* work = WorkImageFor(f);
   if (!screen || !IsMEMIMGValid(screen) || !work) return 0;
   SavedDrawState saved;
@@ -233,7 +232,7 @@ int DrawTextSoftwareScaled(int x, int y, double x_scale, double y_scale, const c
   IntersectClipRect(target, saved.clip);
   SetPaintClipRect(target[0], target[1], target[2], target[3]);
   int32_t stretched[4] = {x, y, x + (int)(work->width * x_scale) + 3, y + (int)(work->height * y_scale) + 3};
-  if (!IsPaintClipEmpty()) StretchBlitToMEMIMG(screen, work, stretched, 1, g_draw.crossfade_image);
+  if (!IsPaintClipEmpty()) StretchBlitToMEMIMG(screen, work, stretched, 1, GetCrossfadeImage());
   saved.Restore();
   return 0;
 }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/font/font.h"
+#include "engine/font/font_internal.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
-#include "engine/image/font_internal.h"
 #include "engine/softrender/memimg.h"
 #include "platform/gdi/font.h"
 

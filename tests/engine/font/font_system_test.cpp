@@ -1,7 +1,7 @@
 // Font handles: slots, check numbers, defaults, geometry, rebuild and reset.
 #include <cstring>
 
-#include "tests/engine/image/font_fixtures.h"
+#include "tests/engine/font/font_fixtures.h"
 
 namespace {
 
@@ -222,7 +222,7 @@ TEST_F(FontSystemTest, DefaultFontSettingsCrossAScreenModeChange) {
   EXPECT_STREQ(face, "");
   EXPECT_EQ(size, 16);
   EXPECT_EQ(thickness, 6);
-  ApplyDefaultFontSettings(face, 20, 7);
+  SetDefaultFontSizeAndThickness(face, 20, 7);
   ASSERT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), 0);
   EXPECT_EQ(size, 20);
   FreeFontHandle(FetchDefaultFont());

@@ -273,31 +273,27 @@ int AcceptNetWork() {
   return 1;
 }
 
-int RecvSocket(int handle) {
+namespace {
+
+// A receive or send on a handle: one of each kind at a time in the module,
+// socket events served first.
+int Transfer(int handle, int* under_way, const char* name, int (*framing)(SocketRecord*, const NetTransport&)) {
   SocketRecord* r = FindSocketRecord(handle);
-  if (!r || g_net.receiving) return -1;
-  g_net.receiving = 1;
+  if (!r || *under_way) return -1;
+  *under_way = 1;
   PumpNetWindowMessages(0);
   int result;
-  if (!r->in_use) result = WriteLogText("有効なネットワークハンドルではありません in RecvSocket\n");
-  else if (r->error) result = WriteLogText("このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
-  else result = ReceiveFramed(r, SocketTransport(r));
-  g_net.receiving = 0;
+  if (!r->in_use) result = WriteLogFormat("有効なネットワークハンドルではありません in %s", name);
+  else if (r->error) result = WriteLogFormat("このネットワークハンドルにはエラーが発生しています in %s", name);
+  else result = framing(r, SocketTransport(r));
+  *under_way = 0;
   return result;
 }
 
-int SendSocket(int handle) {
-  SocketRecord* r = FindSocketRecord(handle);
-  if (!r || g_net.sending) return -1;
-  g_net.sending = 1;
-  PumpNetWindowMessages(0);
-  int result;
-  if (!r->in_use) result = WriteLogText("有効なネットワークハンドルではありません in SendSocket\n");
-  else if (r->error) result = WriteLogText("このネットワークハンドルにはエラーが発生しています in SendSocket\n");
-  else result = SendFramed(r, SocketTransport(r));
-  g_net.sending = 0;
-  return result;
-}
+}  // namespace
+
+int RecvSocket(int handle) { return Transfer(handle, &g_net.receiving, "RecvSocket", ReceiveFramed); }
+int SendSocket(int handle) { return Transfer(handle, &g_net.sending, "SendSocket", SendFramed); }
 
 int CloseSocketHandle(int handle) {
   SocketRecord* r = FindSocketRecord(handle);

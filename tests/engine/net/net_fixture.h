@@ -42,15 +42,10 @@ class NetModuleTest : public EngineLogTest {
   void SetUp() override {
     EngineLogTest::SetUp();
     WsClearFailures();
-    WNDCLASSEXA c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    window_ = loopback::EventWindow("NetModuleTest", [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
       if (m == NET_SOCKET_MESSAGE) return DispatchSocketEvent(w, m, wp, lp);
       return DefWindowProcA(w, m, wp, lp);
-    };
-    c.lpszClassName = "NetModuleTest";
-    RegisterClassExA(&c);
-    window_ = CreateWindowExA(0, "NetModuleTest", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    });
     ASSERT_NE(window_, nullptr);
     winsock::WSADATA data;
     ASSERT_EQ(winsock::WSAStartup(winsock::MakeVersion(2, 0), &data), 0);  // the peers' own

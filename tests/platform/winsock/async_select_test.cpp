@@ -31,12 +31,7 @@ class AsyncSelectTest : public WinsockTest {
  protected:
   void SetUp() override {
     WinsockTest::SetUp();
-    WNDCLASSEXA c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = DefWindowProcA;
-    c.lpszClassName = "WinsockAsyncTest";
-    RegisterClassExA(&c);
-    window_ = CreateWindowExA(0, "WinsockAsyncTest", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    window_ = loopback::EventWindow("WinsockAsyncTest", DefWindowProcA);
     ASSERT_NE(window_, nullptr);
   }
   void TearDown() override {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/win32/window.h"
 #include "platform/winsock/winsock.h"
 
 namespace loopback {
@@ -82,6 +83,17 @@ inline std::string ReceiveExactly(SOCKET s, size_t count) {
   }
   out.resize(done);
   return out;
+}
+
+// A window of the class (registered here) for socket events; null when the
+// window system cannot make one.
+inline HWND EventWindow(const char* class_name, WNDPROC procedure) {
+  WNDCLASSEXA c{};
+  c.cbSize = sizeof c;
+  c.lpfnWndProc = procedure;
+  c.lpszClassName = class_name;
+  RegisterClassExA(&c);
+  return CreateWindowExA(0, class_name, "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
 }
 
 }  // namespace loopback

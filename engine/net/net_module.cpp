@@ -42,7 +42,8 @@ NetTransport SocketTransport(SocketRecord* r) {
 
 template <class Fn>  // fn(handle, record) over the live records
 void ForEachLive(Fn&& fn) {
-  for (ListNode* n = g_net.live.head.next; n != &g_net.live.tail; n = n->next) fn(n->value, static_cast<SocketRecord*>(n->data));
+  for (ListNode* n = g_net.live.head.next; n != &g_net.live.tail; n = n->next)
+    fn(n->value, static_cast<SocketRecord*>(n->data));
 }
 
 // A new record in a free slot, linked into the live list; null when there is
@@ -230,7 +231,8 @@ int ListenNetWork(int port) {
   address.sin_port = htons((uint16_t)port);
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   r->socket = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (r->socket == winsock::INVALID_SOCKET || winsock::bind(r->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (r->socket == winsock::INVALID_SOCKET ||
+      winsock::bind(r->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       winsock::listen(r->socket, 16) != 0 ||
       winsock::WSAAsyncSelect(r->socket, g_net.window, NET_SOCKET_MESSAGE, winsock::FD_ACCEPT) != 0) {
     NetErrorLog("接続待ちの開始に失敗しました");

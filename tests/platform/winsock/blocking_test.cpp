@@ -235,8 +235,8 @@ TEST_F(WinsockBlockingTest, FailuresAreReadThroughTheErrorCall) {
          return failed;
        },
        WSAECONNREFUSED},
-      {"a second datagram socket on a taken port", [&] { return loopback::Bound(SOCK_DGRAM, PortOf(udp)) == INVALID_SOCKET; },
-       WSAEADDRINUSE},
+      {"a second datagram socket on a taken port",
+       [&] { return loopback::Bound(SOCK_DGRAM, PortOf(udp)) == INVALID_SOCKET; }, WSAEADDRINUSE},
       {"a call on a closed socket",
        [] {
          SOCKET s = loopback::Bound(SOCK_DGRAM);

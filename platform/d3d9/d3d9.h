@@ -17,6 +17,7 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/dd_pixel_format.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/window.h"
 
@@ -46,7 +47,6 @@ typedef uint32_t D3DCOLOR;
 #define E_NOINTERFACE ((HRESULT)0x80004002u)
 #define DDSCL_NORMAL 0x8u
 #define DDWAITVB_BLOCKBEGIN 0x1u
-#define DDPF_RGB 0x40u
 
 // ---- enumerations -------------------------------------------------------------------
 typedef uint32_t D3DFORMAT;
@@ -474,18 +474,6 @@ struct D3DVERTEXELEMENT9 {
 };
 #define D3DDECL_END() {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}
 
-// Pixel layout of a DirectDraw surface (32 bytes).
-struct DDPIXELFORMAT {
-  DWORD dwSize;
-  DWORD dwFlags;
-  DWORD dwFourCC;
-  DWORD dwRGBBitCount;
-  DWORD dwRBitMask;
-  DWORD dwGBitMask;
-  DWORD dwBBitMask;
-  DWORD dwRGBAlphaBitMask;
-};
-static_assert(sizeof(DDPIXELFORMAT) == 32, "DDPIXELFORMAT is 32 bytes");
 
 // ---- objects -------------------------------------------------------------------------
 class IUnknownObject {

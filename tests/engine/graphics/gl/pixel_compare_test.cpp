@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "engine/font/font.h"
 #include "platform/d3d9/d3d9.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 
@@ -211,6 +212,49 @@ TEST_F(GLGraphicsTest, BothBackEndsDrawTheSameFrames) {
              software[(size_t)wy * kWidth + wx], hardware[(size_t)wy * kWidth + wx]);
     EXPECT_EQ(differing, 0) << scenes[i].name << where;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Subtract on a device without blend operations runs as three passes:
+// invert the destination, add, invert back. It shows what a device that
+// subtracts in its blend unit shows, for graphs, boxes, lines and text.
+TEST_F(GLGraphicsTest, SubtractInThreePassesMatchesTheBlendUnit) {
+  auto draw = []() {
+    WipeDrawScreen();
+    PaintFilledBox(0, 0, 640, 480, PackScreenColor(200, 180, 160));
+    SelectBlendMode(3, 200);
+    PaintGraph(20, 20, Pattern(), 0);
+    PaintFilledBox(120, 20, 200, 100, PackScreenColor(90, 40, 10));
+    PaintLine(20, 120, 300, 140, PackScreenColor(120, 120, 0));
+    int font = CreateFontToHandle("ＭＳ ゴシック", 24, 4, 0, -1, -1, 0);
+    DrawTextWithFont(20, 200, "Voxaldrift", PackScreenColor(150, 150, 150), font, 0, 0);
+    FreeFontHandle(font);
+    SelectBlendMode(0, 0);
+  };
+  D3D9CapabilityScript script{};
+  script.no_blend_op = TRUE;
+  D3D9SetCapabilityScript(&script);
+  Start(true);
+  draw();
+  Frame three_passes = Shown();
+  D3D9SetCapabilityScript(nullptr);
+  Start(true);
+  draw();
+  Frame blend_unit = Shown();
+  int differing = 0;
+  for (size_t i = 0; i < three_passes.size(); i++) {
+    uint32_t a = three_passes[i], b = blend_unit[i];
+    for (int k = 0; k < 24; k += 8)
+      if (std::abs((int)((a >> k) & 255) - (int)((b >> k) & 255)) > 1) {
+        differing++;
+        break;
+      }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_NE(blend_unit[(size_t)30 * 640 + 30], blend_unit[(size_t)300 * 640 + 600]);  // the graph darkened
 }
 
 }  // namespace

@@ -84,15 +84,15 @@ int LoadShaderPack() {
     return 0;
   }
   g_pack.archive_open = true;
-  uint32_t position = 0, packed = 0;
-  if (GetArchiveFileSpan(&g_pack.archive, "QvShaderPack.bin", &position, &packed) != 0 || position > image_size ||
-      packed > image_size - position) {
+  uint32_t position = 0, size = 0;
+  if (GetArchiveFileSpan(&g_pack.archive, "QvShaderPack.bin", &position, &size) != 0 || position >= image_size) {
     UnloadShaderPack();
     return 0;
   }
+  // The entry is one LZ block; it may not reach past the image.
   const uint8_t* entry = g_pack.archive_image + position;
-  uint32_t size = UnpackLzData(entry, nullptr, packed);
-  if (size == LZ_DAMAGED) {
+  uint32_t packed = image_size - position;
+  if (UnpackLzData(entry, nullptr, packed) != size) {
     UnloadShaderPack();
     return 0;
   }

@@ -9,6 +9,7 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics_host.h"
 #include "platform/d3d9/d3d9.h"
 
@@ -78,6 +79,9 @@ void GLGraphicsTest::SetUp() {
   host.main_window = MainWindow;
   host.is_window_mode = WindowMode;
   host.present_soft_frame = PresentSoft;
+  host.start_font_system = StartFontSystem;
+  host.end_font_system = EndFontSystem;
+  host.recreate_all_fonts = RecreateAllFonts;
   SetGraphicsHost(&host);
   blocks_before_ = TrackedBlockCount();
 }

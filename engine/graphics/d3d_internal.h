@@ -319,3 +319,7 @@ int RestoreAllModelBuffers();
 int ReloadModelTextures();
 int IsModelSystemStarted();
 float ModelSineTable(int index);
+// The built-in default texture (an 84-byte run-length TGA image).
+const uint8_t* ModelDefaultTextureImage(int* size);
+int BuildMaterialImages(BASEIMAGE* colour, BASEIMAGE* alpha, int height_flag, float bump_scale, BASEIMAGE* out_colour,
+                        BASEIMAGE* out_alpha);

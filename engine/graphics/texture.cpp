@@ -219,7 +219,7 @@ int CreateHardwareImageData(GraphImageData* data, int width, int height, int alp
   int nh = ChooseTextureSize(height, heights, single ? 1 : 0);
   std::vector<ImageTexture> list;
   for (int j = 0, y = 0; j < nh; y += heights[j], j++)
-    for (int i = 0, x = 0; i < nw; x += widths[i], i++) list.push_back(ImageTexture{nullptr, nullptr, nullptr, x, y, 0, 0, widths[i], heights[i]});
+    for (int i = 0, x = 0; i < nw; x += widths[i], i++) list.push_back(ImageTexture{nullptr, nullptr, nullptr, x, y, 0, 0, widths[i], heights[j]});
   if (g_device.texture_caps & D3DPTEXTURECAPS_SQUAREONLY) {
     size_t grid = list.size();
     for (size_t k = 0; k < grid; k++) {

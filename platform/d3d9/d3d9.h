@@ -658,6 +658,13 @@ int DirectDrawObjectCount();  // live DirectDraw objects
 // Live objects of the Direct3D side (Direct3D objects, devices and their
 // resources), for leak checks in tests.
 int Direct3DLiveObjectCount();
+// Draw calls (DrawPrimitiveUP and DrawIndexedPrimitiveUP that reached the
+// device) and the vertices they drew, since the process started.
+struct D3D9DrawCounts {
+  long calls;
+  long vertices;
+};
+D3D9DrawCounts D3D9GetDrawCounts();
 
 // ---- hardware acceleration on or off ----------------------------------------------
 // The environment variable VOX_HARDWARE=0 makes the module answer as a

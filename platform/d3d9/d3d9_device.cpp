@@ -854,6 +854,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* ve
   gl.BindBuffer(GL_ARRAY_BUFFER, vertex_buffer_);
   gl.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)vertex_count * stride, vertices, GL_STREAM_DRAW);
   GLenum mode = PrimitiveMode(type);
+  g_draw_counts.calls++;
+  g_draw_counts.vertices += indices ? (long)index_count : (long)vertex_count;
   if (indices) {
     size_t index_size = index_format == D3DFMT_INDEX32 ? 4 : 2;
     gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer_);

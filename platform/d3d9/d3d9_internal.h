@@ -17,6 +17,7 @@ namespace vox_d3d9 {
 
 // Live Direct3D-side objects, for leak checks.
 extern std::atomic<int> g_live_objects;
+extern D3D9DrawCounts g_draw_counts;
 bool Fails(uint32_t failure);
 // The test script, or null.
 const D3D9CapabilityScript* Script();

@@ -12,6 +12,7 @@
 namespace vox_d3d9 {
 
 std::atomic<int> g_live_objects{0};
+D3D9DrawCounts g_draw_counts{};
 namespace {
 std::atomic<uint32_t> g_failures{0};
 bool g_has_script = false;
@@ -113,6 +114,7 @@ IDirect3D9* Direct3DCreate9(UINT sdk_version) {
 }
 
 int Direct3DLiveObjectCount() { return vox_d3d9::g_live_objects.load(); }
+D3D9DrawCounts D3D9GetDrawCounts() { return vox_d3d9::g_draw_counts; }
 
 int D3D9HardwareAllowed() {
   const char* v = getenv("VOX_HARDWARE");

@@ -205,6 +205,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   // a driver without it (dummy) makes the plain window.
   w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags | SDL_WINDOW_OPENGL);
   w->gl_capable = w->sdl != nullptr;
+  if (w->gl_capable) KeepGLLibraryLoaded();
   if (!w->sdl) w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags);
   if (!w->sdl) {
     delete w;

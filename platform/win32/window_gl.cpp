@@ -16,6 +16,20 @@ WindowObject* GLWindow(HWND window) {
 
 }  // namespace
 
+namespace vox_win32 {
+
+// SDL unloads the OpenGL library when the last OpenGL window closes; loaded
+// again, the driver's dispatch no longer serves the functions fetched the
+// first time, and the next context crashes on its first call. One extra
+// reference, taken once, keeps the library for the life of the process.
+void KeepGLLibraryLoaded() {
+  static bool kept = false;
+  if (kept) return;
+  kept = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
+}  // namespace vox_win32
+
 BOOL IsWindowGLCapable(HWND window) {
   WindowObject* w = LiveWindow(window);
   return w && w->gl_capable ? TRUE : FALSE;
@@ -97,6 +111,7 @@ BOOL ProbeWindowSystemGL(void (*probe)(void*), void* context) {
   if (!probe || !EnsureVideo() || !OnVideoThread()) return FALSE;
   SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
   if (!window) return FALSE;
+  KeepGLLibraryLoaded();
   SDL_GLContext before = SDL_GL_GetCurrentContext();
   SDL_Window* before_window = SDL_GL_GetCurrentWindow();
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

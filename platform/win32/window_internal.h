@@ -42,6 +42,8 @@ std::recursive_mutex& WindowSystemLock();
 // Starts SDL's video and timer subsystems on first use; false when SDL
 // cannot start them. The calling thread becomes the video thread.
 bool EnsureVideo();
+// Holds the OpenGL library loaded once a window could carry a context.
+void KeepGLLibraryLoaded();
 bool OnVideoThread();
 // The live window behind a handle, or null.
 WindowObject* LiveWindow(HWND window);

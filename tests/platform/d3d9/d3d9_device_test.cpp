@@ -30,6 +30,21 @@ TEST_F(D3D9DeviceTest, ClearsTheViewportAndHonoursRectanglesAndTheScissor) {
   EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);  // no depth buffer
 }
 
+TEST_F(D3D9DeviceTest, ADeviceOnANewWindowWorksAfterEveryWindowClosed) {
+  // Once every OpenGL window has gone, the next device's first call must
+  // still reach the driver (the library stays loaded).
+  ASSERT_EQ(device_->Release(), 0u);
+  device_ = nullptr;
+  DestroyWindow(window_);
+  window_ = CreateWindowExA(0, class_name_.c_str(), "again", WS_POPUP, 0, 0, kWidth, kHeight, nullptr, nullptr,
+                            nullptr, nullptr);
+  ASSERT_NE(window_, nullptr);
+  device_ = MakeDevice(kWidth, kHeight, D3DFMT_X8R8G8B8);
+  ASSERT_NE(device_, nullptr);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF405060u, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(At(Read(), 5, 5) & 0xFFFFFF, 0x405060u);
+}
+
 TEST_F(D3D9DeviceTest, QuadsCoverExactlyTheirPixelsWithTheFirstVertexColour) {
   device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
   device_->BeginScene();

@@ -686,6 +686,7 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
   p.u_material = gl.GetUniformLocation(p.program, "u_material");
   p.u_lights = gl.GetUniformLocation(p.program, "u_lights");
   p.u_tex_matrix = gl.GetUniformLocation(p.program, "u_tex_matrix");
+  p.u_texel_bias = gl.GetUniformLocation(p.program, "u_texel_bias");
   for (int s = 0; s < 8; s++) {
     GLint at = gl.GetUniformLocation(p.program, ("s" + std::to_string(s)).c_str());
     if (at >= 0) gl.Uniform1i(at, s);
@@ -778,6 +779,12 @@ void Device::ApplyPipelineState(DWORD fvf, const Program* p) {
     }
     gl.Uniform4fv(p->u_lights, 8 * 7, &l[0][0]);
   }
+  float texel_bias[8];
+  for (int s = 0; s < 8; s++) {
+    const Texture* t = textures_[s];
+    texel_bias[s] = t && (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format()) ? 0.002f : 0.5f;
+  }
+  gl.Uniform1fv(p->u_texel_bias, 8, texel_bias);
   for (int s = 0; s < 8; s++) {
     if (!textures_[s]) continue;
     gl.ActiveTexture(GL_TEXTURE0 + (GLenum)s);
@@ -921,7 +928,8 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
   gl.Disable(GL_SCISSOR_TEST);
   // The picture keeps the back buffer's pixels (the nearest one for each
   // window pixel, as the software present shows them), cut to 8 bits a
-  // channel; both are stored top row first.
+  // channel (a 16-bit format's channels widened to the nearest 8-bit
+  // value); both are stored top row first.
   if (!present_program_ && !MakePresentProgram()) return D3DERR_DEVICELOST;
   if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top) {
     gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
@@ -936,6 +944,7 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
     gl.BindSampler(15, 0);
     gl.Uniform4i(present_source_, src.left, src.top, src.right - src.left, src.bottom - src.top);
     gl.Uniform4i(present_dest_, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top);
+    gl.Uniform1f(present_bias_, IsWideTarget(FindFormat(bb.Format)) ? 0.002f : 0.5f);
     gl.BindVertexArray(present_vertex_array_);
     gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     gl.BindVertexArray(0);
@@ -962,11 +971,12 @@ bool Device::MakePresentProgram() {
       "uniform sampler2D u_image;\n"
       "uniform ivec4 u_source;\n"
       "uniform ivec4 u_dest;\n"
+      "uniform float u_bias;\n"
       "out vec4 o_colour;\n"
       "void main() {\n"
       "  vec2 f = (gl_FragCoord.xy - vec2(u_dest.xy)) / vec2(u_dest.zw);\n"
       "  ivec2 t = u_source.xy + ivec2(floor(f * vec2(u_source.zw)));\n"
-      "  o_colour = floor(texelFetch(u_image, t, 0) * 255.0 + 0.002) / 255.0;\n"
+      "  o_colour = floor(texelFetch(u_image, t, 0) * 255.0 + u_bias) / 255.0;\n"
       "}\n";
   GLuint vs = gl.CreateShader(GL_VERTEX_SHADER), fs = gl.CreateShader(GL_FRAGMENT_SHADER);
   gl.ShaderSource(vs, 1, &kVertex, nullptr);
@@ -991,6 +1001,7 @@ bool Device::MakePresentProgram() {
   gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);
   present_source_ = gl.GetUniformLocation(program, "u_source");
   present_dest_ = gl.GetUniformLocation(program, "u_dest");
+  present_bias_ = gl.GetUniformLocation(program, "u_bias");
   gl.GenVertexArrays(1, &present_vertex_array_);
   return true;
 }

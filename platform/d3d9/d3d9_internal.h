@@ -233,7 +233,7 @@ struct Program {
   GLuint program = 0;
   GLint u_target = -1, u_tfactor = -1, u_alpha_ref = -1, u_world_view = -1, u_projection = -1;
   GLint u_fog = -1, u_fog_colour = -1, u_ambient = -1;
-  GLint u_material = -1, u_lights = -1, u_tex_matrix = -1;
+  GLint u_material = -1, u_lights = -1, u_tex_matrix = -1, u_texel_bias = -1;
 };
 // Builds the GLSL of a program for the key's state; the device explains
 // the words it puts into the key (d3d9_program.cpp).
@@ -387,7 +387,7 @@ class Device final : public IDirect3DDevice9, Counted {
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;
   GLuint present_program_ = 0, present_vertex_array_ = 0;
-  GLint present_source_ = -1, present_dest_ = -1;
+  GLint present_source_ = -1, present_dest_ = -1, present_bias_ = -1;
 };
 
 class Direct3D final : public IDirect3D9, Counted {

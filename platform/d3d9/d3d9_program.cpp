@@ -244,6 +244,7 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
   std::string fs = "#version 330 core\n";
   fs += interp + "in vec4 v_diffuse;\n" + interp + "in vec4 v_specular;\nin float v_fog;\nin float v_depth;\n";
   fs += "uniform vec4 u_tfactor;\nuniform float u_alpha_ref;\nuniform vec4 u_fog;\nuniform vec4 u_fog_colour;\n";
+  fs += "uniform float u_texel_bias[8];\n";
   for (int s = 0; s < stage_count; s++) {
     if (!UsesTexture(stages[s])) continue;
     fs += "in vec4 v_tc" + Num(s) + ";\nuniform sampler2D s" + Num(s) + ";\n";
@@ -259,10 +260,12 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     if (UsesTexture(st)) {
       bool projected = (st.transform & 256) != 0;
       if (st.bound)
-        // Texels are 8-bit values (a wide render target's are cut to 8 bits).
+        // Texels are 8-bit values: a wide render target's are cut to 8 bits,
+        // the fewer bits of a 16-bit format are widened to the nearest 8-bit
+        // value (which is what repeating the bits gives).
         fs += std::string("  vec4 t") + S + " = floor(" +
               (projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)") +
-              " * 255.0 + 0.002) / 255.0;\n";
+              " * 255.0 + u_texel_bias[" + S + "]) / 255.0;\n";
       else
         fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
     }

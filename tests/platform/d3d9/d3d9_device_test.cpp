@@ -124,6 +124,34 @@ TEST_F(D3D9DeviceTest, TexturesOfEveryFormatSampleTheirTexelsExactly) {
   target->Release();
 }
 
+TEST_F(D3D9DeviceTest, SixteenBitTexelsWidenToTheNearestEightBitValue) {
+  // Red 12 of 31 is 98.7 of 255 and shows as 99 (as its bits repeated give
+  // it), not cut to 98; green 11 of 63 is 44.5: 44 by its bits repeated (a
+  // driver that keeps such texels at 8 bits), 45 rounded.
+  auto widened = [](uint32_t p) {
+    return (p >> 16 & 255) == 0x63 && ((p >> 8 & 255) == 0x2C || (p >> 8 & 255) == 0x2D);
+  };
+  Pixels texels = {0xFF602C00u};
+  IDirect3DTexture9* texture = MakeTexture(1, 1, D3DFMT_R5G6B5, texels);
+  ASSERT_NE(texture, nullptr);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
+  device_->SetTexture(0, texture);
+  TexturedQuad(0, 0, 4, 4, 0xFFFFFFFFu);
+  uint32_t drawn = At(Read(), 1, 1);
+  EXPECT_TRUE(widened(drawn)) << Hex(drawn);
+  device_->SetTexture(0, nullptr);
+  texture->Release();
+  // A 16-bit back buffer is shown the same way.
+  ASSERT_EQ(device_->Release(), 0u);
+  device_ = MakeDevice(kWidth, kHeight, D3DFMT_R5G6B5);
+  ASSERT_NE(device_, nullptr);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF602C00u, 1.0f, 0);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  Pixels shown((size_t)kWidth * kHeight);
+  ASSERT_EQ(ReadWindowPixels(window_, shown.data(), kWidth, kHeight, kWidth * 4), 0);
+  EXPECT_TRUE(widened(shown[0])) << Hex(shown[0]);
+}
+
 TEST_F(D3D9DeviceTest, TextureStagesCombineTheirArgumentsAsTheOperationsSay) {
   IDirect3DTexture9* target = nullptr;
   ASSERT_EQ(device_->CreateTexture(1, 1, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),

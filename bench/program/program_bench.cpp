@@ -18,6 +18,7 @@
 #include "game/program.h"
 #include "game/scene.h"
 #include "game/scene_single.h"
+#include "tests/game/run_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -27,17 +28,6 @@ namespace {
 struct Unpaced : FrameHook {
   Unpaced() { unpaced = true; }
 } unpaced_hook;
-
-std::string MakeRunFolder() {
-  std::string run = (fs::temp_directory_path() / ("voxbench-" + std::to_string(getpid()))).string();
-  fs::create_directories(run + "/replay");
-  for (const auto& entry : fs::directory_iterator(VOX_RUN_DIR)) {
-    std::string name = entry.path().filename().string();
-    if (name == "replay" || name == "score.vsd" || name == "Voxaldrift.ini") continue;
-    fs::create_symlink(entry.path(), run + "/" + name);
-  }
-  return run;
-}
 
 bool started = false;
 
@@ -101,7 +91,8 @@ BENCHMARK(PlayFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
-  std::string run = MakeRunFolder();
+  std::string run = (fs::temp_directory_path() / ("voxbench-" + std::to_string(getpid()))).string();
+  MakeRunFolder(run);
   if (chdir(run.c_str()) != 0) return 1;
   set_frame_hook(&unpaced_hook);
   benchmark::Initialize(&argc, argv);

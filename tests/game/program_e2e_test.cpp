@@ -25,6 +25,7 @@
 #include "game/settings.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/headless_engine.h"
+#include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -69,17 +70,10 @@ Outcome RunProgram(const std::string& program, const std::string& folder, const 
   return out;
 }
 
-// A run folder of its own: the program, its data, the plug-ins and the MIDI
-// library linked from the build's run folder; settings, scores and replays
-// fresh.
-std::string MakeRunFolder(const std::string& dir) {
+// The run folder "run" in a folder.
+std::string MakeRunFolderIn(const std::string& dir) {
   std::string run = dir + "/run";
-  fs::create_directories(run + "/replay");
-  for (const auto& entry : fs::directory_iterator(VOX_RUN_DIR)) {
-    std::string name = entry.path().filename().string();
-    if (name == "replay" || name == "score.vsd" || name == "Voxaldrift.ini") continue;
-    fs::create_symlink(entry.path(), run + "/" + name);
-  }
+  MakeRunFolder(run);
   return run;
 }
 
@@ -190,7 +184,7 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
 class ProgramEndToEnd : public TempDirTest {};
 
 TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
-  const std::string run = MakeRunFolder(dir());
+  const std::string run = MakeRunFolderIn(dir());
   const bool play = scene_is_built(kSceneSelectChara);
   // A replay to watch, recorded beforehand: a seeded endless game; its
   // picture is taken halfway through its first 16 seconds.
@@ -272,7 +266,7 @@ TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
       program = folder + "/voxaldrift";
       fs::copy_file(std::string(VOX_RUN_DIR) + "/voxaldrift", program);
     } else {
-      folder = MakeRunFolder(folder);
+      folder = MakeRunFolderIn(folder);
       program = folder + "/voxaldrift";
     }
     // A sanitizer build would add its own report of suppressed leaks.

@@ -16,6 +16,9 @@
 #if VOX_ENGINE_HAS_INPUT
 #include "engine/input/input.h"
 #endif
+#if VOX_ENGINE_HAS_MOVIE
+#include "engine/movie/movie.h"
+#endif
 
 namespace {
 
@@ -149,6 +152,14 @@ intptr_t ImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t l
 }
 #endif
 
+#if VOX_ENGINE_HAS_MOVIE
+// ---- movies as graphics sees them
+void CloseMovie(int movie) { DisposeMovie(movie); }
+void AdvanceMovie(int movie) { AdvanceMovieFrame(movie); }
+void SetGraphMovieHook(int movie, GraphMovieFrameHook hook, intptr_t graph) { SetMovieFrameHook(movie, hook, graph); }
+void ReopenMovies() { ReopenDirectShowMoviesAll(); }
+#endif
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -196,6 +207,13 @@ void InstallEngineServices() {
   s.ime_message = ImeMessage;
   s.set_input_flag = SetInputFlag;
 #endif
+#if VOX_ENGINE_HAS_MOVIE
+  s.build_movie_tables = BuildYuvToRgbTables;
+  s.resume_movies = ResumeMoviesAll;
+  s.hold_movies = HoldMoviesAll;
+  s.drop_movie_streams = DropDirectShowObjectsAll;
+  s.blit_movie_surfaces = BlitMovieSurfacesAll;
+#endif
   SetEngineServices(&s);
 
   GraphicsHost g{};
@@ -222,6 +240,14 @@ void InstallEngineServices() {
 #if VOX_ENGINE_HAS_INPUT
   g.close_input_devices = CloseInput;
   g.reopen_input_devices = ReopenInput;
+#endif
+#if VOX_ENGINE_HAS_MOVIE
+  g.open_movie = OpenMovie;
+  g.close_movie = CloseMovie;
+  g.advance_movie_frame = AdvanceMovie;
+  g.set_movie_frame_hook = SetGraphMovieHook;
+  g.movie_frame_image = RefreshMovieFrameImage;
+  g.reopen_movies = ReopenMovies;
 #endif
   SetGraphicsHost(&g);
 

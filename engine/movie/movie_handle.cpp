@@ -50,6 +50,8 @@ void AdvanceTheoraMovie(MovieRecord* r) {
 
 }  // namespace
 
+const FileLayer* InstalledFileLayer() { return &kInstalledLayer; }
+
 int FrameFromClock(int64_t micros, double fps) {
   if (micros <= 0) return 0;
   double frames = std::trunc(double(micros) * fps / 1000000.0);

@@ -278,18 +278,22 @@ void SeekInThread(TheoraStream* s) {
   s->seek_request.store(0, std::memory_order_release);
 }
 
-// Frees slots that left the window of frames c .. c + S (which wraps to the
-// start of the movie).
-void DropStaleSlots(TheoraStream* s, int c, int h) {
-  const int n = int(s->frame_count), window_end = c + s->stock_count;
+// Whether frame f lies in the window of frames c .. c + S, which wraps to
+// the start of the movie.
+bool InWindow(const TheoraStream* s, int f, int c) {
+  const int n = int(s->frame_count);
+  return ((f - c) % n + n) % n <= s->stock_count;
+}
+
+// Frees slots that left the window. A slot is judged by its distance ahead
+// of the current frame through the wrap: after a jump forward through the
+// end of the movie, the frames of the old window are behind as well.
+void DropStaleSlots(TheoraStream* s, int c) {
   std::lock_guard<std::mutex> lock(s->stock_lock);
   for (int i = 0; i < s->stock_count; i++) {
     TheoraStockFrame& slot = s->stock[i];
-    if (!slot.valid.load(std::memory_order_relaxed)) continue;
-    bool stale = false;
-    if (slot.frame < c) stale = !(window_end >= n && slot.frame <= window_end - n);
-    else if (slot.frame > h && slot.frame > window_end) stale = true;
-    if (stale) slot.valid.store(0, std::memory_order_release);
+    if (slot.valid.load(std::memory_order_relaxed) && !InWindow(s, slot.frame, c))
+      slot.valid.store(0, std::memory_order_release);
   }
 }
 
@@ -297,21 +301,25 @@ void FillStock(TheoraStream* s) {
   const int n = int(s->frame_count);
   const int c = s->current_frame.load(std::memory_order_acquire);
   int h = s->held_frame.load(std::memory_order_relaxed);
-  if (!s->end_of_data.load(std::memory_order_acquire)) DropStaleSlots(s, c, h);
+  if (!s->end_of_data.load(std::memory_order_acquire)) DropStaleSlots(s, c);
   TheoraStockFrame* slot = nullptr;
   for (int i = 0; i < s->stock_count && !slot; i++)
     if (!s->stock[i].valid.load(std::memory_order_acquire)) slot = &s->stock[i];
-  if (!slot) {
+  // The frame after the held one, or the current frame when it is missing
+  // (forward from the held frame, through the wrap when it lies behind).
+  int k = FindStocked(s, c) ? 1 : ((c - h) % n + n) % n;
+  if (k == 0) k = 1;
+  const bool store_held = h >= 0 && InWindow(s, h, c) && !FindStocked(s, h);
+  if (!slot || (!store_held && !InWindow(s, (h + k) % n, c))) {
     s->thread_state.store(THEORA_THREAD_IDLE, std::memory_order_release);
     std::this_thread::yield();
     return;
   }
   s->thread_state.store(THEORA_THREAD_FILLING, std::memory_order_release);
-  if (h >= 0 && !FindStocked(s, h) && c <= h) {
+  if (store_held) {
     StoreOrGiveUp(s, slot, h);
     return;
   }
-  int k = (!FindStocked(s, c) && c > h) ? c - h : 1;
   int result;
   if (h + k < n) {
     result = DecodeTheoraPackets(s, k);

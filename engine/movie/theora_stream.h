@@ -105,6 +105,10 @@ struct TheoraStream {
   std::atomic<int32_t> surface_up_to_date;
 };
 
+// The file layer installed for FsOpen as a table (its slots call FsRead and
+// the rest), the table movies open their files with.
+const FileLayer* InstalledFileLayer();
+
 // The file is read from its current position, expected at its start; the
 // caller keeps the file and closes it after CloseTheoraStream. Null when the
 // file is no Ogg Theora movie (no message), has no frame or no frame rate,

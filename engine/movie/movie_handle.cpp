@@ -200,7 +200,13 @@ int MovieLiveCount() { return Movies().live_count(); }
 
 BASEIMAGE* RefreshMovieFrameImage(MovieRecord* r) {
   if (!r) return nullptr;
-  if (r->kind == MOVIE_KIND_THEORA) return ConvertTheoraFrame(r->theora, 1, 0) == 1 ? r->frame_image_ptr : nullptr;
+  if (r->kind == MOVIE_KIND_THEORA) {
+    // The open converted frame 0 already: the graph takes it the first time.
+    const bool converted = ConvertTheoraFrame(r->theora, 1, 0) == 1;
+    if (!converted && r->frame_taken) return nullptr;
+    r->frame_taken = 1;
+    return r->frame_image_ptr;
+  }
   return r->frame_image.pixels ? &r->frame_image : nullptr;
 }
 

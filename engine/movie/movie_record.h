@@ -51,7 +51,7 @@ struct MovieRecord {
   BASEIMAGE* frame_image_ptr;
   MovieFrameHook frame_hook;
   intptr_t hook_argument;
-  int32_t frame_delivered;  // the frame image holds a picture the hook has not taken
+  int32_t frame_taken;  // the graph has had the frame image's picture
 };
 
 // Opens the multimedia-stream side of a record; 0 or -1 (logged).

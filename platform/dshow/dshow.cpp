@@ -534,6 +534,10 @@ HRESULT MultiMediaStream::OpenFile(const WCHAR* path, DWORD) {
                     ? 0
                     : av_rescale_q(format_->start_time, AV_TIME_BASE_Q, AVRational{1, int(kUnitsPerSecond)});
   if (video_.context) {
+    // Stream time 0 is the first picture: sound before it is dropped.
+    const AVStream* video = format_->streams[video_.index];
+    if (video->start_time != AV_NOPTS_VALUE)
+      start_time_ = av_rescale_q(video->start_time, video->time_base, AVRational{1, int(kUnitsPerSecond)});
     AVRational rate = format_->streams[video_.index]->avg_frame_rate;
     if (rate.num > 0 && rate.den > 0) frame_interval_ = av_rescale_q(1, av_inv_q(rate), AVRational{1, int(kUnitsPerSecond)});
   }

@@ -294,3 +294,16 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
 }
+
+Bytes KeepOggSerial(const Bytes& ogg, uint32_t keep) {
+  Bytes out;
+  for (size_t i = 0; i + 27 <= ogg.size();) {
+    size_t segments = ogg[i + 26], body = 0;
+    for (size_t k = 0; k < segments; k++) body += ogg[i + 27 + k];
+    size_t length = 27 + segments + body;
+    uint32_t serial = ogg[i + 14] | ogg[i + 15] << 8 | ogg[i + 16] << 16 | uint32_t(ogg[i + 17]) << 24;
+    if (serial == keep) out.insert(out.end(), ogg.begin() + i, ogg.begin() + i + length);
+    i += length;
+  }
+  return out;
+}

@@ -39,4 +39,8 @@ struct MpegMovieSpec {
 inline int MpegFrameGrey(int frame) { return 30 + 8 * (frame % 25); }
 Bytes MakeMpegMovie(const MpegMovieSpec& spec);
 
+// The pages of one logical stream of an Ogg file.
+Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);
+constexpr uint32_t kTheoraSerial = 0x7431, kVorbisSerial = 0x5601;
+
 void WriteBytes(const std::string& path, const Bytes& bytes);

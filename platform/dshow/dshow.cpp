@@ -406,7 +406,6 @@ class MultiMediaStream final : public IAMMultiMediaStream, public IAMMediaStream
   bool demux_ended_ = false;
   IDirectSound* device_ = nullptr;
   IDirectSoundBuffer* sound_ = nullptr;
-  DWORD write_offset_ = 0;
   DWORD last_cursor_ = 0;
   uint64_t written_bytes_ = 0;
   int64_t audio_skip_until_ = 0;  // sound before this stream time is dropped after a seek

@@ -205,15 +205,17 @@ bool Field::piece_in_bounds() const {
          bottom <= kBoardRows - 1;
 }
 
-bool Field::slide_left() {
-  int target = pair->left_column() - 1;
-  if (pair->left > 0 || pair->left_column() == 0) return false;
+bool Field::slide(int dir) {
+  const int edge = dir < 0 ? pair->left_column() : pair->right_column();
+  const int target = edge + dir;
+  int32_t& counter = dir < 0 ? pair->left : pair->right;
+  if (counter > 0 || target < 0 || target >= kBoardColumns) return false;
   if (occupied(pair->row(), target) || occupied(pair->top_row(), target) || occupied(pair->bottom_row(), target))
     return false;
   // Between two rows the pair overlaps the row under it as well.
   if (!is_landed() && occupied(pair->bottom_row() + 1, target)) return false;
-  pair->column -= 1;
-  pair->left = 4;
+  pair->column += dir;
+  counter = 4;
   play_se("sounds\\slide.wav");
   if (is_landed()) {
     if (slide_resets >= 1) {
@@ -226,25 +228,8 @@ bool Field::slide_left() {
   return true;
 }
 
-bool Field::slide_right() {
-  int target = pair->right_column() + 1;
-  if (pair->right > 0 || pair->right_column() == kBoardColumns - 1) return false;
-  if (occupied(pair->row(), target) || occupied(pair->top_row(), target) || occupied(pair->bottom_row(), target))
-    return false;
-  if (!is_landed() && occupied(pair->bottom_row() + 1, target)) return false;
-  pair->column += 1;
-  pair->right = 4;
-  play_se("sounds\\slide.wav");
-  if (is_landed()) {
-    if (slide_resets >= 1) {
-      --slide_resets;
-      lock_timer = level_row()[kLockDelay];
-    } else {
-      lock_timer = 0;
-    }
-  }
-  return true;
-}
+bool Field::slide_left() { return slide(-1); }
+bool Field::slide_right() { return slide(1); }
 
 bool Field::rotate_ccw() {
   if (pair->turn != 0) return false;
@@ -420,9 +405,7 @@ bool Field::spawn_cell_blocked() const {
   return b && !b->falling && b->vanish == 0;
 }
 
-int Field::update() {
-  // A computer side records through its steering instead.
-  if (!settings.module) record_input();
+void Field::advance() {
   if (spawn_timer > 0) {
     if (--spawn_timer == 0) spawn_piece();
   } else {
@@ -435,6 +418,12 @@ int Field::update() {
       if (lock_timer > 0) --lock_timer;
     }
   }
+}
+
+int Field::update() {
+  // A computer side records through its steering instead.
+  if (!settings.module) record_input();
+  advance();
   after_control();
   int result = kFieldPlaying;
   if (is_pressed_on(START_Custom, device)) {

@@ -157,6 +157,10 @@ class Field {
   void draw_pair_and_blocks();
   void draw_hud();
   void control_step();
+  // The pair's part of a frame: the spawn delay, or locking, moving and
+  // the lock delay.
+  void advance();
+  bool slide(int dir);  // -1 left, 1 right
   // Steps 6-9 of the frame: drawing, the opponent's hold flag, settling and
   // the labels.
   void after_control();

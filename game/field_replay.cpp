@@ -72,18 +72,7 @@ int Field_Replay::update() {
   play_commands();
   // The same frame as the live field's, without recording: a landed pair
   // locks by the live rule, whatever stands in the spawn cell.
-  if (spawn_timer > 0) {
-    if (--spawn_timer == 0) spawn_piece();
-  } else {
-    if (is_landed()) {
-      if (rotate_resets == 0 || held(kButtonDown)) lock_timer = 0;
-      if (lock_timer == 0) lock_piece();
-    }
-    if (spawn_timer == 0) {
-      control_step();
-      if (lock_timer > 0) --lock_timer;
-    }
-  }
+  advance();
   after_control();
   int result = kFieldPlaying;
   if (spawn_cell_blocked()) result = kFieldToppedOut;
@@ -120,8 +109,15 @@ int open_replay_fields(const char* path, const side_settings sides[2], const int
   fields[0] = fields[1] = nullptr;
   std::vector<uint8_t> bytes;
   if (!read_replay_file(path, &bytes)) return 0;
-  ReplayReader file(bytes.data(), bytes.size());
-  file.take(4);
+  return make_replay_fields(bytes.data(), bytes.size(), sides, origins, fields);
+}
+
+int make_replay_fields(const uint8_t* data, size_t size, const side_settings sides[2], const int origins[2],
+                       Field_Replay* fields[2]) {
+  fields[0] = fields[1] = nullptr;
+  ReplayReader file(data, size);
+  const uint8_t* magic = file.take(4);
+  if (!magic || std::memcmp(magic, kReplayMagic, 4) != 0) return 0;
   uint8_t count = 0;
   file.read_u8(&count);
   int made = count == 2 ? 2 : 1;

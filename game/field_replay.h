@@ -39,6 +39,9 @@ class Field_Replay : public Field {
 // result is the number of fields made: 0 when the file cannot be opened or
 // read, or a section is refused (then no field is made at all).
 int open_replay_fields(const char* path, const side_settings sides[2], const int origins[2], Field_Replay* fields[2]);
+// The same over the bytes of a replay file.
+int make_replay_fields(const uint8_t* data, size_t size, const side_settings sides[2], const int origins[2],
+                       Field_Replay* fields[2]);
 
 // One screen frame of playback at a speed (1, 2, 4, 8 or 16 field updates):
 // each pass updates the left field and then the right (right may be null).

@@ -109,6 +109,9 @@ bool Chein_Count::update() {
 }
 
 void Chein_Count::draw() const {
+  // Measuring text without a screen would make the default font anew every
+  // time, and nothing can be drawn anyway.
+  if (!IsGraphicsStarted()) return;
   int t = timer;
   SelectBlendMode(1, (900 - (30 - t) * (30 - t)) * 255 / 900);
   char s[16];

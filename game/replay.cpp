@@ -146,16 +146,17 @@ bool inflate_commands(const uint8_t* stream, size_t length, std::vector<replay_c
     }
     int result = inflate(&z, Z_SYNC_FLUSH);
     ended = result == Z_STREAM_END;
-    bool stuck = result == Z_BUF_ERROR && z.avail_in == 0 && due == 0;
-    if (z.avail_out == 0 || ended || stuck || result < 0) {
+    // Anything but progress ends the read: the end, an error, a stream that
+    // asks for a dictionary, or no input left to make progress with.
+    bool going = result == Z_OK || (result == Z_BUF_ERROR && (z.avail_in > 0 || due > 0));
+    if (z.avail_out == 0 || !going) {
       size_t produced = kChunk - z.avail_out;
       for (size_t i = 0; i + 8 <= produced && commands->size() < kReplayCommandLimit; i += 8)
         commands->push_back(decode(buffer + i));
       z.next_out = buffer;
       z.avail_out = kChunk;
     }
-    // The stream ended, broke, or has no more input: what was read stays.
-    if (ended || stuck || (result < 0 && result != Z_BUF_ERROR) || commands->size() >= kReplayCommandLimit) break;
+    if (!going || commands->size() >= kReplayCommandLimit) break;
   }
   inflateEnd(&z);
   return ended;

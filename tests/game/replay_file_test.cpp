@@ -192,6 +192,14 @@ TEST_F(ReplayFileTest, DamagedStreamsAreCutAndEveryTruncationEnds) {
   ASSERT_EQ(Open(padded, fields), 1);
   EXPECT_EQ(fields[0]->replay.size(), 3000u);
   delete fields[0];
+  // A stream that asks for a preset dictionary ends the read at once.
+  std::vector<uint8_t> dictionary = good;
+  dictionary[19] = 0x78;
+  dictionary[20] = 0xBB;  // a valid header with the dictionary flag
+  if (Open(dictionary, fields)) {
+    EXPECT_TRUE(fields[0]->replay.empty());
+    delete fields[0];
+  }
   // Damage in the middle: the commands before it are kept.
   std::vector<uint8_t> broken = good;
   for (size_t i = 19 + length / 4; i < 19 + length / 4 + 40 && i < broken.size(); ++i) broken[i] ^= 0x5A;

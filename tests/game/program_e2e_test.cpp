@@ -181,35 +181,38 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
   return s;
 }
 
-class ProgramEndToEnd : public TempDirTest {};
-
-TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
-  const std::string run = MakeRunFolderIn(dir());
-  const bool play = scene_is_built(kSceneSelectChara);
-  // A replay to watch, recorded beforehand: a seeded endless game; its
-  // picture is taken halfway through its first 16 seconds.
-  int replay_frames = 0;
-  {
-    ASSERT_TRUE(StartHeadlessEngine());  // the field draws as it plays
-    ASSERT_EQ(chdir(run.c_str()), 0);
+class ProgramEndToEnd : public TempDirTest {
+ protected:
+  // A replay to watch in the run folder, recorded beforehand: a seeded
+  // endless game of 16 seconds. Its length in frames.
+  int RecordReplay(const std::string& run) {
+    EXPECT_TRUE(StartHeadlessEngine());  // the field draws as it plays
+    EXPECT_EQ(chdir(run.c_str()), 0);
     ScriptedMatch match = random_match(7, 0);
     match.max_frames = 960;
     Field* fields[2] = {};
     MatchRun live = play_live(match, fields);
-    replay_frames = (int)live.hashes.size() / 2;
-    ASSERT_EQ(save_replay(fields, 1), 0);
+    EXPECT_EQ(save_replay(fields, 1), 0);
     delete fields[0];
-    ASSERT_EQ(chdir(dir().c_str()), 0);
+    EXPECT_EQ(chdir(dir().c_str()), 0);
+    return (int)live.hashes.size();
   }
+  Outcome Run(const std::string& run, const std::string& script) {
+    std::ofstream(run + "/script.txt") << script;
+    return RunProgram(run + "/voxaldrift", run,
+                      {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  }
+};
+
+TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
+  const std::string run = MakeRunFolderIn(dir());
+  const bool play = scene_is_built(kSceneSelectChara);
+  // The replay's picture is taken halfway through it.
+  const int replay_frames = RecordReplay(run) / 2;
   const std::string shots = VOX_TEST_OUTPUT_DIR;
   fs::create_directories(shots);
   for (const char* name : {"title", "play", "hiscore", "replay"}) fs::remove(shots + "/game-" + name + ".png");
-  {
-    std::ofstream script(run + "/script.txt");
-    script << Script(shots, play, replay_frames);
-  }
-  Outcome o = RunProgram(run + "/voxaldrift", run,
-                         {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  Outcome o = Run(run, Script(shots, play, replay_frames));
   ASSERT_EQ(o.exit_code, 0) << o.err;
 
   // The buttons set in the options were written as they were set.
@@ -244,6 +247,20 @@ TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
   Picture game;
   ASSERT_TRUE(ReadPng(shots + "/game-play.png", &game));
   EXPECT_GT(Colours(game, 160, 80, 352, 464), 16u);
+}
+
+// Closing the window in the middle of a replay: the program ends cleanly,
+// with exit code 0 and nothing reported.
+TEST_F(ProgramEndToEnd, ClosingTheWindowMidGameEndsCleanly) {
+  const std::string run = MakeRunFolderIn(dir());
+  RecordReplay(run);
+  Outcome o = Run(run,
+                  "unpaced\nlimit 2000\n"
+                  "scene 0\nframes 125\ntap Down\ntap Down\ntap Right\n"
+                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap Right\n"
+                  "scene 6\nframes 300\nclose\n");
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(o.err.find("LeakSanitizer"), std::string::npos) << o.err;
 }
 
 TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {

@@ -149,7 +149,9 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
   InitKernelParams(&k, ss, p, ds.draw_bright, transparency);
   bool white = !k.tinted;
   k.blit_rules = true;
-  k.ignore_alpha = mode == SOFT_BLEND_COPY && white && !k.transparency;
+  // A plain copy of the colour: with a blend image the weight and the source
+  // alpha both apply, as in the stretched blit.
+  k.ignore_alpha = mode == SOFT_BLEND_COPY && white && !k.transparency && !blend_graph;
 
   // The run table describes the whole lines of the store it was built from,
   // so only an unclipped view of the whole store may use it.

@@ -261,6 +261,12 @@ TEST(SoftKernels, WorkedExamples) {
       {"add weighted 0 by the blend image", kB, 0, kDir, 2, 200, kWhite, 0, 0, 0xFFFF, 0x1234, 0x1234},
       {"blit copy ignores alpha without transparency", kB, 1, kAlp, 0, 0, kWhite, -1, 0, 0x00FFFFFF, 0xFF000000,
        0x00FFFFFF},
+      {"blit copy with a blend image weighs the alpha", kB, 1, kAlp, 0, 0, kWhite, 255, 0, 0x80FFFFFF, 0,
+       0x007F7F7F},
+      {"stretched copy with a blend image weighs the alpha", kS, 1, kAlp, 0, 0, kWhite, 255, 0, 0x80FFFFFF, 0,
+       0x007F7F7F},
+      {"16-bit blit copy with a blend image weighs the alpha", kB, 0, kAlp, 0, 0, kWhite, 128, 0, 0x0080FFFF, 0,
+       (7u << 11) | (15u << 5) | 7u},
       {"palette subtract at 0 still draws", kB, 0, kPal, 3, 0, kWhite, -1, 0, 0x1234, 0xFFFF, 0xFFDF},
       // Three byte weights times a byte difference do not fit 32 bits.
       {"blit alpha with weight and alpha", kB, 1, kAlp, 1, 254, kWhite, 255, 0, 0xFF000000, 0xFF, 3},

@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/engine_state.h"
 #include "engine/softrender/blend.h"
 #include "engine/softrender/blit.h"
+#include "engine/softrender/fast_rows.h"
 
 namespace {
 
@@ -225,6 +227,10 @@ class AnchorReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As the engine's start-up does: the environment check finds AVX2.
+  g_environment.avx2 = ProcessorHasAvx2();
+  static const char* const kLevels[] = {"generic", "SSE2", "AVX2"};
+  std::printf("software renderer level: %s\n", kLevels[(int)SoftSimdLevel()]);
   for (const Case& c : kCases)
     for (int b = 0; b < 4; b++)
       if (Offers((Blitter)b, c.work))

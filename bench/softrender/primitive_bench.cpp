@@ -6,12 +6,16 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/core/engine_state.h"
 #include "engine/softrender/blend.h"
 #include "engine/softrender/circle.h"
 #include "engine/softrender/primitive.h"
 #include "engine/softrender/triangle.h"
 
 namespace {
+
+// As the engine's start-up does: the environment check finds AVX2.
+const bool kLevelChosen = (g_environment.avx2 = ProcessorHasAvx2(), true);
 
 constexpr int kW = 640, kH = 480;
 

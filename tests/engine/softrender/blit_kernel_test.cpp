@@ -39,28 +39,6 @@ void FillSource(TestImage& img, std::mt19937& rng, Src src, uint32_t* key) {
   s->transparent_color = *key;
 }
 
-// Builds the run table from the store's own pixels with a whole-image write.
-void BuildRuns(TestImage& img) {
-  BASEIMAGE image{};
-  image.format = *img.store()->format;
-  image.width = kSrcW;
-  image.height = kSrcH;
-  image.pitch = img.store()->pitch;
-  std::vector<uint8_t> copy(img.view.pixels, img.view.pixels + (size_t)image.pitch * kSrcH);
-  image.pixels = copy.data();
-  if (img.store()->palette)  // keep the store's palette through the write
-    for (int i = 0; i < 256; i++) {
-      uint32_t e = img.store()->format_code == 0 ? LoadPixel16(img.store()->palette + 2 * i)
-                                                 : LoadPixel32(img.store()->palette + 4 * i);
-      uint32_t r = img.store()->format_code == 0 ? ((e >> 11) & 31) << 3 : (e >> 16) & 0xFF;
-      uint32_t g = img.store()->format_code == 0 ? ((e >> 5) & 63) << 2 : (e >> 8) & 0xFF;
-      uint32_t b = img.store()->format_code == 0 ? (e & 31) << 3 : e & 0xFF;
-      image.format.palette[i] = PaletteEntry{(uint8_t)b, (uint8_t)g, (uint8_t)r, 0};
-    }
-  ASSERT_EQ(0, WriteBaseImageToMEMIMG(&image, nullptr, &img.view, 0, 0, kSrcW, kSrcH, 0, 0, 0));
-  ASSERT_EQ(1, img.store()->run_table_valid);
-}
-
 struct Geometry {
   int x, y;          // blit
   int32_t rect[4];   // stretch
@@ -151,7 +129,7 @@ TEST_P(SoftKernelFrames, EveryKernelMatchesTheReferenceModel) {
                 TestImage a(kDstW, kDstH, fmt), b(kDstW, kDstH, fmt), gimg(kSrcW + 2, kSrcH + 1, 2);
                 uint32_t key;
                 FillSource(s, rng, (Src)src, &key);
-                if (fr == softref::kBlitRun) BuildRuns(s);
+                if (fr == softref::kBlitRun) BuildRunTable(s);
                 for (int y = 0; y < kDstH; y++)
                   for (int x = 0; x < kDstW; x++) {
                     uint32_t v = rng();

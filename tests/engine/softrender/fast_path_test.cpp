@@ -73,8 +73,8 @@ Draw RandomDraw(std::mt19937& rng, Frame frame) {
   d.y = frame == kBlitRun ? 3 + (int)(rng() % 15) : -6 + (int)(rng() % 30);
   // Stretches of every kind: 2x, other whole factors, shrinks, mirrored.
   static const int kScales[][2] = {{2, 1}, {3, 1}, {1, 1}, {3, 2}, {2, 3}, {1, 2}};
-  const int* sc = kScales[rng() % 6];
-  int w = kSrcW * sc[0] / sc[1] + (int)(rng() % 3), h = kSrcH * sc[0] / sc[1];
+  const int* sc = kScales[rng() % 2 ? 0 : rng() % 6];  // twice as large half the time
+  int w = kSrcW * sc[0] / sc[1] + (rng() % 3 == 0 ? (int)(rng() % 3) : 0), h = kSrcH * sc[0] / sc[1];
   if (w == kSrcW && h == kSrcH) w++;  // not handed to the blit
   const int x = -10 + (int)(rng() % 30), y = -5 + (int)(rng() % 20);
   const bool mx = rng() % 4 == 0, my = rng() % 4 == 0;

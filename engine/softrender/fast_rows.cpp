@@ -42,3 +42,5 @@ FastRowFn FindFastRow(int index) {
     default: return nullptr;
   }
 }
+
+GatherFn FindGather(int bytes) { return SoftSimdLevel() == SoftSimd::Avx2 ? GatherAvx2(bytes) : nullptr; }

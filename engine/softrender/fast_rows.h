@@ -39,6 +39,17 @@ using FastRowFn = int (*)(const KernelParams& k, FastRowRule rule, uint8_t* dst,
 // in force, or null.
 FastRowFn FindFastRow(int index);
 
+// Gathers the 4- or 2-byte source pixels along a line: pixel i is the one at column
+// (u + i * du) >> 18 and row (v + i * dv) >> 18 (positions modulo 2^32, 14.18
+// fixed point), each inside the source. Copies the leading pixels to out and
+// returns how many (a whole number of vectors); the caller gathers the rest.
+using GatherFn = int (*)(const uint8_t* src, int32_t pitch, uint32_t u, uint32_t v, uint32_t du, uint32_t dv, int n,
+                         uint8_t* out);
+// The gather of pixels of `bytes` (2 or 4) for the level in force, or null
+// where a plain loop serves.
+GatherFn FindGather(int bytes);
+GatherFn GatherAvx2(int bytes);
+
 // The tables of each level (null entries where only the generic kernel draws).
 FastRowFn FastRowSse2(int index);
 FastRowFn FastRowAvx2(int index);

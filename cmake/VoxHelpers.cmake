@@ -8,16 +8,73 @@ function(vox_add_subdirectory_if_present dir)
   endif()
 endfunction()
 
-# vox_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# ---- layers ------------------------------------------------------------------
+# Each target sees only the layers it may use: its include path names its own
+# folder, the folders of the libraries it uses and nothing else, so an
+# #include that reaches a layer above or beside fails to compile, and a cycle
+# between libraries cannot be written. Sources keep including by the path
+# from the top of the tree ("engine/core/log.h"); each folder is put on an
+# include path through a root of its own under <build>/layers/ that holds
+# only a link to that folder.
+#
+# A new library of a folder says what it stands on, in its CMakeLists:
+#   vox_library(vox_sound USES vox_core vox_dsound vox_acm PkgConfig::VORBISFILE)
+# USES names libraries (ours or outside ones); they are linked, and what they
+# use is seen in turn. HEADERS names a folder or a single header that is
+# seen but not linked: records and declarations another layer owns.
+
+# The include root that shows `path` (a folder or one header, relative to the
+# top of the tree) and nothing else.
+function(vox_layer_root path out)
+  string(REPLACE "/" "_" key "${path}")
+  set(root ${CMAKE_BINARY_DIR}/layers/${key})
+  if(NOT IS_SYMLINK ${root}/${path})
+    get_filename_component(parent ${root}/${path} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${path} ${root}/${path} SYMBOLIC)
+  endif()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# vox_layer(<target> [USES libraries...] [HEADERS paths...])
+# Makes an existing target a layer of the current folder.
+function(vox_layer target)
+  cmake_parse_arguments(L "" "" "USES;HEADERS" ${ARGN})
+  file(RELATIVE_PATH own ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(path ${own} ${L_HEADERS})
+    vox_layer_root(${path} root)
+    target_include_directories(${target} PUBLIC ${root})
+  endforeach()
+  if(L_USES)
+    target_link_libraries(${target} PUBLIC ${L_USES})
+  endif()
+endfunction()
+
+# vox_library(<name> [SOURCES files...] [USES libraries...] [HEADERS paths...])
+# The static library of the current folder (every .cpp file in it unless
+# SOURCES are given), as a layer.
+function(vox_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;USES;HEADERS" ${ARGN})
+  if(NOT L_SOURCES)
+    file(GLOB L_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_library(${name} STATIC ${L_SOURCES})
+  vox_layer(${name} USES ${L_USES} HEADERS ${L_HEADERS})
+endfunction()
+
+# vox_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [HEADERS paths...])
 # One GoogleTest program; each of its tests becomes a CTest test. Tests run in
 # a fresh temporary folder of their own when they use tests/support's fixtures.
+# A test sees the libraries it links, the whole tests/ tree (fixtures) and the
+# HEADERS named (a loaded module's interface, say).
 function(vox_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;HEADERS" ${ARGN})
   if(NOT T_SOURCES)
     return()
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vox_test_support GTest::gtest_main GTest::gmock Threads::Threads)
+  vox_layer(${T_NAME} USES ${T_LIBS} HEADERS tests ${T_HEADERS})
+  target_link_libraries(${T_NAME} PRIVATE vox_test_support GTest::gtest_main GTest::gmock Threads::Threads)
   # tests/support sets the headless SDL drivers and knows the source folder.
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
 endfunction()
@@ -28,7 +85,7 @@ endfunction()
 function(vox_add_fuzzer)
   cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${F_NAME} ${F_SOURCES})
-  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  vox_layer(${F_NAME} USES ${F_LIBS} HEADERS tests)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
 endfunction()
@@ -37,6 +94,7 @@ endfunction()
 function(vox_add_bench)
   cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${B_NAME} ${B_SOURCES})
-  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  vox_layer(${B_NAME} USES ${B_LIBS} HEADERS tests)
+  target_link_libraries(${B_NAME} PRIVATE benchmark::benchmark Threads::Threads)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "engine/core/log.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 
 namespace {
 

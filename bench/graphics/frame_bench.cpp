@@ -6,9 +6,9 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/core/log.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 #include "engine/image/base_image.h"
 
 namespace {

@@ -2,11 +2,12 @@
 // the start-up and shutdown sequences, and the table of services they call.
 //
 // The core reaches the services that live above it (graphics, input, sound,
-// movies, sockets, fonts) only through EngineServices: each subsystem's
-// library fills its entries (see InstallEngineServices in engine/runtime),
-// and an entry left null is a service this program does not have, which
-// counts as started and needs no ending. Tests replace entries to watch the
-// order and to make a step fail.
+// movies, sockets, fonts) only through EngineServices: InstallEngineServices
+// (engine/runtime) fills every entry from the subsystems the program links.
+// An entry left null belongs to a subsystem that is not built yet; it counts
+// as started and needs no ending (tests/engine/runtime lists which entries
+// those are). Tests replace entries to watch the order and to make a step
+// fail.
 #pragma once
 
 #include <cstdint>
@@ -60,20 +61,19 @@ struct EngineServices {
   int (*pump_network)();
   int (*update_text_input)();
   int (*blit_movie_surfaces)();
-  int (*menu_auto_show)();
 
   // ---- what the window procedure hands on
   int (*queue_char)(uintptr_t code);
   int (*queue_edit_key)(uintptr_t virtual_key);
   void (*log_mouse_click)(int button, int x, int y);
-  int (*input_activation)(int becoming_active);
+  int (*reacquire_input_devices)();
   int (*apply_pad_rumble)();
   int (*reapply_ime_state)();
   int (*delete_all_text_inputs)();
   intptr_t (*ime_message)(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
   void (*set_input_flag)(int which, int on);  // which: 0 flag A, 1 flag B
   intptr_t (*socket_message)(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-  void (*music_notify)(uintptr_t wparam, intptr_t lparam);
+  int (*music_notify)(void* window, uintptr_t wparam, intptr_t lparam);
 
   // ---- graphics as the window sees it
   int (*screen_size)(int* width, int* height);  // the screen mode's size
@@ -94,7 +94,7 @@ struct EngineServices {
   // ---- text for the on-screen log (fonts)
   int (*create_log_font)(int size, int thickness);  // handle or -1
   int (*delete_log_font)(int font);
-  void (*watch_log_font)(int font, int* lost_flag);
+  int (*watch_log_font)(int font, int* lost_flag);
   int (*measure_text)(const char* text, int length, int font);
   int (*draw_edged_text)(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge_colour);
   uint32_t (*pack_colour)(int r, int g, int b);

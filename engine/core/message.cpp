@@ -58,7 +58,6 @@ int ProcessWindowMessages() {
       if (Parked() && !g_engine.end_requested) continue;
       if (idle) break;
     }
-    if (window_thread) Call(s.menu_auto_show);
   }
   Call(s.refill_stream_sounds);
   Call(s.poll_music);

@@ -114,7 +114,7 @@ void HandleActivation(WPARAM wparam) {
     } else if (!g_engine.run_while_inactive && s.resume_movies) {
       s.resume_movies();
     }
-    if (s.input_activation) s.input_activation(1);
+    if (s.reacquire_input_devices) s.reacquire_input_devices();
   } else {
     bool hardware = s.is_hardware_rendering && s.is_hardware_rendering();
     bool directdraw = s.has_directdraw && s.has_directdraw();
@@ -132,7 +132,7 @@ void HandleActivation(WPARAM wparam) {
       }
     } else {
       if (!g_engine.run_while_inactive && s.hold_movies) s.hold_movies();
-      if (s.input_activation) s.input_activation(0);
+      if (s.reacquire_input_devices) s.reacquire_input_devices();
     }
   }
   if (s.apply_pad_rumble) s.apply_pad_rumble();
@@ -467,7 +467,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
       if (s.set_input_flag) s.set_input_flag(message == 0x046F ? 0 : 1, wparam == 1);
       return 0;
     case 0x03B9:  // MM_MCINOTIFY
-      if (s.music_notify) s.music_notify(wparam, lparam);
+      if (s.music_notify) s.music_notify(window, wparam, lparam);
       return 0;
     case 0x0505:
       if (s.socket_message) return s.socket_message(window, message, wparam, lparam);

@@ -174,11 +174,8 @@ int WipeDrawScreen() {
   if (g_device.hardware) return 0;  // device clears come with the Direct3D back end
   MEMIMG* target = DrawScreenSoftImage();
   if (!IsMEMIMGValid(target)) return 0;
-  int r = 0, g = 0, b = 0;
-  const GraphicsHost& host = GetGraphicsHost();
-  if (host.background_colour) host.background_colour(&r, &g, &b);
-  uint32_t value = EncodePixelColor(target->store->format, Clamp255(r), Clamp255(g), Clamp255(b), 0);
-  FillMEMIMGRect(target, nullptr, value);
+  // The background is black: nothing in the engine sets another colour.
+  FillMEMIMGRect(target, nullptr, EncodePixelColor(target->store->format, 0, 0, 0, 0));
   return 0;
 }
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/gdi/gdi.h"
+#include "platform/win32/dib.h"
 
 // One finished software frame as the present hands it to the window layer;
 // its pointers are valid only for the length of the call.
@@ -36,10 +36,9 @@ struct GraphicsHost {
   int (*is_window_mode)();          // null: window mode
   double (*window_scale)();         // null: 1.0
   void (*wait_while_inactive)();    // returns once the window is active again
-  void (*background_colour)(int* r, int* g, int* b);  // null: black
   void* (*main_window)();
-  void (*apply_window_style)();
-  void (*process_messages)();       // one message-processing step after a mode change
+  int (*apply_window_style)();
+  int (*process_messages)();        // one message-processing step after a mode change
   // ---- window system
   int (*present_soft_frame)(const SoftPresentFrame* frame);  // 0, or -1 when it failed
   void (*set_front_buffer_timer)(int on);  // on: call FrontBufferTimerProc after 32 ms
@@ -48,16 +47,16 @@ struct GraphicsHost {
   // mode null restores the desktop's mode. null: every change succeeds.
   int (*change_display_mode)(const DisplayModeInfo* mode, uint32_t flags);
   // ---- neighbours
-  void (*close_input_devices)();
-  void (*reopen_input_devices)();
+  int (*close_input_devices)();
+  int (*reopen_input_devices)();
   int (*screen_log_in_use)();
-  void (*draw_screen_log)();
+  int (*draw_screen_log)();
   int (*start_font_system)();
   int (*end_font_system)();
   int (*recreate_all_fonts)();
   // Default font carried across a screen-mode change; the answer -1 means none.
   int (*query_default_font)(char* face, int face_size, int* size, int* thickness);
-  void (*set_default_font)(const char* face, int size, int thickness);
+  int (*set_default_font)(const char* face, int size, int thickness);
   // Movies: open gives a handle or -1; a graph shows its movie's current frame.
   int (*open_movie)(const char* path, int* width, int* height, int option);
   void (*close_movie)(int movie);

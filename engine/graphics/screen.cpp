@@ -85,9 +85,7 @@ int CreatePrimaryMemImage() {
   if (SetupMEMIMG(&g_screen_work[0], g_screen.width, g_screen.height, -1, 0, code, 0, 0, 0, nullptr) < 0 ||
       SetupMEMIMG(&g_screen_work[1], g_screen.width, g_screen.height, -1, 0, code, 0, 1, 0, nullptr) < 0)
     AbortWithLog("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
-  int r = 0, g = 0, b = 0;
-  if (g_host.background_colour) g_host.background_colour(&r, &g, &b);
-  FillMEMIMGRect(&g_screen_image, nullptr, EncodePixelColor(g_screen_image.store->format, r & 255, g & 255, b & 255, 0));
+  FillMEMIMGRect(&g_screen_image, nullptr, EncodePixelColor(g_screen_image.store->format, 0, 0, 0, 0));
   g_draw.soft_target = &g_screen_image;
   return 0;
 }

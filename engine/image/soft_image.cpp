@@ -32,6 +32,6 @@ int DeleteAllSoftImages() {
   return 0;
 }
 
-void EndSoftImages() { DeleteAllSoftImages(); }
+int EndSoftImages() { return DeleteAllSoftImages(); }
 
 SoftImage* GetSoftImageRecord(int handle) { return SoftImages().Lookup(handle); }

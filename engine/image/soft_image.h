@@ -13,5 +13,5 @@ struct SoftImage {
 int NewSoftImageHandle();  // a full table or no memory ends the program
 int FreeSoftImageHandle(int handle);  // 0, or -1 for a bad handle
 int DeleteAllSoftImages();
-void EndSoftImages();
+int EndSoftImages();
 SoftImage* GetSoftImageRecord(int handle);  // null for a bad handle

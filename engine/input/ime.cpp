@@ -9,8 +9,8 @@
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
 #include "engine/input/input_internal.h"
 
 namespace {
@@ -165,6 +165,11 @@ int SetImeOpenState(int open) {
 }
 
 int IsImeEnabledAndOpen() { return g_text.ime.enabled && g_text.ime.open; }
+
+int ReapplyImeState() {
+  if (IsImeEnabledAndOpen()) g_text.ime.restore_step = 1;
+  return 0;
+}
 
 void RunImeRestore() {
   ImeState& ime = g_text.ime;

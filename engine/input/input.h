@@ -62,11 +62,9 @@ int QueueCharMessage(uintptr_t wparam);
 // WM_KEYDOWN: queues the editing code of Delete, the arrows, Home, End, Page
 // Up and Page Down (virtual keys); other keys are ignored.
 int QueueEditKeyMessage(uintptr_t virtual_key);
-// WM_ACTIVATE, and WM_ACTIVATEAPP when the application loses activation:
-// re-acquires the devices, schedules the input method's restore when the
-// window becomes active while the input method is on and open, and applies
-// the pads' vibration.
-int HandleInputActivation(int becoming_active);
+// The window became active: while the input method is on and open, the next
+// text-input update restores its state (the composition survives). 0.
+int ReapplyImeState();
 // WM_IME_STARTCOMPOSITION, WM_IME_ENDCOMPOSITION, WM_IME_COMPOSITION,
 // WM_IME_SETCONTEXT and WM_IME_NOTIFY: the window procedure's result.
 intptr_t ProcessImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);

@@ -5,8 +5,8 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/util.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
 #include "engine/input/input_internal.h"
 
 namespace {

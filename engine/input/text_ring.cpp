@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "engine/core/log.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/image/font.h"
 #include "engine/input/input_internal.h"
 
 TextInputState g_text;
@@ -163,13 +163,6 @@ int QueueEditKeyMessage(uintptr_t virtual_key) {
   if (RingFull()) return 0;
   for (int i = 0; kEditKeys[i][0]; ++i)
     if (kEditKeys[i][0] == virtual_key) return QueueInputChar(kEditKeys[i][1]);
-  return 0;
-}
-
-int HandleInputActivation(int becoming_active) {
-  ReacquireInputDevices();
-  if (becoming_active && IsImeEnabledAndOpen()) g_text.ime.restore_step = 1;
-  ApplyPadRumble();
   return 0;
 }
 

@@ -8,13 +8,14 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/screen_log.h"
 #include "engine/core/window.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
+#include "engine/input/input.h"
 #include "engine/image/soft_image.h"
 #include "engine/sound/sound.h"
-#if VOX_ENGINE_HAS_INPUT
-#include "engine/input/input.h"
+#if VOX_ENGINE_HAS_NET
+#include "engine/net/net.h"
 #endif
 
 namespace {
@@ -22,7 +23,6 @@ namespace {
 constexpr uintptr_t kFrontBufferTimer = 32767;
 
 // ---- graphics as the core sees it
-int RequestedScreenSize(int* width, int* height) { return GetScreenSizeOrDefault(width, height); }
 int DisplayMode(int index, int* width, int* height) {
   DisplayModeEntry e = GetDisplayModeEntry(index);
   *width = e.width;
@@ -40,16 +40,11 @@ int SwapVsyncWait(int on) {
 int AlwaysRestorable() { return 1; }
 int HasDirectDraw() { return GetDirectDrawObject() != nullptr; }
 int ReapplyScreenMode() { return ApplyScreenMode(-1, -1, -1, 1, -1); }
-int EndSoftImagesStep() {
-  EndSoftImages();
-  return 0;
-}
 
 // ---- fonts for the on-screen log
 int CreateLogFont(int size, int thickness) {
   return CreateFontToHandle(nullptr, size, thickness, (int)FONT_TYPE_EDGE, -1, -1, 0);
 }
-void WatchLogFont(int font, int* flag) { BindFontDeletedFlag(font, flag); }
 int MeasureLogText(const char* text, int length, int font) { return MeasureStringWidthByFont(text, length, font, 0); }
 int DrawLogText(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge) {
   return DrawTextWithFont(x, y, text, colour, font, edge, 0);
@@ -60,8 +55,6 @@ int EngineStarted() { return g_engine.initialised; }
 int StartUpInProgress() { return g_engine.starting; }
 int WindowClosed() { return !g_engine.window || g_engine.destroyed; }
 void* MainWindow() { return GetMainWindow(); }
-void ApplyStyle() { ApplyWindowStyle(); }
-void MessageStep() { ProcessWindowMessages(); }
 
 // One software frame into the client area. The DIB's rows are `pitch` bytes
 // apart; a DIB row is its width rounded up to four bytes, so a pitch that is
@@ -121,31 +114,23 @@ int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags) {
   return ChangeDisplaySettingsA(&m, flags) == 0 ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
 }
 
-int ScreenLogInUse() { return IsScreenLogUsed(); }
-void DrawLog() { DrawScreenLog(); }
-int QueryDefaultFont(char* face, int face_size, int* size, int* thickness) {
-  int font = FetchDefaultFont();
-  if (font < 0 || face_size < FONT_FACE_BYTES) return -1;
-  return QueryFontByHandle(face, size, thickness, font);
-}
-void SetDefaultFont(const char* face, int size, int thickness) { SetDefaultFontSizeAndThickness(face, size, thickness); }
-
-#if VOX_ENGINE_HAS_INPUT
 // ---- input
 void SetInputFlag(int which, int on) {
   if (which == 0) on ? SetInputFlagA() : ClearInputFlagA();
   else on ? SetInputFlagB() : ClearInputFlagB();
 }
-void CloseInput() { CloseInputDevices(); }
-void ReopenInput() { ReopenInputDevices(); }
 void BringMainWindowToTop() { BringWindowToTop(GetMainWindow()); }
 int ReadClipboard(char* buffer, int size) { return ReadClipboardText(buffer, size > 0 ? (size_t)size : 0); }
 intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   return DefWindowProcA(static_cast<HWND>(window), message, wparam, lparam);
 }
 void EnableWindowIme(void* window, int on) { WINNLSEnableIME(static_cast<HWND>(window), on ? TRUE : FALSE); }
-intptr_t ImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  return ProcessImeMessage(window, message, wparam, lparam);
+
+#if VOX_ENGINE_HAS_NET
+// ---- the socket module
+int PumpNetwork() { return PumpNetWindowMessages(1); }
+intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  return DispatchSocketEvent(static_cast<HWND>(window), message, wparam, lparam);
 }
 #endif
 
@@ -153,7 +138,7 @@ intptr_t ImeMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t l
 
 void InstallEngineServices() {
   EngineServices s = DefaultEngineServices();
-  s.requested_screen_size = RequestedScreenSize;
+  s.requested_screen_size = GetScreenSizeOrDefault;
   s.requested_screen_depth = GetScreenBitDepth;
   s.display_mode_count = GetDisplayModeCount;
   s.display_mode = DisplayMode;
@@ -164,7 +149,9 @@ void InstallEngineServices() {
   s.end_graphics = EndGraphics;
   s.set_vsync_wait = SetVerticalSyncWait;
   s.select_draw_screen = SelectDrawScreen;
-  s.end_soft_images = EndSoftImagesStep;
+  s.end_soft_images = EndSoftImages;
+  s.end_music = EndFileMusic;
+  s.music_notify = HandleMciNotify;
   s.refill_stream_sounds = RefillAllSoundStreams;
   s.poll_music = PollMusicPlayback;
   s.screen_size = GetScreenSizeOrDefault;
@@ -178,11 +165,10 @@ void InstallEngineServices() {
   s.reapply_screen_mode = ReapplyScreenMode;
   s.create_log_font = CreateLogFont;
   s.delete_log_font = FreeFontHandle;
-  s.watch_log_font = WatchLogFont;
+  s.watch_log_font = BindFontDeletedFlag;
   s.measure_text = MeasureLogText;
   s.draw_edged_text = DrawLogText;
   s.pack_colour = PackScreenColor;
-#if VOX_ENGINE_HAS_INPUT
   s.open_input = OpenInputDevices;
   s.close_input = CloseInputDevices;
   s.start_text_input = StartTextInputSystem;
@@ -192,9 +178,15 @@ void InstallEngineServices() {
   s.queue_char = QueueCharMessage;
   s.queue_edit_key = QueueEditKeyMessage;
   s.log_mouse_click = LogMouseClick;
-  s.input_activation = HandleInputActivation;  // also restores the input method and the vibration
-  s.ime_message = ImeMessage;
+  s.reacquire_input_devices = ReacquireInputDevices;
+  s.apply_pad_rumble = ApplyPadRumble;
+  s.reapply_ime_state = ReapplyImeState;
+  s.ime_message = ProcessImeMessage;
   s.set_input_flag = SetInputFlag;
+#if VOX_ENGINE_HAS_NET
+  s.end_network = EndNetworkModule;
+  s.pump_network = PumpNetwork;
+  s.socket_message = SocketMessage;
 #endif
   SetEngineServices(&s);
 
@@ -206,26 +198,23 @@ void InstallEngineServices() {
   g.window_scale = GetWindowScale;
   g.wait_while_inactive = WaitWhileWindowInactive;
   g.main_window = MainWindow;
-  g.apply_window_style = ApplyStyle;
-  g.process_messages = MessageStep;
+  g.apply_window_style = ApplyWindowStyle;
+  g.process_messages = ProcessWindowMessages;
   g.present_soft_frame = PresentSoftFrame;
   g.set_front_buffer_timer = SetFrontBufferTimer;
   g.enum_display_mode = EnumDisplayMode;
   g.change_display_mode = ChangeDisplayMode;
-  g.screen_log_in_use = ScreenLogInUse;
-  g.draw_screen_log = DrawLog;
+  g.screen_log_in_use = IsScreenLogUsed;
+  g.draw_screen_log = DrawScreenLog;
   g.start_font_system = StartFontSystem;
   g.end_font_system = EndFontSystem;
   g.recreate_all_fonts = RecreateAllFonts;
-  g.query_default_font = QueryDefaultFont;
-  g.set_default_font = SetDefaultFont;
-#if VOX_ENGINE_HAS_INPUT
-  g.close_input_devices = CloseInput;
-  g.reopen_input_devices = ReopenInput;
-#endif
+  g.query_default_font = QueryDefaultFontSettings;
+  g.set_default_font = SetDefaultFontSizeAndThickness;
+  g.close_input_devices = CloseInputDevices;
+  g.reopen_input_devices = ReopenInputDevices;
   SetGraphicsHost(&g);
 
-#if VOX_ENGINE_HAS_INPUT
   InputHost in{};
   in.wait_while_inactive = WaitWhileWindowInactive;
   in.is_end_requested = IsEndRequested;
@@ -238,6 +227,5 @@ void InstallEngineServices() {
   in.default_window_proc = DefaultProc;
   in.enable_window_ime = EnableWindowIme;
   SetInputHost(&in);
-#endif
   SetSoundMessageStep(ProcessWindowMessages);
 }

@@ -4,7 +4,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/softrender/blend.h"
-#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/dd_pixel_format.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/dd_pixel_format.h"
 #include "platform/win32/win32.h"
 
 typedef int32_t HRESULT;
@@ -26,20 +27,6 @@ typedef int32_t HRESULT;
 #define E_NOINTERFACE ((HRESULT)0x80004002u)
 #define DDSCL_NORMAL 0x8u
 #define DDWAITVB_BLOCKBEGIN 0x1u
-#define DDPF_RGB 0x40u
-
-// Pixel layout of a DirectDraw surface (32 bytes).
-struct DDPIXELFORMAT {
-  DWORD dwSize;
-  DWORD dwFlags;
-  DWORD dwFourCC;
-  DWORD dwRGBBitCount;
-  DWORD dwRBitMask;
-  DWORD dwGBitMask;
-  DWORD dwBBitMask;
-  DWORD dwRGBAlphaBitMask;
-};
-static_assert(sizeof(DDPIXELFORMAT) == 32, "DDPIXELFORMAT is 32 bytes");
 
 // The DirectDraw object: only what the engine calls of it.
 class IDirectDraw7 {

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "platform/gdi/gdi.h"
+#include "platform/win32/dib.h"
 #include "platform/win32/win32.h"
 
 struct SDL_Window;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/core/log.h"
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 #include "platform/gdi/font.h"
 
 namespace {

@@ -265,18 +265,20 @@ TEST_P(DrawTest, SelectingATargetOfAnotherSizeResetsTheClip) {
   EXPECT_EQ(clip[3], 4);
 }
 
-TEST_P(DrawTest, WipeFillsTheDrawScreenWithTheBackgroundColour) {
-  GraphicsHost host{};
-  host.background_colour = [](int* r, int* g, int* b) { *r = 0, *g = 255, *b = 0; };
-  SetGraphicsHost(&host);
+TEST_P(DrawTest, WipeFillsTheWholeDrawScreenWithBlack) {
+  uint32_t green = PackScreenColor(0, 255, 0);
+  ASSERT_EQ(PaintFilledBox(0, 0, 640, 480, green), 0);
   SetPaintClipRect(0, 0, 10, 10);  // wiping ignores the clip
   ASSERT_EQ(WipeDrawScreen(), 0);
-  EXPECT_EQ(ScreenPixel(0, 0), kGreen);
-  EXPECT_EQ(ScreenPixel(639, 479), kGreen);
+  EXPECT_EQ(ScreenPixel(0, 0), kBlack);
+  EXPECT_EQ(ScreenPixel(639, 479), kBlack);
   int target = CreateBlankGraph(4, 4, 0);
   SelectDrawScreen(target);
+  SetPaintClipRect(0, 0, 4, 4);
+  PaintFilledBox(0, 0, 4, 4, green);
+  ASSERT_EQ(MemImgPixel(GetGraphMemImage(target), 3, 3), kGreen);
   WipeDrawScreen();
-  EXPECT_EQ(MemImgPixel(GetGraphMemImage(target), 3, 3), kGreen);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(target), 3, 3), kBlack);
 }
 
 TEST_P(DrawTest, BoxesAndLinesUseScreenPixelValues) {

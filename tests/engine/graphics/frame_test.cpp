@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR

@@ -267,8 +267,8 @@ TEST_F(ScreenTest, RestoringTheDeviceKeepsSoftwareGraphsAndReopensInput) {
   static int closed, reopened;
   closed = reopened = 0;
   GraphicsHost host{};
-  host.close_input_devices = [] { closed++; };
-  host.reopen_input_devices = [] { reopened++; };
+  host.close_input_devices = [] { return closed++, 0; };
+  host.reopen_input_devices = [] { return reopened++, 0; };
   SetGraphicsHost(&host);
   int g = SolidGraph(4, 4, Rgba{0, 255, 0, 255});
   ASSERT_EQ(RestoreGraphicsDevice(), 0);

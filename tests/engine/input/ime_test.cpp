@@ -89,7 +89,7 @@ TEST_F(ImeInputTest, ActivationRestoresTheComposition) {
   int h = NewTextInput(20, 0, 0, 0);
   FocusTextInput(h);
   Deliver(Editing((const char*)u8"あい", 1, 0));
-  HandleInputActivation(1);
+  ReapplyImeState();
   EXPECT_EQ(g_text.ime.restore_step, 1);
   UpdateTextInput();
   EXPECT_EQ(g_text.ime.restore_step, 0);
@@ -98,8 +98,10 @@ TEST_F(ImeInputTest, ActivationRestoresTheComposition) {
   ImmGetCompositionStringA(context, GCS_COMPSTR, buffer, sizeof buffer - 1);
   EXPECT_STREQ(buffer, "あい");
   EXPECT_TRUE(ImmGetOpenStatus(context));
-  // Becoming inactive schedules nothing.
-  HandleInputActivation(0);
+  // With the input method closed there is nothing to restore.
+  SetImeOpenState(0);
+  ProcessImeMessage(&window_tag_, WM_IME_NOTIFY, IMN_SETOPENSTATUS, 0);
+  ReapplyImeState();
   EXPECT_EQ(g_text.ime.restore_step, 0);
 }
 

@@ -183,11 +183,11 @@ TEST_F(InputTest, PadVibration) {
 
   // Leaving the application stops everything; coming back starts it again.
   active_ = 0;
-  HandleInputActivation(0);
+  ApplyPadRumble();
   EXPECT_EQ(DInputRunningEffectCount(), 0);
   EXPECT_EQ(pads_[1].rumbles.back(), std::make_pair(Uint16(0), Uint16(0)));
   active_ = 1;
-  HandleInputActivation(1);
+  ApplyPadRumble();
   EXPECT_EQ(DInputRunningEffectCount(), 1);
 
   // A negative duration never runs out; a positive one ends on a later tick.

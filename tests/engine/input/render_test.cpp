@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
-#include "engine/image/font.h"
 #include "engine/softrender/memimg.h"
 #include "tests/engine/input/input_fixture.h"
 

@@ -6,7 +6,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/softrender/memimg.h"
-#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/dd_pixel_format.h"
 #include "soft_test_util.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The fast paths against the generic kernels: every blit frame (pixel path,
 // run path, stretched, rotated, textured triangles) over seeded random
-// images, in every blend mode, format, source layout, bright, blend image and
+// images, and the single-colour spans (boxes, flat triangles, filled circles), in every blend mode, format, source layout, bright, blend image and
 // transparency, at every parameter that picks a rule of its own, drawn once
 // at the generic level and once at each vector level the machine has; the
 // bytes must be equal.
@@ -12,7 +12,9 @@
 
 #include "engine/core/engine_state.h"
 #include "engine/softrender/blit.h"
+#include "engine/softrender/circle.h"
 #include "engine/softrender/fast_rows.h"
+#include "engine/softrender/primitive.h"
 #include "engine/softrender/triangle.h"
 #include "soft_test_util.h"
 #include "tests/engine/softrender/primitive_test_image.h"
@@ -22,8 +24,8 @@ namespace {
 // Sizes that leave tails after every vector width and clip at every edge.
 constexpr int kSrcW = 45, kSrcH = 13, kDstW = 70, kDstH = 34;
 
-enum Frame { kBlitPixel, kBlitRun, kStretch, kRotate, kTriangles, kFrames };
-const char* const kFrameNames[] = {"blit", "run table", "stretch", "rotate", "triangles"};
+enum Frame { kBlitPixel, kBlitRun, kStretch, kRotate, kTriangles, kSolid, kFrames };
+const char* const kFrameNames[] = {"blit", "run table", "stretch", "rotate", "triangles", "single colour"};
 
 // Random pixels with runs: alphas of 0 and 255 in stretches (so whole vectors
 // are skipped or copied) between random ones, and runs of the colour key.
@@ -64,6 +66,8 @@ struct Draw {
   int x, y;         // blit position, rotation centre
   float angle, scale;
   TriangleVertex tri[3];
+  uint32_t colour;
+  int32_t box[4];
 };
 
 Draw RandomDraw(std::mt19937& rng, Frame frame) {
@@ -92,6 +96,8 @@ Draw RandomDraw(std::mt19937& rng, Frame frame) {
     v.u = -4 + (int)(rng() % (kSrcW + 8));
     v.v = -2 + (int)(rng() % (kSrcH + 4));
   }
+  d.colour = rng();
+  for (int i = 0; i < 4; i++) d.box[i] = -5 + (int)(rng() % (i % 2 ? kDstH + 10 : kDstW + 10));
   return d;
 }
 
@@ -102,6 +108,13 @@ void DrawOnce(const Draw& d, TestImage& dst, TestImage& src, const MEMIMG* graph
     case kStretch: StretchBlitToMEMIMG(&dst.view, &src.view, d.rect, trans, graph); break;
     case kRotate: RotateBlitToMEMIMG(&dst.view, &src.view, d.x, d.y, d.angle, d.scale, trans, 0, graph); break;
     case kTriangles: RasterTriangleToMEMIMG(&dst.view, &src.view, d.tri, trans, graph, 0); break;
+    case kSolid: {
+      const uint32_t colour = dst.store()->format_code == 0 ? d.colour & 0xFFFF : d.colour;
+      PaintBoxToMEMIMG(&dst.view, d.box, colour);
+      RasterTriangleToMEMIMG(&dst.view, nullptr, d.tri, 0, nullptr, (int32_t)colour);
+      RasterCircleToMEMIMG(&dst.view, d.x + 20, d.y + 10, 4 + d.box[0] % 20, colour, 1);
+      break;
+    }
     default: break;
   }
 }
@@ -146,6 +159,7 @@ TEST_P(FastPaths, DrawTheSameBytesAsTheGenericKernels) {
             for (int graph = 0; graph < 2; graph++)
               for (int trans = 0; trans < 2; trans++) {
                 if (frame == kBlitRun && !trans) continue;
+                if (frame == kSolid && (layout != 0 || graph || trans)) continue;  // a colour, not an image
                 SCOPED_TRACE(testing::Message() << kFrameNames[frame] << ", format " << fmt << ", layout " << layout
                                                 << ", mode " << mode << ", p " << p << ", bright " << std::hex
                                                 << bright << std::dec << ", blend image " << graph
@@ -180,11 +194,11 @@ TEST_P(FastPaths, DrawTheSameBytesAsTheGenericKernels) {
                   compared++;
                 }
               }
-  EXPECT_GT(compared, 1000);
+  EXPECT_GT(compared, frame == kSolid ? 150 : 1000);
 }
 
 std::string FrameName(const testing::TestParamInfo<int>& info) {
-  static const char* const kNames[] = {"Blit", "RunTable", "Stretch", "Rotate", "Triangles"};
+  static const char* const kNames[] = {"Blit", "RunTable", "Stretch", "Rotate", "Triangles", "SingleColour"};
   return kNames[info.param];
 }
 INSTANTIATE_TEST_SUITE_P(Frames, FastPaths, testing::Range(0, (int)kFrames), FrameName);

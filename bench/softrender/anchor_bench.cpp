@@ -19,14 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/engine_state.h"
-#include "engine/softrender/blend.h"
+#include "bench/softrender/bench_frame.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/fast_rows.h"
 
 namespace {
 
-constexpr int kW = 640, kH = 480;
+using softbench::kH;
+using softbench::kW;
 
 uint32_t g_seed = 20261212;
 uint32_t NextRandom() { return g_seed = g_seed * 1103515245u + 12345u, g_seed >> 8 ^ g_seed << 13; }
@@ -88,23 +88,6 @@ struct Image {
   }
 };
 
-void UseDrawState(int mode, int p) {
-  static bool tables = (BuildSoftBlendTables(), true);
-  (void)tables;
-  g_soft_draw.blend_mode = mode;
-  g_soft_draw.blend_param = p;
-  g_soft_draw.draw_bright = SOFT_BRIGHT_WHITE;
-  g_soft_draw.blend_graph = nullptr;
-  g_soft_draw.draw_area[0] = g_soft_draw.draw_area[1] = 0;
-  g_soft_draw.draw_area[2] = kW;
-  g_soft_draw.draw_area[3] = kH;
-}
-
-void Rate(benchmark::State& state) {
-  state.counters["Mpx/s"] = benchmark::Counter((double)kW * kH * (double)state.iterations() / 1e6,
-                                               benchmark::Counter::kIsRate);
-}
-
 enum Blitter { kOurs, kSdl, kPixman, kMemcpy };
 const char* const kBlitterNames[] = {"ours", "SDL2", "pixman", "memcpy"};
 
@@ -143,7 +126,7 @@ void RunCase(benchmark::State& state, const Case& c, Blitter who) {
   const int mode = c.work == kAlpha || c.work == kCopy || c.work == kStretch2x ? SOFT_BLEND_COPY
                    : c.work == kAdd                                            ? SOFT_BLEND_ADD
                                                                                : SOFT_BLEND_SUBTRACT;
-  UseDrawState(mode, 255);
+  softbench::UseFrameDrawState(mode, 255);
   const int32_t rect[4] = {0, 0, kW, kH};
   SDL_Rect whole{0, 0, kW, kH};
   if (who == kPixman && half) {
@@ -179,7 +162,7 @@ void RunCase(benchmark::State& state, const Case& c, Blitter who) {
     }
     benchmark::ClobberMemory();
   }
-  Rate(state);
+  softbench::SetPixelRate(state, (double)kW * kH);
 }
 
 // Keeps every case's rate and prints the table with the ratios at the end.
@@ -227,8 +210,7 @@ class AnchorReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // As the engine's start-up does: the environment check finds AVX2.
-  g_environment.avx2 = ProcessorHasAvx2();
+  softbench::UseFrameDrawState(SOFT_BLEND_COPY, 255);
   static const char* const kLevels[] = {"generic", "SSE2", "AVX2"};
   std::printf("software renderer level: %s\n", kLevels[(int)SoftSimdLevel()]);
   for (const Case& c : kCases)

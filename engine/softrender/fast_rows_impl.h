@@ -28,52 +28,64 @@
 
 namespace {
 
+// The operations the rows use, on the vectors of the instruction set: the
+// names differ only in their prefix and register width.
 #if VOX_FAST_ROWS_AVX2
+#define VOX_MM(op) _mm256_##op
+#define VOX_SI(op) _mm256_##op##_si256
+using IsaVector = __m256i;
+#else
+#define VOX_MM(op) _mm_##op
+#define VOX_SI(op) _mm_##op##_si128
+using IsaVector = __m128i;
+#endif
+
 struct Isa {
-  using V = __m256i;
-  static constexpr int kBytes = 32;
-  static constexpr uint32_t kAllBits = 0xFFFFFFFFu;
-  static V Load(const void* p) { return _mm256_loadu_si256(static_cast<const V*>(p)); }
-  static void Store(void* p, V v) { _mm256_storeu_si256(static_cast<V*>(p), v); }
-  static V Zero() { return _mm256_setzero_si256(); }
-  static V Ones() { return _mm256_set1_epi32(-1); }
-  static V Set16(uint32_t v) { return _mm256_set1_epi16((short)v); }
-  static V Set32(uint32_t v) { return _mm256_set1_epi32((int)v); }
-  static V Set64(uint64_t v) { return _mm256_set1_epi64x((long long)v); }
-  static V And(V a, V b) { return _mm256_and_si256(a, b); }
-  static V Or(V a, V b) { return _mm256_or_si256(a, b); }
-  static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
-  static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
-  static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
-  static V SubSat16(V a, V b) { return _mm256_subs_epu16(a, b); }
-  static V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
-  static V Mulhi16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
-  static V AddSat8(V a, V b) { return _mm256_adds_epu8(a, b); }
-  static V SubSat8(V a, V b) { return _mm256_subs_epu8(a, b); }
-  static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
-  static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
-  template <int n> static V Srl16(V a) { return _mm256_srli_epi16(a, n); }
-  template <int n> static V Sll16(V a) { return _mm256_slli_epi16(a, n); }
-  template <int n> static V Srl32(V a) { return _mm256_srli_epi32(a, n); }
-  template <int n> static V Sll32(V a) { return _mm256_slli_epi32(a, n); }
-  static V Eq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
-  static V Eq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
-  static uint32_t Mask(V a) { return (uint32_t)_mm256_movemask_epi8(a); }
-  // Bytes to words and back (in-lane order; Pack8 undoes Lo8 and Hi8).
-  static V Lo8(V a) { return _mm256_unpacklo_epi8(a, Zero()); }
-  static V Hi8(V a) { return _mm256_unpackhi_epi8(a, Zero()); }
-  static V Pack8(V lo, V hi) { return _mm256_packus_epi16(lo, hi); }
+  using V = IsaVector;
+  static constexpr int kBytes = sizeof(V);
+  static constexpr uint32_t kAllBits = (uint32_t)(((uint64_t)1 << kBytes) - 1);
+  static V Load(const void* p) { return VOX_SI(loadu)(static_cast<const V*>(p)); }
+  static void Store(void* p, V v) { VOX_SI(storeu)(static_cast<V*>(p), v); }
+  static V Zero() { return VOX_SI(setzero)(); }
+  static V Ones() { return VOX_MM(set1_epi32)(-1); }
+  static V Set16(uint32_t v) { return VOX_MM(set1_epi16)((short)v); }
+  static V Set32(uint32_t v) { return VOX_MM(set1_epi32)((int)v); }
+  static V Set64(uint64_t v) { return VOX_MM(set1_epi64x)((long long)v); }
+  static V And(V a, V b) { return VOX_SI(and)(a, b); }
+  static V Or(V a, V b) { return VOX_SI(or)(a, b); }
+  static V AndNot(V a, V b) { return VOX_SI(andnot)(a, b); }
+  static V Add16(V a, V b) { return VOX_MM(add_epi16)(a, b); }
+  static V Sub16(V a, V b) { return VOX_MM(sub_epi16)(a, b); }
+  static V SubSat16(V a, V b) { return VOX_MM(subs_epu16)(a, b); }
+  static V Mullo16(V a, V b) { return VOX_MM(mullo_epi16)(a, b); }
+  static V Mulhi16(V a, V b) { return VOX_MM(mulhi_epu16)(a, b); }
+  static V AddSat8(V a, V b) { return VOX_MM(adds_epu8)(a, b); }
+  static V SubSat8(V a, V b) { return VOX_MM(subs_epu8)(a, b); }
+  static V Add32(V a, V b) { return VOX_MM(add_epi32)(a, b); }
+  static V Sub32(V a, V b) { return VOX_MM(sub_epi32)(a, b); }
+  template <int n> static V Srl16(V a) { return VOX_MM(srli_epi16)(a, n); }
+  template <int n> static V Sll16(V a) { return VOX_MM(slli_epi16)(a, n); }
+  template <int n> static V Srl32(V a) { return VOX_MM(srli_epi32)(a, n); }
+  template <int n> static V Sll32(V a) { return VOX_MM(slli_epi32)(a, n); }
+  static V Eq16(V a, V b) { return VOX_MM(cmpeq_epi16)(a, b); }
+  static V Eq32(V a, V b) { return VOX_MM(cmpeq_epi32)(a, b); }
+  static uint32_t Mask(V a) { return (uint32_t)VOX_MM(movemask_epi8)(a); }
+  // Bytes to words and back (in the order of each 128-bit lane; Pack8 undoes Lo8 and Hi8).
+  static V Lo8(V a) { return VOX_MM(unpacklo_epi8)(a, Zero()); }
+  static V Hi8(V a) { return VOX_MM(unpackhi_epi8)(a, Zero()); }
+  static V Pack8(V lo, V hi) { return VOX_MM(packus_epi16)(lo, hi); }
   // Words to 32-bit lanes and back (Pack16 undoes Lo16 and Hi16).
-  static V Lo16(V a) { return _mm256_unpacklo_epi16(a, Zero()); }
-  static V Hi16(V a) { return _mm256_unpackhi_epi16(a, Zero()); }
+  static V Lo16(V a) { return VOX_MM(unpacklo_epi16)(a, Zero()); }
+  static V Hi16(V a) { return VOX_MM(unpackhi_epi16)(a, Zero()); }
   static V Pack16(V lo, V hi) {
-    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(lo, 16), 16),
-                              _mm256_srai_epi32(_mm256_slli_epi32(hi, 16), 16));
+    return VOX_MM(packs_epi32)(VOX_MM(srai_epi32)(VOX_MM(slli_epi32)(lo, 16), 16),
+                               VOX_MM(srai_epi32)(VOX_MM(slli_epi32)(hi, 16), 16));
   }
+  // Word 3 of each group of four copied to all four.
+  static V Splat3(V a) { return VOX_MM(shufflehi_epi16)(VOX_MM(shufflelo_epi16)(a, 0xFF), 0xFF); }
+#if VOX_FAST_ROWS_AVX2
   // The 32-bit lanes (each at most 0xFFFF) of two consecutive loads as words, in order.
   static V PackLoads(V a, V b) { return _mm256_permute4x64_epi64(Pack16(a, b), 0xD8); }
-  // Word 3 of each group of four copied to all four.
-  static V Splat3(V a) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(a, 0xFF), 0xFF); }
   // One byte per 32-bit pixel (8 bytes), or per 16-bit pixel (16 bytes), widened in order.
   static V BytesTo32(const uint8_t* p) {
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
@@ -81,48 +93,8 @@ struct Isa {
   static V BytesTo16(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
-};
 #else
-struct Isa {
-  using V = __m128i;
-  static constexpr int kBytes = 16;
-  static constexpr uint32_t kAllBits = 0xFFFFu;
-  static V Load(const void* p) { return _mm_loadu_si128(static_cast<const V*>(p)); }
-  static void Store(void* p, V v) { _mm_storeu_si128(static_cast<V*>(p), v); }
-  static V Zero() { return _mm_setzero_si128(); }
-  static V Ones() { return _mm_set1_epi32(-1); }
-  static V Set16(uint32_t v) { return _mm_set1_epi16((short)v); }
-  static V Set32(uint32_t v) { return _mm_set1_epi32((int)v); }
-  static V Set64(uint64_t v) { return _mm_set1_epi64x((long long)v); }
-  static V And(V a, V b) { return _mm_and_si128(a, b); }
-  static V Or(V a, V b) { return _mm_or_si128(a, b); }
-  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
-  static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
-  static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
-  static V SubSat16(V a, V b) { return _mm_subs_epu16(a, b); }
-  static V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
-  static V Mulhi16(V a, V b) { return _mm_mulhi_epu16(a, b); }
-  static V AddSat8(V a, V b) { return _mm_adds_epu8(a, b); }
-  static V SubSat8(V a, V b) { return _mm_subs_epu8(a, b); }
-  static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
-  static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
-  template <int n> static V Srl16(V a) { return _mm_srli_epi16(a, n); }
-  template <int n> static V Sll16(V a) { return _mm_slli_epi16(a, n); }
-  template <int n> static V Srl32(V a) { return _mm_srli_epi32(a, n); }
-  template <int n> static V Sll32(V a) { return _mm_slli_epi32(a, n); }
-  static V Eq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
-  static V Eq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
-  static uint32_t Mask(V a) { return (uint32_t)_mm_movemask_epi8(a); }
-  static V Lo8(V a) { return _mm_unpacklo_epi8(a, Zero()); }
-  static V Hi8(V a) { return _mm_unpackhi_epi8(a, Zero()); }
-  static V Pack8(V lo, V hi) { return _mm_packus_epi16(lo, hi); }
-  static V Lo16(V a) { return _mm_unpacklo_epi16(a, Zero()); }
-  static V Hi16(V a) { return _mm_unpackhi_epi16(a, Zero()); }
-  static V Pack16(V lo, V hi) {
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(lo, 16), 16), _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16));
-  }
   static V PackLoads(V a, V b) { return Pack16(a, b); }
-  static V Splat3(V a) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0xFF), 0xFF); }
   static V BytesTo32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -131,8 +103,10 @@ struct Isa {
   static V BytesTo16(const uint8_t* p) {
     return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), Zero());
   }
-};
 #endif
+};
+#undef VOX_MM
+#undef VOX_SI
 
 using V = Isa::V;
 
@@ -305,23 +279,51 @@ struct Row {
       return Mode == SOFT_BLEND_ADD ? SatAdd32(cc, d) : SatSub32(d, cc);
     }
   }
+  // Which pixels of a vector are skipped (the key, or alpha 0) and which are
+  // weighted (alpha neither 0 nor 255). False when the vector is finished:
+  // every pixel skipped, or every one an opaque copy of the source.
+  static bool Sort(uint8_t* dp, V s, V skip, V opaque, V* weighted) {
+    if constexpr (Cls == kKey || Cls == kAlphaSplit)
+      if (Isa::Mask(skip) == Isa::kAllBits) return false;
+    if constexpr (Cls == kAlphaSplit) {
+      if constexpr (kPlainIsSource) {
+        if (Isa::Mask(opaque) == Isa::kAllBits) {
+          Isa::Store(dp, s);
+          return false;
+        }
+      }
+      *weighted = Isa::AndNot(Isa::Or(skip, opaque), Isa::Ones());
+    } else if constexpr (Cls == kAllWeighted) {
+      *weighted = Isa::Ones();
+    }
+    return true;
+  }
+  // Stores the weighted or the plain result of each pixel, or keeps the
+  // target's where the pixel is skipped.
+  template <class Weighted, class Plain>
+  static void Finish(uint8_t* dp, V d, V skip, V weighted, Weighted weighted_result, Plain plain_result) {
+    V r;
+    if constexpr (Cls == kAllWeighted)
+      r = weighted_result();
+    else if constexpr (Cls == kAlphaSplit)
+      r = Isa::Mask(weighted) ? Select(weighted, weighted_result(), plain_result()) : plain_result();
+    else
+      r = plain_result();
+    if constexpr (Cls == kKey || Cls == kAlphaSplit) r = Select(skip, d, r);
+    Isa::Store(dp, r);
+  }
+
   static void Step32(const RowConsts& c, uint8_t* dp, const uint8_t* sp, const uint8_t* weights) {
     const V s = Isa::Load(sp);
-    V skip = Isa::Zero(), weighted = Isa::Zero();
+    V skip = Isa::Zero(), opaque = Isa::Zero(), weighted = Isa::Zero();
     if constexpr (Cls == kKey) {
       skip = Isa::Eq32(s, c.key);
-      if (Isa::Mask(skip) == Isa::kAllBits) return;
     } else if constexpr (Cls == kAlphaSplit) {
       const V a = Isa::And(s, Isa::Set32(0xFF000000));
       skip = Isa::Eq32(a, Isa::Zero());
-      const V opaque = Isa::Eq32(a, Isa::Set32(0xFF000000));
-      const uint32_t skip_bits = Isa::Mask(skip), opaque_bits = Isa::Mask(opaque);
-      if (skip_bits == Isa::kAllBits) return;
-      if constexpr (kPlainIsSource) {
-        if (opaque_bits == Isa::kAllBits) return Isa::Store(dp, s);
-      }
-      weighted = Isa::AndNot(Isa::Or(skip, opaque), Isa::Ones());
+      opaque = Isa::Eq32(a, Isa::Set32(0xFF000000));
     }
+    if (!Sort(dp, s, skip, opaque, &weighted)) return;
     const V d = Isa::Load(dp);
     const Quad sw = Widen(s);
     Quad tw = sw;
@@ -331,16 +333,8 @@ struct Row {
       const Quad w = Widen(Isa::Sll32<24>(Isa::BytesTo32(weights)));
       ww = {Isa::Splat3(w.lo), Isa::Splat3(w.hi)};
     }
-    V r;
-    if constexpr (Cls == kAllWeighted)
-      r = Weighted32(c, d, sw, tw, ww);
-    else if constexpr (Cls == kAlphaSplit)
-      r = Isa::Mask(weighted) ? Select(weighted, Weighted32(c, d, sw, tw, ww), Plain32(c, s, d, tw, ww))
-                              : Plain32(c, s, d, tw, ww);
-    else
-      r = Plain32(c, s, d, tw, ww);
-    if constexpr (Cls == kKey || Cls == kAlphaSplit) r = Select(skip, d, r);
-    Isa::Store(dp, r);
+    Finish(
+        dp, d, skip, weighted, [&] { return Weighted32(c, d, sw, tw, ww); }, [&] { return Plain32(c, s, d, tw, ww); });
   }
 
   // ---- 16-bit pixels
@@ -414,20 +408,14 @@ struct Row {
       s = Isa::PackLoads(Isa::And(s0, Isa::Set32(0xFFFF)), Isa::And(s1, Isa::Set32(0xFFFF)));
       a = Isa::PackLoads(Isa::And(Isa::Srl32<16>(s0), Isa::Set32(0xFF)), Isa::And(Isa::Srl32<16>(s1), Isa::Set32(0xFF)));
     }
-    V skip = Isa::Zero(), weighted = Isa::Zero();
+    V skip = Isa::Zero(), opaque = Isa::Zero(), weighted = Isa::Zero();
     if constexpr (Cls == kKey) {
       skip = Isa::Eq16(s, c.key);
-      if (Isa::Mask(skip) == Isa::kAllBits) return;
     } else if constexpr (Cls == kAlphaSplit) {
       skip = Isa::Eq16(a, Isa::Zero());
-      const V opaque = Isa::Eq16(a, Isa::Set16(255));
-      const uint32_t skip_bits = Isa::Mask(skip), opaque_bits = Isa::Mask(opaque);
-      if (skip_bits == Isa::kAllBits) return;
-      if constexpr (kPlainIsSource) {
-        if (opaque_bits == Isa::kAllBits) return Isa::Store(dp, s);
-      }
-      weighted = Isa::AndNot(Isa::Or(skip, opaque), Isa::Ones());
+      opaque = Isa::Eq16(a, Isa::Set16(255));
     }
+    if (!Sort(dp, s, skip, opaque, &weighted)) return;
     const V d = Isa::Load(dp);
     const Rgb ss = Split(s);
     Rgb ts = ss;
@@ -435,16 +423,8 @@ struct Row {
       for (int i = 0; i < 3; i++) ts.ch[i] = Scale(ss.ch[i], c.bright[i]);
     V w = Isa::Zero();
     if constexpr (G) w = Isa::BytesTo16(weights);
-    V r;
-    if constexpr (Cls == kAllWeighted)
-      r = Weighted16(c, d, ss, ts, w, a);
-    else if constexpr (Cls == kAlphaSplit)
-      r = Isa::Mask(weighted) ? Select(weighted, Weighted16(c, d, ss, ts, w, a), Plain16(c, s, d, ts, w))
-                              : Plain16(c, s, d, ts, w);
-    else
-      r = Plain16(c, s, d, ts, w);
-    if constexpr (Cls == kKey || Cls == kAlphaSplit) r = Select(skip, d, r);
-    Isa::Store(dp, r);
+    Finish(
+        dp, d, skip, weighted, [&] { return Weighted16(c, d, ss, ts, w, a); }, [&] { return Plain16(c, s, d, ts, w); });
   }
 
   static int Run(const KernelParams& k, uint8_t* dst, const uint8_t* src, const uint8_t* graph, int n) {

@@ -32,6 +32,17 @@ struct StretchFrame {
   FastRowFn fast;
 };
 
+// The row walk: to the source row (and blend-image row) of the next target row.
+template <bool G>
+inline void NextSourceRow(const StretchFrame& f, int64_t& racc, const uint8_t*& srow, const uint8_t*& grow) {
+  racc -= 65536;
+  while (racc <= 0) {
+    srow += f.src_row_stride;
+    if constexpr (G) grow += f.graph_row_stride;
+    racc += f.row_step;
+  }
+}
+
 // Target column i (from the unclipped left edge) shows source column
 // floor(i * 65536 / col_step); the accumulators walk that rule without a
 // division and stop before stepping past the last pixel drawn.
@@ -60,12 +71,7 @@ struct StretchLoop {
       }
       if (y == f.height - 1) break;
       drow += f.dst_pitch;
-      racc -= 65536;
-      while (racc <= 0) {
-        srow += f.src_row_stride;
-        if constexpr (K::kGraph) grow += f.graph_row_stride;
-        racc += f.row_step;
-      }
+      NextSourceRow<K::kGraph>(f, racc, srow, grow);
     }
   }
 };
@@ -136,12 +142,7 @@ struct StretchTableLoop {
       previous = srow;
       if (y == f.height - 1) break;
       drow += f.dst_pitch;
-      racc -= 65536;
-      while (racc <= 0) {
-        srow += f.src_row_stride;
-        if constexpr (K::kGraph) grow += f.graph_row_stride;
-        racc += f.row_step;
-      }
+      NextSourceRow<K::kGraph>(f, racc, srow, grow);
     }
   }
 };

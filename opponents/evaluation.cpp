@@ -13,6 +13,11 @@ namespace {
 
 using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
 
+int LowestCell(CellMask m) {
+  const uint64_t low = (uint64_t)m;
+  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll((uint64_t)(m >> 64));
+}
+
 // The cells whose code is at least `threshold`.
 CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
   CellMask m = 0;
@@ -229,6 +234,44 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   return Saturate(total);
 }
 
+// The first removal of a chain pass after its first test, as the pass's
+// scan of the whole level would make it: the counted cells are the ones the
+// test took (the start and its group, the only cells with both bits). In
+// column order, bottom row first, each counted cell lifts b past a counter
+// above it and is emptied, and every cell left standing gets no counter
+// above the b reached before it. b is at least 1, so only the cells with a
+// counter above 1 need a look.
+void Opponent::remove_first_group(int level, const FloodTrace& trace, int64_t* b) {
+  uint8_t* cells = cell_levels[level];
+  uint8_t* counters = counter_levels[level];
+  auto order = [](int k) {
+    return (k % kOpponentBoardColumns) * kOpponentBoardRows + (kOpponentBoardRows - 1 - k / kOpponentBoardColumns);
+  };
+  int counted[kOpponentBoardCells], n = 0;
+  CellMask counted_cells = 0;
+  for (int t = 0; t < trace.count; ++t) {
+    const int k = trace.cell[t];
+    int at = n++;
+    for (; at > 0 && order(counted[at - 1]) > order(k); --at) counted[at] = counted[at - 1];
+    counted[at] = k;
+    counted_cells |= (CellMask)1 << k;
+  }
+  const int64_t b_start = *b;
+  int64_t reached[kOpponentBoardCells];  // b after each counted cell
+  for (int i = 0; i < n; ++i) {
+    if (counters[counted[i]] > *b) *b = counters[counted[i]] + 1;
+    reached[i] = *b;
+  }
+  for (CellMask high = CodesAtLeast(counters, 2) & ~counted_cells; high != 0; high &= high - 1) {
+    const int k = LowestCell(high);
+    if (cells[k] == kCellEmpty) continue;
+    int64_t cap = b_start;
+    for (int i = 0; i < n && order(counted[i]) < order(k); ++i) cap = reached[i];
+    if (counters[k] > cap) counters[k] = (uint8_t)cap;
+  }
+  for (int i = 0; i < n; ++i) cells[counted[i]] = kCellEmpty;
+}
+
 // One pass over the level after gravity: a test from every cell in row-major
 // order, each removing its group when it reaches the clear count. Every test
 // leaves its start cell with the member bit and no pass takes member bits
@@ -253,7 +296,10 @@ int32_t Opponent::simulate_chain(int level) {
     trace.count = 0;
     const int g = flood_group<false>(level, start, &trace);
     if (g >= clear_count) {
-      if (!removed) {
+      if (!removed && start > 0) {
+        remove_first_group(level, trace, &b);
+        removed = true;
+      } else if (!removed) {
         for (int column = 0; column < kOpponentBoardColumns; ++column) {
           for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
             const int k = row * kOpponentBoardColumns + column;

@@ -104,6 +104,7 @@ struct Opponent {
   // appends every cell it changes to the trace when one is given.
   template <bool kMarkRejected>
   int flood_group(int level, int start, FloodTrace* trace);
+  void remove_first_group(int level, const FloodTrace& trace, int64_t* b);
   void clear_group_bits(int level);
   void apply_gravity(int level, uint8_t threshold);
   int landing_row(int level, int column) const;

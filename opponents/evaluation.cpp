@@ -12,6 +12,7 @@
 namespace {
 
 using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
+constexpr CellMask kAllCells = ((CellMask)1 << kOpponentBoardCells) - 1;
 
 int LowestCell(CellMask m) {
   const uint64_t low = (uint64_t)m;
@@ -36,12 +37,30 @@ CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
   return m;
 }
 
+// The cells a chain-potential test starts from: below an empty cell, or
+// beside one (left or right) whose own cell below is not empty (or that lies
+// in one of the two bottom rows).
+CellMask ExposedCells(const uint8_t* cells) {
+  constexpr CellMask kColumn0 = [] {
+    CellMask m = 0;
+    for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
+    return m;
+  }();
+  constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
+  constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
+  const CellMask empty = CodesAtLeast(cells, kCellEmpty);
+  const CellMask filled = ~empty & kAllCells;
+  const CellMask above = empty << kOpponentBoardColumns;
+  const CellMask left = (empty << 1) & ~kColumn0 & ((filled >> (kOpponentBoardColumns - 1)) | kBottomRows);
+  const CellMask right = (empty >> 1) & ~kColumn5 & ((filled >> (kOpponentBoardColumns + 1)) | kBottomRows);
+  return (above | left | right) & kAllCells;
+}
+
 // Bits 0-5: the columns in which some block stands above a hole.
 unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
-  constexpr CellMask kAll = ((CellMask)1 << kOpponentBoardCells) - 1;
   const CellMask holes = CodesAtLeast(cells, threshold);
   // Every cell below a block of its column, then those of them that are holes.
-  CellMask below = (~holes & kAll) << kOpponentBoardColumns;
+  CellMask below = (~holes & kAllCells) << kOpponentBoardColumns;
   for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) below |= below << (rows * kOpponentBoardColumns);
   CellMask lifted = below & holes;
   for (int rows = 8; rows >= 1; rows /= 2) lifted |= lifted >> (rows * kOpponentBoardColumns);
@@ -196,40 +215,36 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   // of a group already measured below the minimum since the saved level
   // last changed (the same group, the same garbage beside it).
   CellMask measured = 0;
-  for (int i = 0; i < kOpponentBoardRows; ++i) {
-    for (int j = 0; j < kOpponentBoardColumns; ++j) {
-      auto at = [&](int r, int c) { return cells[r * kOpponentBoardColumns + c]; };
-      const bool exposed =
-          (i >= 1 && at(i - 1, j) == kCellEmpty) ||
-          (j >= 1 && at(i, j - 1) == kCellEmpty && (i >= 12 || at(i + 1, j - 1) != kCellEmpty)) ||
-          (j <= 4 && at(i, j + 1) == kCellEmpty && (i >= 12 || at(i + 1, j + 1) != kCellEmpty));
-      if (!exposed) continue;
-      const int start = i * kOpponentBoardColumns + j;
-      const uint8_t code = cells[start];
-      if (minimum > 1 && ((code & kColourMask) >= kCellGarbage || (measured >> start & 1))) continue;
-      trace.count = 0;
-      if (flood_group<false>(level, start, &trace) < minimum) {
-        const bool free = (code & (kMemberBit | kVisitedBit)) == 0;
-        for (int t = 0; t < trace.count; ++t) {
-          const int k = trace.cell[t];
-          if (free && (cells[k] & kColourMask) == code) measured |= (CellMask)1 << k;
-          cells[k] = saved_cells[k];
-        }
-        continue;
+  CellMask exposed = ExposedCells(cells);
+  while (exposed != 0) {
+    const int start = LowestCell(exposed);
+    exposed &= exposed - 1;
+    const uint8_t code = cells[start];
+    if (minimum > 1 && ((code & kColourMask) >= kCellGarbage || (measured >> start & 1))) continue;
+    trace.count = 0;
+    if (flood_group<false>(level, start, &trace) < minimum) {
+      const bool free = (code & (kMemberBit | kVisitedBit)) == 0;
+      for (int t = 0; t < trace.count; ++t) {
+        const int k = trace.cell[t];
+        if (free && (cells[k] & kColourMask) == code) measured |= (CellMask)1 << k;
+        cells[k] = saved_cells[k];
       }
-      // Remove the group and remember it in the saved copy, so that no
-      // later test reaches its cells again. (An empty cell carries the
-      // member bit and stays as it is.)
-      for (int k = 0; k < kOpponentBoardCells; ++k) {
-        const uint8_t member = cells[k] & kMemberBit;
-        saved_cells[k] |= (uint8_t)(member << 1);
-        cells[k] = member ? kCellEmpty : cells[k] & kColourMask;
-      }
-      total += simulate_chain(level);
-      std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
-      std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
-      measured = 0;
+      continue;
     }
+    // Remove the group and remember it in the saved copy, so that no
+    // later test reaches its cells again. (An empty cell carries the
+    // member bit and stays as it is.)
+    for (int k = 0; k < kOpponentBoardCells; ++k) {
+      const uint8_t member = cells[k] & kMemberBit;
+      saved_cells[k] |= (uint8_t)(member << 1);
+      cells[k] = member ? kCellEmpty : cells[k] & kColourMask;
+    }
+    total += simulate_chain(level);
+    std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+    std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
+    measured = 0;
+    // The saved level changed: the cells after this one, exposed on it.
+    exposed = ExposedCells(cells) & ~(((CellMask)2 << start) - 1);
   }
   return Saturate(total);
 }

@@ -322,6 +322,10 @@ int SetupGraphicsDevice() {
     ReleaseObject(g_device.swap_chain);
     ReleaseObject(g_device.device);
     ReleaseObject(g_device.direct3d);
+    if (!g_screen.software_only && D3D9HardwareRequired()) {
+      // Asked to run on the device only (VOX_HARDWARE=1): no software.
+      return WriteLogText("ハードウエアアクセラレーションが使えません(VOX_HARDWARE=1)\n");
+    }
   }
   if (g_device.hardware || IsWindowModeNow()) return 0;
 

@@ -26,7 +26,7 @@ typedef uint32_t D3DCOLOR;
 
 #define D3D_OK 0
 #define DD_OK 0
-#define S_OK 0
+#define S_OK ((HRESULT)0)
 #define D3D_SDK_VERSION 32u
 #define D3DADAPTER_DEFAULT 0u
 
@@ -672,6 +672,10 @@ D3D9DrawCounts D3D9GetDrawCounts();
 // program can be run on its software path where OpenGL exists; any other
 // value, or none, lets OpenGL be used where the window offers it.
 int D3D9HardwareAllowed();
+// VOX_HARDWARE=1: where there is a display (any video driver but SDL's
+// dummy), the program wants the device and nothing else (a test that must
+// run on OpenGL); the engine then refuses to start in software.
+int D3D9HardwareRequired();
 
 // ---- failures that tests can provoke ---------------------------------------------
 enum D3D9Failure : uint32_t {

@@ -121,6 +121,11 @@ int D3D9HardwareAllowed() {
   return v && std::strcmp(v, "0") == 0 ? 0 : 1;
 }
 
+int D3D9HardwareRequired() {
+  const char* v = getenv("VOX_HARDWARE");
+  return v && std::strcmp(v, "1") == 0 && !IsWindowSystemHeadless() ? 1 : 0;
+}
+
 HRESULT CreateDirectDraw7Object(IDirectDraw7** out) {
   if (!out) return DDERR_INVALIDPARAMS;
   *out = nullptr;

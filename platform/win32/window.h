@@ -289,6 +289,8 @@ int ReadWindowPixels(HWND window, uint32_t* pixels, int width, int height, int p
 // driver offers OpenGL (not so with the dummy driver). Contexts are OpenGL
 // 3.3 core, made and used on the video thread.
 BOOL IsWindowGLCapable(HWND window);
+// TRUE under SDL's dummy video driver, whose windows show nothing anywhere.
+BOOL IsWindowSystemHeadless();
 // A new context on the window, current on return; null when the window or
 // the driver cannot carry one.
 void* CreateWindowGLContext(HWND window);

@@ -2,6 +2,7 @@
 // the video thread. The drawable is the SDL window's; a fullscreen popup
 // shows its client area letterboxed into it, as the window surface does.
 #include <algorithm>
+#include <cstring>
 
 #include "platform/win32/window_internal.h"
 
@@ -33,6 +34,12 @@ void KeepGLLibraryLoaded() {
 BOOL IsWindowGLCapable(HWND window) {
   WindowObject* w = LiveWindow(window);
   return w && w->gl_capable ? TRUE : FALSE;
+}
+
+BOOL IsWindowSystemHeadless() {
+  if (!EnsureVideo()) return TRUE;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return !driver || std::strcmp(driver, "dummy") == 0 ? TRUE : FALSE;
 }
 
 void* CreateWindowGLContext(HWND window) {

@@ -51,9 +51,12 @@ TEST(D3D9Module, WithHardwareSwitchedOffNoDeviceIsMade) {
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(d3d->Release(), 0u);
   EXPECT_EQ(Direct3DLiveObjectCount(), 0);
+  EXPECT_EQ(D3D9HardwareRequired(), 0);
   setenv("VOX_HARDWARE", "1", 1);
   EXPECT_EQ(D3D9HardwareAllowed(), 1);
+  EXPECT_EQ(D3D9HardwareRequired(), 1);  // the offscreen driver is a display
   unsetenv("VOX_HARDWARE");
+  EXPECT_EQ(D3D9HardwareRequired(), 0);
 }
 
 TEST(D3D9Module, DirectDrawNeedsInitialisingAndNeverHoldsUpTheFrame) {

@@ -159,6 +159,22 @@ TEST_F(DeviceSetupTest, TheSoftwareRendererStillLoadsTheModuleAndDirectDraw) {
   unsetenv("VOX_HARDWARE");
 }
 
+TEST_F(DeviceSetupTest, HardwareCanBeRequiredAndThenThereIsNoSoftware) {
+  setenv("VOX_HARDWARE", "1", 1);
+  Start(true);  // OpenGL is there: the device
+  EndGraphics();
+  D3D9SetFailures(D3D9_FAIL_DEVICE_ALL);
+  EXPECT_EQ(StartGraphics(), -1);  // no device: no start
+  EXPECT_TRUE(Logged(Log(), "VOX_HARDWARE=1"));
+  EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
+  EXPECT_EQ(DirectDrawObjectCount(), 0);
+  // A program that asks for software still has it.
+  SetUseHardwareRenderer(0);
+  EXPECT_EQ(StartGraphics(), 0);
+  EXPECT_EQ(IsHardwareRendererInUse(), 0);
+  unsetenv("VOX_HARDWARE");
+}
+
 TEST_F(DeviceSetupTest, TheDepthBufferCoversTheScreenInPowersOfTwo) {
   EndGraphics();
   SetUseHardwareRenderer(1);

@@ -175,6 +175,10 @@ int SetUseHardwareRenderer(int flag);
 int SetUseHardwareRendererEarly(int flag);
 int GetUseHardwareRenderer();
 int IsHardwareRendererInUse();  // the engine's hardware flag: 1 while Direct3D draws
+// The 3-D model runtime: started with a device (again: nothing), ended with
+// the graphics or here, before them.
+int StartModelRuntime();
+int EndModelRuntime();
 int GetScreenModeInfo(int* width, int* height, int* depth);
 int GetScreenSizeOrDefault(int* width, int* height);
 int GetScreenBitDepth();

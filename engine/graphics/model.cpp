@@ -136,6 +136,9 @@ int EndModelSystem() {
   return 0;
 }
 
+int StartModelRuntime() { return StartModelSystem(); }
+int EndModelRuntime() { return EndModelSystem(); }
+
 int IsModelSystemStarted() { return g_runtime.started ? 1 : 0; }
 float ModelSineTable(int index) { return g_runtime.sine[index & 0xFFFF]; }
 

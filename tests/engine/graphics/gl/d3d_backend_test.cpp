@@ -297,7 +297,14 @@ TEST_F(BackEndTest, TheModelRuntimeStartsOnlyWithTheDevice) {
   PeekBaseImagePixel(&image, 7, 7, &r, &g, &b, &a);
   EXPECT_EQ(r + g + b + a, 4u * 255u);
   DisposeBaseImage(&image);
+  // The engine's own start and end of the runtime (its services).
+  EXPECT_EQ(EndModelRuntime(), 0);
+  EXPECT_EQ(IsModelSystemStarted(), 0);
+  EXPECT_EQ(StartModelRuntime(), 0);
+  EXPECT_EQ(IsModelSystemStarted(), 1);
   EndGraphics();
+  EXPECT_EQ(IsModelSystemStarted(), 0);
+  EXPECT_EQ(StartModelRuntime(), 0);  // no device: not started
   EXPECT_EQ(IsModelSystemStarted(), 0);
 }
 

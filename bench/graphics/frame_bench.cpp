@@ -10,15 +10,13 @@
 // software OpenGL when there is no graphics card).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "engine/core/log.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/graphics/graphics_host.h"
 #include "engine/image/base_image.h"
-#include "platform/win32/window.h"
+#include "tests/engine/graphics/gl/window_host.h"
+#include "tests/support/gl_window.h"
 
 namespace {
 
@@ -37,19 +35,6 @@ int MakeGraph(int w, int h, uint32_t (*colour)(int x, int y)) {
 
 int StartFonts() { return StartFontSystem(); }
 int EndFonts() { return EndFontSystem(); }
-
-HWND g_window = nullptr;
-void* MainWindow() { return g_window; }
-int WindowMode() { return 1; }
-int PresentSoft(const SoftPresentFrame* frame) {
-  return StretchDIBitsToWindow(g_window, 0, 0, frame->dst_width, frame->dst_height, frame->src_x, frame->src_y,
-                               frame->src_width, frame->src_height, frame->pixels, frame->info) > 0
-             ? 0
-             : -1;
-}
-LRESULT Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcA(window, message, wparam, lparam);
-}
 
 // Draws the frame for as long as the benchmark asks; graphics must have
 // been requested already.
@@ -112,38 +97,21 @@ BENCHMARK(GameFrame)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
 
 // Arguments: depth, and 1 for the device over OpenGL or 0 for software.
 void GameFrameInWindow(benchmark::State& state) {
-  const char* chosen = getenv("SDL_VIDEODRIVER");
-  if (!chosen || std::strcmp(chosen, "x11") != 0) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  UseOffscreenGLVideo();
   SetLogOutput(0);
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Proc;
-  wc.lpszClassName = "VoxFrameBench";
-  RegisterClassExA(&wc);
-  g_window = CreateWindowExA(0, "VoxFrameBench", "bench", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr,
-                             nullptr);
+  HWND window = OpenGLWindow("VoxFrameBench", 640, 480);
   bool hardware = state.range(1) != 0;
-  if (!g_window || (hardware && !IsWindowGLCapable(g_window))) {
+  if (!window || (hardware && !IsWindowGLCapable(window))) {
     state.SkipWithError("no window with OpenGL");
   } else {
-    ShowWindow(g_window, SW_SHOW);
-    GraphicsHost host{};
-    host.main_window = MainWindow;
-    host.is_window_mode = WindowMode;
-    host.present_soft_frame = PresentSoft;
-    host.start_font_system = StartFonts;
-    host.end_font_system = EndFonts;
-    host.recreate_all_fonts = RecreateAllFonts;
-    SetGraphicsHost(&host);
+    InstallWindowGraphicsHost(window);
     SetUseHardwareRenderer(hardware ? 1 : 0);
     RequestScreenMode(640, 480, (int)state.range(0), 60);
     DrawFrames(state);
-    SetGraphicsHost(nullptr);
+    InstallWindowGraphicsHost(nullptr);
     SetUseHardwareRenderer(1);
   }
-  if (g_window) DestroyWindow(g_window);
-  g_window = nullptr;
-  UnregisterClassA("VoxFrameBench", nullptr);
+  CloseGLWindow(window, "VoxFrameBench");
 }
 BENCHMARK(GameFrameInWindow)
     ->ArgNames({"bits", "device"})

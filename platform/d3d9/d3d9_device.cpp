@@ -637,42 +637,7 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
   }
   ProgramSource source = GenerateProgram(key);
   Program& p = programs_[key];
-  auto compile = [](GLenum type, const std::string& text) -> GLuint {
-    GLuint shader = gl.CreateShader(type);
-    const char* src = text.c_str();
-    gl.ShaderSource(shader, 1, &src, nullptr);
-    gl.CompileShader(shader);
-    GLint done = 0;
-    gl.GetShaderiv(shader, GL_COMPILE_STATUS, &done);
-    if (!done) {
-      char log[2048] = "";
-      gl.GetShaderInfoLog(shader, sizeof log, nullptr, log);
-      fprintf(stderr, "d3d9: a generated shader does not compile: %s\n%s\n", log, src);
-      gl.DeleteShader(shader);
-      return 0;
-    }
-    return shader;
-  };
-  GLuint vs = compile(GL_VERTEX_SHADER, source.vertex), fs = compile(GL_FRAGMENT_SHADER, source.fragment);
-  if (vs && fs) {
-    GLuint program = gl.CreateProgram();
-    gl.AttachShader(program, vs);
-    gl.AttachShader(program, fs);
-    gl.BindFragDataLocation(program, 0, "o_colour");
-    gl.LinkProgram(program);
-    GLint linked = 0;
-    gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked) {
-      p.program = program;
-    } else {
-      char log[2048] = "";
-      gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
-      fprintf(stderr, "d3d9: a generated program does not link: %s\n", log);
-      gl.DeleteProgram(program);
-    }
-  }
-  if (vs) gl.DeleteShader(vs);
-  if (fs) gl.DeleteShader(fs);
+  p.program = LinkProgram(source.vertex.c_str(), source.fragment.c_str(), "the fixed-function pipeline");
   if (!p.program) return &p;
   gl.UseProgram(p.program);
   p.u_target = gl.GetUniformLocation(p.program, "u_target");
@@ -978,24 +943,8 @@ bool Device::MakePresentProgram() {
       "  ivec2 t = u_source.xy + ivec2(floor(f * vec2(u_source.zw)));\n"
       "  o_colour = floor(texelFetch(u_image, t, 0) * 255.0 + u_bias) / 255.0;\n"
       "}\n";
-  GLuint vs = gl.CreateShader(GL_VERTEX_SHADER), fs = gl.CreateShader(GL_FRAGMENT_SHADER);
-  gl.ShaderSource(vs, 1, &kVertex, nullptr);
-  gl.ShaderSource(fs, 1, &kFragment, nullptr);
-  gl.CompileShader(vs);
-  gl.CompileShader(fs);
-  GLuint program = gl.CreateProgram();
-  gl.AttachShader(program, vs);
-  gl.AttachShader(program, fs);
-  gl.BindFragDataLocation(program, 0, "o_colour");
-  gl.LinkProgram(program);
-  gl.DeleteShader(vs);
-  gl.DeleteShader(fs);
-  GLint linked = 0;
-  gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (!linked) {
-    gl.DeleteProgram(program);
-    return false;
-  }
+  GLuint program = LinkProgram(kVertex, kFragment, "the present");
+  if (!program) return false;
   present_program_ = program;
   gl.UseProgram(program);
   gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);

@@ -70,16 +70,9 @@ bool ProbeFallingLine(GLuint texture, GLuint framebuffer) {
       "  vec2 p = gl_VertexID == 0 ? vec2(2.0, 6.0) : vec2(2.0, 1.0);\n"
       "  gl_Position = vec4((p + 0.5) * 0.25 - 1.0, 0.0, 1.0);\n"
       "}\n";
-  static const char* kFragment = "#version 330 core\nout vec4 o;\nvoid main() { o = vec4(1.0); }\n";
-  GLuint vs = gl.CreateShader(GL_VERTEX_SHADER), fs = gl.CreateShader(GL_FRAGMENT_SHADER);
-  gl.ShaderSource(vs, 1, &kVertex, nullptr);
-  gl.ShaderSource(fs, 1, &kFragment, nullptr);
-  gl.CompileShader(vs);
-  gl.CompileShader(fs);
-  GLuint program = gl.CreateProgram();
-  gl.AttachShader(program, vs);
-  gl.AttachShader(program, fs);
-  gl.LinkProgram(program);
+  static const char* kFragment = "#version 330 core\nout vec4 o_colour;\nvoid main() { o_colour = vec4(1.0); }\n";
+  GLuint program = LinkProgram(kVertex, kFragment, "the falling-line probe");
+  if (!program) return false;
   GLuint vao = 0;
   gl.GenVertexArrays(1, &vao);
   gl.BindTexture(GL_TEXTURE_2D, texture);
@@ -98,8 +91,6 @@ bool ProbeFallingLine(GLuint texture, GLuint framebuffer) {
   gl.UseProgram(0);
   gl.DeleteVertexArrays(1, &vao);
   gl.DeleteProgram(program);
-  gl.DeleteShader(vs);
-  gl.DeleteShader(fs);
   gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
   gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
   return pixel[0] == 0;

@@ -416,5 +416,8 @@ class Direct3D final : public IDirect3D9, Counted {
 
 // Generates the shaders of the fixed-function state a key describes.
 ProgramSource GenerateProgram(const ProgramKey& key);
+// A program of the two shaders (the fragment shader writes o_colour), or 0
+// with the reason on stderr, naming `what`.
+GLuint LinkProgram(const char* vertex, const char* fragment, const char* what);
 
 }  // namespace vox_d3d9

@@ -308,4 +308,49 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
   return ProgramSource{v, fs};
 }
 
+namespace {
+
+GLuint CompileShader(GLenum type, const char* text, const char* what) {
+  GLuint shader = gl.CreateShader(type);
+  gl.ShaderSource(shader, 1, &text, nullptr);
+  gl.CompileShader(shader);
+  GLint done = 0;
+  gl.GetShaderiv(shader, GL_COMPILE_STATUS, &done);
+  if (!done) {
+    char log[2048] = "";
+    gl.GetShaderInfoLog(shader, sizeof log, nullptr, log);
+    fprintf(stderr, "d3d9: %s: a shader does not compile: %s\n%s\n", what, log, text);
+    gl.DeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+}  // namespace
+
+GLuint LinkProgram(const char* vertex, const char* fragment, const char* what) {
+  GLuint vs = CompileShader(GL_VERTEX_SHADER, vertex, what);
+  GLuint fs = vs ? CompileShader(GL_FRAGMENT_SHADER, fragment, what) : 0;
+  GLuint program = 0;
+  if (vs && fs) {
+    program = gl.CreateProgram();
+    gl.AttachShader(program, vs);
+    gl.AttachShader(program, fs);
+    gl.BindFragDataLocation(program, 0, "o_colour");
+    gl.LinkProgram(program);
+    GLint linked = 0;
+    gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+      char log[2048] = "";
+      gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
+      fprintf(stderr, "d3d9: %s: a program does not link: %s\n", what, log);
+      gl.DeleteProgram(program);
+      program = 0;
+    }
+  }
+  if (vs) gl.DeleteShader(vs);
+  if (fs) gl.DeleteShader(fs);
+  return program;
+}
+
 }  // namespace vox_d3d9

@@ -3,20 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/support/gl_window.h"
+
 namespace {
 
-// The device tests need OpenGL: SDL's offscreen driver gives Mesa's
-// software GL without a display (a virtual X display serves as well).
+// The device tests need OpenGL.
 struct OffscreenVideo {
-  OffscreenVideo() {
-    const char* chosen = getenv("SDL_VIDEODRIVER");
-    if (!chosen || std::strcmp(chosen, "x11") != 0) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  }
+  OffscreenVideo() { UseOffscreenGLVideo(); }
 } g_offscreen_video;
-
-LRESULT Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcA(window, message, wparam, lparam);
-}
 
 }  // namespace
 
@@ -38,13 +32,7 @@ void D3D9DeviceTest::SetUp() {
   D3D9SetFailures(0);
   D3D9SetCapabilityScript(nullptr);
   class_name_ = std::string("VoxD3D9Test-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Proc;
-  wc.lpszClassName = class_name_.c_str();
-  ASSERT_NE(RegisterClassExA(&wc), 0);
-  window_ = CreateWindowExA(0, class_name_.c_str(), "d3d9", WS_POPUP, 0, 0, kWidth, kHeight, nullptr,
-                            nullptr, nullptr, nullptr);
+  window_ = OpenGLWindow(class_name_, kWidth, kHeight);
   ASSERT_NE(window_, nullptr);
   ASSERT_TRUE(IsWindowGLCapable(window_)) << "these tests need SDL's offscreen driver with OpenGL";
   d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
@@ -66,8 +54,7 @@ void D3D9DeviceTest::TearDown() {
   EXPECT_EQ(Direct3DLiveObjectCount(), 0);
   D3D9SetFailures(0);
   D3D9SetCapabilityScript(nullptr);
-  if (window_) DestroyWindow(window_);
-  UnregisterClassA(class_name_.c_str(), nullptr);
+  CloseGLWindow(window_, class_name_);
 }
 
 IDirect3DDevice9* D3D9DeviceTest::MakeDevice(UINT width, UINT height, D3DFORMAT format) {

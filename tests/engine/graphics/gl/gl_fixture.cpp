@@ -10,8 +10,9 @@
 #include "engine/core/log.h"
 #include "engine/core/util.h"
 #include "engine/font/font.h"
-#include "engine/graphics/graphics_host.h"
 #include "platform/d3d9/d3d9.h"
+#include "tests/engine/graphics/gl/window_host.h"
+#include "tests/support/gl_window.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -19,30 +20,9 @@
 
 namespace {
 
-// OpenGL without a display: SDL's offscreen driver (a virtual X display,
-// chosen by the environment, serves as well).
 struct OffscreenVideo {
-  OffscreenVideo() {
-    const char* chosen = getenv("SDL_VIDEODRIVER");
-    if (!chosen || std::strcmp(chosen, "x11") != 0) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  }
+  OffscreenVideo() { UseOffscreenGLVideo(); }
 } g_offscreen_video;
-
-HWND g_window = nullptr;
-
-LRESULT Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcA(window, message, wparam, lparam);
-}
-
-void* MainWindow() { return g_window; }
-int WindowMode() { return 1; }
-
-int PresentSoft(const SoftPresentFrame* frame) {
-  return StretchDIBitsToWindow(g_window, 0, 0, frame->dst_width, frame->dst_height, frame->src_x, frame->src_y,
-                               frame->src_width, frame->src_height, frame->pixels, frame->info) > 0
-             ? 0
-             : -1;
-}
 
 }  // namespace
 
@@ -65,24 +45,10 @@ void GLGraphicsTest::SetUp() {
   g_engine.log_off = 0;
   StartLogFile();
   class_name_ = std::string("VoxGLGraphics-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Proc;
-  wc.lpszClassName = class_name_.c_str();
-  ASSERT_NE(RegisterClassExA(&wc), 0);
-  window_ = g_window = CreateWindowExA(0, class_name_.c_str(), "gl", WS_POPUP, 0, 0, kWidth, kHeight, nullptr,
-                                       nullptr, nullptr, nullptr);
+  window_ = OpenGLWindow(class_name_, kWidth, kHeight);
   ASSERT_NE(window_, nullptr);
   ASSERT_TRUE(IsWindowGLCapable(window_)) << "these tests need SDL's offscreen driver with OpenGL";
-  ShowWindow(window_, SW_SHOW);
-  GraphicsHost host{};
-  host.main_window = MainWindow;
-  host.is_window_mode = WindowMode;
-  host.present_soft_frame = PresentSoft;
-  host.start_font_system = StartFontSystem;
-  host.end_font_system = EndFontSystem;
-  host.recreate_all_fonts = RecreateAllFonts;
-  SetGraphicsHost(&host);
+  InstallWindowGraphicsHost(window_);
   blocks_before_ = TrackedBlockCount();
 }
 
@@ -104,15 +70,13 @@ Frame GLGraphicsTest::Shown() {
 
 void GLGraphicsTest::TearDown() {
   EndGraphics();
-  SetGraphicsHost(nullptr);
+  InstallWindowGraphicsHost(nullptr);
   SetUseHardwareRenderer(1);
   D3D9SetFailures(0);
   D3D9SetCapabilityScript(nullptr);
   EXPECT_EQ(TrackedBlockCount(), blocks_before_);
   EXPECT_EQ(Direct3DLiveObjectCount(), 0);
-  if (window_) DestroyWindow(window_);
-  g_window = nullptr;
-  UnregisterClassA(class_name_.c_str(), nullptr);
+  CloseGLWindow(window_, class_name_);
   g_engine.start_directory[0] = 0;
   TempDirTest::TearDown();
 }

@@ -20,6 +20,7 @@
 #include "engine/graphics/graphics.h"
 #include "engine/runtime/engine_runtime.h"
 #include "engine/softrender/memimg.h"
+#include "tests/support/key_press.h"
 #include "tests/support/temp_dir.h"
 #if VOX_E2E_HAS_INPUT
 #include "engine/input/input.h"
@@ -158,13 +159,7 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
 
 #if VOX_E2E_HAS_INPUT
   // A key pressed in the window reaches the keyboard state.
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.windowID = SDL_GetWindowID(GetSdlWindow(window));
-  e.key.state = SDL_PRESSED;
-  e.key.keysym.scancode = SDL_SCANCODE_Z;
-  e.key.keysym.sym = SDLK_z;
-  SDL_PushEvent(&e);
+  PushKeyDown(GetSdlWindow(window), SDL_SCANCODE_Z, SDLK_z);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
 #endif

@@ -12,13 +12,12 @@
 #include "engine/graphics/d3d_internal.h"
 #include "engine/runtime/engine_runtime.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
+#include "tests/support/key_press.h"
 #if VOX_GL_TEST_HAS_INPUT
 #include "engine/input/input.h"
 #endif
 
 namespace {
-
-using RestoreTest = GLGraphicsTest;
 
 // Writes a PNG of w x h whose colour depends on the position.
 void WritePicture(const std::string& path, int w, int h, int seed) {
@@ -63,6 +62,21 @@ void DrawGraphs(const Graphs& g) {
   DrawTextWithFont(10, 100, "Voxaldrift", PackScreenColor(255, 255, 255), g.font, 0, 0);
 }
 
+class RestoreTest : public GLGraphicsTest {
+ protected:
+  // Starts on the device, makes the graphs and shows them.
+  Frame StartAndDraw(Graphs* g);
+};
+
+Frame RestoreTest::StartAndDraw(Graphs* g) {
+  WritePicture(Path("a.png"), 40, 30, 1);
+  WritePicture(Path("b.png"), 48, 48, 9);
+  Start(true);
+  *g = MakeGraphs();
+  DrawGraphs(*g);
+  return Shown();
+}
+
 int Differing(const Frame& a, const Frame& b) {
   int n = 0;
   for (size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
@@ -70,12 +84,8 @@ int Differing(const Frame& a, const Frame& b) {
 }
 
 TEST_F(RestoreTest, ANewDeviceShowsEveryGraphAndKeepsTheState) {
-  WritePicture(Path("a.png"), 40, 30, 1);
-  WritePicture(Path("b.png"), 48, 48, 9);
-  Start(true);
-  Graphs g = MakeGraphs();
-  DrawGraphs(g);
-  Frame before = Shown();
+  Graphs g;
+  Frame before = StartAndDraw(&g);
   // State set before the loss.
   SetFogColour(10, 20, 30);
   SetFogRange(5.0f, 50.0f);
@@ -118,12 +128,8 @@ TEST_F(RestoreTest, ANewDeviceShowsEveryGraphAndKeepsTheState) {
 }
 
 TEST_F(RestoreTest, ARestoreThatFallsBackToSoftwareKeepsEveryImage) {
-  WritePicture(Path("a.png"), 40, 30, 1);
-  WritePicture(Path("b.png"), 48, 48, 9);
-  Start(true);
-  Graphs g = MakeGraphs();
-  DrawGraphs(g);
-  Frame before = Shown();
+  Graphs g;
+  Frame before = StartAndDraw(&g);
   D3D9SetFailures(D3D9_FAIL_DEVICE_ALL);
   EXPECT_EQ(RestoreGraphicsDevice(), 0);
   D3D9SetFailures(0);
@@ -169,13 +175,7 @@ TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {
   EXPECT_EQ(PaintGraph(0, 0, graph, 0), 0);
   EXPECT_EQ(PresentScreen(), 0);
 #if VOX_GL_TEST_HAS_INPUT
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.windowID = SDL_GetWindowID(GetSdlWindow(GetMainWindow()));
-  e.key.state = SDL_PRESSED;
-  e.key.keysym.scancode = SDL_SCANCODE_Z;
-  e.key.keysym.sym = SDLK_z;
-  SDL_PushEvent(&e);
+  PushKeyDown(GetSdlWindow(GetMainWindow()), SDL_SCANCODE_Z, SDLK_z);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
 #endif

@@ -357,6 +357,46 @@ int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickn
   return 0;
 }
 
+// ---- the masked draw's way back ----------------------------------------------------------------------
+
+int DrawMaskComposite(const int32_t* r, IDirect3DTexture9* screen, IDirect3DTexture9* mask, int width, int height,
+                      int reverse) {
+  if (!Device() || !screen || !mask || width <= 0 || height <= 0) return -1;
+  if (r[0] >= r[2] || r[1] >= r[3]) return 0;
+  PrepareTextureDrawState(nullptr, nullptr, DRAW_KEEP_BLEND);
+  // The screen texture's colour, the mask's alpha; the alpha test keeps
+  // the pixels the mask lets through. Texels are taken as they are.
+  BlendStateDesc d{};
+  d.alpha_test_enable = 1;
+  d.alpha_ref = 128;
+  d.alpha_func = D3DCMP_GREATEREQUAL;
+  d.alpha_blend_enable = 0;
+  d.texture_factor = 0xFFFFFFFFu;
+  d.src_blend = D3DBLEND_ONE;
+  d.dest_blend = D3DBLEND_ZERO;
+  d.blend_op = D3DBLENDOP_ADD;
+  d.stage_count = 2;
+  uint16_t mask_alpha = (uint16_t)(D3DTA_TEXTURE | (reverse ? D3DTA_COMPLEMENT : 0));
+  d.stages[0] = {(uintptr_t)screen, 0, {D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE,
+                                         D3DTA_DIFFUSE, D3DTOP_SELECTARG1}};
+  d.stages[1] = {(uintptr_t)mask, 0, {mask_alpha, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_CURRENT,
+                                       D3DTOP_SELECTARG1}};
+  ApplyBlendPipeline(&d, 0, 0);
+  SetFilterMode(0);
+  SetBatchFormat(1);
+  float u1 = (float)r[0] / (float)width, v1 = (float)r[1] / (float)height;
+  float u2 = (float)r[2] / (float)width, v2 = (float)r[3] / (float)height;
+  float fx1 = (float)r[0] - 0.5f, fy1 = (float)r[1] - 0.5f, fx2 = (float)r[2] - 0.5f, fy2 = (float)r[3] - 0.5f;
+  Corner p0{fx1, fy1, u1, v1, 0, 0}, p1{fx2, fy1, u2, v1, 0, 0}, p2{fx1, fy2, u1, v2, 0, 0}, p3{fx2, fy2, u2, v2, 0, 0};
+  AppendQuad(p0, p1, p2, p3, 0xFFFFFFFFu);
+  FlushVertexBatch();
+  // The next draw chooses its own stages and filter again.
+  g_rs.blend_dirty = 1;
+  g_rs.texture_changed = 1;
+  SetFilterMode(g_draw.filter_mode);
+  return 0;
+}
+
 // ---- subtract on a device without blend operations -------------------------------------------------
 
 static int InvertArea(const int32_t* rect, int then_mode) {

@@ -16,8 +16,20 @@ D3DFORMAT TextureFormatSlot(int format_index);
 // Screen formats: 32 when the screen is 32 bits deep, else 16.
 D3DFORMAT ScreenRenderTargetFormat();
 D3DFORMAT ScreenAlphaTestFormat();
+// The texture format of the mask image: 8 bits of alpha where the device
+// has them, else the 32-bit alpha slot; 0 when there is none.
+D3DFORMAT MaskAlphaFormat();
 // The device is there and drawing may go to it.
 inline bool DeviceUsable() { return g_device.device != nullptr; }
+// Releases a device object and forgets it.
+template <class T>
+void ReleaseObject(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}
+// The surface that drawing to a draw screen reaches: a draw-target graph's
+// first texture, else the sub back buffer or the back buffer.
+IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen);
 
 // ---- render-state cache (render_state.cpp) --------------------------------------------------
 struct StageRecord {
@@ -236,6 +248,12 @@ int DrawGraphQuadsStretched(int x1, int y1, int x2, int y2, float fx1, float fy1
 // Corners: top-left, top-right, bottom-left, bottom-right.
 int DrawGraphQuadsFree(const float* corners, GraphRecord* graph, int transparent);
 int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour);
+// The masked draw's way back: the rectangle of the mask screen texture
+// onto the current target where the mask image texture's alpha lets it
+// through (its complement when reverse). Both textures cover the screen
+// from their top-left texel, width x height texels in all.
+int DrawMaskComposite(const int32_t* rect, IDirect3DTexture9* screen, IDirect3DTexture9* mask, int width, int height,
+                      int reverse);
 int InvertAreaBeforeSubtract(const int32_t* rect);
 int InvertAreaAfterSubtract(const int32_t* rect);
 int SetPaintBrightnessPacked(uint32_t rgb);

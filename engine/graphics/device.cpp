@@ -17,12 +17,6 @@ D3DCAPS9 g_caps{};
 const GraphicsHost& Host() { return GetGraphicsHost(); }
 HWND MainWindow() { return static_cast<HWND>(Host().main_window ? Host().main_window() : nullptr); }
 
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
-
 struct Candidate {
   D3DFORMAT format;
   const char* name;
@@ -154,6 +148,11 @@ D3DFORMAT TextureFormatSlot(int index) {
 }
 
 D3DFORMAT ScreenRenderTargetFormat() { return g_device.screen_render_target; }
+D3DFORMAT MaskAlphaFormat() {
+  if (!g_device.direct3d) return 0;
+  return TextureOk(D3DFMT_A8, 0) ? D3DFMT_A8 : g_device.alpha32;
+}
+
 D3DFORMAT ScreenAlphaTestFormat() { return g_device.screen_alpha_test; }
 
 int CreateDirectDrawObject() {

@@ -168,6 +168,13 @@ MEMIMG* DrawScreenSoftImage() {
   return &g_screen_image;
 }
 
+IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen) {
+  if (GraphRecord* r = GetGraphRecord(draw_screen))
+    return r->image && r->image->hardware && r->piece_count > 0 ? r->image->textures[r->pieces[0].texture].surface
+                                                                 : nullptr;
+  return g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
+}
+
 void DrawScreenSize(int target, int* width, int* height) {
   if (QueryGraphSize(target, width, height) < 0) GetScreenSizeOrDefault(width, height);
 }
@@ -181,10 +188,7 @@ int WipeDrawScreen() {
     if (!device) return 0;
     FlushVertexBatch();
     EndSceneIfOpen();
-    IDirect3DSurface9* target = g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
-    if (GraphRecord* r = GetGraphRecord(g_draw.draw_screen))
-      if (r->image && r->image->hardware && r->piece_count > 0) target = r->image->textures[r->pieces[0].texture].surface;
-    if (target) device->ColorFill(target, nullptr, 0);
+    if (IDirect3DSurface9* target = DrawScreenDeviceSurface(g_draw.draw_screen)) device->ColorFill(target, nullptr, 0);
     if (g_device.depth_buffer) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     return 0;
   }
@@ -527,10 +531,7 @@ int SelectDrawScreen(int target) {
     FlushVertexBatch();
     EndSceneIfOpen();
     g_rs.texture_changed = 1;
-    IDirect3DSurface9* surface = g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
-    if (record && record->image->hardware && record->piece_count > 0)
-      surface = record->image->textures[record->pieces[0].texture].surface;
-    if (surface) SetRenderTargetSurface(surface);
+    if (IDirect3DSurface9* surface = DrawScreenDeviceSurface(target)) SetRenderTargetSurface(surface);
   }
   g_draw.draw_screen = target;
   g_draw.soft_target = DrawScreenSoftImage();

@@ -32,6 +32,7 @@ void FallBackToSoftware() {
       CreateMEMIMGView(&record->view, &record->image->image, record->x, record->y, record->width, record->height);
     }
   }
+  RecreateMaskScreen();
   SelectDrawScreen(g_draw.draw_screen);
   SyncSoftDrawState();
 }

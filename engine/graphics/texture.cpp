@@ -17,12 +17,6 @@ int g_user_max_texture = 0;
 int g_never_split = 0;
 int g_mip_setting = 0;  // -1 full chain, 0 or 1 none, n levels
 
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
-
 bool IsDxt(D3DFORMAT f) {
   return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
 }
@@ -479,13 +473,7 @@ int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
   IDirect3DDevice9* device = g_device.device;
   GraphRecord* record = GetGraphRecord(graph);
   if (!device || !record || !record->image || record->piece_count < 1) return -1;
-  IDirect3DSurface9* source = nullptr;
-  if (GraphRecord* screen = GetGraphRecord(g_draw.draw_screen)) {
-    if (screen->image && screen->image->hardware && screen->piece_count > 0)
-      source = screen->image->textures[screen->pieces[0].texture].surface;
-  } else {
-    source = g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
-  }
+  IDirect3DSurface9* source = DrawScreenDeviceSurface(g_draw.draw_screen);
   if (!source) return -1;
   RECT from{x1, y1, x2, y2};
   int w = x2 - x1, h = y2 - y1;

@@ -2,7 +2,8 @@
 // end over OpenGL agree pixel by pixel, within one step per channel: the
 // blend modes the game draws with (copy and alpha, with and without a blend
 // parameter), transparency by alpha channel and by colour key, brightness,
-// the crossfade, draw-target graphs, the clip and the primitives. Each
+// the crossfade, draw-target graphs, the clip, the primitives and drawing
+// through the mask screen. Each
 // scene draws into a cell of its own, so a difference names its scene.
 //
 // Where the software kernels drop low bits on purpose the two differ by
@@ -173,6 +174,31 @@ std::vector<Scene> Scenes() {
                  PaintLine(c.x + 90, c.y + 20, c.x + 20, c.y + 20, white);
                  PaintLine(c.x + 30, c.y + 90, c.x + 30, c.y + 30, white);
                }});
+  // Drawing through the mask screen: a graph, a blended box and a line
+  // reach the screen only where the mask's bytes let them (stripes and a
+  // square hole here), and the reverse where they do not.
+  for (int reverse = 0; reverse < 2; reverse++)
+    s.push_back({reverse ? "mask reversed" : "mask", [back, reverse](Cell c) {
+                   back(c);
+                   ASSERT_EQ(CreateMaskScreen(1), 0);
+                   uint8_t* mask = GetMaskBuffer();
+                   ASSERT_NE(mask, nullptr);
+                   for (int y = c.y; y < c.y + 96; y++)
+                     for (int x = c.x; x < c.x + 96; x++) {
+                       bool hole = x >= c.x + 40 && x < c.x + 60 && y >= c.y + 40 && y < c.y + 60;
+                       mask[(size_t)y * 640 + x] = ((x - c.x) / 6 % 2 == 0) && !hole ? 1 : 0;
+                     }
+                   SetMaskReverse(reverse);
+                   ASSERT_EQ(EnableMaskScreen(1), 0);
+                   PaintGraph(c.x + 10, c.y + 10, Pattern(), 0);
+                   SelectBlendMode(1, 128);
+                   PaintFilledBox(c.x + 30, c.y + 30, c.x + 90, c.y + 90, PackScreenColor(250, 250, 0));
+                   SelectBlendMode(0, 0);
+                   PaintLine(c.x + 2, c.y + 80, c.x + 94, c.y + 80, PackScreenColor(255, 255, 255));
+                   EnableMaskScreen(0);
+                   SetMaskReverse(0);
+                   ReleaseMaskScreen();
+                 }});
   s.push_back({"screen copied into a graph", [](Cell c) {
                  PaintGraph(c.x, c.y, Pattern(), 0);
                  int copy = CreateBlankGraph(32, 32, 0);
@@ -216,6 +242,17 @@ TEST_F(GLGraphicsTest, BothBackEndsDrawTheSameFrames) {
     snprintf(where, sizeof where, " (worst %d at %d,%d: %06X against %06X)", worst, wx - c.x, wy - c.y,
              software[(size_t)wy * kWidth + wx], hardware[(size_t)wy * kWidth + wx]);
     EXPECT_EQ(differing, 0) << scenes[i].name << where;
+    // The mask let the graph through where it should, on both paths.
+    std::string name = scenes[i].name;
+    if (name == "mask" || name == "mask reversed") {
+      const uint32_t background = 0x6E7882u;  // 110, 120, 130
+      size_t open = (size_t)(c.y + 20) * kWidth + c.x + 13, shut = (size_t)(c.y + 20) * kWidth + c.x + 10;
+      bool reversed = name == "mask reversed";
+      for (const Frame* f : {&software, &hardware}) {
+        EXPECT_EQ((*f)[open] == background, reversed) << name;
+        EXPECT_EQ((*f)[shut] == background, !reversed) << name;
+      }
+    }
   }
 }
 

@@ -11,7 +11,7 @@
 #include "platform/d3d9/d3d9.h"
 
 // ---- device (device.cpp) ------------------------------------------------------------------
-// The device format of a texture-format row (Part 4.108's table); 0 = none.
+// The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
 // Screen formats: 32 when the screen is 32 bits deep, else 16.
 D3DFORMAT ScreenRenderTargetFormat();
@@ -101,7 +101,7 @@ struct DeviceStateCache {
   int32_t scissor_test;
   IDirect3DSurface9* render_target;
   uint32_t last_fvf;
-  // draw-state inputs of the texture set-up (Part 4.136)
+  // draw-state inputs of the texture set-up
   int32_t full_reselect;  // no texture -> texture or back: the whole stage set is chosen again
   int32_t texture_transform_pending;
 };

@@ -238,7 +238,7 @@ bool EndsWithSeparator(const char* path) {
   bool last_is_separator = false;
   for (const char* p = path; *p; ++p) {
     last_is_separator = *p == '\\';
-    if (IsCp932Lead((unsigned char)*p) && p[1]) ++p;
+    if (vox_win32::Cp932CharBytes(p) == 2) ++p;
   }
   return last_is_separator;
 }

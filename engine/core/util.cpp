@@ -69,7 +69,7 @@ char* AppendString(char* dst, const char* src) {
 
 const char* FindCharMb(const char* text, unsigned char byte) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    if (IsCp932Lead(*p)) {
+    if (vox_win32::IsCp932LeadByte(*p)) {
       if (!p[1]) break;
       ++p;
       continue;
@@ -85,7 +85,7 @@ int PrefixDiffers(const char* a, const char* b, size_t n) { return std::memcmp(a
 
 char* UpperCaseMb(char* text) {
   for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-    if (IsCp932Lead(*p)) {
+    if (vox_win32::IsCp932LeadByte(*p)) {
       if (!p[1]) break;
       ++p;
     } else if (*p >= 'a' && *p <= 'z') {
@@ -120,7 +120,7 @@ size_t Cp932Cut(const char* text, size_t len, size_t limit) {
   if (len <= limit) return len;
   size_t i = 0;
   while (i < limit) {
-    size_t step = IsCp932Lead((unsigned char)text[i]) ? 2 : 1;
+    size_t step = vox_win32::IsCp932LeadByte((unsigned char)text[i]) ? 2 : 1;
     if (i + step > limit) break;
     i += step;
   }

@@ -6,10 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/win32/cp932.h"
 #include "platform/win32/win32.h"
-
-// A lead byte of a two-byte code page 932 character.
-inline bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct DateRecord {
   int year, month, day, hour, minute, second;

@@ -107,7 +107,7 @@ FONTRECORD* GetFontRecord(int handle) { return Table().Lookup(handle); }
 int IsLeadByte(const char* byte, int charset) {
   unsigned char c = (unsigned char)*byte;
   if (charset == 2) return c >= 0x80 ? 1 : 0;
-  return IsCp932Lead(c) ? 1 : 0;
+  return vox_win32::IsCp932LeadByte(c) ? 1 : 0;
 }
 
 int CreateFontToHandle(const char* face, int size, int thickness, int type, int charset, int edge_size, int italic,

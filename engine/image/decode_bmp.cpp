@@ -7,6 +7,7 @@
 #include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
+#include "platform/win32/dib.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
   buf.data = (uint8_t*)TrackedAlloc((uint32_t)data_size, "", 0);
   if (!buf.data || !StreamReadExact(stream, buf.data, (size_t)data_size)) return -1;
 
-  const int64_t row_size = (((int64_t)bit_count * width + 31) / 32) * 4;
+  const int64_t row_size = vox_win32::DibRowBytes(width, bit_count);
   if ((uint64_t)row_size * (uint64_t)height > ImageByteLimit()) return -1;
   const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
   // Uncompressed rows must all be there.

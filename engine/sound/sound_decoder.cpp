@@ -8,10 +8,9 @@
 #include "engine/core/log.h"
 #include "engine/sound/sound_decoder.h"
 #include "engine/sound/sound_decoder_kinds.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
 int SeekStream(const StreamData* s, int32_t offset, int origin) { return s->ops.seek(s->data, offset, origin); }
 
@@ -90,7 +89,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "RIFF", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 4) || std::memcmp(h, "WAVE", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "fmt ", 4) != 0) return nullptr;
-  const uint32_t format_size = Le32(h + 4);
+  const uint32_t format_size = ReadLe32(h + 4);
   // A real format record is 14 to a few dozen bytes; anything past 64 KiB is
   // damage.
   if (format_size < 14 || format_size > 0x10000) return nullptr;
@@ -108,7 +107,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
       TrackedFree(body);
       return nullptr;
     }
-    const uint32_t chunk = Le32(h + 4);
+    const uint32_t chunk = ReadLe32(h + 4);
     if (std::memcmp(h, "data", 4) == 0) {
       d->data_start = uint32_t(s->ops.tell(s->data));
       d->data_size = chunk;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "opponents/plugin_api.h"
+#include "platform/win32/cp932.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool ReadPng(const uint8_t* data, uint32_t size, PngFacts* facts) {
 bool IsCp932Text(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = (unsigned char)text[i];
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+    if (vox_win32::IsCp932LeadByte(c)) {
       if (++i >= text.size()) return false;
       const unsigned char t = (unsigned char)text[i];
       if (t < 0x40 || t == 0x7F || t > 0xFC) return false;

@@ -6,6 +6,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "engine/core/engine_state.h"
@@ -13,6 +14,7 @@
 #include "engine/input/input.h"
 #include "engine/input/input_internal.h"
 #include "platform/dinput/dinput_control.h"
+#include "platform/ime/ime.h"
 #include "tests/platform/dinput/virtual_pad.h"
 
 class InputTest : public ::testing::Test {
@@ -62,6 +64,21 @@ class InputTest : public ::testing::Test {
 
   void AttachPads(int count) {
     for (int i = 0; i < count; ++i) ASSERT_TRUE(pads_[i].Attach(i == 0 ? "first" : "second"));
+  }
+  // An SDL text-editing event through the input-method stand-in to the
+  // engine, as the window would hand its messages on.
+  void DeliverEditing(const char* utf8, int start, int length) {
+    SDL_Event e{};
+    e.type = SDL_TEXTEDITING;
+    std::snprintf(e.edit.text, sizeof e.edit.text, "%s", utf8);
+    e.edit.start = start;
+    e.edit.length = length;
+    DeliverEvent(e);
+  }
+  void DeliverEvent(const SDL_Event& e) {
+    ImeMessage m[4];
+    int n = ImeTranslateSdlEvent(&e, m, 4);
+    for (int i = 0; i < n; ++i) ProcessImeMessage(&window_tag_, m[i].message, m[i].wparam, m[i].lparam);
   }
   static void PushKey(SDL_Scancode scancode, bool down) {
     SDL_Event e{};

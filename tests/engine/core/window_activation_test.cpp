@@ -1,5 +1,7 @@
-// Losing and regaining activation, and display changes: what ends the
-// program and what it rides out.
+// Losing and regaining activation on the hardware path, and display changes:
+// what ends the program and what it rides out. The software path, with the
+// services the assembled engine installs, is tests/engine/e2e's
+// fullscreen_activation_test.
 #include <gtest/gtest.h>
 
 #include "engine/core/util.h"

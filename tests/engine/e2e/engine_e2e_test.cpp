@@ -18,12 +18,10 @@
 #include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
+#include "engine/input/input.h"
 #include "engine/runtime/engine_runtime.h"
 #include "engine/softrender/memimg.h"
 #include "tests/support/temp_dir.h"
-#if VOX_E2E_HAS_INPUT
-#include "engine/input/input.h"
-#endif
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -153,7 +151,6 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
   EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
 
-#if VOX_E2E_HAS_INPUT
   // A key pressed in the window reaches the keyboard state.
   SDL_Event e{};
   e.type = SDL_KEYDOWN;
@@ -164,7 +161,6 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   SDL_PushEvent(&e);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
-#endif
 
   EXPECT_EQ(EndEngine(), 0);
   EXPECT_EQ(GetMainWindow(), nullptr);

@@ -4,6 +4,7 @@
 
 #include <x86intrin.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,16 @@
 
 // ---- clocks ------------------------------------------------------------------
 
-int GetMillisecondCount() { return (int)(timeGetTime() & 0x7FFFFFFFu); }
+namespace {
+std::atomic<int (*)()> g_millisecond_clock{nullptr};
+}  // namespace
+
+void SetMillisecondClock(int (*clock)()) { g_millisecond_clock = clock; }
+
+int GetMillisecondCount() {
+  int (*clock)() = g_millisecond_clock;
+  return (int)((clock ? (uint32_t)clock() : timeGetTime()) & 0x7FFFFFFFu);
+}
 
 int64_t GetMicrosecondCount(int use_cpu_counter) {
   if (use_cpu_counter == 1 && g_environment.cpu_clock > 0 && g_engine.initialised)

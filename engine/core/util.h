@@ -14,7 +14,10 @@ struct DateRecord {
 };
 
 // ---- clocks
-int GetMillisecondCount();                         // never negative
+int GetMillisecondCount();                         // never negative; wraps after 31 bits
+// The clock GetMillisecondCount reads: the system's, unless a test installs
+// one of its own to step time by hand (null gives the system's back).
+void SetMillisecondClock(int (*clock)());
 int64_t GetMicrosecondCount(int use_cpu_counter);  // monotonic
 int GetLocalDateTime(DateRecord* out);
 int FileTimeToDateRecord(const FILETIME* time, DateRecord* out);

@@ -11,6 +11,7 @@
 
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
+#include "engine/core/util.h"
 #include "engine/input/input.h"
 #include "engine/input/input_internal.h"
 #include "platform/dinput/dinput_control.h"
@@ -26,6 +27,9 @@ class InputTest : public ::testing::Test {
     // read sees it even within the same millisecond.
     g_environment.os_version = 0;
     current_ = this;
+    // Time stands still unless the test moves it.
+    now_ms_ = 1000;
+    SetMillisecondClock([] { return now_ms_; });
     InputHost host{};
     host.is_app_active = [] { return current_->active_; };
     host.is_end_requested = [] { return current_->ending_; };
@@ -59,8 +63,11 @@ class InputTest : public ::testing::Test {
     SetInputHost(nullptr);
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    SetMillisecondClock(nullptr);
     current_ = nullptr;
   }
+  // The engine's millisecond clock moves on; it keeps 31 bits.
+  static void Advance(int milliseconds) { now_ms_ = (int)(((uint32_t)now_ms_ + (uint32_t)milliseconds) & 0x7FFFFFFFu); }
 
   void AttachPads(int count) {
     for (int i = 0; i < count; ++i) ASSERT_TRUE(pads_[i].Attach(i == 0 ? "first" : "second"));
@@ -89,6 +96,7 @@ class InputTest : public ::testing::Test {
   }
 
   static InputTest* current_;
+  static inline int now_ms_ = 0;
   int active_ = 1;
   int ending_ = 0;
   int window_tag_ = 0;

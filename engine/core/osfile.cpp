@@ -7,6 +7,7 @@
 // thread only between resetting it and signalling it again.
 #include "engine/core/osfile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -51,7 +52,9 @@ struct OsFile {
   uint32_t seek_target = 0;
   uint8_t* cache = nullptr;
   uint32_t cache_position = 0;
-  uint32_t cache_fill = 0;
+  // Written by the file's thread alone; atomic so that the owner may watch.
+  std::atomic<uint32_t> cache_fill{0};
+  std::atomic<uint64_t> bytes_from_cache{0};
 };
 
 namespace {
@@ -90,7 +93,7 @@ void ReadAhead(OsFile* f) {
 void ExecuteRead(OsFile* f) {
   f->read_done = 0;
   if (f->cache && f->cache_fill > 0 && f->cache_position == f->read_position) {
-    uint32_t n = f->read_size < f->cache_fill ? f->read_size : f->cache_fill;
+    uint32_t n = std::min<uint32_t>(f->read_size, f->cache_fill);
     memcpy(f->read_buffer, f->cache, n);
     f->read_buffer += n;
     f->read_position += n;
@@ -99,6 +102,7 @@ void ExecuteRead(OsFile* f) {
     f->cache_position += n;
     f->cache_fill -= n;
     memmove(f->cache, f->cache + n, f->cache_fill);
+    f->bytes_from_cache += n;
   }
   if (f->read_size == 0) return;
   DWORD got = 0;
@@ -357,6 +361,10 @@ int OsFileIsIdle(OsFile* f) {
   if (!f->threaded) return 1;
   return WaitForSingleObject(f->done_event, 0) == WAIT_OBJECT_0 ? 1 : 0;
 }
+
+uint32_t OsFileCachedBytes(OsFile* file) { return file->cache_fill; }
+
+uint64_t OsFileBytesFromCache(OsFile* file) { return file->bytes_from_cache; }
 
 uint32_t OsFileSize(OsFile* f) { return f->size; }
 

@@ -121,7 +121,11 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_EQ(PaintGraph(200, 150, graph, 0), 0);
   PaintGraphStretched(400, 300, 600, 340, graph, 0);
   int font = CreateFontToHandle(nullptr, 24, 4, -1, -1, -1, 0);
-  if (font >= 0) DrawTextWithFont(24, 24, "Voxaldrift テスト", PackScreenColor(255, 255, 255), font, 0, 0);
+  ASSERT_GE(font, 0);
+  const char* text = "Voxaldrift テスト";
+  ASSERT_EQ(DrawTextWithFont(24, 24, text, PackScreenColor(255, 255, 255), font, 0, 0), 0);
+  const int text_width = MeasureStringWidthByFont(text, -1, font, 0);
+  ASSERT_GT(text_width, 100);
   ASSERT_EQ(PresentScreen(), 0);
 
   // What the window shows is the screen image.
@@ -136,6 +140,17 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_EQ(differing, 0);
   EXPECT_EQ(shown[(size_t)180 * 640 + 240] & 0xF0F0F0, 0xE03010u & 0xF0F0F0);  // inside the graph
   EXPECT_EQ(shown[5], ScreenPixel(screen, 5, 0));
+  // The text's strokes are white on the background, within its line and
+  // across its whole width: both ends of the line have some.
+  auto white_in = [&](int x1, int x2) {
+    int n = 0;
+    for (int y = 24; y < 24 + 24; y++)
+      for (int x = x1; x < x2; x++) n += shown[(size_t)y * 640 + x] == 0xFFFFFFu;
+    return n;
+  };
+  EXPECT_GT(white_in(24, 24 + text_width / 2), 50);
+  EXPECT_GT(white_in(24 + text_width / 2, 24 + text_width), 50);
+  EXPECT_EQ(white_in(24 + text_width + 2, 640), 0);
 
   // The on-screen log appears over the next frame once something is printed.
   EXPECT_EQ(IsScreenLogUsed(), 0);

@@ -90,7 +90,10 @@ void ReadAhead(OsFile* f) {
   f->cache_fill += got;
 }
 
+std::atomic<void (*)()> g_read_hook{nullptr};
+
 void ExecuteRead(OsFile* f) {
+  if (void (*hook)() = g_read_hook) hook();
   f->read_done = 0;
   if (f->cache && f->cache_fill > 0 && f->cache_position == f->read_position) {
     uint32_t n = std::min<uint32_t>(f->read_size, f->cache_fill);
@@ -361,6 +364,8 @@ int OsFileIsIdle(OsFile* f) {
   if (!f->threaded) return 1;
   return WaitForSingleObject(f->done_event, 0) == WAIT_OBJECT_0 ? 1 : 0;
 }
+
+void SetOsFileReadHook(void (*hook)()) { g_read_hook = hook; }
 
 uint32_t OsFileCachedBytes(OsFile* file) { return file->cache_fill; }
 

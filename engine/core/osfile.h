@@ -22,6 +22,9 @@ int OsFileIsIdle(OsFile* file);  // 1 when no command is running
 // Both 0 for a file without a cache.
 uint32_t OsFileCachedBytes(OsFile* file);
 uint64_t OsFileBytesFromCache(OsFile* file);
+// Tests: a function every file-access thread calls before it executes a
+// read, to hold the read in progress (null: none).
+void SetOsFileReadHook(void (*hook)());
 uint32_t OsFileSize(OsFile* file);
 int OsFileSetDir(const char* path);
 int OsFileGetDir(char* buffer);  // FILE_DIR_BUFFER bytes; the length, 0 (and "") when it does not fit

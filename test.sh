@@ -27,17 +27,20 @@ if [ "${1:-}" != quick ]; then
   build build-asan -DVOX_SANITIZE=ON -DVOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   echo "== fuzzers"
   CC=clang CXX=clang++ build build-fuzz -DVOX_FUZZ=ON
+  # A run fails on any report: crash, undefined behaviour, leak, timeout or
+  # running out of memory; the report and the input behind it are shown.
+  . tools/fuzz/fuzz-lib.sh
+  rm -rf build-fuzz/artifacts
   for f in build-fuzz/fuzzers/fuzz_*; do
     [ -x "$f" ] || continue
-    name=$(basename "$f"); corpus=tests/fuzz/corpus/${name#fuzz_}
-    work=$(mktemp -d)
-    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    echo "-- $name"
-    "$f" -max_total_time=10 -rss_limit_mb=2048 -timeout=10 "$work" >"build-fuzz/$name.log" 2>&1 \
-      || { tail -n 60 "build-fuzz/$name.log"; exit 1; }
-    grep -E '^Done|#[0-9]+.*DONE' "build-fuzz/$name.log" | tail -n 1 || true
-    rm -rf "$work"
+    name=$(basename "$f")
+    if ! fuzz_run "$f" 10 "build-fuzz/$name.log" build-fuzz/artifacts; then
+      fuzz_show_report "build-fuzz/$name.log" build-fuzz/artifacts "$name"
+      exit 1
+    fi
+    echo "-- $name $(fuzz_summary "build-fuzz/$name.log")"
   done
+  rm -rf "${FUZZ_WORK:-}"
   echo "== sanitizer tests"
   # A sanitizer failure is a failure, whether or not a second run would pass.
   if ! ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 >build-asan/ctest.log 2>&1; then

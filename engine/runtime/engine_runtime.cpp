@@ -14,6 +14,9 @@
 #include "engine/input/input.h"
 #include "engine/image/soft_image.h"
 #include "engine/sound/sound.h"
+#if VOX_ENGINE_HAS_NET
+#include "engine/net/net.h"
+#endif
 
 namespace {
 
@@ -123,6 +126,14 @@ intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t 
 }
 void EnableWindowIme(void* window, int on) { WINNLSEnableIME(static_cast<HWND>(window), on ? TRUE : FALSE); }
 
+#if VOX_ENGINE_HAS_NET
+// ---- the socket module
+int PumpNetwork() { return PumpNetWindowMessages(1); }
+intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  return DispatchSocketEvent(static_cast<HWND>(window), message, wparam, lparam);
+}
+#endif
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -172,6 +183,11 @@ void InstallEngineServices() {
   s.reapply_ime_state = ReapplyImeState;
   s.ime_message = ProcessImeMessage;
   s.set_input_flag = SetInputFlag;
+#if VOX_ENGINE_HAS_NET
+  s.end_network = EndNetworkModule;
+  s.pump_network = PumpNetwork;
+  s.socket_message = SocketMessage;
+#endif
   SetEngineServices(&s);
 
   GraphicsHost g{};

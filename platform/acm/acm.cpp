@@ -238,7 +238,8 @@ void DecodeBlocks(const Stream& s, const BYTE* src, DWORD blocks, int16_t* out) 
       for (size_t i = 0; i < frames * f.channels; ++i) out[i] = acm_codecs::Pcm8ToLinear(src[i]);
       break;
     case Codec::Pcm16:
-      std::memcpy(out, src, frames * f.channels * 2);
+      // No whole block means nothing to copy, and `src` may then be null.
+      if (frames) std::memcpy(out, src, frames * f.channels * 2);
       break;
     case Codec::ALaw:
       for (size_t i = 0; i < frames * f.channels; ++i) out[i] = acm_codecs::ALawToLinear(src[i]);

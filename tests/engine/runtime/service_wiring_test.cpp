@@ -34,9 +34,6 @@ const Pending kNotBuiltYet[] = {
     {"graphics.close_movie", "movie"},
     {"graphics.advance_movie_frame", "movie"},
     {"graphics.reopen_movies", "movie"},
-    {"services.end_network", "engine sockets"},
-    {"services.pump_network", "engine sockets"},
-    {"services.socket_message", "engine sockets"},
     {"services.start_model_runtime", "3-D model runtime"},
     {"services.end_model_runtime", "3-D model runtime"},
 };

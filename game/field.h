@@ -1,0 +1,185 @@
+// One player's side of a match: the board and the falling pair, the queue of
+// coming pairs, level, score and timers, the link to the opposing field and
+// the recorded commands. Fields are driven only through replay commands: a
+// person's button changes are recorded as commands and the commands of each
+// frame drive the virtual buttons, so a match is reproduced from its
+// settings, its seed and its command list.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "game/block.h"
+#include "game/hud.h"
+#include "game/replay.h"
+#include "game/side_settings.h"
+#include "game/twistar.h"
+#include "opponents/plugin_api.h"
+
+// Results of an update.
+inline constexpr int kFieldPlaying = 2;
+inline constexpr int kFieldPaused = 3;
+inline constexpr int kFieldGoal = 4;
+inline constexpr int kFieldToppedOut = 5;
+inline constexpr int kFieldStop = 8;  // replays: stop asked for
+
+inline constexpr int kTimeTrialFrames = 7200;
+inline constexpr int kGarbageUnitsPerBlock = 120;
+inline constexpr int kGarbageUnitsPerRow = 720;
+
+// Virtual buttons (index into buttons).
+enum VirtualButton { kButtonLeft = 0, kButtonRight = 1, kButtonDown = 3, kButtonCw = 5, kButtonCcw = 6 };
+
+// One node of the group search: the block and the nodes reached from it, up,
+// left, down and right. Deleting a node deletes its children first.
+struct Delete_Tree {
+  explicit Delete_Tree(Block* b) : block(b) {}
+  ~Delete_Tree();
+  Delete_Tree(const Delete_Tree&) = delete;
+  Delete_Tree& operator=(const Delete_Tree&) = delete;
+
+  Block* block;
+  Delete_Tree* child[4] = {};
+};
+
+class Field {
+ public:
+  Field(int chara_image, int colours, int clear_score, int garbage_score, int clear_count, int level_target,
+        int mode, int frame_offset, int seed, HMODULE module, int com_level, int origin_x, int device);
+  Field(const side_settings& settings, int origin_x, int device);
+  ~Field();
+  Field(const Field&) = delete;
+  Field& operator=(const Field&) = delete;
+
+  // A new match on the same field.
+  void reset(int seed);
+  // One frame of play: 2 playing, 3 pause asked for, 4 goal reached, 5 topped out.
+  int update();
+  void draw();
+  // One frame of the count-in, n frames left; n = 1 takes the first pair.
+  void draw_countdown(int n);
+  // The digit the count-in shows with n frames left (4 in its first frame).
+  static int countdown_digit(int n) { return n / 60 + 1; }
+  int check_pause();
+  int win_animation(int n);
+  int lose_animation(int n);
+
+  // Writes this field's section of a replay file and empties the command
+  // list. 1, or 0 when compression failed.
+  int write_replay(std::vector<uint8_t>* file);
+
+  // The board as a computer opponent reads it: stable records, refreshed on
+  // the main thread before each search starts, never the live blocks.
+  void refresh_opponent_view();
+  const BlockView* const* opponent_board() const { return view_cells_; }
+  const int32_t (*opponent_queue() const)[2] { return view_queue_; }
+
+  // ---- pair movement -------------------------------------------------------
+  bool is_landed() const;
+  bool piece_in_bounds() const;
+  bool slide_left();
+  bool slide_right();
+  bool rotate_ccw();
+  bool rotate_cw();
+  void kick_rotation(int old_rotation);
+  void fall_step();
+
+  // ---- rules -----------------------------------------------------------------
+  void settle_blocks();
+  void clear_groups(int row, int column);
+  void find_group(Delete_Tree* node);
+  void drop_garbage();
+
+  // ---- recording and the frame's commands ---------------------------------------
+  void record_input();
+  void play_commands();
+  void append_command(const replay_command& command) { replay.push_back(command); }
+
+  // A cell outside the board counts as occupied.
+  bool occupied(int row, int column) const;
+  bool cell_free(int row, int column) const;
+  // Whether the pair in play holds that cell.
+  bool pair_holds(int row, int column) const;
+  bool held(int button) const { return buttons[button] != 0; }
+  bool pressed(int button) const { return buttons[button] == 2; }
+  const int32_t* level_row() const { return level_table_row(level); }
+  static const int32_t* level_table_row(int level);
+
+  uint8_t buttons[8] = {};
+  int32_t origin_x;
+  int32_t time = 0;
+  int32_t level = 0;
+  int32_t blocks_to_level = 0;
+  int32_t mode = 0;
+  int32_t break_target = 0;
+  int32_t device = 0;
+  Block* board[kBoardRows][kBoardColumns] = {};
+  Active_Block* pair = nullptr;
+  int32_t queue[5][2] = {};
+  std::vector<replay_command> replay;
+  size_t replay_next = 0;  // the first command not yet applied
+  std::vector<Block*> cleared_normal, cleared_garbage, visited;
+  Chein_Count* chain_popups[4] = {};
+  side_settings settings;
+  int32_t fall_accumulator = 0;
+  int32_t lock_timer = 0;
+  int32_t slide_resets = 0;
+  int32_t rotate_resets = 0;
+  int32_t repeat_timer = 0;
+  int32_t spawn_timer = 0;
+  Yokoku_Count* yokoku = nullptr;
+  Next_Block* next_block = nullptr;
+  Break_Count* break_count = nullptr;
+  Score_Count* score_count = nullptr;
+  Level_Count* level_count = nullptr;
+  Time_Count* time_count = nullptr;
+  Twistar* rng = nullptr;
+  int32_t score = 0;
+  int32_t cleared = 0;
+  int32_t max_chain = 0;
+  int32_t pending_garbage = 0;
+  uint8_t hold_flag = 1;  // written with atomic stores: a computer's search reads it
+  Field* opponent = nullptr;
+
+ protected:
+  // For derived fields that read their settings themselves.
+  struct Unbuilt {};
+  explicit Field(Unbuilt) : origin_x(0) {}
+  // Everything of a new match that follows from the settings and the seed:
+  // counters, level, pair generator, first pieces.
+  void start_match(uint32_t seed);
+  void create_hud(int hud_x);
+  void delete_blocks();
+  void lock_piece();
+  void spawn_piece();
+  void next_piece();
+  void init_pieces();
+  void draw_pair_and_blocks();
+  void draw_hud();
+  void control_step();
+  // The pair's part of a frame: the spawn delay, or locking, moving and
+  // the lock delay.
+  void advance();
+  bool slide(int dir);  // -1 left, 1 right
+  // Steps 6-9 of the frame: drawing, the opponent's hold flag, settling and
+  // the labels.
+  void after_control();
+  // The end-of-frame results shared with replays: pause, break goal, top-out.
+  bool spawn_cell_blocked() const;
+
+ private:
+  void construct(int origin, int dev);
+
+  BlockView view_records_[kOpponentBoardCells] = {};
+  const BlockView* view_cells_[kOpponentBoardCells] = {};
+  int32_t view_queue_[5][2] = {};
+};
+
+// The break sound's rate for the chain number the cleared blocks carried.
+int break_sound_frequency(int carried_chain);
+
+void store_hold_flag(uint8_t* flag, uint8_t value);
+
+// The HUD x of a field at origin_x: right of a left-hand well, left of a
+// right-hand one; replayed fields sit 4 pixels closer.
+int hud_x_for(int origin_x, bool replayed);

@@ -1,0 +1,212 @@
+// Replay command streams and replay files.
+#include "game/replay.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "game/caches.h"
+#include "platform/win32/path.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+constexpr size_t kChunk = 4096;
+constexpr size_t kCommandsPerChunk = kChunk / sizeof(replay_command);
+
+void encode(const replay_command& c, uint8_t* p) {
+  p[0] = (uint8_t)c.frame;
+  p[1] = (uint8_t)(c.frame >> 8);
+  p[2] = (uint8_t)(c.frame >> 16);
+  p[3] = (uint8_t)(c.frame >> 24);
+  p[4] = (uint8_t)c.bits;
+  p[5] = (uint8_t)(c.bits >> 8);
+  p[6] = p[7] = 0;
+}
+
+replay_command decode(const uint8_t* p) {
+  replay_command c{};
+  c.frame = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+  c.bits = (uint16_t)(p[4] | p[5] << 8);
+  return c;
+}
+
+bool write_all(HANDLE file, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD part = (DWORD)std::min<size_t>(bytes.size() - done, 1u << 20);
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, part, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+// Publishes a complete file under a new name: a hard link fails when the
+// name exists, even when another program made it a moment ago.
+enum class Publish { kDone, kTaken, kFailed };
+Publish publish(const char* temp, const char* name) {
+  std::string from, to;
+  if (!vox_win32::MapWindowsPath(temp, &from) || !vox_win32::MapWindowsPath(name, &to)) return Publish::kFailed;
+  if (link(from.c_str(), to.c_str()) == 0) return Publish::kDone;
+  return errno == EEXIST ? Publish::kTaken : Publish::kFailed;
+}
+
+}  // namespace
+
+bool ReplayReader::read_u8(uint8_t* v) {
+  const uint8_t* p = take(1);
+  if (p) *v = p[0];
+  return p != nullptr;
+}
+bool ReplayReader::read_u16(uint16_t* v) {
+  const uint8_t* p = take(2);
+  if (p) *v = (uint16_t)(p[0] | p[1] << 8);
+  return p != nullptr;
+}
+bool ReplayReader::read_u32(uint32_t* v) {
+  const uint8_t* p = take(4);
+  if (p) *v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+  return p != nullptr;
+}
+const uint8_t* ReplayReader::take(size_t n) {
+  if (n > remaining()) {
+    pos_ = size_;
+    return nullptr;
+  }
+  const uint8_t* p = data_ + pos_;
+  pos_ += n;
+  return p;
+}
+
+void put_u16(std::vector<uint8_t>* out, uint16_t v) {
+  out->push_back((uint8_t)v);
+  out->push_back((uint8_t)(v >> 8));
+}
+void put_u32(std::vector<uint8_t>* out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out->push_back((uint8_t)(v >> (8 * i)));
+}
+void patch_u32(std::vector<uint8_t>* out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*out)[at + i] = (uint8_t)(v >> (8 * i));
+}
+
+long deflate_commands(const std::vector<replay_command>& commands, std::vector<uint8_t>* out) {
+  z_stream z{};
+  if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return -1;
+  uint8_t in[kChunk], buffer[kChunk];
+  size_t next = 0, start = out->size();
+  int flush = Z_SYNC_FLUSH;
+  int result;
+  do {
+    if (z.avail_in == 0 && flush != Z_FINISH) {
+      // Whole commands from the front; a fill that finds the list exhausted
+      // before the buffer is full finishes the stream.
+      size_t n = std::min(kCommandsPerChunk, commands.size() - next);
+      for (size_t i = 0; i < n; ++i) encode(commands[next + i], in + 8 * i);
+      next += n;
+      if (n < kCommandsPerChunk) flush = Z_FINISH;
+      z.next_in = in;
+      z.avail_in = (uInt)(8 * n);
+    }
+    z.next_out = buffer;
+    z.avail_out = kChunk;
+    result = deflate(&z, flush);
+    if (result == Z_STREAM_ERROR) {
+      deflateEnd(&z);
+      out->resize(start);
+      return -1;
+    }
+    out->insert(out->end(), buffer, buffer + (kChunk - z.avail_out));
+  } while (result != Z_STREAM_END);
+  if (deflateEnd(&z) != Z_OK) {
+    out->resize(start);
+    return -1;
+  }
+  return (long)(out->size() - start);
+}
+
+bool inflate_commands(const uint8_t* stream, size_t length, std::vector<replay_command>* commands) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  uint8_t buffer[kChunk];
+  size_t due = length;
+  bool ended = false;
+  z.next_out = buffer;
+  z.avail_out = kChunk;
+  for (;;) {
+    if (z.avail_in == 0 && due > 0) {
+      size_t n = std::min(kChunk, due);
+      z.next_in = const_cast<Bytef*>(stream + (length - due));
+      z.avail_in = (uInt)n;
+      due -= n;
+    }
+    int result = inflate(&z, Z_SYNC_FLUSH);
+    ended = result == Z_STREAM_END;
+    // Anything but progress ends the read: the end, an error, a stream that
+    // asks for a dictionary, or no input left to make progress with.
+    bool going = result == Z_OK || (result == Z_BUF_ERROR && (z.avail_in > 0 || due > 0));
+    if (z.avail_out == 0 || !going) {
+      size_t produced = kChunk - z.avail_out;
+      for (size_t i = 0; i + 8 <= produced && commands->size() < kReplayCommandLimit; i += 8)
+        commands->push_back(decode(buffer + i));
+      z.next_out = buffer;
+      z.avail_out = kChunk;
+    }
+    if (!going || commands->size() >= kReplayCommandLimit) break;
+  }
+  inflateEnd(&z);
+  return ended;
+}
+
+bool read_replay_file(const char* path, std::vector<uint8_t>* bytes) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  DWORD size = GetFileSize(file, &high);
+  bool ok = size != INVALID_FILE_SIZE && high == 0 && size >= 5 && size <= kReplayFileLimit;
+  if (ok) {
+    bytes->resize(size);
+    DWORD done = 0;
+    while (ok && done < size) {
+      DWORD got = 0;
+      ok = ReadFile(file, bytes->data() + done, size - done, &got, nullptr) && got > 0;
+      done += got;
+    }
+  }
+  CloseHandle(file);
+  return ok && std::memcmp(bytes->data(), kReplayMagic, 4) == 0;
+}
+
+int store_replay_file(const std::vector<uint8_t>& bytes) {
+  DWORD folder = GetFileAttributesA(kReplayFolder);
+  if (folder == INVALID_FILE_ATTRIBUTES) {
+    if (!CreateDirectoryA(kReplayFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return -1;
+  } else if (!(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+    return -1;
+  }
+  static unsigned attempt = 0;
+  char temp[64];
+  std::snprintf(temp, sizeof temp, "%s\\~play%ld-%u.tmp", kReplayFolder, (long)getpid(), attempt++);
+  HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  bool written = write_all(file, bytes);
+  bool closed = CloseHandle(file) != FALSE;
+  int number = -1;
+  if (written && closed) {
+    for (int n = 0; n < 1000000; ++n) {
+      char name[64];
+      std::snprintf(name, sizeof name, "%s\\play%d.vrs", kReplayFolder, n);
+      if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
+      Publish p = publish(temp, name);
+      if (p == Publish::kTaken) continue;
+      if (p == Publish::kDone) number = n;
+      break;
+    }
+  }
+  DeleteFileA(temp);
+  return number;
+}

@@ -114,6 +114,36 @@ TEST(Loader, DibResult) {
   TrackedFree(info);
 }
 
+// A mirrored picture handed out as DIB bits: every row's padding is zero. The
+// blocks the loader is about to take are dirtied first, so padding left as
+// the allocator gave it shows.
+TEST(Loader, MirroredDibRowsHaveClearedPadding) {
+  const int width = 101, height = 3;  // 303 bytes of pixels in rows of 304
+  Bytes data;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) data.insert(data.end(), {(uint8_t)x, (uint8_t)y, 0x80});
+    data.push_back(0);
+  }
+  Bytes bmp = MakeBmp(width, -height, 24, 0, {}, data);
+  void* dirty[6];
+  for (void*& p : dirty) {
+    p = TrackedAlloc(304 * height, "", 0);
+    std::memset(p, 0xAA, 304 * height);
+  }
+  for (void* p : dirty) TrackedFree(p);
+  BITMAPINFO* info = nullptr;
+  void* bits = nullptr;
+  ASSERT_EQ(LoadImageToBaseImageOrDib(nullptr, bmp.data(), (int)bmp.size(), 1, 1, 1, nullptr, &info, &bits), 0);
+  ASSERT_EQ(info->bmiHeader.biBitCount, 24);
+  const uint8_t* b = static_cast<const uint8_t*>(bits);
+  for (int y = 0; y < height; ++y) {
+    EXPECT_EQ(b[304 * y + 303], 0) << "row " << y;
+    EXPECT_EQ(b[304 * y], width - 1) << "row " << y;  // mirrored: the last column first
+  }
+  TrackedFree(bits);
+  TrackedFree(info);
+}
+
 struct AlphaPathCase {
   const char* path;
   const char* expect;

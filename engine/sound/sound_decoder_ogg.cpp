@@ -10,6 +10,9 @@
 namespace {
 
 constexpr uint32_t kOggRefill = 4096;
+// A whole decode has one second more room than the stream claims, so that
+// it holds all that the layer delivers.
+constexpr uint64_t kRoomFrames = 44100;
 constexpr int kMaxHolesPerRefill = 64;
 
 size_t OggRead(void* buffer, size_t size, size_t count, void* source) {
@@ -48,8 +51,10 @@ int OpenOggVorbis(SoundDecoder* d) {
   const ogg_int64_t total = ov_pcm_total(vf, -1);
   WAVEFORMATEX f{};
   if (info) f = MakePcmWaveFormat(info->channels, (int)info->rate, 16);
+  // The length is compared in samples, before any product with it: a
+  // stream's claim may be as large as 2^63.
   if (!info || info->channels < 1 || info->channels > 8 || info->rate <= 0 || total < 0 ||
-      !NormalisePlayablePcm(&f) || uint64_t(total + 44100) * f.nBlockAlign > MAX_DECODED_PCM_BYTES) {
+      !NormalisePlayablePcm(&f) || uint64_t(total) > MAX_DECODED_PCM_BYTES / f.nBlockAlign - kRoomFrames) {
     ov_clear(vf);
     TrackedFree(vf);
     return -1;
@@ -88,9 +93,7 @@ int SeekOgg(SoundDecoder* d, uint32_t sample) {
 
 uint32_t OggDecodedBytes(const SoundDecoder* d) {
   if (!d->ogg_open) return 0;
-  // One second more than the stream claims, so that a whole decode has room
-  // for all that the layer delivers.
-  return uint32_t((ov_pcm_total(File(d), -1) + 44100) * d->format.nChannels * d->ogg_sample_bytes);
+  return uint32_t(d->data_size + kRoomFrames * d->format.nBlockAlign);
 }
 
 void CloseOgg(SoundDecoder* d) {

@@ -2,12 +2,14 @@
 // WAVE and MPEG audio through the compression manager, Ogg Vorbis made with
 // libvorbisenc, the MPEG frame scan, and damaged input.
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
 #include <cstdio>
 #include <random>
 
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder.h"
+#include "engine/sound/sound_decoder_kinds.h"
 #include "platform/acm/acm_testing.h"
 #include "tests/engine/sound/sound_fixtures.h"
 
@@ -381,6 +383,46 @@ TEST(SoundDecoderOgg, DamagedStreamsEndOrFailButNeverOverrun) {
     const uint32_t room = GetSoundDecoderBytes(&d.decoder);
     Bytes pcm = d.Whole();
     EXPECT_LE(pcm.size(), room);
+  }
+}
+
+// The last page's granule position is the stream's length in samples; a
+// stream that claims one near 2^63 is refused before its size in bytes is
+// worked out (that product cannot be represented).
+TEST(SoundDecoderOgg, LengthsBeyondWhatFitsInBytesAreRefused) {
+  // Noise, so that the audio takes more than one page: the length is the
+  // last page's position less what the first audio page says came before.
+  const Bytes ogg = EncodeOggVorbis(Ramp(2 * 20000), 2, 22050);
+  ASSERT_FALSE(ogg.empty());
+  {
+    Decoded plain(ogg);
+    ASSERT_EQ(plain.opened, 0);
+    ASSERT_EQ(plain.decoder.data_size, 20000u * 4);
+  }
+  size_t last = ogg.size() - 4;
+  while (last > 0 && std::memcmp(&ogg[last], "OggS", 4) != 0) --last;
+  struct Claim {
+    int64_t samples;
+    bool refused;
+  } claims[] = {{INT64_MAX - 15, true},
+                {INT64_MAX / 4, true},
+                {int64_t(MAX_DECODED_PCM_BYTES / 4), true},
+                {int64_t(MAX_DECODED_PCM_BYTES / 4) - 44100, false}};
+  for (const Claim& c : claims) {
+    Bytes bad = ogg;
+    ogg_page page;
+    page.header = &bad[last];
+    page.header_len = 27 + bad[last + 26];
+    page.body = page.header + page.header_len;
+    page.body_len = long(bad.size() - last) - page.header_len;
+    uint64_t granule = uint64_t(c.samples);
+    for (int i = 0; i < 8; ++i) bad[last + 6 + i] = uint8_t(granule >> (8 * i));
+    ogg_page_checksum_set(&page);
+    Decoded d(bad);
+    EXPECT_EQ(d.opened != 0, c.refused) << c.samples;
+    if (d.opened == 0) {
+      EXPECT_GT(GetSoundDecoderBytes(&d.decoder), d.decoder.data_size) << c.samples;
+    }
   }
 }
 

@@ -197,6 +197,31 @@ TEST_F(LoaderFiles, MainAndAlphaImagesFromFiles) {
   DisposeBaseImage(&img);
 }
 
+// An 8-bit picture with a two-colour table, too small to hold the 256
+// entries a whole table has: it loads alike from memory and from a file.
+// A table shorter than its own count of used colours is refused alike.
+TEST_F(LoaderFiles, ShortColourTablesGiveOneAnswerFromMemoryAndFromFiles) {
+  const Bytes two = {0, 0, 255, 0, 0, 255, 0, 0};  // red, green (blue, green, red, 0)
+  const Bytes pixels = {0, 1, 0, 0, 1, 0, 0, 0};       // 2 x 2, rows padded to 4
+  const Bytes small = MakeBmp(2, 2, 8, 0, two, pixels);
+  Bytes cut = MakeBmp(1, 1, 8, 0, Bytes(16 * 4, 0x40), {});  // claims 16 colours
+  cut.resize(14 + 40 + 3 * 4);
+  WriteFile("small.bmp", Str(small));
+  WriteFile("cut.bmp", Str(cut));
+  BASEIMAGE from_memory, from_file;
+  ASSERT_EQ(LoadFromMemory(small, &from_memory), 0);
+  ASSERT_EQ(ImportBaseImage("small.bmp", nullptr, 0, 0, &from_file, 0), 0);
+  for (BASEIMAGE* img : {&from_memory, &from_file}) {
+    EXPECT_EQ(Peek(img, 0, 0) & 0xFFFFFF, 0x00FF00u);  // bottom-up: the second row first
+    EXPECT_EQ(Peek(img, 1, 0) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(Peek(img, 0, 1) & 0xFFFFFF, 0xFF0000u);
+  }
+  DisposeBaseImage(&from_memory);
+  DisposeBaseImage(&from_file);
+  EXPECT_EQ(LoadFromMemory(cut, &from_memory), -1);
+  EXPECT_EQ(ImportBaseImage("cut.bmp", nullptr, 0, 0, &from_file, 0), -1);
+}
+
 TEST_F(LoaderFiles, AlphaImageInAFolder) {
   ASSERT_EQ(mkdir(Path("bg").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(Path("a.b").c_str(), 0755), 0);

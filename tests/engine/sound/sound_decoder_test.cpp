@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder.h"
@@ -302,6 +304,73 @@ TEST(SoundDecoderMpeg, DecodesOnlyTheFramesBetweenTheTagAndTheTrailer) {
   EXPECT_GT(pcm.size(), 15u * 1152 * 4);
   EXPECT_LE(pcm.size(), 20u * 1152 * 4);
   EXPECT_EQ(Rms(reinterpret_cast<const int16_t*>(pcm.data()), pcm.size() / 2), 0.0);
+}
+
+// Tag blocks after the frames end the audio, whatever bytes they hold (a
+// cover picture reads as frame headers); damage between frames still
+// refuses the file (FreeFormatAndDamagedFramesAreRefusedWithoutHanging).
+TEST(SoundDecoderMpeg, TagBlocksAfterTheFramesEndTheAudio) {
+  Bytes picture(300, 0xFF);  // sync bytes, then a header with bit-rate index 15
+  picture[101] = 0xFB, picture[102] = 0xF0;
+  auto ape = [&](bool with_header) {
+    Bytes item;
+    Put32(item, uint32_t(picture.size()));
+    Put32(item, 2);  // binary
+    for (char c : std::string("Cover Art (Front)")) item.push_back(uint8_t(c));
+    item.push_back(0);
+    item.insert(item.end(), picture.begin(), picture.end());
+    auto frame = [&](uint32_t flags) {
+      Bytes b;
+      for (char c : std::string("APETAGEX")) b.push_back(uint8_t(c));
+      Put32(b, 2000);
+      Put32(b, uint32_t(item.size() + 32));
+      Put32(b, 1);
+      Put32(b, flags);
+      b.resize(b.size() + 8, 0);
+      return b;
+    };
+    Bytes tag = with_header ? frame(0xA0000000u) : Bytes();
+    tag.insert(tag.end(), item.begin(), item.end());
+    Bytes footer = frame(with_header ? 0x80000000u : 0);
+    tag.insert(tag.end(), footer.begin(), footer.end());
+    return tag;
+  };
+  Bytes id3_tail = {'I', 'D', '3', 4, 0, 0, 0, 0, 2, 0x2C};  // 300 bytes follow
+  id3_tail.insert(id3_tail.end(), picture.begin(), picture.end());
+  Bytes id3v1(128, 0);
+  std::memcpy(id3v1.data(), "TAG", 3);
+  Bytes with_v1 = ape(true);
+  with_v1.insert(with_v1.end(), id3v1.begin(), id3v1.end());
+  const Bytes frames = MpegFrames(kLayer3, 417, 30);
+  for (const auto& [what, tail] : {std::pair<const char*, Bytes>{"APEv2 with header", ape(true)},
+                                  {"APEv2 footer only", ape(false)},
+                                  {"APEv2 before an ID3v1 tag", with_v1},
+                                  {"ID3v2 appended", id3_tail}}) {
+    Bytes file = frames;
+    file.insert(file.end(), tail.begin(), tail.end());
+    Decoded d(file);
+    ASSERT_EQ(d.opened, 0) << what;
+    EXPECT_EQ(d.decoder.data_size, 30u * 417) << what;
+    EXPECT_EQ(d.decoder.mpeg_samples, 30 * 1152) << what;
+  }
+}
+
+// A variable-rate MPEG stream in a WAVE file says 0 average bytes per
+// second: its length comes from its frames.
+TEST(SoundDecoderMpeg, WaveOfVariableRateFramesIsSizedFromTheFrames) {
+  for (uint32_t average : {0u, 16000u}) {
+    Decoded d(MpegWave(MpegFrames(kLayer3, 417, 20), 2, 44100, average));
+    ASSERT_EQ(d.opened, 0) << average;
+    EXPECT_EQ(d.decoder.kind, uint32_t(SOUND_DECODER_ACM));
+    EXPECT_EQ(d.decoder.mpeg_samples, 20 * 1152);
+    EXPECT_EQ(GetSoundDecoderBytes(&d.decoder), 20u * 1152 * 4) << average;
+    Bytes pcm = d.Whole();
+    EXPECT_GT(pcm.size(), 15u * 1152 * 4) << average;
+    EXPECT_LE(pcm.size(), 20u * 1152 * 4) << average;
+  }
+  // Without a rate and without frames nothing tells the length.
+  Decoded none(MpegWave(Bytes(2000, 0), 2, 44100, 0));
+  EXPECT_EQ(none.opened, -1);
 }
 
 TEST(SoundDecoderMpeg, LowerRateLayerTwoFramesAreScannedAtTheirOwnSize) {

@@ -82,3 +82,17 @@ Bytes MpegFrames(const uint8_t header[4], int frame_size, int count) {
   }
   return out;
 }
+
+Bytes MpegWave(const Bytes& frames, int channels, int rate, uint32_t average_bytes) {
+  MPEGLAYER3WAVEFORMAT f{};
+  f.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+  f.wfx.nChannels = WORD(channels);
+  f.wfx.nSamplesPerSec = DWORD(rate);
+  f.wfx.nAvgBytesPerSec = average_bytes;
+  f.wfx.nBlockAlign = 1;
+  f.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+  f.wID = MPEGLAYER3_ID_MPEG;
+  f.nBlockSize = 417;
+  f.nFramesPerBlock = 1;
+  return WaveFile(FormatBody(&f, sizeof f, sizeof f), frames);
+}

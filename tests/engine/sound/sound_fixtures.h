@@ -106,6 +106,10 @@ Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rat
 // which decode as silence.
 Bytes MpegFrames(const uint8_t header[4], int frame_size, int count);
 
+// A WAVE file of MPEG layer III frames with the format record the common
+// tools write; `average_bytes` 0 is what they write for variable rates.
+Bytes MpegWave(const Bytes& frames, int channels, int rate, uint32_t average_bytes);
+
 // A temporary folder that holds the engine log.
 class SoundLogTest : public TempDirTest {
  protected:

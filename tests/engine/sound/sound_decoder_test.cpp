@@ -434,6 +434,34 @@ TEST(SoundDecoderOgg, WholeDecodeHoldsExactlyTheStreamsSamples) {
   EXPECT_EQ(at, Bytes(pcm.begin() + 40000, pcm.begin() + 40400));
 }
 
+// A chained file plays its sections while they keep the first one's format:
+// a later section of another format (mono 22.05 kHz after stereo 44.1 kHz)
+// ends the sound instead of playing at the wrong format.
+TEST(SoundDecoderOgg, ChainedSectionsPlayWhileTheyKeepTheFirstFormat) {
+  const Bytes stereo = EncodeOggVorbis(Sine(2, 44100, 20000, 440), 2, 44100, 1);
+  const Bytes stereo_again = EncodeOggVorbis(Sine(2, 44100, 10000, 660), 2, 44100, 2);
+  const Bytes mono = EncodeOggVorbis(Sine(1, 22050, 30000, 330), 1, 22050, 3);
+  struct Case {
+    const char* what;
+    std::vector<const Bytes*> sections;
+    uint32_t frames;
+  } cases[] = {
+      {"same format twice", {&stereo, &stereo_again}, 30000},
+      {"the format changes", {&stereo, &mono}, 20000},
+      {"a change between two of the first format", {&stereo, &mono, &stereo_again}, 20000},
+  };
+  for (const Case& c : cases) {
+    Bytes file;
+    for (const Bytes* s : c.sections) file.insert(file.end(), s->begin(), s->end());
+    Decoded d(file);
+    ASSERT_EQ(d.opened, 0) << c.what;
+    EXPECT_EQ(d.decoder.format.nChannels, 2) << c.what;
+    EXPECT_EQ(d.decoder.format.nSamplesPerSec, 44100u) << c.what;
+    EXPECT_EQ(d.decoder.data_size, c.frames * 4) << c.what;
+    EXPECT_EQ(d.Whole().size(), size_t(c.frames) * 4) << c.what;
+  }
+}
+
 TEST(SoundDecoderOgg, DamagedStreamsEndOrFailButNeverOverrun) {
   auto source = Sine(1, 16000, 20000, 500);
   Bytes ogg = EncodeOggVorbis(source, 1, 16000);

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate) {
+Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate, int serial) {
   Bytes out;
   vorbis_info vi;
   vorbis_info_init(&vi);
@@ -19,7 +19,7 @@ Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rat
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
   ogg_stream_state os;
-  ogg_stream_init(&os, 12345);
+  ogg_stream_init(&os, serial);
   ogg_packet header, comment, code;
   vorbis_analysis_headerout(&vd, &vc, &header, &comment, &code);
   ogg_stream_packetin(&os, &header);

@@ -99,8 +99,9 @@ inline double Rms(const int16_t* s, size_t n) {
   return n ? std::sqrt(sum / n) : 0;
 }
 
-// Ogg Vorbis of the given interleaved 16-bit samples.
-Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate);
+// Ogg Vorbis of the given interleaved 16-bit samples; files of several
+// serial numbers laid end to end make a chained file.
+Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate, int serial = 12345);
 
 // MPEG audio frames: `count` frames of the header's kind with zero bodies,
 // which decode as silence.

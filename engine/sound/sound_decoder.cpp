@@ -277,20 +277,14 @@ int MakeWaveImage(uint8_t** image, uint32_t* image_size, const WAVEFORMATEX* for
   const uint32_t total = format_size + pcm_size + 28;
   auto* p = static_cast<uint8_t*>(TrackedAlloc(total, "", 0));
   if (!p) return -1;
-  auto put32 = [](uint8_t* at, uint32_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-    at[2] = uint8_t(v >> 16);
-    at[3] = uint8_t(v >> 24);
-  };
   std::memcpy(p, "RIFF", 4);
-  put32(p + 4, format_size + pcm_size + 20);
+  WriteLe32(p + 4, format_size + pcm_size + 20);
   std::memcpy(p + 8, "WAVEfmt ", 8);
-  put32(p + 16, format_size);
+  WriteLe32(p + 16, format_size);
   std::memset(p + 20, 0, format_size);
   std::memcpy(p + 20, format, format_size < 18 ? format_size : 18);
   std::memcpy(p + 20 + format_size, "data", 4);
-  put32(p + 24 + format_size, pcm_size);
+  WriteLe32(p + 24 + format_size, pcm_size);
   if (pcm_size) std::memcpy(p + 28 + format_size, pcm, pcm_size);
   *image = p;
   *image_size = total;

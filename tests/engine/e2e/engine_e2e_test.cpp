@@ -21,7 +21,7 @@
 #include "engine/input/input.h"
 #include "engine/runtime/engine_runtime.h"
 #include "engine/softrender/memimg.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine/e2e/e2e_fixture.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -77,23 +77,7 @@ uint32_t ScreenPixel(const MEMIMG* screen, int x, int y) {
   return (widen(f->red_mask) << 16) | (widen(f->green_mask) << 8) | widen(f->blue_mask);
 }
 
-class EngineEndToEndTest : public TempDirTest {
- protected:
-  static void SetUpTestSuite() {
-    // A display without a monitor; the dummy driver serves where offscreen
-    // is not built into SDL.
-    // Video stays up for the whole program, as it does in the game.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      setenv("SDL_VIDEODRIVER", "dummy", 1);
-      SDL_InitSubSystem(SDL_INIT_VIDEO);
-    }
-  }
-  void TearDown() override {
-    EndEngine();
-    TempDirTest::TearDown();
-  }
-};
+using EngineEndToEndTest = EngineDisplayTest;
 
 TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   InstallEngineServices();

@@ -15,24 +15,17 @@
 #include "engine/input/input_internal.h"
 #include "engine/runtime/engine_runtime.h"
 #include "platform/dinput/dinput_control.h"
+#include "tests/engine/e2e/e2e_fixture.h"
 #include "tests/platform/dinput/virtual_pad.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
 constexpr VoxDesktopOverride kDesktop{1920, 1080, 32};
 
-class FullscreenActivationTest : public TempDirTest {
+class FullscreenActivationTest : public EngineDisplayTest {
  protected:
-  static void SetUpTestSuite() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      setenv("SDL_VIDEODRIVER", "dummy", 1);
-      SDL_InitSubSystem(SDL_INIT_VIDEO);
-    }
-  }
   void SetUp() override {
-    TempDirTest::SetUp();
+    EngineDisplayTest::SetUp();
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
     ASSERT_TRUE(pad_.Attach("vibrating pad"));
     SetDesktopOverrideForTesting(&kDesktop);
@@ -42,7 +35,7 @@ class FullscreenActivationTest : public TempDirTest {
     SetDesktopOverrideForTesting(nullptr);
     pad_.Detach();
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-    TempDirTest::TearDown();
+    EngineDisplayTest::TearDown();
   }
   static DEVMODEA CurrentMode() {
     DEVMODEA mode{};

@@ -6,7 +6,6 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "engine/core/engine_state.h"
@@ -17,6 +16,7 @@
 #include "platform/dinput/dinput_control.h"
 #include "platform/ime/ime.h"
 #include "tests/platform/dinput/virtual_pad.h"
+#include "tests/platform/ime/editing_event.h"
 
 class InputTest : public ::testing::Test {
  protected:
@@ -74,14 +74,7 @@ class InputTest : public ::testing::Test {
   }
   // An SDL text-editing event through the input-method stand-in to the
   // engine, as the window would hand its messages on.
-  void DeliverEditing(const char* utf8, int start, int length) {
-    SDL_Event e{};
-    e.type = SDL_TEXTEDITING;
-    std::snprintf(e.edit.text, sizeof e.edit.text, "%s", utf8);
-    e.edit.start = start;
-    e.edit.length = length;
-    DeliverEvent(e);
-  }
+  void DeliverEditing(const char* utf8, int start, int length) { DeliverEvent(EditingEvent(utf8, start, length)); }
   void DeliverEvent(const SDL_Event& e) {
     ImeMessage m[4];
     int n = ImeTranslateSdlEvent(&e, m, 4);

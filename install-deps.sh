@@ -7,6 +7,8 @@ packages=(
   # toolchain and test tools
   g++ cmake ninja-build pkg-config ccache clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the software renderer's benchmark anchors (benchmarks only)
+  libpixman-1-dev
   # images, compression
   zlib1g-dev libpng-dev libjpeg-dev
   # window, input, audio, GL

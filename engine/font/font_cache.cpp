@@ -23,7 +23,6 @@ const char* const kStamp3[] = {"...#...", ".#####.", ".#####.", "#######", ".###
 const char* const kStamp4[] = {"..#####..", ".#######.", "#########", "#########", "#########",
                                "#########", "#########", ".#######.", "..#####.."};
 
-
 // One fetched glyph bitmap: 17 levels whatever the form it came in.
 struct GlyphBits {
   const uint8_t* rows;

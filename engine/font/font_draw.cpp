@@ -16,7 +16,7 @@ namespace {
 FontChar g_string_chars[FONT_STATIC_STRING_BYTES];
 
 bool IsBlank(const FontChar& c, const FontGlyph* g) {
-  return c.bytes[0] == 0x20 || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40) || (g->width == 0 && g->height == 0);
+  return IsFontSpace(c) || (g->width == 0 && g->height == 0);
 }
 
 // Texture-cache glyph: blend graph off, the edge and then the body drawn

@@ -107,7 +107,7 @@ FONTRECORD* GetFontRecord(int handle) { return Table().Lookup(handle); }
 int IsLeadByte(const char* byte, int charset) {
   unsigned char c = (unsigned char)*byte;
   if (charset == 2) return c >= 0x80 ? 1 : 0;
-  return IsCp932Lead(c) ? 1 : 0;
+  return vox_win32::IsCp932LeadByte(c) ? 1 : 0;
 }
 
 int CreateFontToHandle(const char* face, int size, int thickness, int type, int charset, int edge_size, int italic,
@@ -329,6 +329,16 @@ int RefreshDefaultFont() {
   return 0;
 }
 
+namespace {
+void DestroyAllFonts() {
+  HandleTable<FONTRECORD>& table = Table();
+  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
+    int h = table.HandleAt(slot);
+    if (h >= 0) DestroyFont(h);
+  }
+}
+}  // namespace
+
 int ResetFontHandles() {
   WriteLogText("フォントの初期化を行います\n");
   IndentLog();
@@ -345,11 +355,7 @@ int ResetFontHandles() {
     edge = d->edge_size;
     italic = d->italic;
   }
-  HandleTable<FONTRECORD>& table = Table();
-  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
-    int h = table.HandleAt(slot);
-    if (h >= 0) DestroyFont(h);
-  }
+  DestroyAllFonts();
   g_fonts_state.default_handle = CreateFontToHandle(face, size, thickness, type, charset, edge, italic);
   UnindentLog();
   WriteLogText("フォントの初期化は正常に終了しました\n");
@@ -374,11 +380,7 @@ int RecreateAllFonts() {
 }
 
 int StartFontSystem() {
-  HandleTable<FONTRECORD>& table = Table();
-  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
-    int h = table.HandleAt(slot);
-    if (h >= 0) DestroyFont(h);
-  }
+  DestroyAllFonts();
   g_fonts_state = FontSystem{};
   g_fonts_state.default_handle = -1;
   SetStartDefaults(&g_fonts_state.defaults);
@@ -386,9 +388,13 @@ int StartFontSystem() {
   return 0;
 }
 
+// Every font goes, the default one included. Nothing is created on the way
+// out: a reset would make a default font only to delete it, and at the
+// program's end the system fonts may already be unable to make one.
 int EndFontSystem() {
-  ResetFontHandles();
-  if (GetFontRecord(g_fonts_state.default_handle)) FreeFontHandle(g_fonts_state.default_handle);
+  WriteLogText("フォントの初期化を行います\n");
+  DestroyAllFonts();
   g_fonts_state.default_handle = -1;
+  WriteLogText("フォントの初期化は正常に終了しました\n");
   return 0;
 }

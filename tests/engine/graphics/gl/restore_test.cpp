@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/core/engine_start.h"
+#include "engine/core/log.h"
 #include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/d3d_internal.h"
@@ -179,6 +180,51 @@ TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
 #endif
+}
+
+// Full screen on the device: switching away holds the program, coming back
+// makes the device again, and the graph loaded from its file shows again.
+// The window keeps the desktop's size and shows the screen letterboxed.
+TEST_F(RestoreEngineTest, InFullScreenSwitchingAwayAndBackShowsTheGraphsAgain) {
+  WritePicture(Path("a.png"), 40, 30, 1);
+  InstallEngineServices();
+  SetLogOutput(1);
+  ChangeWindowMode(0);
+  SetAllowDoubleStart(1);
+  SetRunWhileInactive(1);
+  ASSERT_EQ(RequestScreenMode(640, 480, 32, 60), 0);
+  ASSERT_EQ(InitEngine(), 0);
+  ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  HWND window = GetMainWindow();
+  int graph = LoadGraphFromFile("a.png");
+  ASSERT_GE(graph, 0);
+  auto shown = [&] {
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    WipeDrawScreen();
+    PaintGraph(10, 10, graph, 0);
+    PresentScreen();
+    int w = 0, h = 0;
+    GetWindowGLDrawableSize(window, &w, &h);
+    Frame f((size_t)w * h);
+    EXPECT_EQ(ReadWindowPixels(window, f.data(), w, h, w * 4), 0);
+    return f;
+  };
+  Frame before = shown();
+  auto made = [&] {
+    std::string log = ReadFile("Log.txt");
+    int n = 0;
+    for (size_t at = log.find("IDirect3DDevice9 "); at != std::string::npos; at = log.find("IDirect3DDevice9 ", at + 1))
+      n++;
+    return n;
+  };
+  int devices = made();
+  SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_GT(made(), devices);
+  ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  Frame after = shown();
+  EXPECT_EQ(Differing(before, after), 0);
+  EXPECT_GT(Differing(after, Frame(after.size(), 0)), 1000);  // the picture, not a black screen
 }
 
 }  // namespace

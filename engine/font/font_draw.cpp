@@ -224,7 +224,12 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
   }
   if (masked) BeginMaskedPaint(rect[0], rect[1], rect[2], rect[3]);
   if (f->texture_cache) {
+    // A device that cannot subtract gets the string between two inversions
+    // of its rectangle, drawn in the add mode.
+    const bool invert = mode == 3 && TextNeedsInvertPasses();
+    if (invert) InvertTextAreaBefore(rect);
     DrawTextTextureCache(x, y, text, colour, handle, edge_colour, vertical);
+    if (invert) InvertTextAreaAfter(rect);
   } else {
     DrawTextSoftware(x, y, text, colour, handle, edge_colour, vertical);
   }

@@ -242,7 +242,9 @@ int RestoreFontCacheGraph(int handle) {
   int keep_depth = GetGraphCreateBitDepth();
   SetGraphCreateAlphaChannel(antialias ? 1 : 0);
   SetGraphCreateAlphaTest(antialias ? 0 : 1);
-  SetGraphCreateBitDepth(16);
+  // A texture of 16 bits serves any screen; a software graph must be of the
+  // screen's depth, or the blits that draw it draw nothing.
+  SetGraphCreateBitDepth(IsHardwareRendererInUse() ? 16 : 0);
   int graph = CreateBlankGraph(f->sheet_width * (edged ? 2 : 1), f->sheet_height, 0);
   int edge = -1;
   if (graph >= 0 && edged) edge = CreatePartGraph(f->sheet_width, 0, f->sheet_width, f->sheet_height, graph);

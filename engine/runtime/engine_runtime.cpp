@@ -158,6 +158,8 @@ void InstallEngineServices() {
   s.end_sound = EndSoundSystem;
   s.start_graphics = StartGraphics;
   s.end_graphics = EndGraphics;
+  s.start_model_runtime = StartModelRuntime;
+  s.end_model_runtime = EndModelRuntime;
   s.set_vsync_wait = SetVerticalSyncWait;
   s.select_draw_screen = SelectDrawScreen;
   s.end_soft_images = EndSoftImages;

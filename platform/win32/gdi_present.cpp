@@ -112,6 +112,7 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
 
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (!surface) return 0;
+  w->pixel_reader = nullptr;  // the window shows this surface again
   SDL_Rect to = ToSurface(w, surface, x_dest, y_dest, dest_width, dest_height);
   if (w->fullscreen && (to.x > 0 || to.y > 0)) FillSurface(surface, nullptr);
   SDL_Rect clip{0, 0, surface->w, surface->h}, visible;
@@ -154,6 +155,7 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
 int ReadWindowPixels(HWND window, uint32_t* pixels, int width, int height, int pitch) {
   WindowObject* w = LiveWindow(window);
   if (!w || !pixels) return -1;
+  if (w->pixel_reader) return w->pixel_reader(w->pixel_reader_context, pixels, width, height, pitch);
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (!surface || surface->w != width || surface->h != height) return -1;
   if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return -1;

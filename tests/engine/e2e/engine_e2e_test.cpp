@@ -22,6 +22,7 @@
 #include "engine/runtime/engine_runtime.h"
 #include "engine/softrender/memimg.h"
 #include "tests/engine/e2e/e2e_fixture.h"
+#include "tests/support/key_press.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -85,6 +86,9 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   ChangeWindowMode(1);
   SetAllowDoubleStart(1);
   SetRunWhileInactive(1);
+  // The window is compared with the software screen image; the OpenGL path
+  // has its own end-to-end test (tests/engine/graphics/gl).
+  SetUseHardwareRenderer(0);
   ASSERT_EQ(RequestScreenMode(640, 480, 16, 60), 0);
   SetWindowTitle("Voxaldrift ウインドウ");
   ASSERT_EQ(InitEngine(), 0);
@@ -151,13 +155,7 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
 
   // A key pressed in the window reaches the keyboard state.
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.windowID = SDL_GetWindowID(GetSdlWindow(window));
-  e.key.state = SDL_PRESSED;
-  e.key.keysym.scancode = SDL_SCANCODE_Z;
-  e.key.keysym.sym = SDLK_z;
-  SDL_PushEvent(&e);
+  PushKeyDown(GetSdlWindow(window), SDL_SCANCODE_Z, SDLK_z);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
 

@@ -50,6 +50,7 @@ TEST_F(FullscreenActivationTest, SoftwarePathGivesBackTheDesktopMinimisesAndStop
   ChangeWindowMode(0);
   SetAllowDoubleStart(1);
   SetRunWhileInactive(1);
+  SetUseHardwareRenderer(0);  // the offscreen driver would give the device over OpenGL
   ASSERT_EQ(RequestScreenMode(640, 480, 16, 60), 0);
   ASSERT_EQ(InitEngine(), 0);
   ASSERT_EQ(IsHardwareRendererInUse(), 0);

@@ -5,7 +5,7 @@
 
 #include "engine/core/file.h"
 #include "engine/core/log.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/image/image_load.h"
 
 namespace {
@@ -20,6 +20,16 @@ void MirrorBoth(BASEIMAGE* image, BASEIMAGE* alpha) {
   if (alpha) MirrorBaseImage(alpha);
 }
 
+// The movie's frame hook: the current picture into the graph, when the movie
+// has one the graph has not had yet.
+void UpdateGraphFromMovie(MovieRecord* movie, intptr_t graph) {
+  const GraphicsHost& host = GetGraphicsHost();
+  GraphRecord* record = GetGraphRecord(int(graph));
+  if (!record || !record->image || !host.movie_frame_image) return;
+  if (BASEIMAGE* frame = host.movie_frame_image(movie))
+    TransferBaseImageToGraph(frame, nullptr, nullptr, 0, 0, int(graph), 0);
+}
+
 int LoadMovieGraph(const char* path, int movie_option) {
   const GraphicsHost& host = GetGraphicsHost();
   int width = 0, height = 0;
@@ -31,6 +41,8 @@ int LoadMovieGraph(const char* path, int movie_option) {
   g_draw.create_alpha_test = 0;
   g_draw.create_default_pool = 1;
   g_draw.create_draw_target = 1;
+  // One texture per edge where the device allows it, from now on.
+  SetTextureSplitting(0);
   int graph = AllocateGraphHandle();
   int made = CreateGraphImageData(graph, width, height, 0, 0, 0, 0, -1);
   g_draw.create_depth = kept_depth;
@@ -42,6 +54,7 @@ int LoadMovieGraph(const char* path, int movie_option) {
     return WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", path);
   }
   GetGraphRecord(graph)->movie = movie;
+  if (host.set_movie_frame_hook) host.set_movie_frame_hook(movie, UpdateGraphFromMovie, graph);
   return graph;
 }
 
@@ -154,7 +167,7 @@ int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* 
   if (src_rect) std::memcpy(r, src_rect, sizeof r);
   if (r[0] >= r[2] || r[1] >= r[3]) return 0;
   GraphImageData* data = record->image;
-  if (!data->software) return -1;  // texture transfers come with the Direct3D back end
+  if (!data->software) return TransferBaseImageToTexture(image, alpha, src_rect, dst_x, dst_y, graph, update);
   // Cut the rectangle to the image and to the destination: with update set
   // the destination counts in the whole image, else in the graph.
   int area_x = update ? 0 : record->x, area_y = update ? 0 : record->y;

@@ -14,6 +14,12 @@
 #include "engine/input/input.h"
 #include "engine/image/soft_image.h"
 #include "engine/sound/sound.h"
+#if VOX_ENGINE_HAS_NET
+#include "engine/net/net.h"
+#endif
+#if VOX_ENGINE_HAS_MOVIE
+#include "engine/movie/movie.h"
+#endif
 
 namespace {
 
@@ -71,7 +77,7 @@ int PresentSoftFrame(const SoftPresentFrame* frame) {
   if (frame->pitch > 0 && frame->pitch % 4 == 0 && (frame->pitch * 8) % bpp == 0) {
     info.header.biWidth = frame->pitch * 8 / bpp;
   } else {
-    size_t row = ((size_t)info.header.biWidth * bpp + 31) / 32 * 4;
+    size_t row = (size_t)vox_win32::DibRowBytes(info.header.biWidth, bpp);
     copy.resize(row * height);
     for (int y = 0; y < height; y++)
       memcpy(&copy[row * y], static_cast<const uint8_t*>(frame->pixels) + (size_t)frame->pitch * y,
@@ -123,6 +129,22 @@ intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t 
 }
 void EnableWindowIme(void* window, int on) { WINNLSEnableIME(static_cast<HWND>(window), on ? TRUE : FALSE); }
 
+#if VOX_ENGINE_HAS_NET
+// ---- the socket module
+int PumpNetwork() { return PumpNetWindowMessages(1); }
+intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  return DispatchSocketEvent(static_cast<HWND>(window), message, wparam, lparam);
+}
+#endif
+
+#if VOX_ENGINE_HAS_MOVIE
+// ---- movies as graphics sees them
+void CloseMovie(int movie) { DisposeMovie(movie); }
+void AdvanceMovie(int movie) { AdvanceMovieFrame(movie); }
+void SetGraphMovieHook(int movie, GraphMovieFrameHook hook, intptr_t graph) { SetMovieFrameHook(movie, hook, graph); }
+void ReopenMovies() { ReopenDirectShowMoviesAll(); }
+#endif
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -136,6 +158,8 @@ void InstallEngineServices() {
   s.end_sound = EndSoundSystem;
   s.start_graphics = StartGraphics;
   s.end_graphics = EndGraphics;
+  s.start_model_runtime = StartModelRuntime;
+  s.end_model_runtime = EndModelRuntime;
   s.set_vsync_wait = SetVerticalSyncWait;
   s.select_draw_screen = SelectDrawScreen;
   s.end_soft_images = EndSoftImages;
@@ -172,6 +196,18 @@ void InstallEngineServices() {
   s.reapply_ime_state = ReapplyImeState;
   s.ime_message = ProcessImeMessage;
   s.set_input_flag = SetInputFlag;
+#if VOX_ENGINE_HAS_NET
+  s.end_network = EndNetworkModule;
+  s.pump_network = PumpNetwork;
+  s.socket_message = SocketMessage;
+#endif
+#if VOX_ENGINE_HAS_MOVIE
+  s.build_movie_tables = BuildYuvToRgbTables;
+  s.resume_movies = ResumeMoviesAll;
+  s.hold_movies = HoldMoviesAll;
+  s.drop_movie_streams = DropDirectShowObjectsAll;
+  s.blit_movie_surfaces = BlitMovieSurfacesAll;
+#endif
   SetEngineServices(&s);
 
   GraphicsHost g{};
@@ -197,6 +233,14 @@ void InstallEngineServices() {
   g.set_default_font = SetDefaultFontSizeAndThickness;
   g.close_input_devices = CloseInputDevices;
   g.reopen_input_devices = ReopenInputDevices;
+#if VOX_ENGINE_HAS_MOVIE
+  g.open_movie = OpenMovie;
+  g.close_movie = CloseMovie;
+  g.advance_movie_frame = AdvanceMovie;
+  g.set_movie_frame_hook = SetGraphMovieHook;
+  g.movie_frame_image = RefreshMovieFrameImage;
+  g.reopen_movies = ReopenMovies;
+#endif
   SetGraphicsHost(&g);
 
   InputHost in{};

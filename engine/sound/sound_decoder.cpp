@@ -2,16 +2,19 @@
 // seek shared by all kinds, PCM WAVE itself, and the whole-file helpers.
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "engine/core/alloc.h"
 #include "engine/core/file.h"
 #include "engine/core/log.h"
+#include "engine/sound/sound.h"
 #include "engine/sound/sound_decoder.h"
 #include "engine/sound/sound_decoder_kinds.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+int g_movie_flag = 0;  // set while a movie loads its sound
 
 int SeekStream(const StreamData* s, int32_t offset, int origin) { return s->ops.seek(s->data, offset, origin); }
 
@@ -90,7 +93,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "RIFF", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 4) || std::memcmp(h, "WAVE", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "fmt ", 4) != 0) return nullptr;
-  const uint32_t format_size = Le32(h + 4);
+  const uint32_t format_size = ReadLe32(h + 4);
   // A real format record is 14 to a few dozen bytes; anything past 64 KiB is
   // damage.
   if (format_size < 14 || format_size > 0x10000) return nullptr;
@@ -108,7 +111,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
       TrackedFree(body);
       return nullptr;
     }
-    const uint32_t chunk = Le32(h + 4);
+    const uint32_t chunk = ReadLe32(h + 4);
     if (std::memcmp(h, "data", 4) == 0) {
       d->data_start = uint32_t(s->ops.tell(s->data));
       d->data_size = chunk;
@@ -123,13 +126,25 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
   }
 }
 
+int SetSoundMovieFlag(int on) {
+  g_movie_flag = on ? 1 : 0;
+  return 0;
+}
+
+int GetSoundMovieFlag() { return g_movie_flag; }
+
 int OpenSoundDecoder(const StreamData* source, SoundDecoder* d) {
   std::memset(d, 0, sizeof *d);
   d->source = *source;
   d->mpeg_samples = -1;
   int (*const openers[])(SoundDecoder*) = {OpenPcmWave, OpenAcmWave, OpenOggVorbis, OpenMpegAudio};
+  // A movie's sound is the Vorbis stream beside its pictures: the other kinds
+  // would only misread picture data (the MPEG frame scan finds sync words
+  // in anything, after reading the whole file).
+  int (*const movie_openers[])(SoundDecoder*) = {OpenOggVorbis};
   bool found = false;
-  for (auto open : openers) {
+  using Openers = std::span<int (*const)(SoundDecoder*)>;
+  for (auto open : g_movie_flag ? Openers(movie_openers) : Openers(openers)) {
     if (SeekStream(&d->source, 0, 0) != 0) break;
     if (open(d) == 0) {
       found = true;
@@ -278,20 +293,14 @@ int MakeWaveImage(uint8_t** image, uint32_t* image_size, const WAVEFORMATEX* for
   const uint32_t total = format_size + pcm_size + 28;
   auto* p = static_cast<uint8_t*>(TrackedAlloc(total, "", 0));
   if (!p) return -1;
-  auto put32 = [](uint8_t* at, uint32_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-    at[2] = uint8_t(v >> 16);
-    at[3] = uint8_t(v >> 24);
-  };
   std::memcpy(p, "RIFF", 4);
-  put32(p + 4, format_size + pcm_size + 20);
+  WriteLe32(p + 4, format_size + pcm_size + 20);
   std::memcpy(p + 8, "WAVEfmt ", 8);
-  put32(p + 16, format_size);
+  WriteLe32(p + 16, format_size);
   std::memset(p + 20, 0, format_size);
   std::memcpy(p + 20, format, format_size < 18 ? format_size : 18);
   std::memcpy(p + 20 + format_size, "data", 4);
-  put32(p + 24 + format_size, pcm_size);
+  WriteLe32(p + 24 + format_size, pcm_size);
   if (pcm_size) std::memcpy(p + 28 + format_size, pcm, pcm_size);
   *image = p;
   *image_size = total;

@@ -166,6 +166,23 @@ TEST_F(BattleScene, APlugInThatNeverAnswersDoesNotHangTheGame) {
   EXPECT_FALSE(Loaded("rival2.so"));
 }
 
+// The window closed in the middle of a match: the program's end deletes the
+// scene, which gives up on a search that never ends instead of waiting.
+TEST_F(BattleScene, TheWindowClosedWhileASideNeverAnswers) {
+  TestOpponent op = LoadTestOpponent("hush.so");
+  op.configure(TestOpponent::kSilent);
+  Scene_Double* battle = Battle(Computer(Load("hush.so")), Computer(Load("rival1.so")));
+  ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch, false));
+  Run(10);
+  EXPECT_EQ(op.started(), 1);
+  current_scene = scene_;
+  scene_ = nullptr;
+  delete_scene();
+  EXPECT_EQ(current_scene, nullptr);
+  EXPECT_TRUE(opponent_module_stuck(op.module));
+  EXPECT_FALSE(Loaded("rival1.so"));
+}
+
 // Answers out of range and a plug-in without think_set: the matches end.
 TEST_F(BattleScene, MisbehavingPlugInsPlayMatchesToTheirEnd) {
   TestOpponent wild = LoadTestOpponent("wild.so");

@@ -343,7 +343,7 @@ std::string BattleScript(const std::string& shots) {
 }
 
 TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
-  const std::string run = MakeRunFolder(dir());
+  const std::string run = MakeRunFolderIn(dir());
   // Decide on the C key, back on X, pause on Space.
   {
     std::ofstream ini(run + "/Voxaldrift.ini");

@@ -89,6 +89,37 @@ void Scene_Double::draw_match() {
   if (state_ >= kLeftWon) draw_result_words();
 }
 
+bool Scene_Double::count_in_step() {
+  left_->draw_countdown(timer_);
+  right_->draw_countdown(timer_);
+  if (timer_ % 60 == 0) play_se("sounds\\321.wav");
+  if (--timer_ > 0) return false;
+  play_se("sounds\\levelup.wav");
+  state_ = kMatch;
+  play_music(music_);
+  return true;
+}
+
+void Scene_Double::pause_step() {
+  const int c0 = left_->check_pause();
+  const int c1 = right_->check_pause();
+  if (c0 == kFieldPlaying || c1 == kFieldPlaying) state_ = kMatch;
+}
+
+void Scene_Double::end_animation_step(int next, int next_timer) {
+  if (state_ == kLeftWon) {
+    left_->win_animation(timer_);
+    right_->lose_animation(timer_);
+  } else {
+    left_->lose_animation(timer_);
+    right_->win_animation(timer_);
+  }
+  if (--timer_ == 0) {
+    state_ = next;
+    timer_ = next_timer;
+  }
+}
+
 void Scene_Double::draw() {
   if (cursor_ < 0) return;
   draw_after_match_menu(cursor_, state_ == kMenu ? 255 : timer_ * 192 / 60);
@@ -105,15 +136,9 @@ bool Scene_Double::update() {
       }
       break;
     case kCountIn:
-      left_->draw_countdown(timer_);
-      right_->draw_countdown(timer_);
-      if (timer_ % 60 == 0) play_se("sounds\\321.wav");
-      if (--timer_ == 0) {
-        play_se("sounds\\levelup.wav");
-        state_ = kMatch;
+      if (count_in_step()) {
         if (left_settings_.module) left_->start_thinking();
         if (right_settings_.module) right_->start_thinking();
-        play_music(music_);
       }
       break;
     case kMatch: {
@@ -130,29 +155,16 @@ bool Scene_Double::update() {
       }
       break;
     }
-    case kPaused: {
-      const int c0 = left_->check_pause();
-      const int c1 = right_->check_pause();
-      if (c0 == kFieldPlaying || c1 == kFieldPlaying) state_ = kMatch;
+    case kPaused:
+      pause_step();
       SetPaintBrightness(192, 192, 192);
       PaintGraph(224, 200, load_image("images\\pause.png"), 1);
       SetPaintBrightness(255, 255, 255);
       break;
-    }
     case kLeftWon:
     case kRightWon:
-      if (state_ == kLeftWon) {
-        left_->win_animation(timer_);
-        right_->lose_animation(timer_);
-      } else {
-        left_->lose_animation(timer_);
-        right_->win_animation(timer_);
-      }
-      if (--timer_ == 0) {
-        state_ = kMenu;
-        timer_ = 60;
-        cursor_ = 0;
-      }
+      end_animation_step(kMenu, 60);
+      if (state_ == kMenu) cursor_ = 0;
       break;
     case kMenu:
       menu_step();

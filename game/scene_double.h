@@ -30,9 +30,9 @@ class Scene_Double : public Scene {
   // wins, one that tops out loses; when both end at once the left side wins
   // unless only it topped out.
   static int match_winner(int left_result, int right_result);
-  // The input devices of the sides: the keyboard with the first pad and the
-  // second pad when there are two pads or the right side is a computer, else
-  // the keyboard alone and the first pad.
+  // The input devices of two sides at one machine: the keyboard with the
+  // first pad and the second pad when there are two pads or the right side
+  // is a computer, else the keyboard alone and the first pad.
   static void choose_devices(int pads, bool right_is_computer, int devices[2]);
 
   int state() const { return state_; }
@@ -56,6 +56,14 @@ class Scene_Double : public Scene {
   void draw_match();
   // "勝利！" and "敗北！！" over the winner's and the loser's well.
   void draw_result_words() const;
+  // One frame of both fields' count-in; in its last frame the match state
+  // and the music begin, and it returns true.
+  bool count_in_step();
+  // One frame of the pause: START on the combined device resumes.
+  void pause_step();
+  // One frame of the winner's and the loser's animations; at their end the
+  // state `next` with `next_timer` frames.
+  void end_animation_step(int next, int next_timer);
 
   int timer_ = 60;
   int cursor_ = -1;

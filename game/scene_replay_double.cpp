@@ -53,36 +53,17 @@ bool Scene_ReplayDouble::update() {
       }
       break;
     case kCountIn:
-      for (Field_Replay* field : replay_) field->draw_countdown(timer_);
-      if (timer_ % 60 == 0) play_se("sounds\\321.wav");
-      if (--timer_ == 0) {
-        play_se("sounds\\levelup.wav");
-        state_ = kMatch;
-        play_music(music_);
-      }
+      count_in_step();
       break;
     case kMatch:
       play_step();
       break;
-    case kPaused: {
-      const int c0 = replay_[0]->check_pause();
-      const int c1 = replay_[1]->check_pause();
-      if (c0 == kFieldPlaying || c1 == kFieldPlaying) state_ = kMatch;
+    case kPaused:
+      pause_step();
       break;
-    }
     case kLeftWon:
     case kRightWon:
-      if (state_ == kLeftWon) {
-        replay_[0]->win_animation(timer_);
-        replay_[1]->lose_animation(timer_);
-      } else {
-        replay_[0]->lose_animation(timer_);
-        replay_[1]->win_animation(timer_);
-      }
-      if (--timer_ == 0) {
-        state_ = kLeaving;
-        timer_ = 60;
-      }
+      end_animation_step(kLeaving, 60);
       break;
     default:
       if (--timer_ == 0) {

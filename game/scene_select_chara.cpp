@@ -15,6 +15,7 @@
 #include "game/media_lists.h"
 #include "game/menu.h"
 #include "game/opponent_host.h"
+#include "game/scene_double.h"
 #include "game/settings.h"
 
 namespace {
@@ -122,15 +123,7 @@ Scene_SelectChara::Scene_SelectChara(int kind, const side_settings& left, const 
     s.chara_image = -1;
     s.module = nullptr;
   }
-  if (kind == 2) {
-    if (CountPads() >= 2) {
-      device_[0] = 0;
-      device_[1] = 3;
-    } else {
-      device_[0] = 1;
-      device_[1] = 2;
-    }
-  }
+  if (kind == 2) Scene_Double::choose_devices(CountPads(), false, device_);
   choosing_[0] = 1;
   choosing_[1] = kind == 2;
   load_characters();

@@ -11,6 +11,7 @@
 #include "game/caches.h"
 #include "game/menu.h"
 #include "game/midi.h"
+#include "game/scene_double.h"
 #include "game/settings.h"
 
 namespace {
@@ -57,15 +58,7 @@ Scene_SelectDouble::Scene_SelectDouble(int state, int two_players, const side_se
     // new ones.
     s.module = nullptr;
   }
-  if (two_players_) {
-    if (CountPads() >= 2) {
-      device_[0] = 0;
-      device_[1] = 3;
-    } else {
-      device_[0] = 1;
-      device_[1] = 2;
-    }
-  }
+  if (two_players_) Scene_Double::choose_devices(CountPads(), false, device_);
   active_[0] = 1;
   active_[1] = two_players_;
   preview_ = load_image(kTitleImage);

@@ -43,8 +43,10 @@ class Scene_Double : public Scene {
   Field* right() const { return right_; }
 
  protected:
-  // The bare base part of a derived scene, which fills the members itself.
-  Scene_Double() = default;
+  // The base part of a derived scene's constructor: members at their
+  // defaults, no fields and no plug-ins; the derived scene fills them.
+  struct construct_base {};
+  explicit Scene_Double(construct_base) {}
   // The draw brightness of the state's fade: up to 192 over the 60 frames of
   // the fade-in, 192 while paused and in the menu, down to 0 over the
   // fade-out, 255 otherwise.

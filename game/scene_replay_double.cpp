@@ -8,7 +8,7 @@
 
 Scene_ReplayDouble::Scene_ReplayDouble(const std::string& path, const side_settings& settings,
                                        const char* background, const char* music)
-    : speed_count_(new Speed_Count(&speed_, 272)) {
+    : Scene_Double(construct_base{}), speed_count_(new Speed_Count(&speed_, 272)) {
   left_settings_ = right_settings_ = settings;
   // A replay owns no plug-in.
   left_settings_.module = right_settings_.module = nullptr;

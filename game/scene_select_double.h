@@ -43,9 +43,11 @@ class Scene_SelectDouble : public Scene {
   const char* music() const { return music_; }
 
  protected:
-  // The bare base part of a derived screen: empty lists, no rows; the
-  // derived screen builds what it uses.
-  Scene_SelectDouble() = default;
+  // The base part of a derived screen's constructor: empty lists, no rows;
+  // the derived screen builds what it uses (build_rows, list_media,
+  // restore_media).
+  struct construct_base {};
+  explicit Scene_SelectDouble(construct_base) {}
   // The rows, with or without the computer's level.
   void build_rows(bool com_level);
   // Lists "bgimages" and "musics".

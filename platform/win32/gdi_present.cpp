@@ -3,6 +3,7 @@
 // surface), which is then shown.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/win32/window_internal.h"
 
@@ -26,6 +27,25 @@ uint32_t Expand(uint32_t pixel, const Channel& c) {
   if (!c.max) return 0;
   return (((pixel & c.mask) >> c.shift) * 255 + c.max / 2) / c.max;
 }
+
+// A channel's value (as the DIB holds it) to its bits in the surface's pixel
+// format, through a table for channels up to 10 bits wide.
+class ChannelTable {
+ public:
+  ChannelTable(const Channel& c, int loss, int shift) : c_(c), loss_(loss), shift_(shift) {
+    if (c.max < 1024)
+      for (uint32_t v = 0; v <= c.max; v++) table_.push_back((Expand(v << c.shift, c) >> loss) << shift);
+  }
+  uint32_t bits(uint32_t pixel) const {
+    if (!table_.empty()) return table_[(pixel & c_.mask) >> c_.shift];
+    return (Expand(pixel, c_) >> loss_) << shift_;
+  }
+
+ private:
+  Channel c_;
+  int loss_, shift_;
+  std::vector<uint32_t> table_;
+};
 
 WindowObject* PaintTarget(HDC dc) { return vox_win32::LiveWindow(reinterpret_cast<HWND>(dc)); }
 
@@ -112,12 +132,18 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   const SDL_PixelFormat* f = surface->format;
   int out_bytes = f->BytesPerPixel;
   const uint8_t* base = static_cast<const uint8_t*>(bits);
+  // Every frame of the software screen comes through here: the source
+  // column of each surface column and each channel value's bits in the
+  // surface's format are worked out once per call, not once per pixel.
+  std::vector<int> columns((size_t)visible.w);
+  for (int x = visible.x; x < visible.x + visible.w; x++)
+    columns[(size_t)(x - visible.x)] = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
+  ChannelTable reds(red, f->Rloss, f->Rshift), greens(green, f->Gloss, f->Gshift), blues(blue, f->Bloss, f->Bshift);
   for (int y = visible.y; y < visible.y + visible.h; y++) {
     int sy = y_src + (int)((int64_t)(y - to.y) * src_height / to.h);
     const uint8_t* row = base + stride * (size_t)(h.biHeight < 0 ? sy : height - 1 - sy);
     uint8_t* out = static_cast<uint8_t*>(surface->pixels) + (size_t)y * surface->pitch + (size_t)visible.x * out_bytes;
-    for (int x = visible.x; x < visible.x + visible.w; x++, out += out_bytes) {
-      int sx = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
+    for (int sx : columns) {
       uint32_t p;
       if (bpp == 16) {
         uint16_t v;
@@ -128,9 +154,9 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
       } else {
         memcpy(&p, row + sx * 4, 4);
       }
-      uint32_t packed = ((Expand(p, red) >> f->Rloss) << f->Rshift) | ((Expand(p, green) >> f->Gloss) << f->Gshift) |
-                        ((Expand(p, blue) >> f->Bloss) << f->Bshift) | f->Amask;
+      uint32_t packed = reds.bits(p) | greens.bits(p) | blues.bits(p) | f->Amask;
       memcpy(out, &packed, (size_t)std::min(out_bytes, 4));
+      out += out_bytes;
     }
   }
   if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);

@@ -12,6 +12,7 @@
 
 #include "tools/assetgen/canvas.h"
 #include "tools/assetgen/png_writer.h"
+#include "tools/assetgen/text.h"
 #include "tools/assetgen/text_cp932.h"
 
 namespace {
@@ -103,17 +104,6 @@ const Look kLooks[4] = {
      u8"ミコト・シラユキ",
      {u8"慎重な雪の国のお姫さま。", u8"おじゃまが来る前に守りを固めます。"}},
 };
-
-std::string Utf8(const char8_t* s) { return std::string(reinterpret_cast<const char*>(s)); }
-
-std::vector<Point> ArcPoints(double cx, double cy, double rx, double ry, double from_deg, double to_deg, int steps) {
-  std::vector<Point> points;
-  for (int i = 0; i <= steps; ++i) {
-    const double a = (from_deg + (to_deg - from_deg) * i / steps) * M_PI / 180.0;
-    points.push_back({cx + rx * std::cos(a), cy + ry * std::sin(a)});
-  }
-  return points;
-}
 
 void Ring(Canvas& c, double cx, double cy, double r, double width, uint8_t index) {
   std::vector<Point> points = ArcPoints(cx, cy, r, r, 0, 360, 32);

@@ -84,8 +84,10 @@ class Field_Client : public Field_Replay {
   // Every record of this machine's field up to this frame has been used by
   // the peer: it stamped a record of its own offset frames later.
   uint32_t confirmed_through() const;
-  // Records dropped as copies or as out of range.
+  // Records dropped as copies or as out of range, and records kept for
+  // frames to come.
   uint64_t dropped() const { return dropped_; }
+  size_t pending() const { return pending_.size(); }
 
   socket_set* connection;
 

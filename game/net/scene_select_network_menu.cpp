@@ -74,6 +74,7 @@ void Scene_SelectNetworkMenu::new_connection() {
   drop_connection();
   connection_ = new socket_set;
   connection_->local_address = local_address_;
+  connection_->time_limit_ms = time_limit_ms;
 }
 
 void Scene_SelectNetworkMenu::drop_connection() {

@@ -7,10 +7,9 @@
 
 #include <cstdint>
 
+#include "game/net/socket_set.h"
 #include "game/scene.h"
 #include "platform/winsock/winsock.h"
-
-struct socket_set;
 
 class Scene_SelectNetworkMenu : public Scene {
  public:
@@ -45,6 +44,9 @@ class Scene_SelectNetworkMenu : public Scene {
   // bound to (any address when it is unset), so that two programs can play
   // each other on one machine, each on an address of its own.
   static constexpr const char* kBindAddressVariable = "VOXALDRIFT_NET_ADDRESS";
+
+  // How long connecting and the handshake may take, in milliseconds.
+  int time_limit_ms = kHandshakeLimitMs;
 
  private:
   void entry_step();

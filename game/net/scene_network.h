@@ -56,6 +56,7 @@ class Scene_Network : public Scene_Double {
   Field_Network* local_field() const { return local_; }
   Field_Client* peer_field() const { return peer_; }
   const Net_Play& play() const { return play_; }
+  socket_set* connection() const { return connection_; }
   const side_settings& side(int n) const { return n == 0 ? left_settings_ : right_settings_; }
 
  protected:

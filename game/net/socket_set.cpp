@@ -146,6 +146,11 @@ void take_records(socket_set* set, std::vector<replay_command>* out) {
   set->received.clear();
 }
 
+size_t queued_records(socket_set* set) {
+  std::lock_guard<std::mutex> hold(set->record_lock);
+  return set->received.size();
+}
+
 // ---- sockets -----------------------------------------------------------------------
 
 bool open_connection_sockets(socket_set* set, bool waiting, const char* address_text, int port) {

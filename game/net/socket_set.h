@@ -112,6 +112,7 @@ void pop_record(socket_set* set);
 void clear_records(socket_set* set);
 // Moves every queued record to the end of out, in order.
 void take_records(socket_set* set, std::vector<replay_command>* out);
+size_t queued_records(socket_set* set);
 
 // ---- sockets
 // The lobby's socket making: the TCP and UDP sockets, the port (1024 or

@@ -34,8 +34,10 @@ constexpr int kWaitingDevice = 2;    // pad 1
 constexpr int kConnectingDevice = 3; // pad 2
 constexpr int kLocalOrigin = 24;
 constexpr int kPeerOrigin = 420;
-// Frames a match may spend waiting for records on top of its frames of play.
-constexpr int kWaitBudget = 2000;
+// Frames a match may take, waits for records included, per frame of play:
+// a relay that holds datagrams longer than the input delay makes the
+// machines wait in most frames.
+constexpr int kFramesPerFramePlayed = 4;
 
 uint32_t loopback(int last) { return htonl(0x7F000000u | (uint32_t)last); }
 
@@ -344,7 +346,7 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
   for (Machine& m : machines) m.play->end_count_in();
   if (!settle()) run.failure = "the count-in's records did not arrive";
 
-  const int tick_limit = (int)tick + settings.max_frames + kWaitBudget;
+  const int tick_limit = (int)tick + settings.max_frames * kFramesPerFramePlayed;
   while (run.failure.empty() && !(machines[0].ended && machines[1].ended)) {
     if ((int)++tick > tick_limit) {
       run.failure = "the match did not end on both machines";

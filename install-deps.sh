@@ -7,6 +7,8 @@ packages=(
   # toolchain and test tools
   g++ cmake ninja-build pkg-config ccache clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the software renderer's benchmark anchors (benchmarks only)
+  libpixman-1-dev
   # images, compression
   zlib1g-dev libpng-dev libjpeg-dev
   # window, input, audio, GL
@@ -17,7 +19,7 @@ packages=(
   # fonts
   libfreetype-dev libfontconfig-dev fonts-ipafont-mincho fonts-ipafont-gothic
   # movies
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 
 missing=()

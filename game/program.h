@@ -42,8 +42,9 @@ void wait_for_frame_end(int64_t* base, Now now, Sleep sleep) {
 }
 
 // What a test hooks into the frame loop (null for players): events injected
-// before the frame's input is read (as a player's keys arrive), a look at the presented frame, and frames run back
-// to back. test_script.h installs one from the environment.
+// before the frame's input is read (as a player's keys arrive), a look at the
+// presented frame, and frames run back to back. test_script.h installs one
+// from the environment.
 struct FrameHook {
   virtual ~FrameHook() = default;
   virtual void before_input() {}

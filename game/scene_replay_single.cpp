@@ -42,13 +42,7 @@ bool Scene_ReplaySingle::update() {
       }
       break;
     case kCountIn:
-      replay_->draw_countdown(timer_);
-      if (timer_ % 60 == 0) play_se("sounds\\321.wav");
-      if (--timer_ == 0) {
-        play_se("sounds\\levelup.wav");
-        state_ = kPlay;
-        play_music(music_);
-      }
+      count_in_step(replay_);
       break;
     case kPlay: {
       int result, unused;
@@ -66,14 +60,7 @@ bool Scene_ReplaySingle::update() {
       break;
     case kGoal:
     case kToppedOut:
-      if (state_ == kGoal)
-        replay_->win_animation(timer_);
-      else
-        replay_->lose_animation(timer_);
-      if (--timer_ == 0) {
-        state_ = kLeaving;
-        timer_ = 60;
-      }
+      end_animation_step(replay_, kLeaving, 60);
       break;
     default:
       if (--timer_ == 0) {

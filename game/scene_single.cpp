@@ -61,13 +61,7 @@ bool Scene_Single::update() {
       }
       break;
     case kCountIn:
-      field_->draw_countdown(timer_);
-      if (timer_ % 60 == 0) play_se("sounds\\321.wav");
-      if (--timer_ == 0) {
-        play_se("sounds\\levelup.wav");
-        state_ = kPlay;
-        play_music(music_);
-      }
+      count_in_step(field_);
       break;
     case kPlay:
       state_ = field_->update();
@@ -81,14 +75,7 @@ bool Scene_Single::update() {
       break;
     case kGoal:
     case kToppedOut:
-      if (state_ == kGoal)
-        field_->win_animation(timer_);
-      else
-        field_->lose_animation(timer_);
-      if (--timer_ == 0) {
-        state_ = kNameEntry;
-        timer_ = kNameFrames;
-      }
+      end_animation_step(field_, kNameEntry, kNameFrames);
       break;
     case kNameEntry:
       name_entry_step();
@@ -104,6 +91,27 @@ bool Scene_Single::update() {
       break;
   }
   return true;
+}
+
+void Scene_Single::count_in_step(Field* field) {
+  field->draw_countdown(timer_);
+  if (timer_ % 60 == 0) play_se("sounds\\321.wav");
+  if (--timer_ == 0) {
+    play_se("sounds\\levelup.wav");
+    state_ = kPlay;
+    play_music(music_);
+  }
+}
+
+void Scene_Single::end_animation_step(Field* field, int next, int next_timer) {
+  if (state_ == kGoal)
+    field->win_animation(timer_);
+  else
+    field->lose_animation(timer_);
+  if (--timer_ == 0) {
+    state_ = next;
+    timer_ = next_timer;
+  }
 }
 
 void Scene_Single::name_entry_step() {

@@ -38,6 +38,12 @@ class Scene_Single : public Scene {
   Scene_Single() = default;
   // Brightness of the scene's fades by its state.
   static int fade_brightness(int state, int timer);
+  // One frame of the count-in on the field: the digits, a tick each second,
+  // and at its end the start sound, play and the music.
+  void count_in_step(Field* field);
+  // One frame of the goal or game-over animation (by the state); at its end
+  // the state `next` with the timer `next_timer`.
+  void end_animation_step(Field* field, int next, int next_timer);
 
   int timer_ = 60;
   int cursor_ = -1;

@@ -5,7 +5,8 @@
 //
 // One command per line ('#' starts a comment):
 //   seed N          seed the engine's random generator (after start-up)
-//   unpaced         run frames back to back instead of 60 per second
+//   unpaced         run frames back to back instead of 60 per second (one a
+//                   millisecond at most: the keyboard's reading rate)
 //   limit N         fail once the program has run N frames (default 100000)
 //   frames N        wait N frames
 //   scene N         wait until scene N is the current scene

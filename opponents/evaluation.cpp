@@ -3,9 +3,69 @@
 // place on the level it is given and touches no other level.
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "opponents/opponent.h"
 
 namespace {
+
+using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
+constexpr CellMask kAllCells = ((CellMask)1 << kOpponentBoardCells) - 1;
+
+int LowestCell(CellMask m) {
+  const uint64_t low = (uint64_t)m;
+  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll((uint64_t)(m >> 64));
+}
+
+// The cells whose code is at least `threshold`.
+CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
+  CellMask m = 0;
+#if defined(__SSE2__)
+  const __m128i t = _mm_set1_epi8((char)threshold);
+  auto bits = [&](int at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at));
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
+  };
+  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
+  for (int at = 0; at < 80; at += 16) m |= (CellMask)bits(at) << at;
+  m |= (CellMask)(bits(68) >> 12) << 80;
+#else
+  for (int i = 0; i < kOpponentBoardCells; ++i) m |= (CellMask)(cells[i] >= threshold) << i;
+#endif
+  return m;
+}
+
+// The cells a chain-potential test starts from: below an empty cell, or
+// beside one (left or right) whose own cell below is not empty (or that lies
+// in one of the two bottom rows).
+CellMask ExposedCells(const uint8_t* cells) {
+  constexpr CellMask kColumn0 = [] {
+    CellMask m = 0;
+    for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
+    return m;
+  }();
+  constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
+  constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
+  const CellMask empty = CodesAtLeast(cells, kCellEmpty);
+  const CellMask filled = ~empty & kAllCells;
+  const CellMask above = empty << kOpponentBoardColumns;
+  const CellMask left = (empty << 1) & ~kColumn0 & ((filled >> (kOpponentBoardColumns - 1)) | kBottomRows);
+  const CellMask right = (empty >> 1) & ~kColumn5 & ((filled >> (kOpponentBoardColumns + 1)) | kBottomRows);
+  return (above | left | right) & kAllCells;
+}
+
+// Bits 0-5: the columns in which some block stands above a hole.
+unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
+  const CellMask holes = CodesAtLeast(cells, threshold);
+  // Every cell below a block of its column, then those of them that are holes.
+  CellMask below = (~holes & kAllCells) << kOpponentBoardColumns;
+  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) below |= below << (rows * kOpponentBoardColumns);
+  CellMask lifted = below & holes;
+  for (int rows = 8; rows >= 1; rows /= 2) lifted |= lifted >> (rows * kOpponentBoardColumns);
+  return (unsigned)lifted & ((1u << kOpponentBoardColumns) - 1);
+}
 
 // Chain values saturate here so that a board of absurd chain counters can
 // never overflow the 32-bit scores (4 x term + two group sizes).
@@ -16,42 +76,82 @@ int32_t Saturate(int64_t v) { return v > kChainValueCap ? (int32_t)kChainValueCa
 }  // namespace
 
 int Opponent::group_size(int column, int row, int level) {
-  cell(level, row, column) |= kMemberBit | kVisitedBit;
+  return flood_group<true>(level, row * kOpponentBoardColumns + column, nullptr);
+}
+
+namespace {
+
+// The neighbours of each cell in the order a flood examines them (up, left,
+// down, right), -1 past the board's edge.
+struct NeighbourTable {
+  int8_t at[kOpponentBoardCells][4];
+  constexpr NeighbourTable() : at{} {
+    constexpr int kSteps[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
+    for (int i = 0; i < kOpponentBoardCells; ++i)
+      for (int s = 0; s < 4; ++s) {
+        const int r = i / kOpponentBoardColumns + kSteps[s][0], c = i % kOpponentBoardColumns + kSteps[s][1];
+        const bool inside = r >= 0 && r < kOpponentBoardRows && c >= 0 && c < kOpponentBoardColumns;
+        at[i][s] = (int8_t)(inside ? r * kOpponentBoardColumns + c : -1);
+      }
+  }
+};
+constexpr NeighbourTable kNeighbours;
+
+}  // namespace
+
+// The start cell takes both bits; from a colour cell the flood examines the
+// neighbours that carry neither bit, marks each visited, and takes in (member
+// bit, counted) those of the same colour, which it spreads from, and garbage,
+// which it does not. The cells it reaches do not depend on the order it
+// examines them in, so a stack serves in place of recursion. A neighbour it
+// does not take keeps its visited bit only with kMarkRejected: inside one
+// flood that bit changes nothing, and the chain estimates take every visited
+// bit off again after each test.
+template <bool kMarkRejected>
+[[gnu::always_inline]] inline int Opponent::flood_group(int level, int start, FloodTrace* trace) {
+  uint8_t* cells = cell_levels[level];
+  cells[start] |= kMemberBit | kVisitedBit;
+  if (trace) trace->cell[trace->count++] = (uint8_t)start;
+  const uint8_t colour = cells[start] & kColourMask;
+  if (colour >= kCellGarbage) return 1;
   int count = 1;
-  flood_group(column, row, level, &count);
+  uint8_t stack[kOpponentBoardCells];
+  int top = 0;
+  stack[top++] = (uint8_t)start;
+  while (top > 0) {
+    const int at = stack[--top];
+    for (const int8_t n : kNeighbours.at[at]) {
+      if (n < 0) continue;
+      uint8_t& code = cells[n];
+      if (code & (kMemberBit | kVisitedBit)) continue;
+      const uint8_t neighbour = code & kColourMask;
+      const bool same = neighbour == colour;
+      if (!same && neighbour != kCellGarbage) {
+        if constexpr (kMarkRejected) {
+          code |= kVisitedBit;
+          if (trace) trace->cell[trace->count++] = (uint8_t)n;
+        }
+        continue;
+      }
+      ++count;
+      code |= kMemberBit | kVisitedBit;
+      if (trace) trace->cell[trace->count++] = (uint8_t)n;
+      if (same) stack[top++] = (uint8_t)n;
+    }
+  }
   return count;
 }
 
-void Opponent::flood_group(int column, int row, int level, int* count) {
-  const uint8_t colour = cell(level, row, column) & kColourMask;
-  if (colour >= kCellGarbage) return;
-  static constexpr int kSteps[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};  // up, left, down, right
-  for (const auto& step : kSteps) {
-    const int r = row + step[0];
-    const int c = column + step[1];
-    if (r < 0 || r >= kOpponentBoardRows || c < 0 || c >= kOpponentBoardColumns) continue;
-    uint8_t& code = cell(level, r, c);
-    if (code & (kMemberBit | kVisitedBit)) continue;
-    code |= kVisitedBit;
-    const uint8_t neighbour = code & kColourMask;
-    if (neighbour == colour) {
-      ++*count;
-      code |= kMemberBit;
-      flood_group(c, r, level, count);
-    } else if (neighbour == kCellGarbage) {
-      ++*count;
-      code |= kMemberBit;
-    }
-  }
-}
-
 void Opponent::clear_group_bits(int level) {
-  for (uint8_t& code : cell_levels[level])
-    if (code != kCellEmpty) code &= kColourMask;
+  // An empty cell keeps its code; every other loses both bits.
+  for (uint8_t& code : cell_levels[level]) code &= code == kCellEmpty ? 0xFF : kColourMask;
 }
 
 void Opponent::apply_gravity(int level, uint8_t threshold) {
+  // A column whose blocks all lie below its holes stays as it is.
+  const unsigned columns = UnsettledColumns(cell_levels[level], threshold);
   for (int column = 0; column < kOpponentBoardColumns; ++column) {
+    if (!(columns >> column & 1)) continue;
     int hole = -1;
     for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
       const uint8_t code = cell(level, row, column);
@@ -108,74 +208,155 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
   uint8_t* cells = cell_levels[level];
   int64_t total = 0;
-  for (int i = 0; i < kOpponentBoardRows; ++i) {
-    for (int j = 0; j < kOpponentBoardColumns; ++j) {
-      auto at = [&](int r, int c) { return cells[r * kOpponentBoardColumns + c]; };
-      const bool exposed =
-          (i >= 1 && at(i - 1, j) == kCellEmpty) ||
-          (j >= 1 && at(i, j - 1) == kCellEmpty && (i >= 12 || at(i + 1, j - 1) != kCellEmpty)) ||
-          (j <= 4 && at(i, j + 1) == kCellEmpty && (i >= 12 || at(i + 1, j + 1) != kCellEmpty));
-      if (exposed && group_size(j, i, level) >= minimum) {
-        // Remove the group and remember it in the saved copy, so that no
-        // later test reaches its cells again.
-        for (int k = 0; k < kOpponentBoardCells; ++k) {
-          if (cells[k] == kCellEmpty) continue;
-          if (cells[k] & kMemberBit) {
-            cells[k] = kCellEmpty;
-            saved_cells[k] |= kVisitedBit;
-          } else {
-            cells[k] &= kColourMask;
-          }
-        }
-        total += simulate_chain(level);
+  FloodTrace trace;
+  // Each test starts from the saved level, and one that removes nothing
+  // leaves it as it found it. So a test is left out where its outcome is
+  // known: from a cell of no colour (a group of one), and from a free cell
+  // of a group already measured below the minimum since the saved level
+  // last changed (the same group, the same garbage beside it).
+  CellMask measured = 0;
+  CellMask exposed = ExposedCells(cells);
+  while (exposed != 0) {
+    const int start = LowestCell(exposed);
+    exposed &= exposed - 1;
+    const uint8_t code = cells[start];
+    if (minimum > 1 && ((code & kColourMask) >= kCellGarbage || (measured >> start & 1))) continue;
+    trace.count = 0;
+    if (flood_group<false>(level, start, &trace) < minimum) {
+      const bool free = (code & (kMemberBit | kVisitedBit)) == 0;
+      for (int t = 0; t < trace.count; ++t) {
+        const int k = trace.cell[t];
+        if (free && (cells[k] & kColourMask) == code) measured |= (CellMask)1 << k;
+        cells[k] = saved_cells[k];
       }
-      std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
-      std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
+      continue;
     }
+    // Remove the group and remember it in the saved copy, so that no
+    // later test reaches its cells again. (An empty cell carries the
+    // member bit and stays as it is.)
+    for (int k = 0; k < kOpponentBoardCells; ++k) {
+      const uint8_t member = cells[k] & kMemberBit;
+      saved_cells[k] |= (uint8_t)(member << 1);
+      cells[k] = member ? kCellEmpty : cells[k] & kColourMask;
+    }
+    total += simulate_chain(level);
+    std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+    std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
+    measured = 0;
+    // The saved level changed: the cells after this one, exposed on it.
+    exposed = ExposedCells(cells) & ~(((CellMask)2 << start) - 1);
   }
   return Saturate(total);
 }
 
+// The first removal of a chain pass after its first test, as the pass's
+// scan of the whole level would make it: the counted cells are the ones the
+// test took (the start and its group, the only cells with both bits). In
+// column order, bottom row first, each counted cell lifts b past a counter
+// above it and is emptied, and every cell left standing gets no counter
+// above the b reached before it. b is at least 1, so only the cells with a
+// counter above 1 need a look.
+void Opponent::remove_first_group(int level, const FloodTrace& trace, int64_t* b) {
+  uint8_t* cells = cell_levels[level];
+  uint8_t* counters = counter_levels[level];
+  auto order = [](int k) {
+    return (k % kOpponentBoardColumns) * kOpponentBoardRows + (kOpponentBoardRows - 1 - k / kOpponentBoardColumns);
+  };
+  int counted[kOpponentBoardCells], n = 0;
+  CellMask counted_cells = 0;
+  for (int t = 0; t < trace.count; ++t) {
+    const int k = trace.cell[t];
+    int at = n++;
+    for (; at > 0 && order(counted[at - 1]) > order(k); --at) counted[at] = counted[at - 1];
+    counted[at] = k;
+    counted_cells |= (CellMask)1 << k;
+  }
+  const int64_t b_start = *b;
+  int64_t reached[kOpponentBoardCells];  // b after each counted cell
+  for (int i = 0; i < n; ++i) {
+    if (counters[counted[i]] > *b) *b = counters[counted[i]] + 1;
+    reached[i] = *b;
+  }
+  for (CellMask high = CodesAtLeast(counters, 2) & ~counted_cells; high != 0; high &= high - 1) {
+    const int k = LowestCell(high);
+    if (cells[k] == kCellEmpty) continue;
+    int64_t cap = b_start;
+    for (int i = 0; i < n && order(counted[i]) < order(k); ++i) cap = reached[i];
+    if (counters[k] > cap) counters[k] = (uint8_t)cap;
+  }
+  for (int i = 0; i < n; ++i) cells[counted[i]] = kCellEmpty;
+}
+
+// One pass over the level after gravity: a test from every cell in row-major
+// order, each removing its group when it reaches the clear count. Every test
+// leaves its start cell with the member bit and no pass takes member bits
+// off, so a second pass would find every block taken and remove nothing: all
+// that is left of it is its gravity.
 int32_t Opponent::simulate_chain(int level) {
   uint8_t* cells = cell_levels[level];
   uint8_t* counters = counter_levels[level];
   int64_t b = 1;
   int64_t total = 0;
-  int64_t sum;
-  // Member bits are never cleared, so with a clear count of 2 or more the
-  // second pass finds every block counted; the pass bound only guards that.
-  int passes = 0;
-  do {
-    sum = 0;
-    apply_gravity(level, kCellVanishing);
-    for (int i = 0; i < kOpponentBoardRows; ++i) {
-      for (int j = 0; j < kOpponentBoardColumns; ++j) {
-        const int g = group_size(j, i, level);
-        if (g >= clear_count) {
-          const int start = i * kOpponentBoardColumns + j;
-          for (int column = 0; column < kOpponentBoardColumns; ++column) {
-            for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
-              const int k = row * kOpponentBoardColumns + column;
-              // Counted by this test: the start cell, and the cells that
-              // carry both bits (member bits of earlier tests stay, their
-              // visited bits are gone).
-              const bool counted = k == start || ((cells[k] & (kMemberBit | kVisitedBit)) == (kMemberBit | kVisitedBit) &&
-                                                  (cells[k] & kColourMask) <= kCellGarbage);
-              if (counted) {
-                cells[k] = kCellEmpty;
-                if (counters[k] > b) b = counters[k] + 1;
-              }
-              if (cells[k] != kCellEmpty && counters[k] > b) counters[k] = (uint8_t)b;
+  apply_gravity(level, kCellVanishing);
+  // Cells taken into a group by a test after the first. Their neighbours of
+  // their colour and the garbage beside them were taken with them, so a
+  // test from such a cell would find a group of one and leave the level as
+  // it was; an empty cell likewise. Only the first test can meet visited
+  // bits the level came in with, so its groups are not skipped.
+  bool taken[kOpponentBoardCells] = {};
+  bool removed = false;
+  FloodTrace trace;
+  for (int start = 0; start < kOpponentBoardCells; ++start) {
+    if (start > 0 && (taken[start] || cells[start] == kCellEmpty)) continue;
+    trace.count = 0;
+    const int g = flood_group<false>(level, start, &trace);
+    if (g >= clear_count) {
+      if (!removed && start > 0) {
+        remove_first_group(level, trace, &b);
+        removed = true;
+      } else if (!removed) {
+        for (int column = 0; column < kOpponentBoardColumns; ++column) {
+          for (int row = kOpponentBoardRows - 1; row >= 0; --row) {
+            const int k = row * kOpponentBoardColumns + column;
+            // Counted by this test: the start cell, and the cells that carry
+            // both bits (member bits of earlier tests stay, their visited
+            // bits are gone).
+            const bool counted = k == start || ((cells[k] & (kMemberBit | kVisitedBit)) == (kMemberBit | kVisitedBit) &&
+                                                (cells[k] & kColourMask) <= kCellGarbage);
+            if (counted) {
+              cells[k] = kCellEmpty;
+              if (counters[k] > b) b = counters[k] + 1;
             }
+            if (cells[k] != kCellEmpty && counters[k] > b) counters[k] = (uint8_t)b;
           }
-          sum += (int64_t)g * b * b;
         }
-        for (uint8_t& code : cell_levels[level])
-          if (code != kCellEmpty) code &= (uint8_t)~kVisitedBit;
+        removed = true;
+      } else {
+        // The first removal left no counter above b, so b stays and no
+        // counter changes: only the counted cells (the start and the cells
+        // this test took in) go.
+        for (int t = 0; t < trace.count; ++t)
+          if ((cells[trace.cell[t]] & kMemberBit) && (cells[trace.cell[t]] & kColourMask) <= kCellGarbage)
+            cells[trace.cell[t]] = kCellEmpty;
+        cells[start] = kCellEmpty;
       }
+      total += (int64_t)g * b * b;
     }
-    total += sum;
-  } while (sum > 0 && ++passes < kOpponentBoardCells);
+    // Visited bits go after every test. The first sweep takes them off the
+    // whole level (and turns vanishing cells into colourless blocks); after
+    // it only the cells this test reached carry one.
+    if (start == 0) {
+      for (uint8_t& code : cell_levels[level]) code &= code == kCellEmpty ? 0xFF : (uint8_t)~kVisitedBit;
+      continue;
+    }
+    for (int t = 0; t < trace.count; ++t) {
+      uint8_t& code = cells[trace.cell[t]];
+      if (code == kCellEmpty) continue;
+      code &= (uint8_t)~kVisitedBit;
+      if (code & kMemberBit) taken[trace.cell[t]] = true;
+    }
+  }
+  if (removed) apply_gravity(level, kCellVanishing);
   if (variant->chain_simulation == ChainSimulation::kSquaredCounter) return Saturate(b * b);
   return Saturate(total);
 }

@@ -93,8 +93,18 @@ struct Opponent {
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }
   uint8_t& counter(int level, int row, int column) { return counter_levels[level][row * kOpponentBoardColumns + column]; }
+  // The cells a flood changed, so that its bits can be undone without a
+  // sweep of the whole level.
+  struct FloodTrace {
+    uint8_t cell[kOpponentBoardCells];
+    int count;
+  };
   int group_size(int column, int row, int level);
-  void flood_group(int column, int row, int level, int* count);
+  // Marks the group of cell `start` (row-major index) and returns its size;
+  // appends every cell it changes to the trace when one is given.
+  template <bool kMarkRejected>
+  int flood_group(int level, int start, FloodTrace* trace);
+  void remove_first_group(int level, const FloodTrace& trace, int64_t* b);
   void clear_group_bits(int level);
   void apply_gravity(int level, uint8_t threshold);
   int landing_row(int level, int column) const;

@@ -250,6 +250,9 @@ TH_API THPlayMusic() {
   DropPlayerLocked(lib);
   lib.player = new_fluid_player(lib.synth);
   if (!lib.player) return TH_ERR_SYNTH;
+  // Game music loops until it is stopped, as the engine's own music does;
+  // the state word therefore reads 1 for as long as the music sounds.
+  fluid_player_set_loop(lib.player, -1);
   if (fluid_player_add_mem(lib.player, lib.music.data(), lib.music.size()) != FLUID_OK ||
       fluid_player_play(lib.player) != FLUID_OK) {
     DropPlayerLocked(lib);

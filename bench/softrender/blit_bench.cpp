@@ -6,21 +6,19 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/softrender/blend.h"
+#include "bench/softrender/bench_frame.h"
 #include "engine/softrender/blit.h"
 
 namespace {
 
-constexpr int kW = 640, kH = 480;
-
-void SetPixelCounter(benchmark::State& state, int64_t pixels) {
-  state.counters["Mpx/s"] = benchmark::Counter((double)pixels * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
+using softbench::kH;
+using softbench::kW;
+using softbench::SetPixelRate;
+using softbench::UseFrameDrawState;
 
 struct Images {
   MEMIMG dst{}, src{}, half{};
   explicit Images(int fmt) {
-    BuildSoftBlendTables();
     SetupMEMIMG(&dst, kW, kH, -1, 0, fmt, 0, 0, 0, nullptr);
     SetupMEMIMG(&src, kW, kH, -1, 0x1234, fmt, 0, 0, 0, nullptr);
     SetupMEMIMG(&half, kW / 2, kH / 2, -1, 0x1234, fmt, 0, 0, 0, nullptr);
@@ -35,15 +33,6 @@ struct Images {
   }
 };
 
-void UseDrawState(int mode, int p) {
-  g_soft_draw.blend_mode = mode;
-  g_soft_draw.blend_param = p;
-  g_soft_draw.draw_bright = SOFT_BRIGHT_WHITE;
-  g_soft_draw.draw_area[0] = g_soft_draw.draw_area[1] = 0;
-  g_soft_draw.draw_area[2] = kW;
-  g_soft_draw.draw_area[3] = kH;
-}
-
 void BM_MemcpyFrame(benchmark::State& state) {
   const size_t bytes = (size_t)kW * kH * state.range(0) / 8;
   std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
@@ -53,19 +42,19 @@ void BM_MemcpyFrame(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed((int64_t)bytes * state.iterations());
-  SetPixelCounter(state, (int64_t)kW * kH);
+  SetPixelRate(state, (double)kW * kH);
 }
 BENCHMARK(BM_MemcpyFrame)->Arg(16)->Arg(32);
 
 // Arguments: bits, blend mode, parameter, transparency.
 void BM_Blit(benchmark::State& state) {
   Images img(state.range(0) == 16 ? 0 : 1);
-  UseDrawState((int)state.range(1), (int)state.range(2));
+  UseFrameDrawState((int)state.range(1), (int)state.range(2));
   for (auto _ : state) {
     BlitToMEMIMG(&img.dst, &img.src, 0, 0, (int)state.range(3), nullptr);
     benchmark::ClobberMemory();
   }
-  SetPixelCounter(state, (int64_t)kW * kH);
+  SetPixelRate(state, (double)kW * kH);
 }
 BENCHMARK(BM_Blit)
     ->ArgNames({"bits", "mode", "p", "key"})
@@ -81,13 +70,13 @@ BENCHMARK(BM_Blit)
 // A 320 x 240 image stretched over the whole frame.
 void BM_Stretch2x(benchmark::State& state) {
   Images img(state.range(0) == 16 ? 0 : 1);
-  UseDrawState((int)state.range(1), (int)state.range(2));
+  UseFrameDrawState((int)state.range(1), (int)state.range(2));
   const int32_t rect[4] = {0, 0, kW, kH};
   for (auto _ : state) {
     StretchBlitToMEMIMG(&img.dst, &img.half, rect, 0, nullptr);
     benchmark::ClobberMemory();
   }
-  SetPixelCounter(state, (int64_t)kW * kH);
+  SetPixelRate(state, (double)kW * kH);
 }
 BENCHMARK(BM_Stretch2x)
     ->ArgNames({"bits", "mode", "p"})
@@ -100,12 +89,12 @@ BENCHMARK(BM_Stretch2x)
 // target pixels scanned (the turned image's box, clipped to the frame).
 void BM_Rotate(benchmark::State& state) {
   Images img(state.range(0) == 16 ? 0 : 1);
-  UseDrawState((int)state.range(1), (int)state.range(2));
+  UseFrameDrawState((int)state.range(1), (int)state.range(2));
   for (auto _ : state) {
     RotateBlitToMEMIMG(&img.dst, &img.src, kW / 2, kH / 2, 0.3f, 1.0f, 0, 0, nullptr);
     benchmark::ClobberMemory();
   }
-  SetPixelCounter(state, (int64_t)kW * kH);
+  SetPixelRate(state, (double)kW * kH);
 }
 BENCHMARK(BM_Rotate)
     ->ArgNames({"bits", "mode", "p"})

@@ -6,39 +6,31 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/softrender/blend.h"
+#include "bench/softrender/bench_frame.h"
 #include "engine/softrender/circle.h"
 #include "engine/softrender/primitive.h"
 #include "engine/softrender/triangle.h"
 
 namespace {
 
-constexpr int kW = 640, kH = 480;
+using softbench::kH;
+using softbench::kW;
 
 struct Target {
   MEMIMG dst{}, tex{};
   explicit Target(int fmt) {
-    BuildSoftBlendTables();
     SetupMEMIMG(&dst, kW, kH, -1, 0, fmt, 0, 0, 0, nullptr);
     SetupMEMIMG(&tex, kW, kH, -1, 0x1234, fmt, 0, 0, 0, nullptr);
     uint32_t seed = 777;
     for (MEMIMG* m : {&dst, &tex})
       for (int i = 0; i < m->store->pitch * m->height; i++) m->pixels[i] = (uint8_t)((seed = seed * 1103515245 + 12345) >> 16);
-    g_soft_draw.draw_bright = SOFT_BRIGHT_WHITE;
-    g_soft_draw.draw_area[0] = g_soft_draw.draw_area[1] = 0;
-    g_soft_draw.draw_area[2] = kW;
-    g_soft_draw.draw_area[3] = kH;
+    softbench::UseFrameDrawState(SOFT_BLEND_COPY, 255);
   }
   ~Target() {
     ReleaseMEMIMG(&dst);
     ReleaseMEMIMG(&tex);
   }
 };
-
-void Rate(benchmark::State& state, double pixels_per_iteration) {
-  state.counters["Mpx/s"] =
-      benchmark::Counter(pixels_per_iteration * (double)state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
 
 // Arguments: bits (16 or 32), blend mode, textured (0 or 1), transparent flag.
 void BM_TriangleQuad(benchmark::State& state) {
@@ -53,7 +45,7 @@ void BM_TriangleQuad(benchmark::State& state) {
     RasterTriangleToMEMIMG(&t.dst, textured ? &t.tex : nullptr, b, (int)state.range(3), nullptr, 0x5A5A);
     benchmark::ClobberMemory();
   }
-  Rate(state, (double)kW * kH);
+  softbench::SetPixelRate(state, (double)kW * kH);
 }
 BENCHMARK(BM_TriangleQuad)
     ->ArgNames({"bits", "mode", "textured", "trans"})
@@ -87,7 +79,7 @@ void BM_Lines(benchmark::State& state) {
     StrokeLineListToMEMIMG(&t.dst, lines.data(), (int32_t)lines.size());
     benchmark::ClobberMemory();
   }
-  Rate(state, pixels);  // about: clipped parts are counted too
+  softbench::SetPixelRate(state, pixels);  // about: clipped parts are counted too
 }
 BENCHMARK(BM_Lines)->ArgNames({"bits", "mode"})->Args({16, 0})->Args({32, 0})->Args({16, 1})->Args({32, 1});
 
@@ -100,7 +92,7 @@ void BM_FilledCircle(benchmark::State& state) {
     RasterCircleToMEMIMG(&t.dst, 320, 240, 100, 0x7BEF, 1);
     benchmark::ClobberMemory();
   }
-  Rate(state, 3.14159265 * 100 * 100);
+  softbench::SetPixelRate(state, 3.14159265 * 100 * 100);
 }
 BENCHMARK(BM_FilledCircle)->ArgNames({"bits", "mode"})->Args({16, 0})->Args({32, 0})->Args({16, 1})->Args({32, 1});
 

@@ -72,6 +72,7 @@ struct EnvironmentInfo {
   int os_version;
   int directx_version;
   int mmx, sse, sse2;
+  int avx2;  // usable: the processor has it and the system saves its registers
   int tsc_usable;
   int64_t cpu_clock;  // time-stamp ticks per second, 0 when not measured
   int cpu_mhz;
@@ -83,3 +84,5 @@ extern EnvironmentInfo g_environment;
 int CheckEnvironment();
 // Records and logs the extensions that CPUID leaf 1's feature word reports.
 void ApplyProcessorFeatures(uint32_t features);
+// Whether the processor offers AVX2 and the system saves the wide registers.
+int ProcessorHasAvx2();

@@ -56,6 +56,19 @@ void ApplyProcessorFeatures(uint32_t features) {
   if (sse2) WriteLogText("ＳＳＥ２命令が使用可能です\n");
 }
 
+int ProcessorHasAvx2() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return 0;
+  const bool osxsave = (c >> 27) & 1, avx = (c >> 28) & 1;
+  if (!osxsave || !avx) return 0;
+  unsigned xcr0_low, xcr0_high;
+  __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  if ((xcr0_low & 6) != 6) return 0;  // the vector registers' state
+  if (__get_cpuid_max(0, nullptr) < 7) return 0;
+  __cpuid_count(7, 0, a, b, c, d);
+  return (int)((b >> 5) & 1);
+}
+
 int CheckEnvironment() {
   WriteLogText("システムの情報を出力します\n");
   IndentLog();
@@ -116,6 +129,7 @@ int CheckEnvironment() {
   }
 
   ApplyProcessorFeatures(d);
+  g_environment.avx2 = ProcessorHasAvx2();
   WriteLogText("ＣＰＵベンダ：");
   WriteLogFormat("%s", vendor);
   if (brand[0]) WriteLogFormat("ＣＰＵ名：%s", brand);

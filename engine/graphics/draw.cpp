@@ -109,7 +109,7 @@ bool BeginGraphFrame(int graph, int x1, int y1, int x2, int y2, GraphFrame* f, i
   f->rect[2] = x1 < x2 ? x2 : x1;
   f->rect[3] = y1 < y2 ? y2 : y1;
   const GraphicsHost& host = GetGraphicsHost();
-  if (f->record->movie >= 0 && host.advance_movie_frame) host.advance_movie_frame(f->record->movie, graph);
+  if (f->record->movie >= 0 && host.advance_movie_frame) host.advance_movie_frame(f->record->movie);
   f->record = GetGraphRecord(graph);
   if (!f->record || !f->record->image) {
     *result = -1;

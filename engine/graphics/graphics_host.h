@@ -23,6 +23,12 @@ struct DisplayModeInfo {
   int32_t width, height, bits_per_pixel, refresh;
 };
 
+struct MovieRecord;
+struct BASEIMAGE;
+// Called by the movie after each frame update with the argument it was set
+// with (the graph handle).
+typedef void (*GraphMovieFrameHook)(MovieRecord* movie, intptr_t argument);
+
 // Results of a display-mode change, as the platform reports them.
 constexpr int DISP_CHANGE_SUCCESSFUL = 0;
 constexpr int DISP_CHANGE_FAILED = -1;
@@ -60,7 +66,11 @@ struct GraphicsHost {
   // Movies: open gives a handle or -1; a graph shows its movie's current frame.
   int (*open_movie)(const char* path, int* width, int* height, int option);
   void (*close_movie)(int movie);
-  void (*advance_movie_frame)(int movie, int graph);
+  // Brings the movie to its current frame; the frame hook then runs.
+  void (*advance_movie_frame)(int movie);
+  void (*set_movie_frame_hook)(int movie, GraphMovieFrameHook hook, intptr_t argument);
+  // The movie's frame image when it holds a picture not yet copied, else null.
+  BASEIMAGE* (*movie_frame_image)(MovieRecord* movie);
   void (*reopen_movies)();
 };
 

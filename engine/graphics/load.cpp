@@ -20,6 +20,16 @@ void MirrorBoth(BASEIMAGE* image, BASEIMAGE* alpha) {
   if (alpha) MirrorBaseImage(alpha);
 }
 
+// The movie's frame hook: the current picture into the graph, when the movie
+// has one the graph has not had yet.
+void UpdateGraphFromMovie(MovieRecord* movie, intptr_t graph) {
+  const GraphicsHost& host = GetGraphicsHost();
+  GraphRecord* record = GetGraphRecord(int(graph));
+  if (!record || !record->image || !host.movie_frame_image) return;
+  if (BASEIMAGE* frame = host.movie_frame_image(movie))
+    TransferBaseImageToGraph(frame, nullptr, nullptr, 0, 0, int(graph), 0);
+}
+
 int LoadMovieGraph(const char* path, int movie_option) {
   const GraphicsHost& host = GetGraphicsHost();
   int width = 0, height = 0;
@@ -42,6 +52,7 @@ int LoadMovieGraph(const char* path, int movie_option) {
     return WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", path);
   }
   GetGraphRecord(graph)->movie = movie;
+  if (host.set_movie_frame_hook) host.set_movie_frame_hook(movie, UpdateGraphFromMovie, graph);
   return graph;
 }
 

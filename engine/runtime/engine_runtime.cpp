@@ -17,6 +17,9 @@
 #if VOX_ENGINE_HAS_NET
 #include "engine/net/net.h"
 #endif
+#if VOX_ENGINE_HAS_MOVIE
+#include "engine/movie/movie.h"
+#endif
 
 namespace {
 
@@ -134,6 +137,14 @@ intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_
 }
 #endif
 
+#if VOX_ENGINE_HAS_MOVIE
+// ---- movies as graphics sees them
+void CloseMovie(int movie) { DisposeMovie(movie); }
+void AdvanceMovie(int movie) { AdvanceMovieFrame(movie); }
+void SetGraphMovieHook(int movie, GraphMovieFrameHook hook, intptr_t graph) { SetMovieFrameHook(movie, hook, graph); }
+void ReopenMovies() { ReopenDirectShowMoviesAll(); }
+#endif
+
 }  // namespace
 
 void InstallEngineServices() {
@@ -188,6 +199,13 @@ void InstallEngineServices() {
   s.pump_network = PumpNetwork;
   s.socket_message = SocketMessage;
 #endif
+#if VOX_ENGINE_HAS_MOVIE
+  s.build_movie_tables = BuildYuvToRgbTables;
+  s.resume_movies = ResumeMoviesAll;
+  s.hold_movies = HoldMoviesAll;
+  s.drop_movie_streams = DropDirectShowObjectsAll;
+  s.blit_movie_surfaces = BlitMovieSurfacesAll;
+#endif
   SetEngineServices(&s);
 
   GraphicsHost g{};
@@ -213,6 +231,14 @@ void InstallEngineServices() {
   g.set_default_font = SetDefaultFontSizeAndThickness;
   g.close_input_devices = CloseInputDevices;
   g.reopen_input_devices = ReopenInputDevices;
+#if VOX_ENGINE_HAS_MOVIE
+  g.open_movie = OpenMovie;
+  g.close_movie = CloseMovie;
+  g.advance_movie_frame = AdvanceMovie;
+  g.set_movie_frame_hook = SetGraphMovieHook;
+  g.movie_frame_image = RefreshMovieFrameImage;
+  g.reopen_movies = ReopenMovies;
+#endif
   SetGraphicsHost(&g);
 
   InputHost in{};

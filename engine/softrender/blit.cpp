@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "engine/softrender/fast_rows.h"
 #include "engine/softrender/kernel.h"
 
 namespace {
@@ -18,8 +19,11 @@ struct BlitFrame {
   int width, height;
   const uint8_t* runs;      // run path: the store's run table
   const uint8_t* runs_end;
+  FastRowFn fast;           // the kernel's fast row, or null
 };
 
+// Each row starts with the fast row where there is one; the generic kernel
+// draws what it leaves.
 template <class K>
 struct BlitPixelLoop {
   static void Run(const KernelParams& k, const BlitFrame& f) {
@@ -27,7 +31,14 @@ struct BlitPixelLoop {
       uint8_t* d = f.dst + (ptrdiff_t)y * f.dst_pitch;
       const uint8_t* s = f.src + (ptrdiff_t)y * f.src_pitch;
       const uint8_t* g = K::kGraph ? f.graph + (ptrdiff_t)y * f.graph_pitch : nullptr;
-      for (int x = 0; x < f.width; x++) {
+      int x = 0;
+      if (f.fast) {
+        x = f.fast(k, FAST_ROW_CLASSIFY, d, s, g, f.width);
+        d += (ptrdiff_t)x * K::kDstBytes;
+        s += (ptrdiff_t)x * K::kSrcBytes;
+        if constexpr (K::kGraph) g += x;
+      }
+      for (; x < f.width; x++) {
         K::Apply(k, d, s, g);
         d += K::kDstBytes;
         s += K::kSrcBytes;
@@ -57,7 +68,10 @@ struct BlitRunLoop {
         if (len > f.width - x) len = f.width - x;
         if (kind != PIXEL_RUN_SKIP) {
           int cls = kind == PIXEL_RUN_TRANSLUCENT ? PIXEL_WEIGHTED : PIXEL_PLAIN;
-          for (int i = 0; i < len; i++) {
+          int i = 0;
+          if (f.fast)
+            i = f.fast(k, cls == PIXEL_WEIGHTED ? FAST_ROW_ALL_WEIGHTED : FAST_ROW_ALL_PLAIN, d, s, g, len);
+          for (; i < len; i++) {
             auto sample = K::Fetch(k, s + i * K::kSrcBytes);
             K::Blend(k, d + i * K::kDstBytes, sample, cls, K::kGraph ? BlendGraphRamp[g[i]] : 0);
           }
@@ -149,7 +163,9 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
   InitKernelParams(&k, ss, p, ds.draw_bright, transparency);
   bool white = !k.tinted;
   k.blit_rules = true;
-  k.ignore_alpha = mode == SOFT_BLEND_COPY && white && !k.transparency;
+  // A plain copy of the colour: with a blend image the weight and the source
+  // alpha both apply, as in the stretched blit.
+  k.ignore_alpha = mode == SOFT_BLEND_COPY && white && !k.transparency && !blend_graph;
 
   // The run table describes the whole lines of the store it was built from,
   // so only an unclipped view of the whole store may use it.
@@ -157,6 +173,7 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
   bool run_path = transparency == 1 && ss->run_table_valid == 1 && ss->run_table && whole_store &&
                   w == src->width && h == src->height;
   int index = SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr);
+  f.fast = FindFastRow(index);
   if (run_path) {
     f.runs = ss->run_table;
     f.runs_end = ss->run_table + (size_t)(ss->width + 5) * ss->height;

@@ -32,7 +32,7 @@ struct KernelParams {
   bool transparency;          // colour key, or skipping alpha 0 and taking 255 as opaque
   uint32_t key;               // the value the raw source pixel is compared with
   const uint8_t* palette;     // the source store's palette (256 entries)
-  bool ignore_alpha;          // blit, mode 0 at white bright without transparency: alpha is not applied
+  bool ignore_alpha;          // blit, mode 0 at white bright without transparency or blend image: no alpha
   bool blit_rules;            // the blit's tint-before-alpha order and its plain multiplied alpha
   bool fast;                  // blit pixel path at white bright, no blend image, no source alpha
   bool raw_subtract;          // stretched blit, mode 3 at p = 255 under the same conditions

@@ -80,39 +80,14 @@ struct ClippedLine {
 
 inline int64_t Trunc(double v) { return DoubleToIntTrunc(v); }
 
-// Whether any pixel of the unclipped walk from (x1, y1) toward (x2, y2) lies
-// in the area. Along the major axis pixel k is at start + k, along the minor
-// axis at start + floor(k * minor / major), which passes through every value
-// between its ends; so the pixels whose major coordinate is inside the area
-// meet it exactly when their minor range overlaps the area's.
-bool WalkMeetsArea(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t L, int64_t T, int64_t R, int64_t B) {
-  int64_t dx = x2 - x1, dy = y2 - y1;
-  bool x_major = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
-  int64_t m0 = x_major ? x1 : y1, dm = x_major ? dx : dy, lo_m = x_major ? L : T, hi_m = x_major ? R : B;
-  int64_t n0 = x_major ? y1 : x1, dn = x_major ? dy : dx, lo_n = x_major ? T : L, hi_n = x_major ? B : R;
-  uint64_t len = (uint64_t)(dm < 0 ? -dm : dm), minor = (uint64_t)(dn < 0 ? -dn : dn);
-  if (len == 0) return false;
-  // Steps k in 0 .. len - 1 whose major coordinate m0 +- k lies in lo_m .. hi_m - 1.
-  int64_t k0 = dm > 0 ? lo_m - m0 : m0 - (hi_m - 1), k1 = dm > 0 ? hi_m - 1 - m0 : m0 - lo_m;
-  k0 = std::max<int64_t>(k0, 0);
-  k1 = std::min<int64_t>(k1, (int64_t)len - 1);
-  if (k0 > k1) return false;
-  auto minor_at = [&](int64_t k) {
-    int64_t off = (int64_t)((uint64_t)k * minor / len);
-    return dn < 0 ? n0 - off : n0 + off;
-  };
-  int64_t a = minor_at(k0), b = minor_at(k1);
-  return std::max(a, b) >= lo_n && std::min(a, b) <= hi_n - 1;
-}
-
 // Clips the line's end points to the draw area in double precision. False
-// when nothing is to be drawn.
+// when nothing is to be drawn. Only the line's bounding box is tested against
+// the area: a line that passes beside a corner is clamped onto the corner
+// pixels nearest to it, and the final clamps keep the start inside the area
+// and the end one step outside it, so no pixel beyond the area is written.
 bool ClipLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const int32_t* area, ClippedLine* out) {
   int64_t L = area[0], T = area[1], R = area[2], B = area[3];
   if (std::max(x1, x2) < L || std::max(y1, y2) < T || std::min(x1, x2) >= R || std::min(y1, y2) >= B) return false;
-  // A line whose box meets the area but which passes beside it would be
-  // clamped onto a corner pixel it never touches.
-  if (!WalkMeetsArea(x1, y1, x2, y2, L, T, R, B)) return false;
   double kx = y1 == y2 ? 0.0 : (double)((int64_t)x2 - x1) / (double)((int64_t)y2 - y1);
   double ky = x1 == x2 ? 0.0 : (double)((int64_t)y2 - y1) / (double)((int64_t)x2 - x1);
   double cx = (double)x1 - (double)y1 * kx;

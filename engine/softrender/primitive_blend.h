@@ -10,13 +10,16 @@
 #include <cstdint>
 
 #include "engine/softrender/blend.h"
+#include "engine/softrender/fast_rows.h"
 #include "engine/softrender/kernel.h"
 
 // The colour of a single-colour draw, ready for the pixel rules.
 struct SolidColour {
+  static constexpr int kRowPixels = 64;
   uint32_t c;       // the colour after the bright (all 32 bits for format 1)
   uint32_t scaled;  // Add and Subtract: the colour's channels scaled by p
   KernelParams k;   // p and its table rows, for the blits' channel rules
+  alignas(16) uint8_t row[kRowPixels * 4];  // the colour as a row of source pixels, for the fast rows
 };
 
 // A 16-bit colour is an R5G6B5 value: bits above 15 would index the tables
@@ -54,6 +57,12 @@ inline SolidColour PrepareSolidColour(uint32_t c, uint32_t p) {
   s.k.scale_p = row;
   s.k.diff_p = ScaledDiffRow((int)p);
   for (auto& b : s.k.bright) b = ScaleTable[255];  // the colour is tinted already
+  for (int i = 0; i < SolidColour::kRowPixels; i++) {
+    if constexpr (Fmt == 0)
+      StorePixel16(s.row + 2 * i, c);
+    else
+      StorePixel32(s.row + 4 * i, c);
+  }
   return s;
 }
 
@@ -81,9 +90,22 @@ inline void BlendSolidPixel(uint8_t* px, const SolidColour& s) {
   }
 }
 
+// A span is the blits' kernel over an opaque source row of the colour, so a
+// long one is drawn by that kernel's fast row where there is one.
 template <int Fmt, int Mode>
 inline void BlendSolidSpan(uint8_t* px, int64_t count, const SolidColour& s) {
   constexpr int kBytes = Fmt == 0 ? 2 : 4;
+  if (count >= 16) {
+    if (FastRowFn fast = FindFastRow(SoftLoopIndex(Fmt, SoftSrc::Direct, SoftModeIndex(Mode), false))) {
+      while (count >= 16) {
+        const int n = (int)(count < SolidColour::kRowPixels ? count : SolidColour::kRowPixels);
+        const int done = fast(s.k, FAST_ROW_ALL_PLAIN, px, s.row, nullptr, n);
+        if (done == 0) break;
+        px += (ptrdiff_t)done * kBytes;
+        count -= done;
+      }
+    }
+  }
   for (int64_t i = 0; i < count; i++, px += kBytes) BlendSolidPixel<Fmt, Mode>(px, s);
 }
 

@@ -5,9 +5,11 @@
 // and rows are addressed through the pitch, so any height is drawn.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/core/util.h"
 #include "engine/softrender/blit.h"
+#include "engine/softrender/fast_rows.h"
 #include "engine/softrender/kernel.h"
 
 namespace {
@@ -40,6 +42,10 @@ struct RotateFrame {
   int64_t col_du, col_dv;        // per target column
   int64_t row_du, row_dv;        // per target row
   uint64_t u_limit, v_limit;     // W and H in 14.18
+  // Fast frame only.
+  bool pure;                     // the kernel writes the source pixel whatever the target held
+  FastRowFn fast;
+  GatherFn gather;               // positions inside 2^32, or null
 };
 
 template <class K>
@@ -66,6 +72,89 @@ struct RotateLoop {
 };
 
 constexpr auto kRotateLoops = MakeSoftLoopTable<RotateLoop>();
+
+// floor(a / b) and ceil(a / b) for b != 0.
+int64_t FloorDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+int64_t CeilDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) == (b < 0))) ? q + 1 : q;
+}
+
+// The columns x of 0 .. width - 1 at which p + x * step lies in 0 .. limit - 1,
+// as first and last (first > last when there are none).
+void ColumnsInside(int64_t p, int64_t step, int64_t limit, int64_t width, int64_t* first, int64_t* last) {
+  int64_t lo = 0, hi = width - 1;
+  if (step == 0) {
+    if (p < 0 || p >= limit) hi = -1;
+  } else if (step > 0) {
+    lo = std::max(lo, CeilDiv(-p, step));
+    hi = std::min(hi, FloorDiv(limit - 1 - p, step));
+  } else {
+    lo = std::max(lo, CeilDiv(limit - 1 - p, step));
+    hi = std::min(hi, FloorDiv(-p, step));
+  }
+  *first = lo;
+  *last = hi;
+}
+
+// The same scan, a row at a time: the source pixels of a row lie inside the
+// source along one stretch of it (both coordinates move linearly), which is
+// worked out once; they are gathered into a buffer and drawn by the kernel's
+// fast row (the generic kernel drawing what that leaves), or copied straight
+// into the target where the kernel writes the source pixel whatever the
+// target held.
+template <class K>
+struct RotateRunLoop {
+  static void Run(const KernelParams& k, const RotateFrame& f) {
+    constexpr int kChunk = 256;
+    uint8_t pixels[kChunk * K::kSrcBytes];
+    uint8_t graph[kChunk];
+    uint8_t* drow = f.dst;
+    int64_t u0 = f.u, v0 = f.v;
+    for (int y = 0; y < f.height; y++, u0 += f.row_du, v0 += f.row_dv, drow += f.dst_pitch) {
+      int64_t a_u, b_u, a_v, b_v;
+      ColumnsInside(u0, f.col_du, (int64_t)f.u_limit, f.width, &a_u, &b_u);
+      ColumnsInside(v0, f.col_dv, (int64_t)f.v_limit, f.width, &a_v, &b_v);
+      const int64_t first = std::max(a_u, a_v), last = std::min(b_u, b_v);
+      if (first > last) continue;
+      int64_t u = u0 + first * f.col_du, v = v0 + first * f.col_dv;
+      // Gathers pixels i .. n - 1 of a stretch from (u, v) on, where a wide
+      // gather has not.
+      auto gather = [&](uint8_t* out, int n) {
+        int i = 0;
+        if (f.gather) {
+          i = f.gather(f.src, f.src_pitch, (uint32_t)u, (uint32_t)v, (uint32_t)f.col_du, (uint32_t)f.col_dv, n, out);
+          u += i * f.col_du;
+          v += i * f.col_dv;
+        }
+        for (; i < n; i++, u += f.col_du, v += f.col_dv)
+          std::memcpy(out + i * K::kSrcBytes,
+                      f.src + (ptrdiff_t)(v >> 18) * f.src_pitch + (ptrdiff_t)(u >> 18) * K::kSrcBytes, K::kSrcBytes);
+      };
+      if (f.pure && K::kSrc == SoftSrc::Direct) {
+        gather(drow + (ptrdiff_t)first * K::kDstBytes, (int)(last + 1 - first));
+        continue;
+      }
+      for (int64_t x0 = first; x0 <= last; x0 += kChunk) {
+        const int n = (int)std::min<int64_t>(kChunk, last + 1 - x0);
+        if constexpr (K::kGraph) {
+          int64_t gu = u, gv = v;
+          for (int i = 0; i < n; i++, gu += f.col_du, gv += f.col_dv)
+            graph[i] = f.graph[(ptrdiff_t)(gv >> 18) * f.graph_pitch + (ptrdiff_t)(gu >> 18)];
+        }
+        gather(pixels, n);
+        uint8_t* d = drow + (ptrdiff_t)x0 * K::kDstBytes;
+        int i = f.fast ? f.fast(k, FAST_ROW_CLASSIFY, d, pixels, graph, n) : 0;
+        for (; i < n; i++) K::Apply(k, d + (ptrdiff_t)i * K::kDstBytes, pixels + i * K::kSrcBytes, graph + i);
+      }
+    }
+  }
+};
+
+constexpr auto kRotateRunLoops = MakeSoftLoopTable<RotateRunLoop>();
 
 }  // namespace
 
@@ -159,5 +248,14 @@ void RotateBlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int center_x, int center
 
   KernelParams k;
   InitKernelParams(&k, ss, p, ds.draw_bright, transparency);
-  kRotateLoops[SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr)](k, f);
+  const int index = SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr);
+  f.fast = FindFastRow(index);
+  if (!f.fast) {
+    kRotateLoops[index](k, f);
+    return;
+  }
+  f.pure = mode == SOFT_BLEND_COPY && !blend_graph && !k.tinted && !k.transparency && kind == SoftSrc::Direct;
+  // A wide gather takes positions in 32 bits.
+  if (f.u_limit <= ((uint64_t)1 << 32) && f.v_limit <= ((uint64_t)1 << 32)) f.gather = FindGather(MEMIMGBytesPerPixel(ss));
+  kRotateRunLoops[index](k, f);
 }

@@ -2,7 +2,14 @@
 // stepping through the source with 16.16 accumulators (kept in 64 bits so
 // that large images and clip offsets cannot overflow), mirrored on an axis
 // whose corners are given reversed.
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "engine/softrender/blit.h"
+#include "engine/softrender/fast_rows.h"
 #include "engine/softrender/kernel.h"
 
 namespace {
@@ -17,7 +24,24 @@ struct StretchFrame {
   ptrdiff_t graph_col_stride, graph_row_stride;
   int64_t col_step, row_step;
   int64_t col_acc_start, row_acc;
+  // Fast frame only.
+  const ptrdiff_t* src_cols;    // byte offset of each target column's source pixel
+  const ptrdiff_t* graph_cols;  // the same in the blend image
+  int doubled;                  // columns show source pixels twice each: 1 from the first, 2 from the second
+  bool pure;                    // the kernel writes the source pixel whatever the target held
+  FastRowFn fast;
 };
+
+// The row walk: to the source row (and blend-image row) of the next target row.
+template <bool G>
+inline void NextSourceRow(const StretchFrame& f, int64_t& racc, const uint8_t*& srow, const uint8_t*& grow) {
+  racc -= 65536;
+  while (racc <= 0) {
+    srow += f.src_row_stride;
+    if constexpr (G) grow += f.graph_row_stride;
+    racc += f.row_step;
+  }
+}
 
 // Target column i (from the unclipped left edge) shows source column
 // floor(i * 65536 / col_step); the accumulators walk that rule without a
@@ -47,17 +71,83 @@ struct StretchLoop {
       }
       if (y == f.height - 1) break;
       drow += f.dst_pitch;
-      racc -= 65536;
-      while (racc <= 0) {
-        srow += f.src_row_stride;
-        if constexpr (K::kGraph) grow += f.graph_row_stride;
-        racc += f.row_step;
-      }
+      NextSourceRow<K::kGraph>(f, racc, srow, grow);
     }
   }
 };
 
 constexpr auto kStretchLoops = MakeSoftLoopTable<StretchLoop>();
+
+// A row of 4- or 2-byte pixels, each source pixel written twice (from the
+// second target pixel on when `doubled` is 2, the first written once).
+template <int Bytes>
+void DoubleRow(uint8_t* d, const uint8_t* s, int width, int doubled) {
+  int x = 0;
+  if (doubled == 2) {
+    std::memcpy(d, s, Bytes);
+    s += Bytes;
+    x = 1;
+  }
+  // Four source pixels make eight target pixels.
+  for (; x + 8 <= width; x += 8, s += 4 * Bytes) {
+    if constexpr (Bytes == 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + (size_t)x * 4), _mm_unpacklo_epi32(v, v));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + (size_t)x * 4 + 16), _mm_unpackhi_epi32(v, v));
+    } else {
+      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + (size_t)x * 2), _mm_unpacklo_epi16(v, v));
+    }
+  }
+  for (int i = 0; x < width; x++, i++) std::memcpy(d + (size_t)x * Bytes, s + (size_t)(i / 2) * Bytes, Bytes);
+}
+
+// The same walk with its steps taken once: the column table gives every
+// target column's source pixel, and each row is gathered into a buffer and
+// drawn by the kernel's fast row (the generic kernel drawing what that
+// leaves). Where the kernel writes the source pixel whatever the target held,
+// a row that shows the same source row as the row above is a copy of it, and
+// the source pixels are gathered straight into the target.
+template <class K>
+struct StretchTableLoop {
+  static void Run(const KernelParams& k, const StretchFrame& f) {
+    constexpr int kChunk = 256;
+    alignas(16) uint8_t pixels[kChunk * K::kSrcBytes];
+    uint8_t graph[kChunk];
+    uint8_t* drow = f.dst;
+    const uint8_t* srow = f.src;
+    const uint8_t* grow = f.graph;
+    const uint8_t* previous = nullptr;
+    int64_t racc = f.row_acc;
+    const size_t row_bytes = (size_t)f.width * K::kDstBytes;
+    for (int y = 0;; y++) {
+      if (f.pure && srow == previous) {
+        std::memcpy(drow, drow - f.dst_pitch, row_bytes);
+      } else if (f.pure && K::kSrc == SoftSrc::Direct && f.doubled) {
+        DoubleRow<K::kSrcBytes>(drow, srow, f.width, f.doubled);
+      } else if (f.pure && K::kSrc == SoftSrc::Direct) {
+        for (int x = 0; x < f.width; x++)
+          std::memcpy(drow + (size_t)x * K::kDstBytes, srow + f.src_cols[x], K::kSrcBytes);
+      } else {
+        for (int x0 = 0; x0 < f.width; x0 += kChunk) {
+          const int n = std::min(kChunk, f.width - x0);
+          for (int i = 0; i < n; i++) std::memcpy(pixels + i * K::kSrcBytes, srow + f.src_cols[x0 + i], K::kSrcBytes);
+          if constexpr (K::kGraph)
+            for (int i = 0; i < n; i++) graph[i] = grow[f.graph_cols[x0 + i]];
+          uint8_t* d = drow + (size_t)x0 * K::kDstBytes;
+          int i = f.fast ? f.fast(k, FAST_ROW_CLASSIFY, d, pixels, graph, n) : 0;
+          for (; i < n; i++) K::Apply(k, d + (size_t)i * K::kDstBytes, pixels + i * K::kSrcBytes, graph + i);
+        }
+      }
+      previous = srow;
+      if (y == f.height - 1) break;
+      drow += f.dst_pitch;
+      NextSourceRow<K::kGraph>(f, racc, srow, grow);
+    }
+  }
+};
+
+constexpr auto kStretchTableLoops = MakeSoftLoopTable<StretchTableLoop>();
 
 }  // namespace
 
@@ -126,5 +216,38 @@ void StretchBlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, in
   // The plain 16-bit copy compares the pixel with the key's low 16 bits only.
   if (mode == SOFT_BLEND_COPY && plain && kind == SoftSrc::Direct && ss->format_code == MEMIMG_R5G6B5)
     k.key &= 0xFFFF;
-  kStretchLoops[SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr)](k, f);
+  const int index = SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr);
+  if (SoftSimdLevel() == SoftSimd::Generic) {
+    kStretchLoops[index](k, f);
+    return;
+  }
+  // The column walk, once: target column x shows the source pixel `steps`
+  // columns from the first.
+  std::vector<ptrdiff_t> src_cols((size_t)cw), graph_cols(blend_graph ? (size_t)cw : 0);
+  int64_t acc = f.col_acc_start, steps = 0;
+  for (int x = 0; x < cw; x++) {
+    src_cols[(size_t)x] = (ptrdiff_t)steps * f.src_col_stride;
+    if (blend_graph) graph_cols[(size_t)x] = (ptrdiff_t)steps * f.graph_col_stride;
+    acc -= 65536;
+    while (acc <= 0) {
+      steps++;
+      acc += col_step;
+    }
+  }
+  f.src_cols = src_cols.data();
+  f.graph_cols = graph_cols.data();
+  // Each source pixel twice, left to right: a doubling, from the first or
+  // the second target column.
+  for (int first = 1; first <= 2 && cw >= 2; first++) {
+    bool doubled = dir_x > 0;
+    for (int x = 0; x < cw && doubled; x++)
+      doubled = src_cols[(size_t)x] == (ptrdiff_t)((x + (first == 2 ? 1 : 0)) / 2) * sbpp;
+    if (doubled) {
+      f.doubled = first;
+      break;
+    }
+  }
+  f.pure = mode == SOFT_BLEND_COPY && !blend_graph && !k.tinted && !k.transparency && kind != SoftSrc::DirectAlpha;
+  f.fast = FindFastRow(index);
+  kStretchTableLoops[index](k, f);
 }

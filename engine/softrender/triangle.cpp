@@ -6,9 +6,11 @@
 #include "engine/softrender/triangle.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/util.h"
 #include "engine/softrender/blend.h"
+#include "engine/softrender/fast_rows.h"
 #include "engine/softrender/kernel.h"
 #include "engine/softrender/primitive_blend.h"
 
@@ -115,14 +117,32 @@ struct TexContext {
   int64_t ref_col, ref_row;
   uint32_t ref_u, ref_v;
   uint32_t su, tu, sv, tv;
+  FastRowFn fast;   // the kernel's fast row, or null
+  GatherFn gather;  // a wide gather of texels, or null
 };
+
+// Whether a texel is drawn, and whether its alpha weighs it.
+template <class Kern, bool K>
+int TexelClass(const TexContext& c, const typename Kern::Sample& texel) {
+  if constexpr (Kern::kSrc == SoftSrc::DirectAlpha) {
+    // The transparent flag turns alpha 0 into a skip (Multiply draws it
+    // and blackens the pixel; MultipliedAlpha's zero weight keeps it) and
+    // alpha 255 into an unweighted texel; without it every texel is weighted.
+    if (!K) return PIXEL_WEIGHTED;
+    if (texel.alpha == 255) return PIXEL_PLAIN;
+    if (texel.alpha == 0 && Kern::kMode != SOFT_BLEND_MULTIPLY && Kern::kMode != SOFT_BLEND_MULTIPLIED_ALPHA)
+      return PIXEL_SKIP;
+    return PIXEL_WEIGHTED;
+  } else {
+    return K && texel.raw == c.k.key ? PIXEL_SKIP : PIXEL_PLAIN;
+  }
+}
 
 // One span of a textured member: pixel format, texel layout, blend mode,
 // blend graph and transparent flag are template arguments, so each
 // combination is a loop of its own (the bright is a constant of the draw).
 template <class Kern, bool K>
 void TexturedSpan(const TexContext& c, int64_t y, int64_t x, int64_t count) {
-  constexpr bool A = Kern::kSrc == SoftSrc::DirectAlpha;
   uint8_t* px = c.dst + y * c.dst_pitch + x * Kern::kDstBytes;
   uint32_t dx = (uint32_t)(x - c.ref_col), dy = (uint32_t)(y - c.ref_row);
   uint32_t u = c.ref_u + dx * c.su + dy * c.tu;
@@ -133,32 +153,77 @@ void TexturedSpan(const TexContext& c, int64_t y, int64_t x, int64_t count) {
     uint32_t w = 0;
     if constexpr (Kern::kGraph) w = BlendGraphRamp[c.graph[(int64_t)row * c.graph_pitch + col]];
     auto texel = Kern::Fetch(c.k, c.tex + (int64_t)row * c.tex_pitch + col * Kern::kSrcBytes);
-    int cls;
-    if constexpr (A) {
-      // The transparent flag turns alpha 0 into a skip (Multiply draws it
-      // and blackens the pixel; MultipliedAlpha's zero weight keeps it) and
-      // alpha 255 into an unweighted texel; without it every texel is weighted.
-      if (!K)
-        cls = PIXEL_WEIGHTED;
-      else if (texel.alpha == 255)
-        cls = PIXEL_PLAIN;
-      else if (texel.alpha == 0 && Kern::kMode != SOFT_BLEND_MULTIPLY && Kern::kMode != SOFT_BLEND_MULTIPLIED_ALPHA)
-        cls = PIXEL_SKIP;
-      else
-        cls = PIXEL_WEIGHTED;
-    } else {
-      cls = K && texel.raw == c.k.key ? PIXEL_SKIP : PIXEL_PLAIN;
-    }
+    const int cls = TexelClass<Kern, K>(c, texel);
     if (cls != PIXEL_SKIP) Kern::Blend(c.k, px, texel, cls, w);
+  }
+}
+
+// How many positions p, p + step, ... (modulo 2^32, step read as signed)
+// lie below limit without wrapping, for p below limit.
+int64_t StepsInside(uint32_t p, uint32_t step, uint32_t limit) {
+  const int64_t s = (int32_t)step;
+  if (s > 0) return ((int64_t)limit - 1 - p) / s + 1;
+  if (s < 0) return (int64_t)p / -s + 1;
+  return INT64_MAX;
+}
+
+// The same span, a stretch of texels inside the texture at a time: they are
+// gathered into a buffer and drawn by the kernel's fast row (which classifies
+// them as the span does), the generic kernel drawing what that leaves.
+template <class Kern, bool K>
+void GatheredTexturedSpan(const TexContext& c, int64_t y, int64_t x, int64_t count) {
+  constexpr int kChunk = 256;
+  uint8_t texels[kChunk * Kern::kSrcBytes];
+  uint8_t graph[kChunk];
+  uint8_t* px = c.dst + y * c.dst_pitch + x * Kern::kDstBytes;
+  uint32_t dx = (uint32_t)(x - c.ref_col), dy = (uint32_t)(y - c.ref_row);
+  uint32_t u = c.ref_u + dx * c.su + dy * c.tu;
+  uint32_t v = c.ref_v + dx * c.sv + dy * c.tv;
+  for (int64_t at = 0; at < count;) {
+    for (; at < count && (u >= c.tex_w || v >= c.tex_h); at++) u += c.su, v += c.sv;
+    if (at == count) break;
+    // From a texel inside, the coordinates stay inside for as many steps as
+    // they take to reach the texture's edge without wrapping; the scan above
+    // looks at the texel after that again.
+    const uint32_t u0 = u, v0 = v;
+    const int64_t start = at;
+    const int n = (int)std::min({(int64_t)kChunk, count - at, StepsInside(u, c.su, c.tex_w), StepsInside(v, c.sv, c.tex_h)});
+    at += n;
+    u += (uint32_t)n * c.su;
+    v += (uint32_t)n * c.sv;
+    int i = c.gather ? c.gather(c.tex, c.tex_pitch, u0, v0, c.su, c.sv, n, texels) : 0;
+    uint32_t gu = u0 + (uint32_t)i * c.su, gv = v0 + (uint32_t)i * c.sv;
+    for (; i < n; i++, gu += c.su, gv += c.sv)
+      std::memcpy(texels + i * Kern::kSrcBytes,
+                  c.tex + (int64_t)(gv >> kFrac) * c.tex_pitch + (gu >> kFrac) * Kern::kSrcBytes, Kern::kSrcBytes);
+    if constexpr (Kern::kGraph) {
+      gu = u0, gv = v0;
+      for (int j = 0; j < n; j++, gu += c.su, gv += c.sv)
+        graph[j] = c.graph[(int64_t)(gv >> kFrac) * c.graph_pitch + (gu >> kFrac)];
+    }
+    uint8_t* d = px + start * Kern::kDstBytes;
+    i = c.fast(c.k, FAST_ROW_CLASSIFY, d, texels, graph, n);
+    for (; i < n; i++) {
+      auto texel = Kern::Fetch(c.k, texels + i * Kern::kSrcBytes);
+      const int cls = TexelClass<Kern, K>(c, texel);
+      if (cls != PIXEL_SKIP)
+        Kern::Blend(c.k, d + i * Kern::kDstBytes, texel, cls, Kern::kGraph ? BlendGraphRamp[graph[i]] : 0);
+    }
   }
 }
 
 template <int Fmt, SoftSrc Src, int Mode>
 void RunTextured(const TexContext& c, const Edge& l, const Edge& r, const DrawArea& area, bool g, bool k) {
   auto run = [&]<bool G, bool K>() {
-    WalkTriangle(l, r, area, [&](int64_t y, int64_t x, int64_t n) {
-      TexturedSpan<SoftKernel<Fmt, Src, Mode, G>, K>(c, y, x, n);
-    });
+    using Kern = SoftKernel<Fmt, Src, Mode, G>;
+    TexContext fc = c;
+    fc.fast = FindFastRow(SoftLoopIndex(Fmt, Src, SoftModeIndex(Mode), G));
+    if (fc.fast) {
+      fc.gather = FindGather(Kern::kSrcBytes);
+      WalkTriangle(l, r, area, [&](int64_t y, int64_t x, int64_t n) { GatheredTexturedSpan<Kern, K>(fc, y, x, n); });
+      return;
+    }
+    WalkTriangle(l, r, area, [&](int64_t y, int64_t x, int64_t n) { TexturedSpan<Kern, K>(c, y, x, n); });
   };
   if (g)
     k ? run.template operator()<true, true>() : run.template operator()<true, false>();

@@ -32,6 +32,10 @@ int HandleMciNotify(void* window, uintptr_t wparam, intptr_t lparam);
 // load in mode 1 fails (it names no source to decode).
 int SetSoundStorageMode(int mode);  // 0, or -1 and no change
 int GetSoundStorageMode();
+// Set while a movie loads the sound beside its pictures: later loads then
+// take only Ogg Vorbis sound. 0.
+int SetSoundMovieFlag(int on);
+int GetSoundMovieFlag();
 
 // ---- handles ----
 enum SoundPlayType { SOUND_PLAY_WAIT = 0, SOUND_PLAY_BACK = 1, SOUND_PLAY_LOOP = 3 };

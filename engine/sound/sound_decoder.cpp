@@ -2,14 +2,18 @@
 // seek shared by all kinds, PCM WAVE itself, and the whole-file helpers.
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "engine/core/alloc.h"
 #include "engine/core/file.h"
 #include "engine/core/log.h"
+#include "engine/sound/sound.h"
 #include "engine/sound/sound_decoder.h"
 #include "engine/sound/sound_decoder_kinds.h"
 
 namespace {
+
+int g_movie_flag = 0;  // set while a movie loads its sound
 
 uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
@@ -123,13 +127,25 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
   }
 }
 
+int SetSoundMovieFlag(int on) {
+  g_movie_flag = on ? 1 : 0;
+  return 0;
+}
+
+int GetSoundMovieFlag() { return g_movie_flag; }
+
 int OpenSoundDecoder(const StreamData* source, SoundDecoder* d) {
   std::memset(d, 0, sizeof *d);
   d->source = *source;
   d->mpeg_samples = -1;
   int (*const openers[])(SoundDecoder*) = {OpenPcmWave, OpenAcmWave, OpenOggVorbis, OpenMpegAudio};
+  // A movie's sound is the Vorbis stream beside its pictures: the other kinds
+  // would only misread picture data (the MPEG frame scan finds sync words
+  // in anything, after reading the whole file).
+  int (*const movie_openers[])(SoundDecoder*) = {OpenOggVorbis};
   bool found = false;
-  for (auto open : openers) {
+  using Openers = std::span<int (*const)(SoundDecoder*)>;
+  for (auto open : g_movie_flag ? Openers(movie_openers) : Openers(openers)) {
     if (SeekStream(&d->source, 0, 0) != 0) break;
     if (open(d) == 0) {
       found = true;

@@ -29,22 +29,20 @@ uint32_t Expand(uint32_t pixel, const Channel& c) {
 }
 
 // A channel's value (as the DIB holds it) to its bits in the surface's pixel
-// format, through a table for channels up to 10 bits wide.
-class ChannelTable {
- public:
-  ChannelTable(const Channel& c, int loss, int shift) : c_(c), loss_(loss), shift_(shift) {
-    if (c.max < 1024)
-      for (uint32_t v = 0; v <= c.max; v++) table_.push_back((Expand(v << c.shift, c) >> loss) << shift);
+// format, through a table for channels up to 10 bits wide (null beyond).
+struct ChannelTable {
+  ChannelTable(const Channel& c, int loss, int shift) : channel(c), loss(loss), shift(shift) {
+    if (c.max >= 1024) return;
+    for (uint32_t v = 0; v <= c.max; v++) table[v] = (Expand(v << c.shift, c) >> loss) << shift;
+    fast = table;
   }
   uint32_t bits(uint32_t pixel) const {
-    if (!table_.empty()) return table_[(pixel & c_.mask) >> c_.shift];
-    return (Expand(pixel, c_) >> loss_) << shift_;
+    return fast ? fast[(pixel & channel.mask) >> channel.shift] : (Expand(pixel, channel) >> loss) << shift;
   }
-
- private:
-  Channel c_;
-  int loss_, shift_;
-  std::vector<uint32_t> table_;
+  Channel channel;
+  int loss, shift;
+  uint32_t table[1024];
+  const uint32_t* fast = nullptr;
 };
 
 WindowObject* PaintTarget(HDC dc) { return vox_win32::LiveWindow(reinterpret_cast<HWND>(dc)); }
@@ -135,15 +133,20 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   // Every frame of the software screen comes through here: the source
   // column of each surface column and each channel value's bits in the
   // surface's format are worked out once per call, not once per pixel.
-  std::vector<int> columns((size_t)visible.w);
+  std::vector<int> column_list((size_t)visible.w);
+  int* columns = column_list.data();
   for (int x = visible.x; x < visible.x + visible.w; x++)
-    columns[(size_t)(x - visible.x)] = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
+    columns[x - visible.x] = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
   ChannelTable reds(red, f->Rloss, f->Rshift), greens(green, f->Gloss, f->Gshift), blues(blue, f->Bloss, f->Bshift);
+  const uint32_t *rt = reds.fast, *gt = greens.fast, *bt = blues.fast;
+  const bool tables = rt && gt && bt;
+  const size_t out_copy = (size_t)std::min(out_bytes, 4);
   for (int y = visible.y; y < visible.y + visible.h; y++) {
     int sy = y_src + (int)((int64_t)(y - to.y) * src_height / to.h);
     const uint8_t* row = base + stride * (size_t)(h.biHeight < 0 ? sy : height - 1 - sy);
     uint8_t* out = static_cast<uint8_t*>(surface->pixels) + (size_t)y * surface->pitch + (size_t)visible.x * out_bytes;
-    for (int sx : columns) {
+    for (int i = 0; i < visible.w; i++) {
+      int sx = columns[i];
       uint32_t p;
       if (bpp == 16) {
         uint16_t v;
@@ -154,8 +157,11 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
       } else {
         memcpy(&p, row + sx * 4, 4);
       }
-      uint32_t packed = reds.bits(p) | greens.bits(p) | blues.bits(p) | f->Amask;
-      memcpy(out, &packed, (size_t)std::min(out_bytes, 4));
+      uint32_t packed = tables ? rt[(p & red.mask) >> red.shift] | gt[(p & green.mask) >> green.shift] |
+                                     bt[(p & blue.mask) >> blue.shift]
+                               : reds.bits(p) | greens.bits(p) | blues.bits(p);
+      packed |= f->Amask;
+      memcpy(out, &packed, out_copy);
       out += out_bytes;
     }
   }

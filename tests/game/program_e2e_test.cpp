@@ -5,12 +5,17 @@
 // the title. Screenshots go to <build>/test-output/game-*.png. And start-up
 // failures: the program ends non-zero with one line naming the step.
 #include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,19 +24,29 @@
 #include "game/scene.h"
 #include "game/settings.h"
 #include "tests/game/harness/match_driver.h"
+#include "tests/game/headless_engine.h"
 #include "tests/game/program_run.h"
+#include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The run folder "run" in a folder.
+std::string MakeRunFolderIn(const std::string& dir) {
+  std::string run = dir + "/run";
+  MakeRunFolder(run);
+  return run;
+}
+
 // The script: set the buttons in the options (decide on the C key, back on
 // X, pause on Space), play an endless game at the top level with down held
 // when this build has the character screen, look at the high scores, watch
 // the first replay, quit from the title. Each step waits for its scene and
 // for the scene's intro before it presses anything.
-// replay_frames: how far into the replay its picture is taken.
+// replay_frames: how far into the replay its picture is taken (the replay
+// runs at 16 field frames a frame by then).
 std::string Script(const std::string& shots, bool play, int replay_frames) {
   std::string s =
       "seed 20261210\n"
@@ -90,7 +105,9 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
       "tap Up\ntap C\n"
       "scene 2\nframes 50\n"
       "tap Down\ntap Down\ntap Down\ntap C\n"
-      "scene 6\nframes " + std::to_string(60 + 180 + replay_frames) + "\n"
+      "scene 6\nframes 240\n"
+      "tap Right\ntap Right\ntap Right\ntap Right\n"
+      "frames " + std::to_string(std::max(1, replay_frames / 16 - 8)) + "\n"
       "shot " + shots + "/game-replay.png\n"
       "tap X\n"
       "scene 2\nframes 65\ntap X\n"
@@ -99,34 +116,38 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
   return s;
 }
 
-class ProgramEndToEnd : public TempDirTest {};
-
-TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
-  const std::string run = MakeRunFolder(dir(), VOX_RUN_DIR);
-  const bool play = scene_is_built(kSceneSelectChara);
-  // A replay to watch, recorded beforehand: a seeded endless game; its
-  // picture is taken halfway through, or 15 seconds in.
-  int replay_frames = 0;
-  {
-    ASSERT_EQ(chdir(run.c_str()), 0);
+class ProgramEndToEnd : public TempDirTest {
+ protected:
+  // A replay to watch in the run folder, recorded beforehand: a seeded
+  // endless game of 16 seconds. Its length in frames.
+  int RecordReplay(const std::string& run) {
+    EXPECT_TRUE(StartHeadlessEngine());  // the field draws as it plays
+    EXPECT_EQ(chdir(run.c_str()), 0);
     ScriptedMatch match = random_match(7, 0);
-    match.max_frames = 1800;
+    match.max_frames = 960;
     Field* fields[2] = {};
     MatchRun live = play_live(match, fields);
-    replay_frames = std::min((int)live.hashes.size() / 2, 900);
-    ASSERT_EQ(save_replay(fields, 1), 0);
+    EXPECT_EQ(save_replay(fields, 1), 0);
     delete fields[0];
-    ASSERT_EQ(chdir(dir().c_str()), 0);
+    EXPECT_EQ(chdir(dir().c_str()), 0);
+    return (int)live.hashes.size();
   }
+  Outcome Run(const std::string& run, const std::string& script) {
+    std::ofstream(run + "/script.txt") << script;
+    return RunProgram(run + "/voxaldrift", run,
+                      {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  }
+};
+
+TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
+  const std::string run = MakeRunFolderIn(dir());
+  const bool play = scene_is_built(kSceneSelectChara);
+  // The replay's picture is taken halfway through it.
+  const int replay_frames = RecordReplay(run) / 2;
   const std::string shots = VOX_TEST_OUTPUT_DIR;
   fs::create_directories(shots);
   for (const char* name : {"title", "play", "hiscore", "replay"}) fs::remove(shots + "/game-" + name + ".png");
-  {
-    std::ofstream script(run + "/script.txt");
-    script << Script(shots, play, replay_frames);
-  }
-  Outcome o = RunProgram(run + "/voxaldrift", run,
-                         {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  Outcome o = Run(run, Script(shots, play, replay_frames));
   ASSERT_EQ(o.exit_code, 0) << o.err;
 
   // The buttons set in the options were written as they were set.
@@ -163,6 +184,20 @@ TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
   EXPECT_GT(Colours(game, 160, 80, 352, 464), 16u);
 }
 
+// Closing the window in the middle of a replay: the program ends cleanly,
+// with exit code 0 and nothing reported.
+TEST_F(ProgramEndToEnd, ClosingTheWindowMidGameEndsCleanly) {
+  const std::string run = MakeRunFolderIn(dir());
+  RecordReplay(run);
+  Outcome o = Run(run,
+                  "unpaced\nlimit 2000\n"
+                  "scene 0\nframes 125\ntap Down\ntap Down\ntap Right\n"
+                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap Right\n"
+                  "scene 6\nframes 300\nclose\n");
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(o.err.find("LeakSanitizer"), std::string::npos) << o.err;
+}
+
 TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
   struct Case {
     const char* why;
@@ -183,10 +218,13 @@ TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
       program = folder + "/voxaldrift";
       fs::copy_file(std::string(VOX_RUN_DIR) + "/voxaldrift", program);
     } else {
-      folder = MakeRunFolder(folder, VOX_RUN_DIR);
+      folder = MakeRunFolderIn(folder);
       program = folder + "/voxaldrift";
     }
-    Outcome o = RunProgram(program, folder, {c.video, "SDL_AUDIODRIVER=dummy"});
+    // A sanitizer build would add its own report of suppressed leaks.
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    std::string quiet = std::string("LSAN_OPTIONS=") + (lsan ? lsan : "") + ":print_suppressions=0";
+    Outcome o = RunProgram(program, folder, {c.video, "SDL_AUDIODRIVER=dummy", quiet});
     EXPECT_NE(o.exit_code, 0);
     EXPECT_NE(o.exit_code, -1);
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -64,21 +63,6 @@ inline Outcome WaitProgram(pid_t pid, const std::string& folder, int seconds = 1
 
 inline Outcome RunProgram(const std::string& program, const std::string& folder, const std::vector<std::string>& env) {
   return WaitProgram(StartProgram(program, folder, env), folder);
-}
-
-// A run folder of its own: the program, its data, the plug-ins and the MIDI
-// library linked from the build's run folder; settings, scores and replays
-// fresh.
-inline std::string MakeRunFolder(const std::string& dir, const std::string& run_dir) {
-  namespace fs = std::filesystem;
-  std::string run = dir + "/run";
-  fs::create_directories(run + "/replay");
-  for (const auto& entry : fs::directory_iterator(run_dir)) {
-    std::string name = entry.path().filename().string();
-    if (name == "replay" || name == "score.vsd" || name == "Voxaldrift.ini") continue;
-    fs::create_symlink(entry.path(), run + "/" + name);
-  }
-  return run;
 }
 
 struct Picture {

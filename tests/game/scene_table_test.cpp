@@ -187,31 +187,33 @@ TEST(SceneTable, EveryRequestFromEveryScene) {
 }
 
 TEST(SceneTable, ValuesThatChooseTheRow) {
-  SceneValues its = Its();
-  SceneValues got;
-  // The replay list goes back to the title's replay entry.
-  its.mode = 3;
-  ASSERT_TRUE(scene_arguments(kSceneTitle, kSceneSelectSingle, its, &got));
-  EXPECT_EQ(got.cursor, 2);
-  // Break trial chosen in the mode menu: level 0 and a target of 100 blocks.
-  its.mode = 2;
-  ASSERT_TRUE(scene_arguments(kSceneSelectSingle, kSceneSelectMode, its, &got));
-  EXPECT_EQ(got.mode, 2);
-  EXPECT_EQ(got.sides[0].level_target, 320);
-  its.mode = 0;
-  ASSERT_TRUE(scene_arguments(kSceneSelectSingle, kSceneSelectMode, its, &got));
-  EXPECT_EQ(got.sides[0].level_target, 0);
-  // Back from a battle against a person, and from a two-person character
-  // screen left as one person's.
-  its.sides[1].module = nullptr;
-  ASSERT_TRUE(scene_arguments(kSceneSelectDouble, kSceneDouble, its, &got));
-  EXPECT_EQ(got.two_players, 1);
-  its.kind = 1;
-  ASSERT_TRUE(scene_arguments(kSceneSelectDouble, kSceneSelectChara, its, &got));
-  EXPECT_EQ(got.two_players, 0);
-  its.two_players = 0;
-  ASSERT_TRUE(scene_arguments(kSceneSelectChara, kSceneSelectDouble, its, &got));
-  EXPECT_EQ(got.kind, 1);
+  struct Case {
+    const char* why;
+    void (*change)(SceneValues&);
+    int requested, ending;
+    int (*read)(const SceneValues&);
+    int expected;
+  };
+  const Case cases[] = {
+      {"the replay list goes back to the title's replay entry", [](SceneValues& v) { v.mode = 3; }, kSceneTitle,
+       kSceneSelectSingle, [](const SceneValues& v) { return v.cursor; }, 2},
+      {"break trial starts at level 0 with a target of 100 blocks", [](SceneValues& v) { v.mode = 2; },
+       kSceneSelectSingle, kSceneSelectMode, [](const SceneValues& v) { return v.sides[0].level_target; }, 320},
+      {"endless starts at level 0", [](SceneValues& v) { v.mode = 0; }, kSceneSelectSingle, kSceneSelectMode,
+       [](const SceneValues& v) { return v.sides[0].level_target; }, 0},
+      {"back from a battle against a person", [](SceneValues& v) { v.sides[1].module = nullptr; },
+       kSceneSelectDouble, kSceneDouble, [](const SceneValues& v) { return v.two_players; }, 1},
+      {"back from a character screen of one person", [](SceneValues& v) { v.kind = 1; }, kSceneSelectDouble,
+       kSceneSelectChara, [](const SceneValues& v) { return v.two_players; }, 0},
+      {"the character screen of one person", [](SceneValues& v) { v.two_players = 0; }, kSceneSelectChara,
+       kSceneSelectDouble, [](const SceneValues& v) { return v.kind; }, 1},
+  };
+  for (const Case& c : cases) {
+    SceneValues its = Its(), got;
+    c.change(its);
+    ASSERT_TRUE(scene_arguments(c.requested, c.ending, its, &got)) << c.why;
+    EXPECT_EQ(c.read(got), c.expected) << c.why;
+  }
 }
 
 // Names are cut to 63 bytes, never inside a two-byte character.

@@ -35,6 +35,12 @@ class SingleTest : public SceneTest {
     }
     return frames;
   }
+  // A table no score of this game reaches.
+  void FillTable() {
+    hiscore_table full = default_hiscores();
+    for (auto& e : full) e.score = 99999999;
+    ASSERT_TRUE(write_hiscore_file(full));
+  }
   static void Type(const char* text) {
     for (const char* p = text; *p; ++p) QueueInputChar((unsigned char)*p);
     UpdateTextInput();
@@ -97,9 +103,7 @@ TEST_F(SingleTest, TheNameEntryEndsAfter900Frames) {
 }
 
 TEST_F(SingleTest, AScoreBelowTheFifthPlaceGoesStraightToTheMenu) {
-  hiscore_table full = default_hiscores();
-  for (auto& e : full) e.score = 99999999;
-  ASSERT_TRUE(write_hiscore_file(full));
+  FillTable();
   Scene_Single* single = Play();
   PlayToTheEnd(single);
   Frame();
@@ -109,9 +113,7 @@ TEST_F(SingleTest, AScoreBelowTheFifthPlaceGoesStraightToTheMenu) {
 }
 
 TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
-  hiscore_table full = default_hiscores();
-  for (auto& e : full) e.score = 99999999;
-  ASSERT_TRUE(write_hiscore_file(full));
+  FillTable();
   Scene_Single* single = Play();
   PlayToTheEnd(single);
   Frame();
@@ -144,9 +146,7 @@ TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
 
 TEST_F(SingleTest, ASaveThatFailsStillLeaves) {
   WriteFile("replay", "not a folder");
-  hiscore_table full = default_hiscores();
-  for (auto& e : full) e.score = 99999999;
-  ASSERT_TRUE(write_hiscore_file(full));
+  FillTable();
   Scene_Single* single = Play();
   PlayToTheEnd(single);
   Frame();
@@ -161,9 +161,7 @@ class ReplaySingleTest : public SingleTest {
   // Plays a game to its end and saves its replay as replay\play0.vrs; the
   // final score.
   int RecordGame(int level = 30) {
-    hiscore_table full = default_hiscores();
-    for (auto& e : full) e.score = 99999999;
-    EXPECT_TRUE(write_hiscore_file(full));
+    FillTable();
     Scene_Single* single = Play(level);
     PlayToTheEnd(single);
     Frame();

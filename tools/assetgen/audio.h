@@ -57,7 +57,6 @@ class Oscillator {
  private:
   Shape shape_;
   double phase_;
-  float integrator_ = 0;  // the triangle is an integrated square
 };
 
 // A state-variable filter (trapezoidal), stable under fast cutoff changes.

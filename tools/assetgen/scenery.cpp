@@ -217,6 +217,49 @@ bool WriteDuskBackground(const std::string& dir) {
   return WriteJpeg(dir + "/dusk.jpg", dusk, 90);
 }
 
+// A petal: a teardrop turned by `angle`, `length` long.
+std::vector<Point> Petal(double cx, double cy, double length, double angle) {
+  std::vector<Point> petal;
+  for (int i = 0; i <= 16; ++i) {
+    const double t = M_PI * i / 16;
+    const double along = -std::cos(t) * length / 2,
+                 across = std::sin(t) * length * 0.32 * (0.6 + 0.4 * std::cos(t / 2));
+    petal.push_back({along, across});
+  }
+  for (int i = 15; i > 0; --i) petal.push_back({petal[i].x, -petal[i].y});
+  petal.push_back({length / 2 - length * 0.08, 0});  // the notch at the tip
+  for (Point& p : petal)
+    p = {cx + p.x * std::cos(angle) - p.y * std::sin(angle), cy + p.x * std::sin(angle) + p.y * std::cos(angle)};
+  return petal;
+}
+
+bool WriteBlossomBackground(const std::string& dir) {
+  RgbaImage spring = Sky(Rgb(176, 190, 240), Rgb(246, 214, 232), Rgb(252, 240, 236));
+  Random random(71);
+  // Blossom clouds in the upper corners, a meadow below.
+  for (const Point c : {Point{40, 40}, Point{150, 10}, Point{560, 30}, Point{640, 110}}) {
+    Mask bloom(260, 200);
+    MaskCanvas m(&bloom);
+    for (int i = 0; i < 14; ++i)
+      m.Ellipse(random.Range(40, 220), random.Range(40, 160), random.Range(22, 44), random.Range(18, 36), 1.0f);
+    PaintMask(&spring, Blur(bloom, 5), (int)c.x - 130, (int)c.y - 100,
+              Paint::Radial({c.x, c.y}, 150, {{0, Rgb(255, 226, 238, 0.95)}, {1, Rgb(248, 190, 214, 0.85)}}));
+  }
+  Painter p(&spring);
+  std::vector<Point> meadow;
+  for (int x = 0; x <= kW; x += 8) meadow.push_back({(double)x, 420 - 14 * std::sin(x / 110.0 + 0.7)});
+  meadow.push_back({kW, kH});
+  meadow.push_back({0, kH});
+  p.Polygon(meadow, Paint::Linear({0, 400}, {0, kH}, {{0, Rgb(170, 214, 150)}, {1, Rgb(120, 176, 120)}}));
+  for (int i = 0; i < 70; ++i) {
+    const double x = random.Range(0, kW), y = random.Range(0, kH), size = random.Range(5, 11);
+    p.Polygon(Petal(x, y, size, random.Range(0, 2 * M_PI)),
+              Rgb(255, random.Range(176, 214), random.Range(206, 226), random.Range(0.45, 0.85)));
+  }
+  AddGrain(&spring, 0.01, 73);
+  return WriteJpeg(dir + "/blossom.jpg", spring, 90);
+}
+
 // In replays the well shows this in place of a character's picture.
 bool WriteNoImage(const std::string& images) {
   RgbaImage well(192, 384);
@@ -241,5 +284,6 @@ const AssetTask kSceneryTasks[] = {
     {"sky", [](const std::string& run) { return WriteSkyBackground(run + "/bgimages"); }},
     {"sea", [](const std::string& run) { return WriteSeaBackground(run + "/bgimages"); }},
     {"dusk", [](const std::string& run) { return WriteDuskBackground(run + "/bgimages"); }},
+    {"blossom", [](const std::string& run) { return WriteBlossomBackground(run + "/bgimages"); }},
 };
 const size_t kSceneryTaskCount = sizeof kSceneryTasks / sizeof kSceneryTasks[0];

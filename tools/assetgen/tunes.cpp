@@ -155,6 +155,36 @@ Song DriftParade() {
   return song;
 }
 
+// Sparkling, in D major: piano over plucked strings.
+Song CrystalSteps() {
+  Song song{"Crystal Steps", 136, 32, {}};
+  const Progression chords =
+      Twice({"D", "A/C#", "Bm", "G", "D", "A", "G", "A", "Bm", "F#m", "G", "D", "Em", "A", "D", "A"});
+  const std::string melody =
+      "f#5:4 a5:4 d6:4 a5:4 e5:4 a5:4 c#6:4 a5:4 d5:2 f#5:2 b5:4 a5:4 f#5:4 g5:6 f#5:2 e5:4 d5:4 "
+      "f#5:4 a5:4 d6:6 c#6:2 b5:4 a5:4 e5:8 d5:2 e5:2 g5:4 b5:4 d6:4 c#6:8 a5:4 e5:4 "
+      "d6:4 c#6:4 b5:4 f#5:4 a5:4 f#5:4 c#5:8 b4:2 d5:2 g5:4 f#5:4 g5:4 a5:8 f#5:4 d5:4 "
+      "e5:4 g5:4 b5:4 e6:4 c#6:4 b5:4 a5:4 g5:4 f#5:4 a5:4 d6:4 f#6:4 e6:6 d6:2 c#6:4 a5:4";
+  Part piano{"Piano", 0, Voice::kBell, 1.0, 0.1, 0.3, {}};
+  AddPhrase(&piano, 0, melody, 112);
+  Part lead{"Lead", 80, Voice::kLead, 0.72, -0.1, 0.3, {}};
+  AddPhrase(&lead, 64, melody, 100);
+  Part pizzicato{"Pizzicato", 45, Voice::kPluck, 0.78, -0.4, 0.25, {}};
+  AddArpeggio(&pizzicato, chords, "0122", 0.5, 55, 90);
+  Part strings{"Strings", 49, Voice::kPad, 0.4, 0.35, 0.5, {}};
+  AddPad(&strings, chords, 57, 62);
+  Part bass{"Bass", 34, Voice::kBass, 1.0, 0, 0.04, {}};
+  AddBassLine(&bass, chords, "R---R-O-R---R-F-", 38, 108);
+  Part drums{"Drums", 0, Voice::kDrums, 0.95, 0, 0.12, {}};
+  AddDrumLine(&drums, 32, kKick, "x-----x-x-------", 112);
+  AddDrumLine(&drums, 32, kSnare, "----x-------x---", 92);
+  AddDrumLine(&drums, 32, kRide, "x-o-x-o-x-o-x-o-", 66);
+  drums.notes.push_back({0, 0.5, kCrash, 90});
+  drums.notes.push_back({64, 0.5, kCrash, 90});
+  song.parts = {piano, lead, pizzicato, strings, bass, drums};
+  return song;
+}
+
 // Light and airy, with plucked strings and bells (rendered).
 Song SkyGarden() {
   Song song{"Sky Garden", 124, 32, {}};
@@ -222,6 +252,8 @@ const AssetTask kSoundTasks[] = {
     {"title music", [](const std::string& run) { return WriteMidi(run + "/sounds/title.mid", Title()); }},
     {"menu music", [](const std::string& run) { return WriteMidi(run + "/sounds/select.mid", Select()); }},
     {"drift parade", [](const std::string& run) { return WriteMidi(run + "/musics/drift_parade.mid", DriftParade()); }},
+    {"crystal steps",
+     [](const std::string& run) { return WriteMidi(run + "/musics/crystal_steps.mid", CrystalSteps()); }},
     {"sky garden", [](const std::string& run) { return WriteRendered(run + "/musics/sky_garden.ogg", SkyGarden()); }},
     {"neon voxel", [](const std::string& run) { return WriteRendered(run + "/musics/neon_voxel.ogg", NeonVoxel()); }},
 };

@@ -57,6 +57,8 @@ TEST_F(EnvironmentTest, CheckDescribesTheMachineAndTakesDirectXAsSeven) {
   EXPECT_EQ(g_environment.directx_version, 0x70000);
   EXPECT_EQ(GetLogIndent(), 0);
   EXPECT_GT(g_environment.cpu_clock, 0);
+  // The software renderer's vector level follows this finding.
+  EXPECT_EQ(g_environment.avx2 != 0, __builtin_cpu_supports("avx2") != 0);
 }
 
 }  // namespace

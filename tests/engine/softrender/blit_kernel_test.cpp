@@ -39,28 +39,6 @@ void FillSource(TestImage& img, std::mt19937& rng, Src src, uint32_t* key) {
   s->transparent_color = *key;
 }
 
-// Builds the run table from the store's own pixels with a whole-image write.
-void BuildRuns(TestImage& img) {
-  BASEIMAGE image{};
-  image.format = *img.store()->format;
-  image.width = kSrcW;
-  image.height = kSrcH;
-  image.pitch = img.store()->pitch;
-  std::vector<uint8_t> copy(img.view.pixels, img.view.pixels + (size_t)image.pitch * kSrcH);
-  image.pixels = copy.data();
-  if (img.store()->palette)  // keep the store's palette through the write
-    for (int i = 0; i < 256; i++) {
-      uint32_t e = img.store()->format_code == 0 ? LoadPixel16(img.store()->palette + 2 * i)
-                                                 : LoadPixel32(img.store()->palette + 4 * i);
-      uint32_t r = img.store()->format_code == 0 ? ((e >> 11) & 31) << 3 : (e >> 16) & 0xFF;
-      uint32_t g = img.store()->format_code == 0 ? ((e >> 5) & 63) << 2 : (e >> 8) & 0xFF;
-      uint32_t b = img.store()->format_code == 0 ? (e & 31) << 3 : e & 0xFF;
-      image.format.palette[i] = PaletteEntry{(uint8_t)b, (uint8_t)g, (uint8_t)r, 0};
-    }
-  ASSERT_EQ(0, WriteBaseImageToMEMIMG(&image, nullptr, &img.view, 0, 0, kSrcW, kSrcH, 0, 0, 0));
-  ASSERT_EQ(1, img.store()->run_table_valid);
-}
-
 struct Geometry {
   int x, y;          // blit
   int32_t rect[4];   // stretch
@@ -151,7 +129,7 @@ TEST_P(SoftKernelFrames, EveryKernelMatchesTheReferenceModel) {
                 TestImage a(kDstW, kDstH, fmt), b(kDstW, kDstH, fmt), gimg(kSrcW + 2, kSrcH + 1, 2);
                 uint32_t key;
                 FillSource(s, rng, (Src)src, &key);
-                if (fr == softref::kBlitRun) BuildRuns(s);
+                if (fr == softref::kBlitRun) BuildRunTable(s);
                 for (int y = 0; y < kDstH; y++)
                   for (int x = 0; x < kDstW; x++) {
                     uint32_t v = rng();
@@ -261,6 +239,12 @@ TEST(SoftKernels, WorkedExamples) {
       {"add weighted 0 by the blend image", kB, 0, kDir, 2, 200, kWhite, 0, 0, 0xFFFF, 0x1234, 0x1234},
       {"blit copy ignores alpha without transparency", kB, 1, kAlp, 0, 0, kWhite, -1, 0, 0x00FFFFFF, 0xFF000000,
        0x00FFFFFF},
+      {"blit copy with a blend image weighs the alpha", kB, 1, kAlp, 0, 0, kWhite, 255, 0, 0x80FFFFFF, 0,
+       0x007F7F7F},
+      {"stretched copy with a blend image weighs the alpha", kS, 1, kAlp, 0, 0, kWhite, 255, 0, 0x80FFFFFF, 0,
+       0x007F7F7F},
+      {"16-bit blit copy with a blend image weighs the alpha", kB, 0, kAlp, 0, 0, kWhite, 128, 0, 0x0080FFFF, 0,
+       (7u << 11) | (15u << 5) | 7u},
       {"palette subtract at 0 still draws", kB, 0, kPal, 3, 0, kWhite, -1, 0, 0x1234, 0xFFFF, 0xFFDF},
       // Three byte weights times a byte difference do not fit 32 bits.
       {"blit alpha with weight and alpha", kB, 1, kAlp, 1, 254, kWhite, 255, 0, 0xFF000000, 0xFF, 3},

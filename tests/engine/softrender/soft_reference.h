@@ -49,7 +49,7 @@ inline bool Classify(const Draw& r, uint32_t raw, uint32_t alpha, bool* use_a) {
   *use_a = false;
   if (r.src == kDirectAlpha) {
     bool blit = r.frame == kBlitPixel || r.frame == kBlitRun;
-    if (blit && r.mode == 0 && White(r) && !r.trans) return true;  // the blit copies the colour
+    if (blit && r.mode == 0 && White(r) && !r.trans && !r.graph) return true;  // the blit copies the colour
     if (!r.trans) {
       *use_a = true;
       return true;

@@ -46,6 +46,30 @@ struct TestImage {
   }
 };
 
+// Builds the run table of a whole-store image from its own pixels with a
+// whole-image write (the palette is kept through it).
+inline void BuildRunTable(TestImage& img) {
+  const int w = img.view.width, h = img.view.height;
+  BASEIMAGE image{};
+  image.format = *img.store()->format;
+  image.width = w;
+  image.height = h;
+  image.pitch = img.store()->pitch;
+  std::vector<uint8_t> copy(img.view.pixels, img.view.pixels + (size_t)image.pitch * h);
+  image.pixels = copy.data();
+  if (img.store()->palette)
+    for (int i = 0; i < 256; i++) {
+      uint32_t e = img.store()->format_code == 0 ? LoadPixel16(img.store()->palette + 2 * i)
+                                                 : LoadPixel32(img.store()->palette + 4 * i);
+      uint32_t r = img.store()->format_code == 0 ? ((e >> 11) & 31) << 3 : (e >> 16) & 0xFF;
+      uint32_t g = img.store()->format_code == 0 ? ((e >> 5) & 63) << 2 : (e >> 8) & 0xFF;
+      uint32_t b = img.store()->format_code == 0 ? (e & 31) << 3 : e & 0xFF;
+      image.format.palette[i] = PaletteEntry{(uint8_t)b, (uint8_t)g, (uint8_t)r, 0};
+    }
+  ASSERT_EQ(0, WriteBaseImageToMEMIMG(&image, nullptr, &img.view, 0, 0, w, h, 0, 0, 0));
+  ASSERT_EQ(1, img.store()->run_table_valid);
+}
+
 // Draw state for a test: area = the whole of a w x h target.
 inline void SetDrawState(int mode, int p, uint32_t bright, int w, int h) {
   static bool tables = (BuildSoftBlendTables(), true);

@@ -20,6 +20,7 @@
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/net/harness/net_pair.h"
 #include "tests/game/program_run.h"
+#include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -91,7 +92,8 @@ TEST_F(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   std::string run[2];
   const std::string scripts[2] = {Waiting(shots), Connecting(shots)};
   for (int i = 0; i < 2; ++i) {
-    run[i] = MakeRunFolder(dir() + (i == 0 ? "/waiting" : "/connecting"), VOX_RUN_DIR);
+    run[i] = dir() + (i == 0 ? "/waiting" : "/connecting");
+    MakeRunFolder(run[i]);
     std::ofstream(run[i] + "/Voxaldrift.ini")
         << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" << port << "\r\n";
     std::ofstream(run[i] + "/script.txt") << scripts[i];

@@ -1,0 +1,49 @@
+// Engine movie playback: movie handles over Ogg Theora movies (decoded ahead
+// on a thread of their own, timed by the movie's own sound or by the
+// microsecond clock) and over any other movie file through multimedia
+// streams. Each movie delivers its pictures into a 32-bit frame image from
+// which the graph module refreshes the movie's graph before drawing it.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/image/base_image.h"
+
+struct MovieRecord;
+// Called as hook(record, argument) after a frame update.
+typedef void (*MovieFrameHook)(MovieRecord* record, intptr_t argument);
+
+constexpr int MAX_MOVIES = 100;
+constexpr int MOVIE_THEORA_STOCK = 10;
+
+// ---- handles ----------------------------------------------------------------------------
+// surface_mode: 0 the screen's own format, 1 an overlay (taken as 2), 2 24-bit
+// RGB (taken as 0 at a 32-bit screen); used by the multimedia-stream path.
+int OpenMovie(const char* file_name, int* width, int* height, int surface_mode);
+int DisposeMovie(int movie);  // 0, or -1 for a bad handle
+// play_type: -1 keeps the stored one, 0 is taken as 1; the value 2 bit loops.
+int RunMovie(int movie, int play_type, int resume_only);
+int HoldMovie(int movie, int keep_playing);
+MovieRecord* FindMovieRecord(int movie);  // null for a bad handle
+// Brings the frame up to date with the movie's clock and runs the frame hook;
+// 0, also for a bad handle.
+int AdvanceMovieFrame(int movie);
+int SetMovieFrameHook(int movie, MovieFrameHook hook, intptr_t argument);
+int ResumeMoviesAll();
+int HoldMoviesAll();
+int MovieLiveCount();
+
+// The movie's frame image when it holds a picture its graph has not had yet
+// (a Theora movie's current frame is converted first), else null.
+BASEIMAGE* RefreshMovieFrameImage(MovieRecord* record);
+
+// ---- the multimedia-stream path -----------------------------------------------------------
+int DropDirectShowObjectsAll();
+int ReopenDirectShowMoviesAll();  // 0, or -1 when a movie could not be opened again
+// The update of every playing multimedia-stream movie, for the message step
+// of an inactive window.
+int BlitMovieSurfacesAll();
+
+// ---- conversion tables (start-up) -----------------------------------------------------------
+int BuildYuvToRgbTables();

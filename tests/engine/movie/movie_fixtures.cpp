@@ -1,0 +1,309 @@
+#include "tests/engine/movie/movie_fixtures.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+#include <ogg/ogg.h>
+#include <theora/theoraenc.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+void AppendPage(Bytes* out, const ogg_page& page) {
+  out->insert(out->end(), page.header, page.header + page.header_len);
+  out->insert(out->end(), page.body, page.body + page.body_len);
+}
+
+void FlushPages(ogg_stream_state* s, Bytes* out) {
+  ogg_page page;
+  while (ogg_stream_flush(s, &page)) AppendPage(out, page);
+}
+
+void OutPages(ogg_stream_state* s, Bytes* out) {
+  ogg_page page;
+  while (ogg_stream_pageout(s, &page)) AppendPage(out, page);
+}
+
+struct VorbisParts {
+  Bytes bos, headers, data;
+};
+
+VorbisParts EncodeVorbis(double seconds, int serial) {
+  VorbisParts parts;
+  const int rate = 44100;
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  vorbis_encode_init_vbr(&vi, 2, rate, 0.2f);
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block vb;
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, serial);
+  ogg_packet id, comment, code;
+  vorbis_analysis_headerout(&vd, &vc, &id, &comment, &code);
+  ogg_stream_packetin(&os, &id);
+  FlushPages(&os, &parts.bos);
+  ogg_stream_packetin(&os, &comment);
+  ogg_stream_packetin(&os, &code);
+  FlushPages(&os, &parts.headers);
+  const int total = int(seconds * rate);
+  for (int done = 0; done <= total;) {
+    int n = std::min(1024, total - done);
+    if (n <= 0) {
+      vorbis_analysis_wrote(&vd, 0);
+      done = total + 1;
+    } else {
+      float** buffer = vorbis_analysis_buffer(&vd, n);
+      for (int i = 0; i < n; i++) {
+        float v = 0.4f * float(std::sin(2 * M_PI * 440.0 * (done + i) / rate));
+        buffer[0][i] = buffer[1][i] = v;
+      }
+      vorbis_analysis_wrote(&vd, n);
+      done += n;
+    }
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet packet;
+      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
+        ogg_stream_packetin(&os, &packet);
+        OutPages(&os, &parts.data);
+      }
+    }
+  }
+  FlushPages(&os, &parts.data);
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return parts;
+}
+
+}  // namespace
+
+Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
+  th_info info;
+  th_info_init(&info);
+  info.frame_width = (spec.width + 15) & ~15;
+  info.frame_height = (spec.height + 15) & ~15;
+  info.pic_width = spec.width;
+  info.pic_height = spec.height;
+  info.fps_numerator = spec.fps_numerator;
+  info.fps_denominator = spec.fps_denominator;
+  info.aspect_numerator = info.aspect_denominator = 1;
+  info.colorspace = TH_CS_UNSPECIFIED;
+  info.pixel_fmt = TH_PF_420;
+  info.quality = 63;
+  info.keyframe_granule_shift = 6;
+  th_enc_ctx* enc = th_encode_alloc(&info);
+  if (!enc) throw std::runtime_error("theora encoder");
+  int interval = spec.key_interval;
+  th_encode_ctl(enc, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof interval);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 0x7431);
+  Bytes bos, headers, data;
+  th_comment comment;
+  th_comment_init(&comment);
+  ogg_packet packet;
+  bool first = true;
+  while (th_encode_flushheader(enc, &comment, &packet) > 0) {
+    if (first && spec.zero_frame_rate) {
+      // Frame-rate numerator and denominator follow the version, the sizes
+      // and the picture offsets in the identification header.
+      std::memset(packet.packet + 22, 0, 8);
+    }
+    ogg_stream_packetin(&os, &packet);
+    FlushPages(&os, first ? &bos : &headers);
+    first = false;
+  }
+  const int yw = int(info.frame_width), yh = int(info.frame_height);
+  std::vector<unsigned char> y(size_t(yw) * yh), uv(size_t(yw / 2) * (yh / 2), 128);
+  for (int f = 0; f < spec.frames; f++) {
+    for (int row = 0; row < yh; row++)
+      std::memset(&y[size_t(row) * yw], row < yh / 4 ? 235 : FrameLuma(f), size_t(yw));
+    th_ycbcr_buffer buffer;
+    buffer[0] = {yw, yh, yw, y.data()};
+    buffer[1] = {yw / 2, yh / 2, yw / 2, uv.data()};
+    buffer[2] = {yw / 2, yh / 2, yw / 2, uv.data()};
+    th_encode_ycbcr_in(enc, buffer);
+    while (th_encode_packetout(enc, f == spec.frames - 1, &packet) > 0) {
+      ogg_stream_packetin(&os, &packet);
+      OutPages(&os, &data);
+    }
+  }
+  FlushPages(&os, &data);
+  ogg_stream_clear(&os);
+  th_comment_clear(&comment);
+  th_encode_free(enc);
+  th_info_clear(&info);
+
+  Bytes out;
+  if (spec.sound_seconds > 0) {
+    VorbisParts sound = EncodeVorbis(spec.sound_seconds, 0x5601);
+    auto add = [&](const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); };
+    if (spec.sound_first) add(sound.bos), add(bos);
+    else add(bos), add(sound.bos);
+    add(headers);
+    add(sound.headers);
+    add(data);
+    add(sound.data);
+    return out;
+  }
+  out = bos;
+  out.insert(out.end(), headers.begin(), headers.end());
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+int FrameOfLuma(double luma) {
+  int f = int(std::lround((luma - 20) / 2));
+  return f >= 0 && f < 100 && std::fabs(luma - FrameLuma(f)) < 0.95 ? f : -1;
+}
+
+namespace {
+
+struct Muxer {
+  AVFormatContext* format = nullptr;
+  Bytes* out;
+  static int Write(void* opaque, uint8_t* buf, int size) {
+    auto* m = static_cast<Muxer*>(opaque);
+    m->out->insert(m->out->end(), buf, buf + size);
+    return size;
+  }
+};
+
+void Send(AVCodecContext* codec, AVFrame* frame, AVFormatContext* format, AVStream* stream) {
+  avcodec_send_frame(codec, frame);
+  AVPacket* packet = av_packet_alloc();
+  while (avcodec_receive_packet(codec, packet) == 0) {
+    av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    av_interleaved_write_frame(format, packet);
+  }
+  av_packet_free(&packet);
+}
+
+}  // namespace
+
+Bytes MakeMpegMovie(const MpegMovieSpec& spec) {
+  Bytes out;
+  Muxer muxer;
+  muxer.out = &out;
+  avformat_alloc_output_context2(&muxer.format, nullptr, spec.container, nullptr);
+  if (!muxer.format) throw std::runtime_error("muxer");
+  const AVCodec* vcodec = avcodec_find_encoder(AV_CODEC_ID_MPEG1VIDEO);
+  AVStream* vs = avformat_new_stream(muxer.format, nullptr);
+  AVCodecContext* vc = avcodec_alloc_context3(vcodec);
+  vc->width = spec.width;
+  vc->height = spec.height;
+  vc->time_base = AVRational{1, spec.fps};
+  vc->framerate = AVRational{spec.fps, 1};
+  vc->pix_fmt = AV_PIX_FMT_YUV420P;
+  vc->gop_size = 5;
+  vc->max_b_frames = 0;
+  vc->bit_rate = 2000000;
+  if (muxer.format->oformat->flags & AVFMT_GLOBALHEADER) vc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (avcodec_open2(vc, vcodec, nullptr) < 0) throw std::runtime_error("mpeg1 encoder");
+  avcodec_parameters_from_context(vs->codecpar, vc);
+  vs->time_base = vc->time_base;
+  AVCodecContext* ac = nullptr;
+  AVStream* as = nullptr;
+  if (spec.sound) {
+    const AVCodec* acodec = avcodec_find_encoder(AV_CODEC_ID_MP2);
+    as = avformat_new_stream(muxer.format, nullptr);
+    ac = avcodec_alloc_context3(acodec);
+    ac->sample_rate = 44100;
+    ac->sample_fmt = AV_SAMPLE_FMT_S16;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    av_channel_layout_copy(&ac->ch_layout, &stereo);
+    ac->bit_rate = 192000;
+    ac->time_base = AVRational{1, 44100};
+    if (avcodec_open2(ac, acodec, nullptr) < 0) throw std::runtime_error("mp2 encoder");
+    avcodec_parameters_from_context(as->codecpar, ac);
+    as->time_base = ac->time_base;
+  }
+  const int buffer_size = 4096;
+  auto* buffer = static_cast<uint8_t*>(av_malloc(buffer_size));
+  muxer.format->pb = avio_alloc_context(buffer, buffer_size, 1, &muxer, nullptr, Muxer::Write, nullptr);
+  muxer.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_write_header(muxer.format, nullptr) < 0) throw std::runtime_error("header");
+
+  AVFrame* frame = av_frame_alloc();
+  frame->format = vc->pix_fmt;
+  frame->width = vc->width;
+  frame->height = vc->height;
+  av_frame_get_buffer(frame, 0);
+  AVFrame* sound = nullptr;
+  int64_t samples_done = 0;
+  if (ac) {
+    sound = av_frame_alloc();
+    sound->format = ac->sample_fmt;
+    sound->nb_samples = ac->frame_size;
+    av_channel_layout_copy(&sound->ch_layout, &ac->ch_layout);
+    av_frame_get_buffer(sound, 0);
+  }
+  for (int f = 0; f < spec.frames; f++) {
+    av_frame_make_writable(frame);
+    const int grey = MpegFrameGrey(f);
+    const int luma = 16 + grey * 219 / 255;
+    for (int row = 0; row < vc->height; row++) std::memset(frame->data[0] + row * frame->linesize[0], luma, vc->width);
+    for (int row = 0; row < vc->height / 2; row++) {
+      std::memset(frame->data[1] + row * frame->linesize[1], 128, vc->width / 2);
+      std::memset(frame->data[2] + row * frame->linesize[2], 128, vc->width / 2);
+    }
+    frame->pts = f;
+    Send(vc, frame, muxer.format, vs);
+    // Sound up to the end of this picture.
+    while (ac && samples_done < int64_t(f + 1) * 44100 / spec.fps) {
+      av_frame_make_writable(sound);
+      auto* s = reinterpret_cast<int16_t*>(sound->data[0]);
+      for (int i = 0; i < sound->nb_samples; i++)
+        s[2 * i] = s[2 * i + 1] = int16_t(12000 * std::sin(2 * M_PI * 440.0 * double(samples_done + i) / 44100));
+      sound->pts = samples_done;
+      samples_done += sound->nb_samples;
+      Send(ac, sound, muxer.format, as);
+    }
+  }
+  Send(vc, nullptr, muxer.format, vs);
+  if (ac) Send(ac, nullptr, muxer.format, as);
+  av_write_trailer(muxer.format);
+  av_frame_free(&frame);
+  av_frame_free(&sound);
+  avcodec_free_context(&vc);
+  avcodec_free_context(&ac);
+  av_freep(&muxer.format->pb->buffer);
+  avio_context_free(&muxer.format->pb);
+  avformat_free_context(muxer.format);
+  return out;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) throw std::runtime_error("cannot write " + path);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+Bytes KeepOggSerial(const Bytes& ogg, uint32_t keep) {
+  Bytes out;
+  for (size_t i = 0; i + 27 <= ogg.size();) {
+    size_t segments = ogg[i + 26], body = 0;
+    for (size_t k = 0; k < segments; k++) body += ogg[i + 27 + k];
+    size_t length = 27 + segments + body;
+    uint32_t serial = ogg[i + 14] | ogg[i + 15] << 8 | ogg[i + 16] << 16 | uint32_t(ogg[i + 17]) << 24;
+    if (serial == keep) out.insert(out.end(), ogg.begin() + i, ogg.begin() + i + length);
+    i += length;
+  }
+  return out;
+}

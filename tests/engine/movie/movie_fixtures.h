@@ -1,0 +1,46 @@
+// Small movies made by the tests themselves: Ogg Theora through libtheora's
+// encoder (each frame painted with its own number, optionally with Ogg
+// Vorbis sound beside it), and MPEG movies with MPEG audio through FFmpeg's
+// encoders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct TheoraMovieSpec {
+  int width = 32, height = 32;
+  int frames = 100;
+  int fps_numerator = 25, fps_denominator = 1;
+  int key_interval = 8;
+  double sound_seconds = 0;  // > 0: a 440 Hz Vorbis sound of that length
+  bool sound_first = false;  // the sound's beginning page before the pictures'
+  bool zero_frame_rate = false;  // the header's frame rate written as 0/0
+};
+
+// Frame f is luma FrameLuma(f) everywhere but a white band over its top
+// quarter, with neutral chroma.
+inline int FrameLuma(int frame) { return 20 + 2 * (frame % 100); }
+Bytes MakeTheoraMovie(const TheoraMovieSpec& spec);
+
+// The frame a plain luma value was painted for (by FrameLuma), or -1.
+int FrameOfLuma(double luma);
+
+struct MpegMovieSpec {
+  const char* container = "mpeg";  // FFmpeg's muxer name
+  int width = 64, height = 48;
+  int frames = 25;
+  int fps = 25;
+  bool sound = true;  // 440 Hz MPEG-1 Layer II sound as long as the pictures
+};
+// Frame f is grey level MpegFrameGrey(f) everywhere.
+inline int MpegFrameGrey(int frame) { return 30 + 8 * (frame % 25); }
+Bytes MakeMpegMovie(const MpegMovieSpec& spec);
+
+// The pages of one logical stream of an Ogg file.
+Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);
+constexpr uint32_t kTheoraSerial = 0x7431, kVorbisSerial = 0x5601;
+
+void WriteBytes(const std::string& path, const Bytes& bytes);

@@ -1,0 +1,320 @@
+// Movie handles: the clock and the sound as the movie's time, run, hold and
+// resume, a movie graph drawn on the software screen, and the
+// multimedia-stream path with its pictures, its end and its sound.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+
+#include "engine/core/engine_start.h"
+#include "engine/core/file.h"
+#include "engine/core/util.h"
+#include "engine/graphics/graphics_internal.h"
+#include "engine/movie/movie_record.h"
+#include "engine/runtime/engine_runtime.h"
+#include "engine/sound/sound.h"
+#include "platform/dsound/dsound_control.h"
+#include "platform/dshow/dshow_control.h"
+#include "tests/engine/graphics/graphics_fixtures.h"
+#include "tests/engine/movie/movie_fixtures.h"
+
+namespace {
+
+std::atomic<int64_t> g_fake_now{0};
+int64_t FakeNow() { return g_fake_now.load(); }
+constexpr int64_t kSecond = 10000000;
+
+class MovieTest : public GraphicsTest {
+ protected:
+  void SetUp() override {
+    GraphicsTest::SetUp();
+    SetFileLayer(nullptr);
+    BuildYuvToRgbTables();
+    // The runtime's movie wiring into an otherwise headless graphics host.
+    InstallEngineServices();
+    GraphicsHost wired = GetGraphicsHost(), host{};
+    host.open_movie = wired.open_movie;
+    host.close_movie = wired.close_movie;
+    host.advance_movie_frame = wired.advance_movie_frame;
+    host.set_movie_frame_hook = wired.set_movie_frame_hook;
+    host.movie_frame_image = wired.movie_frame_image;
+    host.reopen_movies = wired.reopen_movies;
+    SetGraphicsHost(&host);
+    SetEngineServices(nullptr);
+    DshowClearFailures();
+    DshowSetClock(FakeNow);
+    DshowSetAudioRenderer(0);
+    g_fake_now = 0;
+  }
+  void TearDown() override {
+    for (int m : movies_) DisposeMovie(m);
+    EXPECT_EQ(MovieLiveCount(), 0);
+    DshowSetClock(nullptr);
+    DshowSetAudioRenderer(1);
+    GraphicsTest::TearDown();
+  }
+  int Open(const Bytes& bytes, const char* name, int mode = 0) {
+    WriteBytes(Path(name), bytes);
+    int w = 0, h = 0;
+    int movie = OpenMovie(name, &w, &h, mode);
+    if (movie >= 0) movies_.push_back(movie);
+    return movie;
+  }
+  // Sets the movie's clock as if it had run `seconds` since frame 0.
+  static void RunFor(int movie, double seconds) {
+    FindMovieRecord(movie)->time_base = GetMicrosecondCount(0) - int64_t(seconds * 1e6);
+  }
+  static int TheoraFrame(int movie) { return GetTheoraFrameNumber(FindMovieRecord(movie)->theora); }
+  // Updates of a multimedia-stream movie until nothing more is due.
+  static void Pump(int movie) {
+    MovieRecord* r = FindMovieRecord(movie);
+    for (int i = 0; i < 200; i++) {
+      r->last_update_time = -1;  // no pacing between the test's updates
+      if (r->update_pending && WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) {
+        Sleep(1);
+        STREAM_TIME t;
+        r->stream->GetTime(&t);
+        continue;
+      }
+      int before_pending = r->update_pending;
+      AdvanceMovieFrame(movie);
+      if (!before_pending && r->update_pending) {
+        // Give the stream's thread time to show that the picture is not due.
+        for (int k = 0; k < 150 && WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0; k++) Sleep(1);
+        if (WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) return;
+      }
+      if (r->halted) return;
+    }
+  }
+  static int ShownGrey(int movie) {
+    BASEIMAGE& image = *FindMovieRecord(movie)->frame_image_ptr;
+    uint32_t r, g, b, a;
+    PeekBaseImagePixel(&image, image.width / 2, image.height / 2, &r, &g, &b, &a);
+    return int(g);
+  }
+  std::vector<int> movies_;
+};
+
+TEST_F(MovieTest, TheClockTurnsIntoFramesThatHaltOrLoopAtTheEnd) {
+  int movie = Open(MakeTheoraMovie({}), "clock.ogv");
+  ASSERT_GE(movie, 0);
+  MovieRecord* r = FindMovieRecord(movie);
+  EXPECT_EQ(r->kind, MOVIE_KIND_THEORA);
+  EXPECT_EQ(r->sound, -1);
+  EXPECT_TRUE(r->halted);
+  ASSERT_EQ(RunMovie(movie, 0, 0), 0);
+  EXPECT_EQ(r->play_type, 1);
+  RunFor(movie, 2.481);
+  AdvanceMovieFrame(movie);
+  EXPECT_EQ(TheoraFrame(movie), 62);
+  RunFor(movie, 10.001);
+  AdvanceMovieFrame(movie);
+  EXPECT_EQ(TheoraFrame(movie), 99);
+  EXPECT_FALSE(r->halted);
+  AdvanceMovieFrame(movie);  // the last frame has been on show for one update
+  EXPECT_TRUE(r->halted);
+  EXPECT_FALSE(r->playing);
+
+  ASSERT_EQ(RunMovie(movie, 3, 0), 0);
+  RunFor(movie, 10.001);
+  AdvanceMovieFrame(movie);
+  EXPECT_EQ(TheoraFrame(movie), 50);
+  // Running a running movie changes nothing, not even the play type.
+  ASSERT_EQ(RunMovie(movie, 1, 0), 0);
+  EXPECT_EQ(r->play_type, 3);
+}
+
+TEST_F(MovieTest, AHoldAndResumeContinueFromTheFrameOnShow) {
+  int movie = Open(MakeTheoraMovie({}), "hold.ogv");
+  int never_run = Open(MakeTheoraMovie({}), "idle.ogv");
+  ASSERT_GE(movie, 0);
+  ASSERT_GE(never_run, 0);
+  RunMovie(movie, 1, 0);
+  RunFor(movie, 1.201);
+  AdvanceMovieFrame(movie);
+  ASSERT_EQ(TheoraFrame(movie), 30);
+  HoldMoviesAll();  // as when the window goes inactive
+  EXPECT_TRUE(FindMovieRecord(movie)->halted);
+  EXPECT_TRUE(FindMovieRecord(movie)->playing);
+  RunFor(movie, 3.0);  // time passes while held
+  ResumeMoviesAll();
+  EXPECT_FALSE(FindMovieRecord(movie)->halted);
+  EXPECT_TRUE(FindMovieRecord(never_run)->halted);
+  AdvanceMovieFrame(movie);
+  EXPECT_EQ(TheoraFrame(movie), 30);
+  HoldMovie(movie, 0);
+  ResumeMoviesAll();
+  EXPECT_TRUE(FindMovieRecord(movie)->halted);
+
+  int bad = movie ^ 0x00010000;
+  EXPECT_EQ(RunMovie(bad, 1, 0), -1);
+  EXPECT_EQ(HoldMovie(bad, 0), -1);
+  EXPECT_EQ(SetMovieFrameHook(bad, nullptr, 0), -1);
+  EXPECT_EQ(AdvanceMovieFrame(bad), 0);
+  EXPECT_EQ(FindMovieRecord(bad), nullptr);
+  EXPECT_EQ(DisposeMovie(-1), -1);
+}
+
+TEST_F(MovieTest, TheSoundBesideThePicturesIsTheClock) {
+  DsClearFailures();
+  DsSetManualMixing(1);
+  ASSERT_EQ(StartSoundSystem(), 0);
+  TheoraMovieSpec spec;
+  spec.sound_seconds = 3;
+  int movie = Open(MakeTheoraMovie(spec), "sound.ogv");
+  ASSERT_GE(movie, 0);
+  MovieRecord* r = FindMovieRecord(movie);
+  ASSERT_GE(r->sound, 0);
+  EXPECT_EQ(GetSoundMovieFlag(), 0);
+  EXPECT_EQ(GetSoundStorageMode(), 0);
+  RunMovie(movie, 1, 0);
+  for (int i = 0; i < 100; i++) {
+    RefillAllSoundStreams();
+    DsMixOutput(nullptr, 441);
+  }
+  RefillAllSoundStreams();
+  AdvanceMovieFrame(movie);
+  EXPECT_NEAR(TheoraFrame(movie), 25, 1);
+  int at = TheoraFrame(movie);
+  ConvertTheoraFrame(r->theora, 1, 0);
+  DisposeMovie(movie);
+  movies_.clear();
+  EndSoundSystem();
+  DsSetManualMixing(0);
+  EXPECT_GT(at, 0);
+}
+
+TEST_F(MovieTest, AMovieGraphShowsItsCurrentFrameOnTheScreen) {
+  WriteBytes(Path("show.ogv"), MakeTheoraMovie({}));
+  int graph = LoadGraphFromFile("show.ogv");
+  ASSERT_GE(graph, 0);
+  int movie = GetGraphRecord(graph)->movie;
+  ASSERT_GE(movie, 0);
+  int w, h;
+  QueryGraphSize(graph, &w, &h);
+  EXPECT_EQ(w, 32);
+  EXPECT_EQ(h, 32);
+  auto shown = [&] { return FrameOfLuma((ScreenPixel(100 + 16, 50 + 24).g + 0.5) / 1.164 + 16); };
+  ASSERT_EQ(PaintGraph(100, 50, graph, 0), 0);
+  EXPECT_EQ(shown(), 0);
+  EXPECT_GE(ScreenPixel(100 + 16, 50 + 2).g, 250);  // the band at the top
+  RunMovie(movie, 1, 0);
+  RunFor(movie, 2.481);
+  ASSERT_EQ(PaintGraph(100, 50, graph, 0), 0);
+  EXPECT_EQ(shown(), 62);
+  ReleaseGraph(graph);  // disposes of the movie
+  EXPECT_EQ(FindMovieRecord(movie), nullptr);
+}
+
+TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd) {
+  int movie = Open(MakeMpegMovie({}), "clip.mpg");
+  ASSERT_GE(movie, 0);
+  MovieRecord* r = FindMovieRecord(movie);
+  EXPECT_EQ(r->kind, MOVIE_KIND_DIRECTSHOW);
+  EXPECT_EQ(r->width, 64);
+  EXPECT_EQ(r->height, 48);
+  RunMovie(movie, 1, 0);
+  Pump(movie);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
+  g_fake_now = kSecond / 2;  // frame 12 is due (at 0.48 s)
+  Pump(movie);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(12), 3);
+  g_fake_now = 2 * kSecond;  // past the last picture
+  Pump(movie);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(24), 3);
+  EXPECT_TRUE(r->halted);
+  EXPECT_FALSE(r->playing);
+
+  RunMovie(movie, 3, 0);
+  Pump(movie);  // the end again: a looping movie starts over
+  Pump(movie);
+  EXPECT_FALSE(r->halted);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
+  g_fake_now += kSecond / 5 + kSecond / 100;  // frame 5 (at 0.2 s)
+  Pump(movie);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(5), 3);
+
+  // A display change drops the objects; the restore opens them at that time.
+  DropDirectShowObjectsAll();
+  EXPECT_TRUE(DirectShowObjectsDropped(r));
+  EXPECT_EQ(RunMovie(movie, 1, 0), 0);
+  AdvanceMovieFrame(movie);
+  EXPECT_EQ(ReopenDirectShowMoviesAll(), 0);
+  ASSERT_FALSE(DirectShowObjectsDropped(r));
+  STREAM_TIME t = 0;
+  r->stream->GetTime(&t);
+  EXPECT_NEAR(double(t), double(kSecond / 5), double(kSecond / 25));
+}
+
+TEST_F(MovieTest, SurfaceModesFollowTheScreenDepth) {
+  struct Case {
+    int depth, mode, resolved, bytes;
+  } cases[] = {{32, 0, 0, 4}, {32, 1, 0, 4}, {32, 2, 0, 4}, {16, 0, 0, 2}, {16, 1, 2, 3}, {16, 2, 2, 3}};
+  const Bytes clip = MakeMpegMovie({});
+  for (const Case& c : cases) {
+    Restart(640, 480, c.depth);
+    int movie = Open(clip, "mode.mpg", c.mode);
+    ASSERT_GE(movie, 0);
+    EXPECT_EQ(FindMovieRecord(movie)->surface_mode, c.resolved) << c.depth << " " << c.mode;
+    EXPECT_EQ(FindMovieRecord(movie)->frame_image.format.bytes_per_pixel, c.bytes) << c.depth << " " << c.mode;
+    DisposeMovie(movie);
+    movies_.pop_back();
+  }
+}
+
+TEST_F(MovieTest, FilesThatAreNoMovieAreRefusedWithTheirReasons) {
+  Bytes noise(5000);
+  for (size_t i = 0; i < noise.size(); i++) noise[i] = uint8_t(i * 7919 >> 3);
+  EXPECT_EQ(Open(noise, "noise.mpg"), -1);
+  DsSetManualMixing(1);
+  DshowSetAudioRenderer(1);  // the sound alone could be rendered
+  TheoraMovieSpec sound_only;
+  sound_only.frames = 0;
+  sound_only.sound_seconds = 0.5;
+  EXPECT_EQ(Open(KeepOggSerial(MakeTheoraMovie(sound_only), kVorbisSerial), "sound.ogg"), -1);
+  const Bytes clip = MakeMpegMovie({});
+  EXPECT_EQ(Open(Bytes(clip.begin(), clip.begin() + clip.size() / 40), "cut.mpg") >= -1, true);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_NE(log.find("動画ファイルではない可能性があります！"), std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
+  EXPECT_EQ(MultiMediaStreamCount(), int(movies_.size()));
+  DsSetManualMixing(0);
+}
+
+TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
+  DsClearFailures();
+  DsSetManualMixing(1);
+  DshowSetAudioRenderer(1);
+  MpegMovieSpec spec;
+  spec.frames = 50;
+  int movie = Open(MakeMpegMovie(spec), "sound.mpg");
+  ASSERT_GE(movie, 0);
+  RunMovie(movie, 1, 0);
+  std::vector<int16_t> out(2 * 441);
+  std::vector<int16_t> left;
+  for (int i = 0; i < 61; i++) {
+    Sleep(3);  // the stream's thread keeps its ring written ahead
+    DsMixOutput(out.data(), 441);
+    for (int k = 0; k < 441; k++) left.push_back(out[2 * k]);
+  }
+  STREAM_TIME t = 0;
+  FindMovieRecord(movie)->stream->GetTime(&t);
+  EXPECT_NEAR(double(t), 0.61 * kSecond, kSecond / 100.0);
+  // The second half: a 440 Hz tone.
+  double sum = 0;
+  int crossings = 0;
+  for (size_t i = left.size() / 2; i + 1 < left.size(); i++) {
+    sum += double(left[i]) * left[i];
+    if ((left[i] < 0) != (left[i + 1] < 0)) crossings++;
+  }
+  double seconds = double(left.size() / 2) / 44100;
+  EXPECT_GT(std::sqrt(sum / double(left.size() / 2)), 2000);
+  EXPECT_NEAR(crossings / 2 / seconds, 440, 25);
+  Pump(movie);
+  EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(15), 3);  // 0.6 s at 25 frames a second
+  DisposeMovie(movie);
+  movies_.clear();
+  DsSetManualMixing(0);
+}
+
+}  // namespace

@@ -81,14 +81,13 @@ void Field::ai_steer() {
     bits |= kCommandDown;
   else if (!reached && held(kButtonDown))
     bits |= kCommandDown << 8;
-  if (target_offset < 0 && !held(kButtonLeft)) {
-    bits |= kCommandLeft;
-  } else if (target_offset > 0 && !held(kButtonRight)) {
-    bits |= kCommandRight;
-  } else if (target_offset == 0) {
-    if (held(kButtonLeft)) bits |= kCommandLeft << 8;
-    if (held(kButtonRight)) bits |= kCommandRight << 8;
-  }
+  // A button toward the other side is let go as well: still held from a
+  // pair that locked before reaching its target, it would win over the new
+  // direction (left over right) and push every later pair the wrong way.
+  if (target_offset < 0 && !held(kButtonLeft)) bits |= kCommandLeft;
+  if (target_offset > 0 && !held(kButtonRight)) bits |= kCommandRight;
+  if (target_offset >= 0 && held(kButtonLeft)) bits |= kCommandLeft << 8;
+  if (target_offset <= 0 && held(kButtonRight)) bits |= kCommandRight << 8;
   // One press per finished turn.
   if (pair->turn == 0) {
     if (target_rotation < 0) {

@@ -233,4 +233,89 @@ TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
   }
 }
 
+// Free battle against rival3, end to end: title, mode menu, the battle
+// settings (the player's level at the top), the character screen, a short
+// match lost with down held at the top level, the after-match menu saving the replay and
+// leaving, and back out to quit from the title. Screenshots of the
+// character screen, the battle and the menu go to test-output/battle-*.png.
+std::string BattleScript(const std::string& shots) {
+  return "seed 20261211\n"
+         "unpaced\n"
+         "limit 8000\n"
+         "scene 0\nframes 125\n"
+         "tap C\n"
+         "scene 1\nframes 50\n"
+         "tap Down\ntap Down\ntap Down\ntap C\n"
+         // Battle settings against the computer: the left column's level
+         // from 1 down to 31, its play row, then the computer's play row.
+         "scene 3\nframes 50\n"
+         "tap Left\ntap Up\ntap C\n"
+         "tap Up\ntap C\n"
+         // Own character first, then the computer's: the third, rival3.
+         "scene 10\nframes 50\n"
+         "tap C\n"
+         "tap Right\ntap Right\n"
+         "frames 2\n"
+         "shot " + shots + "/battle-chara.png\n"
+         "tap C\n"
+         "scene 5\nframes 240\n"
+         "hold Down\n"
+         "frames 30\n"
+         "shot " + shots + "/battle-match.png\n"
+         "frames 70\n"
+         "release Down\n"
+         "frames 600\n"
+         "shot " + shots + "/battle-menu.png\n"
+         // Save the replay and leave; back out to the title and quit.
+         "tap Down\ntap Down\ntap Down\ntap C\n"
+         "scene 3\nframes 65\ntap X\n"
+         "scene 1\nframes 50\ntap X\n"
+         "scene 0\nframes 50\ntap X\n";
+}
+
+TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
+  const std::string run = MakeRunFolderIn(dir());
+  // Decide on the C key, back on X, pause on Space.
+  {
+    std::ofstream ini(run + "/Voxaldrift.ini");
+    ini << "[Custom]\nC_Custom=64\nB_Custom=32\nSTART_Custom=8192\n";
+  }
+  const std::string shots = VOX_TEST_OUTPUT_DIR;
+  fs::create_directories(shots);
+  for (const char* name : {"chara", "match", "menu"}) fs::remove(shots + "/battle-" + name + ".png");
+  {
+    std::ofstream script(run + "/script.txt");
+    script << BattleScript(shots);
+  }
+  Outcome o = RunProgram(run + "/voxaldrift", run,
+                         {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  ASSERT_EQ(o.exit_code, 0) << o.err;
+
+  Picture chara, match, menu;
+  ASSERT_TRUE(ReadPng(shots + "/battle-chara.png", &chara));
+  ASSERT_TRUE(ReadPng(shots + "/battle-match.png", &match));
+  ASSERT_TRUE(ReadPng(shots + "/battle-menu.png", &menu));
+  // Both characters' pictures, bottom left and bottom right, and the faces.
+  EXPECT_GT(Colours(chara, 0, 96, 192, 480), 16u);
+  EXPECT_GT(Colours(chara, 448, 96, 640, 480), 16u);
+  EXPECT_GT(Colours(chara, 200, 216, 440, 320), 16u);
+  // Both wells in play.
+  EXPECT_GT(Colours(match, 24, 80, 216, 464), 16u);
+  EXPECT_GT(Colours(match, 420, 80, 612, 464), 16u);
+  EXPECT_GT(Colours(menu, 0, 0, 640, 480), 64u);
+
+  // The saved battle: two fields, the computer's moves among the commands.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(read_replay_file((run + "/replay/play0.vrs").c_str(), &bytes));
+  EXPECT_EQ(bytes[4], 2);
+  side_settings sides[2];
+  const int origins[2] = {24, 420};
+  Field_Replay* fields[2];
+  ASSERT_EQ(make_replay_fields(bytes.data(), bytes.size(), sides, origins, fields), 2);
+  EXPECT_GT(fields[1]->replay.size(), 0u);
+  EXPECT_EQ(fields[0]->level, 30);
+  delete fields[0];
+  delete fields[1];
+}
+
 }  // namespace

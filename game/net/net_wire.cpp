@@ -92,16 +92,19 @@ long read_number(const char* begin, const char* end, int max_digits) {
   return value;
 }
 
+// The first size - 1 bytes of the text at most, terminated.
+template <size_t N>
+void copy_text(char (&copy)[N], const char* text) {
+  size_t n = 0;
+  for (; n + 1 < N && text[n]; ++n) copy[n] = text[n];
+  copy[n] = '\0';
+}
+
 }  // namespace
 
 uint32_t parse_ipv4(const char* text) {
   char copy[16];
-  size_t n = 0;
-  while (n < 15 && text[n]) {
-    copy[n] = text[n];
-    ++n;
-  }
-  copy[n] = '\0';
+  copy_text(copy, text);
   uint8_t bytes[4];
   int part = 0;
   const char* start = copy;
@@ -122,12 +125,7 @@ uint32_t parse_ipv4(const char* text) {
 
 bool parse_pasted_address(const char* text, Pasted_Address* out) {
   char copy[32];
-  size_t n = 0;
-  while (n < 31 && text[n]) {
-    copy[n] = text[n];
-    ++n;
-  }
-  copy[n] = '\0';
+  copy_text(copy, text);
   Pasted_Address result;
   if (char* colon = std::strchr(copy, ':')) {
     *colon = '\0';

@@ -10,25 +10,18 @@
 #include "game/net/socket_set.h"
 #include "platform/winsock/winsock_control.h"
 #include "tests/game/net/harness/net_pair.h"
-#include "tests/platform/winsock/loopback.h"
+#include "tests/platform/winsock/winsock_fixture.h"
 
 namespace {
 
 using winsock::SOCKET;
 
-class ConnectionTest : public ::testing::Test {
+class ConnectionTest : public WinsockTest {
  protected:
-  void SetUp() override {
-    WsClearFailures();
-    winsock::WSADATA data;
-    ASSERT_EQ(winsock::WSAStartup(winsock::MakeVersion(2, 0), &data), 0);
-  }
   void TearDown() override {
     for (SOCKET s : sockets_) winsock::closesocket(s);
     for (socket_set* set : sets_) free_connection(set);
-    WsClearFailures();
-    EXPECT_EQ(winsock::WSACleanup(), 0);
-    EXPECT_EQ(WsOpenSocketCount(), 0);
+    WinsockTest::TearDown();
   }
   SOCKET Keep(SOCKET s) {
     sockets_.push_back(s);

@@ -178,14 +178,6 @@ struct Machine {
   }
 };
 
-int garbage_on(const Field& f) {
-  int n = 0;
-  for (auto& row : f.board)
-    for (const Block* b : row)
-      if (b && b->colour == kGarbageColour) ++n;
-  return n;
-}
-
 }  // namespace
 
 int free_port() {

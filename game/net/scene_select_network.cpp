@@ -19,19 +19,12 @@ Scene_SelectNetwork::Scene_SelectNetwork(socket_set* connection, uint32_t seed, 
   timer_ = 45;
   two_players_ = 1;
   active_[0] = active_[1] = 1;
+  // The default rules of a person's side, without a character picture.
   for (side_settings& s : settings_) {
     s = side_settings{};
-    s.chara_image = -1;  // a net battle shows no character pictures
-    s.colours = 4;
-    s.clear_score = 40;
-    s.garbage_score = 40;
-    s.clear_count = 4;
-    s.level_target = 0;
     s.mode = 3;
     s.frame_offset = delay + 2;
     s.seed = (int)seed;
-    s.module = nullptr;
-    s.com_level = -1;
   }
   if (connection_) keys_.open();
   preview_ = load_image(kTitleImage);

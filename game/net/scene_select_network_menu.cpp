@@ -318,7 +318,7 @@ void Scene_SelectNetworkMenu::draw() {
   int shift = 0;
   if (state_ <= kFadeInMusic)
     shift = slide_in(timer_);
-  else if (state_ == kLeaving || state_ == kHandshake)
+  else if (state_ == kLeaving || (state_ == kHandshake && !connecting_))
     shift = slide_out(timer_);
   SetPaintBrightness(255, 255, 255);
   PaintGraph(176 + shift, 160 + 24 * row_, load_image(kCursorImage), 1);

@@ -238,6 +238,15 @@ class MenuTest : public TwoMachinesTest {
   Connected_Pair pair_;
 };
 
+TEST_F(MenuTest, BothFieldsToppingOutInOneFrameShowEachPlayerAsTheWinner) {
+  // The same rules and the same buttons on both sides: both fields top out
+  // in the same frame.
+  EXPECT_EQ(m_[0].battle()->result(), 1);
+  EXPECT_EQ(m_[1].battle()->result(), 1);
+  EXPECT_EQ(Side(0, 0).choice, 0);
+  EXPECT_EQ(Side(1, 1).choice, 0);
+}
+
 TEST_F(MenuTest, ADecideTheOtherWayIsRefusedBeforeItIsSent) {
   Press(0, {Scene_Network::kMenuDecide});  // continue
   ASSERT_TRUE(RunUntil([&] { return Side(1, 1).decided; }));

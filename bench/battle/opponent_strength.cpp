@@ -5,7 +5,8 @@
 // its seed alone. Prints the win rates of each pairing, and per opponent its
 // win rate, the longest chain of its matches and the length of its chains on
 // average, and its think time per decision: each search is run a second time
-// on the main thread with the same view and timed alone.
+// on the main thread with the same view and timed alone (with the share of
+// decisions over 1 ms and over one frame of 16.7 ms).
 //   opponent_strength [matches per pairing (50)] [frame limit per match (72000)]
 #include <algorithm>
 #include <cstdio>
@@ -166,16 +167,22 @@ int main(int argc, char** argv) {
   }
   std::printf("\nCells: the left rival's win rate (its wins - the right rival's wins).\n\n");
   std::printf("| opponent | matches | win rate | longest chain per match | chain length | decisions | think mean | "
-              "think p99 | think worst |\n|---|---|---|---|---|---|---|---|---|\n");
+              "think p99 | think worst | over 1 ms | over a frame |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int a = 0; a < kRivals; ++a) {
     const SideStats& s = sides[a];
     double mean = 0;
     for (double t : s.think_us) mean += t;
     mean /= std::max<size_t>(1, s.think_us.size());
-    std::printf("| rival%d | %d | %.1f%% | %.2f | %.2f | %zu | %.0f us | %.0f us | %.0f us |\n", a + 1, s.matches,
-                100.0 * s.wins / std::max(1, s.matches), (double)s.longest_chain_sum / std::max(1, s.matches),
+    auto share_over = [&](double us) {
+      size_t n = 0;
+      for (double t : s.think_us) n += t > us;
+      return 100.0 * (double)n / (double)std::max<size_t>(1, s.think_us.size());
+    };
+    std::printf("| rival%d | %d | %.1f%% | %.2f | %.2f | %zu | %.0f us | %.0f us | %.0f us | %.1f%% | %.1f%% |\n", a + 1,
+                s.matches, 100.0 * s.wins / std::max(1, s.matches),
+                (double)s.longest_chain_sum / std::max(1, s.matches),
                 (double)s.chain_steps / std::max<long>(1, s.chains), s.think_us.size(), mean,
-                percentile(s.think_us, 0.99), percentile(s.think_us, 1.0));
+                percentile(s.think_us, 0.99), percentile(s.think_us, 1.0), share_over(1000), share_over(16667));
   }
   long frames = 0;
   for (auto& row : pairings)

@@ -31,8 +31,12 @@ int after_match_menu_step(int* cursor) {
   return -1;
 }
 
-void draw_after_match_menu(int cursor, int brightness) {
+void draw_after_match_labels(int brightness) {
   SetPaintBrightness(brightness, brightness, brightness);
   for (int row = 0; row < kAfterMatchRows; ++row) draw_text(160, 128 + 32 * row, kLabels[row], kFontMenu);
+}
+
+void draw_after_match_menu(int cursor, int brightness) {
+  draw_after_match_labels(brightness);
   PaintGraph(128, 128 + 32 * cursor, load_image(kCursorImage), 1);
 }

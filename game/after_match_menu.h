@@ -16,3 +16,5 @@ int after_match_menu_step(int* cursor);
 // The four labels at (160, 128 + 32 x row) and the cursor picture beside the
 // cursor's row, at a brightness.
 void draw_after_match_menu(int cursor, int brightness);
+// The four labels alone, at a brightness.
+void draw_after_match_labels(int brightness);

@@ -161,7 +161,11 @@ bool Scene_SelectDouble::change_row(RowKind row, int side) {
     return true;
   }
   const int step = is_repeated_on(kPadRight, device) ? 1 : is_repeated_on(kPadLeft, device) ? -1 : 0;
-  if (!step) return false;
+  if (step) step_row(row, side, step);
+  return false;
+}
+
+bool Scene_SelectDouble::step_row(RowKind row, int side, int step) {
   if (const NumberRow* number = number_row(row)) {
     int& v = settings_[side].*(number->member);
     const int low = lowest(*number, side);
@@ -177,7 +181,7 @@ bool Scene_SelectDouble::change_row(RowKind row, int side) {
     music_preview_ = preview_music(music_);
   }
   play_se(kSoundMove);
-  return false;
+  return true;
 }
 
 void Scene_SelectDouble::confirm(int side) {

@@ -59,6 +59,10 @@ class Scene_SelectDouble : public Scene {
   // value of the row (the shared background and music for either side); C on
   // the play row confirms the side. True when the side has just confirmed.
   bool change_row(RowKind row, int side);
+  // One step (+1 right, -1 left) of the side's value of a row other than
+  // the play row, wrapping at its ends, with the move sound; the background
+  // and music rows step the shared lists. False when nothing changed.
+  bool step_row(RowKind row, int side, int step);
   // The row's label and both sides' values at row position `index`, shifted
   // right by `shift`.
   void draw_row(RowKind row, int index, int shift);

@@ -13,6 +13,9 @@
 #include "game/scene_select_single.h"
 #include "game/scene_single.h"
 #include "game/scene_title.h"
+#include "game/net/scene_network.h"
+#include "game/net/scene_select_network.h"
+#include "game/net/scene_select_network_menu.h"
 
 namespace {
 
@@ -46,9 +49,15 @@ const SceneFactory kScenes[kSceneCount] = {
     [](const SceneValues& a) -> Scene* {
       return new Scene_SelectChara(a.kind, a.sides[0], a.sides[1], a.background, a.music);
     },
-    /* 11 Scene_SelectNetworkMenu (entry, 0): net battle */ nullptr,
-    /* 12 Scene_SelectNetwork (connection, seed, input_delay): net battle */ nullptr,
-    /* 13 Scene_Network (sides[0], sides[1], background, music, connection): net battle */ nullptr,
+    /* 11 */ [](const SceneValues& a) -> Scene* { return new Scene_SelectNetworkMenu(a.entry, 0); },
+    /* 12 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_SelectNetwork(a.connection, (uint32_t)a.seed, a.input_delay);
+    },
+    /* 13 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_Network(a.sides[0], a.sides[1], a.background, a.music, a.connection);
+    },
 };
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "game/settings.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/headless_engine.h"
+#include "tests/game/program_run.h"
 #include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,77 +33,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int exit_code = -1;
-  std::string err;
-};
-
-// Runs the program in a folder with extra environment; killed when it has
-// not ended after two minutes (a hang fails the test, it never stalls it).
-Outcome RunProgram(const std::string& program, const std::string& folder, const std::vector<std::string>& env) {
-  Outcome out;
-  std::string err_path = folder + "/stderr.txt";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    FILE* err = freopen(err_path.c_str(), "w", stderr);
-    (void)err;
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    execl(program.c_str(), program.c_str(), (char*)nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  for (int waited = 0; waited < 1200; ++waited) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      out.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    usleep(100 * 1000);
-  }
-  if (out.exit_code < 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-  std::ifstream in(err_path);
-  std::stringstream s;
-  s << in.rdbuf();
-  out.err = s.str();
-  return out;
-}
-
 // The run folder "run" in a folder.
 std::string MakeRunFolderIn(const std::string& dir) {
   std::string run = dir + "/run";
   MakeRunFolder(run);
   return run;
-}
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-};
-
-bool ReadPng(const std::string& path, Picture* p) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  p->width = (int)image.width;
-  p->height = (int)image.height;
-  p->rgb.resize(PNG_IMAGE_SIZE(image));
-  return png_image_finish_read(&image, nullptr, p->rgb.data(), 0, nullptr) != 0;
-}
-
-// Distinct colours in a rectangle: a drawn picture has many, an empty
-// screen one.
-size_t Colours(const Picture& p, int x0, int y0, int x1, int y1) {
-  std::set<uint32_t> seen;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const uint8_t* c = &p.rgb[((size_t)y * p.width + x) * 3];
-      seen.insert((uint32_t)c[0] << 16 | (uint32_t)c[1] << 8 | c[2]);
-    }
-  return seen.size();
 }
 
 // The script: set the buttons in the options (decide on the C key, back on

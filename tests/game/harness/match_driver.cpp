@@ -37,14 +37,6 @@ void quiet_input() {
   feed(none, 2);
 }
 
-int garbage_on(const Field& f) {
-  int n = 0;
-  for (auto& row : f.board)
-    for (const Block* b : row)
-      if (b && b->colour == kGarbageColour) ++n;
-  return n;
-}
-
 void finish(MatchRun* run, Field* const* fields, int sides, const int* results) {
   for (int i = 0; i < sides; ++i) {
     run->results[i] = results[i];
@@ -65,6 +57,14 @@ void note_garbage(MatchRun* run, Field* const* fields, int sides) {
 }
 
 }  // namespace
+
+int garbage_on(const Field& f) {
+  int n = 0;
+  for (auto& row : f.board)
+    for (const Block* b : row)
+      if (b && b->colour == kGarbageColour) ++n;
+  return n;
+}
 
 void settle_search(const Field& field) {
   if (field.think_thread) WaitForSingleObject(field.think_thread, kThinkWaitLimitMs);

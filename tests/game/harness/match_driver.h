@@ -47,6 +47,9 @@ class ButtonScript {
   uint32_t draw(uint32_t n);
 };
 
+// Garbage blocks on a field's board.
+int garbage_on(const Field& field);
+
 // Plays the match live (count-in included) with scripted buttons; the fields
 // are left for the caller in fields (delete them).
 MatchRun play_live(const ScriptedMatch& match, Field* fields[2]);

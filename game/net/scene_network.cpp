@@ -42,7 +42,8 @@ Menu_Event apply_menu_keys(Menu_Side* side, int keys) {
 
 Scene_Network::Scene_Network(const side_settings& local, const side_settings& peer, const char* background,
                              const char* music, socket_set* connection)
-    : connection_(connection),
+    : Scene_Double(construct_base{}),
+      connection_(connection),
       local_(new Field_Network(local, kLocalOrigin, connection)),
       peer_(new Field_Client(peer, kPeerOrigin, connection)),
       play_(connection, local_, peer_),

@@ -14,7 +14,8 @@ constexpr int kRowCount = 8;
 }  // namespace
 
 Scene_SelectNetwork::Scene_SelectNetwork(socket_set* connection, uint32_t seed, int delay)
-    : connection_(connection), keys_(connection, delay + 2) {
+    : Scene_SelectDouble(construct_base{}),
+      connection_(connection), keys_(connection, delay + 2) {
   state_ = kIntro;
   timer_ = 45;
   two_players_ = 1;

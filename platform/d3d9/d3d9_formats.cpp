@@ -155,7 +155,15 @@ void Probe(void* out) {
 }  // namespace
 
 bool IsWideTarget(const FormatInfo* f) {
-  return f && f->internal_format == GL_RGBA8;
+  return f && (f->internal_format == GL_RGBA8 || f->format == D3DFMT_R5G6B5 || f->format == D3DFMT_X1R5G5B5);
+}
+
+ChannelUnits UnitsOf(const FormatInfo* f, bool wide) {
+  ChannelUnits u{{1, 1, 1, 1}, {255, 255, 255, 255}};
+  if (!wide || !f) return u;
+  if (f->format == D3DFMT_R5G6B5) u = ChannelUnits{{8, 4, 8, 1}, {31, 63, 31, 255}};
+  if (f->format == D3DFMT_X1R5G5B5) u = ChannelUnits{{8, 8, 8, 1}, {31, 31, 31, 255}};
+  return u;
 }
 
 GLenum TargetInternalFormat(const FormatInfo* f) { return IsWideTarget(f) ? GL_RGBA16 : f->internal_format; }

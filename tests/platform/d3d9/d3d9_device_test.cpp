@@ -251,6 +251,64 @@ TEST_F(D3D9DeviceTest, AlphaTestDropsPixelsAndBlendingMixesTheRest) {
   }
 }
 
+// The blend unit works as the engine's software renderer does: a weight of
+// a byte is taken over 256 (255 being whole), and the term an add or a
+// subtract brings is the colour times the alpha cut to whole units of the
+// target with its lowest bit cleared. A 16-bit target counts in its own
+// five and six bits.
+TEST_F(D3D9DeviceTest, BlendingTakesTheSoftwareRenderersProductsAndCuts) {
+  struct Case {
+    DWORD dst, op;
+    D3DCOLOR under, colour;
+    uint32_t expect32;      // 0xRRGGBB on X8R8G8B8
+    uint32_t expect16[3];   // red, green, blue units on R5G6B5
+  } cases[] = {
+      // 255 x 200 / 256 = 199.2 (a device dividing by 255 shows 200); in
+      // units, 31 x 200 / 256 = 24.2 and 63 x 200 / 256 = 49.2.
+      {D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0xFF000000u, 0xC8FFFFFFu, 0xC7C7C7u, {24, 49, 24}},
+      {D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0xFF404040u, 0xFF102030u, 0x102030u, {2, 8, 6}},
+      // 64 + (195 x 128 / 255 = 97.9, cut to 97, guard bit off: 96); in
+      // units 8 + 14 (24 x 128 / 255 = 12.0: 12), 16 + 24 (48 x 128 / 255 = 24.1: 24).
+      {D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFF404040u, 0x80C3C3C3u, 0xA0A0A0u, {20, 40, 20}},
+      {D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0xFFC0C0C0u, 0x80C3C3C3u, 0x606060u, {12, 24, 12}},
+      // Saturated both ways.
+      {D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFFF0F0F0u, 0xFFFFFFFFu, 0xFFFFFFu, {31, 63, 31}},
+      {D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0xFF101010u, 0xFFFFFFFFu, 0x000000u, {0, 0, 0}},
+  };
+  for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}) {
+    if (format == D3DFMT_R5G6B5) {
+      ASSERT_EQ(device_->Release(), 0u);
+      device_ = MakeDevice(kWidth, kHeight, format);
+      ASSERT_NE(device_, nullptr);
+      device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+      device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+      device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    }
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    int x = 0;
+    for (const Case& c : cases) {
+      RECT cell{x, 0, x + 4, 4};
+      device_->Clear(1, &cell, D3DCLEAR_TARGET, c.under, 1.0f, 0);
+      device_->SetRenderState(D3DRS_DESTBLEND, c.dst);
+      device_->SetRenderState(D3DRS_BLENDOP, c.op);
+      Quad((float)x, 0, (float)x + 4, 4, c.colour);
+      x += 4;
+    }
+    Pixels p = Read();
+    x = 0;
+    for (const Case& c : cases) {
+      uint32_t expect = c.expect32;
+      if (format == D3DFMT_R5G6B5)  // as the fixture widens what it reads
+        expect = c.expect16[0] * 255 / 31 << 16 | c.expect16[1] * 255 / 63 << 8 | c.expect16[2] * 255 / 31;
+      EXPECT_EQ(At(p, x + 1, 1) & 0xFFFFFF, expect) << Hex(At(p, x + 1, 1)) << " in cell " << x / 4 << " of "
+                                                     << (format == D3DFMT_R5G6B5 ? "R5G6B5" : "X8R8G8B8");
+      x += 4;
+    }
+  }
+}
+
 TEST_F(D3D9DeviceTest, RenderTargetTexturesAreDrawnIntoCopiedAndSampled) {
   IDirect3DTexture9* texture = nullptr;
   ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture,

@@ -361,6 +361,9 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t
   if (s[3] - s[1] > area_h - dst_y) s[3] = s[1] + area_h - dst_y;
   if (s[0] >= s[2] || s[1] >= s[3]) return -1;
   if (!g_device.device) return -1;
+  // Draws still queued show the picture they were queued with (a movie's
+  // earlier frame, say).
+  FlushVertexBatch();
   PixelRect whole{area_x + dst_x, area_y + dst_y, area_x + dst_x + s[2] - s[0], area_y + dst_y + s[3] - s[1]};
   if (data->draw_target) {
     // Draw targets cannot be locked: the rectangle goes through a surface

@@ -9,6 +9,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
+#include "engine/graphics/graphics.h"
 
 namespace {
 
@@ -419,8 +420,7 @@ TheoraStream* OpenTheoraStream(const FileLayer* functions, intptr_t file, int st
   // Headers without a single frame: nothing could ever be shown.
   if (s->frame_count == 0) return Fail(s, nullptr);
 
-  s->yuv_surface = nullptr;  // no Direct3D device offers YUV surfaces here
-  s->yuv_surface_format = 0;
+  MakeTheoraYuvSurface(s);
   if (MakeXrgbBaseImage(int(s->info.width), int(s->info.height), &s->frame_image) < 0)
     return Fail(s, "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
   s->stock = static_cast<TheoraStockFrame*>(TrackedCalloc(uint32_t(stock_count) * sizeof(TheoraStockFrame)));
@@ -450,6 +450,7 @@ int CloseTheoraStream(TheoraStream* s) {
   TrackedFree(s->stock);
   TrackedFree(s->page_index);
   TrackedFree(s->key_frames);
+  if (s->yuv_surface) s->yuv_surface->Release();
   DisposeBaseImage(&s->frame_image);
   if (s->theora_stream_set) ogg_stream_clear(&s->theora_stream);
   if (s->decoder_set) theora_clear(&s->decoder);
@@ -499,4 +500,21 @@ int GetTheoraStreamInfo(TheoraStream* s, TheoraStreamInfo* info) {
 }
 
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* s) { return &s->frame_image; }
-void* GetTheoraYuvSurface(TheoraStream* s) { return s->yuv_surface; }
+IDirect3DSurface9* GetTheoraYuvSurface(TheoraStream* s) { return s->yuv_surface; }
+
+void MakeTheoraYuvSurface(TheoraStream* s) {
+  if (s->yuv_surface) s->yuv_surface->Release();
+  s->yuv_surface = nullptr;
+  s->yuv_surface_format = 0;
+  IDirect3DDevice9* device = GetGraphicsDevice();
+  if (!IsHardwareRendererInUse() || !device) return;
+  for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+    if (device->CreateOffscreenPlainSurface(s->info.width, s->info.height, format, D3DPOOL_DEFAULT, &s->yuv_surface,
+                                            nullptr) == D3D_OK &&
+        s->yuv_surface) {
+      s->yuv_surface_format = format;
+      return;
+    }
+    s->yuv_surface = nullptr;
+  }
+}

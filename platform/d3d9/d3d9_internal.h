@@ -34,6 +34,7 @@ struct FormatInfo {
   bool alpha_only;      // A8: the one channel is alpha
   bool depth;
   bool yuv;             // two pixels share their chroma (YUY2, UYVY)
+  bool planar;          // the Y rows, then V and U at half size each way (YV12)
 };
 const FormatInfo* FindFormat(D3DFORMAT format);
 // Storage of a format as a render target. Targets of 8 bits a channel, and
@@ -69,8 +70,13 @@ void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out);
 // Bytes of one row (of blocks for compressed formats) and the row count.
 uint32_t FormatPitch(const FormatInfo* f, UINT width);
 uint32_t FormatRows(const FormatInfo* f, UINT height);
-// One pixel of a plain format widened to 8-bit B, G, R, A bytes (memory order).
-void DecodePixelsToBGRA(const FormatInfo* f, const uint8_t* src, uint8_t* dst, int count);
+// Row y of a CPU surface of the format (its rows `pitch` bytes apart, `height`
+// of them) as 8-bit B, G, R, A bytes (memory order), `count` pixels from the
+// left; video formats are converted from studio-range YUV.
+void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, UINT y, uint8_t* dst,
+                     int count);
+// A video format for off-screen plain surfaces only.
+inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
 
 // ---- what the GL context offers --------------------------------------------------------
 struct GLCaps {
@@ -160,6 +166,11 @@ class Surface final : public IDirect3DSurface9, Counted {
   RECT lock_rect_{};
   DWORD lock_flags_ = 0;
 };
+
+// CPU rows of the surface's format (`height` rows `pitch` bytes apart) into
+// a rectangle of the surface's GL texture level (bound on the active unit)
+// at `at`; a narrow wide target takes them in its units.
+void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, const RECT& from, POINT at);
 
 // ---- textures -----------------------------------------------------------------------
 class Texture final : public IDirect3DTexture9, Counted {

@@ -36,18 +36,19 @@ uint32_t PackColour(const FormatInfo* f, D3DCOLOR c) {
   return c;
 }
 
-// CPU rows of a format as 8-bit BGRA rows (width pixels from `first`, each
-// row `pitch` bytes on), every channel in the given units.
-std::vector<uint8_t> RowsInUnits(const FormatInfo* f, const uint8_t* first, uint32_t pitch, int width, int height,
-                                 const ChannelUnits& u) {
-  std::vector<uint8_t> rows((size_t)width * height * 4);
+// Rows top .. top + rows - 1 of a CPU copy (`height` rows of `pitch` bytes)
+// as 8-bit BGRA rows of `width` pixels from the left, every channel in the
+// given units.
+std::vector<uint8_t> RowsInUnits(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, int top,
+                                 int rows, int width, const ChannelUnits& u) {
+  std::vector<uint8_t> out((size_t)width * rows * 4);
   static const int kChannel[4] = {2, 1, 0, 3};  // B, G, R, A in the units' R, G, B, A order
-  for (int y = 0; y < height; y++) {
-    uint8_t* out = &rows[(size_t)y * width * 4];
-    DecodePixelsToBGRA(f, first + (size_t)y * pitch, out, width);
-    for (int x = 0; x < width * 4; x++) out[x] = InUnits(out[x], u.step[kChannel[x & 3]]);
+  for (int y = 0; y < rows; y++) {
+    uint8_t* row = &out[(size_t)y * width * 4];
+    DecodeRowToBGRA(f, memory, pitch, height, (UINT)(top + y), row, width);
+    for (int x = 0; x < width * 4; x++) row[x] = InUnits(row[x], u.step[kChannel[x & 3]]);
   }
-  return rows;
+  return out;
 }
 
 // Checks the framing of Direct3D shader byte code: the version token of the
@@ -163,6 +164,9 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
   RECT r = rect ? *rect : RECT{0, 0, (LONG)desc_.Width, (LONG)desc_.Height};
   if (!RectInside(r, desc_.Width, desc_.Height)) return D3DERR_INVALIDCALL;
   if (format_->block_bytes && ((r.left | r.top) & 3)) return D3DERR_INVALIDCALL;
+  // The planes of a planar surface are locked whole.
+  if (format_->planar && (r.left || r.top || (UINT)r.right != desc_.Width || (UINT)r.bottom != desc_.Height))
+    return D3DERR_INVALIDCALL;
   if (readable_target) {
     // The picture is read back for the length of the lock.
     if (!device_->MakeCurrent() || !Framebuffer()) return D3DERR_INVALIDCALL;
@@ -199,18 +203,23 @@ void Surface::Upload(const RECT* rect) {
                                format_->internal_format, (GLsizei)memory_.size(), memory_.data());
     return;
   }
-  const uint8_t* first = memory_.data() + (size_t)r.top * pitch_ + (size_t)r.left * format_->bytes;
-  if (IsRenderable() && IsNarrow(TargetUnits(this))) {
+  PutRows(this, memory_.data(), pitch_, desc_.Height, r, POINT{r.left, r.top});
+}
+
+void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, const RECT& from, POINT at) {
+  const FormatInfo* f = dest->format();
+  int w = from.right - from.left, h = from.bottom - from.top;
+  if (dest->IsRenderable() && IsNarrow(TargetUnits(dest))) {
     // A narrow wide target takes the pixels as 8-bit values in its units.
-    std::vector<uint8_t> rows = RowsInUnits(format_, first, pitch_, r.right - r.left, r.bottom - r.top,
-                                            TargetUnits(this));
-    gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)level_, r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
-                     GL_UNSIGNED_BYTE, rows.data());
-    return;
+    std::vector<uint8_t> rows = RowsInUnits(f, memory, pitch, height, from.top, h, from.right, TargetUnits(dest));
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, from.right);
+    gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
+                     rows.data() + (size_t)from.left * 4);
+  } else {
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
+    gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, f->gl_format, f->gl_type,
+                     memory + (size_t)from.top * pitch + (size_t)from.left * f->bytes);
   }
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch_ / format_->bytes));
-  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)level_, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   format_->gl_format, format_->gl_type, first);
   gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
@@ -425,7 +434,10 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
   *out = nullptr;
   const FormatInfo* f = FindFormat(format);
   if (!f || f->depth || width == 0 || height == 0 || pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
-  if (f->yuv && (width & 1)) return D3DERR_INVALIDCALL;
+  if ((f->yuv || f->planar) && (width & 1)) return D3DERR_INVALIDCALL;
+  if (f->planar && (height & 1)) return D3DERR_INVALIDCALL;
+  if (IsVideoFormat(f) && Script() && ScriptRefuses(Script()->refused_video_surfaces, 4, format))
+    return D3DERR_NOTAVAILABLE;
   if (Fails(D3D9_FAIL_SYSTEM_SURFACE)) return D3DERR_OUTOFVIDEOMEMORY;
   D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, 0, pool, D3DMULTISAMPLE_NONE, 0, width, height};
   *out = new Surface(this, Surface::Kind::kPlain, desc, nullptr, 0, true);
@@ -515,8 +527,8 @@ bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT
     // A CPU surface (a decoded frame, say) goes up as 8-bit BGRA in the
     // destination's units first.
     int w = sr.right - sr.left, h = sr.bottom - sr.top;
-    const uint8_t* first = source->memory() + (size_t)sr.top * source->pitch();
-    std::vector<uint8_t> rows = RowsInUnits(source->format(), first, source->pitch(), sr.right, h, TargetUnits(dest));
+    std::vector<uint8_t> rows = RowsInUnits(source->format(), source->memory(), source->pitch(), source->desc().Height,
+                                            sr.top, h, sr.right, TargetUnits(dest));
     if (!copy_texture_) gl.GenTextures(1, &copy_texture_);
     gl.ActiveTexture(kScratchUnit);
     gl.BindTexture(GL_TEXTURE_2D, copy_texture_);
@@ -572,7 +584,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
   if (!RectInside(r, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
   if (s->IsCpu()) {
     const FormatInfo* f = s->format();
-    if (s->desc().Pool != D3DPOOL_DEFAULT || f->yuv || f->block_bytes) return D3DERR_INVALIDCALL;
+    if (s->desc().Pool != D3DPOOL_DEFAULT || IsVideoFormat(f) || f->block_bytes) return D3DERR_INVALIDCALL;
     uint32_t p = PackColour(f, colour);
     for (LONG y = r.top; y < r.bottom; y++)
       for (LONG x = r.left; x < r.right; x++)
@@ -599,7 +611,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect
       d->kind() != Surface::Kind::kTextureLevel || s->desc().Format != d->desc().Format)
     return D3DERR_INVALIDCALL;
   const FormatInfo* f = s->format();
-  if (f->block_bytes || f->yuv) return D3DERR_INVALIDCALL;
+  if (f->block_bytes || IsVideoFormat(f)) return D3DERR_INVALIDCALL;
   RECT sr = source_rect ? *source_rect : RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
   POINT at = dest_point ? *dest_point : POINT{0, 0};
   if (!RectInside(sr, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
@@ -615,10 +627,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect
   }
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, d->gl_texture());
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(s->pitch() / f->bytes));
-  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)d->level(), dr.left, dr.top, w, sr.bottom - sr.top, f->gl_format, f->gl_type,
-                   s->memory() + (size_t)sr.top * s->pitch() + (size_t)sr.left * f->bytes);
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  PutRows(d, s->memory(), s->pitch(), s->desc().Height, sr, POINT{dr.left, dr.top});
   return D3D_OK;
 }
 

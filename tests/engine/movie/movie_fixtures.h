@@ -47,3 +47,8 @@ Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);
 constexpr uint32_t kTheoraSerial = 0x7431, kVorbisSerial = 0x5601;
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
+
+struct GraphicsHost;
+// The runtime's movie hooks put into a graphics host, the engine's services
+// left unset (graphics otherwise runs on the host's own hooks); movie_hooks.cpp.
+void AddMovieHooks(GraphicsHost* host);

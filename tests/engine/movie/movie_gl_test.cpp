@@ -9,11 +9,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/core/engine_start.h"
 #include "engine/core/util.h"
 #include "engine/graphics/d3d_internal.h"
 #include "engine/movie/movie_record.h"
-#include "engine/runtime/engine_runtime.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 #include "tests/engine/movie/movie_fixtures.h"
 
@@ -27,18 +25,8 @@ class MovieGLTest : public GLGraphicsTest {
     BuildYuvToRgbTables();
     // The runtime's movie wiring into the window's graphics host.
     GraphicsHost host = GetGraphicsHost();
-    InstallEngineServices();
-    GraphicsHost wired = GetGraphicsHost();
-    host.open_movie = wired.open_movie;
-    host.close_movie = wired.close_movie;
-    host.advance_movie_frame = wired.advance_movie_frame;
-    host.set_movie_frame_hook = wired.set_movie_frame_hook;
-    host.movie_frame_image = wired.movie_frame_image;
-    host.movie_frame_surface = wired.movie_frame_surface;
-    host.drop_movie_surfaces = wired.drop_movie_surfaces;
-    host.reopen_movies = wired.reopen_movies;
+    AddMovieHooks(&host);
     SetGraphicsHost(&host);
-    SetEngineServices(nullptr);
     TheoraMovieSpec spec;
     spec.width = 64, spec.height = 48, spec.colour = true;
     WriteBytes(Path("colour.ogv"), MakeTheoraMovie(spec));
@@ -51,12 +39,11 @@ class MovieGLTest : public GLGraphicsTest {
   }
 
   // The movie graph drawn as it is and stretched twice, at frame 0 and at
-  // frame 37 (the movie run for 1.49 s), on what Start made.
-  Frame DrawMovie(int* movie_out = nullptr) {
+  // frame 37 (the movie run for 1.49 s); returns the movie.
+  static int DrawMovie() {
     int graph = LoadGraphFromFile("colour.ogv");
     EXPECT_GE(graph, 0);
     int movie = GetGraphRecord(graph)->movie;
-    if (movie_out) *movie_out = movie;
     WipeDrawScreen();
     PaintGraph(10, 10, graph, 0);
     PaintGraphStretched(90, 10, 218, 106, graph, 0);
@@ -65,7 +52,7 @@ class MovieGLTest : public GLGraphicsTest {
     PaintGraph(10, 200, graph, 0);
     EXPECT_EQ(GetTheoraFrameNumber(FindMovieRecord(movie)->theora), 37);
     PaintGraphStretched(90, 200, 218, 296, graph, 0);
-    return Shown();
+    return movie;
   }
 };
 
@@ -92,36 +79,30 @@ TEST_F(MovieGLTest, AMovieFrameLooksTheSameOnBothPathsInEveryLayout) {
       {"the frame image", {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}, 0},
   };
   for (int depth : {32, 16}) {
-    Start(false, depth);
-    int movie = -1;
-    Frame software = DrawMovie(&movie);
-    EXPECT_EQ(GetTheoraYuvSurface(FindMovieRecord(movie)->theora), nullptr);  // none without the device
+    Frame software = DrawOn(false, depth, [] {
+      int movie = DrawMovie();
+      EXPECT_EQ(GetTheoraYuvSurface(FindMovieRecord(movie)->theora), nullptr);  // none without the device
+    });
     // The picture is there: the white band, colour below it.
     EXPECT_GE(software[(size_t)12 * kWidth + 40] & 0xFF, 200u);
     EXPECT_NE(software[(size_t)50 * kWidth + 12], software[(size_t)50 * kWidth + 70]);
     EXPECT_NE(software[(size_t)30 * kWidth + 40], software[(size_t)55 * kWidth + 40]);
     for (const Variant& v : variants) {
       D3D9CapabilityScript script{};
-      script.desktop_format = depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
       std::copy(std::begin(v.refused), std::end(v.refused), script.refused_video_surfaces);
-      D3D9SetCapabilityScript(&script);
-      Start(true, depth);
-      IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-      for (D3DFORMAT f : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
-        bool offered = std::find(std::begin(v.refused), std::end(v.refused), f) == std::end(v.refused);
-        EXPECT_EQ(d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, script.desktop_format, 0,
-                                         D3DRTYPE_SURFACE, f) == D3D_OK,
-                  offered);
-        EXPECT_NE(d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, script.desktop_format, 0,
-                                         D3DRTYPE_TEXTURE, f),
-                  D3D_OK);  // never a texture
-      }
-      d3d->Release();
-      Frame hardware = DrawMovie(&movie);
-      TheoraStream* stream = FindMovieRecord(movie)->theora;
-      EXPECT_EQ(stream->yuv_surface_format, (uint32_t)v.made) << v.name;
-      EXPECT_EQ(GetTheoraYuvSurface(stream) != nullptr, v.made != 0) << v.name;
-      D3D9SetCapabilityScript(nullptr);
+      Frame hardware = DrawOn(true, depth, [&] {
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        for (D3DFORMAT f : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+          bool offered = std::find(std::begin(v.refused), std::end(v.refused), f) == std::end(v.refused);
+          EXPECT_EQ(d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE, f) ==
+                        D3D_OK,
+                    offered);
+        }
+        d3d->Release();
+        TheoraStream* stream = FindMovieRecord(DrawMovie())->theora;
+        EXPECT_EQ(stream->yuv_surface_format, (uint32_t)v.made) << v.name;
+        EXPECT_EQ(GetTheoraYuvSurface(stream) != nullptr, v.made != 0) << v.name;
+      }, script);
       SaveFrame("movie-" + std::to_string(depth) + "-" + v.name, hardware);
       int at = 0;
       EXPECT_EQ(Worst(software, hardware, &at), 0)
@@ -150,11 +131,9 @@ TEST_F(MovieGLTest, GraphsMadeAfterAMovieGraphTakeOneTextureAnEdge) {
 // while the movie stands still; a restore onto the software renderer serves
 // it through the frame image.
 TEST_F(MovieGLTest, TheMovieGraphShowsItsFrameAgainAfterTheDeviceIsMadeAgain) {
-  Start(false);
-  Frame expected = DrawMovie();
-  Start(true);
+  Frame expected = DrawOn(false, 32, [] { DrawMovie(); });
   int movie = -1;
-  DrawMovie(&movie);
+  DrawOn(true, 32, [&] { movie = DrawMovie(); });
   int graph = (int)FindMovieRecord(movie)->hook_argument;
   HoldMovie(movie, 0);
   IDirect3DSurface9* old_surface = GetTheoraYuvSurface(FindMovieRecord(movie)->theora);

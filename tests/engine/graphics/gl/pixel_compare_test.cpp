@@ -316,17 +316,7 @@ TEST_F(GLGraphicsTest, BothBackEndsDrawTheSameFrames) {
         }
         Reset();
       };
-      Start(false, depth);
-      draw();
-      Frame software = Shown();
-      // A device in a window takes the desktop's depth: 16 bits needs a 16-bit desktop.
-      D3D9CapabilityScript script{};
-      script.desktop_format = depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
-      D3D9SetCapabilityScript(&script);
-      Start(true, depth);
-      draw();
-      Frame hardware = Shown();
-      D3D9SetCapabilityScript(nullptr);
+      Frame software = DrawOn(false, depth, draw), hardware = DrawOn(true, depth, draw);
       std::string page = std::to_string(depth) + "-" + std::to_string(first / kCells);
       SaveFrame("compare-software-" + page, software);
       SaveFrame("compare-hardware-" + page, hardware);
@@ -381,17 +371,7 @@ TEST_F(GLGraphicsTest, BothBackEndsDrawAWholeGameFrame) {
     FreeFontHandle(font);
   };
   for (int depth : {32, 16}) {
-    Start(false, depth);
-    draw();
-    Frame software = Shown();
-    // A device in a window takes the desktop's depth: 16 bits needs a 16-bit desktop.
-    D3D9CapabilityScript script{};
-    script.desktop_format = depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
-    D3D9SetCapabilityScript(&script);
-    Start(true, depth);
-    draw();
-    Frame hardware = Shown();
-    D3D9SetCapabilityScript(nullptr);
+    Frame software = DrawOn(false, depth, draw), hardware = DrawOn(true, depth, draw);
     SaveFrame("game-frame-software-" + std::to_string(depth), software);
     SaveFrame("game-frame-hardware-" + std::to_string(depth), hardware);
     Difference d = Compare(software, hardware, 0, 0, kWidth, kHeight, depth, Tolerance(depth));
@@ -421,14 +401,7 @@ TEST_F(GLGraphicsTest, SubtractInThreePassesMatchesTheBlendUnit) {
   };
   D3D9CapabilityScript script{};
   script.no_blend_op = TRUE;
-  D3D9SetCapabilityScript(&script);
-  Start(true);
-  draw();
-  Frame three_passes = Shown();
-  D3D9SetCapabilityScript(nullptr);
-  Start(true);
-  draw();
-  Frame blend_unit = Shown();
+  Frame three_passes = DrawOn(true, 32, draw, script), blend_unit = DrawOn(true, 32, draw);
   const int exact[3] = {0, 0, 0};
   Difference d = Compare(three_passes, blend_unit, 0, 0, kWidth, kHeight, 32, exact);
   EXPECT_EQ(d.beyond, 0) << Describe(d, 0, 0);

@@ -189,10 +189,12 @@ void FreeStock(TheoraStream* s) {
 }
 
 // Replaces a plane buffer whose size no longer fits; false when out of memory.
+// The tracking allocator takes no lock and belongs to the main thread: the
+// decoding thread takes its planes from the process heap.
 bool FitPlane(uint8_t** plane, int32_t* width, int32_t* height, int new_width, int new_height) {
   if (*plane && *width == new_width && *height == new_height) return true;
-  TrackedFree(*plane);
-  *plane = static_cast<uint8_t*>(TrackedAlloc(uint32_t(new_width) * uint32_t(new_height)));
+  if (*plane) HeapFreeRaw(*plane);
+  *plane = static_cast<uint8_t*>(HeapAllocRaw(uint32_t(new_width) * uint32_t(new_height)));
   *width = new_width;
   *height = new_height;
   return *plane != nullptr;
@@ -442,11 +444,9 @@ int CloseTheoraStream(TheoraStream* s) {
     s->thread.join();
     s->thread_started = false;
   }
-  for (int i = 0; i < s->stock_count; i++) {
-    TrackedFree(s->stock[i].y);
-    TrackedFree(s->stock[i].u);
-    TrackedFree(s->stock[i].v);
-  }
+  for (int i = 0; i < s->stock_count; i++)
+    for (uint8_t* plane : {s->stock[i].y, s->stock[i].u, s->stock[i].v})
+      if (plane) HeapFreeRaw(plane);
   TrackedFree(s->stock);
   TrackedFree(s->page_index);
   TrackedFree(s->key_frames);

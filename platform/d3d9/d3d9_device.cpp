@@ -212,6 +212,17 @@ ChannelUnits TargetUnits(const Surface* target) { return UnitsOf(target->format(
 
 bool IsNarrow(const ChannelUnits& u) { return u.step[0] > 1 || u.step[1] > 1 || u.step[2] > 1; }
 
+namespace {
+
+// How a stage's texture is read: a narrow target's texels are cut to its units.
+uint32_t BoundKind(const Texture* t) {
+  if (!t) return KEY_BOUND_NONE;
+  bool wide = (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format());
+  return IsNarrow(UnitsOf(t->format(), wide)) ? KEY_BOUND_NARROW_TARGET : KEY_BOUND_TEXTURE;
+}
+
+}  // namespace
+
 void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out) {
   ChannelUnits u = TargetUnits(target);
   uint8_t c[4] = {(uint8_t)(colour >> 16), (uint8_t)(colour >> 8), (uint8_t)colour, (uint8_t)(colour >> 24)};
@@ -656,7 +667,7 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
     key.words.insert(key.words.end(),
                      {st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2], st[D3DTSS_COLORARG0],
                       st[D3DTSS_ALPHAOP], st[D3DTSS_ALPHAARG1], st[D3DTSS_ALPHAARG2], st[D3DTSS_ALPHAARG0],
-                      st[D3DTSS_TEXCOORDINDEX], textures_[s] ? 1u : 0u, st[D3DTSS_TEXTURETRANSFORMFLAGS],
+                      st[D3DTSS_TEXCOORDINDEX], BoundKind(textures_[s]), st[D3DTSS_TEXTURETRANSFORMFLAGS],
                       st[D3DTSS_RESULTARG]});
   }
   auto found = programs_.find(key);

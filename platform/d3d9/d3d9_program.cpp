@@ -171,6 +171,8 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     stages[s] = Stage{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11]};
   }
   int alpha_origin = AlphaOrigin(stages, stage_count);
+  // An 8-bit value (a GLSL expression) in the target's units.
+  auto InUnits = [narrow](const std::string& v) { return narrow ? "Units(" + v + ", u_step)" : v; };
   std::string interp = flat ? "flat " : "";
 
   // ---- vertex shader
@@ -303,9 +305,15 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
         // units, the fewer bits of a 16-bit format are widened to the
         // nearest 8-bit value (which is what repeating the bits gives); then
         // they count in this target's units.
-        fs += std::string("  vec4 t") + S + " = Units(Cut(" +
-              (projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)") +
-              ", u_texel_bias[" + S + "], u_texel_step[" + S + "], u_texel_top[" + S + "]), u_step) / 255.0;\n";
+      {
+        std::string raw =
+            projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)";
+        std::string bits = st.bound == KEY_BOUND_NARROW_TARGET
+                               ? "Cut(" + raw + ", u_texel_bias[" + S + "], u_texel_step[" + S + "], u_texel_top[" + S +
+                                     "])"
+                               : "floor(" + raw + " * 255.0 + u_texel_bias[" + S + "])";
+        fs += "  vec4 t" + S + " = " + InUnits(bits) + " / 255.0;\n";
+      }
       else
         fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
     }
@@ -327,7 +335,7 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     std::string into = (st.result & D3DTA_SELECTMASK) == D3DTA_TEMP ? "temp" : "current";
     // Stage results are 8-bit values, cut as a fixed-point unit cuts them,
     // in the target's units.
-    fs += "    " + into + " = Units(floor(clamp(vec4(c, a), 0.0, 1.0) * 255.0 + 0.002), u_step) / 255.0;\n";
+    fs += "    " + into + " = " + InUnits("floor(clamp(vec4(c, a), 0.0, 1.0) * 255.0 + 0.002)") + " / 255.0;\n";
     fs += "  }\n";
   }
   if (specular_enable) fs += "  current.rgb = min(current.rgb + specular.rgb, vec3(1.0));\n";
@@ -349,7 +357,9 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     fs += "  float a8 = floor(clamp(current.a, 0.0, 1.0) * 255.0 + 0.5);\n";
     fs += std::string("  if (!(") + Compare(alpha_func) + ")) discard;\n";
   }
-  fs += "  current = Units(floor(clamp(current, 0.0, 1.0) * 255.0 + 0.002), u_step) / 255.0;\n";
+  // What fog and specular added is cut as a stage's result.
+  if (fog || specular_enable)
+    fs += "  current = " + InUnits("floor(clamp(current, 0.0, 1.0) * 255.0 + 0.002)") + " / 255.0;\n";
   if (blend == BLEND_WEIGHTED) {
     fs += "  float weight = floor(current.a * 255.0 + 0.5);\n";
     fs += "  o_factor = vec4(weight >= 255.0 ? 1.0 : weight / 256.0);\n";

@@ -29,9 +29,11 @@ constexpr uint32_t KEY_NARROW_TARGET = 1u << 25;
 // Word 1: material sources, 2 bits each: diffuse, ambient, specular, emissive.
 // Word 2: enabled light count (4 bits), then 2 bits of type per light.
 // Word 3: stage count; then KEY_STAGE_WORDS per stage: colour op, arg1, arg2,
-// arg0, alpha op, arg1, arg2, arg0, coordinate index, texture bound,
-// transform flags, result argument.
+// arg0, alpha op, arg1, arg2, arg0, coordinate index, texture bound
+// (KEY_BOUND_*), transform flags, result argument.
 constexpr int KEY_STAGE_WORDS = 12;
+constexpr uint32_t KEY_BOUND_NONE = 0, KEY_BOUND_TEXTURE = 1;
+constexpr uint32_t KEY_BOUND_NARROW_TARGET = 2;  // a render target of fewer than 8 bits a channel
 
 // The blend states whose arithmetic the program takes over from the blend
 // unit (the rest are the blend unit's alone):

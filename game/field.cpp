@@ -4,7 +4,6 @@
 #include "game/field.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 #include "engine/graphics/graphics.h"
@@ -33,7 +32,6 @@ Delete_Tree::~Delete_Tree() {
   for (Delete_Tree* c : child) delete c;
 }
 
-void store_hold_flag(uint8_t* flag, uint8_t value) { std::atomic_ref<uint8_t>(*flag).store(value, std::memory_order_relaxed); }
 
 int hud_x_for(int origin_x, bool replayed) {
   if (origin_x < 321) return origin_x + (replayed ? 196 : 200);
@@ -67,6 +65,8 @@ void Field::construct(int origin, int dev) {
 }
 
 Field::~Field() {
+  // The search goes first: it may still be reading this field's view.
+  end_thinking();
   for (Chein_Count*& label : chain_popups) delete label;
   delete_blocks();
   delete rng;
@@ -81,8 +81,8 @@ Field::~Field() {
 
 void Field::start_match(uint32_t seed) {
   score = cleared = max_chain = 0;
-  std::atomic_ref<int32_t>(pending_garbage).store(0, std::memory_order_relaxed);
-  store_hold_flag(&hold_flag, 1);
+  pending_garbage = 0;
+  hold_flag = 1;
   time = mode == 1 ? kTimeTrialFrames : 0;
   break_target = mode == 2 ? (settings.level_target / 32) * 10 : 0;
   level = settings.level_target % 32;
@@ -117,6 +117,8 @@ void Field::delete_blocks() {
 }
 
 void Field::reset(int seed) {
+  end_thinking();
+  target_offset = target_rotation = think_countdown = 0;
   if (mode != 3) settings.colours = (settings.level_target % 32) / 8 + 3;
   delete_blocks();
   delete pair;
@@ -167,18 +169,21 @@ void Field::spawn_piece() {
   repeat_timer = row[kRepeatDelay];
   lock_timer = 0;
   // Buttons held through the spawn delay act on the entering pair; left wins
-  // over right.
+  // over right. A computer counts this slide whether or not it succeeded.
   if (held(kButtonLeft)) {
     slide_left();
     repeat_timer = 0;
+    count_slide(-1);
   } else if (held(kButtonRight)) {
     slide_right();
     repeat_timer = 0;
+    count_slide(1);
   }
   if (held(kButtonCcw))
     rotate_ccw();
   else if (held(kButtonCw))
     rotate_cw();
+  if (settings.module) think_countdown = thinking_time;
 }
 
 bool Field::occupied(int row, int column) const {
@@ -354,15 +359,15 @@ void Field::control_step() {
   if (held(kButtonLeft)) {
     if (!pressed(kButtonLeft) && repeat_timer > 0)
       --repeat_timer;
-    else
-      slide_left();
+    else if (slide_left())
+      count_slide(-1);
   } else if (!held(kButtonRight)) {
     repeat_timer = level_row()[kRepeatDelay];
   } else {
     if (!pressed(kButtonRight) && repeat_timer > 0)
       --repeat_timer;
-    else
-      slide_right();
+    else if (slide_right())
+      count_slide(1);
   }
   if (pressed(kButtonCcw))
     rotate_ccw();
@@ -392,7 +397,7 @@ void Field::after_control() {
     for (auto& row : board)
       for (Block* b : row)
         if (b && b->chain > 0) chaining = true;
-    store_hold_flag(&opponent->hold_flag, chaining ? 1 : 0);
+    opponent->hold_flag = chaining ? 1 : 0;
   }
   SetPaintClipRect(0, 0, 640, 480);
   settle_blocks();
@@ -421,10 +426,13 @@ void Field::advance() {
 }
 
 int Field::update() {
-  // A computer side records through its steering instead.
-  if (!settings.module) record_input();
+  if (settings.module)
+    computer_input();
+  else
+    record_input();
   advance();
   after_control();
+  if (settings.module) start_next_search();
   int result = kFieldPlaying;
   if (is_pressed_on(START_Custom, device)) {
     play_se("sounds\\pause.wav");
@@ -493,14 +501,17 @@ int Field::write_replay(std::vector<uint8_t>* file) {
 }
 
 void Field::refresh_opponent_view() {
+  OpponentView& v = *view_;
   for (int r = 0; r < kBoardRows; ++r)
     for (int c = 0; c < kBoardColumns; ++c) {
       int i = r * kBoardColumns + c;
       const Block* b = board[r][c];
-      if (b) view_records_[i] = {b->chain, b->colour, b->vanish};
-      view_cells_[i] = b ? &view_records_[i] : nullptr;
+      if (b) v.records[i] = {b->chain, b->colour, b->vanish};
+      v.cells[i] = b ? &v.records[i] : nullptr;
     }
-  std::copy(&queue[0][0], &queue[0][0] + 10, &view_queue_[0][0]);
+  std::copy(&queue[0][0], &queue[0][0] + 10, &v.queue[0][0]);
+  v.hold_flag = hold_flag;
+  v.pending_garbage = pending_garbage;
 }
 
 // ---- drawing and the scenes' steps ---------------------------------------------------

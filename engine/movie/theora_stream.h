@@ -1,6 +1,7 @@
 // The video of an Ogg file that carries a Theora stream, decoded ahead on a
 // thread of its own into a small stock of frames (raw Y, U and V planes),
-// and the conversion of the current frame into a 32-bit image.
+// and the conversion of the current frame into a 32-bit image or into a YUV
+// surface of the graphics device, which converts it when it copies it.
 //
 // The main thread only moves the current frame (step, seek) and asks for the
 // current frame's picture; the decoding thread alone touches the file, the

@@ -205,30 +205,18 @@ uint32_t BlendClass(const DWORD* rs) {
   return BLEND_PLAIN;
 }
 
-
-}  // namespace
-
-ChannelUnits TargetUnits(const Surface* target) { return UnitsOf(target->format(), IsWideTarget(target->format())); }
-
-bool IsNarrow(const ChannelUnits& u) { return u.step[0] > 1 || u.step[1] > 1 || u.step[2] > 1; }
-
-namespace {
+// A texture that is a wide render target (its texels are cut when read).
+bool IsWideTexture(const Texture* t) {
+  return t && (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format());
+}
 
 // How a stage's texture is read: a narrow target's texels are cut to its units.
 uint32_t BoundKind(const Texture* t) {
   if (!t) return KEY_BOUND_NONE;
-  bool wide = (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format());
-  return IsNarrow(UnitsOf(t->format(), wide)) ? KEY_BOUND_NARROW_TARGET : KEY_BOUND_TEXTURE;
+  return IsNarrow(UnitsOf(t->format(), IsWideTexture(t))) ? KEY_BOUND_NARROW_TARGET : KEY_BOUND_TEXTURE;
 }
 
 }  // namespace
-
-void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out) {
-  ChannelUnits u = TargetUnits(target);
-  uint8_t c[4] = {(uint8_t)(colour >> 16), (uint8_t)(colour >> 8), (uint8_t)colour, (uint8_t)(colour >> 24)};
-  for (int i = 0; i < 4; i++) out[i] = (float)InUnits(c[i], u.step[i]) / 255.0f;
-  if (target->format()->alpha_one) out[3] = 1.0f;
-}
 
 // ---- creation and end ------------------------------------------------------------------------
 
@@ -790,7 +778,7 @@ void Device::ApplyPipelineState(DWORD fvf, const Program* p) {
   float texel_bias[8], texel_step[8][4], texel_top[8][4];
   for (int s = 0; s < 8; s++) {
     const Texture* t = textures_[s];
-    bool wide = t && (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format());
+    bool wide = IsWideTexture(t);
     texel_bias[s] = wide ? 0.002f : 0.5f;
     ChannelUnits u = UnitsOf(t ? t->format() : nullptr, wide);
     std::memcpy(texel_step[s], u.step, sizeof u.step);

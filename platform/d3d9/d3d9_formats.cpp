@@ -170,6 +170,17 @@ ChannelUnits UnitsOf(const FormatInfo* f, bool wide) {
 
 GLenum TargetInternalFormat(const FormatInfo* f) { return IsWideTarget(f) ? GL_RGBA16 : f->internal_format; }
 
+ChannelUnits TargetUnits(const Surface* target) { return UnitsOf(target->format(), IsWideTarget(target->format())); }
+
+bool IsNarrow(const ChannelUnits& u) { return u.step[0] > 1 || u.step[1] > 1 || u.step[2] > 1; }
+
+void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out) {
+  ChannelUnits u = TargetUnits(target);
+  uint8_t c[4] = {(uint8_t)(colour >> 16), (uint8_t)(colour >> 8), (uint8_t)colour, (uint8_t)(colour >> 24)};
+  for (int i = 0; i < 4; i++) out[i] = (float)InUnits(c[i], u.step[i]) / 255.0f;
+  if (target->format()->alpha_one) out[3] = 1.0f;
+}
+
 const FormatInfo* FindFormat(D3DFORMAT format) {
   for (const FormatInfo& f : kFormats)
     if (f.format == format) return &f;

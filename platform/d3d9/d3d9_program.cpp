@@ -300,12 +300,14 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     std::string S = Num(s);
     if (UsesTexture(st)) {
       bool projected = (st.transform & 256) != 0;
-      if (st.bound)
-        // Texels are 8-bit values: a wide render target's are cut to its
-        // units, the fewer bits of a 16-bit format are widened to the
-        // nearest 8-bit value (which is what repeating the bits gives); then
-        // they count in this target's units.
-      {
+      if (!st.bound) {
+        fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
+      } else {
+        // Texels are 8-bit values: a wide render target's are cut to 8 bits
+        // (and to its units where it has fewer bits), the fewer bits of a
+        // 16-bit format are widened to the nearest 8-bit value (which is
+        // what repeating the bits gives); then they count in this target's
+        // units.
         std::string raw =
             projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)";
         std::string bits = st.bound == KEY_BOUND_NARROW_TARGET
@@ -314,8 +316,6 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
                                : "floor(" + raw + " * 255.0 + u_texel_bias[" + S + "])";
         fs += "  vec4 t" + S + " = " + InUnits(bits) + " / 255.0;\n";
       }
-      else
-        fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
     }
     fs += "  {\n";
     fs += "    vec4 a1 = " + Argument(st.colour_arg1, s) + ", a2 = " + Argument(st.colour_arg2, s) +

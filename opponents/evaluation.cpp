@@ -37,16 +37,17 @@ CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
   return m;
 }
 
+constexpr CellMask kColumn0 = [] {
+  CellMask m = 0;
+  for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
+  return m;
+}();
+constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
+
 // The cells a chain-potential test starts from: below an empty cell, or
 // beside one (left or right) whose own cell below is not empty (or that lies
 // in one of the two bottom rows).
 CellMask ExposedCells(const uint8_t* cells) {
-  constexpr CellMask kColumn0 = [] {
-    CellMask m = 0;
-    for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
-    return m;
-  }();
-  constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
   constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
   const CellMask empty = CodesAtLeast(cells, kCellEmpty);
   const CellMask filled = ~empty & kAllCells;
@@ -201,7 +202,237 @@ int32_t Opponent::danger_level(int level) const {
   return danger;
 }
 
+namespace {
+
+int CountCells(CellMask m) {
+  auto count = [](uint64_t v) {
+#if defined(__POPCNT__)
+    return __builtin_popcountll(v);
+#else
+    // Without the instruction the builtin is a library call.
+    v -= (v >> 1) & 0x5555555555555555ull;
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return (int)((v * 0x0101010101010101ull) >> 56);
+#endif
+  };
+  return count((uint64_t)m) + count((uint64_t)(m >> 64));
+}
+
+int HighestCell(CellMask m) {
+  const uint64_t high = (uint64_t)(m >> 64);
+  return high ? 127 - __builtin_clzll(high) : 63 - __builtin_clzll((uint64_t)m);
+}
+
+// The cells beside and above and below each cell of `m`, and `m` itself.
+CellMask Dilate(CellMask m) {
+  return m | m << kOpponentBoardColumns | m >> kOpponentBoardColumns | ((m << 1) & ~kColumn0) | ((m >> 1) & ~kColumn5);
+}
+
+// The cells of `plane` connected to `seed` through `plane`.
+CellMask Flood(CellMask seed, CellMask plane) {
+  for (;;) {
+    const CellMask grown = Dilate(seed) & plane;
+    if (grown == seed) return seed;
+    seed = grown;
+  }
+}
+
+// Bit k: the cells above cell k in its column.
+struct AboveTable {
+  CellMask at[kOpponentBoardCells];
+  constexpr AboveTable() : at{} {
+    for (int k = 0; k < kOpponentBoardCells; ++k)
+      for (int above = k - kOpponentBoardColumns; above >= 0; above -= kOpponentBoardColumns)
+        at[k] |= (CellMask)1 << above;
+  }
+};
+constexpr AboveTable kAbove;
+
+// A level as masks of cells, as the chain potential's simulations see it: the
+// blocks (every code below the vanishing one, which carries the member bit
+// and so goes with every removed group), the class of each block in three
+// bits (0-5 its colour, 6 garbage, 7 any other code) and the blocks whose
+// chain counter could raise a chain's counter. A cell that is no block is 0
+// in every mask.
+struct ClassPlanes {
+  CellMask blocks;
+  CellMask bit[3];
+  CellMask high;  // chain counter 2 or more
+
+  CellMask OfClass(int c) const {
+    return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
+  }
+  int ClassAt(int k) const {
+    return (int)(bit[0] >> k & 1) | (int)(bit[1] >> k & 1) << 1 | (int)(bit[2] >> k & 1) << 2;
+  }
+  CellMask Colours() const { return blocks & ~(bit[1] & bit[2]); }
+  CellMask Garbage() const { return blocks & bit[1] & bit[2] & ~bit[0]; }
+  void Remove(CellMask cells) {
+    blocks &= ~cells;
+    for (CellMask& b : bit) b &= ~cells;
+    high &= ~cells;
+  }
+};
+
+// Fills `out` from a level; false when some cell carries a group bit other
+// than the empty and vanishing codes do (codes 0x40-0xFD), which the planes
+// cannot express.
+bool BuildClassPlanes(const uint8_t* cells, const uint8_t* counters, ClassPlanes* out) {
+  CellMask flagged = 0;
+#if defined(__SSE2__)
+  const __m128i other = _mm_set1_epi8(7);
+  const __m128i bits_base = _mm_set1_epi8((char)kMemberBit);
+  const __m128i bits_span = _mm_set1_epi8((char)(kCellVanishing - 1 - kMemberBit));
+  auto gather = [&](auto masks) {
+    CellMask m = 0;
+    for (int at = 0; at < 80; at += 16) m |= (CellMask)masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at))) << at;
+    return m | (CellMask)(masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + 68))) >> 12) << 80;
+  };
+  // Class 7 for every code from 7 up; the shift brings bit i of each byte to its top.
+  out->bit[0] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 7)); });
+  out->bit[1] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 6)); });
+  out->bit[2] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 5)); });
+  flagged = gather([&](__m128i v) {
+    const __m128i from_bits = _mm_sub_epi8(v, bits_base);
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_bits, bits_span), from_bits));
+  });
+#else
+  *out = {};
+  for (int k = 0; k < kOpponentBoardCells; ++k) {
+    const uint8_t code = cells[k];
+    const int c = code < 7 ? code : 7;
+    for (int i = 0; i < 3; ++i) out->bit[i] |= (CellMask)(c >> i & 1) << k;
+    if (code >= kMemberBit && code < kCellVanishing) flagged |= (CellMask)1 << k;
+  }
+#endif
+  out->blocks = ~CodesAtLeast(cells, kCellVanishing) & kAllCells;
+  for (CellMask& b : out->bit) b &= out->blocks;
+  out->high = CodesAtLeast(counters, 2) & out->blocks;
+  return flagged == 0;
+}
+
+// Gravity on the planes: each hole under a block of its column closes, the
+// cells above it coming one row down. Holes are closed top first, so the
+// rows below a hole still hold what they held when the holes were listed.
+void Settle(ClassPlanes* p) {
+  CellMask under = p->blocks;
+  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
+  for (CellMask holes = under & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
+    const int k = LowestCell(holes);
+    const CellMask above = kAbove.at[k];
+    const CellMask keep = ~(above | (CellMask)1 << k);
+    auto fall = [&](CellMask& m) { m = (m & keep) | (m & above) << kOpponentBoardColumns; };
+    fall(p->blocks);
+    for (CellMask& b : p->bit) fall(b);
+    fall(p->high);
+  }
+}
+
+// The chain simulation's value for a level given as planes, with the cells
+// `removed` taken out, when the level holds no group bits and the clear count
+// is 2 or more. Its one pass then comes down to this: after gravity, the
+// groups of one colour in the order of their first cell (row-major), each
+// taking in the garbage beside it that no earlier group took and that lies
+// after its first cell (garbage before it took itself, as a test of its own,
+// before the group's test came), and each that reaches the clear count
+// removed. The chain counter b is what the first removal makes of it, in
+// column order from the bottom; later removals cannot raise it. A group of
+// one with no garbage beside it changes nothing and is left out. `counters`
+// are the level's, read where the blocks stood before they fell.
+int32_t ChainValueWithout(const ClassPlanes& level, CellMask removed, const uint8_t* counters, int clear_count,
+                          ChainSimulation rule) {
+  ClassPlanes p = level;
+  p.Remove(removed);
+  Settle(&p);
+  const CellMask colours = p.Colours();
+  const CellMask garbage = p.Garbage();
+  CellMask differs_below = 0, differs_right = 0;
+  for (const CellMask& b : p.bit) {
+    differs_below |= b ^ b >> kOpponentBoardColumns;
+    differs_right |= b ^ b >> 1;
+  }
+  const CellMask with_below = colours & colours >> kOpponentBoardColumns & ~differs_below;
+  const CellMask with_right = colours & colours >> 1 & ~differs_right & ~kColumn5;
+  CellMask seeds = with_below | with_below << kOpponentBoardColumns | with_right | with_right << 1;
+  if (garbage != 0) seeds |= colours & Dilate(garbage);
+
+  CellMask taken = 0;  // garbage taken into a group
+  CellMask first = 0;  // the first removal's cells
+  int64_t removed_cells = 0;
+  while (seeds != 0) {
+    const int start = LowestCell(seeds);
+    const CellMask group = Flood((CellMask)1 << start, p.OfClass(p.ClassAt(start)));
+    seeds &= ~group;
+    const CellMask beside = garbage != 0 ? Dilate(group) & garbage : 0;
+    int size = CountCells(group);
+    if (beside == 0 && size < clear_count) continue;
+    const CellMask joined = beside & ~taken & ~(((CellMask)2 << start) - 1);
+    taken |= joined;
+    size += CountCells(joined);
+    if (size < clear_count) continue;
+    removed_cells += size;
+    if (first == 0) {
+      first = group | joined;
+      if (rule == ChainSimulation::kSquaredCounter) break;
+    }
+  }
+
+  int64_t b = 1;
+  if (first & p.high) {
+    // The counters stand where the blocks stood before they fell: the n-th
+    // block from the bottom of a column came from the n-th one of the level.
+    auto source = [&](int k) {
+      const int column = k % kOpponentBoardColumns;
+      int n = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
+      for (int at = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; at >= 0; at -= kOpponentBoardColumns) {
+        if (!(level.blocks >> at & 1) || (removed >> at & 1)) continue;
+        if (n-- == 0) return at;
+      }
+      return k;  // not reached: the block came from somewhere
+    };
+    for (int column = 0; column < kOpponentBoardColumns; ++column)
+      for (CellMask m = first & p.high & kColumn0 << column; m != 0;) {
+        const int k = HighestCell(m);
+        m &= ~((CellMask)1 << k);
+        const int counter = counters[source(k)];
+        if (counter > b) b = counter + 1;
+      }
+  }
+  return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
+}
+
+}  // namespace
+
+// On a level without group bits the chain potential works on planes: the
+// tests come down to the groups of one colour with an exposed cell, in the
+// order of their first exposed cell, each taking in the garbage beside it
+// that no removed group took. Every test of a removed group afterwards finds
+// a group of one, and so does every test of a group already measured, its
+// size having only shrunk since.
 int32_t Opponent::chain_potential(int level, int minimum) {
+  uint8_t* cells = cell_levels[level];
+  ClassPlanes planes;
+  if (plain_chain_estimates || minimum < 2 || clear_count < 2 ||
+      !BuildClassPlanes(cells, counter_levels[level], &planes))
+    return chain_potential_plain(level, minimum);
+  const CellMask garbage = planes.Garbage();
+  CellMask removed_groups = 0;
+  int64_t total = 0;
+  for (CellMask todo = ExposedCells(cells) & planes.Colours(); todo != 0;) {
+    const int start = LowestCell(todo);
+    const CellMask group = Flood((CellMask)1 << start, planes.OfClass(cells[start]));
+    todo &= ~group;
+    const CellMask beside = Dilate(group) & garbage & ~removed_groups;
+    if (CountCells(group) + CountCells(beside) < minimum) continue;
+    removed_groups |= group | beside;
+    total += ChainValueWithout(planes, group | beside, counter_levels[level], clear_count, variant->chain_simulation);
+  }
+  for (CellMask m = removed_groups; m != 0; m &= m - 1) cells[LowestCell(m)] |= kVisitedBit;
+  return Saturate(total);
+}
+
+int32_t Opponent::chain_potential_plain(int level, int minimum) {
   uint8_t saved_cells[kOpponentBoardCells];
   uint8_t saved_counters[kOpponentBoardCells];
   std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);

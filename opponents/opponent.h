@@ -70,6 +70,10 @@ struct Opponent {
   int32_t pending_copy{};
   uint8_t hold_copy{};
 
+  // Forces the byte-by-byte chain estimates everywhere, so that a test can
+  // hold the faster ones against them.
+  bool plain_chain_estimates{};
+
   // Search state shared by the whole tree.
   int32_t best_score{};
   int32_t best_tie{};
@@ -111,6 +115,9 @@ struct Opponent {
   int column_counter_max(int level, int column) const;
   int32_t danger_level(int level) const;  // by the variant's rule
   int32_t chain_potential(int level, int minimum);
+  // The same on the level's bytes, test by test; what chain_potential does
+  // where the level holds group bits (and always with the switch below).
+  int32_t chain_potential_plain(int level, int minimum);
   int32_t simulate_chain(int level);  // by the variant's rule
   void copy_level(int destination, int source);
 };

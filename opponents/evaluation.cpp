@@ -2,6 +2,7 @@
 // gravity, landing rows, danger, and the two chain estimates. Each works in
 // place on the level it is given and touches no other level.
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -329,6 +330,66 @@ void Settle(ClassPlanes* p) {
   }
 }
 
+// A group of one colour (and the garbage beside it) that a chain estimate
+// looks at.
+struct Group {
+  int key;  // the cell that orders it among the others
+  int size;
+  CellMask cells;
+  CellMask beside;  // garbage
+};
+
+// The cells of the groups of `size` blocks or more, for sizes up to 4; for
+// larger sizes those of 4 or more. A group of three or more has a block with
+// two neighbours of its colour, one of four or more a block with three, or
+// two blocks with two side by side.
+CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
+  CellMask differs_below = 0, differs_right = 0;
+  for (const CellMask& b : p.bit) {
+    differs_below |= b ^ b >> kOpponentBoardColumns;
+    differs_right |= b ^ b >> 1;
+  }
+  const CellMask down = colours & colours >> kOpponentBoardColumns & ~differs_below;
+  const CellMask right = colours & colours >> 1 & ~differs_right & ~kColumn5;
+  const CellMask up = down << kOpponentBoardColumns, left = right << 1;
+  const CellMask vertical = up | down, horizontal = left | right;
+  if (size <= 2) return vertical | horizontal;
+  const CellMask two = (up & down) | (left & right) | (vertical & horizontal);
+  if (size == 3) return two;
+  const CellMask three = (up & down & horizontal) | (left & right & vertical);
+  const CellMask two_beside_two = (down & two >> kOpponentBoardColumns) | (up & two << kOpponentBoardColumns) |
+                                  (right & two >> 1) | (left & two << 1);
+  return three | (two & two_beside_two);
+}
+
+// The groups that could count: those of `size` blocks or more and those with
+// garbage beside them (which they may take from a later group, or which may
+// bring them to the size). Keyed by their first cell, in no particular order.
+int CandidateGroups(const ClassPlanes& p, int size, Group* out) {
+  const CellMask colours = p.Colours();
+  const CellMask garbage = p.Garbage();
+  CellMask seeds = GroupsOfAtLeast(p, colours, size);
+  if (garbage != 0) seeds |= colours & Dilate(garbage);
+  int n = 0;
+  while (seeds != 0) {
+    const int seed = LowestCell(seeds);
+    Group& g = out[n];
+    g.cells = Flood((CellMask)1 << seed, p.OfClass(p.ClassAt(seed)));
+    seeds &= ~g.cells;
+    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
+    g.size = CountCells(g.cells);
+    if (g.beside == 0 && g.size < size) continue;
+    g.key = LowestCell(g.cells);
+    ++n;
+  }
+  return n;
+}
+
+void SortByKey(Group* groups, int n) {
+  for (int i = 1; i < n; ++i)
+    for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
+}
+
 // The chain simulation's value for a level given as planes, with the cells
 // `removed` taken out, when the level holds no group bits and the clear count
 // is 2 or more. Its one pass then comes down to this: after gravity, the
@@ -337,43 +398,29 @@ void Settle(ClassPlanes* p) {
 // after its first cell (garbage before it took itself, as a test of its own,
 // before the group's test came), and each that reaches the clear count
 // removed. The chain counter b is what the first removal makes of it, in
-// column order from the bottom; later removals cannot raise it. A group of
-// one with no garbage beside it changes nothing and is left out. `counters`
+// column order from the bottom; later removals cannot raise it. `counters`
 // are the level's, read where the blocks stood before they fell.
 int32_t ChainValueWithout(const ClassPlanes& level, CellMask removed, const uint8_t* counters, int clear_count,
                           ChainSimulation rule) {
   ClassPlanes p = level;
   p.Remove(removed);
   Settle(&p);
-  const CellMask colours = p.Colours();
-  const CellMask garbage = p.Garbage();
-  CellMask differs_below = 0, differs_right = 0;
-  for (const CellMask& b : p.bit) {
-    differs_below |= b ^ b >> kOpponentBoardColumns;
-    differs_right |= b ^ b >> 1;
-  }
-  const CellMask with_below = colours & colours >> kOpponentBoardColumns & ~differs_below;
-  const CellMask with_right = colours & colours >> 1 & ~differs_right & ~kColumn5;
-  CellMask seeds = with_below | with_below << kOpponentBoardColumns | with_right | with_right << 1;
-  if (garbage != 0) seeds |= colours & Dilate(garbage);
+  Group groups[kOpponentBoardCells / 2];
+  const int n = CandidateGroups(p, clear_count, groups);
+  SortByKey(groups, n);
 
   CellMask taken = 0;  // garbage taken into a group
   CellMask first = 0;  // the first removal's cells
   int64_t removed_cells = 0;
-  while (seeds != 0) {
-    const int start = LowestCell(seeds);
-    const CellMask group = Flood((CellMask)1 << start, p.OfClass(p.ClassAt(start)));
-    seeds &= ~group;
-    const CellMask beside = garbage != 0 ? Dilate(group) & garbage : 0;
-    int size = CountCells(group);
-    if (beside == 0 && size < clear_count) continue;
-    const CellMask joined = beside & ~taken & ~(((CellMask)2 << start) - 1);
+  for (int i = 0; i < n; ++i) {
+    const Group& g = groups[i];
+    const CellMask joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
     taken |= joined;
-    size += CountCells(joined);
+    const int size = g.size + (joined != 0 ? CountCells(joined) : 0);
     if (size < clear_count) continue;
     removed_cells += size;
     if (first == 0) {
-      first = group | joined;
+      first = g.cells | joined;
       if (rule == ChainSimulation::kSquaredCounter) break;
     }
   }
@@ -384,10 +431,10 @@ int32_t ChainValueWithout(const ClassPlanes& level, CellMask removed, const uint
     // block from the bottom of a column came from the n-th one of the level.
     auto source = [&](int k) {
       const int column = k % kOpponentBoardColumns;
-      int n = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
+      int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
       for (int at = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; at >= 0; at -= kOpponentBoardColumns) {
         if (!(level.blocks >> at & 1) || (removed >> at & 1)) continue;
-        if (n-- == 0) return at;
+        if (below-- == 0) return at;
       }
       return k;  // not reached: the block came from somewhere
     };
@@ -416,17 +463,24 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   if (plain_chain_estimates || minimum < 2 || clear_count < 2 ||
       !BuildClassPlanes(cells, counter_levels[level], &planes))
     return chain_potential_plain(level, minimum);
-  const CellMask garbage = planes.Garbage();
+  Group groups[kOpponentBoardCells / 2];
+  const CellMask exposed = ExposedCells(cells);
+  int n = 0;
+  for (int i = 0, found = CandidateGroups(planes, minimum, groups); i < found; ++i) {
+    const CellMask open = groups[i].cells & exposed;
+    if (open == 0) continue;
+    groups[n] = groups[i];
+    groups[n++].key = LowestCell(open);
+  }
+  SortByKey(groups, n);
   CellMask removed_groups = 0;
   int64_t total = 0;
-  for (CellMask todo = ExposedCells(cells) & planes.Colours(); todo != 0;) {
-    const int start = LowestCell(todo);
-    const CellMask group = Flood((CellMask)1 << start, planes.OfClass(cells[start]));
-    todo &= ~group;
-    const CellMask beside = Dilate(group) & garbage & ~removed_groups;
-    if (CountCells(group) + CountCells(beside) < minimum) continue;
-    removed_groups |= group | beside;
-    total += ChainValueWithout(planes, group | beside, counter_levels[level], clear_count, variant->chain_simulation);
+  for (int i = 0; i < n; ++i) {
+    const Group& g = groups[i];
+    const CellMask beside = g.beside & ~removed_groups;
+    if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
+    removed_groups |= g.cells | beside;
+    total += ChainValueWithout(planes, g.cells | beside, counter_levels[level], clear_count, variant->chain_simulation);
   }
   for (CellMask m = removed_groups; m != 0; m &= m - 1) cells[LowestCell(m)] |= kVisitedBit;
   return Saturate(total);

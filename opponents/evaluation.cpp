@@ -364,12 +364,14 @@ CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
 
 // The groups that could count: those of `size` blocks or more and those with
 // garbage beside them (which they may take from a later group, or which may
-// bring them to the size). Keyed by their first cell, in no particular order.
-int CandidateGroups(const ClassPlanes& p, int size, Group* out) {
+// bring them to the size), leaving out those with a cell in `known`. Keyed
+// by their first cell, in no particular order.
+int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
   const CellMask colours = p.Colours();
   const CellMask garbage = p.Garbage();
   CellMask seeds = GroupsOfAtLeast(p, colours, size);
   if (garbage != 0) seeds |= colours & Dilate(garbage);
+  seeds &= ~known;
   int n = 0;
   while (seeds != 0) {
     const int seed = LowestCell(seeds);
@@ -390,6 +392,17 @@ void SortByKey(Group* groups, int n) {
     for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
 }
 
+constexpr int kMostGroups = kOpponentBoardCells / 2;
+
+// A level's candidate groups for its chain simulations, sorted by their first
+// cell, kept so that each simulation of the level less a removed group only
+// looks again at the groups near what changed. Only for a level whose blocks
+// have all fallen.
+struct SettledGroups {
+  const Group* groups[kMostGroups];
+  int count;
+};
+
 // The chain simulation's value for a level given as planes, with the cells
 // `removed` taken out, when the level holds no group bits and the clear count
 // is 2 or more. Its one pass then comes down to this: after gravity, the
@@ -400,20 +413,46 @@ void SortByKey(Group* groups, int n) {
 // removed. The chain counter b is what the first removal makes of it, in
 // column order from the bottom; later removals cannot raise it. `counters`
 // are the level's, read where the blocks stood before they fell.
-int32_t ChainValueWithout(const ClassPlanes& level, CellMask removed, const uint8_t* counters, int clear_count,
-                          ChainSimulation rule) {
+//
+// With the level's own groups given, a group none of whose cells changed or
+// lies beside a changed cell is the same group after the removal (the same
+// cells, the same garbage beside it); only the others are looked for again.
+int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled, CellMask removed,
+                          const uint8_t* counters, int clear_count, ChainSimulation rule) {
   ClassPlanes p = level;
   p.Remove(removed);
   Settle(&p);
-  Group groups[kOpponentBoardCells / 2];
-  const int n = CandidateGroups(p, clear_count, groups);
-  SortByKey(groups, n);
+  Group fresh[kMostGroups];
+  const Group* order[kMostGroups];
+  int n = 0;
+  if (settled) {
+    CellMask changed = p.blocks ^ level.blocks;
+    for (int i = 0; i < 3; ++i) changed |= p.bit[i] ^ level.bit[i];
+    const CellMask near = Dilate(changed);
+    const Group* kept[kMostGroups];
+    int kept_count = 0;
+    CellMask known = 0;
+    for (int i = 0; i < settled->count; ++i) {
+      const Group* g = settled->groups[i];
+      if (g->cells & near) continue;
+      kept[kept_count++] = g;
+      known |= g->cells;
+    }
+    const int fresh_count = CandidateGroups(p, clear_count, known, fresh);
+    SortByKey(fresh, fresh_count);
+    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
+      order[n++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? kept[i++] : &fresh[j++];
+  } else {
+    n = CandidateGroups(p, clear_count, 0, fresh);
+    SortByKey(fresh, n);
+    for (int i = 0; i < n; ++i) order[i] = &fresh[i];
+  }
 
   CellMask taken = 0;  // garbage taken into a group
   CellMask first = 0;  // the first removal's cells
   int64_t removed_cells = 0;
   for (int i = 0; i < n; ++i) {
-    const Group& g = groups[i];
+    const Group& g = *order[i];
     const CellMask joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
     taken |= joined;
     const int size = g.size + (joined != 0 ? CountCells(joined) : 0);
@@ -449,6 +488,13 @@ int32_t ChainValueWithout(const ClassPlanes& level, CellMask removed, const uint
   return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
 }
 
+// Whether some block stands above a hole of its column.
+bool Unsettled(const ClassPlanes& p) {
+  CellMask under = p.blocks;
+  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
+  return (under & ~p.blocks & kAllCells) != 0;
+}
+
 }  // namespace
 
 // On a level without group bits the chain potential works on planes: the
@@ -463,24 +509,35 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   if (plain_chain_estimates || minimum < 2 || clear_count < 2 ||
       !BuildClassPlanes(cells, counter_levels[level], &planes))
     return chain_potential_plain(level, minimum);
-  Group groups[kOpponentBoardCells / 2];
-  const CellMask exposed = ExposedCells(cells);
+  // One search for the groups serves both the tests here and, where the
+  // level has settled, its simulations.
+  Group found[kMostGroups];
+  const int found_count = CandidateGroups(planes, minimum < clear_count ? minimum : clear_count, 0, found);
+  SortByKey(found, found_count);
+  SettledGroups settled;
+  settled.count = 0;
+  const bool reuse = !Unsettled(planes);
+  Group tests[kMostGroups];
   int n = 0;
-  for (int i = 0, found = CandidateGroups(planes, minimum, groups); i < found; ++i) {
-    const CellMask open = groups[i].cells & exposed;
-    if (open == 0) continue;
-    groups[n] = groups[i];
-    groups[n++].key = LowestCell(open);
+  const CellMask exposed = ExposedCells(cells);
+  for (int i = 0; i < found_count; ++i) {
+    const Group& g = found[i];
+    if (g.beside != 0 || g.size >= clear_count) settled.groups[settled.count++] = &g;
+    const CellMask open = g.cells & exposed;
+    if (open == 0 || (g.beside == 0 && g.size < minimum)) continue;
+    tests[n] = g;
+    tests[n++].key = LowestCell(open);
   }
-  SortByKey(groups, n);
+  SortByKey(tests, n);
   CellMask removed_groups = 0;
   int64_t total = 0;
   for (int i = 0; i < n; ++i) {
-    const Group& g = groups[i];
+    const Group& g = tests[i];
     const CellMask beside = g.beside & ~removed_groups;
     if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
     removed_groups |= g.cells | beside;
-    total += ChainValueWithout(planes, g.cells | beside, counter_levels[level], clear_count, variant->chain_simulation);
+    total += ChainValueWithout(planes, reuse ? &settled : nullptr, g.cells | beside, counter_levels[level],
+                               clear_count, variant->chain_simulation);
   }
   for (CellMask m = removed_groups; m != 0; m &= m - 1) cells[LowestCell(m)] |= kVisitedBit;
   return Saturate(total);

@@ -2,61 +2,18 @@
 // gravity, landing rows, danger, and the two chain estimates. Each works in
 // place on the level it is given and touches no other level.
 #include <cstring>
-#include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "opponents/cell_masks.h"
 #include "opponents/opponent.h"
 
 namespace {
 
-using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
-constexpr CellMask kAllCells = ((CellMask)1 << kOpponentBoardCells) - 1;
-
-int LowestCell(CellMask m) {
-  const uint64_t low = (uint64_t)m;
-  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll((uint64_t)(m >> 64));
-}
-
-// The cells whose code is at least `threshold`.
-CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
-  CellMask m = 0;
-#if defined(__SSE2__)
-  const __m128i t = _mm_set1_epi8((char)threshold);
-  auto bits = [&](int at) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at));
-    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
-  };
-  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
-  for (int at = 0; at < 80; at += 16) m |= (CellMask)bits(at) << at;
-  m |= (CellMask)(bits(68) >> 12) << 80;
-#else
-  for (int i = 0; i < kOpponentBoardCells; ++i) m |= (CellMask)(cells[i] >= threshold) << i;
-#endif
-  return m;
-}
-
-constexpr CellMask kColumn0 = [] {
-  CellMask m = 0;
-  for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
-  return m;
-}();
-constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
-
-// The cells a chain-potential test starts from: below an empty cell, or
-// beside one (left or right) whose own cell below is not empty (or that lies
-// in one of the two bottom rows).
-CellMask ExposedCells(const uint8_t* cells) {
-  constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
-  const CellMask empty = CodesAtLeast(cells, kCellEmpty);
-  const CellMask filled = ~empty & kAllCells;
-  const CellMask above = empty << kOpponentBoardColumns;
-  const CellMask left = (empty << 1) & ~kColumn0 & ((filled >> (kOpponentBoardColumns - 1)) | kBottomRows);
-  const CellMask right = (empty >> 1) & ~kColumn5 & ((filled >> (kOpponentBoardColumns + 1)) | kBottomRows);
-  return (above | left | right) & kAllCells;
-}
+using opponent_masks::CellMask;
+using opponent_masks::CodesAtLeast;
+using opponent_masks::ExposedCells;
+using opponent_masks::kAllCells;
+using opponent_masks::LowestCell;
+using opponent_masks::Saturate;
 
 // Bits 0-5: the columns in which some block stands above a hole.
 unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
@@ -68,12 +25,6 @@ unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
   for (int rows = 8; rows >= 1; rows /= 2) lifted |= lifted >> (rows * kOpponentBoardColumns);
   return (unsigned)lifted & ((1u << kOpponentBoardColumns) - 1);
 }
-
-// Chain values saturate here so that a board of absurd chain counters can
-// never overflow the 32-bit scores (4 x term + two group sizes).
-constexpr int64_t kChainValueCap = INT32_MAX / 8;
-
-int32_t Saturate(int64_t v) { return v > kChainValueCap ? (int32_t)kChainValueCap : (int32_t)v; }
 
 }  // namespace
 
@@ -203,300 +154,6 @@ int32_t Opponent::danger_level(int level) const {
   return danger;
 }
 
-namespace {
-
-int CountCells(CellMask m) {
-  auto count = [](uint64_t v) {
-#if defined(__POPCNT__)
-    return __builtin_popcountll(v);
-#else
-    // Without the instruction the builtin is a library call.
-    v -= (v >> 1) & 0x5555555555555555ull;
-    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
-    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return (int)((v * 0x0101010101010101ull) >> 56);
-#endif
-  };
-  return count((uint64_t)m) + count((uint64_t)(m >> 64));
-}
-
-int HighestCell(CellMask m) {
-  const uint64_t high = (uint64_t)(m >> 64);
-  return high ? 127 - __builtin_clzll(high) : 63 - __builtin_clzll((uint64_t)m);
-}
-
-// The cells beside and above and below each cell of `m`, and `m` itself.
-CellMask Dilate(CellMask m) {
-  return m | m << kOpponentBoardColumns | m >> kOpponentBoardColumns | ((m << 1) & ~kColumn0) | ((m >> 1) & ~kColumn5);
-}
-
-// The cells of `plane` connected to `seed` through `plane`.
-CellMask Flood(CellMask seed, CellMask plane) {
-  for (;;) {
-    const CellMask grown = Dilate(seed) & plane;
-    if (grown == seed) return seed;
-    seed = grown;
-  }
-}
-
-// Bit k: the cells above cell k in its column.
-struct AboveTable {
-  CellMask at[kOpponentBoardCells];
-  constexpr AboveTable() : at{} {
-    for (int k = 0; k < kOpponentBoardCells; ++k)
-      for (int above = k - kOpponentBoardColumns; above >= 0; above -= kOpponentBoardColumns)
-        at[k] |= (CellMask)1 << above;
-  }
-};
-constexpr AboveTable kAbove;
-
-// A level as masks of cells, as the chain potential's simulations see it: the
-// blocks (every code below the vanishing one, which carries the member bit
-// and so goes with every removed group), the class of each block in three
-// bits (0-5 its colour, 6 garbage, 7 any other code) and the blocks whose
-// chain counter could raise a chain's counter. A cell that is no block is 0
-// in every mask.
-struct ClassPlanes {
-  CellMask blocks;
-  CellMask bit[3];
-  CellMask high;  // chain counter 2 or more
-
-  CellMask OfClass(int c) const {
-    return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
-  }
-  int ClassAt(int k) const {
-    return (int)(bit[0] >> k & 1) | (int)(bit[1] >> k & 1) << 1 | (int)(bit[2] >> k & 1) << 2;
-  }
-  CellMask Colours() const { return blocks & ~(bit[1] & bit[2]); }
-  CellMask Garbage() const { return blocks & bit[1] & bit[2] & ~bit[0]; }
-  void Remove(CellMask cells) {
-    blocks &= ~cells;
-    for (CellMask& b : bit) b &= ~cells;
-    high &= ~cells;
-  }
-};
-
-// Fills `out` from a level; false when some cell carries a group bit other
-// than the empty and vanishing codes do (codes 0x40-0xFD), which the planes
-// cannot express.
-bool BuildClassPlanes(const uint8_t* cells, const uint8_t* counters, ClassPlanes* out) {
-  CellMask flagged = 0;
-#if defined(__SSE2__)
-  const __m128i other = _mm_set1_epi8(7);
-  const __m128i bits_base = _mm_set1_epi8((char)kMemberBit);
-  const __m128i bits_span = _mm_set1_epi8((char)(kCellVanishing - 1 - kMemberBit));
-  auto gather = [&](auto masks) {
-    CellMask m = 0;
-    for (int at = 0; at < 80; at += 16) m |= (CellMask)masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at))) << at;
-    return m | (CellMask)(masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + 68))) >> 12) << 80;
-  };
-  // Class 7 for every code from 7 up; the shift brings bit i of each byte to its top.
-  out->bit[0] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 7)); });
-  out->bit[1] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 6)); });
-  out->bit[2] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 5)); });
-  flagged = gather([&](__m128i v) {
-    const __m128i from_bits = _mm_sub_epi8(v, bits_base);
-    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_bits, bits_span), from_bits));
-  });
-#else
-  *out = {};
-  for (int k = 0; k < kOpponentBoardCells; ++k) {
-    const uint8_t code = cells[k];
-    const int c = code < 7 ? code : 7;
-    for (int i = 0; i < 3; ++i) out->bit[i] |= (CellMask)(c >> i & 1) << k;
-    if (code >= kMemberBit && code < kCellVanishing) flagged |= (CellMask)1 << k;
-  }
-#endif
-  out->blocks = ~CodesAtLeast(cells, kCellVanishing) & kAllCells;
-  for (CellMask& b : out->bit) b &= out->blocks;
-  out->high = CodesAtLeast(counters, 2) & out->blocks;
-  return flagged == 0;
-}
-
-// Gravity on the planes: each hole under a block of its column closes, the
-// cells above it coming one row down. Holes are closed top first, so the
-// rows below a hole still hold what they held when the holes were listed.
-void Settle(ClassPlanes* p) {
-  CellMask under = p->blocks;
-  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
-  for (CellMask holes = under & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
-    const int k = LowestCell(holes);
-    const CellMask above = kAbove.at[k];
-    const CellMask keep = ~(above | (CellMask)1 << k);
-    auto fall = [&](CellMask& m) { m = (m & keep) | (m & above) << kOpponentBoardColumns; };
-    fall(p->blocks);
-    for (CellMask& b : p->bit) fall(b);
-    fall(p->high);
-  }
-}
-
-// A group of one colour (and the garbage beside it) that a chain estimate
-// looks at.
-struct Group {
-  int key;  // the cell that orders it among the others
-  int size;
-  CellMask cells;
-  CellMask beside;  // garbage
-};
-
-// The cells of the groups of `size` blocks or more, for sizes up to 4; for
-// larger sizes those of 4 or more. A group of three or more has a block with
-// two neighbours of its colour, one of four or more a block with three, or
-// two blocks with two side by side.
-CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
-  CellMask differs_below = 0, differs_right = 0;
-  for (const CellMask& b : p.bit) {
-    differs_below |= b ^ b >> kOpponentBoardColumns;
-    differs_right |= b ^ b >> 1;
-  }
-  const CellMask down = colours & colours >> kOpponentBoardColumns & ~differs_below;
-  const CellMask right = colours & colours >> 1 & ~differs_right & ~kColumn5;
-  const CellMask up = down << kOpponentBoardColumns, left = right << 1;
-  const CellMask vertical = up | down, horizontal = left | right;
-  if (size <= 2) return vertical | horizontal;
-  const CellMask two = (up & down) | (left & right) | (vertical & horizontal);
-  if (size == 3) return two;
-  const CellMask three = (up & down & horizontal) | (left & right & vertical);
-  const CellMask two_beside_two = (down & two >> kOpponentBoardColumns) | (up & two << kOpponentBoardColumns) |
-                                  (right & two >> 1) | (left & two << 1);
-  return three | (two & two_beside_two);
-}
-
-// The groups that could count: those of `size` blocks or more and those with
-// garbage beside them (which they may take from a later group, or which may
-// bring them to the size), leaving out those with a cell in `known`. Keyed
-// by their first cell, in no particular order.
-int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
-  const CellMask colours = p.Colours();
-  const CellMask garbage = p.Garbage();
-  CellMask seeds = GroupsOfAtLeast(p, colours, size);
-  if (garbage != 0) seeds |= colours & Dilate(garbage);
-  seeds &= ~known;
-  int n = 0;
-  while (seeds != 0) {
-    const int seed = LowestCell(seeds);
-    Group& g = out[n];
-    g.cells = Flood((CellMask)1 << seed, p.OfClass(p.ClassAt(seed)));
-    seeds &= ~g.cells;
-    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
-    g.size = CountCells(g.cells);
-    if (g.beside == 0 && g.size < size) continue;
-    g.key = LowestCell(g.cells);
-    ++n;
-  }
-  return n;
-}
-
-void SortByKey(Group* groups, int n) {
-  for (int i = 1; i < n; ++i)
-    for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
-}
-
-constexpr int kMostGroups = kOpponentBoardCells / 2;
-
-// A level's candidate groups for its chain simulations, sorted by their first
-// cell, kept so that each simulation of the level less a removed group only
-// looks again at the groups near what changed. Only for a level whose blocks
-// have all fallen.
-struct SettledGroups {
-  const Group* groups[kMostGroups];
-  int count;
-};
-
-// The chain simulation's value for a level given as planes, with the cells
-// `removed` taken out, when the level holds no group bits and the clear count
-// is 2 or more. Its one pass then comes down to this: after gravity, the
-// groups of one colour in the order of their first cell (row-major), each
-// taking in the garbage beside it that no earlier group took and that lies
-// after its first cell (garbage before it took itself, as a test of its own,
-// before the group's test came), and each that reaches the clear count
-// removed. The chain counter b is what the first removal makes of it, in
-// column order from the bottom; later removals cannot raise it. `counters`
-// are the level's, read where the blocks stood before they fell.
-//
-// With the level's own groups given, a group none of whose cells changed or
-// lies beside a changed cell is the same group after the removal (the same
-// cells, the same garbage beside it); only the others are looked for again.
-int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled, CellMask removed,
-                          const uint8_t* counters, int clear_count, ChainSimulation rule) {
-  ClassPlanes p = level;
-  p.Remove(removed);
-  Settle(&p);
-  Group fresh[kMostGroups];
-  const Group* order[kMostGroups];
-  int n = 0;
-  if (settled) {
-    CellMask changed = p.blocks ^ level.blocks;
-    for (int i = 0; i < 3; ++i) changed |= p.bit[i] ^ level.bit[i];
-    const CellMask near = Dilate(changed);
-    const Group* kept[kMostGroups];
-    int kept_count = 0;
-    CellMask known = 0;
-    for (int i = 0; i < settled->count; ++i) {
-      const Group* g = settled->groups[i];
-      if (g->cells & near) continue;
-      kept[kept_count++] = g;
-      known |= g->cells;
-    }
-    const int fresh_count = CandidateGroups(p, clear_count, known, fresh);
-    SortByKey(fresh, fresh_count);
-    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
-      order[n++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? kept[i++] : &fresh[j++];
-  } else {
-    n = CandidateGroups(p, clear_count, 0, fresh);
-    SortByKey(fresh, n);
-    for (int i = 0; i < n; ++i) order[i] = &fresh[i];
-  }
-
-  CellMask taken = 0;  // garbage taken into a group
-  CellMask first = 0;  // the first removal's cells
-  int64_t removed_cells = 0;
-  for (int i = 0; i < n; ++i) {
-    const Group& g = *order[i];
-    const CellMask joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
-    taken |= joined;
-    const int size = g.size + (joined != 0 ? CountCells(joined) : 0);
-    if (size < clear_count) continue;
-    removed_cells += size;
-    if (first == 0) {
-      first = g.cells | joined;
-      if (rule == ChainSimulation::kSquaredCounter) break;
-    }
-  }
-
-  int64_t b = 1;
-  if (first & p.high) {
-    // The counters stand where the blocks stood before they fell: the n-th
-    // block from the bottom of a column came from the n-th one of the level.
-    auto source = [&](int k) {
-      const int column = k % kOpponentBoardColumns;
-      int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
-      for (int at = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; at >= 0; at -= kOpponentBoardColumns) {
-        if (!(level.blocks >> at & 1) || (removed >> at & 1)) continue;
-        if (below-- == 0) return at;
-      }
-      return k;  // not reached: the block came from somewhere
-    };
-    for (int column = 0; column < kOpponentBoardColumns; ++column)
-      for (CellMask m = first & p.high & kColumn0 << column; m != 0;) {
-        const int k = HighestCell(m);
-        m &= ~((CellMask)1 << k);
-        const int counter = counters[source(k)];
-        if (counter > b) b = counter + 1;
-      }
-  }
-  return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
-}
-
-// Whether some block stands above a hole of its column.
-bool Unsettled(const ClassPlanes& p) {
-  CellMask under = p.blocks;
-  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
-  return (under & ~p.blocks & kAllCells) != 0;
-}
-
-}  // namespace
-
 // On a level without group bits the chain potential works on planes: the
 // tests come down to the groups of one colour with an exposed cell, in the
 // order of their first exposed cell, each taking in the garbage beside it
@@ -505,41 +162,14 @@ bool Unsettled(const ClassPlanes& p) {
 // size having only shrunk since.
 int32_t Opponent::chain_potential(int level, int minimum) {
   uint8_t* cells = cell_levels[level];
-  ClassPlanes planes;
+  opponent_masks::LevelMasks masks;
   if (plain_chain_estimates || minimum < 2 || clear_count < 2 ||
-      !BuildClassPlanes(cells, counter_levels[level], &planes))
+      !opponent_masks::BuildLevelMasks(cells, counter_levels[level], &masks))
     return chain_potential_plain(level, minimum);
-  // One search for the groups serves both the tests here and, where the
-  // level has settled, its simulations.
-  Group found[kMostGroups];
-  const int found_count = CandidateGroups(planes, minimum < clear_count ? minimum : clear_count, 0, found);
-  SortByKey(found, found_count);
-  SettledGroups settled;
-  settled.count = 0;
-  const bool reuse = !Unsettled(planes);
-  Group tests[kMostGroups];
-  int n = 0;
-  const CellMask exposed = ExposedCells(cells);
-  for (int i = 0; i < found_count; ++i) {
-    const Group& g = found[i];
-    if (g.beside != 0 || g.size >= clear_count) settled.groups[settled.count++] = &g;
-    const CellMask open = g.cells & exposed;
-    if (open == 0 || (g.beside == 0 && g.size < minimum)) continue;
-    tests[n] = g;
-    tests[n++].key = LowestCell(open);
-  }
-  SortByKey(tests, n);
-  CellMask removed_groups = 0;
-  int64_t total = 0;
-  for (int i = 0; i < n; ++i) {
-    const Group& g = tests[i];
-    const CellMask beside = g.beside & ~removed_groups;
-    if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
-    removed_groups |= g.cells | beside;
-    total += ChainValueWithout(planes, reuse ? &settled : nullptr, g.cells | beside, counter_levels[level],
-                               clear_count, variant->chain_simulation);
-  }
-  for (CellMask m = removed_groups; m != 0; m &= m - 1) cells[LowestCell(m)] |= kVisitedBit;
+  CellMask removed;
+  const int64_t total = opponent_masks::ChainPotential(masks.planes, masks.empty, counter_levels[level], minimum,
+                                                       clear_count, variant->chain_simulation, &removed);
+  for (; removed != 0; removed &= removed - 1) cells[LowestCell(removed)] |= kVisitedBit;
   return Saturate(total);
 }
 
@@ -557,7 +187,7 @@ int32_t Opponent::chain_potential_plain(int level, int minimum) {
   // of a group already measured below the minimum since the saved level
   // last changed (the same group, the same garbage beside it).
   CellMask measured = 0;
-  CellMask exposed = ExposedCells(cells);
+  CellMask exposed = ExposedCells(CodesAtLeast(cells, kCellEmpty));
   while (exposed != 0) {
     const int start = LowestCell(exposed);
     exposed &= exposed - 1;
@@ -586,7 +216,7 @@ int32_t Opponent::chain_potential_plain(int level, int minimum) {
     std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
     measured = 0;
     // The saved level changed: the cells after this one, exposed on it.
-    exposed = ExposedCells(cells) & ~(((CellMask)2 << start) - 1);
+    exposed = ExposedCells(CodesAtLeast(cells, kCellEmpty)) & ~(((CellMask)2 << start) - 1);
   }
   return Saturate(total);
 }

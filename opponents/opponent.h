@@ -93,6 +93,8 @@ struct Opponent {
   int32_t start_search();
   void search_placements(int depth, int first);
   int32_t evaluate_placement(int p, int level, int k);
+  // The same with the danger value of the level before the placement given.
+  int32_t evaluate_placement(int p, int level, int k, int32_t danger);
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }

@@ -3,6 +3,7 @@
 // placing the pair on a scratch level and measuring the result.
 #include <cstring>
 
+#include "opponents/cell_masks.h"
 #include "opponents/opponent.h"
 
 namespace {
@@ -14,12 +15,24 @@ struct Placement {
   int path_row;  // row the partner slides through from column 2
 };
 
-Placement Decode(int p) {
-  if (p <= 5) return {p, p, 1};
-  if (p <= 10) return {p - 5, p - 6, 2};
-  if (p <= 16) return {p - 11, p - 11, 3};
-  return {p - 17, p - 16, 2};
-}
+struct PlacementTable {
+  Placement at[kOpponentPlacements];
+  constexpr PlacementTable() : at{} {
+    for (int p = 0; p < kOpponentPlacements; ++p) {
+      if (p <= 5)
+        at[p] = {p, p, 1};
+      else if (p <= 10)
+        at[p] = {p - 5, p - 6, 2};
+      else if (p <= 16)
+        at[p] = {p - 11, p - 11, 3};
+      else
+        at[p] = {p - 17, p - 16, 2};
+    }
+  }
+};
+constexpr PlacementTable kPlacements;
+
+const Placement& Decode(int p) { return kPlacements.at[p]; }
 
 }  // namespace
 
@@ -35,37 +48,44 @@ int32_t Opponent::start_search() {
 }
 
 void Opponent::search_placements(int depth, int first) {
+  // Every placement of this depth starts from a copy of the same level.
+  const int32_t danger = danger_level(depth);
   for (int p = 0; p < kOpponentPlacements; ++p) {
     int32_t s;
-    int t;
+    int level;
     if (depth < search_depth) {
-      copy_level(depth + 1, depth);
-      s = evaluate_placement(p, depth + 1, depth);
-      // Placements other than "partner above" measure the board before the
-      // placement here; only the last depth reads the placed board.
-      t = p <= 5 ? landing_row(depth + 1, p) : landing_row(depth, PlacementAxisColumn(p));
-    } else {
-      const int level = search_depth + p + 1;
+      level = depth + 1;
       copy_level(level, depth);
-      s = evaluate_placement(p, level, depth);
-      t = landing_row(level, PlacementAxisColumn(p));
+      s = evaluate_placement(p, level, depth, danger);
+    } else {
+      level = search_depth + p + 1;
+      copy_level(level, depth);
+      s = evaluate_placement(p, level, depth, danger);
     }
     const int root = first == -1 ? p : first;
-    if (s > best_score) {
-      best_score = s;
-      if (t > best_tie) best_tie = t;
-      result = root;
-    } else if (s == best_score && t > best_tie) {
-      best_tie = t;
-      result = root;
+    if (s >= best_score) {
+      // Placements other than "partner above" measure the board before the
+      // placement at a depth before the last; the last depth reads the
+      // placed board.
+      const int t = depth < search_depth && p > 5 ? landing_row(depth, PlacementAxisColumn(p))
+                                                  : landing_row(level, PlacementAxisColumn(p));
+      if (s > best_score) {
+        best_score = s;
+        if (t > best_tie) best_tie = t;
+        result = root;
+      } else if (t > best_tie) {
+        best_tie = t;
+        result = root;
+      }
     }
     if (depth < search_depth && s >= 0) search_placements(depth + 1, root);
   }
 }
 
-int32_t Opponent::evaluate_placement(int p, int level, int k) {
-  const Placement where = Decode(p);
-  const int32_t danger = danger_level(level);
+int32_t Opponent::evaluate_placement(int p, int level, int k) { return evaluate_placement(p, level, k, danger_level(level)); }
+
+int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger) {
+  const Placement& where = Decode(p);
   const int c = where.axis_column;
 
   // Both blocks enter around the spawn cell and must slide through free cells.
@@ -99,6 +119,67 @@ int32_t Opponent::evaluate_placement(int p, int level, int k) {
   counter(level, r2, c2) = (uint8_t)column_counter_max(level, c2);
   if (cell(level, 2, 2) != kCellEmpty) return -6;
 
+  // The hold flag is read once, where the chain term needs it.
+  int hold_read = -1;
+  auto hold = [&] {
+    if (hold_read < 0) hold_read = hold_flag_set() ? 1 : 0;
+    return hold_read == 1;
+  };
+  const int minimum = danger > 0 ? k + 3 : k + 2;
+
+  // Where the placed pair rests on blocks and the level holds no group bits,
+  // the level's masks measure it without a change to its bytes.
+  opponent_masks::LevelMasks masks;
+  if (!plain_chain_estimates && clear_count >= 2 &&
+      opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks) &&
+      !masks.planes.Unsettled()) {
+    const int axis = r * kOpponentBoardColumns + c, partner = r2 * kOpponentBoardColumns + c2;
+    opponent_masks::CellMask removed = 0;
+    if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
+      const bool refuse = danger <= variant->refusal_danger_max;
+      const int g1 = opponent_masks::GroupSizeAt(masks.planes, axis, 0);
+      if (refuse && g1 >= clear_count) return -7;
+      const int g2 = opponent_masks::GroupSizeAt(masks.planes, partner, 0);
+      if (refuse && g2 >= clear_count) return -8;
+      int32_t term;
+      if (danger > 0 && hold()) {
+        // The simulation runs on the level as the group tests leave it.
+        uint8_t saved_cells[kOpponentBoardCells];
+        uint8_t saved_counters[kOpponentBoardCells];
+        std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
+        std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
+        clear_group_bits(level);
+        term = simulate_chain(level);
+        std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+        std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
+      } else {
+        // The group tests cleared the bits, which made the vanishing cells
+        // colourless blocks.
+        term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks.Cleared(), masks.empty,
+                                                                        counter_levels[level], minimum, clear_count,
+                                                                        variant->chain_simulation, &removed));
+      }
+      int32_t score = g1;
+      score += g2;
+      score += 4 * term;
+      return score;
+    }
+    if (!(danger > 0 && hold())) {
+      int32_t score = 4 * opponent_masks::Saturate(opponent_masks::ChainPotential(
+                              masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
+                              variant->chain_simulation, &removed));
+      // The first group test meets the visited bits the chain potential
+      // left on the groups it removed; the second comes after a clear.
+      const int g1 = opponent_masks::GroupSizeAt(masks.planes, axis, removed);
+      if (score < variant->refusal_score_below && g1 >= clear_count) return -7;
+      score += g1;
+      const int g2 = opponent_masks::GroupSizeAt(masks.planes, partner, 0);
+      if (score < variant->refusal_score_below && g2 >= clear_count) return -8;
+      score += g2;
+      return score;
+    }
+  }
+
   uint8_t saved_cells[kOpponentBoardCells];
   uint8_t saved_counters[kOpponentBoardCells];
   std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
@@ -106,8 +187,8 @@ int32_t Opponent::evaluate_placement(int p, int level, int k) {
   apply_gravity(level, kCellVanishing);
 
   auto chain_term = [&]() -> int32_t {
-    if (danger > 0) return hold_flag_set() ? simulate_chain(level) : chain_potential(level, k + 3);
-    return chain_potential(level, k + 2);
+    if (danger > 0) return hold() ? simulate_chain(level) : chain_potential(level, minimum);
+    return chain_potential(level, minimum);
   };
 
   int32_t score;

@@ -1,0 +1,288 @@
+// The chain estimates on masks of a level's cells (see cell_masks.h).
+#include "opponents/cell_masks.h"
+
+#include <utility>
+
+namespace opponent_masks {
+
+namespace {
+
+// Bit k: the cells above cell k in its column.
+struct AboveTable {
+  CellMask at[kOpponentBoardCells];
+  constexpr AboveTable() : at{} {
+    for (int k = 0; k < kOpponentBoardCells; ++k)
+      for (int above = k - kOpponentBoardColumns; above >= 0; above -= kOpponentBoardColumns)
+        at[k] |= (CellMask)1 << above;
+  }
+};
+constexpr AboveTable kAbove;
+
+// Gravity on the planes: each hole under a block of its column closes, the
+// cells above it coming one row down. Holes are closed top first, so the
+// rows below a hole still hold what they held when the holes were listed.
+void Settle(ClassPlanes* p) {
+  CellMask under = p->blocks;
+  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
+  for (CellMask holes = under & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
+    const int k = LowestCell(holes);
+    const CellMask above = kAbove.at[k];
+    const CellMask keep = ~(above | (CellMask)1 << k);
+    auto fall = [&](CellMask& m) { m = (m & keep) | (m & above) << kOpponentBoardColumns; };
+    fall(p->blocks);
+    for (CellMask& b : p->bit) fall(b);
+    fall(p->high);
+  }
+}
+
+// A group of one colour (and the garbage beside it) that a chain estimate
+// looks at.
+struct Group {
+  int key;  // the cell that orders it among the others
+  int size;
+  CellMask cells;
+  CellMask beside;  // garbage
+};
+
+// The cells of the groups of `size` blocks or more, for sizes up to 4; for
+// larger sizes those of 4 or more. A group of three or more has a block with
+// two neighbours of its colour, one of four or more a block with three, or
+// two blocks with two side by side.
+CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
+  CellMask differs_below = 0, differs_right = 0;
+  for (const CellMask& b : p.bit) {
+    differs_below |= b ^ b >> kOpponentBoardColumns;
+    differs_right |= b ^ b >> 1;
+  }
+  const CellMask down = colours & colours >> kOpponentBoardColumns & ~differs_below;
+  const CellMask right = colours & colours >> 1 & ~differs_right & ~kColumn5;
+  const CellMask up = down << kOpponentBoardColumns, left = right << 1;
+  const CellMask vertical = up | down, horizontal = left | right;
+  if (size <= 2) return vertical | horizontal;
+  const CellMask two = (up & down) | (left & right) | (vertical & horizontal);
+  if (size == 3) return two;
+  const CellMask three = (up & down & horizontal) | (left & right & vertical);
+  const CellMask two_beside_two = (down & two >> kOpponentBoardColumns) | (up & two << kOpponentBoardColumns) |
+                                  (right & two >> 1) | (left & two << 1);
+  return three | (two & two_beside_two);
+}
+
+// The groups that could count: those of `size` blocks or more and those with
+// garbage beside them (which they may take from a later group, or which may
+// bring them to the size), leaving out those with a cell in `known`. Keyed
+// by their first cell, in no particular order.
+int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
+  const CellMask colours = p.Colours();
+  const CellMask garbage = p.Garbage();
+  CellMask seeds = GroupsOfAtLeast(p, colours, size);
+  if (garbage != 0) seeds |= colours & Dilate(garbage);
+  seeds &= ~known;
+  int n = 0;
+  while (seeds != 0) {
+    const int seed = LowestCell(seeds);
+    Group& g = out[n];
+    g.cells = Flood((CellMask)1 << seed, p.OfClass(p.ClassAt(seed)));
+    seeds &= ~g.cells;
+    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
+    g.size = CountCells(g.cells);
+    if (g.beside == 0 && g.size < size) continue;
+    g.key = LowestCell(g.cells);
+    ++n;
+  }
+  return n;
+}
+
+void SortByKey(Group* groups, int n) {
+  for (int i = 1; i < n; ++i)
+    for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
+}
+
+constexpr int kMostGroups = kOpponentBoardCells / 2;
+
+// A level's candidate groups for its chain simulations, sorted by their first
+// cell, kept so that each simulation of the level less a removed group only
+// looks again at the groups near what changed. Only for a level whose blocks
+// have all fallen.
+struct SettledGroups {
+  const Group* groups[kMostGroups];
+  int count;
+};
+
+// The chain simulation's value for a level given as planes, with the cells
+// `removed` taken out, when the level holds no group bits and the clear count
+// is 2 or more. Its one pass then comes down to this: after gravity, the
+// groups of one colour in the order of their first cell (row-major), each
+// taking in the garbage beside it that no earlier group took and that lies
+// after its first cell (garbage before it took itself, as a test of its own,
+// before the group's test came), and each that reaches the clear count
+// removed. The chain counter b is what the first removal makes of it, in
+// column order from the bottom; later removals cannot raise it. `counters`
+// are the level's, read where the blocks stood before they fell.
+//
+// With the level's own groups given, a group none of whose cells changed or
+// lies beside a changed cell is the same group after the removal (the same
+// cells, the same garbage beside it); only the others are looked for again.
+int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled, CellMask removed,
+                          const uint8_t* counters, int clear_count, ChainSimulation rule) {
+  ClassPlanes p = level;
+  p.Remove(removed);
+  Settle(&p);
+  Group fresh[kMostGroups];
+  const Group* order[kMostGroups];
+  int n = 0;
+  if (settled) {
+    CellMask changed = p.blocks ^ level.blocks;
+    for (int i = 0; i < 3; ++i) changed |= p.bit[i] ^ level.bit[i];
+    const CellMask near = Dilate(changed);
+    const Group* kept[kMostGroups];
+    int kept_count = 0;
+    CellMask known = 0;
+    for (int i = 0; i < settled->count; ++i) {
+      const Group* g = settled->groups[i];
+      if (g->cells & near) continue;
+      kept[kept_count++] = g;
+      known |= g->cells;
+    }
+    const int fresh_count = CandidateGroups(p, clear_count, known, fresh);
+    SortByKey(fresh, fresh_count);
+    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
+      order[n++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? kept[i++] : &fresh[j++];
+  } else {
+    n = CandidateGroups(p, clear_count, 0, fresh);
+    SortByKey(fresh, n);
+    for (int i = 0; i < n; ++i) order[i] = &fresh[i];
+  }
+
+  CellMask taken = 0;  // garbage taken into a group
+  CellMask first = 0;  // the first removal's cells
+  int64_t removed_cells = 0;
+  for (int i = 0; i < n; ++i) {
+    const Group& g = *order[i];
+    const CellMask joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
+    taken |= joined;
+    const int size = g.size + (joined != 0 ? CountCells(joined) : 0);
+    if (size < clear_count) continue;
+    removed_cells += size;
+    if (first == 0) {
+      first = g.cells | joined;
+      if (rule == ChainSimulation::kSquaredCounter) break;
+    }
+  }
+
+  int64_t b = 1;
+  if (first & p.high) {
+    // The counters stand where the blocks stood before they fell: the n-th
+    // block from the bottom of a column came from the n-th one of the level.
+    auto source = [&](int k) {
+      const int column = k % kOpponentBoardColumns;
+      int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
+      for (int at = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; at >= 0; at -= kOpponentBoardColumns) {
+        if (!(level.blocks >> at & 1) || (removed >> at & 1)) continue;
+        if (below-- == 0) return at;
+      }
+      return k;  // not reached: the block came from somewhere
+    };
+    for (int column = 0; column < kOpponentBoardColumns; ++column)
+      for (CellMask m = first & p.high & kColumn0 << column; m != 0;) {
+        const int k = HighestCell(m);
+        m &= ~((CellMask)1 << k);
+        const int counter = counters[source(k)];
+        if (counter > b) b = counter + 1;
+      }
+  }
+  return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
+}
+
+}  // namespace
+
+bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* out) {
+  ClassPlanes& p = out->planes;
+  CellMask flagged = 0;
+#if defined(__SSE2__)
+  const __m128i other = _mm_set1_epi8(7);
+  const __m128i bits_base = _mm_set1_epi8((char)kMemberBit);
+  const __m128i bits_span = _mm_set1_epi8((char)(kCellVanishing - 1 - kMemberBit));
+  auto gather = [&](auto masks) {
+    CellMask m = 0;
+    for (int at = 0; at < 80; at += 16)
+      m |= (CellMask)masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at))) << at;
+    return m | (CellMask)(masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + 68))) >> 12) << 80;
+  };
+  // Class 7 for every code from 7 up; the shift brings bit i of each byte to its top.
+  p.bit[0] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 7)); });
+  p.bit[1] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 6)); });
+  p.bit[2] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 5)); });
+  flagged = gather([&](__m128i v) {
+    const __m128i from_bits = _mm_sub_epi8(v, bits_base);
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_bits, bits_span), from_bits));
+  });
+#else
+  p = {};
+  for (int k = 0; k < kOpponentBoardCells; ++k) {
+    const uint8_t code = cells[k];
+    const int c = code < 7 ? code : 7;
+    for (int i = 0; i < 3; ++i) p.bit[i] |= (CellMask)(c >> i & 1) << k;
+    if (code >= kMemberBit && code < kCellVanishing) flagged |= (CellMask)1 << k;
+  }
+#endif
+  out->empty = CodesAtLeast(cells, kCellEmpty);
+  out->vanishing = CodesAtLeast(cells, kCellVanishing) & ~out->empty;
+  p.blocks = ~(out->empty | out->vanishing) & kAllCells;
+  for (CellMask& b : p.bit) b &= p.blocks;
+  const CellMask high = CodesAtLeast(counters, 2);
+  p.high = high & p.blocks;
+  out->vanishing_high = high & out->vanishing;
+  return flagged == 0;
+}
+
+int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
+  const CellMask start = (CellMask)1 << k;
+  if (!(p.blocks & start) || (visited & start)) return 1;
+  const int c = p.ClassAt(k);
+  if (c >= kCellGarbage) return 1;
+  const CellMask group = Flood(start, p.OfClass(c));
+  const CellMask beside = Dilate(group) & p.Garbage() & ~visited;
+  return CountCells(group) + (beside != 0 ? CountCells(beside) : 0);
+}
+
+// The tests come down to the groups of one colour with an exposed cell, in
+// the order of their first exposed cell, each taking in the garbage beside
+// it that no removed group took. Every test of a removed group afterwards
+// finds a group of one, and so does every test of a group already measured,
+// its size having only shrunk since.
+int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
+                       ChainSimulation rule, CellMask* removed) {
+  // One search for the groups serves both the tests here and, where the
+  // level has settled, its simulations.
+  Group found[kMostGroups];
+  const int found_count = CandidateGroups(planes, minimum < clear_count ? minimum : clear_count, 0, found);
+  SortByKey(found, found_count);
+  SettledGroups settled;
+  settled.count = 0;
+  const bool reuse = !planes.Unsettled();
+  Group tests[kMostGroups];
+  int n = 0;
+  const CellMask exposed = ExposedCells(empty);
+  for (int i = 0; i < found_count; ++i) {
+    const Group& g = found[i];
+    if (g.beside != 0 || g.size >= clear_count) settled.groups[settled.count++] = &g;
+    const CellMask open = g.cells & exposed;
+    if (open == 0 || (g.beside == 0 && g.size < minimum)) continue;
+    tests[n] = g;
+    tests[n++].key = LowestCell(open);
+  }
+  SortByKey(tests, n);
+  CellMask removed_groups = 0;
+  int64_t total = 0;
+  for (int i = 0; i < n; ++i) {
+    const Group& g = tests[i];
+    const CellMask beside = g.beside & ~removed_groups;
+    if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
+    removed_groups |= g.cells | beside;
+    total += ChainValueWithout(planes, reuse ? &settled : nullptr, g.cells | beside, counters, clear_count, rule);
+  }
+  *removed = removed_groups;
+  return total;
+}
+
+}  // namespace opponent_masks

@@ -1,0 +1,165 @@
+// A level as masks of its cells, one bit per cell, and what the chain
+// estimates make of them: groups grow a mask at a time instead of a cell at a
+// time, and a chain simulation comes down to a few operations per group.
+// Only for levels whose cells carry no group bits; the byte-by-byte
+// operations of evaluation.cpp serve the rest.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "opponents/opponent.h"
+
+namespace opponent_masks {
+
+using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
+inline constexpr CellMask kAllCells = ((CellMask)1 << kOpponentBoardCells) - 1;
+inline constexpr CellMask kColumn0 = [] {
+  CellMask m = 0;
+  for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
+  return m;
+}();
+inline constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
+
+// Chain values saturate here so that a board of absurd chain counters can
+// never overflow the 32-bit scores (4 x term + two group sizes).
+inline constexpr int64_t kChainValueCap = INT32_MAX / 8;
+inline int32_t Saturate(int64_t v) { return v > kChainValueCap ? (int32_t)kChainValueCap : (int32_t)v; }
+
+inline int LowestCell(CellMask m) {
+  const uint64_t low = (uint64_t)m;
+  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll((uint64_t)(m >> 64));
+}
+
+inline int HighestCell(CellMask m) {
+  const uint64_t high = (uint64_t)(m >> 64);
+  return high ? 127 - __builtin_clzll(high) : 63 - __builtin_clzll((uint64_t)m);
+}
+
+inline int CountCells(CellMask m) {
+  auto count = [](uint64_t v) {
+#if defined(__POPCNT__)
+    return __builtin_popcountll(v);
+#else
+    // Without the instruction the builtin is a library call.
+    v -= (v >> 1) & 0x5555555555555555ull;
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return (int)((v * 0x0101010101010101ull) >> 56);
+#endif
+  };
+  return count((uint64_t)m) + count((uint64_t)(m >> 64));
+}
+
+// The cells whose code is at least `threshold`.
+inline CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
+  CellMask m = 0;
+#if defined(__SSE2__)
+  const __m128i t = _mm_set1_epi8((char)threshold);
+  auto bits = [&](int at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at));
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
+  };
+  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
+  for (int at = 0; at < 80; at += 16) m |= (CellMask)bits(at) << at;
+  m |= (CellMask)(bits(68) >> 12) << 80;
+#else
+  for (int i = 0; i < kOpponentBoardCells; ++i) m |= (CellMask)(cells[i] >= threshold) << i;
+#endif
+  return m;
+}
+
+// The cells beside and above and below each cell of `m`, and `m` itself.
+inline CellMask Dilate(CellMask m) {
+  return m | m << kOpponentBoardColumns | m >> kOpponentBoardColumns | ((m << 1) & ~kColumn0) | ((m >> 1) & ~kColumn5);
+}
+
+// The cells of `plane` connected to `seed` through `plane`.
+inline CellMask Flood(CellMask seed, CellMask plane) {
+  for (;;) {
+    const CellMask grown = Dilate(seed) & plane;
+    if (grown == seed) return seed;
+    seed = grown;
+  }
+}
+
+// The cells a chain-potential test starts from, given the empty cells: below
+// an empty cell, or beside one (left or right) whose own cell below is not
+// empty (or that lies in one of the two bottom rows).
+inline CellMask ExposedCells(CellMask empty) {
+  constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
+  const CellMask filled = ~empty & kAllCells;
+  const CellMask above = empty << kOpponentBoardColumns;
+  const CellMask left = (empty << 1) & ~kColumn0 & ((filled >> (kOpponentBoardColumns - 1)) | kBottomRows);
+  const CellMask right = (empty >> 1) & ~kColumn5 & ((filled >> (kOpponentBoardColumns + 1)) | kBottomRows);
+  return (above | left | right) & kAllCells;
+}
+
+// A level as the chain potential's simulations see it: the blocks (every
+// code below the vanishing one, which carries the member bit and so goes
+// with every removed group), the class of each block in three bits (0-5 its
+// colour, 6 garbage, 7 any other code) and the blocks whose chain counter
+// could raise a chain's counter. A cell that is no block is 0 in every mask.
+struct ClassPlanes {
+  CellMask blocks;
+  CellMask bit[3];
+  CellMask high;  // chain counter 2 or more
+
+  CellMask OfClass(int c) const {
+    return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
+  }
+  int ClassAt(int k) const {
+    return (int)(bit[0] >> k & 1) | (int)(bit[1] >> k & 1) << 1 | (int)(bit[2] >> k & 1) << 2;
+  }
+  CellMask Colours() const { return blocks & ~(bit[1] & bit[2]); }
+  CellMask Garbage() const { return blocks & bit[1] & bit[2] & ~bit[0]; }
+  void Remove(CellMask cells) {
+    blocks &= ~cells;
+    for (CellMask& b : bit) b &= ~cells;
+    high &= ~cells;
+  }
+  // Whether some block stands above a hole of its column.
+  bool Unsettled() const {
+    CellMask under = blocks;
+    for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
+    return (under & ~blocks & kAllCells) != 0;
+  }
+};
+
+// A level's planes with its empty and vanishing cells, and the same planes
+// as they stand once the group bits are cleared, when the vanishing cells
+// have become colourless blocks.
+struct LevelMasks {
+  ClassPlanes planes;
+  CellMask empty;
+  CellMask vanishing;
+  CellMask vanishing_high;  // vanishing cells whose chain counter is 2 or more
+  ClassPlanes Cleared() const {
+    ClassPlanes p = planes;
+    p.blocks |= vanishing;
+    for (CellMask& b : p.bit) b |= vanishing;
+    p.high |= vanishing_high;
+    return p;
+  }
+};
+
+// Fills `out` from a level; false when some cell carries a group bit other
+// than the empty and vanishing codes do (codes 0x40-0xFD), which the planes
+// cannot express.
+bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* out);
+
+// group_size at cell k of a level whose only group bits are the visited bits
+// of the cells `visited`.
+int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited);
+
+// chain_potential of a level (its planes, empty cells and counters) with a
+// minimum of 2 or more and a clear count of 2 or more. Returns the total
+// before it saturates; `removed` receives the cells of the groups removed,
+// on which chain_potential leaves the visited bit.
+int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
+                       ChainSimulation rule, CellMask* removed);
+
+}  // namespace opponent_masks

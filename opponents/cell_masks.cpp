@@ -35,15 +35,6 @@ void Settle(ClassPlanes* p) {
   }
 }
 
-// A group of one colour (and the garbage beside it) that a chain estimate
-// looks at.
-struct Group {
-  int key;  // the cell that orders it among the others
-  int size;
-  CellMask cells;
-  CellMask beside;  // garbage
-};
-
 // The cells of the groups of `size` blocks or more, for sizes up to 4; for
 // larger sizes those of 4 or more. A group of three or more has a block with
 // two neighbours of its colour, one of four or more a block with three, or
@@ -96,8 +87,6 @@ void SortByKey(Group* groups, int n) {
   for (int i = 1; i < n; ++i)
     for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
 }
-
-constexpr int kMostGroups = kOpponentBoardCells / 2;
 
 // A level's candidate groups for its chain simulations, sorted by their first
 // cell, kept so that each simulation of the level less a removed group only
@@ -235,6 +224,14 @@ bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* 
   return flagged == 0;
 }
 
+void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clear_count, SharedLevel* out) {
+  out->planes = planes;
+  out->empty = empty;
+  out->threshold = minimum < clear_count ? minimum : clear_count;
+  out->count = CandidateGroups(planes, out->threshold, 0, out->groups);
+  SortByKey(out->groups, out->count);
+}
+
 int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
   const CellMask start = (CellMask)1 << k;
   if (!(p.blocks & start) || (visited & start)) return 1;
@@ -251,12 +248,35 @@ int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
 // finds a group of one, and so does every test of a group already measured,
 // its size having only shrunk since.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, CellMask* removed) {
+                       ChainSimulation rule, const SharedLevel* shared, CellMask* removed) {
   // One search for the groups serves both the tests here and, where the
-  // level has settled, its simulations.
+  // level has settled, its simulations. The groups of the level this one
+  // was copied from that lie away from the cells that differ are its own.
+  const int threshold = minimum < clear_count ? minimum : clear_count;
   Group found[kMostGroups];
-  const int found_count = CandidateGroups(planes, minimum < clear_count ? minimum : clear_count, 0, found);
-  SortByKey(found, found_count);
+  int found_count;
+  if (shared && shared->threshold == threshold) {
+    CellMask changed = (planes.blocks ^ shared->planes.blocks) | (empty ^ shared->empty);
+    for (int i = 0; i < 3; ++i) changed |= planes.bit[i] ^ shared->planes.bit[i];
+    const CellMask near = Dilate(changed);
+    Group kept[kMostGroups];
+    int kept_count = 0;
+    CellMask known = 0;
+    for (int i = 0; i < shared->count; ++i) {
+      if (shared->groups[i].cells & near) continue;
+      kept[kept_count++] = shared->groups[i];
+      known |= shared->groups[i].cells;
+    }
+    Group fresh[kMostGroups];
+    const int fresh_count = CandidateGroups(planes, threshold, known, fresh);
+    SortByKey(fresh, fresh_count);
+    found_count = 0;
+    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
+      found[found_count++] = j == fresh_count || (i < kept_count && kept[i].key < fresh[j].key) ? kept[i++] : fresh[j++];
+  } else {
+    found_count = CandidateGroups(planes, threshold, 0, found);
+    SortByKey(found, found_count);
+  }
   SettledGroups settled;
   settled.count = 0;
   const bool reuse = !planes.Unsettled();

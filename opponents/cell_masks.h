@@ -146,6 +146,37 @@ struct LevelMasks {
   }
 };
 
+// A group of one colour (and the garbage beside it) that a chain estimate
+// looks at.
+struct Group {
+  int key;  // the cell that orders it among the others
+  int size;
+  CellMask cells;
+  CellMask beside;  // garbage
+};
+inline constexpr int kMostGroups = kOpponentBoardCells / 2;
+
+// A level that many chain potentials start from a copy of (with a pair
+// placed on it): its planes as the chain potential sees them and the groups
+// it would look for on them, sorted by their first cell.
+struct SharedLevel {
+  ClassPlanes planes;
+  CellMask empty;
+  int threshold;  // smallest group size looked for
+  int count;
+  Group groups[kMostGroups];
+};
+
+// What the placements of one depth share: the masks of the level each of
+// them copies, and that level as their chain potentials see it.
+struct SharedDepth {
+  LevelMasks masks;
+  SharedLevel potential;
+};
+
+// Fills `out` for chain potentials of the given minimum on copies of a level.
+void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clear_count, SharedLevel* out);
+
 // Fills `out` from a level; false when some cell carries a group bit other
 // than the empty and vanishing codes do (codes 0x40-0xFD), which the planes
 // cannot express.
@@ -156,10 +187,36 @@ bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* 
 int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited);
 
 // chain_potential of a level (its planes, empty cells and counters) with a
-// minimum of 2 or more and a clear count of 2 or more. Returns the total
-// before it saturates; `removed` receives the cells of the groups removed,
-// on which chain_potential leaves the visited bit.
+// minimum of 2 or more and a clear count of 2 or more, taking what it can
+// from `shared` (may be null), the level it was copied from. Returns the
+// total before it saturates; `removed` receives the cells of the groups
+// removed, on which chain_potential leaves the visited bit.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, CellMask* removed);
+                       ChainSimulation rule, const SharedLevel* shared, CellMask* removed);
+
+// Writes a code and its counter into the masks of a level, as a placement
+// writes them into its bytes; false for a code with group bits.
+inline bool PutCell(LevelMasks* m, int k, uint8_t code, uint8_t counter) {
+  if (code >= kMemberBit && code < kCellVanishing) return false;
+  const CellMask cell = (CellMask)1 << k;
+  ClassPlanes& p = m->planes;
+  p.Remove(cell);
+  m->empty &= ~cell;
+  m->vanishing &= ~cell;
+  m->vanishing_high &= ~cell;
+  if (code == kCellEmpty) {
+    m->empty |= cell;
+  } else if (code == kCellVanishing) {
+    m->vanishing |= cell;
+    if (counter >= 2) m->vanishing_high |= cell;
+  } else {
+    const int c = code < 7 ? code : 7;
+    p.blocks |= cell;
+    for (int i = 0; i < 3; ++i)
+      if (c >> i & 1) p.bit[i] |= cell;
+    if (counter >= 2) p.high |= cell;
+  }
+  return true;
+}
 
 }  // namespace opponent_masks

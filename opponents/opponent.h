@@ -9,6 +9,10 @@
 
 #include "opponents/plugin_api.h"
 
+namespace opponent_masks {
+struct SharedDepth;
+}
+
 // Cell codes of a level.
 inline constexpr uint8_t kCellGarbage = 6;
 inline constexpr uint8_t kCellVanishing = 0xFE;  // free space for gravity, never part of a group
@@ -93,8 +97,9 @@ struct Opponent {
   int32_t start_search();
   void search_placements(int depth, int first);
   int32_t evaluate_placement(int p, int level, int k);
-  // The same with the danger value of the level before the placement given.
-  int32_t evaluate_placement(int p, int level, int k, int32_t danger);
+  // The same with the danger value of the level before the placement given,
+  // and what the placements of the depth share (may be null).
+  int32_t evaluate_placement(int p, int level, int k, int32_t danger, const opponent_masks::SharedDepth* shared);
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }

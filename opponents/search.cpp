@@ -50,17 +50,24 @@ int32_t Opponent::start_search() {
 void Opponent::search_placements(int depth, int first) {
   // Every placement of this depth starts from a copy of the same level.
   const int32_t danger = danger_level(depth);
+  opponent_masks::SharedDepth shared;
+  const bool share = !plain_chain_estimates && clear_count >= 2 &&
+                     opponent_masks::BuildLevelMasks(cell_levels[depth], counter_levels[depth], &shared.masks);
+  if (share)
+    opponent_masks::ShareLevel(
+        variant->placement_scoring == PlacementScoring::kGroupsFirst ? shared.masks.Cleared() : shared.masks.planes,
+        shared.masks.empty, danger > 0 ? depth + 3 : depth + 2, clear_count, &shared.potential);
   for (int p = 0; p < kOpponentPlacements; ++p) {
     int32_t s;
     int level;
     if (depth < search_depth) {
       level = depth + 1;
       copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, danger);
+      s = evaluate_placement(p, level, depth, danger, share ? &shared : nullptr);
     } else {
       level = search_depth + p + 1;
       copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, danger);
+      s = evaluate_placement(p, level, depth, danger, share ? &shared : nullptr);
     }
     const int root = first == -1 ? p : first;
     if (s >= best_score) {
@@ -82,9 +89,12 @@ void Opponent::search_placements(int depth, int first) {
   }
 }
 
-int32_t Opponent::evaluate_placement(int p, int level, int k) { return evaluate_placement(p, level, k, danger_level(level)); }
+int32_t Opponent::evaluate_placement(int p, int level, int k) {
+  return evaluate_placement(p, level, k, danger_level(level), nullptr);
+}
 
-int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger) {
+int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
+                                     const opponent_masks::SharedDepth* shared) {
   const Placement& where = Decode(p);
   const int c = where.axis_column;
 
@@ -129,11 +139,19 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger) {
 
   // Where the placed pair rests on blocks and the level holds no group bits,
   // the level's masks measure it without a change to its bytes.
+  const int axis = r * kOpponentBoardColumns + c, partner = r2 * kOpponentBoardColumns + c2;
   opponent_masks::LevelMasks masks;
-  if (!plain_chain_estimates && clear_count >= 2 &&
-      opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks) &&
-      !masks.planes.Unsettled()) {
-    const int axis = r * kOpponentBoardColumns + c, partner = r2 * kOpponentBoardColumns + c2;
+  bool clean;
+  if (shared) {
+    masks = shared->masks;
+    clean = opponent_masks::PutCell(&masks, axis, cell_levels[level][axis], counter_levels[level][axis]) &&
+            opponent_masks::PutCell(&masks, partner, cell_levels[level][partner], counter_levels[level][partner]);
+  } else {
+    clean = !plain_chain_estimates && clear_count >= 2 &&
+            opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks);
+  }
+  const opponent_masks::SharedLevel* shared_potential = shared ? &shared->potential : nullptr;
+  if (clean && !masks.planes.Unsettled()) {
     opponent_masks::CellMask removed = 0;
     if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
       const bool refuse = danger <= variant->refusal_danger_max;
@@ -157,7 +175,8 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger) {
         // colourless blocks.
         term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks.Cleared(), masks.empty,
                                                                         counter_levels[level], minimum, clear_count,
-                                                                        variant->chain_simulation, &removed));
+                                                                        variant->chain_simulation, shared_potential,
+                                                                        &removed));
       }
       int32_t score = g1;
       score += g2;
@@ -167,7 +186,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger) {
     if (!(danger > 0 && hold())) {
       int32_t score = 4 * opponent_masks::Saturate(opponent_masks::ChainPotential(
                               masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
-                              variant->chain_simulation, &removed));
+                              variant->chain_simulation, shared_potential, &removed));
       // The first group test meets the visited bits the chain potential
       // left on the groups it removed; the second comes after a clear.
       const int g1 = opponent_masks::GroupSizeAt(masks.planes, axis, removed);

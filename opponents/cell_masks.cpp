@@ -88,14 +88,18 @@ void SortByKey(Group* groups, int n) {
     for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
 }
 
-// A level's candidate groups for its chain simulations, sorted by their first
-// cell, kept so that each simulation of the level less a removed group only
-// looks again at the groups near what changed. Only for a level whose blocks
-// have all fallen.
-struct SettledGroups {
-  const Group* groups[kMostGroups];
-  int count;
-};
+// The columns (bits 0-5) that hold a cell of `m`.
+unsigned ColumnsOf(CellMask m) {
+  for (int rows = 8; rows >= 1; rows /= 2) m |= m >> (rows * kOpponentBoardColumns);
+  return (unsigned)m & ((1u << kOpponentBoardColumns) - 1);
+}
+
+// The cells where two boards differ.
+CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
+  CellMask changed = a.blocks ^ b.blocks;
+  for (int i = 0; i < 3; ++i) changed |= a.bit[i] ^ b.bit[i];
+  return changed;
+}
 
 // The chain simulation's value for a level given as planes, with the cells
 // `removed` taken out, when the level holds no group bits and the clear count
@@ -105,39 +109,36 @@ struct SettledGroups {
 // after its first cell (garbage before it took itself, as a test of its own,
 // before the group's test came), and each that reaches the clear count
 // removed. The chain counter b is what the first removal makes of it, in
-// column order from the bottom; later removals cannot raise it. `counters`
-// are the level's, read where the blocks stood before they fell.
+// column order from the bottom; later removals cannot raise it. `board` is
+// the level less `removed`, fallen; `counters` are the level's, read where
+// the blocks stood before they fell.
 //
-// With the level's own groups given, a group none of whose cells changed or
-// lies beside a changed cell is the same group after the removal (the same
-// cells, the same garbage beside it); only the others are looked for again.
-int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled, CellMask removed,
-                          const uint8_t* counters, int clear_count, ChainSimulation rule) {
-  ClassPlanes p = level;
-  p.Remove(removed);
-  Settle(&p);
+// With a board `base` whose groups (at the clear count, sorted) are known, a
+// group none of whose cells changed or lies beside a changed cell is the
+// same group here (the same cells, the same garbage beside it); only the
+// others are looked for again.
+int32_t SimulationValue(const ClassPlanes& level, CellMask removed, const ClassPlanes& board, const ClassPlanes* base,
+                        const Group* base_groups, int base_count, const uint8_t* counters, int clear_count,
+                        ChainSimulation rule) {
   Group fresh[kMostGroups];
   const Group* order[kMostGroups];
   int n = 0;
-  if (settled) {
-    CellMask changed = p.blocks ^ level.blocks;
-    for (int i = 0; i < 3; ++i) changed |= p.bit[i] ^ level.bit[i];
-    const CellMask near = Dilate(changed);
+  if (base) {
+    const CellMask near = Dilate(Differences(board, *base));
     const Group* kept[kMostGroups];
     int kept_count = 0;
     CellMask known = 0;
-    for (int i = 0; i < settled->count; ++i) {
-      const Group* g = settled->groups[i];
-      if (g->cells & near) continue;
-      kept[kept_count++] = g;
-      known |= g->cells;
+    for (int i = 0; i < base_count; ++i) {
+      if (base_groups[i].cells & near) continue;
+      kept[kept_count++] = &base_groups[i];
+      known |= base_groups[i].cells;
     }
-    const int fresh_count = CandidateGroups(p, clear_count, known, fresh);
+    const int fresh_count = CandidateGroups(board, clear_count, known, fresh);
     SortByKey(fresh, fresh_count);
     for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
       order[n++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? kept[i++] : &fresh[j++];
   } else {
-    n = CandidateGroups(p, clear_count, 0, fresh);
+    n = CandidateGroups(board, clear_count, 0, fresh);
     SortByKey(fresh, n);
     for (int i = 0; i < n; ++i) order[i] = &fresh[i];
   }
@@ -159,7 +160,7 @@ int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled
   }
 
   int64_t b = 1;
-  if (first & p.high) {
+  if (first & board.high) {
     // The counters stand where the blocks stood before they fell: the n-th
     // block from the bottom of a column came from the n-th one of the level.
     auto source = [&](int k) {
@@ -172,7 +173,7 @@ int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled
       return k;  // not reached: the block came from somewhere
     };
     for (int column = 0; column < kOpponentBoardColumns; ++column)
-      for (CellMask m = first & p.high & kColumn0 << column; m != 0;) {
+      for (CellMask m = first & board.high & kColumn0 << column; m != 0;) {
         const int k = HighestCell(m);
         m &= ~((CellMask)1 << k);
         const int counter = counters[source(k)];
@@ -180,6 +181,26 @@ int32_t ChainValueWithout(const ClassPlanes& level, const SettledGroups* settled
       }
   }
   return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
+}
+
+// The shared level less `removed`, fallen, with its groups: made on first
+// use, null when the store is full.
+const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, int clear_count) {
+  for (int i = 0; i < shared->removal_count; ++i)
+    if (shared->removals[i].removed == removed) return &shared->removals[i];
+  if (shared->removal_count == SharedLevel::kMostRemovals ||
+      shared->pool_used + kMostGroups > SharedLevel::kPoolGroups)
+    return nullptr;
+  SharedLevel::Removal& r = shared->removals[shared->removal_count++];
+  r.removed = removed;
+  r.planes = shared->planes;
+  r.planes.Remove(removed);
+  Settle(&r.planes);
+  r.first = shared->pool_used;
+  r.count = CandidateGroups(r.planes, clear_count, 0, shared->pool + r.first);
+  SortByKey(shared->pool + r.first, r.count);
+  shared->pool_used += r.count;
+  return &r;
 }
 
 }  // namespace
@@ -227,6 +248,10 @@ bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* 
 void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clear_count, SharedLevel* out) {
   out->planes = planes;
   out->empty = empty;
+  out->settled = !planes.Unsettled();
+  out->clear_count = clear_count;
+  out->removal_count = 0;
+  out->pool_used = 0;
   out->threshold = minimum < clear_count ? minimum : clear_count;
   out->count = CandidateGroups(planes, out->threshold, 0, out->groups);
   SortByKey(out->groups, out->count);
@@ -248,23 +273,25 @@ int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
 // finds a group of one, and so does every test of a group already measured,
 // its size having only shrunk since.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, const SharedLevel* shared, CellMask* removed) {
+                       ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
   // One search for the groups serves both the tests here and, where the
   // level has settled, its simulations. The groups of the level this one
   // was copied from that lie away from the cells that differ are its own.
   const int threshold = minimum < clear_count ? minimum : clear_count;
+  const bool settled = !planes.Unsettled();
   Group found[kMostGroups];
   int found_count;
-  if (shared && shared->threshold == threshold) {
-    CellMask changed = (planes.blocks ^ shared->planes.blocks) | (empty ^ shared->empty);
-    for (int i = 0; i < 3; ++i) changed |= planes.bit[i] ^ shared->planes.bit[i];
+  CellMask changed = 0;  // from the shared level
+  const bool from_shared = shared && shared->threshold == threshold && shared->clear_count == clear_count;
+  if (from_shared) {
+    changed = Differences(planes, shared->planes) | (empty ^ shared->empty);
     const CellMask near = Dilate(changed);
-    Group kept[kMostGroups];
+    const Group* kept[kMostGroups];
     int kept_count = 0;
     CellMask known = 0;
     for (int i = 0; i < shared->count; ++i) {
       if (shared->groups[i].cells & near) continue;
-      kept[kept_count++] = shared->groups[i];
+      kept[kept_count++] = &shared->groups[i];
       known |= shared->groups[i].cells;
     }
     Group fresh[kMostGroups];
@@ -272,20 +299,25 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
     SortByKey(fresh, fresh_count);
     found_count = 0;
     for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
-      found[found_count++] = j == fresh_count || (i < kept_count && kept[i].key < fresh[j].key) ? kept[i++] : fresh[j++];
+      found[found_count++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? *kept[i++] : fresh[j++];
   } else {
     found_count = CandidateGroups(planes, threshold, 0, found);
     SortByKey(found, found_count);
   }
-  SettledGroups settled;
-  settled.count = 0;
-  const bool reuse = !planes.Unsettled();
+  // A simulation after removing a group whose columns hold none of the
+  // changed cells starts from the shared level less that group, fallen,
+  // with the changed cells put in: their columns did not move.
+  const bool from_removals = from_shared && settled && shared->settled;
+  const unsigned changed_columns = ColumnsOf(changed);
+
+  Group at_count[kMostGroups];  // the groups a simulation of this level could count
+  int at_count_size = 0;
   Group tests[kMostGroups];
   int n = 0;
   const CellMask exposed = ExposedCells(empty);
   for (int i = 0; i < found_count; ++i) {
     const Group& g = found[i];
-    if (g.beside != 0 || g.size >= clear_count) settled.groups[settled.count++] = &g;
+    if (g.beside != 0 || g.size >= clear_count) at_count[at_count_size++] = g;
     const CellMask open = g.cells & exposed;
     if (open == 0 || (g.beside == 0 && g.size < minimum)) continue;
     tests[n] = g;
@@ -298,8 +330,26 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
     const Group& g = tests[i];
     const CellMask beside = g.beside & ~removed_groups;
     if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
-    removed_groups |= g.cells | beside;
-    total += ChainValueWithout(planes, reuse ? &settled : nullptr, g.cells | beside, counters, clear_count, rule);
+    const CellMask gone = g.cells | beside;
+    removed_groups |= gone;
+    const SharedLevel::Removal* from = nullptr;
+    if (from_removals && !(ColumnsOf(gone) & changed_columns)) from = RemovalFrom(shared, gone, clear_count);
+    ClassPlanes board;
+    if (from) {
+      board = from->planes;
+      auto put = [&](CellMask& to, const CellMask& value) { to = (to & ~changed) | (value & changed); };
+      put(board.blocks, planes.blocks);
+      for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
+      put(board.high, planes.high);
+      total += SimulationValue(planes, gone, board, &from->planes, shared->pool + from->first, from->count, counters,
+                               clear_count, rule);
+      continue;
+    }
+    board = planes;
+    board.Remove(gone);
+    Settle(&board);
+    total += SimulationValue(planes, gone, board, settled ? &planes : nullptr, at_count, at_count_size, counters,
+                             clear_count, rule);
   }
   *removed = removed_groups;
   return total;

@@ -162,9 +162,26 @@ inline constexpr int kMostGroups = kOpponentBoardCells / 2;
 struct SharedLevel {
   ClassPlanes planes;
   CellMask empty;
+  bool settled;
+  int clear_count;
   int threshold;  // smallest group size looked for
   int count;
   Group groups[kMostGroups];
+
+  // The level less a group that a chain potential removed, fallen, with its
+  // groups at the clear count (in `pool`), for the simulations of the copies
+  // that remove the same group.
+  struct Removal {
+    CellMask removed;
+    ClassPlanes planes;
+    int first, count;
+  };
+  static constexpr int kMostRemovals = 16;
+  static constexpr int kPoolGroups = 320;
+  int removal_count;
+  int pool_used;
+  Removal removals[kMostRemovals];
+  Group pool[kPoolGroups];
 };
 
 // What the placements of one depth share: the masks of the level each of
@@ -188,11 +205,12 @@ int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited);
 
 // chain_potential of a level (its planes, empty cells and counters) with a
 // minimum of 2 or more and a clear count of 2 or more, taking what it can
-// from `shared` (may be null), the level it was copied from. Returns the
+// from `shared` (may be null), the level it was copied from, and leaving
+// there what later copies can take. Returns the
 // total before it saturates; `removed` receives the cells of the groups
 // removed, on which chain_potential leaves the visited bit.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, const SharedLevel* shared, CellMask* removed);
+                       ChainSimulation rule, SharedLevel* shared, CellMask* removed);
 
 // Writes a code and its counter into the masks of a level, as a placement
 // writes them into its bytes; false for a code with group bits.

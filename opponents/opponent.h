@@ -99,7 +99,7 @@ struct Opponent {
   int32_t evaluate_placement(int p, int level, int k);
   // The same with the danger value of the level before the placement given,
   // and what the placements of the depth share (may be null).
-  int32_t evaluate_placement(int p, int level, int k, int32_t danger, const opponent_masks::SharedDepth* shared);
+  int32_t evaluate_placement(int p, int level, int k, int32_t danger, opponent_masks::SharedDepth* shared);
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }

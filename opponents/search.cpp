@@ -94,7 +94,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k) {
 }
 
 int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
-                                     const opponent_masks::SharedDepth* shared) {
+                                     opponent_masks::SharedDepth* shared) {
   const Placement& where = Decode(p);
   const int c = where.axis_column;
 
@@ -150,7 +150,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
     clean = !plain_chain_estimates && clear_count >= 2 &&
             opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks);
   }
-  const opponent_masks::SharedLevel* shared_potential = shared ? &shared->potential : nullptr;
+  opponent_masks::SharedLevel* shared_potential = shared ? &shared->potential : nullptr;
   if (clean && !masks.planes.Unsettled()) {
     opponent_masks::CellMask removed = 0;
     if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {

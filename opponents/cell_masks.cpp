@@ -70,9 +70,9 @@ int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) 
   seeds &= ~known;
   int n = 0;
   while (seeds != 0) {
-    const int seed = LowestCell(seeds);
+    const CellMask seed = seeds & (~seeds + 1);
     Group& g = out[n];
-    g.cells = Flood((CellMask)1 << seed, p.OfClass(p.ClassAt(seed)));
+    g.cells = Flood(seed, p.OfClass(p.ClassOf(seed)));
     seeds &= ~g.cells;
     g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
     g.size = CountCells(g.cells);
@@ -86,6 +86,14 @@ int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) 
 void SortByKey(Group* groups, int n) {
   for (int i = 1; i < n; ++i)
     for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
+}
+
+// Merges two lists sorted by key into `out`; returns its length.
+int MergeByKey(const Group* const* a, int a_count, const Group* b, int b_count, const Group** out) {
+  int n = 0;
+  for (int i = 0, j = 0; i < a_count || j < b_count;)
+    out[n++] = j == b_count || (i < a_count && a[i]->key < b[j].key) ? a[i++] : &b[j++];
+  return n;
 }
 
 // The columns (bits 0-5) that hold a cell of `m`.
@@ -117,9 +125,9 @@ CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
 // group none of whose cells changed or lies beside a changed cell is the
 // same group here (the same cells, the same garbage beside it); only the
 // others are looked for again.
-int32_t SimulationValue(const ClassPlanes& level, CellMask removed, const ClassPlanes& board, const ClassPlanes* base,
-                        const Group* base_groups, int base_count, const uint8_t* counters, int clear_count,
-                        ChainSimulation rule) {
+int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
+                        const ClassPlanes* base, const Group* const* base_groups, int base_count,
+                        const uint8_t* counters, int clear_count, ChainSimulation rule) {
   Group fresh[kMostGroups];
   const Group* order[kMostGroups];
   int n = 0;
@@ -129,14 +137,13 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, const ClassP
     int kept_count = 0;
     CellMask known = 0;
     for (int i = 0; i < base_count; ++i) {
-      if (base_groups[i].cells & near) continue;
-      kept[kept_count++] = &base_groups[i];
-      known |= base_groups[i].cells;
+      if (base_groups[i]->cells & near) continue;
+      kept[kept_count++] = base_groups[i];
+      known |= base_groups[i]->cells;
     }
     const int fresh_count = CandidateGroups(board, clear_count, known, fresh);
     SortByKey(fresh, fresh_count);
-    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
-      order[n++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? kept[i++] : &fresh[j++];
+    n = MergeByKey(kept, kept_count, fresh, fresh_count, order);
   } else {
     n = CandidateGroups(board, clear_count, 0, fresh);
     SortByKey(fresh, n);
@@ -148,9 +155,13 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, const ClassP
   int64_t removed_cells = 0;
   for (int i = 0; i < n; ++i) {
     const Group& g = *order[i];
-    const CellMask joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
-    taken |= joined;
-    const int size = g.size + (joined != 0 ? CountCells(joined) : 0);
+    int size = g.size;
+    CellMask joined = 0;
+    if (g.beside != 0) {
+      joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
+      taken |= joined;
+      if (joined != 0) size += CountCells(joined);
+    }
     if (size < clear_count) continue;
     removed_cells += size;
     if (first == 0) {
@@ -163,22 +174,26 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, const ClassP
   if (first & board.high) {
     // The counters stand where the blocks stood before they fell: the n-th
     // block from the bottom of a column came from the n-th one of the level.
-    auto source = [&](int k) {
-      const int column = k % kOpponentBoardColumns;
-      int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
-      for (int at = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; at >= 0; at -= kOpponentBoardColumns) {
-        if (!(level.blocks >> at & 1) || (removed >> at & 1)) continue;
-        if (below-- == 0) return at;
-      }
-      return k;  // not reached: the block came from somewhere
-    };
-    for (int column = 0; column < kOpponentBoardColumns; ++column)
-      for (CellMask m = first & board.high & kColumn0 << column; m != 0;) {
+    // A column of a settled level that lost nothing did not move.
+    const CellMask stayed = level.blocks & ~removed;
+    for (int column = 0; column < kOpponentBoardColumns; ++column) {
+      const CellMask in_column = kColumn0 << column;
+      const bool moved = !level_settled || (removed & in_column) != 0;
+      for (CellMask m = first & board.high & in_column; m != 0;) {
         const int k = HighestCell(m);
         m &= ~((CellMask)1 << k);
-        const int counter = counters[source(k)];
+        int source = k;
+        if (moved) {
+          int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
+          CellMask cell = (CellMask)1 << ((kOpponentBoardRows - 1) * kOpponentBoardColumns + column);
+          for (source = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; source >= 0;
+               source -= kOpponentBoardColumns, cell >>= kOpponentBoardColumns)
+            if ((stayed & cell) && below-- == 0) break;
+        }
+        const int counter = counters[source];
         if (counter > b) b = counter + 1;
       }
+    }
   }
   return Saturate(rule == ChainSimulation::kSquaredCounter ? b * b : removed_cells * b * b);
 }
@@ -279,7 +294,8 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
   // was copied from that lie away from the cells that differ are its own.
   const int threshold = minimum < clear_count ? minimum : clear_count;
   const bool settled = !planes.Unsettled();
-  Group found[kMostGroups];
+  Group fresh[kMostGroups];
+  const Group* found[kMostGroups];
   int found_count;
   CellMask changed = 0;  // from the shared level
   const bool from_shared = shared && shared->threshold == threshold && shared->clear_count == clear_count;
@@ -294,40 +310,42 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
       kept[kept_count++] = &shared->groups[i];
       known |= shared->groups[i].cells;
     }
-    Group fresh[kMostGroups];
     const int fresh_count = CandidateGroups(planes, threshold, known, fresh);
     SortByKey(fresh, fresh_count);
-    found_count = 0;
-    for (int i = 0, j = 0; i < kept_count || j < fresh_count;)
-      found[found_count++] = j == fresh_count || (i < kept_count && kept[i]->key < fresh[j].key) ? *kept[i++] : fresh[j++];
+    found_count = MergeByKey(kept, kept_count, fresh, fresh_count, found);
   } else {
-    found_count = CandidateGroups(planes, threshold, 0, found);
-    SortByKey(found, found_count);
+    const int fresh_count = CandidateGroups(planes, threshold, 0, fresh);
+    SortByKey(fresh, fresh_count);
+    found_count = MergeByKey(nullptr, 0, fresh, fresh_count, found);
   }
   // A simulation after removing a group whose columns hold none of the
   // changed cells starts from the shared level less that group, fallen,
   // with the changed cells put in: their columns did not move.
   const bool from_removals = from_shared && settled && shared->settled;
-  const unsigned changed_columns = ColumnsOf(changed);
+  const unsigned changed_columns = from_removals ? ColumnsOf(changed) : 0;
 
-  Group at_count[kMostGroups];  // the groups a simulation of this level could count
+  const Group* at_count[kMostGroups];  // the groups a simulation of this level could count
   int at_count_size = 0;
-  Group tests[kMostGroups];
+  struct Test {
+    int key;  // its first exposed cell
+    const Group* group;
+  } tests[kMostGroups];
   int n = 0;
   const CellMask exposed = ExposedCells(empty);
   for (int i = 0; i < found_count; ++i) {
-    const Group& g = found[i];
-    if (g.beside != 0 || g.size >= clear_count) at_count[at_count_size++] = g;
-    const CellMask open = g.cells & exposed;
-    if (open == 0 || (g.beside == 0 && g.size < minimum)) continue;
-    tests[n] = g;
-    tests[n++].key = LowestCell(open);
+    const Group* g = found[i];
+    if (g->beside != 0 || g->size >= clear_count) at_count[at_count_size++] = g;
+    const CellMask open = g->cells & exposed;
+    if (open == 0 || (g->beside == 0 && g->size < minimum)) continue;
+    int at = n++;
+    const int key = LowestCell(open);
+    for (; at > 0 && tests[at - 1].key > key; --at) tests[at] = tests[at - 1];
+    tests[at] = {key, g};
   }
-  SortByKey(tests, n);
   CellMask removed_groups = 0;
   int64_t total = 0;
   for (int i = 0; i < n; ++i) {
-    const Group& g = tests[i];
+    const Group& g = *tests[i].group;
     const CellMask beside = g.beside & ~removed_groups;
     if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
     const CellMask gone = g.cells | beside;
@@ -341,15 +359,17 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
       put(board.blocks, planes.blocks);
       for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
       put(board.high, planes.high);
-      total += SimulationValue(planes, gone, board, &from->planes, shared->pool + from->first, from->count, counters,
-                               clear_count, rule);
+      const Group* base[kMostGroups];
+      for (int j = 0; j < from->count; ++j) base[j] = &shared->pool[from->first + j];
+      total += SimulationValue(planes, gone, settled, board, &from->planes, base, from->count, counters, clear_count,
+                               rule);
       continue;
     }
     board = planes;
     board.Remove(gone);
     Settle(&board);
-    total += SimulationValue(planes, gone, board, settled ? &planes : nullptr, at_count, at_count_size, counters,
-                             clear_count, rule);
+    total += SimulationValue(planes, gone, settled, board, settled ? &planes : nullptr, at_count, at_count_size,
+                             counters, clear_count, rule);
   }
   *removed = removed_groups;
   return total;

@@ -111,8 +111,9 @@ struct ClassPlanes {
   CellMask OfClass(int c) const {
     return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
   }
-  int ClassAt(int k) const {
-    return (int)(bit[0] >> k & 1) | (int)(bit[1] >> k & 1) << 1 | (int)(bit[2] >> k & 1) << 2;
+  int ClassAt(int k) const { return ClassOf((CellMask)1 << k); }
+  int ClassOf(CellMask cell) const {
+    return ((bit[0] & cell) != 0 ? 1 : 0) | ((bit[1] & cell) != 0 ? 2 : 0) | ((bit[2] & cell) != 0 ? 4 : 0);
   }
   CellMask Colours() const { return blocks & ~(bit[1] & bit[2]); }
   CellMask Garbage() const { return blocks & bit[1] & bit[2] & ~bit[0]; }

@@ -22,9 +22,7 @@ constexpr AboveTable kAbove;
 // cells above it coming one row down. Holes are closed top first, so the
 // rows below a hole still hold what they held when the holes were listed.
 void Settle(ClassPlanes* p) {
-  CellMask under = p->blocks;
-  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
-  for (CellMask holes = under & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
+  for (CellMask holes = AtOrBelow(p->blocks) & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
     const int k = LowestCell(holes);
     const CellMask above = kAbove.at[k];
     const CellMask keep = ~(above | (CellMask)1 << k);
@@ -94,12 +92,6 @@ int MergeByKey(const Group* const* a, int a_count, const Group* b, int b_count, 
   for (int i = 0, j = 0; i < a_count || j < b_count;)
     out[n++] = j == b_count || (i < a_count && a[i]->key < b[j].key) ? a[i++] : &b[j++];
   return n;
-}
-
-// The columns (bits 0-5) that hold a cell of `m`.
-unsigned ColumnsOf(CellMask m) {
-  for (int rows = 8; rows >= 1; rows /= 2) m |= m >> (rows * kOpponentBoardColumns);
-  return (unsigned)m & ((1u << kOpponentBoardColumns) - 1);
 }
 
 // The cells where two boards differ.

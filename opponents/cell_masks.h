@@ -86,6 +86,24 @@ inline CellMask Flood(CellMask seed, CellMask plane) {
   }
 }
 
+// The cells of `m` and every cell below one of them in its column (and past
+// the board's end: the caller masks).
+inline CellMask AtOrBelow(CellMask m) {
+  m |= m << kOpponentBoardColumns;
+  m |= m << 2 * kOpponentBoardColumns;
+  m |= m << 4 * kOpponentBoardColumns;
+  return m | m << 8 * kOpponentBoardColumns;
+}
+
+// The columns (bits 0-5) that hold a cell of `m`.
+inline unsigned ColumnsOf(CellMask m) {
+  m |= m >> 8 * kOpponentBoardColumns;
+  m |= m >> 4 * kOpponentBoardColumns;
+  m |= m >> 2 * kOpponentBoardColumns;
+  m |= m >> kOpponentBoardColumns;
+  return (unsigned)m & ((1u << kOpponentBoardColumns) - 1);
+}
+
 // The cells a chain-potential test starts from, given the empty cells: below
 // an empty cell, or beside one (left or right) whose own cell below is not
 // empty (or that lies in one of the two bottom rows).
@@ -123,11 +141,7 @@ struct ClassPlanes {
     high &= ~cells;
   }
   // Whether some block stands above a hole of its column.
-  bool Unsettled() const {
-    CellMask under = blocks;
-    for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) under |= under << (rows * kOpponentBoardColumns);
-    return (under & ~blocks & kAllCells) != 0;
-  }
+  bool Unsettled() const { return (AtOrBelow(blocks) & ~blocks & kAllCells) != 0; }
 };
 
 // A level's planes with its empty and vanishing cells, and the same planes

@@ -19,11 +19,8 @@ using opponent_masks::Saturate;
 unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
   const CellMask holes = CodesAtLeast(cells, threshold);
   // Every cell below a block of its column, then those of them that are holes.
-  CellMask below = (~holes & kAllCells) << kOpponentBoardColumns;
-  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) below |= below << (rows * kOpponentBoardColumns);
-  CellMask lifted = below & holes;
-  for (int rows = 8; rows >= 1; rows /= 2) lifted |= lifted >> (rows * kOpponentBoardColumns);
-  return (unsigned)lifted & ((1u << kOpponentBoardColumns) - 1);
+  const CellMask below = opponent_masks::AtOrBelow((~holes & kAllCells) << kOpponentBoardColumns);
+  return opponent_masks::ColumnsOf(below & holes & kAllCells);
 }
 
 }  // namespace

@@ -76,6 +76,7 @@ int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) 
     g.size = CountCells(g.cells);
     if (g.beside == 0 && g.size < size) continue;
     g.key = LowestCell(g.cells);
+    g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
     ++n;
   }
   return n;
@@ -149,8 +150,8 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
     const Group& g = *order[i];
     int size = g.size;
     CellMask joined = 0;
-    if (g.beside != 0) {
-      joined = g.beside & ~taken & ~(((CellMask)2 << g.key) - 1);
+    if (g.beside_late != 0) {
+      joined = g.beside_late & ~taken;
       taken |= joined;
       if (joined != 0) size += CountCells(joined);
     }

@@ -167,7 +167,8 @@ struct Group {
   int key;  // the cell that orders it among the others
   int size;
   CellMask cells;
-  CellMask beside;  // garbage
+  CellMask beside;       // garbage
+  CellMask beside_late;  // the garbage beside it that lies after its first cell
 };
 inline constexpr int kMostGroups = kOpponentBoardCells / 2;
 

@@ -156,4 +156,14 @@ BENCHMARK(BM_ThinkWorstHalfFull)
 
 }  // namespace
 
+void BM_OneBoard(benchmark::State& state) {
+  const int variant = (int)state.range(0);
+  auto b = SeededHalfBoard((uint32_t)state.range(1), state.range(2) == 0);
+  static Opponent opponent(nullptr);
+  opponent = Opponent(kVariants[variant]);
+  opponent.init(2, 4, b->cells, b->queue, &b->hold, &b->pending);
+  int32_t decision = 0;
+  for (auto _ : state) { opponent.think(&decision); benchmark::DoNotOptimize(decision); }
+}
+BENCHMARK(BM_OneBoard)->Args({2, 189, 1})->Args({2, 10, 0})->Args({0, 41, 1})->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -7,6 +7,17 @@ namespace opponent_masks {
 
 namespace {
 
+// The chain potential is built twice: for any processor, and with the bit
+// instructions (population count, trailing zeros, and-not) where the
+// processor has them. The count is the one operation written differently.
+template <bool kBitOps>
+int Count(CellMask m) {
+  if constexpr (kBitOps)
+    return __builtin_popcountll((uint64_t)m) + __builtin_popcountll((uint64_t)(m >> 64));
+  else
+    return CountCells(m);
+}
+
 // Bit k: the cells above cell k in its column.
 struct AboveTable {
   CellMask at[kOpponentBoardCells];
@@ -60,6 +71,7 @@ CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
 // garbage beside them (which they may take from a later group, or which may
 // bring them to the size), leaving out those with a cell in `known`. Keyed
 // by their first cell, in no particular order.
+template <bool kBitOps>
 int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
   const CellMask colours = p.Colours();
   const CellMask garbage = p.Garbage();
@@ -73,7 +85,7 @@ int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) 
     g.cells = Flood(seed, p.OfClass(p.ClassOf(seed)));
     seeds &= ~g.cells;
     g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
-    g.size = CountCells(g.cells);
+    g.size = Count<kBitOps>(g.cells);
     if (g.beside == 0 && g.size < size) continue;
     g.key = LowestCell(g.cells);
     g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
@@ -118,6 +130,7 @@ CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
 // group none of whose cells changed or lies beside a changed cell is the
 // same group here (the same cells, the same garbage beside it); only the
 // others are looked for again.
+template <bool kBitOps>
 int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
                         const ClassPlanes* base, const Group* const* base_groups, int base_count,
                         const uint8_t* counters, int clear_count, ChainSimulation rule) {
@@ -134,11 +147,11 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
       kept[kept_count++] = base_groups[i];
       known |= base_groups[i]->cells;
     }
-    const int fresh_count = CandidateGroups(board, clear_count, known, fresh);
+    const int fresh_count = CandidateGroups<kBitOps>(board, clear_count, known, fresh);
     SortByKey(fresh, fresh_count);
     n = MergeByKey(kept, kept_count, fresh, fresh_count, order);
   } else {
-    n = CandidateGroups(board, clear_count, 0, fresh);
+    n = CandidateGroups<kBitOps>(board, clear_count, 0, fresh);
     SortByKey(fresh, n);
     for (int i = 0; i < n; ++i) order[i] = &fresh[i];
   }
@@ -153,7 +166,7 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
     if (g.beside_late != 0) {
       joined = g.beside_late & ~taken;
       taken |= joined;
-      if (joined != 0) size += CountCells(joined);
+      if (joined != 0) size += Count<kBitOps>(joined);
     }
     if (size < clear_count) continue;
     removed_cells += size;
@@ -193,6 +206,7 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
 
 // The shared level less `removed`, fallen, with its groups: made on first
 // use, null when the store is full.
+template <bool kBitOps>
 const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, int clear_count) {
   for (int i = 0; i < shared->removal_count; ++i)
     if (shared->removals[i].removed == removed) return &shared->removals[i];
@@ -205,7 +219,7 @@ const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, i
   r.planes.Remove(removed);
   Settle(&r.planes);
   r.first = shared->pool_used;
-  r.count = CandidateGroups(r.planes, clear_count, 0, shared->pool + r.first);
+  r.count = CandidateGroups<kBitOps>(r.planes, clear_count, 0, shared->pool + r.first);
   SortByKey(shared->pool + r.first, r.count);
   shared->pool_used += r.count;
   return &r;
@@ -261,7 +275,7 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
   out->removal_count = 0;
   out->pool_used = 0;
   out->threshold = minimum < clear_count ? minimum : clear_count;
-  out->count = CandidateGroups(planes, out->threshold, 0, out->groups);
+  out->count = CandidateGroups<false>(planes, out->threshold, 0, out->groups);
   SortByKey(out->groups, out->count);
 }
 
@@ -275,12 +289,15 @@ int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
   return CountCells(group) + (beside != 0 ? CountCells(beside) : 0);
 }
 
+namespace {
+
 // The tests come down to the groups of one colour with an exposed cell, in
 // the order of their first exposed cell, each taking in the garbage beside
 // it that no removed group took. Every test of a removed group afterwards
 // finds a group of one, and so does every test of a group already measured,
 // its size having only shrunk since.
-int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
+template <bool kBitOps>
+int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
                        ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
   // One search for the groups serves both the tests here and, where the
   // level has settled, its simulations. The groups of the level this one
@@ -303,11 +320,11 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
       kept[kept_count++] = &shared->groups[i];
       known |= shared->groups[i].cells;
     }
-    const int fresh_count = CandidateGroups(planes, threshold, known, fresh);
+    const int fresh_count = CandidateGroups<kBitOps>(planes, threshold, known, fresh);
     SortByKey(fresh, fresh_count);
     found_count = MergeByKey(kept, kept_count, fresh, fresh_count, found);
   } else {
-    const int fresh_count = CandidateGroups(planes, threshold, 0, fresh);
+    const int fresh_count = CandidateGroups<kBitOps>(planes, threshold, 0, fresh);
     SortByKey(fresh, fresh_count);
     found_count = MergeByKey(nullptr, 0, fresh, fresh_count, found);
   }
@@ -340,11 +357,11 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
   for (int i = 0; i < n; ++i) {
     const Group& g = *tests[i].group;
     const CellMask beside = g.beside & ~removed_groups;
-    if (g.size + (beside != 0 ? CountCells(beside) : 0) < minimum) continue;
+    if (g.size + (beside != 0 ? Count<kBitOps>(beside) : 0) < minimum) continue;
     const CellMask gone = g.cells | beside;
     removed_groups |= gone;
     const SharedLevel::Removal* from = nullptr;
-    if (from_removals && !(ColumnsOf(gone) & changed_columns)) from = RemovalFrom(shared, gone, clear_count);
+    if (from_removals && !(ColumnsOf(gone) & changed_columns)) from = RemovalFrom<kBitOps>(shared, gone, clear_count);
     ClassPlanes board;
     if (from) {
       board = from->planes;
@@ -354,18 +371,43 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
       put(board.high, planes.high);
       const Group* base[kMostGroups];
       for (int j = 0; j < from->count; ++j) base[j] = &shared->pool[from->first + j];
-      total += SimulationValue(planes, gone, settled, board, &from->planes, base, from->count, counters, clear_count,
+      total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, base, from->count, counters, clear_count,
                                rule);
       continue;
     }
     board = planes;
     board.Remove(gone);
     Settle(&board);
-    total += SimulationValue(planes, gone, settled, board, settled ? &planes : nullptr, at_count, at_count_size,
+    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled ? &planes : nullptr, at_count, at_count_size,
                              counters, clear_count, rule);
   }
   *removed = removed_groups;
   return total;
+}
+
+[[gnu::flatten]] int64_t ChainPotentialPlain(const ClassPlanes& planes, CellMask empty, const uint8_t* counters,
+                                             int minimum, int clear_count, ChainSimulation rule, SharedLevel* shared,
+                                             CellMask* removed) {
+  return ChainPotentialOf<false>(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+}
+
+#if defined(__x86_64__)
+[[gnu::flatten, gnu::target("popcnt,bmi,bmi2")]] int64_t ChainPotentialBitOps(
+    const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
+    ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
+  return ChainPotentialOf<true>(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+}
+#endif
+
+}  // namespace
+
+int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
+                       ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"))
+    return ChainPotentialBitOps(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+#endif
+  return ChainPotentialPlain(planes, empty, counters, minimum, clear_count, rule, shared, removed);
 }
 
 }  // namespace opponent_masks

@@ -328,11 +328,9 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     SortByKey(fresh, fresh_count);
     found_count = MergeByKey(nullptr, 0, fresh, fresh_count, found);
   }
-  // A simulation after removing a group whose columns hold none of the
-  // changed cells starts from the shared level less that group, fallen,
-  // with the changed cells put in: their columns did not move.
+  // A simulation starts from the shared level less the removed group's
+  // cells that it holds, fallen, with the changed cells put back on top.
   const bool from_removals = from_shared && settled && shared->settled;
-  const unsigned changed_columns = from_removals ? ColumnsOf(changed) : 0;
 
   const Group* at_count[kMostGroups];  // the groups a simulation of this level could count
   int at_count_size = 0;
@@ -360,15 +358,24 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     if (g.size + (beside != 0 ? Count<kBitOps>(beside) : 0) < minimum) continue;
     const CellMask gone = g.cells | beside;
     removed_groups |= gone;
-    const SharedLevel::Removal* from = nullptr;
-    if (from_removals && !(ColumnsOf(gone) & changed_columns)) from = RemovalFrom<kBitOps>(shared, gone, clear_count);
+    const SharedLevel::Removal* from =
+        from_removals ? RemovalFrom<kBitOps>(shared, gone & ~changed, clear_count) : nullptr;
     ClassPlanes board;
     if (from) {
+      // The changed cells lie on top of their columns: each that stays
+      // comes to rest on what is left below it, as many rows lower as cells
+      // below it went.
       board = from->planes;
-      auto put = [&](CellMask& to, const CellMask& value) { to = (to & ~changed) | (value & changed); };
-      put(board.blocks, planes.blocks);
-      for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
-      put(board.high, planes.high);
+      for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
+        const CellMask cell = stay & (~stay + 1);
+        const int rows = Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells);
+        auto put = [&](CellMask& to, const CellMask& value) {
+          if (value & cell) to |= cell << (rows * kOpponentBoardColumns);
+        };
+        put(board.blocks, planes.blocks);
+        for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
+        put(board.high, planes.high);
+      }
       const Group* base[kMostGroups];
       for (int j = 0; j < from->count; ++j) base[j] = &shared->pool[from->first + j];
       total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, base, from->count, counters, clear_count,

@@ -192,8 +192,8 @@ struct SharedLevel {
     ClassPlanes planes;
     int first, count;
   };
-  static constexpr int kMostRemovals = 16;
-  static constexpr int kPoolGroups = 320;
+  static constexpr int kMostRemovals = 32;
+  static constexpr int kPoolGroups = 512;
   int removal_count;
   int pool_used;
   Removal removals[kMostRemovals];

@@ -145,6 +145,7 @@ void BM_ThinkWorstHalfFull(benchmark::State& state) {
   }
   const double thinks = (double)fastest.size();
   state.counters["worst_us"] = worst;
+  { size_t wi = 0; for (size_t i = 0; i < fastest.size(); ++i) if (fastest[i] > fastest[wi]) wi = i; state.counters["worst_board"] = (double)wi; state.counters["b188"] = fastest[188]; }
   state.counters["mean_us"] = sum / thinks;
   state.SetLabel(std::string("rival") + std::to_string(variant + 1) + " level " + std::to_string(level) +
                  (at_rest ? " at rest" : " crowded"));

@@ -368,9 +368,9 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       board = from->planes;
       for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
         const CellMask cell = stay & (~stay + 1);
-        const int rows = Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells);
+        const CellMask rest = cell << (Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells) * kOpponentBoardColumns);
         auto put = [&](CellMask& to, const CellMask& value) {
-          if (value & cell) to |= cell << (rows * kOpponentBoardColumns);
+          if (value & cell) to |= rest;
         };
         put(board.blocks, planes.blocks);
         for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);

@@ -114,6 +114,26 @@ CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
   return changed;
 }
 
+void Summarise(const Group* groups, int count, int clear_count, GroupSummary* out) {
+  out->cells = 0;
+  out->plain_keys = 0;
+  out->plain_cells = 0;
+  out->late_count = 0;
+  for (int i = 0; i < count; ++i) {
+    const Group& g = groups[i];
+    out->cells |= g.cells;
+    out->index_of_key[g.key] = (uint8_t)i;
+    if (g.beside_late != 0) {
+      int at = out->late_count++;
+      for (; at > 0 && groups[out->late[at - 1]].key > g.key; --at) out->late[at] = out->late[at - 1];
+      out->late[at] = (uint8_t)i;
+    } else if (g.size >= clear_count) {
+      out->plain_keys |= KeyCell(g);
+      out->plain_cells += g.size;
+    }
+  }
+}
+
 // The chain simulation's value for a level given as planes, with the cells
 // `removed` taken out, when the level holds no group bits and the clear count
 // is 2 or more. Its one pass then comes down to this: after gravity, the
@@ -126,53 +146,85 @@ CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
 // the level less `removed`, fallen; `counters` are the level's, read where
 // the blocks stood before they fell.
 //
-// With a board `base` whose groups (at the clear count, sorted) are known, a
+// A group with no such garbage counts whatever the others do; only the
+// groups with garbage after their first cell need taking in order. With a
+// board `base` whose groups (at the clear count) are known and summed up, a
 // group none of whose cells changed or lies beside a changed cell is the
-// same group here (the same cells, the same garbage beside it); only the
-// others are looked for again.
+// same group here (the same cells, the same garbage beside it): the sums
+// lose the groups near the changes and gain those found there again.
 template <bool kBitOps>
 int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
-                        const ClassPlanes* base, const Group* const* base_groups, int base_count,
-                        const uint8_t* counters, int clear_count, ChainSimulation rule) {
-  Group fresh[kMostGroups];
-  const Group* order[kMostGroups];
-  int n = 0;
+                        const ClassPlanes* base, const Group* base_groups, int base_count,
+                        const GroupSummary* summary, const uint8_t* counters, int clear_count, ChainSimulation rule) {
+  CellMask plain_keys = 0;  // keys of the groups without late garbage that are removed
+  int64_t removed_cells = 0;
+  CellMask known = 0;
+  const Group* late[kMostGroups];  // the groups with late garbage, in key order
+  int late_count = 0;
+  auto add_late = [&](const Group* g) {
+    int at = late_count++;
+    for (; at > 0 && late[at - 1]->key > g->key; --at) late[at] = late[at - 1];
+    late[at] = g;
+  };
   if (base) {
     const CellMask near = Dilate(Differences(board, *base));
-    const Group* kept[kMostGroups];
-    int kept_count = 0;
-    CellMask known = 0;
-    for (int i = 0; i < base_count; ++i) {
-      if (base_groups[i]->cells & near) continue;
-      kept[kept_count++] = base_groups[i];
-      known |= base_groups[i]->cells;
+    plain_keys = summary->plain_keys;
+    removed_cells = summary->plain_cells;
+    CellMask dropped = 0;
+    if (near & summary->cells) {
+      for (int i = 0; i < base_count; ++i) {
+        const Group& g = base_groups[i];
+        if (!(g.cells & near)) continue;
+        dropped |= g.cells;
+        if (g.beside_late == 0 && g.size >= clear_count) {
+          plain_keys &= ~KeyCell(g);
+          removed_cells -= g.size;
+        }
+      }
     }
-    const int fresh_count = CandidateGroups<kBitOps>(board, clear_count, known, fresh);
-    SortByKey(fresh, fresh_count);
-    n = MergeByKey(kept, kept_count, fresh, fresh_count, order);
-  } else {
-    n = CandidateGroups<kBitOps>(board, clear_count, 0, fresh);
-    SortByKey(fresh, n);
-    for (int i = 0; i < n; ++i) order[i] = &fresh[i];
+    known = summary->cells & ~dropped;
+    for (int j = 0; j < summary->late_count; ++j) {
+      const Group& g = base_groups[summary->late[j]];
+      if (!(g.cells & dropped)) late[late_count++] = &g;
+    }
+  }
+  Group fresh[kMostGroups];
+  const int fresh_count = CandidateGroups<kBitOps>(board, clear_count, known, fresh);
+  for (int i = 0; i < fresh_count; ++i) {
+    const Group& g = fresh[i];
+    if (g.beside_late != 0) {
+      add_late(&g);
+    } else if (g.size >= clear_count) {
+      plain_keys |= KeyCell(g);
+      removed_cells += g.size;
+    }
   }
 
   CellMask taken = 0;  // garbage taken into a group
-  CellMask first = 0;  // the first removal's cells
-  int64_t removed_cells = 0;
-  for (int i = 0; i < n; ++i) {
-    const Group& g = *order[i];
-    int size = g.size;
-    CellMask joined = 0;
-    if (g.beside_late != 0) {
-      joined = g.beside_late & ~taken;
-      taken |= joined;
-      if (joined != 0) size += Count<kBitOps>(joined);
-    }
+  CellMask late_keys = 0;
+  CellMask joined[kMostGroups];
+  for (int j = 0; j < late_count; ++j) {
+    const Group& g = *late[j];
+    joined[j] = g.beside_late & ~taken;
+    taken |= joined[j];
+    const int size = g.size + (joined[j] != 0 ? Count<kBitOps>(joined[j]) : 0);
     if (size < clear_count) continue;
     removed_cells += size;
-    if (first == 0) {
-      first = g.cells | joined;
-      if (rule == ChainSimulation::kSquaredCounter) break;
+    late_keys |= KeyCell(g);
+  }
+
+  // The first removal: the removed group with the smallest key. A key of a
+  // group found again may be that of a group of the base left out.
+  CellMask first = 0;
+  if (const CellMask keys = plain_keys | late_keys; keys != 0) {
+    const int key = LowestCell(keys);
+    if (late_keys >> key & 1) {
+      for (int j = 0; j < late_count; ++j)
+        if (late[j]->key == key) first = late[j]->cells | joined[j];
+    } else {
+      for (int i = 0; i < fresh_count; ++i)
+        if (fresh[i].key == key) first = fresh[i].cells;
+      if (first == 0) first = base_groups[summary->index_of_key[key]].cells;
     }
   }
 
@@ -220,7 +272,7 @@ const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, i
   Settle(&r.planes);
   r.first = shared->pool_used;
   r.count = CandidateGroups<kBitOps>(r.planes, clear_count, 0, shared->pool + r.first);
-  SortByKey(shared->pool + r.first, r.count);
+  Summarise(shared->pool + r.first, r.count, clear_count, &r.summary);
   shared->pool_used += r.count;
   return &r;
 }
@@ -332,7 +384,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   // cells that it holds, fallen, with the changed cells put back on top.
   const bool from_removals = from_shared && settled && shared->settled;
 
-  const Group* at_count[kMostGroups];  // the groups a simulation of this level could count
+  Group at_count[kMostGroups];  // the groups a simulation of this level could count
   int at_count_size = 0;
   struct Test {
     int key;  // its first exposed cell
@@ -342,7 +394,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   const CellMask exposed = ExposedCells(empty);
   for (int i = 0; i < found_count; ++i) {
     const Group* g = found[i];
-    if (g->beside != 0 || g->size >= clear_count) at_count[at_count_size++] = g;
+    if (g->beside != 0 || g->size >= clear_count) at_count[at_count_size++] = *g;
     const CellMask open = g->cells & exposed;
     if (open == 0 || (g->beside == 0 && g->size < minimum)) continue;
     int at = n++;
@@ -350,6 +402,8 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     for (; at > 0 && tests[at - 1].key > key; --at) tests[at] = tests[at - 1];
     tests[at] = {key, g};
   }
+  GroupSummary at_count_summary{};
+  bool summarised = false;
   CellMask removed_groups = 0;
   int64_t total = 0;
   for (int i = 0; i < n; ++i) {
@@ -376,17 +430,19 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
         for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
         put(board.high, planes.high);
       }
-      const Group* base[kMostGroups];
-      for (int j = 0; j < from->count; ++j) base[j] = &shared->pool[from->first + j];
-      total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, base, from->count, counters, clear_count,
-                               rule);
+      total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, shared->pool + from->first,
+                                        from->count, &from->summary, counters, clear_count, rule);
       continue;
     }
     board = planes;
     board.Remove(gone);
     Settle(&board);
-    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled ? &planes : nullptr, at_count, at_count_size,
-                             counters, clear_count, rule);
+    if (settled && !summarised) {
+      Summarise(at_count, at_count_size, clear_count, &at_count_summary);
+      summarised = true;
+    }
+    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled ? &planes : nullptr, at_count,
+                                      at_count_size, &at_count_summary, counters, clear_count, rule);
   }
   *removed = removed_groups;
   return total;

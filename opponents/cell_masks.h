@@ -171,6 +171,20 @@ struct Group {
   CellMask beside_late;  // the garbage beside it that lies after its first cell
 };
 inline constexpr int kMostGroups = kOpponentBoardCells / 2;
+inline CellMask KeyCell(const Group& g) { return (CellMask)1 << g.key; }
+
+// What a chain simulation needs of a board's groups (at the clear count) at
+// once: their cells; the groups without garbage after their first cell that
+// reach the clear count (they count whatever the others do), their keys and
+// cells summed; the other groups in key order; each group by its key.
+struct GroupSummary {
+  CellMask cells;
+  CellMask plain_keys;
+  int64_t plain_cells;
+  int late_count;
+  uint8_t late[kMostGroups];
+  uint8_t index_of_key[kOpponentBoardCells];
+};
 
 // A level that many chain potentials start from a copy of (with a pair
 // placed on it): its planes as the chain potential sees them and the groups
@@ -191,6 +205,7 @@ struct SharedLevel {
     CellMask removed;
     ClassPlanes planes;
     int first, count;
+    GroupSummary summary;
   };
   static constexpr int kMostRemovals = 32;
   static constexpr int kPoolGroups = 512;

@@ -1,7 +1,8 @@
 // One think of an opponent on whatever the game's side holds: every cell's
 // chain, colour and vanish counter, the pair queue, the pending garbage, the
 // hold flag, the level and the clear count come from the input. The answer
-// must be a placement index 0-21.
+// must be a placement index 0-21, and the same (with the same best score and
+// tie value) when the byte-by-byte chain estimates are forced.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,7 @@ struct Reader {
 };
 
 Opponent g_opponent(&kRival1Variant);
+Opponent g_plain(&kRival1Variant);
 
 }  // namespace
 
@@ -67,5 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t decision = -1;
   g_opponent.think(&decision);
   if (decision < 0 || decision >= kOpponentPlacements) std::abort();
+  g_plain = Opponent(kVariants[head & 3]);
+  g_plain.plain_chain_estimates = true;
+  g_plain.init(level, clear, board, queue, &hold, &pending);
+  int32_t plain_decision = -1;
+  g_plain.think(&plain_decision);
+  if (plain_decision != decision || g_plain.best_score != g_opponent.best_score ||
+      g_plain.best_tie != g_opponent.best_tie)
+    std::abort();
   return 0;
 }

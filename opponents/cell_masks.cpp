@@ -384,8 +384,6 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   // cells that it holds, fallen, with the changed cells put back on top.
   const bool from_removals = from_shared && settled && shared->settled;
 
-  Group at_count[kMostGroups];  // the groups a simulation of this level could count
-  int at_count_size = 0;
   struct Test {
     int key;  // its first exposed cell
     const Group* group;
@@ -394,7 +392,6 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   const CellMask exposed = ExposedCells(empty);
   for (int i = 0; i < found_count; ++i) {
     const Group* g = found[i];
-    if (g->beside != 0 || g->size >= clear_count) at_count[at_count_size++] = *g;
     const CellMask open = g->cells & exposed;
     if (open == 0 || (g->beside == 0 && g->size < minimum)) continue;
     int at = n++;
@@ -402,8 +399,14 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     for (; at > 0 && tests[at - 1].key > key; --at) tests[at] = tests[at - 1];
     tests[at] = {key, g};
   }
+  // The groups a simulation of this level could count, gathered when a
+  // simulation first starts from this level.
+  Group at_count[kMostGroups];
+  int at_count_size = -1;
   GroupSummary at_count_summary{};
-  bool summarised = false;
+  // Cells at or below a changed one in its column: a removal that takes none
+  // leaves the changed cells where they are.
+  const CellMask under_changed = AtOrBelow(changed) & kAllCells;
   CellMask removed_groups = 0;
   int64_t total = 0;
   for (int i = 0; i < n; ++i) {
@@ -420,15 +423,21 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       // comes to rest on what is left below it, as many rows lower as cells
       // below it went.
       board = from->planes;
-      for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
-        const CellMask cell = stay & (~stay + 1);
-        const CellMask rest = cell << (Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells) * kOpponentBoardColumns);
-        auto put = [&](CellMask& to, const CellMask& value) {
-          if (value & cell) to |= rest;
-        };
-        put(board.blocks, planes.blocks);
-        for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
-        put(board.high, planes.high);
+      if ((gone & under_changed) == 0) {
+        board.blocks |= planes.blocks & changed;
+        for (int b = 0; b < 3; ++b) board.bit[b] |= planes.bit[b] & changed;
+        board.high |= planes.high & changed;
+      } else {
+        for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
+          const CellMask cell = stay & (~stay + 1);
+          const CellMask rest = cell << (Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells) * kOpponentBoardColumns);
+          auto put = [&](CellMask& to, const CellMask& value) {
+            if (value & cell) to |= rest;
+          };
+          put(board.blocks, planes.blocks);
+          for (int b = 0; b < 3; ++b) put(board.bit[b], planes.bit[b]);
+          put(board.high, planes.high);
+        }
       }
       total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, shared->pool + from->first,
                                         from->count, &from->summary, counters, clear_count, rule);
@@ -437,9 +446,11 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     board = planes;
     board.Remove(gone);
     Settle(&board);
-    if (settled && !summarised) {
+    if (at_count_size < 0) {
+      at_count_size = 0;
+      for (int j = 0; j < found_count; ++j)
+        if (found[j]->beside != 0 || found[j]->size >= clear_count) at_count[at_count_size++] = *found[j];
       Summarise(at_count, at_count_size, clear_count, &at_count_summary);
-      summarised = true;
     }
     total += SimulationValue<kBitOps>(planes, gone, settled, board, settled ? &planes : nullptr, at_count,
                                       at_count_size, &at_count_summary, counters, clear_count, rule);

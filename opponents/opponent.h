@@ -97,9 +97,17 @@ struct Opponent {
   int32_t start_search();
   void search_placements(int depth, int first);
   int32_t evaluate_placement(int p, int level, int k);
-  // The same with the danger value of the level before the placement given,
-  // and what the placements of the depth share (may be null).
-  int32_t evaluate_placement(int p, int level, int k, int32_t danger, opponent_masks::SharedDepth* shared);
+  // What a placement reads of the level it is made on, the same for every
+  // placement on a copy of one level.
+  struct LevelFacts {
+    int32_t danger;
+    int landing[kOpponentBoardColumns];
+    int counter_max[kOpponentBoardColumns];
+  };
+  void level_facts(int level, LevelFacts* out) const;
+  // The same with the facts of the level before the placement given, and
+  // what the placements of the depth share (may be null).
+  int32_t evaluate_placement(int p, int level, int k, const LevelFacts& facts, opponent_masks::SharedDepth* shared);
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }

@@ -49,7 +49,9 @@ int32_t Opponent::start_search() {
 
 void Opponent::search_placements(int depth, int first) {
   // Every placement of this depth starts from a copy of the same level.
-  const int32_t danger = danger_level(depth);
+  LevelFacts facts;
+  level_facts(depth, &facts);
+  const int32_t danger = facts.danger;
   opponent_masks::SharedDepth shared;
   const bool share = !plain_chain_estimates && clear_count >= 2 &&
                      opponent_masks::BuildLevelMasks(cell_levels[depth], counter_levels[depth], &shared.masks);
@@ -63,18 +65,18 @@ void Opponent::search_placements(int depth, int first) {
     if (depth < search_depth) {
       level = depth + 1;
       copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, danger, share ? &shared : nullptr);
+      s = evaluate_placement(p, level, depth, facts, share ? &shared : nullptr);
     } else {
       level = search_depth + p + 1;
       copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, danger, share ? &shared : nullptr);
+      s = evaluate_placement(p, level, depth, facts, share ? &shared : nullptr);
     }
     const int root = first == -1 ? p : first;
     if (s >= best_score) {
       // Placements other than "partner above" measure the board before the
       // placement at a depth before the last; the last depth reads the
       // placed board.
-      const int t = depth < search_depth && p > 5 ? landing_row(depth, PlacementAxisColumn(p))
+      const int t = depth < search_depth && p > 5 ? facts.landing[PlacementAxisColumn(p)]
                                                   : landing_row(level, PlacementAxisColumn(p));
       if (s > best_score) {
         best_score = s;
@@ -90,11 +92,26 @@ void Opponent::search_placements(int depth, int first) {
 }
 
 int32_t Opponent::evaluate_placement(int p, int level, int k) {
-  return evaluate_placement(p, level, k, danger_level(level), nullptr);
+  LevelFacts facts;
+  level_facts(level, &facts);
+  return evaluate_placement(p, level, k, facts, nullptr);
 }
 
-int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
+void Opponent::level_facts(int level, LevelFacts* out) const {
+  out->danger = danger_level(level);
+  for (int c = 0; c < kOpponentBoardColumns; ++c) {
+    out->landing[c] = landing_row(level, c);
+    out->counter_max[c] = column_counter_max(level, c);
+  }
+}
+
+// The placement reads the level before it as the facts give it: a block
+// written into an empty cell changes neither the landing row of another
+// column nor the largest counter of its own (the cell's counter is written
+// after, with that largest counter).
+int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& facts,
                                      opponent_masks::SharedDepth* shared) {
+  const int32_t danger = facts.danger;
   const Placement& where = Decode(p);
   const int c = where.axis_column;
 
@@ -109,10 +126,10 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
   };
 
   if (!path_free(2, c)) return -1;
-  const int r = landing_row(level, c) - (p >= 11 && p <= 16 ? 1 : 0);
+  const int r = facts.landing[c] - (p >= 11 && p <= 16 ? 1 : 0);
   if (r < 1) return -2;
   cell(level, r, c) = (uint8_t)pairs[k][0];
-  counter(level, r, c) = (uint8_t)column_counter_max(level, c);
+  counter(level, r, c) = (uint8_t)facts.counter_max[c];
   if (cell(level, 2, 2) != kCellEmpty) return -3;
 
   const int c2 = where.partner_column;
@@ -122,11 +139,11 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, int32_t danger,
   else if (p >= 11 && p <= 16)
     r2 = r + 1;
   else
-    r2 = landing_row(level, c2);
+    r2 = facts.landing[c2];
   if (!path_free(where.path_row, c2)) return -4;
   if (r2 < 0) return -5;
   cell(level, r2, c2) = (uint8_t)pairs[k][1];
-  counter(level, r2, c2) = (uint8_t)column_counter_max(level, c2);
+  counter(level, r2, c2) = (uint8_t)facts.counter_max[c2];
   if (cell(level, 2, 2) != kCellEmpty) return -6;
 
   // The hold flag is read once, where the chain term needs it.

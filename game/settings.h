@@ -6,6 +6,11 @@
 inline constexpr const char* kSettingsFile = ".\\Voxaldrift.ini";
 inline constexpr const char* kSettingsSection = "Custom";
 
+// Window settings, read by the engine's configuration at start-up and written
+// by the options screen.
+extern bool FullScreen;
+extern bool WideScreen;
+
 // Logical buttons (pad masks of buttons.h): A is read and never used, B is
 // back, C is decide, START is pause.
 extern int A_Custom;
@@ -23,5 +28,9 @@ int read_setting(const char* key, int default_value);
 bool write_setting(const char* key, int value);
 
 // Reads the seven keys above in start-up order. Values outside their ranges
-// (a hand-edited file) are clamped, so a volume step never leaves 0..100.
+// (a hand-edited file) are clamped, so a volume step never leaves 0..100, and
+// a button mask that is not a single button (nor 0) reads as its default.
 void read_settings();
+// A mask the logical buttons can hold: 0 (no button) or one pad bit up to
+// the tenth button (0x2000).
+bool is_button_mask(int mask);

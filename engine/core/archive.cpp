@@ -64,7 +64,7 @@ const uint8_t* ScanDir(const ArchiveRecord* r, uint32_t dir_offset, const Archiv
   return nullptr;
 }
 
-size_t CharLength(const uint8_t* s) { return IsArchiveLeadByte(s[0]) && s[1] ? 2 : 1; }
+size_t CharLength(const uint8_t* s) { return vox_win32::Cp932CharBytes(reinterpret_cast<const char*>(s)); }
 bool IsSeparator(uint8_t c) { return c == '\\' || c == '/'; }
 
 // Offset just past the last separator of `path`, scanning two-byte

@@ -23,6 +23,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/win32/byte_order.h"
+#include "platform/win32/cp932.h"
+
 constexpr uint32_t ARCHIVE_HEADER_SIZE = 24;
 constexpr uint32_t ARCHIVE_DIR_RECORD_SIZE = 16;
 constexpr uint32_t ARCHIVE_STORED = 0xFFFFFFFFu;     // packed size of an uncompressed entry
@@ -34,23 +37,6 @@ constexpr int ARCHIVE_KEY_SIZE = 12;
 constexpr int ARCHIVE_NAME_MAX = 255;
 
 inline uint32_t ArchiveEntrySize(int version) { return version >= 2 ? 44u : 40u; }
-
-inline uint16_t ReadLe16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline uint32_t ReadLe32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-inline uint64_t ReadLe64(const uint8_t* p) { return ReadLe32(p) | ((uint64_t)ReadLe32(p + 4) << 32); }
-inline void WriteLe16(uint8_t* p, uint16_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-}
-inline void WriteLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-inline void WriteLe64(uint8_t* p, uint64_t v) {
-  WriteLe32(p, (uint32_t)v);
-  WriteLe32(p + 4, (uint32_t)(v >> 32));
-}
 
 // ---- keys
 // The key bytes are never stored as such: a fill (or the caller's key string)
@@ -104,7 +90,6 @@ inline void CipherArchiveData(void* buffer, size_t n, uint64_t position, const u
 }
 
 // ---- names
-inline bool IsArchiveLeadByte(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // A name as name records hold it: upper-cased (a-z only, two-byte cp932
 // characters copied whole), NUL-padded to `units` x 4 bytes with at least one
@@ -127,7 +112,7 @@ inline int MakeArchiveSearchName(const char* text, ArchiveSearchName* out) {
   while (s[n] && s[n] != '\\' && s[n] != '/') {
     if (n >= (uint32_t)ARCHIVE_NAME_MAX) return -1;
     uint8_t c = s[n];
-    if (IsArchiveLeadByte(c) && s[n + 1]) {
+    if (vox_win32::IsCp932LeadByte(c) && s[n + 1]) {
       if (n + 1 >= (uint32_t)ARCHIVE_NAME_MAX) return -1;
       out->upper[n] = c;
       out->upper[n + 1] = s[n + 1];

@@ -140,7 +140,7 @@ int LocateArchivePath(const char* path, int* slot, char* dir_out, char* inner_ou
       at = IsSeparator(full[2]) ? 3 : 2;
     size_t component = at;
     for (size_t i = at; full[i];) {
-      if (IsCp932Lead((unsigned char)full[i]) && full[i + 1]) {
+      if (vox_win32::Cp932CharBytes(full + i) == 2) {
         i += 2;
         continue;
       }

@@ -9,6 +9,7 @@
 #include "engine/core/archive.h"
 #include "engine/core/log.h"
 #include "engine/core/osfile.h"
+#include "platform/win32/cp932.h"
 
 namespace {
 
@@ -241,8 +242,6 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-size_t CharLength(const char* s) { return IsCp932Lead((unsigned char)s[0]) && s[1] ? 2 : 1; }
-
 struct PathOut {
   char* out;
   size_t size;
@@ -267,7 +266,7 @@ struct PathOut {
   void Pop() {
     size_t cut = 0;
     bool found = false;
-    for (size_t i = 0; i < length; i += CharLength(out + i)) {
+    for (size_t i = 0; i < length; i += vox_win32::Cp932CharBytes(out + i)) {
       if (IsSeparator(out[i]) || out[i] == ':') {
         cut = out[i] == ':' ? i + 1 : i;
         found = true;
@@ -310,7 +309,7 @@ int ResolvePath(const char* relative, char* out, size_t size, const char* base, 
   } else {
     size_t n = std::strlen(base);
     size_t last = n;  // start of the last character, to spot a trailing separator
-    for (size_t i = 0; i < n; i += CharLength(base + i)) last = i;
+    for (size_t i = 0; i < n; i += vox_win32::Cp932CharBytes(base + i)) last = i;
     if (n && IsSeparator(base[last])) n = last;
     path.Put(base, n);
     if (posix_base) separator = '/';
@@ -318,7 +317,7 @@ int ResolvePath(const char* relative, char* out, size_t size, const char* base, 
 
   while (*p) {
     const char* start = p;
-    while (*p && !IsSeparator(*p)) p += CharLength(p);
+    while (*p && !IsSeparator(*p)) p += vox_win32::Cp932CharBytes(p);
     size_t n = (size_t)(p - start);
     if (*p) ++p;
     if (n == 0 || (n == 1 && start[0] == '.')) continue;

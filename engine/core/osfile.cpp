@@ -7,6 +7,7 @@
 // thread only between resetting it and signalling it again.
 #include "engine/core/osfile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -51,7 +52,9 @@ struct OsFile {
   uint32_t seek_target = 0;
   uint8_t* cache = nullptr;
   uint32_t cache_position = 0;
-  uint32_t cache_fill = 0;
+  // Written by the file's thread alone; atomic so that the owner may watch.
+  std::atomic<uint32_t> cache_fill{0};
+  std::atomic<uint64_t> bytes_from_cache{0};
 };
 
 namespace {
@@ -87,10 +90,13 @@ void ReadAhead(OsFile* f) {
   f->cache_fill += got;
 }
 
+std::atomic<void (*)()> g_read_hook{nullptr};
+
 void ExecuteRead(OsFile* f) {
+  if (void (*hook)() = g_read_hook) hook();
   f->read_done = 0;
   if (f->cache && f->cache_fill > 0 && f->cache_position == f->read_position) {
-    uint32_t n = f->read_size < f->cache_fill ? f->read_size : f->cache_fill;
+    uint32_t n = std::min<uint32_t>(f->read_size, f->cache_fill);
     memcpy(f->read_buffer, f->cache, n);
     f->read_buffer += n;
     f->read_position += n;
@@ -99,6 +105,7 @@ void ExecuteRead(OsFile* f) {
     f->cache_position += n;
     f->cache_fill -= n;
     memmove(f->cache, f->cache + n, f->cache_fill);
+    f->bytes_from_cache += n;
   }
   if (f->read_size == 0) return;
   DWORD got = 0;
@@ -238,7 +245,7 @@ bool EndsWithSeparator(const char* path) {
   bool last_is_separator = false;
   for (const char* p = path; *p; ++p) {
     last_is_separator = *p == '\\';
-    if (IsCp932Lead((unsigned char)*p) && p[1]) ++p;
+    if (vox_win32::Cp932CharBytes(p) == 2) ++p;
   }
   return last_is_separator;
 }
@@ -357,6 +364,12 @@ int OsFileIsIdle(OsFile* f) {
   if (!f->threaded) return 1;
   return WaitForSingleObject(f->done_event, 0) == WAIT_OBJECT_0 ? 1 : 0;
 }
+
+void SetOsFileReadHook(void (*hook)()) { g_read_hook = hook; }
+
+uint32_t OsFileCachedBytes(OsFile* file) { return file->cache_fill; }
+
+uint64_t OsFileBytesFromCache(OsFile* file) { return file->bytes_from_cache; }
 
 uint32_t OsFileSize(OsFile* f) { return f->size; }
 

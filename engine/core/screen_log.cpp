@@ -95,7 +95,7 @@ void PutString(const char* text) {
       case '?':
         continue;
     }
-    if (IsCp932Lead(*p) && p[1]) {
+    if (vox_win32::Cp932CharBytes(reinterpret_cast<const char*>(p)) == 2) {
       PutChar((const char*)p, 2);
       p++;
     } else {

@@ -37,42 +37,34 @@ int MemSrcSeek(intptr_t record, int32_t offset, int origin) {
   return 0;
 }
 
-// Reading hands back a final partial element (counted as one) so a decoder
-// asking for more than is left still gets the tail; writing never does, since
-// a partial element written would be a torn value in the block.
-template <bool kWrite>
-static size_t TransferMemSrc(void* buffer, size_t size, size_t count, MemSrc* src) {
+// Whole elements only, as a file stream reads them: a final element the
+// block holds only part of is not transferred and reads as the end, so a
+// short read is reported alike by memory and file streams (and a partial
+// element written would be a torn value in the block).
+static size_t TransferMemSrc(void* buffer, size_t size, size_t count, MemSrc* src, bool write) {
   if (size == 0 || count == 0) return 0;
-  if (src->position >= src->size) {
+  const size_t remaining = src->size - src->position;
+  const size_t n = count > remaining / size ? remaining / size : count;
+  if (n == 0) {
     src->at_end = 1;
     return 0;
   }
-  size_t remaining = src->size - src->position;
-  size_t n = count;
-  if (count > remaining / size) n = remaining / size;
-  size_t bytes = n * size;
-  if (n == 0 && !kWrite) {
-    bytes = remaining;
-    n = 1;
-  }
   uint8_t* at = const_cast<uint8_t*>(src->data) + src->position;
-  if (bytes) {
-    if (kWrite)
-      std::memcpy(at, buffer, bytes);
-    else
-      std::memcpy(buffer, at, bytes);
-  }
-  src->position += (uint32_t)bytes;
+  if (write)
+    std::memcpy(at, buffer, n * size);
+  else
+    std::memcpy(buffer, at, n * size);
+  src->position += (uint32_t)(n * size);
   src->at_end = 0;
   return n;
 }
 
 size_t MemSrcRead(void* buffer, size_t size, size_t count, intptr_t record) {
-  return TransferMemSrc<false>(buffer, size, count, reinterpret_cast<MemSrc*>(record));
+  return TransferMemSrc(buffer, size, count, reinterpret_cast<MemSrc*>(record), false);
 }
 
 size_t MemSrcWrite(const void* buffer, size_t size, size_t count, intptr_t record) {
-  return TransferMemSrc<true>(const_cast<void*>(buffer), size, count, reinterpret_cast<MemSrc*>(record));
+  return TransferMemSrc(const_cast<void*>(buffer), size, count, reinterpret_cast<MemSrc*>(record), true);
 }
 
 int MemSrcEof(intptr_t record) { return reinterpret_cast<MemSrc*>(record)->at_end; }

@@ -4,6 +4,7 @@
 
 #include <x86intrin.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,16 @@
 
 // ---- clocks ------------------------------------------------------------------
 
-int GetMillisecondCount() { return (int)(timeGetTime() & 0x7FFFFFFFu); }
+namespace {
+std::atomic<int (*)()> g_millisecond_clock{nullptr};
+}  // namespace
+
+void SetMillisecondClock(int (*clock)()) { g_millisecond_clock = clock; }
+
+int GetMillisecondCount() {
+  int (*clock)() = g_millisecond_clock;
+  return (int)((clock ? (uint32_t)clock() : timeGetTime()) & 0x7FFFFFFFu);
+}
 
 int64_t GetMicrosecondCount(int use_cpu_counter) {
   if (use_cpu_counter == 1 && g_environment.cpu_clock > 0 && g_engine.initialised)
@@ -69,7 +79,7 @@ char* AppendString(char* dst, const char* src) {
 
 const char* FindCharMb(const char* text, unsigned char byte) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    if (IsCp932Lead(*p)) {
+    if (vox_win32::IsCp932LeadByte(*p)) {
       if (!p[1]) break;
       ++p;
       continue;
@@ -85,7 +95,7 @@ int PrefixDiffers(const char* a, const char* b, size_t n) { return std::memcmp(a
 
 char* UpperCaseMb(char* text) {
   for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-    if (IsCp932Lead(*p)) {
+    if (vox_win32::IsCp932LeadByte(*p)) {
       if (!p[1]) break;
       ++p;
     } else if (*p >= 'a' && *p <= 'z') {
@@ -120,7 +130,7 @@ size_t Cp932Cut(const char* text, size_t len, size_t limit) {
   if (len <= limit) return len;
   size_t i = 0;
   while (i < limit) {
-    size_t step = IsCp932Lead((unsigned char)text[i]) ? 2 : 1;
+    size_t step = vox_win32::IsCp932LeadByte((unsigned char)text[i]) ? 2 : 1;
     if (i + step > limit) break;
     i += step;
   }

@@ -6,17 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/win32/cp932.h"
 #include "platform/win32/win32.h"
-
-// A lead byte of a two-byte code page 932 character.
-inline bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct DateRecord {
   int year, month, day, hour, minute, second;
 };
 
 // ---- clocks
-int GetMillisecondCount();                         // never negative
+int GetMillisecondCount();                         // never negative; wraps after 31 bits
+// The clock GetMillisecondCount reads: the system's, unless a test installs
+// one of its own to step time by hand (null gives the system's back).
+void SetMillisecondClock(int (*clock)());
 int64_t GetMicrosecondCount(int use_cpu_counter);  // monotonic
 int GetLocalDateTime(DateRecord* out);
 int FileTimeToDateRecord(const FILETIME* time, DateRecord* out);

@@ -274,7 +274,7 @@ int ReadClipboardText(char* buffer, size_t size) {
     // Never end on the first half of a two-byte character.
     size_t i = 0;
     while (i < n) {
-      size_t step = IsCp932Lead((unsigned char)text[i]) && i + 1 < length ? 2 : 1;
+      size_t step = vox_win32::Cp932CharLength(std::string_view(text, length), i);
       if (i + step > n) break;
       i += step;
     }

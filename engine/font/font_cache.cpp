@@ -23,8 +23,6 @@ const char* const kStamp3[] = {"...#...", ".#####.", ".#####.", "#######", ".###
 const char* const kStamp4[] = {"..#####..", ".#######.", "#########", "#########", "#########",
                                "#########", "#########", ".#######.", "..#####.."};
 
-bool IsSpace(const FontChar& c) { return c.bytes[0] == 0x20 || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40); }
-
 // One fetched glyph bitmap: 17 levels whatever the form it came in.
 struct GlyphBits {
   const uint8_t* rows;
@@ -263,7 +261,7 @@ FontGlyph* RasteriseGlyph(int count, const FontChar* chars, int handle) {
     DWORD size = GetGlyphOutlineA(dc, code, format, &gm, 0, nullptr, &identity);
     if (size == GDI_ERROR) AbortWithLog("GetGlyphOutline 関数が失敗しました");
     g->advance = gm.gmCellIncX;
-    if (!IsSpace(c)) {
+    if (!IsFontSpace(c)) {
       g->origin_x = (int16_t)gm.gmptGlyphOrigin.x;
       g->top = (int16_t)(tm.tmAscent - gm.gmptGlyphOrigin.y);
       g->width = (uint16_t)gm.gmBlackBoxX;

@@ -16,7 +16,7 @@ namespace {
 FontChar g_string_chars[FONT_STATIC_STRING_BYTES];
 
 bool IsBlank(const FontChar& c, const FontGlyph* g) {
-  return c.bytes[0] == 0x20 || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40) || (g->width == 0 && g->height == 0);
+  return IsFontSpace(c) || (g->width == 0 && g->height == 0);
 }
 
 // Texture-cache glyph: blend graph off, the edge and then the body drawn
@@ -224,7 +224,12 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
   }
   if (masked) BeginMaskedPaint(rect[0], rect[1], rect[2], rect[3]);
   if (f->texture_cache) {
+    // A device that cannot subtract gets the string between two inversions
+    // of its rectangle, drawn in the add mode.
+    const bool invert = mode == 3 && TextNeedsInvertPasses();
+    if (invert) InvertTextAreaBefore(rect);
     DrawTextTextureCache(x, y, text, colour, handle, edge_colour, vertical);
+    if (invert) InvertTextAreaAfter(rect);
   } else {
     DrawTextSoftware(x, y, text, colour, handle, edge_colour, vertical);
   }

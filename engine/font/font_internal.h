@@ -71,6 +71,8 @@ struct FontChar {
 };
 
 inline uint32_t FontCharCode(const FontChar& c) { return (uint32_t)c.bytes[0] | ((uint32_t)c.bytes[1] << 8); }
+// The space and the ideographic space: they advance the pen and draw nothing.
+inline bool IsFontSpace(const FontChar& c) { return c.bytes[0] == 0x20 || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40); }
 inline int FontCellX(const FONTRECORD* f, int cell) { return (cell / f->cells_per_column) * f->cell_side; }
 inline int FontCellY(const FONTRECORD* f, int cell) { return (cell % f->cells_per_column) * f->cell_side; }
 

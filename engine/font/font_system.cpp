@@ -107,7 +107,7 @@ FONTRECORD* GetFontRecord(int handle) { return Table().Lookup(handle); }
 int IsLeadByte(const char* byte, int charset) {
   unsigned char c = (unsigned char)*byte;
   if (charset == 2) return c >= 0x80 ? 1 : 0;
-  return IsCp932Lead(c) ? 1 : 0;
+  return vox_win32::IsCp932LeadByte(c) ? 1 : 0;
 }
 
 int CreateFontToHandle(const char* face, int size, int thickness, int type, int charset, int edge_size, int italic,
@@ -242,7 +242,9 @@ int RestoreFontCacheGraph(int handle) {
   int keep_depth = GetGraphCreateBitDepth();
   SetGraphCreateAlphaChannel(antialias ? 1 : 0);
   SetGraphCreateAlphaTest(antialias ? 0 : 1);
-  SetGraphCreateBitDepth(16);
+  // A texture of 16 bits serves any screen; a software graph must be of the
+  // screen's depth, or the blits that draw it draw nothing.
+  SetGraphCreateBitDepth(IsHardwareRendererInUse() ? 16 : 0);
   int graph = CreateBlankGraph(f->sheet_width * (edged ? 2 : 1), f->sheet_height, 0);
   int edge = -1;
   if (graph >= 0 && edged) edge = CreatePartGraph(f->sheet_width, 0, f->sheet_width, f->sheet_height, graph);
@@ -327,6 +329,16 @@ int RefreshDefaultFont() {
   return 0;
 }
 
+namespace {
+void DestroyAllFonts() {
+  HandleTable<FONTRECORD>& table = Table();
+  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
+    int h = table.HandleAt(slot);
+    if (h >= 0) DestroyFont(h);
+  }
+}
+}  // namespace
+
 int ResetFontHandles() {
   WriteLogText("フォントの初期化を行います\n");
   IndentLog();
@@ -343,11 +355,7 @@ int ResetFontHandles() {
     edge = d->edge_size;
     italic = d->italic;
   }
-  HandleTable<FONTRECORD>& table = Table();
-  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
-    int h = table.HandleAt(slot);
-    if (h >= 0) DestroyFont(h);
-  }
+  DestroyAllFonts();
   g_fonts_state.default_handle = CreateFontToHandle(face, size, thickness, type, charset, edge, italic);
   UnindentLog();
   WriteLogText("フォントの初期化は正常に終了しました\n");
@@ -372,11 +380,7 @@ int RecreateAllFonts() {
 }
 
 int StartFontSystem() {
-  HandleTable<FONTRECORD>& table = Table();
-  for (int slot = 0; slot < FONT_HANDLE_SLOTS; ++slot) {
-    int h = table.HandleAt(slot);
-    if (h >= 0) DestroyFont(h);
-  }
+  DestroyAllFonts();
   g_fonts_state = FontSystem{};
   g_fonts_state.default_handle = -1;
   SetStartDefaults(&g_fonts_state.defaults);
@@ -384,9 +388,13 @@ int StartFontSystem() {
   return 0;
 }
 
+// Every font goes, the default one included. Nothing is created on the way
+// out: a reset would make a default font only to delete it, and at the
+// program's end the system fonts may already be unable to make one.
 int EndFontSystem() {
-  ResetFontHandles();
-  if (GetFontRecord(g_fonts_state.default_handle)) FreeFontHandle(g_fonts_state.default_handle);
+  WriteLogText("フォントの初期化を行います\n");
+  DestroyAllFonts();
   g_fonts_state.default_handle = -1;
+  WriteLogText("フォントの初期化は正常に終了しました\n");
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "engine/core/alloc.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
 #include "engine/softrender/primitive.h"
@@ -39,12 +39,6 @@ const BlendTableRow kBlendTable[14] = {
 };
 
 int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
-
-void RebuildVertexColour() {
-  uint32_t alpha = g_draw.blend_mode != 0 ? (uint32_t)g_draw.blend_param : 255u;
-  g_draw.vertex_colour = (alpha << 24) | ((uint32_t)g_draw.bright_r << 16) | ((uint32_t)g_draw.bright_g << 8) |
-                         g_draw.bright_b;
-}
 
 void StoreClip(const int32_t* rect) {
   for (int i = 0; i < 4; i++) {
@@ -124,6 +118,17 @@ int EndFrame(const int32_t* rect, int masked, int result) {
   return result;
 }
 
+// The device back end of one draw, between the two invert passes when the
+// device cannot subtract in its blend unit.
+template <class Draw>
+int DeviceDraw(const int32_t* rect, Draw draw) {
+  if (!NeedsSubtractPasses()) return draw();
+  InvertAreaBeforeSubtract(rect);
+  int result = draw();
+  InvertAreaAfterSubtract(rect);
+  return result;
+}
+
 // The frame of lines, boxes and vertex lists: no handle.
 bool BeginPlainFrame(int x1, int y1, int x2, int y2, int32_t* rect, int* masked, int* result) {
   *result = 0;
@@ -163,6 +168,13 @@ MEMIMG* DrawScreenSoftImage() {
   return &g_screen_image;
 }
 
+IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen) {
+  if (GraphRecord* r = GetGraphRecord(draw_screen))
+    return r->image && r->image->hardware && r->piece_count > 0 ? r->image->textures[r->pieces[0].texture].surface
+                                                                 : nullptr;
+  return g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
+}
+
 void DrawScreenSize(int target, int* width, int* height) {
   if (QueryGraphSize(target, width, height) < 0) GetScreenSizeOrDefault(width, height);
 }
@@ -171,7 +183,15 @@ void DrawScreenSize(int target, int* width, int* height) {
 
 int WipeDrawScreen() {
   if (!g_screen.started) return 0;
-  if (g_device.hardware) return 0;  // device clears come with the Direct3D back end
+  if (g_device.hardware) {
+    IDirect3DDevice9* device = g_device.device;
+    if (!device) return 0;
+    FlushVertexBatch();
+    EndSceneIfOpen();
+    if (IDirect3DSurface9* target = DrawScreenDeviceSurface(g_draw.draw_screen)) device->ColorFill(target, nullptr, 0);
+    if (g_device.depth_buffer) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    return 0;
+  }
   MEMIMG* target = DrawScreenSoftImage();
   if (!IsMEMIMGValid(target)) return 0;
   // The background is black: nothing in the engine sets another colour.
@@ -186,7 +206,10 @@ int PaintGraph(int x, int y, int graph, int transparent) {
   int result;
   if (!BeginGraphFrame(graph, x, y, x + (record ? record->width : 0), y + (record ? record->height : 0), &f, &result))
     return result;
-  result = f.record->image->software ? SoftPaintGraph(x, y, graph, transparent) : -1;
+  GraphRecord* r = f.record;
+  result = r->image->software ? SoftPaintGraph(x, y, graph, transparent) : DeviceDraw(f.rect, [&] {
+    return DrawGraphQuadsAt(x, y, (float)x, (float)y, r, transparent, 0);
+  });
   return EndFrame(f.rect, f.masked, result);
 }
 
@@ -194,7 +217,10 @@ int PaintGraphStretched(int x1, int y1, int x2, int y2, int graph, int transpare
   GraphFrame f;
   int result;
   if (!BeginGraphFrame(graph, x1, y1, x2, y2, &f, &result)) return result;
-  result = f.record->image->software ? SoftPaintGraphStretched(x1, y1, x2, y2, graph, transparent) : -1;
+  GraphRecord* r = f.record;
+  result = r->image->software ? SoftPaintGraphStretched(x1, y1, x2, y2, graph, transparent) : DeviceDraw(f.rect, [&] {
+    return DrawGraphQuadsStretched(x1, y1, x2, y2, (float)x1, (float)y1, (float)x2, (float)y2, r, transparent, 0);
+  });
   return EndFrame(f.rect, f.masked, result);
 }
 
@@ -264,14 +290,31 @@ int PaintGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, f
   int result;
   if (!BeginGraphFrame(graph, minx, miny, maxx, maxy, &f, &result)) return result;
   // The back ends take the corners as top-left, top-right, bottom-left, bottom-right.
-  result = f.record->image->software ? SoftPaintGraphQuadF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent) : -1;
+  GraphRecord* r = f.record;
+  const float corners[8] = {x1, y1, x2, y2, x4, y4, x3, y3};
+  result = r->image->software ? SoftPaintGraphQuadF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent)
+                              : DeviceDraw(f.rect, [&] { return DrawGraphQuadsFree(corners, r, transparent); });
   return EndFrame(f.rect, f.masked, result);
 }
 
 int FillGraphSolid(int graph, int r, int g, int b, int a) {
   GraphRecord* record = GetGraphRecord(graph);
   if (!g_screen.started || !record || !record->image) return -1;
-  if (!record->image->software) return -1;
+  if (record->image->hardware) {
+    IDirect3DDevice9* device = g_device.device;
+    if (!device) return -1;
+    if (!record->image->draw_target) return 0;
+    FlushVertexBatch();
+    EndSceneIfOpen();
+    D3DCOLOR c = (uint32_t)Clamp255(a) << 24 | (uint32_t)Clamp255(r) << 16 | (uint32_t)Clamp255(g) << 8 |
+                 (uint32_t)Clamp255(b);
+    for (int i = 0; i < record->piece_count; i++) {
+      const TexturePiece& p = record->pieces[i];
+      RECT area{p.tex_x, p.tex_y, p.tex_x + p.width, p.tex_y + p.height};
+      device->ColorFill(record->image->textures[p.texture].surface, &area, c);
+    }
+    return 0;
+  }
   // A box in the screen's pixel value, drawn as a plain copy over the whole
   // graph whatever the blend state and clip are.
   DrawState keep = g_draw;
@@ -301,7 +344,8 @@ int PaintLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
   int masked, result;
   int l = x1 < x2 ? x1 : x2, r = x1 < x2 ? x2 : x1, t = y1 < y2 ? y1 : y2, b = y1 < y2 ? y2 : y1;
   if (!BeginPlainFrame(l, t, r + 1, b + 1, rect, &masked, &result)) return result;
-  result = g_device.hardware ? -1 : SoftPaintLine(x1, y1, x2, y2, colour);
+  result = g_device.hardware ? DeviceDraw(rect, [&] { return G_D3D_DrawLine(x1, y1, x2, y2, colour); })
+                             : SoftPaintLine(x1, y1, x2, y2, colour);
   return EndFrame(rect, masked, result);
 }
 
@@ -312,7 +356,7 @@ int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness
   if (len == 0) return 0;  // no direction, no normal
   double nx = -dy / len * thickness * 0.5, ny = dx / len * thickness * 0.5;
   auto r = [](double v) { return (int)std::lround(v); };
-  if (g_device.hardware) return -1;  // the device polygon comes with the Direct3D back end
+  if (g_device.hardware) return DrawThickLineD3D(x1, y1, x2, y2, colour, thickness);
   return SoftPaintQuadFlat(r(x1 + nx), r(y1 + ny), r(x2 + nx), r(y2 + ny), r(x2 - nx), r(y2 - ny), r(x1 - nx),
                            r(y1 - ny), colour, 1);
 }
@@ -325,7 +369,8 @@ int PaintFilledBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   int32_t rect[4];
   int masked, result;
   if (!BeginPlainFrame(x1, y1, x2, y2, rect, &masked, &result)) return result;
-  result = g_device.hardware ? -1 : SoftPaintFilledBox(x1, y1, x2, y2, colour);
+  result = g_device.hardware ? DeviceDraw(rect, [&] { return DrawFilledBoxD3D(x1, y1, x2, y2, colour); })
+                             : SoftPaintFilledBox(x1, y1, x2, y2, colour);
   return EndFrame(rect, masked, result);
 }
 
@@ -333,21 +378,54 @@ int PaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
   int32_t rect[4];
   int masked, result;
   if (!BeginPlainFrame(x1, y1, x2, y2, rect, &masked, &result)) return result;
-  result = g_device.hardware ? -1 : SoftPaintBoxOutline(x1, y1, x2, y2, colour);
+  result = g_device.hardware ? DeviceDraw(rect, [&] { return G_D3D_DrawBoxFrame(x1, y1, x2, y2, colour); })
+                             : SoftPaintBoxOutline(x1, y1, x2, y2, colour);
   return EndFrame(rect, masked, result);
 }
 
 int PaintVertices(const PaintVertex* vertices, int count, int primitive_type, int graph, int transparent,
                   int map_uv) {
-  (void)primitive_type;
-  (void)transparent;
-  (void)map_uv;
   if (g_draw.clip_empty) return 0;
   if (!g_screen.started || !vertices || count <= 0) return -1;
-  if (graph != -5 && !GetGraphRecord(graph)) return -1;
+  GraphRecord* record = graph != -5 ? GetGraphRecord(graph) : nullptr;
+  if (graph != -5 && !record) return -1;
   // Vertex lists are drawn by the device only; the software back end draws
   // nothing for them.
-  return 0;
+  bool device = record ? record->image && record->image->hardware : g_device.hardware != 0;
+  if (!device) return 0;
+  float minx = vertices[0].x, maxx = minx, miny = vertices[0].y, maxy = miny;
+  for (int i = 1; i < count; i++) {
+    minx = std::min(minx, vertices[i].x), maxx = std::max(maxx, vertices[i].x);
+    miny = std::min(miny, vertices[i].y), maxy = std::max(maxy, vertices[i].y);
+  }
+  int32_t rect[4];
+  int masked, result;
+  if (!BeginPlainFrame((int)minx - 1, (int)miny - 1, (int)maxx + 1, (int)maxy + 1, rect, &masked, &result))
+    return result;
+  struct ScreenVertex {
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+  };
+  ScreenVertex* list = (ScreenVertex*)VOX_ALLOC((uint32_t)(count * sizeof(ScreenVertex)));
+  if (!list) return EndFrame(rect, masked, -1);
+  bool scale = g_draw.bright_r != 255 || g_draw.bright_g != 255 || g_draw.bright_b != 255 ||
+               (g_draw.blend_mode != 0 && g_draw.blend_param < 255);
+  for (int i = 0; i < count; i++) {
+    const PaintVertex& in = vertices[i];
+    uint32_t b = in.b, g = in.g, r = in.r, a = in.a;
+    if (scale) {
+      b = b * g_draw.bright_b / 255, g = g * g_draw.bright_g / 255, r = r * g_draw.bright_r / 255;
+      if (g_draw.blend_mode != 0) a = a * (uint32_t)g_draw.blend_param / 255;
+    }
+    list[i] = ScreenVertex{in.x, in.y, 0.0f, 1.0f, a << 24 | r << 16 | g << 8 | b, in.u, in.v};
+  }
+  (void)transparent;
+  result = DeviceDraw(rect, [&] {
+    return G_D3D_DrawVertexList2D(list, count, primitive_type, record ? graph : -5, map_uv);
+  });
+  VOX_FREE(list);
+  return EndFrame(rect, masked, result);
 }
 
 // ---- state ---------------------------------------------------------------------------------
@@ -357,7 +435,7 @@ int SelectBlendMode(int mode, int param) {
   WaitWhileInactive();
   g_draw.blend_mode = mode;
   g_draw.blend_param = Clamp255(param);
-  RebuildVertexColour();
+  RebuildPackedVertexColour();
   SyncSoftDrawState();
   return 0;
 }
@@ -374,7 +452,7 @@ int SetPaintBrightness(int r, int g, int b) {
   g_draw.bright_r = (uint8_t)r;
   g_draw.bright_g = (uint8_t)g;
   g_draw.bright_b = (uint8_t)b;
-  RebuildVertexColour();
+  RebuildPackedVertexColour();
   SyncSoftDrawState();
   return 0;
 }
@@ -394,22 +472,43 @@ int SetCrossfadeGraph(int graph, int param, int range) {
   if (graph != -1) {
     record = GetGraphRecord(graph);
     if (!record || !record->image) return -1;
-    // The software renderer weighs pixels by a single-channel blend image.
-    if (record->image->software && (!record->image->blend_image || !IsMEMIMGValid(&record->image->image))) return -1;
-    if (!record->image->software) return -1;
   }
   WaitWhileInactive();
+  param = Clamp255(param);
+  range = Clamp255(range);
+  if (g_device.hardware) {
+    if (!g_device.device) return -1;
+    IDirect3DTexture9* texture = nullptr;
+    if (record) {
+      if (!record->image->hardware || record->piece_count < 1) return -1;
+      const ImageTexture& t = record->image->textures[record->pieces[0].texture];
+      texture = t.texture;
+      g_draw.crossfade_reciprocal[0] = 1.0f / (float)t.width;
+      g_draw.crossfade_reciprocal[1] = 1.0f / (float)t.height;
+    }
+    if (texture != g_rs.blend_texture || param != g_draw.crossfade_param || range != g_draw.crossfade_range) {
+      FlushVertexBatch();
+      g_rs.blend_texture = texture;
+      g_rs.blend_dirty = 1;
+    }
+  } else if (record) {
+    // The software renderer weighs pixels by a single-channel blend image.
+    if (!record->image->software || !record->image->blend_image || !IsMEMIMGValid(&record->image->image)) return -1;
+  }
   g_draw.crossfade_graph = graph;
-  g_draw.crossfade_param = Clamp255(param);
-  g_draw.crossfade_range = Clamp255(range);
-  g_draw.crossfade_image = record ? &record->image->image : nullptr;
+  g_draw.crossfade_param = param;
+  g_draw.crossfade_range = range;
+  g_draw.crossfade_image = record && record->image->software ? &record->image->image : nullptr;
   BuildBlendGraphRamp(g_draw.crossfade_param, g_draw.crossfade_range);
+  RebuildPackedVertexColour();
   SyncSoftDrawState();
   return 0;
 }
 
 int SetPaintFilterMode(int mode) {
+  if (mode == g_draw.filter_mode) return 0;
   g_draw.filter_mode = mode;
+  if (g_device.device) SetFilterMode(mode);
   return 0;
 }
 int GetPaintFilterMode() { return g_draw.filter_mode; }
@@ -428,6 +527,12 @@ int SelectDrawScreen(int target) {
     return -1;
   }
   int old_width = g_draw.target_width, old_height = g_draw.target_height;
+  if (g_device.device) {
+    FlushVertexBatch();
+    EndSceneIfOpen();
+    g_rs.texture_changed = 1;
+    if (IDirect3DSurface9* surface = DrawScreenDeviceSurface(target)) SetRenderTargetSurface(surface);
+  }
   g_draw.draw_screen = target;
   g_draw.soft_target = DrawScreenSoftImage();
   SyncSoftDrawState();
@@ -465,8 +570,13 @@ int SetPaintClipRect(int x1, int y1, int x2, int y2) {
   auto clamp = [](int v, int hi) { return v < 0 ? 0 : v > hi ? hi : v; };
   int32_t rect[4] = {clamp(x1, w), clamp(y1, h), clamp(x2, w), clamp(y2, h)};
   StoreClip(rect);
-  // The viewport matrices of the clip rectangle serve the device only.
-  if (!g_draw.clip_empty && g_device.hardware) SetClipViewport(rect[0], rect[1], rect[2], rect[3]);
+  if (g_draw.clip_empty || !g_device.hardware) return 0;
+  if (!g_device.device) return -1;
+  D3DVIEWPORT9 vp{(DWORD)rect[0], (DWORD)rect[1], (DWORD)(rect[2] - rect[0]), (DWORD)(rect[3] - rect[1]), 0.0f, 1.0f};
+  SetViewportCached(&vp);
+  RECT scissor{rect[0], rect[1], rect[2], rect[3]};
+  SetScissorCached(&scissor);
+  SetClipViewport(rect[0], rect[1], rect[2], rect[3]);
   return 0;
 }
 
@@ -526,6 +636,11 @@ int SetGraphCreateDrawTarget(int flag) {
   return 0;
 }
 int GetGraphCreateDrawTarget() { return g_draw.create_draw_target; }
+int SetGraphCreateBlendImage(int flag) {
+  g_draw.create_blend_image = flag;
+  return 0;
+}
+int GetGraphCreateBlendImage() { return g_draw.create_blend_image; }
 int SetGraphCreateDefaultPool(int flag) {
   g_draw.create_default_pool = flag;
   return 0;

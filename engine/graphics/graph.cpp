@@ -7,7 +7,7 @@
 #include "engine/core/file.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/softrender/blend.h"
 
 HandleTable<GraphRecord>* g_graph_table = nullptr;
@@ -16,9 +16,11 @@ namespace {
 
 void ReleaseImageData(GraphImageData* data) {
   if (!data || --data->ref_count > 0) return;
-  // Device textures go with the Direct3D back end; a software image owns only
-  // its memory image.
   if (data->software) ReleaseMEMIMG(&data->image);
+  if (data->textures) {
+    ReleaseGraphTextures(data);
+    VOX_FREE(data->textures);
+  }
   VOX_FREE(data);
 }
 
@@ -72,10 +74,42 @@ const char* GetGraphReloadName(int graph) {
   return r && r->reload_name ? r->reload_name->path : nullptr;
 }
 
+int SetupSoftwareImageData(GraphImageData* data) {
+  data->hardware = 0;
+  data->software = 1;
+  data->caller_byte = 0;
+  data->mip_levels = 0;
+  data->texture_count = 0;
+  data->bits = (uint8_t)(g_draw.create_depth ? g_draw.create_depth : g_screen.depth);
+  if (data->bits != 16 && data->bits != 32) data->bits = 32;
+  bool wide = data->bits == 32;
+  data->image = MEMIMG{};
+  if (data->blend_image) {
+    // A crossfade graph weighs pixels by one channel.
+    data->format_index = wide ? SOFT_FORMAT_32 : SOFT_FORMAT_16;
+    if (SetupMEMIMG(&data->image, data->width, data->height, -1, 0, MEMIMG_GRAY8, 0, 0, 1, nullptr) < 0)
+      return WriteLogText("ブレンド画像用メモリイメージの作成に失敗しました\n");
+    FillMEMIMGRect(&data->image, nullptr, 0);
+    return 0;
+  }
+  // Every memory image but a crossfade graph can be drawn into.
+  data->draw_target = 1;
+  data->format_index = wide ? (data->alpha ? SOFT_FORMAT_32_ALPHA : SOFT_FORMAT_32)
+                            : (data->alpha ? SOFT_FORMAT_16_ALPHA : SOFT_FORMAT_16);
+  int code = wide ? MEMIMG_X8R8G8B8 : MEMIMG_R5G6B5;
+  const PIXELFORMAT* format = GetMEMIMGPixelFormat(code, data->alpha, 0);
+  // Black as the image's own pixels hold it (spare bits set, alpha 0).
+  uint32_t black = EncodePixelColor(format, 0, 0, 0, 0);
+  uint32_t key = data->colour_key_arg == 1 ? 65535u : black;
+  if (SetupMEMIMG(&data->image, data->width, data->height, -1, key, code, 0, data->alpha, 1, nullptr) < 0)
+    return WriteLogText("メモリイメージの作成に失敗しました\n");
+  FillMEMIMGRect(&data->image, nullptr, black);
+  return 0;
+}
+
 int CreateGraphImageData(int graph, int width, int height, int caller_flag, int alpha_channel, int colour_key_arg,
-                         int caller_byte, int mip_levels) {
+                         int caller_byte, int mip_levels, int compressed_kind) {
   (void)caller_flag;
-  (void)mip_levels;  // software images keep no mip levels
   GraphRecord* record = GetGraphRecord(graph);
   if (!record) return -1;
   if (width <= 0 || height <= 0) {
@@ -89,48 +123,38 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
     return -1;
   }
   data->ref_count = 1;
-  data->alpha = alpha_channel ? 1 : 0;
-  if (g_draw.create_draw_target) {
-    data->default_pool = 1;
-  } else {
-    data->transparency = g_draw.create_alpha_test ? 1 : 0;
-  }
-  // Without a device every image is a memory image, and every memory image
-  // can be drawn into.
-  data->hardware = 0;
-  data->software = 1;
-  data->draw_target = 1;
-  data->caller_byte = 0;
-  (void)caller_byte;
-  data->mip_levels = 0;
-  data->colour_key_arg = (uint8_t)colour_key_arg;
-  data->bits = (uint8_t)(g_draw.create_depth ? g_draw.create_depth : g_screen.depth);
-  if (data->bits != 16 && data->bits != 32) data->bits = 32;
-  data->transparent_colour = 0;  // the colour key is black
   data->width = width;
   data->height = height;
-  bool wide = data->bits == 32;
-  data->format_index = wide ? (data->alpha ? SOFT_FORMAT_32_ALPHA : SOFT_FORMAT_32)
-                            : (data->alpha ? SOFT_FORMAT_16_ALPHA : SOFT_FORMAT_16);
-  int code = wide ? MEMIMG_X8R8G8B8 : MEMIMG_R5G6B5;
-  const PIXELFORMAT* format = GetMEMIMGPixelFormat(code, data->alpha, 0);
-  // Black as the image's own pixels hold it (spare bits set, alpha 0).
-  uint32_t black = EncodePixelColor(format, 0, 0, 0, 0);
-  uint32_t key = colour_key_arg == 1 ? 65535u : black;
-  data->image = MEMIMG{};
-  if (SetupMEMIMG(&data->image, width, height, -1, key, code, 0, data->alpha, 1, nullptr) < 0) {
-    WriteLogText("メモリイメージの作成に失敗しました\n");
-    VOX_FREE(data);
-    ReleaseGraph(graph);
-    return -1;
-  }
-  FillMEMIMGRect(&data->image, nullptr, black);
+  data->colour_key_arg = (uint8_t)colour_key_arg;
+  data->transparent_colour = 0;  // the colour key is black
   record->image = data;
   record->x = record->y = 0;
   record->width = width;
   record->height = height;
-  record->view = MEMIMG{};
-  CreateMEMIMGView(&record->view, &data->image, 0, 0, width, height);
+  int made;
+  if (g_device.hardware && g_device.device) {
+    data->caller_byte = (uint8_t)caller_byte;
+    made = CreateHardwareImageData(data, width, height, alpha_channel, mip_levels, compressed_kind);
+    if (made == 0) made = BuildTextureDrawInfo(graph);
+  } else {
+    data->alpha = alpha_channel ? 1 : 0;
+    if (g_draw.create_draw_target) {
+      data->default_pool = 1;
+    } else {
+      data->transparency = g_draw.create_alpha_test ? 1 : 0;
+      data->blend_image = g_draw.create_blend_image ? 1 : 0;
+    }
+    if (data->alpha || data->blend_image) data->transparency = 0;
+    made = SetupSoftwareImageData(data);
+    if (made == 0) {
+      record->view = MEMIMG{};
+      CreateMEMIMGView(&record->view, &data->image, 0, 0, width, height);
+    }
+  }
+  if (made < 0) {
+    ReleaseGraph(graph);
+    return -1;
+  }
   return 0;
 }
 
@@ -150,7 +174,9 @@ int CreateGraphForImage(const BASEIMAGE* image, const BASEIMAGE* alpha_image, in
   int alpha = (image->format.alpha_width != 0 || alpha_image) ? 1 : 0;
   int graph = AllocateGraphHandle();
   int mips = image->mip_count > 0 ? image->mip_count : -1;
-  if (CreateGraphImageData(graph, image->width, image->height, ignored, alpha, 0, 0, mips) < 0) return -1;
+  if (CreateGraphImageData(graph, image->width, image->height, ignored, alpha, 0, 0, mips,
+                           (int)image->format.dxt_kind) < 0)
+    return -1;
   return graph;
 }
 
@@ -179,6 +205,9 @@ int CreatePartGraph(int x, int y, int width, int height, int source) {
   if (record->image->software) {
     record->view = MEMIMG{};
     CreateMEMIMGView(&record->view, &record->image->image, record->x, record->y, width, height);
+  } else if (BuildTextureDrawInfo(graph) < 0) {
+    ReleaseGraph(graph);
+    return -1;
   }
   return graph;
 }
@@ -191,6 +220,11 @@ int ReleaseGraph(int graph, int ignored) {
   if (host.close_movie) host.close_movie(record->movie);
   if (record->image) {
     if (record->image->software) ReleaseMEMIMG(&record->view);
+    if (g_draw.crossfade_graph == graph && g_device.device) {
+      FlushVertexBatch();
+      g_rs.blend_texture = nullptr;
+      g_rs.blend_dirty = 1;
+    }
     // A crossfade image of a deleted graph must not outlive it.
     if (g_draw.crossfade_graph == graph) {
       g_draw.crossfade_graph = -1;
@@ -200,6 +234,7 @@ int ReleaseGraph(int graph, int ignored) {
     ReleaseImageData(record->image);
     record->image = nullptr;
   }
+  VOX_FREE(record->pieces);
   VOX_FREE(record->work_a);
   VOX_FREE(record->work_b);
   DropReloadName(record);
@@ -209,6 +244,7 @@ int ReleaseGraph(int graph, int ignored) {
     g_draw.draw_screen = DRAW_SCREEN_BACK;
     g_draw.soft_target = DrawScreenSoftImage();
     SyncSoftDrawState();
+    if (g_device.device) SetRenderTargetSurface(g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer);
   }
   g_graph_table->Release(graph);
   if (watch) *watch = 1;
@@ -274,11 +310,15 @@ int StoreGraphFileName(int graph, const char* path, int share_from) {
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
   if (!g_screen.started || !record || !record->image) return -1;
+  if (g_device.device) {
+    FlushVertexBatch();
+    EndSceneIfOpen();
+  }
   int w, h;
   DrawScreenSize(g_draw.draw_screen, &w, &h);
   if (!(0 <= x1 && x1 < x2 && 0 <= y1 && y1 < y2 && x2 <= w && y2 <= h)) return -1;
   if (x2 - x1 != record->width || y2 - y1 != record->height) return -1;
-  if (!record->image->software) return -1;  // device read-back comes with the Direct3D back end
+  if (record->image->hardware) return GetDrawScreenGraphFromDevice(x1, y1, x2, y2, graph);
   MEMIMG* source = DrawScreenSoftImage();
   if (!IsMEMIMGValid(source)) return -1;
   int32_t rect[4] = {x1, y1, x2, y2};

@@ -12,6 +12,8 @@
 struct MEMIMG;
 struct DDPIXELFORMAT;
 class IDirectDraw7;
+class IDirect3DDevice9;
+class IDirect3DSurface9;
 
 // Draw-screen codes: never handles.
 constexpr int DRAW_SCREEN_BACK = -2;
@@ -111,6 +113,9 @@ int GetGraphCreateAlphaTest();
 int SetGraphCreateDrawTarget(int flag);
 int GetGraphCreateDrawTarget();
 int SetGraphCreateDefaultPool(int flag);
+// New graphs are crossfade graphs (one channel that weighs each pixel).
+int SetGraphCreateBlendImage(int flag);
+int GetGraphCreateBlendImage();
 int GetGraphCreateDefaultPool();
 typedef int (*GraphRestoreHandler)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
@@ -170,6 +175,10 @@ int SetUseHardwareRenderer(int flag);
 int SetUseHardwareRendererEarly(int flag);
 int GetUseHardwareRenderer();
 int IsHardwareRendererInUse();  // the engine's hardware flag: 1 while Direct3D draws
+// The 3-D model runtime: started with a device (again: nothing), ended with
+// the graphics or here, before them.
+int StartModelRuntime();
+int EndModelRuntime();
 int GetScreenModeInfo(int* width, int* height, int* depth);
 int GetScreenSizeOrDefault(int* width, int* height);
 int GetScreenBitDepth();
@@ -185,6 +194,11 @@ struct DisplayModeEntry {
 DisplayModeEntry GetDisplayModeEntry(int index);
 const PIXELFORMAT* GetScreenPixelFormat();
 IDirectDraw7* GetDirectDrawObject();
+// The Direct3D device while the hardware renderer is in use, else null.
+IDirect3DDevice9* GetGraphicsDevice();
+// Copies the used area of a hardware graph's first texture from a device
+// surface (a movie frame the device converts); -1 on the software path.
+int UpdateGraphFromSurface(int graph, IDirect3DSurface9* surface);
 int SetDeviceDialogMode(int flag);
 int EndSceneSetDialogMode(int flag);
 int RestoreGraphicsDevice();

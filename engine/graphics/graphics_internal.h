@@ -9,6 +9,31 @@
 #include "engine/softrender/memimg.h"
 
 class IDirect3D9;
+class IDirect3DDevice9;
+class IDirect3DSwapChain9;
+class IDirect3DSurface9;
+class IDirect3DTexture9;
+typedef uint32_t D3DFORMAT;
+
+// One device texture of a hardware image.
+struct ImageTexture {
+  IDirect3DTexture9* texture;
+  IDirect3DSurface9* surface;  // level 0
+  IDirect3DSurface9* depth;    // nothing makes one; released with the texture
+  int32_t x, y;                // the texture's area inside the image
+  int32_t used_width, used_height;
+  int32_t width, height;       // powers of two, at least 8
+};
+
+// The part of one texture a graph shows.
+struct TexturePiece {
+  int32_t graph_x, graph_y;  // visible part inside the graph
+  int32_t tex_x, tex_y;      // and inside the texture
+  int32_t width, height;
+  float left, top, right, bottom;  // edges in graph pixels
+  float u1, v1, u2, v2;            // texture coordinates at those edges
+  int32_t texture;                 // index into the image data's textures
+};
 
 // Software image-data format codes: 16 or 32 bits, without or with alpha.
 constexpr int SOFT_FORMAT_16 = 15;
@@ -35,6 +60,7 @@ struct GraphImageData {
   int32_t width, height;
   int32_t mip_level_count;
   int32_t texture_count;  // device textures; 0 for a software image
+  ImageTexture* textures;
   MEMIMG image;           // the full software image
 };
 
@@ -58,6 +84,8 @@ struct GraphRecord {
   void* work_a;
   void* work_b;
   MEMIMG view;  // software: a view of image->image at (x, y)
+  int32_t piece_count;  // hardware: the texture pieces that cover the graph
+  TexturePiece* pieces;
 };
 
 struct DrawState {
@@ -75,12 +103,15 @@ struct DrawState {
   int32_t crossfade_graph;
   int32_t crossfade_param, crossfade_range;
   MEMIMG* crossfade_image;
+  float crossfade_reciprocal[2];  // 1 / width and 1 / height of the crossfade graph's texture
   int32_t filter_mode;
   int32_t create_depth;
   int32_t create_alpha;
   int32_t create_alpha_test;
   int32_t create_draw_target;
   int32_t create_default_pool;
+  int32_t create_blend_image;
+  uint32_t address_u[8], address_v[8];  // per-stage texture addressing (0 = clamp)
   GraphRestoreHandler restore_handler;
 };
 
@@ -99,7 +130,23 @@ struct DeviceObjects {
   HMODULE d3d9_module;
   IDirectDraw7* directdraw;
   IDirect3D9* direct3d;
-  void* device;  // the Direct3D device; always null on the software path
+  IDirect3DDevice9* device;  // null while no device exists
+  IDirect3DSwapChain9* swap_chain;
+  IDirect3DSurface9* back_buffer;
+  IDirect3DSurface9* sub_back_buffer;
+  IDirect3DSurface9* depth_buffer;
+  uint32_t depth_width, depth_height;
+  int32_t shader_capable;
+  int32_t vertex_shader_20, pixel_shader_20;
+  int32_t blend_op;  // the device subtracts in its blend unit
+  uint32_t max_texture_size;
+  uint32_t texture_caps;
+  // Format slots.
+  D3DFORMAT back_buffer_format, depth_format;
+  D3DFORMAT texture16, texture32, alpha16, alpha32, alpha_test16, alpha_test32;
+  D3DFORMAT dxt[5];
+  D3DFORMAT render_target16, render_target32, alpha_render_target32;
+  D3DFORMAT screen_render_target, screen_alpha_test;
   int32_t hardware;  // the engine's hardware flag
 };
 
@@ -114,7 +161,13 @@ extern MEMIMG g_screen_work[2];
 
 GraphRecord* GetGraphRecord(int graph);
 int CreateGraphImageData(int graph, int width, int height, int caller_flag, int alpha_channel, int colour_key_arg,
-                         int caller_byte, int mip_levels);
+                         int caller_byte, int mip_levels, int compressed_kind = 0);
+// The memory image of a software image data (format code, colour key, size
+// already in the record).
+int SetupSoftwareImageData(GraphImageData* data);
+// Hardware image data: textures for the image, format from the creation flags.
+int CreateHardwareImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
+                            int compressed_kind);
 int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha_image, const int32_t* src_rect, int dst_x,
                              int dst_y, int graph, int update);
 void CreateGraphTable();

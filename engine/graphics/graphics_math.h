@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/d3d9.h"  // the light and material records
+
 struct MATRIX {
   float m[4][4];
 };
@@ -61,12 +63,6 @@ struct CameraState {
 const CameraState* GetCameraState();
 
 // ---- lights -------------------------------------------------------------------------------
-struct D3DLIGHT9 {
-  uint32_t Type;
-  float Diffuse[4], Specular[4], Ambient[4];
-  float Position[3], Direction[3];
-  float Range, Falloff, Attenuation0, Attenuation1, Attenuation2, Theta, Phi;
-};
 struct LightRecord {
   uint32_t check;
   uint32_t handle;
@@ -90,6 +86,11 @@ int LightHighWater();
 typedef void (*DeviceLightSink)(int index, int enabled, const D3DLIGHT9* light);
 void SetDeviceLightSink(DeviceLightSink sink);
 int SetLightingEnabled(int flag);
+// Sends one light to the device (enabled 1 sets it first) and enables or
+// disables it there; nothing without a device.
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light);
+// Every light goes to the device again at the next ApplyLights.
+void MarkLightsForResend();
 
 // ---- depth, fog and other device settings ---------------------------------------------------
 int SetZWriteBoth(int flag);
@@ -111,15 +112,18 @@ const FogState* GetFogState();
 const int32_t* GetDepthBlock(int which);
 
 // ---- material and device buffers ------------------------------------------------------------
-struct D3DMATERIAL9 {
-  float Diffuse[4], Ambient[4], Specular[4], Emissive[4];
-  float Power;
-};
 const D3DMATERIAL9* GetMaterial();
 int IsMaterialChanged();
 // Device buffers for the 3-D model runtime; null while no device exists.
 void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
 void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
+// Sends the material when it changed.
+void SendMaterialToDevice();
+// Blend factors and operation straight to the device; texture and blend
+// state are sent again at the next draw.
+int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op);
+// World, view and the device projection to a new device.
+void SendTransformsToDevice();
 
 // ---- reset -----------------------------------------------------------------------------------
 int ResetDrawState();

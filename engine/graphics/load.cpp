@@ -5,7 +5,7 @@
 
 #include "engine/core/file.h"
 #include "engine/core/log.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/image/image_load.h"
 
 namespace {
@@ -41,6 +41,8 @@ int LoadMovieGraph(const char* path, int movie_option) {
   g_draw.create_alpha_test = 0;
   g_draw.create_default_pool = 1;
   g_draw.create_draw_target = 1;
+  // One texture per edge where the device allows it, from now on.
+  SetTextureSplitting(0);
   int graph = AllocateGraphHandle();
   int made = CreateGraphImageData(graph, width, height, 0, 0, 0, 0, -1);
   g_draw.create_depth = kept_depth;
@@ -165,7 +167,7 @@ int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* 
   if (src_rect) std::memcpy(r, src_rect, sizeof r);
   if (r[0] >= r[2] || r[1] >= r[3]) return 0;
   GraphImageData* data = record->image;
-  if (!data->software) return -1;  // texture transfers come with the Direct3D back end
+  if (!data->software) return TransferBaseImageToTexture(image, alpha, src_rect, dst_x, dst_y, graph, update);
   // Cut the rectangle to the image and to the destination: with update set
   // the destination counts in the whole image, else in the graph.
   int area_x = update ? 0 : record->x, area_y = update ? 0 : record->y;

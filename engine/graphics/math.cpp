@@ -5,7 +5,7 @@
 
 #include "engine/core/handle.h"
 #include "engine/core/log.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/graphics/graphics_math.h"
 
 namespace {
@@ -41,12 +41,28 @@ void RebuildCombined() {
   g_tf.combined_valid = 1;
 }
 
+const D3DMATRIX* AsDevice(const MATRIX* m) { return reinterpret_cast<const D3DMATRIX*>(m); }
+
+// The device's projection: projection x viewport x the clip viewport's
+// inverse, so that the device viewport (the clip rectangle) maps it back.
+void SendProjection() {
+  MATRIX t, device;
+  MatrixMultiply(&t, &g_tf.projection, &g_tf.viewport);
+  MatrixMultiply(&device, &t, &g_tf.clip_viewport_inverse);
+  SetProjectionTransform(AsDevice(&device));
+  g_tf.device_projection_dirty = 1;
+}
+
 void StoreTransform(MATRIX* slot, const MATRIX* m, bool projection_side) {
   if (!m) return;
+  if (g_device.device) FlushVertexBatch();
   *slot = *m;
   g_tf.combined_valid = 0;
-  if (projection_side && g_device.device) g_tf.device_projection_dirty = 1;
   RebuildCombined();
+  if (!g_device.device) return;
+  if (projection_side) SendProjection();
+  else if (slot == &g_tf.world) SetWorldTransform(AsDevice(m));
+  else SetViewTransform(AsDevice(m));
 }
 
 void UpdateProjection() {
@@ -239,6 +255,14 @@ void SetClipViewport(int x1, int y1, int x2, int y2) {
   MatrixViewport(&g_tf.clip_viewport, (x1 + x2) / 2.0f, (y1 + y2) / 2.0f, (float)(x2 - x1), (float)(y2 - y1));
   MatrixInverse(&g_tf.clip_viewport_inverse, &g_tf.clip_viewport);
   g_tf.combined_valid = 0;
+  if (g_device.device) SendProjection();
+}
+
+void SendTransformsToDevice() {
+  if (!g_device.device) return;
+  SetWorldTransform(AsDevice(&g_tf.world));
+  SetViewTransform(AsDevice(&g_tf.view));
+  SendProjection();
 }
 
 void ResetScreenCamera(int w, int h) {
@@ -357,7 +381,19 @@ int EnableLightHandle(int light, int flag) {
 
 int SetLightingEnabled(int flag) {
   g_lighting_enabled = flag ? 1 : 0;
+  if (g_device.device) SetLighting(g_lighting_enabled);
   return 0;
+}
+
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light) {
+  if (!g_device.device) return 0;
+  if (enabled == 1 && light) SetLightCached(index, light);
+  return EnableLight(index, enabled);
+}
+
+void MarkLightsForResend() {
+  g_lights.force = 1;
+  g_lights.dirty = 1;
 }
 
 int ApplyLights() {
@@ -370,12 +406,14 @@ int ApplyLights() {
     if (r.device_index != next || r.changed || lt.force) {
       r.device_index = next;
       if (g_light_sink) g_light_sink(next, 1, &r.light);
+      else SetDeviceLight(next, 1, &r.light);
       r.changed = 0;
     }
     next++;
   });
   for (int i = next; i <= lt.highest_device_index; i++)
     if (g_light_sink) g_light_sink(i, 0, nullptr);
+    else SetDeviceLight(i, 0, nullptr);
   lt.highest_device_index = next - 1;
   lt.dirty = 0;
   lt.force = 0;
@@ -390,35 +428,56 @@ void SetDeviceLightSink(DeviceLightSink sink) { g_light_sink = sink; }
 
 // ---- depth, fog, other settings -----------------------------------------------------------------
 
+namespace {
+// A depth word changes: pending vertices are drawn with the old one first.
+void SetDepthWord(int block_mask, int word, int value) {
+  bool change = ((block_mask & 1) && g_depth[0][word] != value) || ((block_mask & 2) && g_depth[1][word] != value);
+  if (!change) return;
+  if (g_device.device) FlushVertexBatch();
+  if (block_mask & 1) g_depth[0][word] = value;
+  if (block_mask & 2) g_depth[1][word] = value;
+}
+}  // namespace
+
 int SetZWriteBoth(int flag) {
-  g_depth[0][1] = g_depth[1][1] = flag;
+  SetDepthWord(3, 1, flag);
   return 0;
 }
 int SetZFunctionBoth(int function) {
-  g_depth[0][2] = g_depth[1][2] = function;
+  SetDepthWord(3, 2, function);
   return 0;
 }
 int SetZWrite3D(int flag) {
-  g_depth[1][1] = flag;
+  SetDepthWord(2, 1, flag);
   return 0;
 }
 int SetZFunction3D(int function) {
-  g_depth[1][2] = function;
+  SetDepthWord(2, 2, function);
   return 0;
 }
 const int32_t* GetDepthBlock(int which) { return g_depth[which ? 1 : 0]; }
 
 int SetFogMode(int mode) {
+  if (mode == g_fog.mode) return 0;
+  if (g_device.device) FlushVertexBatch();
   g_fog.mode = mode;
+  if (g_device.device) SetFogModeState((uint32_t)mode);
   return 0;
 }
 int SetFogColour(int r, int g, int b) {
-  g_fog.colour = 0xFF000000u | ((uint32_t)(r & 255) << 16) | ((uint32_t)(g & 255) << 8) | (uint32_t)(b & 255);
+  uint32_t c = 0xFF000000u | ((uint32_t)(r & 255) << 16) | ((uint32_t)(g & 255) << 8) | (uint32_t)(b & 255);
+  if (c == g_fog.colour) return 0;
+  if (g_device.device) FlushVertexBatch();
+  g_fog.colour = c;
+  if (g_device.device) SetFogColorState(c);
   return 0;
 }
 int SetFogRange(float start, float end) {
+  if (start == g_fog.start && end == g_fog.end) return 0;
+  if (g_device.device) FlushVertexBatch();
   g_fog.start = start;
   g_fog.end = end;
+  if (g_device.device) SetFogRangeState(start, end);
   return 0;
 }
 const FogState* GetFogState() { return &g_fog; }
@@ -430,8 +489,48 @@ float GetGraphDrawFloat() { return g_graph_draw_float; }
 
 const D3DMATERIAL9* GetMaterial() { return &g_material; }
 int IsMaterialChanged() { return g_material_changed; }
-void* CreateVertexBufferRaw(uint32_t, uint32_t, uint32_t, uint32_t) { return nullptr; }
-void* CreateIndexBufferRaw(uint32_t, uint32_t, uint32_t, uint32_t) { return nullptr; }
+
+void SendMaterialToDevice() {
+  if (!g_device.device) return;
+  SetMaterialCached(&g_material);
+  g_material_changed = 0;
+}
+
+void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool) {
+  IDirect3DVertexBuffer9* buffer = nullptr;
+  if (!g_device.device ||
+      g_device.device->CreateVertexBuffer(length, usage, vertex_format, pool, &buffer, nullptr) != D3D_OK)
+    return nullptr;
+  return buffer;
+}
+
+void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool) {
+  IDirect3DIndexBuffer9* buffer = nullptr;
+  if (!g_device.device ||
+      g_device.device->CreateIndexBuffer(length, usage, index_format, pool, &buffer, nullptr) != D3D_OK)
+    return nullptr;
+  return buffer;
+}
+
+int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op) {
+  if (!g_device.device) return 0;
+  FlushVertexBatch();
+  BlendStateDesc d{};
+  d.alpha_test_enable = g_rs.alpha_test_enable;
+  d.alpha_ref = g_rs.alpha_ref;
+  d.alpha_func = g_rs.alpha_func;
+  d.alpha_blend_enable = 1;
+  d.texture_factor = g_rs.texture_factor;
+  d.src_blend = (int32_t)source_blend;
+  d.dest_blend = (int32_t)dest_blend;
+  d.blend_op = (int32_t)blend_op;
+  d.stage_count = 0;
+  ApplyBlendPipeline(&d, 1, 0);
+  // The texture and blend state go to the device again at the next draw.
+  g_rs.blend_dirty = 1;
+  g_rs.texture_changed = 1;
+  return 0;
+}
 
 // ---- reset -----------------------------------------------------------------------------------------
 
@@ -442,6 +541,10 @@ int ResetDrawState() {
   g_draw.restore_handler = handler;
   g_screen.doubling = doubling;
   g_draw.crossfade_graph = -1;
+  for (int s = 0; s < 8; s++) {
+    if (g_draw.address_u[s] == 0) g_draw.address_u[s] = 3;
+    if (g_draw.address_v[s] == 0) g_draw.address_v[s] = 3;
+  }
   g_depth[0][0] = g_depth[1][0] = 0;
   g_depth[0][1] = g_depth[1][1] = 0;
   g_depth[0][2] = g_depth[1][2] = 4;

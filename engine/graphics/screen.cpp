@@ -6,7 +6,7 @@
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
 #include "platform/d3d9/d3d9.h"
@@ -119,6 +119,8 @@ int StartGraphics() {
   if (!g_device.hardware) {
     SetSoftScreenBitDepth(g_screen.depth == 16 ? 16 : 32);
     CreatePrimaryMemImage();
+  } else {
+    InitDeviceState();
   }
   ResetDrawState();
   BuildSoftBlendTables();
@@ -134,7 +136,9 @@ int EndGraphics() {
   ReleaseAllMasks();
   DeleteAllLights();
   DeleteDefaultLight();
+  EndModelSystem();
   TerminateGraphicsDevice();
+  UnloadShaderPack();
   g_draw.soft_target = nullptr;
   g_draw.crossfade_image = nullptr;
   SyncSoftDrawState();
@@ -251,7 +255,32 @@ int PresentScreen() {
     dst_w = (int)(width * scale);
     dst_h = (int)(height * scale);
   }
-  if (g_device.hardware) return -1;  // the swap chain comes with the Direct3D back end
+  if (g_device.hardware) {
+    IDirect3DDevice9* device = g_device.device;
+    if (!device) return -1;
+    FlushVertexBatch();
+    EndSceneIfOpen();
+    bool doubled = g_screen.doubling && width == 640 && height == 480;
+    if (g_device.sub_back_buffer) {
+      RECT from{0, 0, width, height}, to{0, 0, width, height};
+      if (doubled) from = RECT{0, 0, 320, 240};
+      if (device->StretchRect(g_device.sub_back_buffer, &from, g_device.back_buffer, &to, D3DTEXF_NONE) != D3D_OK)
+        return -1;
+    }
+    if (!g_device.swap_chain) return 0;
+    HWND window = static_cast<HWND>(g_host.main_window ? g_host.main_window() : nullptr);
+    HRESULT hr;
+    if (IsWindowModeNow() || doubled) {
+      RECT from{0, 0, src_w, src_h}, to{0, 0, doubled ? 640 : dst_w, doubled ? 480 : dst_h};
+      // Once the sub back buffer has brought the doubled picture to full size,
+      // the whole back buffer is shown.
+      if (doubled && g_device.sub_back_buffer) from = RECT{0, 0, 640, 480};
+      hr = g_device.swap_chain->Present(&from, &to, window, nullptr, 0);
+    } else {
+      hr = g_device.swap_chain->Present(nullptr, nullptr, window, nullptr, 0);
+    }
+    return hr == D3D_OK ? 0 : -1;
+  }
   if (!IsMEMIMGValid(&g_screen_image)) return 0;
   if (!g_screen.vsync_off) WaitVerticalBlank();
   struct {
@@ -290,6 +319,7 @@ int PresentScreen() {
 
 int PresentScreenKeepFront(int ignored) {
   (void)ignored;
+  if (g_device.hardware && !IsWindowModeNow()) CopyBackToSubBackBuffer();
   return PresentScreen();
 }
 
@@ -371,6 +401,7 @@ DisplayModeEntry GetDisplayModeEntry(int index) {
 }
 
 const PIXELFORMAT* GetScreenPixelFormat() {
+  if (g_device.hardware) return PixelFormatOfD3DFormat(g_screen.depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8);
   if (IsMEMIMGValid(&g_screen_image)) return g_screen_image.store->format;
   // Before the screen image exists: the format it will have.
   return GetMEMIMGPixelFormat(g_screen.depth == 16 || g_screen.depth == 0 ? MEMIMG_R5G6B5 : MEMIMG_X8R8G8B8, 0, 0);
@@ -379,13 +410,21 @@ const PIXELFORMAT* GetScreenPixelFormat() {
 IDirectDraw7* GetDirectDrawObject() { return g_device.directdraw; }
 
 int SetDeviceDialogMode(int flag) {
-  (void)flag;  // only a device has a dialog mode
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  device->SetDialogBoxMode(FALSE);
+  if (flag == 1) device->SetDialogBoxMode(TRUE);
   return 0;
 }
 int EndSceneSetDialogMode(int flag) {
-  (void)flag;
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  EndSceneIfOpen();
+  device->SetDialogBoxMode(flag ? TRUE : FALSE);
   return 0;
 }
+
+IDirect3DDevice9* GetGraphicsDevice() { return g_device.device; }
 
 int64_t ReadGraphicsTick64() { return 0; }
 

@@ -1,7 +1,7 @@
 // The font library's view of the software screen and the crossfade state.
 #include "engine/graphics/text_target.h"
 
-#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/d3d_internal.h"
 
 MEMIMG* GetSoftDrawTarget() { return g_draw.soft_target; }
 
@@ -17,3 +17,7 @@ MEMIMG* GetTextWorkImage(int with_alpha) {
   MEMIMG* work = &g_screen_work[with_alpha ? 1 : 0];
   return IsMEMIMGValid(work) ? work : nullptr;
 }
+
+int TextNeedsInvertPasses() { return NeedsSubtractPasses() ? 1 : 0; }
+int InvertTextAreaBefore(const int32_t* rect) { return InvertAreaBeforeSubtract(rect); }
+int InvertTextAreaAfter(const int32_t* rect) { return InvertAreaAfterSubtract(rect); }

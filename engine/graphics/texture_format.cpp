@@ -43,17 +43,6 @@ const FormatTable& Table() {
   return table;
 }
 
-void MaskShiftWidth(uint32_t mask, uint8_t* shift, uint8_t* width) {
-  *shift = *width = 0;
-  if (!mask) return;
-  int s = 0;
-  while (!(mask & (1u << s))) s++;
-  int w = 0;
-  while (s + w < 32 && (mask & (1u << (s + w)))) w++;
-  *shift = (uint8_t)s;
-  *width = (uint8_t)w;
-}
-
 }  // namespace
 
 const PIXELFORMAT* TextureFormatRecord(int index) {
@@ -87,21 +76,8 @@ const PIXELFORMAT* ChooseTexturePixelFormat(int alpha, int alpha_test, int bits3
 
 int PixelFormatFromDDPixelFormat(const DDPIXELFORMAT* dd, PIXELFORMAT* out) {
   std::memset(out, 0, sizeof *out);
-  uint32_t bits = dd->dwRGBBitCount;
-  out->bits_per_pixel = (uint16_t)bits;
-  out->bytes_per_pixel = (uint16_t)(bits / 8);
-  out->red_mask = dd->dwRBitMask;
-  out->green_mask = dd->dwGBitMask;
-  out->blue_mask = dd->dwBBitMask;
-  out->alpha_mask = dd->dwRGBAlphaBitMask;
-  uint32_t all = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
-  out->spare_mask = all & ~(out->red_mask | out->green_mask | out->blue_mask | out->alpha_mask);
-  MaskShiftWidth(out->red_mask, &out->red_shift, &out->red_width);
-  MaskShiftWidth(out->green_mask, &out->green_shift, &out->green_width);
-  MaskShiftWidth(out->blue_mask, &out->blue_shift, &out->blue_width);
-  MaskShiftWidth(out->alpha_mask, &out->alpha_shift, &out->alpha_width);
-  MaskShiftWidth(out->spare_mask, &out->spare_shift, &out->spare_width);
-  return 0;
+  return InitPixelFormatFromMasks(out, (int)dd->dwRGBBitCount, dd->dwRBitMask, dd->dwGBitMask, dd->dwBBitMask,
+                                  dd->dwRGBAlphaBitMask);
 }
 
 int FillRgbDDPixelFormat(DDPIXELFORMAT* out, int bits, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {

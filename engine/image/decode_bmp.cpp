@@ -7,6 +7,7 @@
 #include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
+#include "platform/win32/dib.h"
 
 namespace {
 
@@ -146,15 +147,19 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
   if (!buf.header) return -1;
   std::memcpy(buf.header, info, sizeof(info));
   if (paletted) {
-    // The table follows the info header; in a file with the plain 40-byte
-    // header its first entry is the 4 bytes already read.
+    // The table follows the info header and is read whole, 2^bits entries,
+    // as far as the file reaches: a file that declares fewer used colours
+    // may end before a whole table (its pixels then name only the entries
+    // it has; the rest stay zero). A table shorter than its own used count
+    // is damage.
     const uint32_t entries = 1u << bit_count;
-    if (header_size == 40) {
-      if (!StreamReadExact(stream, buf.header + 44, (entries - 1) * 4)) return -1;
-    } else if (!StreamSeekTo(stream, kFileHeaderBytes + (int64_t)header_size) ||
-               !StreamReadExact(stream, buf.header + 40, entries * 4)) {
-      return -1;
-    }
+    uint32_t used = ReadLe32(info + 32);
+    if (used == 0 || used > entries) used = entries;
+    const int64_t table_start = kFileHeaderBytes + (int64_t)header_size;
+    const int64_t present = (file_size - table_start) / 4;
+    if (present < used) return -1;
+    const uint32_t read = present < entries ? (uint32_t)present : entries;
+    if (!StreamSeekTo(stream, table_start) || !StreamReadExact(stream, buf.header + 40, read * 4)) return -1;
   } else if (compression == BI_BITFIELDS) {
     // Plain 16- and 32-bit pixels have fixed layouts: only bit fields need
     // the masks.
@@ -168,7 +173,7 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
   buf.data = (uint8_t*)TrackedAlloc((uint32_t)data_size, "", 0);
   if (!buf.data || !StreamReadExact(stream, buf.data, (size_t)data_size)) return -1;
 
-  const int64_t row_size = (((int64_t)bit_count * width + 31) / 32) * 4;
+  const int64_t row_size = vox_win32::DibRowBytes(width, bit_count);
   if ((uint64_t)row_size * (uint64_t)height > ImageByteLimit()) return -1;
   const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
   // Uncompressed rows must all be there.

@@ -6,6 +6,7 @@
 #include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
+#include "platform/win32/dib.h"
 
 static void SetDibHeader(BITMAPINFOHEADER* h, int width, int height, int bits, uint32_t compression) {
   std::memset(h, 0, sizeof(*h));
@@ -33,7 +34,7 @@ int BaseImageToDib(const BASEIMAGE* image, BITMAPINFO* info, void** bits_out, in
   if (f.bits_per_pixel == 8 && !force_24bit) {
     SetDibHeader(&info->bmiHeader, image->width, image->height, 8, BI_RGB);
     std::memcpy(DibColorTable(info), f.palette, sizeof(f.palette));
-    const int64_t stride = ((int64_t)image->width + 3) / 4 * 4;
+    const int64_t stride = vox_win32::DibRowBytes(image->width, 8);
     if (force_copy == 1 || stride != image->pitch) {
       void* bits = CopyRows(image, image->width, stride);
       if (!bits) return -1;
@@ -44,7 +45,7 @@ int BaseImageToDib(const BASEIMAGE* image, BITMAPINFO* info, void** bits_out, in
     return 0;
   }
   SetDibHeader(&info->bmiHeader, image->width, image->height, 24, BI_RGB);
-  const int64_t stride = ((int64_t)image->width * 3 + 3) / 4 * 4;
+  const int64_t stride = vox_win32::DibRowBytes(image->width, 24);
   if (f.bits_per_pixel == 24 && f.red_mask == 0xFF0000 && f.green_mask == 0xFF00 && f.blue_mask == 0xFF &&
       force_copy != 1) {
     if (stride == image->pitch) {

@@ -54,7 +54,7 @@ void DecodeInterpolatedAlpha(const uint8_t* block, Rgba out[16]) {
   }
   for (int half = 0; half < 2; ++half) {
     const uint8_t* g = block + 2 + 3 * half;
-    uint32_t bits = (uint32_t)g[0] | ((uint32_t)g[1] << 8) | ((uint32_t)g[2] << 16);
+    uint32_t bits = ReadLe24(g);
     for (int i = 0; i < 8; ++i) out[half * 8 + i].a = (uint8_t)table[(bits >> (3 * i)) & 7];
   }
 }

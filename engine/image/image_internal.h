@@ -1,11 +1,12 @@
-// Helpers shared by the image code: size limits, little-endian access and
-// pixel reads and writes of 1 to 4 bytes.
+// Helpers shared by the image code: size limits and pixel reads and writes
+// of 1 to 4 bytes.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
 #include "engine/image/base_image.h"
+#include "platform/win32/byte_order.h"
 
 // Pixel memory above this many bytes is refused (MAX_IMAGE_BYTES unless a
 // test lowers it).
@@ -16,26 +17,21 @@ void SetImageByteLimit(uint64_t bytes);
 // `align`; 0 when a side is not positive or the total exceeds the limit.
 uint64_t CheckedImageBytes(int64_t width, int64_t height, int64_t bytes_per_pixel, int align, int64_t* row_out);
 
-inline uint16_t ReadLe16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline uint32_t ReadLe32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 // Reads exactly `bytes` bytes of a pixel (1..4), least significant first.
 inline uint32_t LoadPixel(const uint8_t* p, int bytes) {
   switch (bytes) {
     case 1: return p[0];
     case 2: return ReadLe16(p);
-    case 3: return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16);
+    case 3: return ReadLe24(p);
     default: return ReadLe32(p);
   }
 }
 inline void StorePixel(uint8_t* p, int bytes, uint32_t v) {
   switch (bytes) {
     case 1: p[0] = (uint8_t)v; break;
-    case 2: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); break;
-    case 3: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); break;
-    default: p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24); break;
+    case 2: WriteLe16(p, (uint16_t)v); break;
+    case 3: WriteLe24(p, v); break;
+    default: WriteLe32(p, v); break;
   }
 }
 

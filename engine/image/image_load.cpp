@@ -22,12 +22,14 @@ int RunImageDecoders(StreamRecord* stream, BASEIMAGE* image) {
   return -1;
 }
 
-// Replaces the pixels by a left-right mirrored copy.
+// Replaces the pixels by a left-right mirrored copy. The copy writes pixels
+// only; the padding at the end of each row is cleared, since the buffer may
+// be handed out as a bitmap's bits.
 static int MirrorIntoNewBuffer(BASEIMAGE* image) {
   if (ExpandCompressedBaseImage(image) < 0) return -1;
   if (image->width <= 0 || image->height <= 0) return 0;
   const uint64_t bytes = (uint64_t)image->pitch * (uint64_t)image->height;
-  uint8_t* mirrored = (uint8_t*)TrackedAlloc((uint32_t)bytes, "", 0);
+  uint8_t* mirrored = (uint8_t*)TrackedCalloc((uint32_t)bytes, "", 0);
   if (!mirrored) return -1;
   PixelRect rect{0, 0, image->width, image->height};
   ConvertPixelRect(mirrored, image->pitch, &image->format, image->pixels, image->pitch, &image->format, nullptr, 0,

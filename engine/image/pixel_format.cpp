@@ -5,6 +5,7 @@
 #include "engine/core/alloc.h"
 #include "engine/image/base_image.h"
 #include "engine/image/image_internal.h"
+#include "platform/win32/dib.h"
 
 static uint64_t g_image_byte_limit = MAX_IMAGE_BYTES;
 
@@ -73,22 +74,9 @@ int InitRgb24PixelFormat(PIXELFORMAT* format) {
   return 0;
 }
 
-// Shift = lowest set bit, width = the run of set bits from there upward.
 static void DeriveChannel(uint32_t mask, uint8_t* width, uint8_t* shift) {
-  if (!mask) {
-    *width = 0;
-    *shift = 0;
-    return;
-  }
-  int s = __builtin_ctz(mask);
-  uint32_t run = mask >> s;
-  int w = 0;
-  while (w < 32 - s && (run & 1u)) {
-    ++w;
-    run >>= 1;
-  }
-  *shift = (uint8_t)s;
-  *width = (uint8_t)w;
+  *width = (uint8_t)vox_win32::BitFieldWidth(mask);
+  *shift = (uint8_t)vox_win32::BitFieldShift(mask);
 }
 
 static uint32_t DepthMask(int bits) { return bits >= 32 ? 0xFFFFFFFFu : bits <= 0 ? 0u : ((1u << bits) - 1u); }

@@ -15,8 +15,6 @@
 
 namespace {
 
-int CharSize(const char* text) { return (IsLeadByte(text, 1) && text[1]) ? 2 : 1; }
-
 intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   return Host().default_window_proc ? Host().default_window_proc(window, message, wparam, lparam) : 0;
 }
@@ -193,13 +191,13 @@ void RunImeRestore() {
 
 int CharCountToByteOffset(const char* text, int count) {
   int offset = 0;
-  for (int i = 0; i < count && text[offset]; ++i) offset += CharSize(text + offset);
+  for (int i = 0; i < count && text[offset]; ++i) offset += (int)vox_win32::Cp932CharBytes(text + offset);
   return offset;
 }
 
 int ByteOffsetToCharCount(const char* text, int offset) {
   int count = 0;
-  for (int at = 0; at < offset && text[at]; at += CharSize(text + at)) ++count;
+  for (int at = 0; at < offset && text[at]; at += (int)vox_win32::Cp932CharBytes(text + at)) ++count;
   return count;
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
+#include "engine/core/util.h"
 #include "engine/input/input_internal.h"
 
 InputState g_input;
@@ -157,7 +158,7 @@ void StartKeyboard() {
   }
   if (FAILED(k->Acquire()) && FAILED(k->Acquire())) FailDeviceSetUp("キーボードデバイスの取得に失敗しました");
   WriteLogText("初期化成功\n");
-  g_input.last_keyboard_read = timeGetTime();
+  g_input.last_keyboard_read = (uint32_t)GetMillisecondCount();
 }
 
 // Creates and sets up the pad of one listed controller in the next slot.
@@ -258,7 +259,7 @@ namespace {
 int RefreshPadState(int index) {
   if (index < 0 || index >= MAX_PADS) return -1;
   PadRecord* pad = &g_input.pads[index];
-  uint32_t now = timeGetTime();
+  uint32_t now = (uint32_t)GetMillisecondCount();
   if (g_input.joystick_mode) {
     if (now == pad->last_read) return 0;
     pad->last_read = now;
@@ -296,7 +297,7 @@ int RefreshPadState(int index) {
 }
 
 int PollKeyboard() {
-  uint32_t now = timeGetTime();
+  uint32_t now = (uint32_t)GetMillisecondCount();
   if (g_input.joystick_mode || !g_input.keyboard || g_environment.os_version >= 0x108) {
     if (now == g_input.last_keyboard_read) return 0;
     g_input.last_keyboard_read = now;

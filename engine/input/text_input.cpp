@@ -11,7 +11,7 @@
 
 namespace {
 
-bool IsLead(char c) { return IsLeadByte(&c, 1) != 0; }
+bool IsLead(char c) { return vox_win32::IsCp932LeadByte((unsigned char)c); }
 
 // Size of the character that starts at `at` (a lead byte at the very end of
 // the string stands alone).

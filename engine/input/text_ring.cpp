@@ -8,6 +8,7 @@
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/input/input_internal.h"
+#include "platform/win32/cp932.h"
 
 TextInputState g_text;
 
@@ -121,7 +122,7 @@ int TakeInputCharPair(char* buffer, int advance) {
   buffer[0] = (char)first;
   g_text.ring_start = RingNext(g_text.ring_start);
   int count = 1;
-  if (!IsEditControlCode(first) && IsLeadByte(buffer, 1)) {
+  if (!IsEditControlCode(first) && vox_win32::IsCp932LeadByte((unsigned char)buffer[0])) {
     if (RingEmpty()) {
       // The second byte has not come yet: the lead byte waits for it.
       g_text.ring_start = RingPrevious(g_text.ring_start);
@@ -206,7 +207,7 @@ int DrawWrappedString(int x, int y, int line_step, const char* text, uint32_t co
   if (size <= 0) size = 16;
   int cx = sx, cy = sy;
   for (int i = 0; i < length;) {
-    int n = (IsLeadByte(text + i, 1) && text[i + 1]) ? 2 : 1;
+    int n = (int)vox_win32::Cp932CharBytes(text + i);
     char ch[3] = {text[i], n == 2 ? text[i + 1] : (char)0, 0};
     int w = MeasureStringWidthByFont(ch, n, font, 0);
     bool selected = i >= low && i < high;

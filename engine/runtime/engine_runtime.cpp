@@ -77,7 +77,7 @@ int PresentSoftFrame(const SoftPresentFrame* frame) {
   if (frame->pitch > 0 && frame->pitch % 4 == 0 && (frame->pitch * 8) % bpp == 0) {
     info.header.biWidth = frame->pitch * 8 / bpp;
   } else {
-    size_t row = ((size_t)info.header.biWidth * bpp + 31) / 32 * 4;
+    size_t row = (size_t)vox_win32::DibRowBytes(info.header.biWidth, bpp);
     copy.resize(row * height);
     for (int y = 0; y < height; y++)
       memcpy(&copy[row * y], static_cast<const uint8_t*>(frame->pixels) + (size_t)frame->pitch * y,
@@ -158,6 +158,8 @@ void InstallEngineServices() {
   s.end_sound = EndSoundSystem;
   s.start_graphics = StartGraphics;
   s.end_graphics = EndGraphics;
+  s.start_model_runtime = StartModelRuntime;
+  s.end_model_runtime = EndModelRuntime;
   s.set_vsync_wait = SetVerticalSyncWait;
   s.select_draw_screen = SelectDrawScreen;
   s.end_soft_images = EndSoftImages;

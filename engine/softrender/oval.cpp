@@ -117,8 +117,8 @@ struct OvalWalk {
 void RasterOvalToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t rx, int32_t ry, uint32_t colour, int32_t fill) {
   if (rx == 0 || ry == 0) return;
   int64_t a = rx < 0 ? -(int64_t)rx : rx, b = ry < 0 ? -(int64_t)ry : ry;
-  // Larger radii overflow the walk's 32-bit step limit where the shape was
-  // defined; nothing of them is drawn.
+  // Larger radii would overflow the 32-bit steps that fix which pixels an
+  // oval covers; nothing of them is drawn.
   if (a > kMaxOvalRadius || b > kMaxOvalRadius) return;
   // A palettised image has 1-byte pixels; the rules write 2 or 4.
   if (!IsSolidDestination(dest)) return;

@@ -10,12 +10,11 @@
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_decoder.h"
 #include "engine/sound/sound_decoder_kinds.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
 int g_movie_flag = 0;  // set while a movie loads its sound
-
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
 int SeekStream(const StreamData* s, int32_t offset, int origin) { return s->ops.seek(s->data, offset, origin); }
 
@@ -94,7 +93,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "RIFF", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 4) || std::memcmp(h, "WAVE", 4) != 0) return nullptr;
   if (!ReadSoundStreamExact(s, h, 8) || std::memcmp(h, "fmt ", 4) != 0) return nullptr;
-  const uint32_t format_size = Le32(h + 4);
+  const uint32_t format_size = ReadLe32(h + 4);
   // A real format record is 14 to a few dozen bytes; anything past 64 KiB is
   // damage.
   if (format_size < 14 || format_size > 0x10000) return nullptr;
@@ -112,7 +111,7 @@ uint8_t* ParseWaveChunks(SoundDecoder* d) {
       TrackedFree(body);
       return nullptr;
     }
-    const uint32_t chunk = Le32(h + 4);
+    const uint32_t chunk = ReadLe32(h + 4);
     if (std::memcmp(h, "data", 4) == 0) {
       d->data_start = uint32_t(s->ops.tell(s->data));
       d->data_size = chunk;
@@ -294,20 +293,14 @@ int MakeWaveImage(uint8_t** image, uint32_t* image_size, const WAVEFORMATEX* for
   const uint32_t total = format_size + pcm_size + 28;
   auto* p = static_cast<uint8_t*>(TrackedAlloc(total, "", 0));
   if (!p) return -1;
-  auto put32 = [](uint8_t* at, uint32_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-    at[2] = uint8_t(v >> 16);
-    at[3] = uint8_t(v >> 24);
-  };
   std::memcpy(p, "RIFF", 4);
-  put32(p + 4, format_size + pcm_size + 20);
+  WriteLe32(p + 4, format_size + pcm_size + 20);
   std::memcpy(p + 8, "WAVEfmt ", 8);
-  put32(p + 16, format_size);
+  WriteLe32(p + 16, format_size);
   std::memset(p + 20, 0, format_size);
   std::memcpy(p + 20, format, format_size < 18 ? format_size : 18);
   std::memcpy(p + 20 + format_size, "data", 4);
-  put32(p + 24 + format_size, pcm_size);
+  WriteLe32(p + 24 + format_size, pcm_size);
   if (pcm_size) std::memcpy(p + 28 + format_size, pcm, pcm_size);
   *image = p;
   *image_size = total;

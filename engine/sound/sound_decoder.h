@@ -33,6 +33,7 @@ struct SoundDecoder {
   int ogg_open;
   void* ogg_file;  // the file layer's decoding state
   int ogg_sample_bytes;
+  int ogg_links;  // leading sections of the chain in the first one's format
   // refill
   uint8_t* refill;
   uint32_t refill_size;

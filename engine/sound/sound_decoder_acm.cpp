@@ -6,6 +6,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder_kinds.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
@@ -61,6 +62,67 @@ const int kBitRates[2][3][16] = {
 };
 const int kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
 
+// A tag block ends the audio: an ID3v1 tag ("TAG"), an APEv2 tag
+// ("APETAGEX") or an ID3v2 tag appended after the frames ("ID3").
+bool TagStartsAt(const uint8_t* p, uint32_t left) {
+  return (left >= 3 && (std::memcmp(p, "TAG", 3) == 0 || std::memcmp(p, "ID3", 3) == 0)) ||
+         (left >= 8 && std::memcmp(p, "APETAGEX", 8) == 0);
+}
+
+struct MpegScan {
+  int64_t first = -1;  // offset of the first frame
+  int64_t end = 0;     // end of the last frame
+  int64_t samples = 0;
+  MpegFrameHeader head{};
+};
+
+// Walks the frames of `n` bytes of MPEG audio, passing over bytes between
+// frames. A tag block ends the walk; a frame header that names no usable
+// frame is damage inside the audio. False for damage or no frame at all.
+bool ScanMpegFrames(const uint8_t* block, uint32_t n, MpegScan* scan) {
+  MpegFrameHeader h{};
+  for (uint32_t i = 0; i < n;) {
+    if (TagStartsAt(block + i, n - i)) break;
+    if (block[i] != 0xFF || i + 1 >= n) {
+      ++i;
+      continue;
+    }
+    if ((block[i + 1] & 0xF0) != 0xF0) {
+      i += 2;
+      continue;
+    }
+    if (i + 3 >= n) break;
+    if (ParseMpegAudioHeader(block + i, &h) != 0) return false;
+    if (scan->first < 0) {
+      scan->first = i;
+      scan->head = h;
+    }
+    scan->samples += h.samples;
+    const int64_t end = int64_t(i) + h.frame_size;
+    scan->end = end < n ? end : n;
+    if (end >= n) break;
+    i = uint32_t(end);
+  }
+  return scan->first >= 0;
+}
+
+// Where the audio of an MPEG file of `size` bytes ends: before an ID3v1 tag
+// in its last 128 bytes and an APEv2 tag whose footer stands before that (or
+// at the end); the footer gives the tag's length, header or not.
+int64_t MpegAudioEnd(const StreamData* s, int64_t size) {
+  int64_t end = size;
+  uint8_t t[32];
+  if (end > 128 && s->ops.seek(s->data, int32_t(end - 128), 0) == 0 && ReadSoundStreamExact(s, t, 3) &&
+      std::memcmp(t, "TAG", 3) == 0)
+    end -= 128;
+  if (end >= 32 && s->ops.seek(s->data, int32_t(end - 32), 0) == 0 && ReadSoundStreamExact(s, t, 32) &&
+      std::memcmp(t, "APETAGEX", 8) == 0) {
+    const int64_t tag = int64_t(ReadLe32(t + 12)) + ((ReadLe32(t + 20) & 0x80000000u) ? 32 : 0);
+    if (tag >= 32 && tag <= end) end -= tag;
+  }
+  return end;
+}
+
 }  // namespace
 
 int ParseMpegAudioHeader(const uint8_t b[4], MpegFrameHeader* h) {
@@ -109,8 +171,25 @@ int OpenAcmWave(SoundDecoder* d) {
   d->packed_block = static_cast<uint8_t*>(TrackedAlloc(d->packed_size ? d->packed_size : 1, "", 0));
   d->packed = d->packed_block;
   if (!d->packed || !ReadSoundStreamExact(&d->source, d->packed, d->packed_size) ||
-      d->source.ops.seek(d->source.data, int32_t(d->data_start), 0) != 0 || FinishAcmOpen(d, 1, 1) < 0) {
+      d->source.ops.seek(d->source.data, int32_t(d->data_start), 0) != 0) {
     FreeAcmState(d);
+    return -1;
+  }
+  // MPEG audio has no fixed bytes per sample: its length is counted from its
+  // frames. The header's average byte rate is only a hint (variable-rate
+  // files carry 0); without it and without frames there is no length at all.
+  if (src->wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+    MpegScan scan;
+    if (ScanMpegFrames(d->packed, d->packed_size, &scan)) {
+      d->mpeg_samples = scan.samples;
+    } else if (src->nAvgBytesPerSec == 0) {
+      FreeAcmState(d);
+      return -1;
+    }
+  }
+  if (FinishAcmOpen(d, 1, 1) < 0) {
+    FreeAcmState(d);
+    d->mpeg_samples = -1;
     return -1;
   }
   return 0;
@@ -126,14 +205,7 @@ int OpenMpegAudio(SoundDecoder* d) {
     const int64_t tag = (id3[6] & 0x7F) * 2097152 + (id3[7] & 0x7F) * 16384 + (id3[8] & 0x7F) * 128 + (id3[9] & 0x7F);
     audio_start = tag + ((id3[3] == 4 && (id3[5] & 0x10)) ? 20 : 10);
   }
-  int64_t tail = 0;
-  if (size > 128) {
-    uint8_t t[3];
-    if (s->ops.seek(s->data, int32_t(size - 128), 0) == 0 && ReadSoundStreamExact(s, t, 3) &&
-        std::memcmp(t, "TAG", 3) == 0)
-      tail = 128;
-  }
-  const int64_t limit = size - tail;
+  const int64_t limit = MpegAudioEnd(s, size);
   if (audio_start >= limit) return -1;
   // The frame scan runs over a copy of the audio, which the conversion keeps.
   const uint32_t n = uint32_t(limit - audio_start);
@@ -143,42 +215,18 @@ int OpenMpegAudio(SoundDecoder* d) {
     TrackedFree(block);
     return -1;
   }
-  int64_t first = -1, data_end = 0, samples = 0;
-  MpegFrameHeader h{}, head{};
-  for (uint32_t i = 0; i < n;) {
-    if (block[i] != 0xFF || i + 1 >= n) {
-      ++i;
-      continue;
-    }
-    if ((block[i + 1] & 0xF0) != 0xF0) {
-      i += 2;
-      continue;
-    }
-    if (i + 3 >= n) break;
-    if (ParseMpegAudioHeader(block + i, &h) != 0) {
-      TrackedFree(block);
-      return -1;
-    }
-    if (first < 0) {
-      first = i;
-      head = h;
-    }
-    samples += h.samples;
-    const int64_t end = int64_t(i) + h.frame_size;
-    data_end = end < n ? end : n;
-    if (end >= n) break;
-    i = uint32_t(end);
-  }
-  if (first < 0) {
+  MpegScan scan;
+  if (!ScanMpegFrames(block, n, &scan)) {
     TrackedFree(block);
     return -1;
   }
+  const MpegFrameHeader& head = scan.head;
   d->packed_block = block;
-  d->packed = block + first;
-  d->packed_size = uint32_t(data_end - first);
-  d->data_start = uint32_t(audio_start + first);
+  d->packed = block + scan.first;
+  d->packed_size = uint32_t(scan.end - scan.first);
+  d->data_start = uint32_t(audio_start + scan.first);
   d->data_size = d->packed_size;
-  d->mpeg_samples = samples;
+  d->mpeg_samples = scan.samples;
 
   DWORD format_bytes = 0;
   if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &format_bytes) != MMSYSERR_NOERROR || format_bytes == 0)

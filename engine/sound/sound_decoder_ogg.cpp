@@ -10,6 +10,9 @@
 namespace {
 
 constexpr uint32_t kOggRefill = 4096;
+// A whole decode has one second more room than the stream claims, so that
+// it holds all that the layer delivers.
+constexpr uint64_t kRoomFrames = 44100;
 constexpr int kMaxHolesPerRefill = 64;
 
 size_t OggRead(void* buffer, size_t size, size_t count, void* source) {
@@ -44,12 +47,28 @@ int OpenOggVorbis(SoundDecoder* d) {
     TrackedFree(vf);
     return -1;
   }
-  const vorbis_info* info = ov_info(vf, -1);
-  const ogg_int64_t total = ov_pcm_total(vf, -1);
+  const vorbis_info* info = ov_info(vf, 0);
   WAVEFORMATEX f{};
   if (info) f = MakePcmWaveFormat(info->channels, (int)info->rate, 16);
-  if (!info || info->channels < 1 || info->channels > 8 || info->rate <= 0 || total < 0 ||
-      !NormalisePlayablePcm(&f) || uint64_t(total + 44100) * f.nBlockAlign > MAX_DECODED_PCM_BYTES) {
+  bool playable = info && info->channels >= 1 && info->channels <= 8 && info->rate > 0 && NormalisePlayablePcm(&f);
+  // A chained file plays its sections while they keep the first one's
+  // format; a section of another format ends the sound (played at this
+  // format it would be noise at the wrong speed). Lengths are compared in
+  // samples before any product with them: a stream may claim up to 2^63.
+  const uint64_t limit = playable ? MAX_DECODED_PCM_BYTES / f.nBlockAlign - kRoomFrames : 0;
+  uint64_t total = 0;
+  int links = 0;
+  for (const long count = ov_streams(vf); playable && links < count; ++links) {
+    const vorbis_info* section = ov_info(vf, links);
+    if (!section || section->channels != info->channels || section->rate != info->rate) break;
+    const ogg_int64_t length = ov_pcm_total(vf, links);
+    if (length < 0 || uint64_t(length) > limit - total) playable = false;
+    else total += uint64_t(length);
+  }
+  // Opening a chained file leaves the layer in its last section: decoding
+  // goes back to the top.
+  if (playable && ov_streams(vf) > 1 && ov_pcm_seek(vf, 0) != 0) playable = false;
+  if (!playable || links == 0) {
     ov_clear(vf);
     TrackedFree(vf);
     return -1;
@@ -58,6 +77,7 @@ int OpenOggVorbis(SoundDecoder* d) {
   d->ogg_file = vf;
   d->ogg_open = 1;
   d->ogg_sample_bytes = 2;
+  d->ogg_links = links;
   d->format = f;
   d->refill_size = kOggRefill;
   d->data_size = uint32_t(total * f.nBlockAlign);
@@ -72,6 +92,7 @@ int RefillOgg(SoundDecoder* d) {
     int section = 0;
     const long got = ov_read(File(d), reinterpret_cast<char*>(d->refill), int(d->refill_size), 0, 2, 1, &section);
     if (got == OV_HOLE) continue;
+    if (section >= d->ogg_links) return 0;
     return got > 0 ? int(got) : 0;
   }
   return 0;
@@ -88,9 +109,7 @@ int SeekOgg(SoundDecoder* d, uint32_t sample) {
 
 uint32_t OggDecodedBytes(const SoundDecoder* d) {
   if (!d->ogg_open) return 0;
-  // One second more than the stream claims, so that a whole decode has room
-  // for all that the layer delivers.
-  return uint32_t((ov_pcm_total(File(d), -1) + 44100) * d->format.nChannels * d->ogg_sample_bytes);
+  return uint32_t(d->data_size + kRoomFrames * d->format.nBlockAlign);
 }
 
 void CloseOgg(SoundDecoder* d) {

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32/byte_order.h"
+
 namespace acm_codecs {
 namespace {
 
 int16_t Clamp16(int v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
 
-int16_t Read16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t Read16(const uint8_t* p) { return static_cast<int16_t>(ReadLe16(p)); }
 
 constexpr int kImaSteps[89] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,

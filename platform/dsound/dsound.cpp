@@ -5,7 +5,6 @@
 #include "platform/dsound/dsound.h"
 
 #include <SDL2/SDL.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +16,7 @@
 
 #include "platform/dsound/dsound_control.h"
 #include "platform/dsound/dsound_mix.h"
+#include "platform/win32/cp932.h"
 
 namespace {
 
@@ -421,27 +421,6 @@ class DsDevice final : public IDirectSound {
   DWORD level_ = 0;
 };
 
-// Device names come from SDL as UTF-8; the engine's text is code page 932.
-std::string ToCp932(const char* utf8) {
-  std::string out;
-  iconv_t cd = iconv_open("CP932//TRANSLIT", "UTF-8");
-  if (cd == (iconv_t)-1) return utf8;
-  std::string in = utf8;
-  out.resize(in.size() * 2 + 4);
-  char* src = in.data();
-  size_t src_left = in.size();
-  char* dst = out.data();
-  size_t dst_left = out.size();
-  while (src_left > 0 && iconv(cd, &src, &src_left, &dst, &dst_left) == (size_t)-1) {
-    if (dst_left == 0) break;
-    ++src;  // skip what has no code page 932 form
-    --src_left;
-  }
-  out.resize(out.size() - dst_left);
-  iconv_close(cd);
-  return out;
-}
-
 }  // namespace
 
 HRESULT CreateDirectSoundInstance(IDirectSound** out) {
@@ -463,7 +442,7 @@ HRESULT DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, LPVOID context) {
   for (int i = 0; i < n; ++i) {
     const char* name = SDL_GetAudioDeviceName(i, 0);
     if (!name) continue;
-    if (!callback(reinterpret_cast<const void*>(intptr_t(i + 1)), ToCp932(name).c_str(), driver.c_str(), context))
+    if (!callback(reinterpret_cast<const void*>(intptr_t(i + 1)), vox_win32::Utf8ToCp932Lossy(name).c_str(), driver.c_str(), context))
       break;
   }
   SDL_QuitSubSystem(SDL_INIT_AUDIO);

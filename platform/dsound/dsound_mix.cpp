@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/win32/byte_order.h"
+
 namespace {
 
 constexpr int kChunk = 256;  // output frames accumulated at a time
@@ -23,13 +25,8 @@ Frame ReadFrameGeneric(const uint8_t* p, int channels, int bytes_per_sample) {
   int count[2] = {0, 0};
   for (int c = 0; c < channels; ++c) {
     const uint8_t* s = p + c * bytes_per_sample;
-    int32_t v;
-    switch (bytes_per_sample) {
-      case 1: v = (int32_t(s[0]) - 128) << 8; break;
-      case 2: v = int16_t(s[0] | (s[1] << 8)); break;
-      case 3: v = int16_t(s[1] | (s[2] << 8)); break;
-      default: v = int16_t(s[2] | (s[3] << 8)); break;
-    }
+    // The top 16 bits of a wider sample.
+    int32_t v = bytes_per_sample == 1 ? (int32_t(s[0]) - 128) << 8 : int16_t(ReadLe16(s + bytes_per_sample - 2));
     sum[c & 1] += v;
     ++count[c & 1];
   }
@@ -47,11 +44,11 @@ inline Frame ReadFrame(const uint8_t* p) {
       return {l, (int32_t(p[1]) - 128) << 8};
     }
   } else {
-    int32_t l = int16_t(p[0] | (p[1] << 8));
+    int32_t l = int16_t(ReadLe16(p));
     if constexpr (Channels == 1) {
       return {l, l};
     } else {
-      return {l, int16_t(p[2] | (p[3] << 8))};
+      return {l, int16_t(ReadLe16(p + 2))};
     }
   }
 }

@@ -1,11 +1,13 @@
 // DIB sections and device contexts of the GDI stand-in, and the pixel
 // conversion GDI performs when it copies a DIB into a section.
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/font.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
@@ -18,35 +20,30 @@ struct DibSection {
   uint8_t* bits;
   int width, height, stride;
 };
+// The header and its table read together as a BITMAPINFO.
+static_assert(offsetof(DibSection, colors) == offsetof(DibSection, header) + sizeof(BITMAPINFOHEADER));
 
 // Stock objects a new context holds until the program selects its own.
 GdiObject g_stock[kKindSlots];
 
 bool IsDibSection(HGDIOBJ object) { return object && object->kind == OBJ_BITMAP && object != &g_stock[OBJ_BITMAP]; }
 
-uint32_t Stride(int width, int bits) { return (uint32_t)((((uint64_t)width * bits + 31) / 32) * 4); }
-
-int Ctz(uint32_t v) { return v ? __builtin_ctz(v) : 0; }
-int RunWidth(uint32_t mask) {
-  if (!mask) return 0;
-  uint32_t run = mask >> Ctz(mask);
-  int w = 0;
-  while (run & 1u) ++w, run >>= 1;
-  return w;
-}
+using vox_win32::BitFieldShift;
+using vox_win32::BitFieldWidth;
+using vox_win32::DibRowBytes;
 
 // One channel of a bit-field pixel as 8 bits (the top bits of a wider one).
 uint32_t ToByte(uint32_t v, uint32_t mask) {
   if (!mask) return 0;
-  int w = RunWidth(mask);
-  uint32_t c = (v & mask) >> Ctz(mask);
+  int w = BitFieldWidth(mask);
+  uint32_t c = (v & mask) >> BitFieldShift(mask);
   return w >= 8 ? c >> (w - 8) : c << (8 - w);
 }
 uint32_t FromByte(uint32_t c, uint32_t mask) {
   if (!mask) return 0;
-  int w = RunWidth(mask);
+  int w = BitFieldWidth(mask);
   uint32_t v = w <= 8 ? c >> (8 - w) : (uint32_t)((uint64_t)c * ((w >= 32 ? 0xFFFFFFFFull : (1ull << w) - 1)) / 255u);
-  return (uint32_t)((uint64_t)v << Ctz(mask)) & mask;
+  return (uint32_t)((uint64_t)v << BitFieldShift(mask)) & mask;
 }
 
 // A DIB as a grid of colours 0x00RRGGBB.
@@ -66,20 +63,11 @@ struct DibView {
     height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     top_down = h.biHeight < 0;
     bit_count = h.biBitCount;
-    stride = (int)Stride(width, bit_count);
+    stride = (int)DibRowBytes(width, bit_count);
     table = DibColorTable(info);
     table_size = bit_count <= 8 ? 1 << bit_count : 0;
-    if (h.biCompression == BI_BITFIELDS) {
-      if (bit_count != 16 && bit_count != 32) return false;
-      std::memcpy(masks, table, sizeof(masks));
-    } else if (h.biCompression == BI_RGB) {
-      if (bit_count == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-      else masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    } else {
-      return false;
-    }
-    return bit_count == 1 || bit_count == 4 || bit_count == 8 || bit_count == 16 || bit_count == 24 ||
-           bit_count == 32;
+    if (bit_count == 1 || bit_count == 4 || bit_count == 8) return h.biCompression == BI_RGB;
+    return vox_win32::DibChannelMasks(info, masks);
   }
   const uint8_t* Row(int y) const { return bits + (int64_t)(top_down ? y : height - 1 - y) * stride; }
   uint32_t Get(int x, int y) const {
@@ -92,15 +80,11 @@ struct DibView {
         const RGBQUAD& q = table[index];
         return ((uint32_t)q.rgbRed << 16) | ((uint32_t)q.rgbGreen << 8) | q.rgbBlue;
       }
-      case 24: {
-        const uint8_t* p = row + x * 3;
-        return ((uint32_t)p[2] << 16) | ((uint32_t)p[1] << 8) | p[0];
-      }
+      case 24:
+        return ReadLe24(row + x * 3);
       default: {
         const uint8_t* p = row + x * (bit_count / 8);
-        uint32_t v = bit_count == 16 ? (uint32_t)(p[0] | (p[1] << 8))
-                                     : (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-                                           ((uint32_t)p[3] << 24);
+        uint32_t v = bit_count == 16 ? ReadLe16(p) : ReadLe32(p);
         return (ToByte(v, masks[0]) << 16) | (ToByte(v, masks[1]) << 8) | ToByte(v, masks[2]);
       }
     }
@@ -131,21 +115,17 @@ void PutPixel(DibSection* s, int x, int y, uint32_t rgb) {
       byte = (uint8_t)((byte & ~mask) | ((NearestIndex(s->colors, 1 << bc, rgb) << shift) & mask));
       break;
     }
-    case 24: {
-      uint8_t* p = row + x * 3;
-      p[0] = (uint8_t)rgb, p[1] = (uint8_t)(rgb >> 8), p[2] = (uint8_t)(rgb >> 16);
+    case 24:
+      WriteLe24(row + x * 3, rgb);
       break;
-    }
     default: {
       uint32_t masks[3];
-      if (s->header.biCompression == BI_BITFIELDS) std::memcpy(masks, s->colors, sizeof(masks));
-      else if (bc == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-      else masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+      vox_win32::DibChannelMasks(reinterpret_cast<const BITMAPINFO*>(&s->header), masks);
       uint32_t v = FromByte((rgb >> 16) & 0xFF, masks[0]) | FromByte((rgb >> 8) & 0xFF, masks[1]) |
                    FromByte(rgb & 0xFF, masks[2]);
       uint8_t* p = row + x * (bc / 8);
-      p[0] = (uint8_t)v, p[1] = (uint8_t)(v >> 8);
-      if (bc == 32) p[2] = (uint8_t)(v >> 16), p[3] = (uint8_t)(v >> 24);
+      if (bc == 16) WriteLe16(p, (uint16_t)v);
+      else WriteLe32(p, v);
       break;
     }
   }
@@ -210,7 +190,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE,
   if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) return nullptr;
   if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bc == 16 || bc == 32))) return nullptr;
   const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  const uint64_t stride = Stride(h.biWidth, bc);
+  const uint64_t stride = (uint64_t)DibRowBytes(h.biWidth, bc);
   const uint64_t size = stride * (uint64_t)height;
   if (size > 0x7FFFFFFF) return nullptr;
   DibSection* s = new (std::nothrow) DibSection();

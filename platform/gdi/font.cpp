@@ -10,12 +10,10 @@
 #include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
-#include <iconv.h>
 
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/win32/cp932.h"
@@ -43,29 +41,6 @@ std::unordered_set<GdiFont*>& LiveFonts() {
 GdiFontSource* g_source = nullptr;
 
 const char* U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
-
-// ---- code page 932 to Unicode --------------------------------------------------------
-uint32_t CodeToUnicode(UINT code) {
-  static std::unordered_map<UINT, uint32_t> cache;
-  static iconv_t cd = iconv_open("UTF-32LE", "CP932");
-  auto it = cache.find(code);
-  if (it != cache.end()) return it->second;
-  uint32_t result = 0;
-  if (cd != (iconv_t)-1) {
-    char in[2];
-    size_t in_len = 0;
-    if (code > 0xFF) in[in_len++] = (char)(code >> 8);
-    in[in_len++] = (char)(code & 0xFF);
-    uint32_t out[2] = {0, 0};
-    char* in_p = in;
-    char* out_p = reinterpret_cast<char*>(out);
-    size_t out_left = sizeof(out);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &in_p, &in_len, &out_p, &out_left) != (size_t)-1 && in_len == 0 && out_left == 4) result = out[0];
-  }
-  cache.emplace(code, result);
-  return result;
-}
 
 // ---- the system's faces --------------------------------------------------------------
 FT_Library Library() {
@@ -165,7 +140,7 @@ class FreeTypeFace : public GdiFontFace {
   void Metrics(TEXTMETRICA* out) const override { *out = metrics_; }
 
   bool Render(UINT code, bool grey, GdiGlyphImage* out) override {
-    uint32_t unicode = CodeToUnicode(code);
+    uint32_t unicode = vox_win32::Cp932CodeToUnicode(code);
     if (!unicode) return false;
     FT_UInt glyph = FT_Get_Char_Index(face_, unicode);
     if (!glyph) return false;
@@ -332,7 +307,7 @@ DWORD GetGlyphOutlineA(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DW
   metrics->gmCellIncX = (int16_t)image->advance;
   metrics->gmCellIncY = 0;
   if (format == GGO_METRICS) return 0;
-  DWORD pitch = grey ? (DWORD)((width + 3) & ~3) : (DWORD)(((width + 31) / 32) * 4);
+  DWORD pitch = (DWORD)vox_win32::DibRowBytes(width, grey ? 8 : 1);
   DWORD needed = pitch * (DWORD)height;
   if (!buffer || size == 0) return needed;
   if (size < needed) return GDI_ERROR;

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/win32/byte_order.h"
+
 namespace vox_win32 {
 namespace {
 
@@ -21,21 +23,29 @@ class Converter {
   ~Converter() {
     if (cd_ != (iconv_t)-1) iconv_close(cd_);
   }
-  bool Run(std::string_view text, std::string* out) {
+  // skip_unknown: a byte that starts no convertible sequence is left out
+  // instead of failing the whole text.
+  bool Run(std::string_view text, std::string* out, bool skip_unknown = false) {
     if (cd_ == (iconv_t)-1) return false;
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-    out->assign(text.size() * 3 + 4, '\0');
+    out->assign(text.size() * 4 + 4, '\0');
     char* in = const_cast<char*>(text.data());
     size_t in_left = text.size();
     char* dst = out->data();
     size_t out_left = out->size();
     while (in_left > 0) {
       if (iconv(cd_, &in, &in_left, &dst, &out_left) == (size_t)-1) {
-        if (errno != E2BIG) return false;
-        size_t used = dst - out->data();
-        out->resize(out->size() * 2);
-        dst = out->data() + used;
-        out_left = out->size() - used;
+        if (errno == E2BIG) {
+          size_t used = dst - out->data();
+          out->resize(out->size() * 2);
+          dst = out->data() + used;
+          out_left = out->size() - used;
+        } else if (skip_unknown) {
+          ++in;
+          --in_left;
+        } else {
+          return false;
+        }
       }
     }
     out->resize(dst - out->data());
@@ -64,6 +74,26 @@ bool Utf8ToCp932(std::string_view text, std::string* out) {
   }
   thread_local Converter converter("CP932", "UTF-8");
   return converter.Run(text, out);
+}
+
+std::string Utf8ToCp932Lossy(std::string_view text) {
+  std::string out;
+  if (IsAscii(text)) return std::string(text);
+  thread_local Converter converter("CP932", "UTF-8");
+  if (!converter.Run(text, &out, true)) out.clear();
+  return out;
+}
+
+uint32_t Cp932CodeToUnicode(uint32_t code) {
+  if (code > 0xFFFF) return 0;
+  char bytes[2];
+  size_t length = 0;
+  if (code > 0xFF) bytes[length++] = (char)(code >> 8);
+  bytes[length++] = (char)(code & 0xFF);
+  thread_local Converter converter("UTF-32LE", "CP932");
+  std::string out;
+  if (!converter.Run(std::string_view(bytes, length), &out) || out.size() != 4) return 0;
+  return ReadLe32(reinterpret_cast<const uint8_t*>(out.data()));
 }
 
 int CompareNoCaseCp932(std::string_view a, std::string_view b) {

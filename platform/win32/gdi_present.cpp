@@ -3,7 +3,9 @@
 // surface), which is then shown.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "platform/win32/byte_order.h"
 #include "platform/win32/window_internal.h"
 
 namespace {
@@ -11,21 +13,35 @@ namespace {
 struct Channel {
   uint32_t mask;
   int shift;
-  uint32_t max;
+  uint64_t max;
 };
 
 Channel ChannelOf(uint32_t mask) {
-  Channel c{mask, 0, 0};
-  if (!mask) return c;
-  while (!((mask >> c.shift) & 1)) c.shift++;
-  c.max = mask >> c.shift;
-  return c;
+  return Channel{mask, vox_win32::BitFieldShift(mask), (1ull << vox_win32::BitFieldWidth(mask)) - 1};
 }
 
+// The channel scaled to 0..255, rounded to the nearest.
 uint32_t Expand(uint32_t pixel, const Channel& c) {
   if (!c.max) return 0;
-  return (((pixel & c.mask) >> c.shift) * 255 + c.max / 2) / c.max;
+  return (uint32_t)((((pixel & c.mask) >> c.shift) * 255 + c.max / 2) / c.max);
 }
+
+// A channel's value (as the DIB holds it) to its bits in the surface's pixel
+// format, through a table for channels up to 10 bits wide (null beyond).
+struct ChannelTable {
+  ChannelTable(const Channel& c, int loss, int shift) : channel(c), loss(loss), shift(shift) {
+    if (c.max >= 1024) return;
+    for (uint32_t v = 0; v <= c.max; v++) table[v] = (Expand(v << c.shift, c) >> loss) << shift;
+    fast = table;
+  }
+  uint32_t bits(uint32_t pixel) const {
+    return fast ? fast[(pixel & channel.mask) >> channel.shift] : (Expand(pixel, channel) >> loss) << shift;
+  }
+  Channel channel;
+  int loss, shift;
+  uint32_t table[1024];
+  const uint32_t* fast = nullptr;
+};
 
 WindowObject* PaintTarget(HDC dc) { return vox_win32::LiveWindow(reinterpret_cast<HWND>(dc)); }
 
@@ -87,23 +103,16 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   const BITMAPINFOHEADER& h = info->bmiHeader;
   int bpp = h.biBitCount;
   if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return 0;
-  if (!(bpp == 16 || bpp == 24 || bpp == 32)) return 0;
   uint32_t masks[3];
-  if (h.biCompression == BI_BITFIELDS && bpp != 24) {
-    memcpy(masks, reinterpret_cast<const uint8_t*>(info) + h.biSize, sizeof masks);
-  } else if (h.biCompression == BI_RGB) {
-    if (bpp == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-    else masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
-  } else {
-    return 0;
-  }
+  if (!DibChannelMasks(info, masks)) return 0;
   int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
   if (x_src < 0 || y_src < 0 || x_src + src_width > width || y_src + src_height > height) return 0;
-  size_t stride = ((size_t)width * bpp + 31) / 32 * 4;
+  size_t stride = (size_t)DibRowBytes(width, bpp);
   Channel red = ChannelOf(masks[0]), green = ChannelOf(masks[1]), blue = ChannelOf(masks[2]);
 
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (!surface) return 0;
+  w->pixel_reader = nullptr;  // the window shows this surface again
   SDL_Rect to = ToSurface(w, surface, x_dest, y_dest, dest_width, dest_height);
   if (w->fullscreen && (to.x > 0 || to.y > 0)) FillSurface(surface, nullptr);
   SDL_Rect clip{0, 0, surface->w, surface->h}, visible;
@@ -112,25 +121,30 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   const SDL_PixelFormat* f = surface->format;
   int out_bytes = f->BytesPerPixel;
   const uint8_t* base = static_cast<const uint8_t*>(bits);
+  // Every frame of the software screen comes through here: the source
+  // column of each surface column and each channel value's bits in the
+  // surface's format are worked out once per call, not once per pixel.
+  std::vector<int> column_list((size_t)visible.w);
+  int* columns = column_list.data();
+  for (int x = visible.x; x < visible.x + visible.w; x++)
+    columns[x - visible.x] = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
+  ChannelTable reds(red, f->Rloss, f->Rshift), greens(green, f->Gloss, f->Gshift), blues(blue, f->Bloss, f->Bshift);
+  const uint32_t *rt = reds.fast, *gt = greens.fast, *bt = blues.fast;
+  const bool tables = rt && gt && bt;
+  const size_t out_copy = (size_t)std::min(out_bytes, 4);
   for (int y = visible.y; y < visible.y + visible.h; y++) {
     int sy = y_src + (int)((int64_t)(y - to.y) * src_height / to.h);
     const uint8_t* row = base + stride * (size_t)(h.biHeight < 0 ? sy : height - 1 - sy);
     uint8_t* out = static_cast<uint8_t*>(surface->pixels) + (size_t)y * surface->pitch + (size_t)visible.x * out_bytes;
-    for (int x = visible.x; x < visible.x + visible.w; x++, out += out_bytes) {
-      int sx = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
-      uint32_t p;
-      if (bpp == 16) {
-        uint16_t v;
-        memcpy(&v, row + sx * 2, 2);
-        p = v;
-      } else if (bpp == 24) {
-        p = row[sx * 3] | (row[sx * 3 + 1] << 8) | ((uint32_t)row[sx * 3 + 2] << 16);
-      } else {
-        memcpy(&p, row + sx * 4, 4);
-      }
-      uint32_t packed = ((Expand(p, red) >> f->Rloss) << f->Rshift) | ((Expand(p, green) >> f->Gloss) << f->Gshift) |
-                        ((Expand(p, blue) >> f->Bloss) << f->Bshift) | f->Amask;
-      memcpy(out, &packed, (size_t)std::min(out_bytes, 4));
+    for (int i = 0; i < visible.w; i++) {
+      const uint8_t* in = row + columns[i] * (bpp / 8);
+      uint32_t p = bpp == 16 ? ReadLe16(in) : bpp == 24 ? ReadLe24(in) : ReadLe32(in);
+      uint32_t packed = tables ? rt[(p & red.mask) >> red.shift] | gt[(p & green.mask) >> green.shift] |
+                                     bt[(p & blue.mask) >> blue.shift]
+                               : reds.bits(p) | greens.bits(p) | blues.bits(p);
+      packed |= f->Amask;
+      memcpy(out, &packed, out_copy);
+      out += out_bytes;
     }
   }
   if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
@@ -141,6 +155,7 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
 int ReadWindowPixels(HWND window, uint32_t* pixels, int width, int height, int pitch) {
   WindowObject* w = LiveWindow(window);
   if (!w || !pixels) return -1;
+  if (w->pixel_reader) return w->pixel_reader(w->pixel_reader_context, pixels, width, height, pitch);
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (!surface || surface->w != width || surface->h != height) return -1;
   if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return -1;

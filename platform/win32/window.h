@@ -284,6 +284,37 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
 // row. 0, or -1 when the window shows nothing yet or the size differs.
 int ReadWindowPixels(HWND window, uint32_t* pixels, int width, int height, int pitch);
 
+// ---- OpenGL on a window ----------------------------------------------------------
+// Windows are made able to carry an OpenGL context whenever SDL's video
+// driver offers OpenGL (not so with the dummy driver). Contexts are OpenGL
+// 3.3 core, made and used on the video thread.
+BOOL IsWindowGLCapable(HWND window);
+// TRUE under SDL's dummy video driver, whose windows show nothing anywhere.
+BOOL IsWindowSystemHeadless();
+// A new context on the window, current on return; null when the window or
+// the driver cannot carry one.
+void* CreateWindowGLContext(HWND window);
+BOOL MakeWindowGLContextCurrent(HWND window, void* context);
+void DeleteWindowGLContext(void* context);
+void* GetWindowGLProcAddress(const char* name);
+// Size of the window's drawable in pixels.
+BOOL GetWindowGLDrawableSize(HWND window, int* width, int* height);
+// Where a rectangle of the client area lies on the drawable, top-left origin
+// (a fullscreen popup shows its client area letterboxed).
+BOOL MapClientRectToGLDrawable(HWND window, const RECT* client, RECT* drawable);
+// Shows what was drawn into the drawable; interval 0 does not wait for the
+// vertical blank, 1 does.
+BOOL SwapWindowGL(HWND window, int interval);
+// Once a window shows OpenGL output, ReadWindowPixels asks `reader` for the
+// drawable's pixels (same contract as ReadWindowPixels); null goes back to
+// the window surface.
+// Runs `probe` with an OpenGL 3.3 core context current on a hidden window of
+// its own (for asking the context what it offers before any window carries
+// one), then drops both. FALSE when the video driver offers no OpenGL.
+BOOL ProbeWindowSystemGL(void (*probe)(void* context), void* context);
+typedef int (*WindowPixelReader)(void* context, uint32_t* pixels, int width, int height, int pitch);
+void SetWindowPixelReader(HWND window, WindowPixelReader reader, void* context);
+
 // ---- timers ---------------------------------------------------------------------------
 uintptr_t SetTimer(HWND window, uintptr_t id, UINT milliseconds, TIMERPROC proc);
 BOOL KillTimer(HWND window, uintptr_t id);

@@ -31,6 +31,9 @@ struct WindowObject {
   bool destroying = false;
   DWORD thread = 0;
   int instance_lock = -1;  // file descriptor holding the class's instance lock
+  bool gl_capable = false;  // made with SDL_WINDOW_OPENGL
+  WindowPixelReader pixel_reader = nullptr;  // the window shows OpenGL output
+  void* pixel_reader_context = nullptr;
 };
 
 namespace vox_win32 {
@@ -39,6 +42,8 @@ std::recursive_mutex& WindowSystemLock();
 // Starts SDL's video and timer subsystems on first use; false when SDL
 // cannot start them. The calling thread becomes the video thread.
 bool EnsureVideo();
+// Holds the OpenGL library loaded once a window could carry a context.
+void KeepGLLibraryLoaded();
 bool OnVideoThread();
 // The live window behind a handle, or null.
 WindowObject* LiveWindow(HWND window);

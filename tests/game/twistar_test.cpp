@@ -60,7 +60,7 @@ TEST(TwistarTest, FieldsDrawTheSamePairsForASeed) {
       }
     }
   }
-  // The documented first pairs for four colours and seed 0.
+  // The known first pair for four colours and seed 0.
   side_settings s;
   s.seed = 0;
   s.colours = 4;

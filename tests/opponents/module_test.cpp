@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +14,8 @@
 #include <thread>
 
 #include "opponents/plugin_api.h"
+#include "platform/win32/cp932.h"
+#include "platform/win32/win32.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool ReadPng(const uint8_t* data, uint32_t size, PngFacts* facts) {
 bool IsCp932Text(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = (unsigned char)text[i];
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+    if (vox_win32::IsCp932LeadByte(c)) {
       if (++i >= text.size()) return false;
       const unsigned char t = (unsigned char)text[i];
       if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
@@ -232,13 +233,17 @@ TEST_P(OpponentModule, AnswersTheLevelTablesAndThinksOnAThread) {
       EXPECT_EQ(thinking_time(), kTable[level]);
       EXPECT_EQ(miss_percent(), kTable[level]);
       decision = -1;
-      std::atomic<bool> done{false};
-      std::thread thread([&] {
-        think_set(&decision);
-        done.store(true, std::memory_order_release);
-      });
-      thread.join();
-      EXPECT_TRUE(done.load());
+      // As the field runs it: a thread of the kernel's, polled without
+      // waiting until it has ended by itself.
+      HANDLE thread = CreateThread(nullptr, 0, think_set, &decision, 0, nullptr);
+      ASSERT_NE(thread, nullptr);
+      int polls = 0;
+      while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT && polls < 10000) {
+        Sleep(1);
+        ++polls;
+      }
+      EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "the think never ended";
+      CloseHandle(thread);
       EXPECT_GE(decision, 0) << "height " << height << " level " << level;
       EXPECT_LT(decision, kOpponentPlacements) << "height " << height << " level " << level;
     }

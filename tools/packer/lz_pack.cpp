@@ -6,6 +6,7 @@
 
 #include "engine/core/archive_format.h"
 #include "engine/core/lz.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
@@ -26,8 +27,7 @@ struct Matcher {
   }
 
   uint32_t Hash4(const uint8_t* p) const {
-    uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-    return (v * 2654435761u) >> (32 - hash_bits);
+    return (ReadLe32(p) * 2654435761u) >> (32 - hash_bits);
   }
 
   void Insert(size_t at) {

@@ -2,7 +2,6 @@
 // single LZ block). Names on disk are UTF-8 and are stored in the archive as
 // code page 932; listing and extracting go through the engine's own archive
 // reader, so what this tool shows is what the game reads.
-#include <iconv.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,27 +13,13 @@
 #include <vector>
 
 #include "engine/core/archive.h"
+#include "platform/win32/cp932.h"
 #include "tools/packer/lz_pack.h"
 #include "tools/packer/qva_writer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == (iconv_t)-1) return false;
-  std::vector<char> buffer(in.size() * 4 + 4);
-  char* src = const_cast<char*>(in.data());
-  size_t src_left = in.size();
-  char* dst = buffer.data();
-  size_t dst_left = buffer.size();
-  size_t result = iconv(cd, &src, &src_left, &dst, &dst_left);
-  iconv_close(cd);
-  if (result == (size_t)-1) return false;
-  out->assign(buffer.data(), buffer.size() - dst_left);
-  return true;
-}
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>* out) {
   std::ifstream f(path, std::ios::binary);
@@ -65,7 +50,7 @@ bool AddFolder(const fs::path& folder, QvaNode* node, QvaPacking packing, std::s
       return false;
     }
     QvaNode child;
-    if (!Convert("CP932", "UTF-8", item.filename().string(), &child.name)) {
+    if (!vox_win32::Utf8ToCp932(item.filename().string(), &child.name)) {
       *error = "name has no code page 932 form: " + item.string();
       return false;
     }
@@ -130,7 +115,7 @@ int Pack(int argc, char** argv) {
 
 std::string ToUtf8(const std::string& cp932) {
   std::string out;
-  return Convert("UTF-8", "CP932", cp932, &out) ? out : cp932;
+  return vox_win32::Cp932ToUtf8(cp932, &out) ? out : cp932;
 }
 
 // Walks the archive folder `inner` (cp932, "" for the root), calling `visit`

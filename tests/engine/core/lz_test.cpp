@@ -3,6 +3,7 @@
 // outside the buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -17,11 +18,11 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes Block(uint32_t decoded, uint8_t escape, const Bytes& codes) {
-  Bytes b(9);
+  Bytes b(9 + codes.size());
   WriteLe32(b.data(), decoded);
-  WriteLe32(b.data() + 4, (uint32_t)(9 + codes.size()));
+  WriteLe32(b.data() + 4, (uint32_t)b.size());
   b[8] = escape;
-  b.insert(b.end(), codes.begin(), codes.end());
+  std::copy(codes.begin(), codes.end(), b.begin() + 9);
   return b;
 }
 

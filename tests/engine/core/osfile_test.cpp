@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -102,26 +103,33 @@ TEST_F(OsFileTest, SeekPastTheEndThenReadGivesNothing) {
   }
 }
 
+std::atomic<bool> g_release_read{false};
+// Holds the file-access thread's read until the test lets it go (or ten
+// seconds have passed, so that a read that did not return at once fails the
+// test instead of hanging it).
+void HoldRead() {
+  for (int i = 0; i < 10000 && !g_release_read; ++i) Sleep(1);
+}
+
 TEST_F(OsFileTest, AsyncReadReturnsAtOnceAndIsIdleAfterwards) {
-  // A large read keeps the file-access thread busy long after the call has
-  // returned; a few tries make missing that window practically impossible.
-  std::string data(8 << 20, '\0');
+  std::string data(100000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i * 7 + (i >> 12));
   WriteFile("big.bin", data);
   OsFile* f = OsFileOpen("big.bin", 0, 1, 1);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(OsFileIsIdle(f), 1);
   std::vector<char> buf(data.size());
-  bool seen_busy = false;
-  for (int attempt = 0; attempt < 5 && !seen_busy; ++attempt) {
-    ASSERT_EQ(OsFileSeek(f, 0, 0), 0);
-    EXPECT_EQ(OsFileRead(buf.data(), 1024, data.size() / 1024, f), data.size() / 1024);
-    seen_busy = OsFileIsIdle(f) == 0;
-    WaitIdle(f);
-    EXPECT_EQ(OsFileIsIdle(f), 1);
-    EXPECT_EQ(memcmp(buf.data(), data.data(), data.size()), 0);
-  }
-  EXPECT_TRUE(seen_busy);
+  g_release_read = false;
+  SetOsFileReadHook(HoldRead);
+  // The call returns with the whole count while its thread still reads.
+  EXPECT_EQ(OsFileRead(buf.data(), 1000, 100, f), 100u);
+  EXPECT_EQ(OsFileIsIdle(f), 0);
+  EXPECT_FALSE(g_release_read);
+  g_release_read = true;
+  WaitIdle(f);
+  SetOsFileReadHook(nullptr);
+  EXPECT_EQ(OsFileIsIdle(f), 1);
+  EXPECT_EQ(memcmp(buf.data(), data.data(), data.size()), 0);
   EXPECT_EQ(OsFileTell(f), (int64_t)data.size());
   EXPECT_EQ(OsFileClose(f), 0);
 }
@@ -151,27 +159,54 @@ TEST_F(OsFileTest, ThreadedReadReportsTheBytesReallyRead) {
   }
 }
 
+// Waits until the file's thread, idle, has read `bytes` ahead; false when it
+// has not after ten seconds.
+bool WaitForReadAhead(OsFile* f, uint32_t bytes) {
+  for (int i = 0; i < 10000 && OsFileCachedBytes(f) < bytes; ++i) Sleep(1);
+  return OsFileCachedBytes(f) >= bytes;
+}
+
 TEST_F(OsFileTest, ReadAheadCacheServesReadsAndSeeks) {
+  constexpr uint32_t kCache = 0x20000;
   std::string data(300000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i % 251);
   WriteFile("cached.bin", data);
   OsFile* f = OsFileOpen("cached.bin", 1, 1, 0);
   ASSERT_NE(f, nullptr);
-  Sleep(250);  // idle: the thread fills its cache ahead
+  // Idle, the thread fills its cache from the start of the file.
+  ASSERT_TRUE(WaitForReadAhead(f, kCache));
+  EXPECT_EQ(OsFileBytesFromCache(f), 0u);
   std::string got(data.size(), '\0');
-  size_t at = 0;
-  for (size_t chunk : {1000u, 70000u, 100000u, 129000u}) {
-    ASSERT_EQ(OsFileRead(&got[at], 1, chunk, f), chunk);
-    at += chunk;
-  }
-  EXPECT_EQ(got.substr(0, at), data.substr(0, at));
+  ASSERT_EQ(OsFileRead(&got[0], 1, 1000, f), 1000u);
+  ASSERT_EQ(OsFileRead(&got[1000], 1, 70000, f), 70000u);
+  // Both reads came from the cache alone: it held 128 KiB from offset 0.
+  EXPECT_EQ(OsFileBytesFromCache(f), 71000u);
+  // A read longer than what is cached takes the rest from the file.
+  ASSERT_EQ(OsFileRead(&got[71000], 1, 229000, f), 229000u);
+  EXPECT_GE(OsFileBytesFromCache(f), (uint64_t)kCache);
+  EXPECT_LT(OsFileBytesFromCache(f), 300000u);
+  EXPECT_EQ(got, data);
+
+  // A seek drops the cache; what is read after it is the file's, and the
+  // cache fills again from the new position.
   ASSERT_EQ(OsFileSeek(f, 5, 0), 0);
   char buf[10];
   ASSERT_EQ(OsFileRead(buf, 1, 10, f), 10u);
   EXPECT_EQ(std::string(buf, 10), data.substr(5, 10));
-  Sleep(150);
+  ASSERT_TRUE(WaitForReadAhead(f, kCache));
+  uint64_t before = OsFileBytesFromCache(f);
   ASSERT_EQ(OsFileRead(buf, 1, 10, f), 10u);
   EXPECT_EQ(std::string(buf, 10), data.substr(15, 10));
+  EXPECT_EQ(OsFileBytesFromCache(f), before + 10);
+  EXPECT_EQ(OsFileClose(f), 0);
+
+  // Without a cache nothing is read ahead.
+  f = OsFileOpen("cached.bin", 0, 1, 1);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(OsFileRead(buf, 1, 10, f), 10u);
+  WaitIdle(f);
+  EXPECT_EQ(OsFileCachedBytes(f), 0u);
+  EXPECT_EQ(OsFileBytesFromCache(f), 0u);
   EXPECT_EQ(OsFileClose(f), 0);
 }
 

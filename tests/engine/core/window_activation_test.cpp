@@ -1,5 +1,7 @@
-// Losing and regaining activation, and display changes: what ends the
-// program and what it rides out.
+// Losing and regaining activation on the hardware path, and display changes:
+// what ends the program and what it rides out. The software path, with the
+// services the assembled engine installs, is tests/engine/e2e's
+// fullscreen_activation_test.
 #include <gtest/gtest.h>
 
 #include "engine/core/util.h"
@@ -88,10 +90,10 @@ TEST_F(WindowActivationTest, ModeSwitchesReturnPromptly) {
   int start = GetMillisecondCount();
   EXPECT_EQ(ChangeWindowMode(0), 0);
   EXPECT_EQ(ChangeWindowMode(1), 0);
-  // Neither switch changes a display mode, so neither may wait for one; the
-  // generous bound only tells "returned" from "waited for a change that
-  // never comes".
-  EXPECT_LT(GetMillisecondCount() - start, 10000);
+  // Neither switch changes a display mode, so neither may wait the 2000 ms
+  // allowed for one. The test's clock moves only as the engine reads it, so
+  // a wait would show as 2000 ms here whatever the machine's speed.
+  EXPECT_LT(GetMillisecondCount() - start, 1000);
   EXPECT_EQ(IsEndRequested(), 0);
 }
 

@@ -18,12 +18,11 @@
 #include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
+#include "engine/input/input.h"
 #include "engine/runtime/engine_runtime.h"
 #include "engine/softrender/memimg.h"
-#include "tests/support/temp_dir.h"
-#if VOX_E2E_HAS_INPUT
-#include "engine/input/input.h"
-#endif
+#include "tests/engine/e2e/e2e_fixture.h"
+#include "tests/support/key_press.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -79,23 +78,7 @@ uint32_t ScreenPixel(const MEMIMG* screen, int x, int y) {
   return (widen(f->red_mask) << 16) | (widen(f->green_mask) << 8) | widen(f->blue_mask);
 }
 
-class EngineEndToEndTest : public TempDirTest {
- protected:
-  static void SetUpTestSuite() {
-    // A display without a monitor; the dummy driver serves where offscreen
-    // is not built into SDL.
-    // Video stays up for the whole program, as it does in the game.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      setenv("SDL_VIDEODRIVER", "dummy", 1);
-      SDL_InitSubSystem(SDL_INIT_VIDEO);
-    }
-  }
-  void TearDown() override {
-    EndEngine();
-    TempDirTest::TearDown();
-  }
-};
+using EngineEndToEndTest = EngineDisplayTest;
 
 TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   InstallEngineServices();
@@ -103,6 +86,9 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   ChangeWindowMode(1);
   SetAllowDoubleStart(1);
   SetRunWhileInactive(1);
+  // The window is compared with the software screen image; the OpenGL path
+  // has its own end-to-end test (tests/engine/graphics/gl).
+  SetUseHardwareRenderer(0);
   ASSERT_EQ(RequestScreenMode(640, 480, 16, 60), 0);
   SetWindowTitle("Voxaldrift ウインドウ");
   ASSERT_EQ(InitEngine(), 0);
@@ -123,7 +109,11 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_EQ(PaintGraph(200, 150, graph, 0), 0);
   PaintGraphStretched(400, 300, 600, 340, graph, 0);
   int font = CreateFontToHandle(nullptr, 24, 4, -1, -1, -1, 0);
-  if (font >= 0) DrawTextWithFont(24, 24, "Voxaldrift テスト", PackScreenColor(255, 255, 255), font, 0, 0);
+  ASSERT_GE(font, 0);
+  const char* text = "Voxaldrift テスト";
+  ASSERT_EQ(DrawTextWithFont(24, 24, text, PackScreenColor(255, 255, 255), font, 0, 0), 0);
+  const int text_width = MeasureStringWidthByFont(text, -1, font, 0);
+  ASSERT_GT(text_width, 100);
   ASSERT_EQ(PresentScreen(), 0);
 
   // What the window shows is the screen image.
@@ -138,6 +128,17 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_EQ(differing, 0);
   EXPECT_EQ(shown[(size_t)180 * 640 + 240] & 0xF0F0F0, 0xE03010u & 0xF0F0F0);  // inside the graph
   EXPECT_EQ(shown[5], ScreenPixel(screen, 5, 0));
+  // The text's strokes are white on the background, within its line and
+  // across its whole width: both ends of the line have some.
+  auto white_in = [&](int x1, int x2) {
+    int n = 0;
+    for (int y = 24; y < 24 + 24; y++)
+      for (int x = x1; x < x2; x++) n += shown[(size_t)y * 640 + x] == 0xFFFFFFu;
+    return n;
+  };
+  EXPECT_GT(white_in(24, 24 + text_width / 2), 50);
+  EXPECT_GT(white_in(24 + text_width / 2, 24 + text_width), 50);
+  EXPECT_EQ(white_in(24 + text_width + 2, 640), 0);
 
   // The on-screen log appears over the next frame once something is printed.
   EXPECT_EQ(IsScreenLogUsed(), 0);
@@ -153,18 +154,10 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
   EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
 
-#if VOX_E2E_HAS_INPUT
   // A key pressed in the window reaches the keyboard state.
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.windowID = SDL_GetWindowID(GetSdlWindow(window));
-  e.key.state = SDL_PRESSED;
-  e.key.keysym.scancode = SDL_SCANCODE_Z;
-  e.key.keysym.sym = SDLK_z;
-  SDL_PushEvent(&e);
+  PushKeyDown(GetSdlWindow(window), SDL_SCANCODE_Z, SDLK_z);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
-#endif
 
   EXPECT_EQ(EndEngine(), 0);
   EXPECT_EQ(GetMainWindow(), nullptr);

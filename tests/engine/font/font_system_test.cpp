@@ -229,6 +229,20 @@ TEST_F(FontSystemTest, DefaultFontSettingsCrossAScreenModeChange) {
   EXPECT_EQ(QueryDefaultFontSettings(face, sizeof face, &size, &thickness), -1);
 }
 
+TEST_F(FontSystemTest, EndingTheFontSystemDeletesEveryFontAndCreatesNone) {
+  int mine = CreateFontToHandle("ＭＳ 明朝", 20, 6, 0, -1, -1, 0);
+  int default_font = FetchDefaultFont();
+  ASSERT_GE(mine, 0);
+  ASSERT_GE(default_font, 0);
+  const size_t opened = fake_.opened.size();
+  EXPECT_EQ(EndFontSystem(), 0);
+  EXPECT_EQ(fake_.opened.size(), opened);
+  EXPECT_EQ(IsFontHandleLive(mine), 0);
+  EXPECT_EQ(IsFontHandleLive(default_font), 0);
+  EXPECT_EQ(FetchDefaultFont(), -1);
+  ASSERT_EQ(StartFontSystem(), 0);  // as the graphics end expects to find it
+}
+
 class FontSystem8BitTest : public FontTest {
  protected:
   void SetUp() override { StartEngineGraphics(8); }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <random>
 
 #include "engine/graphics/graphics.h"
@@ -27,8 +26,8 @@ MATRIX RandomWellConditioned(std::mt19937& rng) {
 }
 
 TEST(MatrixLibrary, ProductsInversesAndTransposesKeepTheirLaws) {
-  unsigned seed = std::random_device{}();
-  std::printf("matrix seed %u\n", seed);
+  const unsigned seed = 20260611;
+  SCOPED_TRACE(seed);
   std::mt19937 rng(seed);
   MATRIX id;
   MatrixIdentity(&id);

@@ -114,6 +114,36 @@ TEST(Loader, DibResult) {
   TrackedFree(info);
 }
 
+// A mirrored picture handed out as DIB bits: every row's padding is zero. The
+// blocks the loader is about to take are dirtied first, so padding left as
+// the allocator gave it shows.
+TEST(Loader, MirroredDibRowsHaveClearedPadding) {
+  const int width = 101, height = 3;  // 303 bytes of pixels in rows of 304
+  Bytes data;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) data.insert(data.end(), {(uint8_t)x, (uint8_t)y, 0x80});
+    data.push_back(0);
+  }
+  Bytes bmp = MakeBmp(width, -height, 24, 0, {}, data);
+  void* dirty[6];
+  for (void*& p : dirty) {
+    p = TrackedAlloc(304 * height, "", 0);
+    std::memset(p, 0xAA, 304 * height);
+  }
+  for (void* p : dirty) TrackedFree(p);
+  BITMAPINFO* info = nullptr;
+  void* bits = nullptr;
+  ASSERT_EQ(LoadImageToBaseImageOrDib(nullptr, bmp.data(), (int)bmp.size(), 1, 1, 1, nullptr, &info, &bits), 0);
+  ASSERT_EQ(info->bmiHeader.biBitCount, 24);
+  const uint8_t* b = static_cast<const uint8_t*>(bits);
+  for (int y = 0; y < height; ++y) {
+    EXPECT_EQ(b[304 * y + 303], 0) << "row " << y;
+    EXPECT_EQ(b[304 * y], width - 1) << "row " << y;  // mirrored: the last column first
+  }
+  TrackedFree(bits);
+  TrackedFree(info);
+}
+
 struct AlphaPathCase {
   const char* path;
   const char* expect;
@@ -165,6 +195,31 @@ TEST_F(LoaderFiles, MainAndAlphaImagesFromFiles) {
   // title.bmp has its alpha image under another extension only.
   ASSERT_EQ(LoadImageAndAlphaImage("title.bmp", nullptr, 0, 0, nullptr, 0, 0, &img, &alpha, 0), 1);
   DisposeBaseImage(&img);
+}
+
+// An 8-bit picture with a two-colour table, too small to hold the 256
+// entries a whole table has: it loads alike from memory and from a file.
+// A table shorter than its own count of used colours is refused alike.
+TEST_F(LoaderFiles, ShortColourTablesGiveOneAnswerFromMemoryAndFromFiles) {
+  const Bytes two = {0, 0, 255, 0, 0, 255, 0, 0};  // red, green (blue, green, red, 0)
+  const Bytes pixels = {0, 1, 0, 0, 1, 0, 0, 0};       // 2 x 2, rows padded to 4
+  const Bytes small = MakeBmp(2, 2, 8, 0, two, pixels);
+  Bytes cut = MakeBmp(1, 1, 8, 0, Bytes(16 * 4, 0x40), {});  // claims 16 colours
+  cut.resize(14 + 40 + 3 * 4);
+  WriteFile("small.bmp", Str(small));
+  WriteFile("cut.bmp", Str(cut));
+  BASEIMAGE from_memory, from_file;
+  ASSERT_EQ(LoadFromMemory(small, &from_memory), 0);
+  ASSERT_EQ(ImportBaseImage("small.bmp", nullptr, 0, 0, &from_file, 0), 0);
+  for (BASEIMAGE* img : {&from_memory, &from_file}) {
+    EXPECT_EQ(Peek(img, 0, 0) & 0xFFFFFF, 0x00FF00u);  // bottom-up: the second row first
+    EXPECT_EQ(Peek(img, 1, 0) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(Peek(img, 0, 1) & 0xFFFFFF, 0xFF0000u);
+  }
+  DisposeBaseImage(&from_memory);
+  DisposeBaseImage(&from_file);
+  EXPECT_EQ(LoadFromMemory(cut, &from_memory), -1);
+  EXPECT_EQ(ImportBaseImage("cut.bmp", nullptr, 0, 0, &from_file, 0), -1);
 }
 
 TEST_F(LoaderFiles, AlphaImageInAFolder) {

@@ -12,22 +12,12 @@ class ImeInputTest : public InputTest {
     InputTest::SetUp();
     ImeResetForTesting();
   }
-  void Deliver(const SDL_Event& e) {
-    ImeMessage m[4];
-    int n = ImeTranslateSdlEvent(&e, m, 4);
-    for (int i = 0; i < n; ++i) ProcessImeMessage(&window_tag_, m[i].message, m[i].wparam, m[i].lparam);
-    // The finished text reaches the window as characters.
-    if (e.type == SDL_TEXTINPUT) {
-      for (char c : std::string("\x89\xBC\x96\xBC")) QueueCharMessage((uint8_t)c);  // 仮名
-    }
-  }
-  static SDL_Event Editing(const char* utf8, int start, int length) {
-    SDL_Event e{};
-    e.type = SDL_TEXTEDITING;
-    std::snprintf(e.edit.text, sizeof e.edit.text, "%s", utf8);
-    e.edit.start = start;
-    e.edit.length = length;
-    return e;
+  // The finished text reaches the window as characters.
+  void DeliverResult() {
+    SDL_Event input{};
+    input.type = SDL_TEXTINPUT;
+    DeliverEvent(input);
+    for (char c : std::string("\x89\xBC\x96\xBC")) QueueCharMessage((uint8_t)c);  // 仮名
   }
 };
 
@@ -36,16 +26,14 @@ TEST_F(ImeInputTest, CompositionIsFollowedAndTheResultTyped) {
   ASSERT_GE(h, 0);
   FocusTextInput(h);
   EXPECT_EQ(DrawImeState(0, 0, 5), -1);  // on, but not open yet
-  Deliver(Editing((const char*)u8"かな", 2, 0));
+  DeliverEditing((const char*)u8"かな", 2, 0);
   EXPECT_EQ(g_text.ime.open, 1);
   EXPECT_STREQ(g_text.ime.composition, "かな");
   EXPECT_EQ(g_text.ime.composition_cursor, 2);
   EXPECT_EQ(g_text.ime.clause_count, 2);
   EXPECT_EQ(DrawImeState(0, 0, 5), 0);
 
-  SDL_Event input{};
-  input.type = SDL_TEXTINPUT;
-  Deliver(input);
+  DeliverResult();
   EXPECT_STREQ(g_text.ime.composition, "");
   ASSERT_EQ(UpdateTextInput(), 0);
   char text[21];
@@ -61,7 +49,7 @@ TEST_F(ImeInputTest, CompositionIsFollowedAndTheResultTyped) {
 TEST_F(ImeInputTest, CandidateWindowPages) {
   int h = NewTextInput(20, 0, 0, 0);
   FocusTextInput(h);
-  Deliver(Editing((const char*)u8"へんかん", 4, 0));
+  DeliverEditing((const char*)u8"へんかん", 4, 0);
   const char* items[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"};
   ImeSetCandidatesForTesting(items, 12, 7);
   ProcessImeMessage(&window_tag_, WM_IME_NOTIFY, IMN_OPENCANDIDATE, 0);
@@ -88,7 +76,7 @@ TEST_F(ImeInputTest, CandidateWindowPages) {
 TEST_F(ImeInputTest, ActivationRestoresTheComposition) {
   int h = NewTextInput(20, 0, 0, 0);
   FocusTextInput(h);
-  Deliver(Editing((const char*)u8"あい", 1, 0));
+  DeliverEditing((const char*)u8"あい", 1, 0);
   ReapplyImeState();
   EXPECT_EQ(g_text.ime.restore_step, 1);
   UpdateTextInput();

@@ -10,10 +10,13 @@
 
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
+#include "engine/core/util.h"
 #include "engine/input/input.h"
 #include "engine/input/input_internal.h"
 #include "platform/dinput/dinput_control.h"
+#include "platform/ime/ime.h"
 #include "tests/platform/dinput/virtual_pad.h"
+#include "tests/platform/ime/editing_event.h"
 
 class InputTest : public ::testing::Test {
  protected:
@@ -24,6 +27,9 @@ class InputTest : public ::testing::Test {
     // read sees it even within the same millisecond.
     g_environment.os_version = 0;
     current_ = this;
+    // Time stands still unless the test moves it.
+    now_ms_ = 1000;
+    SetMillisecondClock([] { return now_ms_; });
     InputHost host{};
     host.is_app_active = [] { return current_->active_; };
     host.is_end_requested = [] { return current_->ending_; };
@@ -57,11 +63,22 @@ class InputTest : public ::testing::Test {
     SetInputHost(nullptr);
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    SetMillisecondClock(nullptr);
     current_ = nullptr;
   }
+  // The engine's millisecond clock moves on; it keeps 31 bits.
+  static void Advance(int milliseconds) { now_ms_ = (int)(((uint32_t)now_ms_ + (uint32_t)milliseconds) & 0x7FFFFFFFu); }
 
   void AttachPads(int count) {
     for (int i = 0; i < count; ++i) ASSERT_TRUE(pads_[i].Attach(i == 0 ? "first" : "second"));
+  }
+  // An SDL text-editing event through the input-method stand-in to the
+  // engine, as the window would hand its messages on.
+  void DeliverEditing(const char* utf8, int start, int length) { DeliverEvent(EditingEvent(utf8, start, length)); }
+  void DeliverEvent(const SDL_Event& e) {
+    ImeMessage m[4];
+    int n = ImeTranslateSdlEvent(&e, m, 4);
+    for (int i = 0; i < n; ++i) ProcessImeMessage(&window_tag_, m[i].message, m[i].wparam, m[i].lparam);
   }
   static void PushKey(SDL_Scancode scancode, bool down) {
     SDL_Event e{};
@@ -72,6 +89,7 @@ class InputTest : public ::testing::Test {
   }
 
   static InputTest* current_;
+  static inline int now_ms_ = 0;
   int active_ = 1;
   int ending_ = 0;
   int window_tag_ = 0;

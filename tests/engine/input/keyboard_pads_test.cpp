@@ -1,5 +1,4 @@
 #include <cstring>
-#include <thread>
 
 #include "tests/engine/input/input_fixture.h"
 
@@ -64,7 +63,7 @@ TEST_F(InputTest, KeyboardStateAndKeyQueries) {
   // The Win32 keyboard state path: either Return key sets both codes.
   g_environment.os_version = 0x108;
   PushKey(SDL_SCANCODE_KP_ENTER, true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Advance(1);
   ASSERT_EQ(ReadKeyboardState(keys), 0);
   EXPECT_EQ(keys[0x1C], 1);
   EXPECT_EQ(keys[0x9C], 1);
@@ -82,13 +81,13 @@ TEST_F(InputTest, KeyboardQueryWhileStoppedClearsTheCallersTable) {
   for (int k = 0; k < 256; ++k) ASSERT_EQ(keys[k], 0) << k;
   EXPECT_EQ(IsInputStarted(), 1);  // the query started input again
   // A fresh keyboard is read once its first millisecond has passed.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Advance(1);
   EXPECT_EQ(ReadKeyboardState(keys), 0);
   EXPECT_EQ(keys[0x2C], 1);
 
   CloseInputDevices();
   EXPECT_EQ(IsKeyDown(0x2C), 0);  // starting reads nothing
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Advance(1);
   EXPECT_EQ(IsKeyDown(0x2C), 1);
 }
 
@@ -125,7 +124,7 @@ TEST_F(InputTest, JoystickModeWhenNoDirectInputCanBeHad) {
   EXPECT_EQ(g_input.pads[0].state.lX, -999);
   EXPECT_EQ(ReadPadBits(3), 0);  // an absent joystick reads as a neutral pad
   PushKey(SDL_SCANCODE_Z, true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Advance(1);
   EXPECT_EQ(ReadPadBits(0x1000), 0x0010);
   // Joystick mode outlives the end of input.
   CloseInputDevices();
@@ -139,7 +138,7 @@ TEST_F(InputTest, KeyboardWithoutChangeNotificationStillWorks) {
   ASSERT_EQ(OpenInputDevices(), 0);
   EXPECT_EQ(g_input.keyboard_event, nullptr);
   PushKey(SDL_SCANCODE_ESCAPE, true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Advance(1);
   EXPECT_EQ(ReadPadBits(0x1000), 0x1000);
   EXPECT_EQ(ReacquireInputDevices(), 0);
 }
@@ -191,11 +190,11 @@ TEST_F(InputTest, PadVibration) {
   EXPECT_EQ(DInputRunningEffectCount(), 1);
 
   // A negative duration never runs out; a positive one ends on a later tick.
-  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  Advance(3);
   TickPadRumble();
   EXPECT_EQ(DInputRunningEffectCount(), 1);
   ASSERT_EQ(StartPadRumble(2, 9000, 1), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  Advance(3);
   TickPadRumble();
   EXPECT_EQ(DInputRunningEffectCount(), 0);
   EXPECT_EQ(g_input.pads[1].rumble_on, 0);
@@ -207,6 +206,30 @@ TEST_F(InputTest, PadVibration) {
   // Closing input releases the effects of a vibrating pad as well.
   ASSERT_EQ(StartPadRumble(2, 9000, -1), 0);
   CloseInputDevices();
+  EXPECT_EQ(DInputRunningEffectCount(), 0);
+}
+
+// The millisecond counter wraps after 31 bits; the tick across the wrap adds
+// no time, so a timed vibration neither ends early nor runs on for ever.
+TEST_F(InputTest, TimedVibrationRidesOutTheClockWrapping) {
+  AttachPads(1);
+  ASSERT_EQ(OpenInputDevices(), 0);
+  now_ms_ = 0x7FFFFFF0;
+  ASSERT_EQ(StartPadRumble(1, 9000, 100), 0);
+  Advance(10);
+  TickPadRumble();
+  EXPECT_EQ(g_input.pads[0].rumble_elapsed, 10);
+  Advance(11);  // past the top: the clock reads 5
+  ASSERT_EQ(GetMillisecondCount(), 5);
+  TickPadRumble();
+  EXPECT_EQ(g_input.pads[0].rumble_elapsed, 10);
+  EXPECT_EQ(DInputRunningEffectCount(), 2);
+  Advance(85);
+  TickPadRumble();
+  EXPECT_EQ(g_input.pads[0].rumble_on, 1);
+  Advance(5);
+  TickPadRumble();
+  EXPECT_EQ(g_input.pads[0].rumble_on, 0);
   EXPECT_EQ(DInputRunningEffectCount(), 0);
 }
 

@@ -1,5 +1,5 @@
 // Blend tables, the blend-image ramp, the rectangle clipper and the packed
-// saturating add and subtract, against the documented values.
+// saturating add and subtract, against values worked out by hand.
 #include <gtest/gtest.h>
 
 #include "engine/softrender/blend.h"
@@ -66,7 +66,7 @@ struct PackedCase {
   const char* what;
 };
 
-TEST(PackedBlend, DocumentedVectors) {
+TEST(PackedBlend, HandWorkedVectors) {
   const PackedCase cases[] = {
       {SaturatingAdd16, 0x001F, 0x0001, 0x003F, "add16 blue carry sets green's lowest bit"},
       {SaturatingAdd16, 0x0841, 0x0841, 0x0882, "add16 low bits"},

@@ -171,12 +171,12 @@ bool DrawsAnything(const Variant& vr, uint32_t p) {
 
 class TriangleReferenceTest : public ShapeDrawTest {};
 
-// The set-up and row walk as the rasterizer's description gives them, in
-// 32-bit 14.18 numbers with truncation toward zero (the same as flooring for
+// The set-up and row walk written out step by step, one plain statement per
+// rule, in 32-bit 14.18 numbers with truncation toward zero (the same as flooring for
 // the non-negative coordinates used here). Calls visit(x, y, u, v) for each
 // pixel of each clipped span with its 14.18 texture position.
 template <class Visit>
-void LiteralWalk(const TriangleVertex* in, const int32_t* area, Visit visit) {
+void StepByStepWalk(const TriangleVertex* in, const int32_t* area, Visit visit) {
   auto tr = [](int32_t a) { return a < 0 ? (a + 0x3FFFF) >> 18 : a >> 18; };
   int32_t X[3], Y[3], U[3], V[3];
   for (int i = 0; i < 3; i++) {
@@ -282,7 +282,7 @@ void LiteralWalk(const TriangleVertex* in, const int32_t* area, Visit visit) {
   }
 }
 
-TEST_F(TriangleReferenceTest, WalkAndTexturePositionsFollowTheLiteralSetUp) {
+TEST_F(TriangleReferenceTest, WalkAndTexturePositionsFollowTheStepByStepSetUp) {
   const uint32_t seed = ShapeTestSeed();
   std::printf("seed %u\n", seed);
   std::mt19937 rng(seed);
@@ -304,7 +304,7 @@ TEST_F(TriangleReferenceTest, WalkAndTexturePositionsFollowTheLiteralSetUp) {
     dst.fill(0xFFFFFFFF);
     RasterTriangleToMEMIMG(dst.img(), tex.img(), tri, 0, nullptr, 0);
     std::vector<uint32_t> expect(kW * kH, 0xFFFFFFFF);
-    LiteralWalk(tri, g_soft_draw.draw_area, [&](int x, int y, uint32_t u, uint32_t v) {
+    StepByStepWalk(tri, g_soft_draw.draw_area, [&](int x, int y, uint32_t u, uint32_t v) {
       ASSERT_EQ(expect[y * kW + x], 0xFFFFFFFFu) << "the walk visits " << x << ", " << y << " twice";
       if (u < (uint32_t)kTexW << 18 && v < (uint32_t)kTexH << 18) expect[y * kW + x] = (v >> 18) << 16 | (u >> 18);
     });

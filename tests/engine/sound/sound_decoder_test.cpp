@@ -2,12 +2,16 @@
 // WAVE and MPEG audio through the compression manager, Ogg Vorbis made with
 // libvorbisenc, the MPEG frame scan, and damaged input.
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
 #include <cstdio>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder.h"
+#include "engine/sound/sound_decoder_kinds.h"
 #include "platform/acm/acm_testing.h"
 #include "tests/engine/sound/sound_fixtures.h"
 
@@ -302,6 +306,73 @@ TEST(SoundDecoderMpeg, DecodesOnlyTheFramesBetweenTheTagAndTheTrailer) {
   EXPECT_EQ(Rms(reinterpret_cast<const int16_t*>(pcm.data()), pcm.size() / 2), 0.0);
 }
 
+// Tag blocks after the frames end the audio, whatever bytes they hold (a
+// cover picture reads as frame headers); damage between frames still
+// refuses the file (FreeFormatAndDamagedFramesAreRefusedWithoutHanging).
+TEST(SoundDecoderMpeg, TagBlocksAfterTheFramesEndTheAudio) {
+  Bytes picture(300, 0xFF);  // sync bytes, then a header with bit-rate index 15
+  picture[101] = 0xFB, picture[102] = 0xF0;
+  auto ape = [&](bool with_header) {
+    Bytes item;
+    Put32(item, uint32_t(picture.size()));
+    Put32(item, 2);  // binary
+    for (char c : std::string("Cover Art (Front)")) item.push_back(uint8_t(c));
+    item.push_back(0);
+    item.insert(item.end(), picture.begin(), picture.end());
+    auto frame = [&](uint32_t flags) {
+      Bytes b;
+      for (char c : std::string("APETAGEX")) b.push_back(uint8_t(c));
+      Put32(b, 2000);
+      Put32(b, uint32_t(item.size() + 32));
+      Put32(b, 1);
+      Put32(b, flags);
+      b.resize(b.size() + 8, 0);
+      return b;
+    };
+    Bytes tag = with_header ? frame(0xA0000000u) : Bytes();
+    tag.insert(tag.end(), item.begin(), item.end());
+    Bytes footer = frame(with_header ? 0x80000000u : 0);
+    tag.insert(tag.end(), footer.begin(), footer.end());
+    return tag;
+  };
+  Bytes id3_tail = {'I', 'D', '3', 4, 0, 0, 0, 0, 2, 0x2C};  // 300 bytes follow
+  id3_tail.insert(id3_tail.end(), picture.begin(), picture.end());
+  Bytes id3v1(128, 0);
+  std::memcpy(id3v1.data(), "TAG", 3);
+  Bytes with_v1 = ape(true);
+  with_v1.insert(with_v1.end(), id3v1.begin(), id3v1.end());
+  const Bytes frames = MpegFrames(kLayer3, 417, 30);
+  for (const auto& [what, tail] : {std::pair<const char*, Bytes>{"APEv2 with header", ape(true)},
+                                  {"APEv2 footer only", ape(false)},
+                                  {"APEv2 before an ID3v1 tag", with_v1},
+                                  {"ID3v2 appended", id3_tail}}) {
+    Bytes file = frames;
+    file.insert(file.end(), tail.begin(), tail.end());
+    Decoded d(file);
+    ASSERT_EQ(d.opened, 0) << what;
+    EXPECT_EQ(d.decoder.data_size, 30u * 417) << what;
+    EXPECT_EQ(d.decoder.mpeg_samples, 30 * 1152) << what;
+  }
+}
+
+// A variable-rate MPEG stream in a WAVE file says 0 average bytes per
+// second: its length comes from its frames.
+TEST(SoundDecoderMpeg, WaveOfVariableRateFramesIsSizedFromTheFrames) {
+  for (uint32_t average : {0u, 16000u}) {
+    Decoded d(MpegWave(MpegFrames(kLayer3, 417, 20), 2, 44100, average));
+    ASSERT_EQ(d.opened, 0) << average;
+    EXPECT_EQ(d.decoder.kind, uint32_t(SOUND_DECODER_ACM));
+    EXPECT_EQ(d.decoder.mpeg_samples, 20 * 1152);
+    EXPECT_EQ(GetSoundDecoderBytes(&d.decoder), 20u * 1152 * 4) << average;
+    Bytes pcm = d.Whole();
+    EXPECT_GT(pcm.size(), 15u * 1152 * 4) << average;
+    EXPECT_LE(pcm.size(), 20u * 1152 * 4) << average;
+  }
+  // Without a rate and without frames nothing tells the length.
+  Decoded none(MpegWave(Bytes(2000, 0), 2, 44100, 0));
+  EXPECT_EQ(none.opened, -1);
+}
+
 TEST(SoundDecoderMpeg, LowerRateLayerTwoFramesAreScannedAtTheirOwnSize) {
   const uint8_t layer2[4] = {0xFF, 0xF5, 0x80, 0x00};  // MPEG-2 layer II, 64 kbit/s, 22.05 kHz: 417 bytes
   Decoded d(MpegFrames(layer2, 417, 12));
@@ -363,6 +434,34 @@ TEST(SoundDecoderOgg, WholeDecodeHoldsExactlyTheStreamsSamples) {
   EXPECT_EQ(at, Bytes(pcm.begin() + 40000, pcm.begin() + 40400));
 }
 
+// A chained file plays its sections while they keep the first one's format:
+// a later section of another format (mono 22.05 kHz after stereo 44.1 kHz)
+// ends the sound instead of playing at the wrong format.
+TEST(SoundDecoderOgg, ChainedSectionsPlayWhileTheyKeepTheFirstFormat) {
+  const Bytes stereo = EncodeOggVorbis(Sine(2, 44100, 20000, 440), 2, 44100, 1);
+  const Bytes stereo_again = EncodeOggVorbis(Sine(2, 44100, 10000, 660), 2, 44100, 2);
+  const Bytes mono = EncodeOggVorbis(Sine(1, 22050, 30000, 330), 1, 22050, 3);
+  struct Case {
+    const char* what;
+    std::vector<const Bytes*> sections;
+    uint32_t frames;
+  } cases[] = {
+      {"same format twice", {&stereo, &stereo_again}, 30000},
+      {"the format changes", {&stereo, &mono}, 20000},
+      {"a change between two of the first format", {&stereo, &mono, &stereo_again}, 20000},
+  };
+  for (const Case& c : cases) {
+    Bytes file;
+    for (const Bytes* s : c.sections) file.insert(file.end(), s->begin(), s->end());
+    Decoded d(file);
+    ASSERT_EQ(d.opened, 0) << c.what;
+    EXPECT_EQ(d.decoder.format.nChannels, 2) << c.what;
+    EXPECT_EQ(d.decoder.format.nSamplesPerSec, 44100u) << c.what;
+    EXPECT_EQ(d.decoder.data_size, c.frames * 4) << c.what;
+    EXPECT_EQ(d.Whole().size(), size_t(c.frames) * 4) << c.what;
+  }
+}
+
 TEST(SoundDecoderOgg, DamagedStreamsEndOrFailButNeverOverrun) {
   auto source = Sine(1, 16000, 20000, 500);
   Bytes ogg = EncodeOggVorbis(source, 1, 16000);
@@ -381,6 +480,46 @@ TEST(SoundDecoderOgg, DamagedStreamsEndOrFailButNeverOverrun) {
     const uint32_t room = GetSoundDecoderBytes(&d.decoder);
     Bytes pcm = d.Whole();
     EXPECT_LE(pcm.size(), room);
+  }
+}
+
+// The last page's granule position is the stream's length in samples; a
+// stream that claims one near 2^63 is refused before its size in bytes is
+// worked out (that product cannot be represented).
+TEST(SoundDecoderOgg, LengthsBeyondWhatFitsInBytesAreRefused) {
+  // Noise, so that the audio takes more than one page: the length is the
+  // last page's position less what the first audio page says came before.
+  const Bytes ogg = EncodeOggVorbis(Ramp(2 * 20000), 2, 22050);
+  ASSERT_FALSE(ogg.empty());
+  {
+    Decoded plain(ogg);
+    ASSERT_EQ(plain.opened, 0);
+    ASSERT_EQ(plain.decoder.data_size, 20000u * 4);
+  }
+  size_t last = ogg.size() - 4;
+  while (last > 0 && std::memcmp(&ogg[last], "OggS", 4) != 0) --last;
+  struct Claim {
+    int64_t samples;
+    bool refused;
+  } claims[] = {{INT64_MAX - 15, true},
+                {INT64_MAX / 4, true},
+                {int64_t(MAX_DECODED_PCM_BYTES / 4), true},
+                {int64_t(MAX_DECODED_PCM_BYTES / 4) - 44100, false}};
+  for (const Claim& c : claims) {
+    Bytes bad = ogg;
+    ogg_page page;
+    page.header = &bad[last];
+    page.header_len = 27 + bad[last + 26];
+    page.body = page.header + page.header_len;
+    page.body_len = long(bad.size() - last) - page.header_len;
+    uint64_t granule = uint64_t(c.samples);
+    for (int i = 0; i < 8; ++i) bad[last + 6 + i] = uint8_t(granule >> (8 * i));
+    ogg_page_checksum_set(&page);
+    Decoded d(bad);
+    EXPECT_EQ(d.opened != 0, c.refused) << c.samples;
+    if (d.opened == 0) {
+      EXPECT_GT(GetSoundDecoderBytes(&d.decoder), d.decoder.data_size) << c.samples;
+    }
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate) {
+Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate, int serial) {
   Bytes out;
   vorbis_info vi;
   vorbis_info_init(&vi);
@@ -19,7 +19,7 @@ Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rat
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
   ogg_stream_state os;
-  ogg_stream_init(&os, 12345);
+  ogg_stream_init(&os, serial);
   ogg_packet header, comment, code;
   vorbis_analysis_headerout(&vd, &vc, &header, &comment, &code);
   ogg_stream_packetin(&os, &header);
@@ -81,4 +81,18 @@ Bytes MpegFrames(const uint8_t header[4], int frame_size, int count) {
     out.insert(out.end(), size_t(frame_size - 4), 0);
   }
   return out;
+}
+
+Bytes MpegWave(const Bytes& frames, int channels, int rate, uint32_t average_bytes) {
+  MPEGLAYER3WAVEFORMAT f{};
+  f.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+  f.wfx.nChannels = WORD(channels);
+  f.wfx.nSamplesPerSec = DWORD(rate);
+  f.wfx.nAvgBytesPerSec = average_bytes;
+  f.wfx.nBlockAlign = 1;
+  f.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+  f.wID = MPEGLAYER3_ID_MPEG;
+  f.nBlockSize = 417;
+  f.nFramesPerBlock = 1;
+  return WaveFile(FormatBody(&f, sizeof f, sizeof f), frames);
 }

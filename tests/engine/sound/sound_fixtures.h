@@ -99,12 +99,17 @@ inline double Rms(const int16_t* s, size_t n) {
   return n ? std::sqrt(sum / n) : 0;
 }
 
-// Ogg Vorbis of the given interleaved 16-bit samples.
-Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate);
+// Ogg Vorbis of the given interleaved 16-bit samples; files of several
+// serial numbers laid end to end make a chained file.
+Bytes EncodeOggVorbis(const std::vector<int16_t>& samples, int channels, int rate, int serial = 12345);
 
 // MPEG audio frames: `count` frames of the header's kind with zero bodies,
 // which decode as silence.
 Bytes MpegFrames(const uint8_t header[4], int frame_size, int count);
+
+// A WAVE file of MPEG layer III frames with the format record the common
+// tools write; `average_bytes` 0 is what they write for variable rates.
+Bytes MpegWave(const Bytes& frames, int channels, int rate, uint32_t average_bytes);
 
 // A temporary folder that holds the engine log.
 class SoundLogTest : public TempDirTest {

@@ -366,4 +366,25 @@ TEST_F(SoundStreamTest, DamagedStreamsAreRefusedInEveryMode) {
   EXPECT_EQ(SoundHandles().live_count(), 0);
 }
 
+// A variable-rate MPEG WAVE (0 average bytes per second) as a static sound
+// and as a stream: its samples, length and position come from its frames.
+TEST_F(SoundStreamTest, VariableRateMpegWaveHasItsLengthInEveryMode) {
+  const uint8_t layer3[4] = {0xFF, 0xFB, 0x90, 0x00};  // 417-byte frames, 44.1 kHz stereo
+  const Bytes file = MpegWave(MpegFrames(layer3, 417, 100), 2, 44100, 0);
+  for (int mode : {0, 2}) {
+    SetSoundStorageMode(mode);
+    const int h = LoadImage(file);
+    ASSERT_GE(h, 0) << mode;
+    EXPECT_GT(GetSoundHandleSampleCount(h), 90 * 1152) << mode;
+    EXPECT_LE(GetSoundHandleSampleCount(h), 100 * 1152) << mode;
+    EXPECT_GT(GetSoundHandleLengthMs(h), 2300) << mode;
+    if (mode == 2) {
+      ASSERT_EQ(StartSoundHandle(h, SOUND_PLAY_BACK, 1), 0);
+      Play(kRate);
+      EXPECT_GT(GetSoundHandlePositionMs(h), 900);
+    }
+    EXPECT_EQ(DisposeSoundHandle(h), 0);
+  }
+}
+
 }  // namespace

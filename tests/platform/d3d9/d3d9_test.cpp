@@ -1,8 +1,11 @@
 // The "d3d9" module stand-in: loading by name, its one export, the
-// DirectDraw object's calls and a Direct3D object that makes no device.
+// DirectDraw object's calls, and the Direct3D object's answers where no
+// hardware may be used.
 #include "platform/d3d9/d3d9.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -25,16 +28,35 @@ TEST(D3D9Module, LoadsByItsNameOnlyAndCountsReferences) {
   EXPECT_EQ(D3D9GetProcAddress(m, "Direct3DCreate9"), nullptr);
 }
 
-TEST(D3D9Module, TheDirect3DObjectMakesNoDevice) {
+TEST(D3D9Module, WithHardwareSwitchedOffNoDeviceIsMade) {
+  setenv("VOX_HARDWARE", "0", 1);
+  EXPECT_EQ(D3D9HardwareAllowed(), 0);
   EXPECT_EQ(Direct3DCreate9(31), nullptr);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
+  D3DCAPS9 caps;
+  EXPECT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE,
+                                   D3DFMT_A8R8G8B8),
+            D3DERR_NOTAVAILABLE);
+  D3DDISPLAYMODE mode;
+  EXPECT_EQ(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode), D3D_OK);  // the desktop is still there
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferWidth = 64;
+  p.BackBufferHeight = 48;
   IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
-  EXPECT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_MIXED_VERTEXPROCESSING, nullptr,
+  EXPECT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_MIXED_VERTEXPROCESSING, &p,
                               &device),
             D3DERR_NOTAVAILABLE);
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(d3d->Release(), 0u);
+  EXPECT_EQ(Direct3DLiveObjectCount(), 0);
+  EXPECT_EQ(D3D9HardwareRequired(), 0);
+  setenv("VOX_HARDWARE", "1", 1);
+  EXPECT_EQ(D3D9HardwareAllowed(), 1);
+  EXPECT_EQ(D3D9HardwareRequired(), 1);  // the offscreen driver is a display
+  unsetenv("VOX_HARDWARE");
+  EXPECT_EQ(D3D9HardwareRequired(), 0);
 }
 
 TEST(D3D9Module, DirectDrawNeedsInitialisingAndNeverHoldsUpTheFrame) {
@@ -50,6 +72,8 @@ TEST(D3D9Module, DirectDrawNeedsInitialisingAndNeverHoldsUpTheFrame) {
   EXPECT_EQ(dd->GetVerticalBlankStatus(&in_blank), DD_OK);
   EXPECT_EQ(in_blank, TRUE);
   EXPECT_EQ(dd->GetVerticalBlankStatus(nullptr), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd->AddRef(), 2u);
+  EXPECT_EQ(dd->Release(), 1u);
   EXPECT_EQ(dd->Release(), 0u);
   EXPECT_EQ(DirectDrawObjectCount(), 0);
   EXPECT_EQ(CreateDirectDraw7Object(nullptr), DDERR_INVALIDPARAMS);

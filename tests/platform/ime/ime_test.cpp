@@ -1,4 +1,5 @@
 #include "platform/ime/ime.h"
+#include "tests/platform/ime/editing_event.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -7,15 +8,6 @@
 #include <string>
 
 namespace {
-
-SDL_Event Editing(const char* utf8, int start, int length) {
-  SDL_Event e{};
-  e.type = SDL_TEXTEDITING;
-  std::snprintf(e.edit.text, sizeof e.edit.text, "%s", utf8);
-  e.edit.start = start;
-  e.edit.length = length;
-  return e;
-}
 
 std::string Composition(HIMC context) {
   char buffer[64] = {};
@@ -32,7 +24,7 @@ class ImeTest : public ::testing::Test {
 
 TEST_F(ImeTest, CompositionFromTextEditingEvents) {
   ImeMessage m[4];
-  SDL_Event e = Editing((const char*)u8"かんじ", 1, 0);
+  SDL_Event e = EditingEvent((const char*)u8"かんじ", 1, 0);
   ASSERT_EQ(ImeTranslateSdlEvent(&e, m, 4), 3);
   EXPECT_EQ(m[0].message, WM_IME_NOTIFY);
   EXPECT_EQ(m[0].wparam, IMN_SETOPENSTATUS);
@@ -51,7 +43,7 @@ TEST_F(ImeTest, CompositionFromTextEditingEvents) {
   EXPECT_EQ(clauses[1], 6u);
 
   // Converting the second character makes it the target clause.
-  e = Editing((const char*)u8"かんじ", 1, 1);
+  e = EditingEvent((const char*)u8"かんじ", 1, 1);
   ASSERT_EQ(ImeTranslateSdlEvent(&e, m, 4), 1);
   EXPECT_EQ(ImmGetCompositionStringA(context, GCS_COMPCLAUSE, clauses, sizeof clauses), 16);
   EXPECT_EQ(clauses[1], 2u);
@@ -73,7 +65,7 @@ TEST_F(ImeTest, CompositionFromTextEditingEvents) {
 
 TEST_F(ImeTest, CharactersCodePage932CannotShowAreLeftOut) {
   ImeMessage m[4];
-  SDL_Event e = Editing((const char*)u8"a😀b", 3, 0);
+  SDL_Event e = EditingEvent((const char*)u8"a😀b", 3, 0);
   ImeTranslateSdlEvent(&e, m, 4);
   HIMC context = ImmGetContext(window());
   EXPECT_EQ(Composition(context), "ab");

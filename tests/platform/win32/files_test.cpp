@@ -1,7 +1,10 @@
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/win32/cp932.h"
 #include "platform/win32/path.h"
@@ -34,6 +37,34 @@ TEST(Cp932, RoundTripsJapaneseText) {
   EXPECT_EQ(std::string("表"), "\x95\x5c");  // the trail byte is 0x5C
   EXPECT_FALSE(Cp932ToUtf8("\x81", &utf8));   // a lead byte with nothing after it
   EXPECT_FALSE(Utf8ToCp932(U8(u8"\U0001F600"), &back));
+}
+
+// The font stand-in asks for one character at a time, from whatever thread
+// draws; every thread must get the same answers.
+TEST(Cp932, CharacterCodesTurnIntoUnicodeOnEveryThread) {
+  struct Case {
+    uint32_t code, unicode;
+  } cases[] = {
+      {0x41, 0x41},     {0x82A0, 0x3042}, {0x8140, 0x3000}, {0xB1, 0xFF71},  // A, あ, ideographic space, ｱ
+      {0x955C, 0x8868}, {0x81, 0},        {0x10000, 0},     {0x8200, 0},     // 表; a lead byte alone; no code
+  };
+  for (const Case& c : cases) EXPECT_EQ(Cp932CodeToUnicode(c.code), c.unicode) << std::hex << c.code;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int round = 0; round < 500; ++round)
+        for (const Case& c : cases)
+          if (Cp932CodeToUnicode(c.code) != c.unicode) wrong++;
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Cp932, LossyConversionLeavesOutWhatHasNoForm) {
+  EXPECT_EQ(Utf8ToCp932Lossy(U8(u8"スピーカー \U0001F600(\u00E9)")), "スピーカー ()");
+  EXPECT_EQ(Utf8ToCp932Lossy("plain"), "plain");
+  EXPECT_EQ(Utf8ToCp932Lossy("\xFF\xFE" "ab"), "ab");
 }
 
 TEST(Cp932, ComparesIgnoringAsciiCaseOnly) {

@@ -334,4 +334,17 @@ TEST_F(WindowSystemTest, FullscreenPopupLetterboxesItsClientArea) {
   }
 }
 
+TEST_F(WindowSystemTest, ADriverWithoutOpenGLGivesWindowsNoContext) {
+  // The dummy video driver of these tests offers no OpenGL: the window is
+  // made all the same and draws through its surface.
+  EXPECT_FALSE(IsWindowGLCapable(window_));
+  EXPECT_TRUE(IsWindowSystemHeadless());
+  EXPECT_EQ(CreateWindowGLContext(window_), nullptr);
+  EXPECT_FALSE(SwapWindowGL(window_, 0));
+  int w = -1;
+  EXPECT_FALSE(GetWindowGLDrawableSize(window_, &w, nullptr));
+  EXPECT_EQ(w, -1);
+  EXPECT_FALSE(ProbeWindowSystemGL([](void*) { ADD_FAILURE() << "no context to probe"; }, nullptr));
+}
+
 }  // namespace

@@ -1,14 +1,38 @@
-// The "d3d9" module, its DirectDraw object and its Direct3D object.
-#include "platform/d3d9/d3d9.h"
-
+// The "d3d9" module: loading it by name, its one export, the DirectDraw
+// object, the switch that takes hardware acceleration away, the failures
+// tests provoke and the capability script.
 #include <strings.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/d3d9/d3d9_internal.h"
+
+namespace vox_d3d9 {
+
+std::atomic<int> g_live_objects{0};
+D3D9DrawCounts g_draw_counts{};
+namespace {
+std::atomic<uint32_t> g_failures{0};
+bool g_has_script = false;
+D3D9CapabilityScript g_script{};
+}  // namespace
+
+bool Fails(uint32_t what) { return (g_failures.load() & what) != 0; }
+const D3D9CapabilityScript* Script() { return g_has_script ? &g_script : nullptr; }
+bool ScriptRefuses(const D3DFORMAT* list, int count, D3DFORMAT format) {
+  for (int i = 0; i < count && list[i]; i++)
+    if (list[i] == format) return true;
+  return false;
+}
+
+}  // namespace vox_d3d9
+
+using vox_d3d9::Fails;
 
 namespace {
 
-std::atomic<uint32_t> g_failures{0};
 std::atomic<int> g_module_refs{0};
 std::atomic<int> g_directdraw_objects{0};
 
@@ -18,11 +42,10 @@ struct D3D9ModuleRecord {
 };
 D3D9ModuleRecord g_module{0x44334439u};
 
-bool Fails(uint32_t what) { return (g_failures.load() & what) != 0; }
-
 class DirectDraw final : public IDirectDraw7 {
  public:
   DirectDraw() { g_directdraw_objects++; }
+  uint32_t AddRef() override { return ++refs_; }
   HRESULT Initialize(void*) override {
     if (Fails(D3D9_FAIL_INIT_DIRECTDRAW)) return DDERR_GENERIC;
     initialised_ = true;
@@ -53,23 +76,6 @@ class DirectDraw final : public IDirectDraw7 {
   uint32_t refs_ = 1;
   bool initialised_ = false;
   DWORD level_ = 0;
-};
-
-class Direct3D final : public IDirect3D9 {
- public:
-  HRESULT CreateDevice(UINT, UINT, void*, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice9** device_out) override {
-    if (device_out) *device_out = nullptr;
-    return D3DERR_NOTAVAILABLE;  // no hardware acceleration on this machine
-  }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  ~Direct3D() override = default;
-  uint32_t refs_ = 1;
 };
 
 bool IsModuleName(LPCSTR name) {
@@ -104,7 +110,20 @@ int D3D9ModuleReferenceCount() { return g_module_refs.load(); }
 
 IDirect3D9* Direct3DCreate9(UINT sdk_version) {
   if (sdk_version != D3D_SDK_VERSION || Fails(D3D9_FAIL_CREATE_DIRECT3D)) return nullptr;
-  return new Direct3D();
+  return new vox_d3d9::Direct3D();
+}
+
+int Direct3DLiveObjectCount() { return vox_d3d9::g_live_objects.load(); }
+D3D9DrawCounts D3D9GetDrawCounts() { return vox_d3d9::g_draw_counts; }
+
+int D3D9HardwareAllowed() {
+  const char* v = getenv("VOX_HARDWARE");
+  return v && std::strcmp(v, "0") == 0 ? 0 : 1;
+}
+
+int D3D9HardwareRequired() {
+  const char* v = getenv("VOX_HARDWARE");
+  return v && std::strcmp(v, "1") == 0 && !IsWindowSystemHeadless() ? 1 : 0;
 }
 
 HRESULT CreateDirectDraw7Object(IDirectDraw7** out) {
@@ -117,4 +136,9 @@ HRESULT CreateDirectDraw7Object(IDirectDraw7** out) {
 
 int DirectDrawObjectCount() { return g_directdraw_objects.load(); }
 
-void D3D9SetFailures(uint32_t failures) { g_failures.store(failures); }
+void D3D9SetFailures(uint32_t failures) { vox_d3d9::g_failures.store(failures); }
+
+void D3D9SetCapabilityScript(const D3D9CapabilityScript* script) {
+  vox_d3d9::g_has_script = script != nullptr;
+  vox_d3d9::g_script = script ? *script : D3D9CapabilityScript{};
+}

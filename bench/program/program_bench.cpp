@@ -1,0 +1,129 @@
+// The whole program on the software path, in a copy of its run folder under
+// SDL's offscreen video driver:
+//  - StartToFirstFrame: start-up (engine, fonts, settings, the MIDI library)
+//    and the title's first frame presented, cold, once;
+//  - PlayFrame: one frame of endless play (clear, input, messages, the scene
+//    with its field, background and HUD, present), the pacing wait left out.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <time.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "engine/core/util.h"
+#include "engine/graphics/graphics.h"
+#include "engine/runtime/engine_runtime.h"
+#include "game/buttons.h"
+#include "game/media_lists.h"
+#include "game/midi.h"
+#include "game/program.h"
+#include "game/scene.h"
+#include "game/scene_single.h"
+#include "game/settings.h"
+#include "tests/game/run_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Frames back to back: the benchmark measures the work, not the wait.
+struct Unpaced : FrameHook {
+  Unpaced() { unpaced = true; }
+} unpaced_hook;
+
+bool started = false;
+
+double Seconds(const timespec& from, const timespec& to) {
+  return (double)(to.tv_sec - from.tv_sec) + (to.tv_nsec - from.tv_nsec) * 1e-9;
+}
+
+// The steps of init_game timed one by one: the engine with the window,
+// graphics and fonts; the settings and the MIDI library; the first frame.
+void StartToFirstFrame(benchmark::State& state) {
+  for (auto _ : state) {
+    timespec begin, engine, midi, end;
+    clock_gettime(CLOCK_MONOTONIC, &begin);
+    bool ok = init_screen();
+    clock_gettime(CLOCK_MONOTONIC, &engine);
+    if (ok) {
+      reset_input();
+      read_settings();
+      ok = load_midi_player();
+    }
+    clock_gettime(CLOCK_MONOTONIC, &midi);
+    if (!ok) {
+      state.SkipWithError("start-up failed");
+      end_game();
+      return;
+    }
+    requested_scene = current_scene_number = kSceneTitle;
+    current_scene = build_scene(kSceneTitle, SceneValues{});
+    frame_base = GetMicrosecondCount(0);
+    run_frame();
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    state.SetIterationTime(Seconds(begin, end));
+    state.counters["engine_ms"] = Seconds(begin, engine) * 1e3;
+    state.counters["settings_midi_ms"] = Seconds(engine, midi) * 1e3;
+    state.counters["first_frame_ms"] = Seconds(midi, end) * 1e3;
+    started = true;
+  }
+}
+BENCHMARK(StartToFirstFrame)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Endless play at level 1 with nothing pressed: pairs fall and pile up; a
+// game that ends is started again outside the timing.
+Scene_Single* NewGame() {
+  delete_scene();
+  side_settings s;
+  s.mode = 0;
+  s.colours = 3;
+  s.seed = 1234;
+  MediaLists media;
+  media.list_media();
+  const char* background = media.backgrounds.empty() ? "" : media.backgrounds[0].c_str();
+  auto* single = new Scene_Single(s, background, "");
+  current_scene = single;
+  requested_scene = current_scene_number = kSceneSingle;
+  while (single->state() != Scene_Single::kPlay) run_frame();
+  return single;
+}
+
+void PlayFrame(benchmark::State& state) {
+  if (!started) {
+    state.SkipWithError("start-up failed");
+    return;
+  }
+  Scene_Single* single = NewGame();
+  for (auto _ : state) {
+    run_frame();
+    if (single->state() != Scene_Single::kPlay) {
+      state.PauseTiming();
+      single = NewGame();
+      state.ResumeTiming();
+    }
+  }
+}
+BENCHMARK(PlayFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  std::string run = (fs::temp_directory_path() / ("voxbench-" + std::to_string(getpid()))).string();
+  MakeRunFolder(run);
+  if (chdir(run.c_str()) != 0) return 1;
+  set_frame_hook(&unpaced_hook);
+  // The software renderer, also where a hardware path would be had.
+  InstallEngineServices();
+  SetUseHardwareRenderer(0);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  end_game();
+  fs::remove_all(run);
+  return 0;
+}

@@ -1,0 +1,343 @@
+// The Direct3D back end of engine graphics: device set-up, the render-state
+// cache, the shader pack, the blend pipeline, the vertex batch and scene
+// guards, the drawing of graphs and primitives, textures, and the 3-D model
+// runtime. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/graphics/graphics_internal.h"
+#include "engine/graphics/graphics_math.h"
+#include "platform/d3d9/d3d9.h"
+
+// ---- device (device.cpp) ------------------------------------------------------------------
+// The device format of a row of the texture-format table; 0 = none.
+D3DFORMAT TextureFormatSlot(int format_index);
+// Screen formats: 32 when the screen is 32 bits deep, else 16.
+D3DFORMAT ScreenRenderTargetFormat();
+D3DFORMAT ScreenAlphaTestFormat();
+// The texture format of the mask image: 8 bits of alpha where the device
+// has them, else the 32-bit alpha slot; 0 when there is none.
+D3DFORMAT MaskAlphaFormat();
+// The device is there and drawing may go to it.
+inline bool DeviceUsable() { return g_device.device != nullptr; }
+// Releases a device object and forgets it.
+template <class T>
+void ReleaseObject(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}
+// The surface that drawing to a draw screen reaches: a draw-target graph's
+// first texture, else the sub back buffer or the back buffer.
+IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen);
+
+// ---- render-state cache (render_state.cpp) --------------------------------------------------
+struct StageRecord {
+  IDirect3DTexture9* texture;
+  int32_t texcoord;
+  uint16_t words[6];  // alpha arg 1, alpha arg 2, alpha op, colour arg 1, colour arg 2, colour op
+};
+
+// Word indexes into StageRecord::words and BlendStateDesc stages.
+enum : int { SW_ALPHA_ARG1, SW_ALPHA_ARG2, SW_ALPHA_OP, SW_COLOUR_ARG1, SW_COLOUR_ARG2, SW_COLOUR_OP };
+constexpr uint16_t SW_LEAVE = 0xFFFF;
+
+// A stage description for the blend pipeline; -1 (SW_LEAVE for words)
+// leaves a value as it is.
+struct BlendStateDesc {
+  int32_t alpha_test_enable;
+  int32_t alpha_ref;
+  int32_t alpha_func;
+  int32_t alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend, dest_blend, blend_op;
+  int32_t stage_count;
+  struct Stage {
+    uintptr_t texture;  // a graph handle or an IDirect3DTexture9*, as the caller says
+    int32_t texcoord;
+    uint16_t words[6];
+  } stages[8];
+};
+
+struct DeviceStateCache {
+  int32_t force;
+  int32_t stages_in_use;
+  int32_t filter_mode;
+  uint32_t mag_filter[8], min_filter[8], mip_filter[8];
+  uint32_t max_anisotropy, stage_anisotropy[8];
+  uint32_t address_u[8], address_v[8];
+  int32_t texture_transform[8];
+  D3DMATRIX texture_matrix[8];
+  // blend-pipeline inputs
+  int32_t blend_mode, alpha_channel, colour_key;
+  int32_t brightness_in_use, parameter_in_use;
+  int32_t blend_dirty, texture_changed;
+  IDirect3DTexture9* graph_texture;
+  IDirect3DTexture9* blend_texture;
+  // applier render states and stage records
+  int32_t alpha_test_enable, alpha_ref, alpha_func, alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend, dest_blend, blend_op;
+  StageRecord stages[8];
+  // depth, shading, lighting, fog
+  int32_t z_enable, z_write;
+  uint32_t z_func, depth_bias;
+  int32_t cull;
+  uint32_t shade_mode;
+  int32_t specular_enable;
+  int32_t diffuse_source, specular_source;
+  uint32_t ambient;
+  float ambient_f[4];  // a, r, g, b
+  D3DMATERIAL9 material;
+  int32_t lighting;
+  int32_t fog_enable;
+  uint32_t fog_mode, fog_colour;
+  float fog_start, fog_end, fog_density;
+  D3DLIGHT9 lights[256];
+  int32_t light_enabled[256];
+  int32_t highest_light;
+  D3DVIEWPORT9 viewport;
+  RECT scissor;
+  int32_t scissor_test;
+  IDirect3DSurface9* render_target;
+  uint32_t last_fvf;
+  // draw-state inputs of the texture set-up
+  int32_t full_reselect;  // no texture -> texture or back: the whole stage set is chosen again
+  int32_t texture_transform_pending;
+};
+extern DeviceStateCache g_rs;
+
+int SetFilterMode(int mode);
+int SetMaxAnisotropy(int n);
+int SetBlendState(int mode, int colour_key, int alpha_channel);
+int SetBrightnessInUse(int flag);
+int SetParameterInUse(int flag);
+int SetZEnable(int flag);
+int SetZWrite(int flag);
+int SetZCompare(uint32_t func);
+int SetDepthBias(uint32_t bits);
+int SetCullMode(int flag);
+int SetShadeMode(uint32_t mode);
+int SetSpecularEnable(int flag);
+int SetDiffuseMaterialSource(int flag);
+int SetSpecularMaterialSource(int flag);
+int SetNormalizeNormals(int flag);
+int SetAmbientColor(uint32_t argb);
+int SetLighting(int flag);
+int SetFogEnableState(int flag);
+int SetFogModeState(uint32_t mode);
+int SetFogColorState(uint32_t argb);
+int SetFogRangeState(float start, float end);
+int SetFogDensityState(float density);
+int SetTextureAddress(uint32_t mode, int stage);
+int SetTextureAddressU(uint32_t mode, int stage);
+int SetTextureAddressV(uint32_t mode, int stage);
+int SetTextureTransform(int flag, const D3DMATRIX* matrix, int stage);
+int SetMaterialCached(const D3DMATERIAL9* material);
+int SetLightCached(int index, const D3DLIGHT9* light);
+int EnableLight(int index, int flag);
+int SetWorldTransform(const D3DMATRIX* m);
+int SetViewTransform(const D3DMATRIX* m);
+int SetProjectionTransform(const D3DMATRIX* m);
+int SetViewportCached(const D3DVIEWPORT9* viewport);
+int SetScissorCached(const RECT* rect);
+int SetScissorTest(int flag);
+int InitDeviceState();
+int ReapplyRenderStates();
+int ReapplyFixedStates();
+int ApplyDefaultRenderStates();
+// Textured 28-byte vertices (FVF 0x144), columns x rows, as index strips.
+int DrawVertexGrid(const void* vertices, int columns, int rows);
+// Sets the texture of a stage and caches it (-1: compare skipped).
+int SetStageTexture(int stage, IDirect3DTexture9* texture);
+
+// ---- shader pack (shader_pack.cpp) ------------------------------------------------------------
+constexpr int SHADER_VERTEX_SLOTS = 49152;
+constexpr int SHADER_PIXEL_SLOTS = 3456;
+constexpr uint32_t SHADER_PACK_TABLES = (SHADER_VERTEX_SLOTS + SHADER_PIXEL_SLOTS) * 2;  // 105216
+constexpr int SHADER_DEFAULT_VERTEX = 32774;
+constexpr int SHADER_DEFAULT_PIXEL = 2454;
+int InitProgrammableShaders();
+int LoadShaderPack();
+int CreateVertexDeclarations();
+int ReleaseVertexDeclarations();
+int ReleaseShaderObjects();
+// Frees the pack and the archive image (graphics end).
+void UnloadShaderPack();
+int ProgrammableShadersInUse();
+// The pack's blob of a vertex (0) or pixel (1) shader slot, or null.
+const uint8_t* ShaderBlob(int kind, int index, uint32_t* size);
+// Walks the two size tables of a pack of `size` bytes into the blob
+// tables; false when a blob would reach past the pack.
+bool BuildShaderBlobTables(const uint8_t* pack, uint32_t size, const uint8_t** vertex, const uint8_t** pixel);
+IDirect3DVertexDeclaration9* VertexDeclaration(int normal_set, int blend_set, int texcoords);
+// The shader constants the state setters keep while the programmable
+// shaders are in use.
+void UpdateShaderTextureFactor(uint32_t argb);
+void UpdateShaderDefaults();
+void UpdateShaderProjection(const D3DMATRIX* m);
+void UpdateShaderView(const D3DMATRIX* m);
+void UpdateShaderFog();
+void UpdateShaderMaterial();
+void UpdateShaderLight(int index);
+void UpdateShaderLightEnable(int index);
+void UpdateShaderAmbientProducts();
+// The embedded archive image that holds "QvShaderPack.bin" (made at build time).
+extern const uint8_t kShaderArchiveImage[];
+extern const uint32_t kShaderArchiveImageSize;
+
+// ---- blend pipeline (blend_pipeline.cpp) -----------------------------------------------------
+// desc null: the current blend state (or the installed override).
+int ApplyBlendPipeline(const BlendStateDesc* desc, int colour_words_off, int stages_are_graphs);
+// The preset stages of one (variant, blend graph, brightness, parameter, kind) entry.
+int PresetStages(int variant, int blend_graph, int brightness, int parameter, int kind, BlendStateDesc* out);
+
+// ---- vertex batch (vertex_batch.cpp) ------------------------------------------------------------
+struct BatchState {
+  uint8_t* buffers[3];
+  int32_t count;
+  int32_t format;
+  int32_t type;
+  uint8_t* write;
+  int32_t scene_open;
+  int32_t skip;
+};
+extern BatchState g_batch;
+constexpr uint32_t kBatchFvf[3] = {0x44, 0x144, 0x2C4};
+constexpr int kBatchStride[3] = {20, 28, 40};
+constexpr int kBatchCapacity[3] = {3225, 2340, 1638};
+int FlushVertexBatch();
+void BeginSceneOnce();
+void EndSceneIfOpen();
+int SetRenderTargetSurface(IDirect3DSurface9* surface);
+int SetViewportToRect(int x1, int y1, int x2, int y2);
+int CreateSubBackBuffer();
+int CopyBackToSubBackBuffer();
+const PIXELFORMAT* PixelFormatOfD3DFormat(D3DFORMAT format);
+int SetDrawStateOverride(const BlendStateDesc* desc, int colour_words_off);
+const BlendStateDesc* DrawStateOverride(int* colour_words_off);
+VECTOR* TransformVector3x3(VECTOR* out, const VECTOR* v, const MATRIX* m);
+VECTOR* TransformPoint4x3(VECTOR* out, const VECTOR* v, const MATRIX* m);
+// Reserves n vertices of type `type` in the current format (drawing what is
+// pending first when the type changes or the batch is full); returns where
+// to write them.
+uint8_t* AppendVertices(int n, int type);
+// Empties the batch and presets z, rhw and the specular words.
+void ResetVertexBatch();
+// Selects vertex format 0, 1 or 2 (the pending vertices are drawn first).
+void SetBatchFormat(int format);
+
+// ---- Direct3D drawing of graphs (d3d_draw.cpp) ---------------------------------------------------
+enum : uint32_t {
+  DRAW_TRANSPARENT = 1u << 0,
+  DRAW_STRETCH_OPTION = 1u << 1,
+  DRAW_GOURAUD = 1u << 3,
+  DRAW_FORCE_BRIGHTNESS = 1u << 5,
+  DRAW_FORCE_PARAMETER = 1u << 6,
+  DRAW_FOG = 1u << 7,
+  DRAW_KEEP_BLEND = 1u << 8,
+  DRAW_LIGHTING = 1u << 9,
+  DRAW_SPECULAR = 1u << 10,
+  DRAW_DEPTH_3D = 1u << 11,
+  DRAW_STAGE_ADDRESSING = 1u << 12,
+};
+int PrepareTextureDrawState(const GraphImageData* image, IDirect3DTexture9* texture, uint32_t flags);
+int DrawGraphQuadsAt(int x, int y, float fx, float fy, GraphRecord* graph, int transparent, int option);
+int DrawGraphQuadsStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                            GraphRecord* graph, int transparent, int option);
+// Corners: top-left, top-right, bottom-left, bottom-right.
+int DrawGraphQuadsFree(const float* corners, GraphRecord* graph, int transparent);
+int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour);
+// The masked draw's way back: the rectangle of the mask screen texture
+// onto the current target where the mask image texture's alpha lets it
+// through (its complement when reverse). Both textures cover the screen
+// from their top-left texel, width x height texels in all.
+int DrawMaskComposite(const int32_t* rect, IDirect3DTexture9* screen, IDirect3DTexture9* mask, int width, int height,
+                      int reverse);
+int InvertAreaBeforeSubtract(const int32_t* rect);
+int InvertAreaAfterSubtract(const int32_t* rect);
+int SetPaintBrightnessPacked(uint32_t rgb);
+// The packed vertex colour of the draw state, rebuilt from brightness, mode and parameter.
+void RebuildPackedVertexColour();
+// Whether a draw must run the three-pass subtract: mode 3 on a device
+// without blend operations.
+bool NeedsSubtractPasses();
+
+// ---- textures (texture.cpp) --------------------------------------------------------------------
+int ChooseTextureSize(int size, int* sizes, int single);
+int CreateGraphTextures(GraphImageData* image);
+void ReleaseGraphTextures(GraphImageData* image);
+void ReleaseGraphDepthSurfaces(GraphImageData* image);
+int BuildTextureDrawInfo(int graph);
+int ReleaseAllGraphTextures();
+int RecreateAllGraphTextures();
+// Transfers a rectangle of a base image into a hardware graph's textures.
+int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* rect, int dst_x, int dst_y,
+                               int graph, int update);
+// The user's largest texture (0: the device's) and the never-split flag.
+int SetUserMaxTextureSize(int size);
+int SetTextureSplitting(int on);
+// A hardware image data rebuilt as a software memory image (after a
+// restore that left the software renderer in use).
+int ConvertImageDataToSoftware(GraphImageData* image);
+int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph);
+int SetMipMapSetting(int levels);
+// The thick line of the hardware path: a quadrangle around the segment.
+int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+// FillVertexElement of the shader set-up.
+void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index);
+
+// ---- primitives (d3d_primitive.cpp) -------------------------------------------------------------
+struct PixelListEntry {
+  int32_t x, y;
+  uint32_t colour;
+  int32_t alpha;
+};
+struct LineListEntry {
+  int32_t x1, y1, x2, y2;
+  uint32_t colour;
+  int32_t alpha;
+};
+int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawPixel(int x, int y, uint32_t colour);
+int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill);
+int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill);
+int G_D3D_DrawCircle(int x, int y, int radius, uint32_t colour, int fill);
+int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
+int G_D3D_DrawPixelList(const PixelListEntry* list, int count);
+int G_D3D_DrawLineList(const LineListEntry* list, int count);
+// Screen textured vertices (x, y, z, rhw, colour, u, v: 28 bytes).
+int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv);
+int G_D3D_DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+                            int graph);
+int G_D3D_DrawVertexList3D(const void* vertices, int count, int type, int graph);
+int G_D3D_DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+                            int graph);
+int G_D3D_DrawLitVertexList(const void* vertices, int count, int type, int graph);
+int G_D3D_DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+                             int graph);
+int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
+                       int transparent);
+int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
+                        int graph, int transparent);
+// Primitive count of n vertices of a type (0 for an unknown type).
+int PrimitiveCount(int type, int n);
+// Colour of a primitive vertex: the screen pixel colour multiplied into the packed vertex colour.
+uint32_t PrimitiveVertexColour(uint32_t pixel);
+
+// ---- 3-D model runtime (model.cpp) -----------------------------------------------------------
+int StartModelSystem();
+int EndModelSystem();
+int DeleteModel(int handle);
+int DeleteModelBase(int handle);
+int ReleaseModelBaseBuffers(int handle);
+int ReleaseAllModelBuffers();
+int RestoreAllModelBuffers();
+int ReloadModelTextures();
+int IsModelSystemStarted();
+float ModelSineTable(int index);
+// The built-in default texture (an 84-byte run-length TGA image).
+const uint8_t* ModelDefaultTextureImage(int* size);
+int BuildMaterialImages(BASEIMAGE* colour, BASEIMAGE* alpha, int height_flag, float bump_scale, BASEIMAGE* out_colour,
+                        BASEIMAGE* out_alpha);

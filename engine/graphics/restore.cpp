@@ -1,0 +1,76 @@
+// Device loss and restore: the device is never reset in place but thrown
+// away and made again, its cached state pushed to the new one and every
+// graph refilled. Input closed around the re-creation is opened again, and
+// a set-up that falls back to software leaves no graph without an image.
+#include "engine/core/log.h"
+#include "engine/graphics/d3d_internal.h"
+#include "engine/softrender/blend.h"
+
+namespace {
+
+const GraphicsHost& Host() { return GetGraphicsHost(); }
+
+// The set-up left the software renderer in use: the screen images of the
+// software path are made, and every hardware image becomes a memory image
+// (empty until the restore handler refills it).
+void FallBackToSoftware() {
+  WriteLogText("ソフトウエアレンダリングに切り替えてグラフィックを復帰します\n");
+  SetSoftScreenBitDepth(g_screen.depth == 16 ? 16 : 32);
+  if (!IsMEMIMGValid(&g_screen_image)) CreatePrimaryMemImage();
+  if (g_graph_table) {
+    for (int s = 0; s < g_graph_table->high_water(); s++) {
+      int graph = g_graph_table->HandleAt(s);
+      GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
+      if (record && record->image && record->image->hardware) ConvertImageDataToSoftware(record->image);
+    }
+    // Each graph takes its view of the new memory image.
+    for (int s = 0; s < g_graph_table->high_water(); s++) {
+      int graph = g_graph_table->HandleAt(s);
+      GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
+      if (!record || !record->image || !record->image->software || IsMEMIMGValid(&record->view)) continue;
+      record->view = MEMIMG{};
+      CreateMEMIMGView(&record->view, &record->image->image, record->x, record->y, record->width, record->height);
+    }
+  }
+  RecreateMaskScreen();
+  SelectDrawScreen(g_draw.draw_screen);
+  SyncSoftDrawState();
+}
+
+}  // namespace
+
+int RestoreGraphicsDevice() {
+  if (g_device.hardware) {
+    ReleaseMaskScreenObjects();
+    ReleaseAllGraphTextures();
+  }
+  TerminateGraphicsDevice();
+  if (Host().close_input_devices) Host().close_input_devices();
+  SetupGraphicsDevice();
+  // Input must work again after the switch back: open what was closed.
+  if (Host().reopen_input_devices) Host().reopen_input_devices();
+  if (!g_device.hardware) {
+    FallBackToSoftware();
+    RunGraphRestoreHandler();
+  } else {
+    RecreateAllGraphTextures();
+    RecreateMaskScreen();
+    TransformState kept = *GetTransformState();
+    SelectDrawScreen(g_draw.draw_screen);
+    ApplyDefaultRenderStates();
+    for (int i = 0; i < 2; i++) {
+      WipeDrawScreen();
+      PresentScreen();
+    }
+    RunGraphRestoreHandler();
+    ReapplyRenderStates();
+    RestoreAllModelBuffers();
+    MarkLightsForResend();
+    SetWorldMatrix(&GetTransformState()->world);
+    SetViewMatrix(&kept.view);
+    SetProjectionMatrix(&kept.projection);
+    SetViewportMatrix(&kept.viewport);
+  }
+  if (Host().reopen_movies) Host().reopen_movies();
+  return 0;
+}

@@ -1,0 +1,84 @@
+// High-score tables: the file image, ranking and insertion.
+#include "game/hiscore.h"
+
+#include <cstring>
+#include <string>
+
+#include "game/game_files.h"
+
+namespace {
+
+constexpr char kMagic[4] = {'V', 'D', 'S', 'C'};
+constexpr size_t kRecordSize = 11;
+
+}  // namespace
+
+hiscore_table default_hiscores() {
+  hiscore_table table{};
+  for (hiscore_entry& e : table) std::memcpy(e.name, "    ", 5);
+  return table;
+}
+
+bool decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table) {
+  if (size != kHiscoreFileSize || std::memcmp(bytes, kMagic, 4) != 0) return false;
+  const uint8_t* r = bytes + 4;
+  for (hiscore_entry& e : *table) {
+    std::memcpy(e.name, r, 4);
+    e.name[4] = '\0';
+    e.score = (int32_t)((uint32_t)r[4] | (uint32_t)r[5] << 8 | (uint32_t)r[6] << 16 | (uint32_t)r[7] << 24);
+    e.erased = r[8] | r[9] << 8;
+    e.chain = r[10];
+    r += kRecordSize;
+  }
+  return true;
+}
+
+std::array<uint8_t, kHiscoreFileSize> encode_hiscores(const hiscore_table& table) {
+  std::array<uint8_t, kHiscoreFileSize> bytes{};
+  std::memcpy(bytes.data(), kMagic, 4);
+  uint8_t* r = bytes.data() + 4;
+  for (const hiscore_entry& e : table) {
+    // Bytes after a short name's NUL stay zero, so equal tables give equal
+    // files.
+    std::memcpy(r, e.name, strnlen(e.name, 4));
+    uint32_t score = (uint32_t)e.score;
+    for (int i = 0; i < 4; ++i) r[4 + i] = (uint8_t)(score >> (8 * i));
+    r[8] = (uint8_t)e.erased;
+    r[9] = (uint8_t)(e.erased >> 8);
+    r[10] = (uint8_t)e.chain;
+    r += kRecordSize;
+  }
+  return bytes;
+}
+
+hiscore_table read_hiscore_file(const char* path) {
+  hiscore_table table = default_hiscores();
+  std::string bytes;
+  if (read_whole_file(path, &bytes, kHiscoreFileSize))
+    decode_hiscores(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &table);
+  return table;
+}
+
+bool write_hiscore_file(const hiscore_table& table, const char* path) {
+  auto bytes = encode_hiscores(table);
+  return replace_whole_file(path, bytes.data(), bytes.size());
+}
+
+int hiscore_rank(const hiscore_table& table, int mode, int score) {
+  if (mode < 0 || mode >= kHiscoreModes) return -1;
+  for (int r = 0; r < kHiscorePlaces; ++r)
+    if (score >= table[mode * kHiscorePlaces + r].score) return r;
+  return -1;
+}
+
+void insert_hiscore(hiscore_table* table, int mode, int place, const char* name, int score, int erased, int chain) {
+  if (mode < 0 || mode >= kHiscoreModes || place < 0 || place >= kHiscorePlaces) return;
+  hiscore_entry* block = table->data() + mode * kHiscorePlaces;
+  for (int r = kHiscorePlaces - 1; r > place; --r) block[r] = block[r - 1];
+  hiscore_entry& e = block[place];
+  std::memset(e.name, 0, sizeof e.name);
+  if (name) std::memcpy(e.name, name, strnlen(name, 4));
+  e.score = score;
+  e.erased = erased & 0xFFFF;
+  e.chain = chain & 0xFF;
+}

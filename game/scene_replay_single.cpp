@@ -1,0 +1,88 @@
+// Replay of a single play.
+#include "game/scene_replay_single.h"
+
+#include "engine/graphics/graphics.h"
+#include "game/buttons.h"
+#include "game/caches.h"
+#include "game/menu.h"
+
+Scene_ReplaySingle::Scene_ReplaySingle(const std::string& path, const side_settings& settings,
+                                       const char* background, const char* music)
+    : speed_count_(new Speed_Count(&speed_, 0)) {
+  settings_ = settings;
+  copy_media_name(background_, background);
+  copy_media_name(music_, music);
+  side_settings sides[2] = {settings, settings};
+  sides[0].chara_image = load_image("images\\noimage.png");
+  const int origins[2] = {160, 420};
+  Field_Replay* fields[2] = {};
+  int made = open_replay_fields(path.c_str(), sides, origins, fields);
+  if (made == 2) delete fields[1];
+  replay_ = fields[0];
+  if (!replay_) {
+    // Unreadable or damaged: refused, back to the list.
+    play_se(kSoundRefuse);
+    state_ = kLeaving;
+  }
+  timer_ = 60;
+}
+
+Scene_ReplaySingle::~Scene_ReplaySingle() {
+  delete speed_count_;
+  delete replay_;
+}
+
+bool Scene_ReplaySingle::update() {
+  draw();
+  switch (state_) {
+    case kWait:
+      if (--timer_ == 0) {
+        state_ = kCountIn;
+        timer_ = 180;
+      }
+      break;
+    case kCountIn:
+      count_in_step(replay_);
+      break;
+    case kPlay: {
+      int result, unused;
+      play_replay_frame(replay_, nullptr, speed_, &result, &unused);
+      state_ = result;
+      if (is_pressed(kPadRight)) {
+        play_se(kSoundConfirm);
+        speed_ = speed_ * 2 > 16 ? 1 : speed_ * 2;
+      } else if (is_pressed(kPadLeft)) {
+        play_se(kSoundConfirm);
+        speed_ = speed_ / 2 < 1 ? 16 : speed_ / 2;
+      }
+      if (state_ >= kGoal) {
+        timer_ = state_ == kLeaving ? 60 : 240;
+        stop_music(music_);
+      }
+      break;
+    }
+    case kPaused:
+      state_ = replay_->check_pause();
+      break;
+    case kGoal:
+    case kToppedOut:
+      end_animation_step(replay_, kLeaving, 60);
+      break;
+    default:
+      if (--timer_ == 0) {
+        requested_scene = kSceneSelectSingle;
+        return false;
+      }
+      break;
+  }
+  return true;
+}
+
+void Scene_ReplaySingle::draw() {
+  SetPaintBrightness(255, 255, 255);
+  SelectBlendMode(0, 0);
+  draw_fullscreen(background_);
+  if (replay_) replay_->draw();
+  speed_count_->draw();
+  if (state_ == kPaused) PaintGraph(224, 200, load_image("images\\pause.png"), 1);
+}

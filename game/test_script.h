@@ -1,0 +1,35 @@
+// A test hook for driving the real program: when the environment variable
+// VOXALDRIFT_TEST_SCRIPT names a script file, the frame loop runs that script
+// (key presses and typed text pushed into the window's event queue, waits for
+// frames and scenes, screenshots). Without the variable nothing here runs.
+//
+// One command per line ('#' starts a comment):
+//   seed N          seed the engine's random generator (after start-up)
+//   unpaced         run frames back to back instead of 60 per second (one a
+//                   millisecond at most: the keyboard's reading rate)
+//   limit N         fail once the program has run N frames (default 100000)
+//   frames N        wait N frames
+//   scene N         wait until scene N is the current scene
+//   tap KEY         press a key for one frame (SDL key names: Right, Return, Z)
+//   hold KEY        press a key and keep it down
+//   release KEY     let go of a held key
+//   type TEXT       type the text (UTF-8)
+//   shot FILE       write the window's picture as a PNG file
+//   close           close the window
+// A script that fails (bad line, a wait that runs past the limit, a shot that
+// cannot be written) ends the program with exit code 3 and one line on
+// stderr.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Reads the script named by VOXALDRIFT_TEST_SCRIPT and hooks it into the
+// frame loop; nothing when the variable is not set. A script that cannot be
+// read fails at the first frame.
+void install_test_script_from_environment();
+// Called once the engine runs and before the first frame (the seed).
+void test_script_started();
+
+// Writes 0x00RRGGBB pixels as an RGB PNG file.
+bool write_png_file(const char* path, const std::vector<uint32_t>& pixels, int width, int height);

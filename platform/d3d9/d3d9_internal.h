@@ -1,0 +1,423 @@
+// The objects behind the Direct3D 9 stand-in and what they share: formats
+// and their GL counterparts, what the GL context offers, the resources and
+// the device.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/gl_api.h"
+
+namespace vox_d3d9 {
+
+// Live Direct3D-side objects, for leak checks.
+extern std::atomic<int> g_live_objects;
+extern D3D9DrawCounts g_draw_counts;
+bool Fails(uint32_t failure);
+// The test script, or null.
+const D3D9CapabilityScript* Script();
+bool ScriptRefuses(const D3DFORMAT* list, int count, D3DFORMAT format);
+
+// ---- formats -------------------------------------------------------------------------
+struct FormatInfo {
+  D3DFORMAT format;
+  GLenum internal_format;  // 0: no GL texture (CPU only, as YUV surfaces are)
+  GLenum gl_format, gl_type;
+  uint8_t bytes;        // per pixel; 0 for block-compressed formats
+  uint8_t block_bytes;  // per 4 x 4 block of a compressed format
+  bool alpha_one;       // no alpha channel: alpha reads as 1 and is never written
+  bool alpha_only;      // A8: the one channel is alpha
+  bool depth;
+  bool yuv;             // two pixels share their chroma (YUY2, UYVY)
+};
+const FormatInfo* FindFormat(D3DFORMAT format);
+// Storage of a format as a render target. Targets of 8 bits a channel are
+// kept at 16: blending keeps the fractions an 8-bit target would round
+// away, and every read of the target (present, read-back, sampling) cuts
+// them off, as the engine's software renderer cuts its own. The two back
+// ends then agree within one step per channel.
+GLenum TargetInternalFormat(const FormatInfo* f);
+bool IsWideTarget(const FormatInfo* f);
+// Bytes of one row (of blocks for compressed formats) and the row count.
+uint32_t FormatPitch(const FormatInfo* f, UINT width);
+uint32_t FormatRows(const FormatInfo* f, UINT height);
+// One pixel of a plain format widened to 8-bit B, G, R, A bytes (memory order).
+void DecodePixelsToBGRA(const FormatInfo* f, const uint8_t* src, uint8_t* dst, int count);
+
+// ---- what the GL context offers --------------------------------------------------------
+struct GLCaps {
+  bool available = false;     // a context could be made
+  int max_texture_size = 0;
+  float max_anisotropy = 1.0f;
+  bool s3tc = false;
+  std::vector<D3DFORMAT> textures;        // usable as textures
+  std::vector<D3DFORMAT> render_targets;  // usable as colour render targets
+  std::string renderer;
+  // The rasteriser leaves out the first pixel of a vertical line drawn
+  // towards smaller y (it should draw it, as every other line's).
+  bool falling_line_loses_start = false;
+};
+// Probed once on a throwaway window; every later answer is the cached one.
+const GLCaps& ProbeGLCaps();
+// Fills the caps record for a device or adapter from the GL answers and the script.
+void FillCaps(D3DCAPS9* caps);
+
+class Device;
+class Texture;
+
+// Counts live objects; every object of the stand-in derives from it.
+struct Counted {
+  Counted() { g_live_objects++; }
+  ~Counted() { g_live_objects--; }
+  Counted(const Counted&) = delete;
+  Counted& operator=(const Counted&) = delete;
+};
+
+// ---- surfaces -----------------------------------------------------------------------
+class Surface final : public IDirect3DSurface9, Counted {
+ public:
+  enum class Kind { kTextureLevel, kRenderTarget, kBackBuffer, kDepthStencil, kPlain };
+  Surface(Device* device, Kind kind, const D3DSURFACE_DESC& desc, Texture* container, UINT level, bool lockable);
+  ~Surface() override;
+
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+  HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT UnlockRect() override;
+
+  Kind kind() const { return kind_; }
+  const D3DSURFACE_DESC& desc() const { return desc_; }
+  const FormatInfo* format() const { return format_; }
+  Texture* container() const { return container_; }
+  UINT level() const { return level_; }
+  Device* device() const { return device_; }
+  // The GL texture that holds the pixels (0 for depth and CPU surfaces).
+  GLuint gl_texture() const;
+  GLuint renderbuffer() const { return renderbuffer_; }
+  void set_renderbuffer(GLuint rb) { renderbuffer_ = rb; }
+  // A framebuffer with this surface as colour attachment (made on first use).
+  GLuint Framebuffer();
+  bool IsCpu() const { return kind_ == Kind::kPlain; }
+  bool IsRenderable() const;
+  // CPU pixels of plain surfaces and the lock copy of textures.
+  uint8_t* memory() { return memory_.data(); }
+  uint32_t pitch() const { return pitch_; }
+  // Copies a rectangle of CPU rows (this surface's format and pitch) into the
+  // GL texture level; the whole level when rect is null.
+  void Upload(const RECT* rect);
+  // Names this surface for good (addresses are reused); the serial of the
+  // depth surface attached to this surface's framebuffer (0: none).
+  const uint64_t serial;
+  uint64_t attached_depth = 0;
+  void ReleaseGL();
+  // Back buffer: its own texture (set by the device).
+  GLuint own_texture = 0;
+  bool locked = false;
+
+ private:
+  Device* device_;
+  Kind kind_;
+  D3DSURFACE_DESC desc_;
+  const FormatInfo* format_;
+  Texture* container_;
+  UINT level_;
+  bool lockable_;
+  uint32_t refs_ = 1;
+  GLuint framebuffer_ = 0;
+  GLuint renderbuffer_ = 0;
+  std::vector<uint8_t> memory_;
+  uint32_t pitch_ = 0;
+  RECT lock_rect_{};
+  DWORD lock_flags_ = 0;
+};
+
+// ---- textures -----------------------------------------------------------------------
+class Texture final : public IDirect3DTexture9, Counted {
+ public:
+  Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format, D3DPOOL pool);
+  ~Texture() override;
+  bool Create();  // the GL texture and one surface per level
+
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  DWORD GetLevelCount() override { return (DWORD)surfaces_.size(); }
+  HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+  HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+  HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT UnlockRect(UINT level) override;
+
+  GLuint gl_texture() const { return texture_; }
+  const FormatInfo* format() const { return format_; }
+  DWORD usage() const { return usage_; }
+  Device* device() const { return device_; }
+  UINT levels() const { return (UINT)surfaces_.size(); }
+  Surface* level(UINT i) { return surfaces_[i].get(); }
+  void ReleaseGL();
+
+ private:
+  Device* device_;
+  UINT width_, height_, level_count_;
+  DWORD usage_;
+  const FormatInfo* format_;
+  D3DPOOL pool_;
+  uint32_t refs_ = 1;
+  GLuint texture_ = 0;
+  std::vector<std::unique_ptr<Surface>> surfaces_;
+};
+
+// ---- buffers, shaders, declarations -----------------------------------------------------
+template <class Interface>
+class Resource : public Interface, Counted {
+ public:
+  explicit Resource(Device* device);
+  ~Resource() override;
+  uint32_t AddRef() override { return ++refs_; }
+  uint32_t Release() override {
+    uint32_t left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+
+ protected:
+  Device* device_;
+  uint32_t refs_ = 1;
+};
+
+template <class Interface>
+class BufferResource final : public Resource<Interface> {
+ public:
+  BufferResource(Device* device, UINT length) : Resource<Interface>(device), bytes(length) {}
+  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+  HRESULT Unlock() override;
+  std::vector<uint8_t> bytes;
+  bool locked = false;
+};
+
+template <class Interface>
+class CodeResource final : public Resource<Interface> {
+ public:
+  CodeResource(Device* device, std::vector<DWORD> tokens) : Resource<Interface>(device), code(std::move(tokens)) {}
+  std::vector<DWORD> code;
+};
+
+class Declaration final : public Resource<IDirect3DVertexDeclaration9> {
+ public:
+  Declaration(Device* device, std::vector<D3DVERTEXELEMENT9> list)
+      : Resource<IDirect3DVertexDeclaration9>(device), elements(std::move(list)) {}
+  std::vector<D3DVERTEXELEMENT9> elements;
+};
+
+// ---- the fixed-function programs ----------------------------------------------------------
+// Everything a generated program depends on.
+struct ProgramKey {
+  std::vector<uint32_t> words;
+  bool operator==(const ProgramKey& o) const { return words == o.words; }
+};
+struct ProgramKeyHash {
+  size_t operator()(const ProgramKey& k) const {
+    size_t h = 1469598103934665603ull;
+    for (uint32_t w : k.words) h = (h ^ w) * 1099511628211ull;
+    return h;
+  }
+};
+struct Program {
+  GLuint program = 0;
+  GLint u_target = -1, u_tfactor = -1, u_alpha_ref = -1, u_world_view = -1, u_projection = -1;
+  GLint u_fog = -1, u_fog_colour = -1, u_ambient = -1;
+  GLint u_material = -1, u_lights = -1, u_tex_matrix = -1, u_texel_bias = -1;
+};
+// Builds the GLSL of a program for the key's state; the device explains
+// the words it puts into the key (d3d9_program.cpp).
+struct ProgramSource {
+  std::string vertex, fragment;
+};
+
+// ---- the device --------------------------------------------------------------------
+class SwapChain final : public IDirect3DSwapChain9 {
+ public:
+  explicit SwapChain(Device* device) : device_(device) {}
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  HRESULT Present(const RECT* source, const RECT* dest, HWND window, const void* dirty, DWORD flags) override;
+  HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+
+ private:
+  Device* device_;
+};
+
+class Direct3D;
+
+class Device final : public IDirect3DDevice9, Counted {
+ public:
+  Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour);
+  ~Device() override;
+  // The context, the back buffer and the defaults. False when GL fails.
+  bool Create();
+
+  uint32_t AddRef() override { return ++refs_; }
+  uint32_t Release() override;
+
+  HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+  HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+  HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE state, DWORD value) override;
+  HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value) override;
+  HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) override;
+  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+  HRESULT SetMaterial(const D3DMATERIAL9* material) override;
+  HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
+  HRESULT LightEnable(DWORD index, BOOL enable) override;
+  HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+  HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
+  HRESULT SetScissorRect(const RECT* rect) override;
+  HRESULT SetFVF(DWORD fvf) override;
+  HRESULT SetVertexShader(IDirect3DVertexShader9* shader) override;
+  HRESULT SetPixelShader(IDirect3DPixelShader9* shader) override;
+  HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+  HRESULT SetVertexShaderConstantF(UINT start, const float* values, UINT count) override;
+  HRESULT SetVertexShaderConstantB(UINT start, const BOOL* values, UINT count) override;
+  HRESULT SetPixelShaderConstantF(UINT start, const float* values, UINT count) override;
+  HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+  HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+  HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
+  HRESULT SetDialogBoxMode(BOOL on) override;
+  HRESULT BeginScene() override;
+  HRESULT EndScene() override;
+  HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) override;
+  HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) override;
+  HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT vertex_count, UINT primitive_count,
+                                 const void* indices, D3DFORMAT index_format, const void* vertices,
+                                 UINT stride) override;
+  HRESULT Present(const RECT* source, const RECT* dest, HWND window, const void* dirty) override;
+  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        IDirect3DTexture9** texture, HANDLE* shared) override;
+  HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
+                             DWORD quality, BOOL lockable, IDirect3DSurface9** surface, HANDLE* shared) override;
+  HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                      IDirect3DSurface9** surface, HANDLE* shared) override;
+  HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
+                                    DWORD quality, BOOL discard, IDirect3DSurface9** surface,
+                                    HANDLE* shared) override;
+  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                             HANDLE* shared) override;
+  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                            IDirect3DIndexBuffer9** buffer, HANDLE* shared) override;
+  HRESULT CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** shader) override;
+  HRESULT CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** shader) override;
+  HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                  IDirect3DVertexDeclaration9** declaration) override;
+  HRESULT StretchRect(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                      const RECT* dest_rect, D3DTEXTUREFILTERTYPE filter) override;
+  HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR colour) override;
+  HRESULT UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                        const POINT* dest_point) override;
+  HRESULT GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DSurface9* dest) override;
+  HRESULT GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+  HRESULT GetSwapChain(UINT index, IDirect3DSwapChain9** swap_chain) override;
+  HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
+
+  // Makes the device's context current (every GL call goes after this).
+  bool MakeCurrent();
+  // A texture being released must not stay bound.
+  void ForgetTexture(Texture* texture);
+  void ForgetSurface(Surface* surface);
+  HWND window() const { return window_; }
+  // Reads a render target into CPU rows of its Direct3D format (a wide
+  // target cut to 8 bits a channel).
+  void ReadTarget(Surface* surface, uint8_t* rows, uint32_t pitch);
+  // Reads the window's last shown picture (the window layer's reader).
+  int ReadShown(uint32_t* pixels, int width, int height, int pitch);
+
+ private:
+  friend class SwapChain;
+  const Program* ProgramFor(DWORD fvf, bool* ok);
+  HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
+               const void* indices, UINT index_count, D3DFORMAT index_format);
+  void ApplyPipelineState(DWORD fvf, const Program* program);
+  void BindTarget();
+  void ScissorTo(const RECT& rect);
+  RECT ViewportRect() const;
+  GLuint VertexArrayFor(DWORD fvf, UINT stride);
+  GLuint Sampler(DWORD stage);
+  HRESULT PresentBackBuffer(const RECT* source, const RECT* dest);
+  bool MakePresentProgram();
+  bool CopyRect(Surface* source, const RECT& source_rect, Surface* dest, const RECT& dest_rect, bool linear);
+
+  Direct3D* d3d_;
+  HWND window_;
+  D3DPRESENT_PARAMETERS parameters_;
+  DWORD behaviour_;
+  uint32_t refs_ = 1;
+  void* context_ = nullptr;
+  SwapChain swap_chain_;
+  std::unique_ptr<Surface> back_buffer_;
+  Surface* render_target_ = nullptr;  // not counted: the engine keeps its own references
+  Surface* depth_ = nullptr;
+  bool in_scene_ = false;
+
+  DWORD render_states_[D3DRS_COUNT];
+  DWORD sampler_states_[16][D3DSAMP_COUNT];
+  DWORD stage_states_[8][D3DTSS_COUNT];
+  Texture* textures_[8] = {};
+  D3DMATRIX world_, view_, projection_, texture_matrices_[8];
+  D3DMATERIAL9 material_{};
+  std::unordered_map<DWORD, D3DLIGHT9> lights_;
+  std::vector<DWORD> enabled_lights_;
+  D3DVIEWPORT9 viewport_{};
+  RECT scissor_{};
+  DWORD fvf_ = 0;
+  float vs_constants_[256][4] = {};
+  BOOL vs_booleans_[16] = {};
+  float ps_constants_[32][4] = {};
+
+  std::unordered_map<ProgramKey, Program, ProgramKeyHash> programs_;
+  std::unordered_map<uint64_t, GLuint> vertex_arrays_;
+  GLuint vertex_buffer_ = 0, index_buffer_ = 0;
+  GLuint samplers_[8] = {};
+  GLuint copy_texture_ = 0;             // uploads of CPU surfaces for copies
+  GLuint shown_texture_ = 0, shown_framebuffer_ = 0;  // the window's last picture
+  int shown_width_ = 0, shown_height_ = 0;
+  GLuint read_framebuffer_ = 0;
+  GLuint present_program_ = 0, present_vertex_array_ = 0;
+  GLint present_source_ = -1, present_dest_ = -1, present_bias_ = -1;
+};
+
+class Direct3D final : public IDirect3D9, Counted {
+ public:
+  uint32_t AddRef() override { return ++refs_; }
+  uint32_t Release() override {
+    uint32_t left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  UINT GetAdapterCount() override { return 1; }
+  HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
+  UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
+  HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override;
+  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format, DWORD usage,
+                            D3DRESOURCETYPE resource_type, D3DFORMAT format) override;
+  HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format,
+                                 D3DFORMAT render_target_format, D3DFORMAT depth_format) override;
+  HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window, DWORD behaviour,
+                       D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device_out) override;
+
+ private:
+  ~Direct3D() override = default;
+  uint32_t refs_ = 1;
+};
+
+// Generates the shaders of the fixed-function state a key describes.
+ProgramSource GenerateProgram(const ProgramKey& key);
+// A program of the two shaders (the fragment shader writes o_colour), or 0
+// with the reason on stderr, naming `what`.
+GLuint LinkProgram(const char* vertex, const char* fragment, const char* what);
+
+}  // namespace vox_d3d9

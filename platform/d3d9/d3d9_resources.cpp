@@ -1,0 +1,635 @@
+// The device's resources: textures with their level surfaces (locked
+// through a CPU copy that is uploaded on unlock), render targets, depth
+// surfaces, plain surfaces in system memory, vertex and index buffers, the
+// shader and declaration objects, and the copies between surfaces.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d9/d3d9_internal.h"
+
+namespace vox_d3d9 {
+
+namespace {
+
+constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
+uint64_t g_next_serial = 1;
+
+bool RectInside(const RECT& r, UINT width, UINT height) {
+  return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && (UINT)r.right <= width &&
+         (UINT)r.bottom <= height;
+}
+
+// Packs an ARGB colour into a plain format's pixel (for filling CPU surfaces).
+uint32_t PackColour(const FormatInfo* f, D3DCOLOR c) {
+  uint32_t a = c >> 24, r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+  switch (f->format) {
+    case D3DFMT_R5G6B5: return (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
+    case D3DFMT_X1R5G5B5: return 0x8000u | (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+    case D3DFMT_A1R5G5B5: return (a >= 128 ? 0x8000u : 0) | (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+    case D3DFMT_A4R4G4B4: return (a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | (b >> 4);
+    case D3DFMT_X4R4G4B4: return 0xF000u | (r >> 4) << 8 | (g >> 4) << 4 | (b >> 4);
+    case D3DFMT_A8B8G8R8: return a << 24 | b << 16 | g << 8 | r;
+    case D3DFMT_X8B8G8R8: return 0xFF000000u | b << 16 | g << 8 | r;
+    case D3DFMT_X8R8G8B8: return 0xFF000000u | (c & 0xFFFFFF);
+    case D3DFMT_A8: return a;
+  }
+  return c;
+}
+
+// Checks the framing of Direct3D shader byte code: the version token of the
+// kind (0xFFFE vertex, 0xFFFF pixel), major version 2 or 3, then comments
+// and instructions up to the end token. Returns the token count, end
+// included, or 0.
+size_t CodeLength(const DWORD* code, DWORD kind) {
+  if (!code || (code[0] >> 16) != kind) return 0;
+  DWORD major = (code[0] >> 8) & 0xFF;
+  if (major < 2 || major > 3) return 0;
+  constexpr size_t kLimit = 1u << 20;
+  size_t i = 1;
+  while (i < kLimit) {
+    DWORD token = code[i];
+    if (token == 0x0000FFFFu) return i + 1;
+    if ((token & 0xFFFF) == 0xFFFE) i += 1 + ((token >> 16) & 0x7FFF);  // comment
+    else i += 1 + ((token >> 24) & 0xF);                               // instruction and its operands
+  }
+  return 0;
+}
+
+}  // namespace
+
+// ---- surfaces ------------------------------------------------------------------------------------
+
+Surface::Surface(Device* device, Kind kind, const D3DSURFACE_DESC& desc, Texture* container, UINT level,
+                 bool lockable)
+    : serial(g_next_serial++),
+      device_(device),
+      kind_(kind),
+      desc_(desc),
+      format_(FindFormat(desc.Format)),
+      container_(container),
+      level_(level),
+      lockable_(lockable) {
+  if (format_ && !format_->depth) {
+    pitch_ = FormatPitch(format_, desc.Width);
+    bool cpu_copy = kind == Kind::kPlain || (kind == Kind::kTextureLevel && !(desc.Usage & D3DUSAGE_RENDERTARGET));
+    if (cpu_copy) memory_.assign((size_t)pitch_ * FormatRows(format_, desc.Height), 0);
+  }
+  if (kind == Kind::kPlain || kind == Kind::kRenderTarget || kind == Kind::kDepthStencil) device_->AddRef();
+}
+
+Surface::~Surface() {
+  ReleaseGL();
+  if (kind_ == Kind::kPlain || kind_ == Kind::kRenderTarget || kind_ == Kind::kDepthStencil) {
+    device_->ForgetSurface(this);
+    if ((own_texture || renderbuffer_) && device_->MakeCurrent()) {
+      if (own_texture) gl.DeleteTextures(1, &own_texture);
+      if (renderbuffer_) gl.DeleteRenderbuffers(1, &renderbuffer_);
+    }
+    own_texture = 0;
+    renderbuffer_ = 0;
+    device_->Release();
+  }
+}
+
+void Surface::ReleaseGL() {
+  if (framebuffer_ && device_->MakeCurrent()) gl.DeleteFramebuffers(1, &framebuffer_);
+  framebuffer_ = 0;
+}
+
+uint32_t Surface::AddRef() {
+  if (container_) return container_->AddRef();
+  if (kind_ == Kind::kBackBuffer) return device_->AddRef();
+  return ++refs_;
+}
+
+uint32_t Surface::Release() {
+  if (container_) return container_->Release();
+  if (kind_ == Kind::kBackBuffer) return device_->Release();
+  uint32_t left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT Surface::GetDevice(IDirect3DDevice9** device) {
+  if (!device) return D3DERR_INVALIDCALL;
+  *device = device_;
+  device_->AddRef();
+  return D3D_OK;
+}
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+  if (!desc) return D3DERR_INVALIDCALL;
+  *desc = desc_;
+  return D3D_OK;
+}
+
+GLuint Surface::gl_texture() const { return container_ ? container_->gl_texture() : own_texture; }
+
+bool Surface::IsRenderable() const {
+  return kind_ == Kind::kRenderTarget || kind_ == Kind::kBackBuffer ||
+         (kind_ == Kind::kTextureLevel && (desc_.Usage & D3DUSAGE_RENDERTARGET));
+}
+
+GLuint Surface::Framebuffer() {
+  if (framebuffer_ || !gl_texture()) return framebuffer_;
+  gl.GenFramebuffers(1, &framebuffer_);
+  gl.BindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl_texture(), (GLint)level_);
+  if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    gl.DeleteFramebuffers(1, &framebuffer_);
+    framebuffer_ = 0;
+  }
+  return framebuffer_;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
+  if (!out || locked || !format_) return D3DERR_INVALIDCALL;
+  bool readable_target = (kind_ == Kind::kBackBuffer || kind_ == Kind::kRenderTarget) && lockable_;
+  if (memory_.empty() && !readable_target) return D3DERR_INVALIDCALL;
+  RECT r = rect ? *rect : RECT{0, 0, (LONG)desc_.Width, (LONG)desc_.Height};
+  if (!RectInside(r, desc_.Width, desc_.Height)) return D3DERR_INVALIDCALL;
+  if (format_->block_bytes && ((r.left | r.top) & 3)) return D3DERR_INVALIDCALL;
+  if (readable_target) {
+    // The picture is read back for the length of the lock.
+    if (!device_->MakeCurrent() || !Framebuffer()) return D3DERR_INVALIDCALL;
+    memory_.assign((size_t)pitch_ * desc_.Height, 0);
+    device_->ReadTarget(this, memory_.data(), pitch_);
+  }
+  size_t row = format_->block_bytes ? (size_t)r.top / 4 : (size_t)r.top;
+  size_t column = format_->block_bytes ? (size_t)r.left / 4 * format_->block_bytes : (size_t)r.left * format_->bytes;
+  out->Pitch = (int32_t)pitch_;
+  out->pBits = memory_.data() + row * pitch_ + column;
+  locked = true;
+  lock_rect_ = r;
+  lock_flags_ = flags;
+  return D3D_OK;
+}
+
+HRESULT Surface::UnlockRect() {
+  if (!locked) return D3DERR_INVALIDCALL;
+  locked = false;
+  if (kind_ != Kind::kPlain && !(lock_flags_ & D3DLOCK_READONLY)) Upload(&lock_rect_);
+  if (kind_ == Kind::kBackBuffer || kind_ == Kind::kRenderTarget) std::vector<uint8_t>().swap(memory_);
+  return D3D_OK;
+}
+
+void Surface::Upload(const RECT* rect) {
+  GLuint texture = gl_texture();
+  if (!texture || !format_ || memory_.empty() || !device_->MakeCurrent()) return;
+  RECT r = rect ? *rect : RECT{0, 0, (LONG)desc_.Width, (LONG)desc_.Height};
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, texture);
+  if (format_->block_bytes) {
+    // Compressed levels go up whole: their rows of blocks are contiguous.
+    gl.CompressedTexSubImage2D(GL_TEXTURE_2D, (GLint)level_, 0, 0, (GLsizei)desc_.Width, (GLsizei)desc_.Height,
+                               format_->internal_format, (GLsizei)memory_.size(), memory_.data());
+    return;
+  }
+  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch_ / format_->bytes));
+  const uint8_t* first = memory_.data() + (size_t)r.top * pitch_ + (size_t)r.left * format_->bytes;
+  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)level_, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   format_->gl_format, format_->gl_type, first);
+  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+// ---- textures ------------------------------------------------------------------------------------
+
+Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
+                 D3DPOOL pool)
+    : device_(device), width_(width), height_(height), level_count_(levels), usage_(usage), format_(format),
+      pool_(pool) {
+  device_->AddRef();
+}
+
+Texture::~Texture() {
+  device_->ForgetTexture(this);
+  surfaces_.clear();
+  ReleaseGL();
+  device_->Release();
+}
+
+void Texture::ReleaseGL() {
+  if (texture_ && device_->MakeCurrent()) gl.DeleteTextures(1, &texture_);
+  texture_ = 0;
+}
+
+bool Texture::Create() {
+  UINT levels = level_count_;
+  if (levels == 0) {
+    levels = 1;
+    for (UINT w = width_, h = height_; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) levels++;
+  }
+  if (!device_->MakeCurrent()) return false;
+  while (gl.GetError() != GL_NO_ERROR) {
+  }
+  gl.GenTextures(1, &texture_);
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, texture_);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, (GLint)levels - 1);
+  if (format_->alpha_one) gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+  if (format_->alpha_only) {
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_R, GL_ZERO);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ZERO);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ZERO);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_RED);
+  }
+  UINT w = width_, h = height_;
+  for (UINT i = 0; i < levels; i++) {
+    D3DSURFACE_DESC desc{format_->format, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0, w, h};
+    surfaces_.emplace_back(new Surface(device_, Surface::Kind::kTextureLevel, desc, this, i, false));
+    Surface* s = surfaces_.back().get();
+    // Levels start as zero bytes, as their lock copies do.
+    if (format_->block_bytes) {
+      gl.CompressedTexImage2D(GL_TEXTURE_2D, (GLint)i, format_->internal_format, (GLsizei)w, (GLsizei)h, 0,
+                              (GLsizei)(s->pitch() * FormatRows(format_, h)), s->memory());
+    } else {
+      GLenum internal = (usage_ & D3DUSAGE_RENDERTARGET) ? TargetInternalFormat(format_) : format_->internal_format;
+      gl.TexImage2D(GL_TEXTURE_2D, (GLint)i, (GLint)internal, (GLsizei)w, (GLsizei)h, 0, format_->gl_format,
+                    format_->gl_type, nullptr);
+      if (!(usage_ & D3DUSAGE_RENDERTARGET)) s->Upload(nullptr);
+    }
+    w = std::max(1u, w / 2);
+    h = std::max(1u, h / 2);
+  }
+  return gl.GetError() == GL_NO_ERROR;
+}
+
+uint32_t Texture::AddRef() { return ++refs_; }
+
+uint32_t Texture::Release() {
+  uint32_t left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT Texture::GetDevice(IDirect3DDevice9** device) {
+  if (!device) return D3DERR_INVALIDCALL;
+  *device = device_;
+  device_->AddRef();
+  return D3D_OK;
+}
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+  if (level >= surfaces_.size()) return D3DERR_INVALIDCALL;
+  return surfaces_[level]->GetDesc(desc);
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
+  if (level >= surfaces_.size() || !surface) return D3DERR_INVALIDCALL;
+  *surface = surfaces_[level].get();
+  AddRef();
+  return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+  if (level >= surfaces_.size()) return D3DERR_INVALIDCALL;
+  return surfaces_[level]->LockRect(locked, rect, flags);
+}
+
+HRESULT Texture::UnlockRect(UINT level) {
+  if (level >= surfaces_.size()) return D3DERR_INVALIDCALL;
+  return surfaces_[level]->UnlockRect();
+}
+
+// ---- buffers, shaders, declarations -----------------------------------------------------------
+
+template <class Interface>
+Resource<Interface>::Resource(Device* device) : device_(device) {
+  device_->AddRef();
+}
+
+template <class Interface>
+Resource<Interface>::~Resource() {
+  device_->Release();
+}
+
+template <class Interface>
+HRESULT Resource<Interface>::GetDevice(IDirect3DDevice9** device) {
+  if (!device) return D3DERR_INVALIDCALL;
+  *device = device_;
+  device_->AddRef();
+  return D3D_OK;
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::Lock(UINT offset, UINT size, void** data, DWORD) {
+  if (!data || locked || offset > bytes.size()) return D3DERR_INVALIDCALL;
+  if (size == 0) size = (UINT)bytes.size() - offset;
+  if (size > bytes.size() - offset) return D3DERR_INVALIDCALL;
+  *data = bytes.data() + offset;
+  locked = true;
+  return D3D_OK;
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::Unlock() {
+  if (!locked) return D3DERR_INVALIDCALL;
+  locked = false;
+  return D3D_OK;
+}
+
+template class Resource<IDirect3DVertexBuffer9>;
+template class Resource<IDirect3DIndexBuffer9>;
+template class Resource<IDirect3DVertexShader9>;
+template class Resource<IDirect3DPixelShader9>;
+template class Resource<IDirect3DVertexDeclaration9>;
+template class BufferResource<IDirect3DVertexBuffer9>;
+template class BufferResource<IDirect3DIndexBuffer9>;
+
+// ---- creation ------------------------------------------------------------------------------------
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture9** out, HANDLE*) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  const FormatInfo* f = FindFormat(format);
+  const GLCaps& caps = ProbeGLCaps();
+  if (!f || !f->internal_format || f->depth || width == 0 || height == 0) return D3DERR_INVALIDCALL;
+  if ((int)width > caps.max_texture_size || (int)height > caps.max_texture_size) return D3DERR_INVALIDCALL;
+  if (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
+  if (std::find(caps.textures.begin(), caps.textures.end(), format) == caps.textures.end())
+    return D3DERR_INVALIDCALL;
+  if (usage & D3DUSAGE_RENDERTARGET) {
+    if (pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
+    if (std::find(caps.render_targets.begin(), caps.render_targets.end(), format) == caps.render_targets.end())
+      return D3DERR_INVALIDCALL;
+  }
+  if (Fails(D3D9_FAIL_TEXTURE)) return D3DERR_OUTOFVIDEOMEMORY;
+  Texture* t = new Texture(this, width, height, levels, usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC), f, pool);
+  if (!t->Create()) {
+    t->Release();
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  if (usage & D3DUSAGE_RENDERTARGET) ColorFill(t->level(0), nullptr, 0);
+  *out = t;
+  return D3D_OK;
+}
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
+                                   DWORD, BOOL lockable, IDirect3DSurface9** out, HANDLE*) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  const FormatInfo* f = FindFormat(format);
+  const GLCaps& caps = ProbeGLCaps();
+  if (!f || width == 0 || height == 0 || multisample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+  if (std::find(caps.render_targets.begin(), caps.render_targets.end(), format) == caps.render_targets.end())
+    return D3DERR_INVALIDCALL;
+  if (Fails(D3D9_FAIL_RENDER_TARGET)) return D3DERR_OUTOFVIDEOMEMORY;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0,
+                       width, height};
+  Surface* s = new Surface(this, Surface::Kind::kRenderTarget, desc, nullptr, 0, lockable != FALSE);
+  while (gl.GetError() != GL_NO_ERROR) {
+  }
+  gl.GenTextures(1, &s->own_texture);
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, s->own_texture);
+  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(f), (GLsizei)width, (GLsizei)height, 0, f->gl_format,
+                f->gl_type, nullptr);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  if (gl.GetError() != GL_NO_ERROR || !s->Framebuffer()) {
+    s->Release();
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  ColorFill(s, nullptr, 0);
+  *out = s;
+  return D3D_OK;
+}
+
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9** out, HANDLE*) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  const FormatInfo* f = FindFormat(format);
+  if (!f || f->depth || width == 0 || height == 0 || pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
+  if (f->yuv && (width & 1)) return D3DERR_INVALIDCALL;
+  if (Fails(D3D9_FAIL_SYSTEM_SURFACE)) return D3DERR_OUTOFVIDEOMEMORY;
+  D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, 0, pool, D3DMULTISAMPLE_NONE, 0, width, height};
+  *out = new Surface(this, Surface::Kind::kPlain, desc, nullptr, 0, true);
+  return D3D_OK;
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
+                                          DWORD, BOOL, IDirect3DSurface9** out, HANDLE*) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  const FormatInfo* f = FindFormat(format);
+  if (!f || !f->depth || width == 0 || height == 0 || multisample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+  if (Fails(D3D9_FAIL_DEPTH_SURFACE)) return D3DERR_OUTOFVIDEOMEMORY;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0,
+                       width, height};
+  Surface* s = new Surface(this, Surface::Kind::kDepthStencil, desc, nullptr, 0, false);
+  while (gl.GetError() != GL_NO_ERROR) {
+  }
+  GLuint rb = 0;
+  gl.GenRenderbuffers(1, &rb);
+  gl.BindRenderbuffer(GL_RENDERBUFFER, rb);
+  gl.RenderbufferStorage(GL_RENDERBUFFER, f->internal_format, (GLsizei)width, (GLsizei)height);
+  s->set_renderbuffer(rb);
+  if (gl.GetError() != GL_NO_ERROR) {
+    s->Release();
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  *out = s;
+  return D3D_OK;
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer9** out, HANDLE*) {
+  if (!out || length == 0) return D3DERR_INVALIDCALL;
+  *out = new BufferResource<IDirect3DVertexBuffer9>(this, length);
+  return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD, D3DFORMAT format, D3DPOOL, IDirect3DIndexBuffer9** out,
+                                  HANDLE*) {
+  if (!out || length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
+  *out = new BufferResource<IDirect3DIndexBuffer9>(this, length);
+  return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  if (Fails(D3D9_FAIL_SHADER)) return E_FAIL;
+  size_t n = CodeLength(code, 0xFFFE);
+  if (!n) return D3DERR_INVALIDCALL;
+  *out = new CodeResource<IDirect3DVertexShader9>(this, std::vector<DWORD>(code, code + n));
+  return D3D_OK;
+}
+
+HRESULT Device::CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  if (Fails(D3D9_FAIL_SHADER)) return E_FAIL;
+  size_t n = CodeLength(code, 0xFFFF);
+  if (!n) return D3DERR_INVALIDCALL;
+  *out = new CodeResource<IDirect3DPixelShader9>(this, std::vector<DWORD>(code, code + n));
+  return D3D_OK;
+}
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** out) {
+  if (!out || !elements) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  std::vector<D3DVERTEXELEMENT9> list;
+  for (int i = 0;; i++) {
+    if (i == 64) return D3DERR_INVALIDCALL;
+    const D3DVERTEXELEMENT9& e = elements[i];
+    if (e.Stream == 0xFF) break;
+    if (e.Type >= D3DDECLTYPE_UNUSED || e.Stream >= 16) return D3DERR_INVALIDCALL;
+    list.push_back(e);
+  }
+  *out = new Declaration(this, std::move(list));
+  return D3D_OK;
+}
+
+// ---- copies ---------------------------------------------------------------------------------------
+
+bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT& dr, bool linear) {
+  GLuint read = 0;
+  if (source->IsCpu()) {
+    // A CPU surface (a decoded frame, say) goes up as 8-bit BGRA first.
+    int w = sr.right - sr.left, h = sr.bottom - sr.top;
+    std::vector<uint8_t> rows((size_t)w * h * 4);
+    for (int y = 0; y < h; y++) {
+      const uint8_t* in = source->memory() + (size_t)(sr.top + y) * source->pitch();
+      std::vector<uint8_t> line((size_t)(sr.right) * 4);
+      DecodePixelsToBGRA(source->format(), in, line.data(), sr.right);
+      std::memcpy(&rows[(size_t)y * w * 4], &line[(size_t)sr.left * 4], (size_t)w * 4);
+    }
+    if (!copy_texture_) gl.GenTextures(1, &copy_texture_);
+    gl.ActiveTexture(kScratchUnit);
+    gl.BindTexture(GL_TEXTURE_2D, copy_texture_);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, read_framebuffer_);
+    gl.FramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, copy_texture_, 0);
+    read = read_framebuffer_;
+    gl.Disable(GL_SCISSOR_TEST);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, dest->Framebuffer());
+    gl.BlitFramebuffer(0, 0, w, h, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
+                       linear ? GL_LINEAR : GL_NEAREST);
+    return true;
+  }
+  read = source->Framebuffer();
+  GLuint draw = dest->Framebuffer();
+  if (!read || !draw) return false;
+  gl.Disable(GL_SCISSOR_TEST);
+  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, read);
+  gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
+  gl.BlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
+                     linear ? GL_LINEAR : GL_NEAREST);
+  return true;
+}
+
+HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                            const RECT* dest_rect, D3DTEXTUREFILTERTYPE filter) {
+  Surface* s = static_cast<Surface*>(source);
+  Surface* d = static_cast<Surface*>(dest);
+  if (!s || !d || s == d || s->device() != this || d->device() != this || !d->IsRenderable())
+    return D3DERR_INVALIDCALL;
+  bool cpu_source = s->IsCpu() && s->desc().Pool == D3DPOOL_DEFAULT;
+  if (!s->IsRenderable() && !cpu_source) return D3DERR_INVALIDCALL;
+  if (s->format()->block_bytes) return D3DERR_INVALIDCALL;
+  RECT sr = source_rect ? *source_rect : RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
+  RECT dr = dest_rect ? *dest_rect : RECT{0, 0, (LONG)d->desc().Width, (LONG)d->desc().Height};
+  if (!RectInside(sr, s->desc().Width, s->desc().Height) || !RectInside(dr, d->desc().Width, d->desc().Height))
+    return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  return CopyRect(s, sr, d, dr, filter == D3DTEXF_LINEAR) ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR colour) {
+  Surface* s = static_cast<Surface*>(surface);
+  if (!s || s->device() != this) return D3DERR_INVALIDCALL;
+  RECT r = rect ? *rect : RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
+  if (!RectInside(r, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
+  if (s->IsCpu()) {
+    const FormatInfo* f = s->format();
+    if (s->desc().Pool != D3DPOOL_DEFAULT || f->yuv || f->block_bytes) return D3DERR_INVALIDCALL;
+    uint32_t p = PackColour(f, colour);
+    for (LONG y = r.top; y < r.bottom; y++)
+      for (LONG x = r.left; x < r.right; x++)
+        std::memcpy(s->memory() + (size_t)y * s->pitch() + (size_t)x * f->bytes, &p, f->bytes);
+    return D3D_OK;
+  }
+  if (!s->IsRenderable() || !MakeCurrent() || !s->Framebuffer()) return D3DERR_INVALIDCALL;
+  gl.BindFramebuffer(GL_FRAMEBUFFER, s->Framebuffer());
+  float c[4] = {(float)((colour >> 16) & 255) / 255.0f, (float)((colour >> 8) & 255) / 255.0f,
+                (float)(colour & 255) / 255.0f, (float)(colour >> 24) / 255.0f};
+  if (s->format()->alpha_one) c[3] = 1.0f;
+  gl.ClearColor(c[0], c[1], c[2], c[3]);
+  gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl.Enable(GL_SCISSOR_TEST);
+  gl.Scissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+  gl.Clear(GL_COLOR_BUFFER_BIT);
+  return D3D_OK;
+}
+
+HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                              const POINT* dest_point) {
+  Surface* s = static_cast<Surface*>(source);
+  Surface* d = static_cast<Surface*>(dest);
+  if (!s || !d || s->device() != this || d->device() != this || !s->IsCpu() ||
+      d->kind() != Surface::Kind::kTextureLevel || s->desc().Format != d->desc().Format)
+    return D3DERR_INVALIDCALL;
+  const FormatInfo* f = s->format();
+  if (f->block_bytes || f->yuv) return D3DERR_INVALIDCALL;
+  RECT sr = source_rect ? *source_rect : RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
+  POINT at = dest_point ? *dest_point : POINT{0, 0};
+  if (!RectInside(sr, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
+  RECT dr{at.x, at.y, at.x + sr.right - sr.left, at.y + sr.bottom - sr.top};
+  if (!RectInside(dr, d->desc().Width, d->desc().Height)) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  int w = sr.right - sr.left;
+  if (d->pitch() && d->memory()) {
+    // A level with a lock copy keeps it in step.
+    for (LONG y = 0; y < sr.bottom - sr.top; y++)
+      std::memcpy(d->memory() + (size_t)(dr.top + y) * d->pitch() + (size_t)dr.left * f->bytes,
+                  s->memory() + (size_t)(sr.top + y) * s->pitch() + (size_t)sr.left * f->bytes, (size_t)w * f->bytes);
+  }
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, d->gl_texture());
+  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(s->pitch() / f->bytes));
+  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)d->level(), dr.left, dr.top, w, sr.bottom - sr.top, f->gl_format, f->gl_type,
+                   s->memory() + (size_t)sr.top * s->pitch() + (size_t)sr.left * f->bytes);
+  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  return D3D_OK;
+}
+
+HRESULT Device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DSurface9* dest) {
+  Surface* s = static_cast<Surface*>(render_target);
+  Surface* d = static_cast<Surface*>(dest);
+  if (!s || !d || s->device() != this || d->device() != this || !s->IsRenderable() || !d->IsCpu() ||
+      d->desc().Pool != D3DPOOL_SYSTEMMEM || s->desc().Format != d->desc().Format ||
+      s->desc().Width != d->desc().Width || s->desc().Height != d->desc().Height)
+    return D3DERR_INVALIDCALL;
+  if (!MakeCurrent() || !s->Framebuffer()) return D3DERR_INVALIDCALL;
+  ReadTarget(s, d->memory(), d->pitch());
+  return D3D_OK;
+}
+
+void Device::ReadTarget(Surface* s, uint8_t* rows, uint32_t pitch) {
+  const FormatInfo* f = s->format();
+  UINT w = s->desc().Width, h = s->desc().Height;
+  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, s->Framebuffer());
+  if (!IsWideTarget(f)) {
+    gl.PixelStorei(GL_PACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
+    gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, f->gl_type, rows);
+    gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    return;
+  }
+  // Sixteen bits a channel, cut to eight.
+  std::vector<uint16_t> wide((size_t)w * h * 4);
+  gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, GL_UNSIGNED_SHORT, wide.data());
+  for (UINT y = 0; y < h; y++) {
+    const uint16_t* in = &wide[(size_t)y * w * 4];
+    uint8_t* out = rows + (size_t)y * pitch;
+    for (UINT i = 0; i < w * 4; i++) out[i] = (uint8_t)(((uint32_t)in[i] * 255u + 128u) / 65535u);
+    if (f->alpha_one)
+      for (UINT x = 0; x < w; x++) out[x * 4 + 3] = 255;
+  }
+}
+
+}  // namespace vox_d3d9

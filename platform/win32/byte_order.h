@@ -1,0 +1,28 @@
+// Little-endian numbers in bytes: how every file format, record and pixel the
+// system reads or writes stores them, whatever the machine's own order. The
+// one home of the rule for the platform and the engine.
+#pragma once
+
+#include <cstdint>
+
+inline uint16_t ReadLe16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+inline uint32_t ReadLe24(const uint8_t* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16); }
+inline uint32_t ReadLe32(const uint8_t* p) { return ReadLe24(p) | ((uint32_t)p[3] << 24); }
+inline uint64_t ReadLe64(const uint8_t* p) { return ReadLe32(p) | ((uint64_t)ReadLe32(p + 4) << 32); }
+
+inline void WriteLe16(uint8_t* p, uint16_t v) {
+  p[0] = (uint8_t)v;
+  p[1] = (uint8_t)(v >> 8);
+}
+inline void WriteLe24(uint8_t* p, uint32_t v) {
+  WriteLe16(p, (uint16_t)v);
+  p[2] = (uint8_t)(v >> 16);
+}
+inline void WriteLe32(uint8_t* p, uint32_t v) {
+  WriteLe16(p, (uint16_t)v);
+  WriteLe16(p + 2, (uint16_t)(v >> 16));
+}
+inline void WriteLe64(uint8_t* p, uint64_t v) {
+  WriteLe32(p, (uint32_t)v);
+  WriteLe32(p + 4, (uint32_t)(v >> 32));
+}

@@ -1,0 +1,32 @@
+// Engine graphics in a real window with OpenGL (SDL's offscreen driver):
+// started on the hardware or the software path, frames presented and read
+// back from the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/graphics/graphics.h"
+#include "platform/win32/window.h"
+#include "tests/engine/graphics/graphics_fixtures.h"
+
+using Frame = std::vector<uint32_t>;  // 0x00RRGGBB, 640 x 480
+
+class GLGraphicsTest : public TempDirTest {
+ protected:
+  static constexpr int kWidth = 640, kHeight = 480;
+  void SetUp() override;
+  void TearDown() override;
+  // Ends graphics if started and starts it again on one path.
+  void Start(bool hardware, int depth = 32);
+  // Presents the back buffer and reads what the window shows.
+  Frame Shown();
+  std::string Log() const { return ReadFile("Log.txt"); }
+  HWND window_ = nullptr;
+  int blocks_before_ = 0;
+  std::string class_name_;
+};
+
+// Writes a frame as a PNG into the test output folder (for a reader to look at).
+void SaveFrame(const std::string& name, const Frame& frame);

@@ -1,0 +1,196 @@
+// The options screen: volumes held inside 0..100 and written as they change,
+// the storage-mode ring, button assignment with its swap, and button labels
+// that name the keys the engine really maps onto the buttons.
+#include <gtest/gtest.h>
+#include <SDL.h>
+
+#include <string>
+
+#include "engine/core/engine_start.h"
+#include "engine/core/window.h"
+#include "engine/graphics/graphics.h"
+#include "engine/font/font.h"
+#include "engine/input/input.h"
+#include "game/globals.h"
+#include "game/scene_option.h"
+#include "tests/game/scene_fixture.h"
+
+namespace {
+
+class OptionTest : public SceneTest {
+ protected:
+  Scene_Option* Options(int row) {
+    auto* o = new Scene_Option();
+    scene_ = o;
+    Run(45);
+    EXPECT_EQ(o->state(), 1);
+    for (int i = 0; i < row; ++i) Tap(kPadDown);
+    EXPECT_EQ(o->cursor(), row);
+    return o;
+  }
+  std::string Ini() const { return ReadFile("Voxaldrift.ini"); }
+  bool IniHas(const std::string& line) const { return Ini().find(line + "\r\n") != std::string::npos; }
+};
+
+TEST_F(OptionTest, VolumesStayInsideTheirRangeAndAreWritten) {
+  // Values from an edited file that are not steps of 5.
+  BGM_Volume = 3;
+  SE_Volume = 98;
+  B_Custom = 0x20;  // so that Left lowers the value instead of leaving
+  Options(2);
+  Tap(kPadLeft);
+  EXPECT_EQ(BGM_Volume, 0);
+  EXPECT_TRUE(IniHas("BGM_Volume=0"));
+  Played("rotate");
+  Tap(kPadLeft);
+  EXPECT_EQ(BGM_Volume, 0);
+  EXPECT_FALSE(Played("rotate"));  // nothing moved
+  Tap(kPadRight);
+  EXPECT_EQ(BGM_Volume, 5);
+  Tap(kPadDown);
+  Tap(kPadRight);
+  EXPECT_EQ(SE_Volume, 100);
+  Tap(kPadRight);
+  EXPECT_EQ(SE_Volume, 100);
+  EXPECT_TRUE(IniHas("SE_Volume=100"));
+  EXPECT_TRUE(IniHas("BGM_Volume=5"));
+  // Held, the value steps with the repeat.
+  Run(13, kPadLeft);
+  EXPECT_EQ(SE_Volume, 90);
+}
+
+TEST_F(OptionTest, StorageModeTurnsInItsRing) {
+  B_Custom = 0x20;
+  Options(4);
+  const int right[] = {2, 3, 0, 2};
+  for (int want : right) {
+    Tap(kPadRight);
+    EXPECT_EQ(SoundData_Type, want);
+  }
+  const int left[] = {0, 3, 2};
+  for (int want : left) {
+    Tap(kPadLeft);
+    EXPECT_EQ(SoundData_Type, want);
+  }
+  EXPECT_TRUE(IniHas("SoundData_Type=2"));
+  SoundData_Type = 1;  // only from an edited file: left as it is
+  Tap(kPadRight);
+  Tap(kPadLeft);
+  EXPECT_EQ(SoundData_Type, 1);
+}
+
+TEST_F(OptionTest, AssigningAButtonTheOtherHoldsSwapsThem) {
+  C_Custom = 0x40;
+  B_Custom = 0x20;
+  START_Custom = 0x2000;
+  Options(5);  // decide
+  Tap(0x20);   // B's button
+  EXPECT_EQ(C_Custom, 0x20);
+  EXPECT_EQ(B_Custom, 0x40);
+  EXPECT_EQ(START_Custom, 0x2000);
+  EXPECT_TRUE(IniHas("C_Custom=32"));
+  EXPECT_TRUE(IniHas("B_Custom=64"));
+  EXPECT_FALSE(Ini().find("START_Custom") != std::string::npos);
+  // Its own button again: written again, nothing else changes.
+  WriteFile("Voxaldrift.ini", "");
+  Tap(0x20);
+  EXPECT_EQ(C_Custom, 0x20);
+  EXPECT_TRUE(IniHas("C_Custom=32"));
+  EXPECT_EQ(Ini().find("B_Custom"), std::string::npos);
+  // On the back row, the back button is assigned rather than leaving; the
+  // first button in the test order wins when several are pressed.
+  Tap(kPadDown);
+  Tap(0x40 | 0x80);
+  EXPECT_EQ(B_Custom, 0x40);
+  EXPECT_EQ(static_cast<Scene_Option*>(scene_)->state(), 1);
+  Tap(kPadDown);
+  Tap(0x1000);
+  EXPECT_EQ(START_Custom, 0x1000);
+}
+
+TEST_F(OptionTest, BackLeavesFromTheOtherRows) {
+  Options(2);
+  Frame(B_Custom);
+  EXPECT_TRUE(Played("pause"));
+  EXPECT_EQ(Run(100), 45);
+  EXPECT_EQ(requested_scene, kSceneTitle);
+  delete scene_;
+  Options(8);
+  Tap(C_Custom);
+  Run(100);
+  EXPECT_EQ(requested_scene, kSceneTitle);
+}
+
+TEST_F(OptionTest, WideScreenToggleIsWrittenAndApplied) {
+  Options(1);
+  Tap(C_Custom);
+  EXPECT_TRUE(WideScreen);
+  EXPECT_TRUE(IniHas("WideScreen=1"));
+  EXPECT_DOUBLE_EQ(GetWindowScale(), 1.5);
+  Tap(C_Custom);
+  EXPECT_FALSE(WideScreen);
+  EXPECT_TRUE(IniHas("WideScreen=0"));
+  EXPECT_DOUBLE_EQ(GetWindowScale(), 1.0);
+}
+
+TEST_F(OptionTest, FullScreenTwiceLeavesFontsAndImagesWorking) {
+  // A 1 x 1 24-bit bitmap.
+  std::string bmp = std::string("BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0", 30) +
+                    std::string(24, '\0') + std::string("\x10\x20\x30\0", 4);
+  WriteFile("images/dot.bmp", bmp);
+  ASSERT_GE(load_image("images\\dot"), 0);
+  Options(0);
+  Tap(C_Custom);
+  EXPECT_TRUE(FullScreen);
+  EXPECT_TRUE(IniHas("FullScreen=1"));
+  Tap(C_Custom);
+  EXPECT_FALSE(FullScreen);
+  EXPECT_TRUE(IniHas("FullScreen=0"));
+  EXPECT_EQ(IsWindowMode(), 1);
+  for (int font : font_table) EXPECT_EQ(IsFontHandleLive(font), 1);
+  int graph = load_image("images\\dot");
+  EXPECT_EQ(IsGraphHandleValid(graph), 1);
+}
+
+// Each label names a keyboard key ("ボタン1(Cキー)"); pressing that key in the
+// engine's window sets exactly the labelled button.
+TEST_F(OptionTest, ButtonLabelsNameTheKeysTheEngineMaps) {
+  struct Key {
+    const char* label_key;
+    SDL_Scancode scancode;
+  };
+  const Key keys[] = {{"(Cキー)", SDL_SCANCODE_C}, {"(Xキー)", SDL_SCANCODE_X}, {"(Zキー)", SDL_SCANCODE_Z},
+                      {"(Aキー)", SDL_SCANCODE_A}, {"(Sキー)", SDL_SCANCODE_S}, {"(Dキー)", SDL_SCANCODE_D},
+                      {"(Qキー)", SDL_SCANCODE_Q}, {"(Wキー)", SDL_SCANCODE_W}, {"(ESCキー)", SDL_SCANCODE_ESCAPE},
+                      {"(Spaceキー)", SDL_SCANCODE_SPACE}};
+  const uint32_t window = SDL_GetWindowID(GetSdlWindow(GetMainWindow()));
+  int seen = 0;
+  for (int mask = 0x10; mask <= 0x2000; mask <<= 1) {
+    const char* label = button_label(mask);
+    ASSERT_NE(label, nullptr) << mask;
+    const Key* key = nullptr;
+    for (const Key& k : keys)
+      if (std::string(label).find(k.label_key) != std::string::npos) key = &k;
+    ASSERT_NE(key, nullptr) << label;
+    for (bool down : {true, false}) {
+      SDL_Event e{};
+      e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+      e.key.windowID = window;
+      e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.scancode = key->scancode;
+      e.key.keysym.sym = SDL_GetKeyFromScancode(key->scancode);
+      ASSERT_EQ(SDL_PushEvent(&e), 1);
+      ProcessEngineMessages();
+      SDL_Delay(2);  // the keyboard is read at most once a millisecond
+      EXPECT_EQ(ReadPadBits(0x1000), down ? mask : 0) << label;
+    }
+    ++seen;
+  }
+  EXPECT_EQ(seen, 10);
+  // The first button is the one under C.
+  EXPECT_NE(std::string(button_label(0x40)).find("ボタン1"), std::string::npos);
+  EXPECT_EQ(button_label(0x4), nullptr);
+  EXPECT_EQ(button_label(0), nullptr);
+}
+
+}  // namespace

@@ -362,7 +362,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   CellMask changed = 0;  // from the shared level
   const bool from_shared = shared && shared->threshold == threshold && shared->clear_count == clear_count;
   if (from_shared) {
-    changed = Differences(planes, shared->planes) | (empty ^ shared->empty);
+    changed = Differences(planes, shared->planes) | (empty ^ shared->empty) | (planes.high ^ shared->planes.high);
     const CellMask near = Dilate(changed);
     const Group* kept[kMostGroups];
     int kept_count = 0;
@@ -381,8 +381,9 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     found_count = MergeByKey(nullptr, 0, fresh, fresh_count, found);
   }
   // A simulation starts from the shared level less the removed group's
-  // cells that it holds, fallen, with the changed cells put back on top.
-  const bool from_removals = from_shared && settled && shared->settled;
+  // cells that it holds, fallen, with the changed cells put back on top
+  // (where each was written into a cell the shared level left free).
+  const bool from_removals = from_shared && settled && shared->settled && (changed & shared->planes.blocks) == 0;
 
   struct Test {
     int key;  // its first exposed cell

@@ -162,6 +162,9 @@ const Family kFamilies[] = {
     {"few_colours", 20261306, 150, {3, 9, 3, 10, 2, 3, 3, 10, 2, 10, 6, 4, 0, {4, 2, 3, 6}, kAnyPending}},
     // Codes outside the game's range in cells and pairs.
     {"odd_codes", 20261307, 150, {3, 11, 3, 11, 3, 5, 4, 12, 5, 8, 4, 9, 8, {4, 3, 2, 5}, kAnyPending}},
+    // Columns filled to the top row, where a placed block replaces the block
+    // in row 0.
+    {"full_columns", 20261308, 150, {8, 12, 4, 10, 3, 4, 3, 15, 3, 2, 2, 5, 0, {4, 3, 2}, kAnyPending}},
 };
 
 struct Outcome {

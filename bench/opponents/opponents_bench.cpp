@@ -145,7 +145,6 @@ void BM_ThinkWorstHalfFull(benchmark::State& state) {
   }
   const double thinks = (double)fastest.size();
   state.counters["worst_us"] = worst;
-  { size_t wi = 0; for (size_t i = 0; i < fastest.size(); ++i) if (fastest[i] > fastest[wi]) wi = i; state.counters["worst_board"] = (double)wi; state.counters["b188"] = fastest[188]; }
   state.counters["mean_us"] = sum / thinks;
   state.SetLabel(std::string("rival") + std::to_string(variant + 1) + " level " + std::to_string(level) +
                  (at_rest ? " at rest" : " crowded"));
@@ -157,14 +156,4 @@ BENCHMARK(BM_ThinkWorstHalfFull)
 
 }  // namespace
 
-void BM_OneBoard(benchmark::State& state) {
-  const int variant = (int)state.range(0);
-  auto b = SeededHalfBoard((uint32_t)state.range(1), state.range(2) == 0);
-  static Opponent opponent(nullptr);
-  opponent = Opponent(kVariants[variant]);
-  opponent.init(2, 4, b->cells, b->queue, &b->hold, &b->pending);
-  int32_t decision = 0;
-  for (auto _ : state) { opponent.think(&decision); benchmark::DoNotOptimize(decision); }
-}
-BENCHMARK(BM_OneBoard)->Args({2, 189, 1})->Args({2, 10, 0})->Args({0, 41, 1})->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

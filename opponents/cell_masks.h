@@ -1,8 +1,10 @@
-// A level as masks of its cells, one bit per cell, and what the chain
-// estimates make of them: groups grow a mask at a time instead of a cell at a
-// time, and a chain simulation comes down to a few operations per group.
-// Only for levels whose cells carry no group bits; the byte-by-byte
-// operations of evaluation.cpp serve the rest.
+// A level as masks of its cells, one bit per cell, and what the group tests
+// and the chain estimates make of them: a group grows a mask at a time
+// instead of a cell at a time, a chain simulation comes down to a few
+// operations per group, and the placements of one depth share what they can
+// of the level they all copy. Only for levels whose cells carry no group
+// bits; the byte-by-byte operations of evaluation.cpp serve the rest, and
+// Opponent::plain_chain_estimates forces them everywhere.
 #pragma once
 
 #include <cstdint>

@@ -36,7 +36,7 @@ void Settle(ClassPlanes* p) {
   for (CellMask holes = AtOrBelow(p->blocks) & ~p->blocks & kAllCells; holes != 0; holes &= holes - 1) {
     const int k = LowestCell(holes);
     const CellMask above = kAbove.at[k];
-    const CellMask keep = ~(above | (CellMask)1 << k);
+    const CellMask keep = ~(above | kCells.cell[k]);
     auto fall = [&](CellMask& m) { m = (m & keep) | (m & above) << kOpponentBoardColumns; };
     fall(p->blocks);
     for (CellMask& b : p->bit) fall(b);
@@ -234,19 +234,21 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
     // block from the bottom of a column came from the n-th one of the level.
     // A column of a settled level that lost nothing did not move.
     const CellMask stayed = level.blocks & ~removed;
+    const CellMask raising = first & board.high;
+    const unsigned columns = ColumnsOf(raising);
     for (int column = 0; column < kOpponentBoardColumns; ++column) {
-      const CellMask in_column = kColumn0 << column;
+      if (!(columns >> column & 1)) continue;
+      const CellMask in_column = kCells.column[column];
       const bool moved = !level_settled || (removed & in_column) != 0;
-      for (CellMask m = first & board.high & in_column; m != 0;) {
+      for (CellMask m = raising & in_column; m != 0;) {
         const int k = HighestCell(m);
-        m &= ~((CellMask)1 << k);
+        m &= ~kCells.cell[k];
         int source = k;
         if (moved) {
           int below = kOpponentBoardRows - 1 - k / kOpponentBoardColumns;
-          CellMask cell = (CellMask)1 << ((kOpponentBoardRows - 1) * kOpponentBoardColumns + column);
           for (source = (kOpponentBoardRows - 1) * kOpponentBoardColumns + column; source >= 0;
-               source -= kOpponentBoardColumns, cell >>= kOpponentBoardColumns)
-            if ((stayed & cell) && below-- == 0) break;
+               source -= kOpponentBoardColumns)
+            if ((stayed & kCells.cell[source]) && below-- == 0) break;
         }
         const int counter = counters[source];
         if (counter > b) b = counter + 1;
@@ -332,7 +334,7 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
 }
 
 int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
-  const CellMask start = (CellMask)1 << k;
+  const CellMask start = kCells.cell[k];
   if (!(p.blocks & start) || (visited & start)) return 1;
   const int c = p.ClassAt(k);
   if (c >= kCellGarbage) return 1;
@@ -404,7 +406,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   // simulation first starts from this level.
   Group at_count[kMostGroups];
   int at_count_size = -1;
-  GroupSummary at_count_summary{};
+  GroupSummary at_count_summary;
   // Cells at or below a changed one in its column: a removal that takes none
   // leaves the changed cells where they are.
   const CellMask under_changed = AtOrBelow(changed) & kAllCells;
@@ -431,7 +433,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       } else {
         for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
           const CellMask cell = stay & (~stay + 1);
-          const CellMask rest = cell << (Count<kBitOps>(gone & AtOrBelow(cell) & kAllCells) * kOpponentBoardColumns);
+          const CellMask rest = cell << (Count<kBitOps>(gone & kCells.at_or_below[LowestCell(cell)]) * kOpponentBoardColumns);
           auto put = [&](CellMask& to, const CellMask& value) {
             if (value & cell) to |= rest;
           };

@@ -26,6 +26,24 @@ inline constexpr CellMask kColumn0 = [] {
 }();
 inline constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
 
+// Per cell: the cell alone, and the cells of its column at or below it. (A
+// shift of 128 bits by a count known only at run time costs several
+// instructions; a table costs one load.)
+struct CellTables {
+  CellMask cell[kOpponentBoardCells];
+  CellMask at_or_below[kOpponentBoardCells];
+  CellMask column[kOpponentBoardColumns];
+  constexpr CellTables() : cell{}, at_or_below{}, column{} {
+    for (int k = 0; k < kOpponentBoardCells; ++k) {
+      cell[k] = (CellMask)1 << k;
+      for (int below = k; below < kOpponentBoardCells; below += kOpponentBoardColumns)
+        at_or_below[k] |= (CellMask)1 << below;
+    }
+    for (int c = 0; c < kOpponentBoardColumns; ++c) column[c] = kColumn0 << c;
+  }
+};
+inline constexpr CellTables kCells;
+
 // Chain values saturate here so that a board of absurd chain counters can
 // never overflow the 32-bit scores (4 x term + two group sizes).
 inline constexpr int64_t kChainValueCap = INT32_MAX / 8;
@@ -131,7 +149,7 @@ struct ClassPlanes {
   CellMask OfClass(int c) const {
     return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
   }
-  int ClassAt(int k) const { return ClassOf((CellMask)1 << k); }
+  int ClassAt(int k) const { return ClassOf(kCells.cell[k]); }
   int ClassOf(CellMask cell) const {
     return ((bit[0] & cell) != 0 ? 1 : 0) | ((bit[1] & cell) != 0 ? 2 : 0) | ((bit[2] & cell) != 0 ? 4 : 0);
   }
@@ -173,7 +191,7 @@ struct Group {
   CellMask beside_late;  // the garbage beside it that lies after its first cell
 };
 inline constexpr int kMostGroups = kOpponentBoardCells / 2;
-inline CellMask KeyCell(const Group& g) { return (CellMask)1 << g.key; }
+inline CellMask KeyCell(const Group& g) { return kCells.cell[g.key]; }
 
 // What a chain simulation needs of a board's groups (at the clear count) at
 // once: their cells; the groups without garbage after their first cell that
@@ -249,7 +267,7 @@ int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t*
 // writes them into its bytes; false for a code with group bits.
 inline bool PutCell(LevelMasks* m, int k, uint8_t code, uint8_t counter) {
   if (code >= kMemberBit && code < kCellVanishing) return false;
-  const CellMask cell = (CellMask)1 << k;
+  const CellMask cell = kCells.cell[k];
   ClassPlanes& p = m->planes;
   p.Remove(cell);
   m->empty &= ~cell;

@@ -148,13 +148,14 @@ void Summarise(const Group* groups, int count, int clear_count, GroupSummary* ou
 //
 // A group with no such garbage counts whatever the others do; only the
 // groups with garbage after their first cell need taking in order. With a
-// board `base` whose groups (at the clear count) are known and summed up, a
-// group none of whose cells changed or lies beside a changed cell is the
-// same group here (the same cells, the same garbage beside it): the sums
-// lose the groups near the changes and gain those found there again.
+// board whose groups (at the clear count) are known and summed up, and that
+// differs from this one in the cells `differs`, a group none of whose cells
+// changed or lies beside a changed cell is the same group here (the same
+// cells, the same garbage beside it): the sums lose the groups near the
+// changes and gain those found there again.
 template <bool kBitOps>
 int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
-                        const ClassPlanes* base, const Group* base_groups, int base_count,
+                        bool from_base, CellMask differs, const Group* base_groups, int base_count,
                         const GroupSummary* summary, const uint8_t* counters, int clear_count, ChainSimulation rule) {
   CellMask plain_keys = 0;  // keys of the groups without late garbage that are removed
   int64_t removed_cells = 0;
@@ -166,8 +167,8 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
     for (; at > 0 && late[at - 1]->key > g->key; --at) late[at] = late[at - 1];
     late[at] = g;
   };
-  if (base) {
-    const CellMask near = Dilate(Differences(board, *base));
+  if (from_base) {
+    const CellMask near = Dilate(differs);
     plain_keys = summary->plain_keys;
     removed_cells = summary->plain_cells;
     CellMask dropped = 0;
@@ -425,15 +426,20 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       // The changed cells lie on top of their columns: each that stays
       // comes to rest on what is left below it, as many rows lower as cells
       // below it went.
+      // The removal's level was free where they come to rest.
       board = from->planes;
+      CellMask placed = planes.blocks & changed;
       if ((gone & under_changed) == 0) {
-        board.blocks |= planes.blocks & changed;
+        board.blocks |= placed;
         for (int b = 0; b < 3; ++b) board.bit[b] |= planes.bit[b] & changed;
         board.high |= planes.high & changed;
       } else {
+        placed = 0;
         for (CellMask stay = changed & ~gone & planes.blocks; stay != 0; stay &= stay - 1) {
           const CellMask cell = stay & (~stay + 1);
-          const CellMask rest = cell << (Count<kBitOps>(gone & kCells.at_or_below[LowestCell(cell)]) * kOpponentBoardColumns);
+          const int fall = Count<kBitOps>(gone & kCells.at_or_below[LowestCell(cell)]);
+          const CellMask rest = cell << (fall * kOpponentBoardColumns);
+          placed |= rest;
           auto put = [&](CellMask& to, const CellMask& value) {
             if (value & cell) to |= rest;
           };
@@ -442,7 +448,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
           put(board.high, planes.high);
         }
       }
-      total += SimulationValue<kBitOps>(planes, gone, settled, board, &from->planes, shared->pool + from->first,
+      total += SimulationValue<kBitOps>(planes, gone, settled, board, true, placed, shared->pool + from->first,
                                         from->count, &from->summary, counters, clear_count, rule);
       continue;
     }
@@ -455,8 +461,8 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
         if (found[j]->beside != 0 || found[j]->size >= clear_count) at_count[at_count_size++] = *found[j];
       Summarise(at_count, at_count_size, clear_count, &at_count_summary);
     }
-    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled ? &planes : nullptr, at_count,
-                                      at_count_size, &at_count_summary, counters, clear_count, rule);
+    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled, settled ? Differences(board, planes) : 0,
+                                      at_count, at_count_size, &at_count_summary, counters, clear_count, rule);
   }
   *removed = removed_groups;
   return total;

@@ -262,7 +262,7 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
 // The shared level less `removed`, fallen, with its groups: made on first
 // use, null when the store is full.
 template <bool kBitOps>
-const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, int clear_count) {
+SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, int clear_count) {
   for (int i = 0; i < shared->removal_count; ++i)
     if (shared->removals[i].removed == removed) return &shared->removals[i];
   if (shared->removal_count == SharedLevel::kMostRemovals ||
@@ -276,6 +276,7 @@ const SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, i
   r.first = shared->pool_used;
   r.count = CandidateGroups<kBitOps>(r.planes, clear_count, 0, shared->pool + r.first);
   Summarise(shared->pool + r.first, r.count, clear_count, &r.summary);
+  r.value = -1;
   shared->pool_used += r.count;
   return &r;
 }
@@ -419,13 +420,23 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     if (g.size + (beside != 0 ? Count<kBitOps>(beside) : 0) < minimum) continue;
     const CellMask gone = g.cells | beside;
     removed_groups |= gone;
-    const SharedLevel::Removal* from =
-        from_removals ? RemovalFrom<kBitOps>(shared, gone & ~changed, clear_count) : nullptr;
+    SharedLevel::Removal* from = from_removals ? RemovalFrom<kBitOps>(shared, gone & ~changed, clear_count) : nullptr;
     ClassPlanes board;
     if (from) {
       // The changed cells lie on top of their columns: each that stays
       // comes to rest on what is left below it, as many rows lower as cells
       // below it went.
+      // With every changed cell gone along with the group, the board is the
+      // removal's own, and so is its value (the cells that stay, and their
+      // counters, are the shared level's).
+      if ((changed & planes.blocks & ~gone) == 0) {
+        if (from->value < 0)
+          from->value = SimulationValue<kBitOps>(planes, gone, settled, from->planes, true, 0,
+                                                 shared->pool + from->first, from->count, &from->summary, counters,
+                                                 clear_count, rule);
+        total += from->value;
+        continue;
+      }
       // The removal's level was free where they come to rest.
       board = from->planes;
       CellMask placed = planes.blocks & changed;

@@ -226,6 +226,7 @@ struct SharedLevel {
     ClassPlanes planes;
     int first, count;
     GroupSummary summary;
+    int32_t value;  // its simulation's value, -1 until known
   };
   static constexpr int kMostRemovals = 32;
   static constexpr int kPoolGroups = 512;

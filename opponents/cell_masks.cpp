@@ -107,6 +107,17 @@ int MergeByKey(const Group* const* a, int a_count, const Group* b, int b_count, 
   return n;
 }
 
+template <bool kBitOps>
+int GroupSizeOf(const ClassPlanes& p, int k, CellMask visited) {
+  const CellMask start = kCells.cell[k];
+  if (!(p.blocks & start) || (visited & start)) return 1;
+  const int c = p.ClassOf(start);
+  if (c >= kCellGarbage) return 1;
+  const CellMask group = Flood(start, p.OfClass(c));
+  const CellMask beside = Dilate(group) & p.Garbage() & ~visited;
+  return Count<kBitOps>(group) + (beside != 0 ? Count<kBitOps>(beside) : 0);
+}
+
 // The cells where two boards differ.
 CellMask Differences(const ClassPlanes& a, const ClassPlanes& b) {
   CellMask changed = a.blocks ^ b.blocks;
@@ -335,15 +346,6 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
   SortByKey(out->groups, out->count);
 }
 
-int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited) {
-  const CellMask start = kCells.cell[k];
-  if (!(p.blocks & start) || (visited & start)) return 1;
-  const int c = p.ClassAt(k);
-  if (c >= kCellGarbage) return 1;
-  const CellMask group = Flood(start, p.OfClass(c));
-  const CellMask beside = Dilate(group) & p.Garbage() & ~visited;
-  return CountCells(group) + (beside != 0 ? CountCells(beside) : 0);
-}
 
 namespace {
 
@@ -493,13 +495,39 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
 }
 #endif
 
+[[gnu::flatten]] void GroupSizesPlain(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes) {
+  sizes[0] = GroupSizeOf<false>(p, first, first_visited);
+  sizes[1] = GroupSizeOf<false>(p, second, 0);
+}
+
+#if defined(__x86_64__)
+[[gnu::flatten, gnu::target("popcnt,bmi,bmi2")]] void GroupSizesBitOps(const ClassPlanes& p, int first,
+                                                                       CellMask first_visited, int second,
+                                                                       int* sizes) {
+  sizes[0] = GroupSizeOf<true>(p, first, first_visited);
+  sizes[1] = GroupSizeOf<true>(p, second, 0);
+}
+
+bool HasBitOps() {
+  return __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+#else
+bool HasBitOps() { return false; }
+#endif
+
 }  // namespace
+
+void GroupSizesAt(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes) {
+#if defined(__x86_64__)
+  if (HasBitOps()) return GroupSizesBitOps(p, first, first_visited, second, sizes);
+#endif
+  GroupSizesPlain(p, first, first_visited, second, sizes);
+}
 
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
                        ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"))
-    return ChainPotentialBitOps(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+  if (HasBitOps()) return ChainPotentialBitOps(planes, empty, counters, minimum, clear_count, rule, shared, removed);
 #endif
   return ChainPotentialPlain(planes, empty, counters, minimum, clear_count, rule, shared, removed);
 }

@@ -251,9 +251,11 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
 // cannot express.
 bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* out);
 
-// group_size at cell k of a level whose only group bits are the visited bits
-// of the cells `visited`.
-int GroupSizeAt(const ClassPlanes& p, int k, CellMask visited);
+// group_size at cells `first` and `second` of a level, into sizes[0] and
+// sizes[1]: the first test meets the visited bits of the cells
+// `first_visited` (the level's only group bits), the second comes after the
+// bits are cleared.
+void GroupSizesAt(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes);
 
 // chain_potential of a level (its planes, empty cells and counters) with a
 // minimum of 2 or more and a clear count of 2 or more, taking what it can

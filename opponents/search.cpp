@@ -172,9 +172,10 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
     opponent_masks::CellMask removed = 0;
     if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
       const bool refuse = danger <= variant->refusal_danger_max;
-      const int g1 = opponent_masks::GroupSizeAt(masks.planes, axis, 0);
+      int sizes[2];
+      opponent_masks::GroupSizesAt(masks.planes, axis, 0, partner, sizes);
+      const int g1 = sizes[0], g2 = sizes[1];
       if (refuse && g1 >= clear_count) return -7;
-      const int g2 = opponent_masks::GroupSizeAt(masks.planes, partner, 0);
       if (refuse && g2 >= clear_count) return -8;
       int32_t term;
       if (danger > 0 && hold()) {
@@ -206,10 +207,11 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
                               variant->chain_simulation, shared_potential, &removed));
       // The first group test meets the visited bits the chain potential
       // left on the groups it removed; the second comes after a clear.
-      const int g1 = opponent_masks::GroupSizeAt(masks.planes, axis, removed);
+      int sizes[2];
+      opponent_masks::GroupSizesAt(masks.planes, axis, removed, partner, sizes);
+      const int g1 = sizes[0], g2 = sizes[1];
       if (score < variant->refusal_score_below && g1 >= clear_count) return -7;
       score += g1;
-      const int g2 = opponent_masks::GroupSizeAt(masks.planes, partner, 0);
       if (score < variant->refusal_score_below && g2 >= clear_count) return -8;
       score += g2;
       return score;

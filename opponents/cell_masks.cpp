@@ -94,6 +94,32 @@ int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) 
   return n;
 }
 
+// The groups with a block in `placed`, blocks put on a board where it was
+// free and none of them garbage: every other group of the board is as it
+// was. Those of `size` blocks or more or with garbage beside them go to
+// `out`; `through` receives the cells of all of them.
+template <bool kBitOps>
+int GroupsThrough(const ClassPlanes& p, CellMask placed, int size, Group* out, CellMask* through) {
+  const CellMask garbage = p.Garbage();
+  CellMask cells = 0;
+  int n = 0;
+  for (CellMask seeds = placed & p.Colours(); seeds != 0;) {
+    const CellMask seed = seeds & (~seeds + 1);
+    Group& g = out[n];
+    g.cells = Flood(seed, p.OfClass(p.ClassOf(seed)));
+    seeds &= ~g.cells;
+    cells |= g.cells;
+    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
+    g.size = Count<kBitOps>(g.cells);
+    if (g.beside == 0 && g.size < size) continue;
+    g.key = LowestCell(g.cells);
+    g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
+    ++n;
+  }
+  *through = cells;
+  return n;
+}
+
 void SortByKey(Group* groups, int n) {
   for (int i = 1; i < n; ++i)
     for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
@@ -160,13 +186,15 @@ void Summarise(const Group* groups, int count, int clear_count, GroupSummary* ou
 // A group with no such garbage counts whatever the others do; only the
 // groups with garbage after their first cell need taking in order. With a
 // board whose groups (at the clear count) are known and summed up, and that
-// differs from this one in the cells `differs`, a group none of whose cells
+// differs from this one in the cells `differs` (with `differs_placed`:
+// blocks put where that board was free), a group none of whose cells
 // changed or lies beside a changed cell is the same group here (the same
 // cells, the same garbage beside it): the sums lose the groups near the
 // changes and gain those found there again.
 template <bool kBitOps>
 int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
-                        bool from_base, CellMask differs, const Group* base_groups, int base_count,
+                        bool from_base, CellMask differs, bool differs_placed, const Group* base_groups,
+                        int base_count,
                         const GroupSummary* summary, const uint8_t* counters, int clear_count, ChainSimulation rule) {
   CellMask plain_keys = 0;  // keys of the groups without late garbage that are removed
   int64_t removed_cells = 0;
@@ -178,8 +206,17 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
     for (; at > 0 && late[at - 1]->key > g->key; --at) late[at] = late[at - 1];
     late[at] = g;
   };
+  // Blocks put where the base was free, none of them garbage, change only
+  // the groups through them.
+  Group fresh[kMostGroups];
+  int fresh_count = -1;
+  CellMask near;
+  if (from_base && differs_placed && (differs & board.Garbage()) == 0) {
+    fresh_count = GroupsThrough<kBitOps>(board, differs, clear_count, fresh, &near);
+  } else {
+    near = Dilate(differs);
+  }
   if (from_base) {
-    const CellMask near = Dilate(differs);
     plain_keys = summary->plain_keys;
     removed_cells = summary->plain_cells;
     CellMask dropped = 0;
@@ -200,8 +237,7 @@ int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_s
       if (!(g.cells & dropped)) late[late_count++] = &g;
     }
   }
-  Group fresh[kMostGroups];
-  const int fresh_count = CandidateGroups<kBitOps>(board, clear_count, known, fresh);
+  if (fresh_count < 0) fresh_count = CandidateGroups<kBitOps>(board, clear_count, known, fresh);
   for (int i = 0; i < fresh_count; ++i) {
     const Group& g = fresh[i];
     if (g.beside_late != 0) {
@@ -433,7 +469,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       // counters, are the shared level's).
       if ((changed & planes.blocks & ~gone) == 0) {
         if (from->value < 0)
-          from->value = SimulationValue<kBitOps>(planes, gone, settled, from->planes, true, 0,
+          from->value = SimulationValue<kBitOps>(planes, gone, settled, from->planes, true, 0, true,
                                                  shared->pool + from->first, from->count, &from->summary, counters,
                                                  clear_count, rule);
         total += from->value;
@@ -461,7 +497,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
           put(board.high, planes.high);
         }
       }
-      total += SimulationValue<kBitOps>(planes, gone, settled, board, true, placed, shared->pool + from->first,
+      total += SimulationValue<kBitOps>(planes, gone, settled, board, true, placed, true, shared->pool + from->first,
                                         from->count, &from->summary, counters, clear_count, rule);
       continue;
     }
@@ -474,7 +510,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
         if (found[j]->beside != 0 || found[j]->size >= clear_count) at_count[at_count_size++] = *found[j];
       Summarise(at_count, at_count_size, clear_count, &at_count_summary);
     }
-    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled, settled ? Differences(board, planes) : 0,
+    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled, settled ? Differences(board, planes) : 0, false,
                                       at_count, at_count_size, &at_count_summary, counters, clear_count, rule);
   }
   *removed = removed_groups;

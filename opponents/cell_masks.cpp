@@ -405,7 +405,15 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
   const bool from_shared = shared && shared->threshold == threshold && shared->clear_count == clear_count;
   if (from_shared) {
     changed = Differences(planes, shared->planes) | (empty ^ shared->empty) | (planes.high ^ shared->planes.high);
-    const CellMask near = Dilate(changed);
+    // Blocks written where the shared level was free, none of them garbage,
+    // change only the groups through them.
+    const CellMask written = changed & planes.blocks;
+    int fresh_count = -1;
+    CellMask near;
+    if ((changed & shared->planes.blocks) == 0 && (written & planes.Garbage()) == 0)
+      fresh_count = GroupsThrough<kBitOps>(planes, written, threshold, fresh, &near);
+    else
+      near = Dilate(changed);
     const Group* kept[kMostGroups];
     int kept_count = 0;
     CellMask known = 0;
@@ -414,7 +422,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       kept[kept_count++] = &shared->groups[i];
       known |= shared->groups[i].cells;
     }
-    const int fresh_count = CandidateGroups<kBitOps>(planes, threshold, known, fresh);
+    if (fresh_count < 0) fresh_count = CandidateGroups<kBitOps>(planes, threshold, known, fresh);
     SortByKey(fresh, fresh_count);
     found_count = MergeByKey(kept, kept_count, fresh, fresh_count, found);
   } else {

@@ -134,14 +134,20 @@ int MergeByKey(const Group* const* a, int a_count, const Group* b, int b_count, 
 }
 
 template <bool kBitOps>
-int GroupSizeOf(const ClassPlanes& p, int k, CellMask visited) {
-  const CellMask start = kCells.cell[k];
-  if (!(p.blocks & start) || (visited & start)) return 1;
-  const int c = p.ClassOf(start);
-  if (c >= kCellGarbage) return 1;
-  const CellMask group = Flood(start, p.OfClass(c));
-  const CellMask beside = Dilate(group) & p.Garbage() & ~visited;
-  return Count<kBitOps>(group) + (beside != 0 ? Count<kBitOps>(beside) : 0);
+void PlacedGroupsOf(const ClassPlanes& p, int first, int second, PlacedGroups* out) {
+  const CellMask garbage = p.Garbage();
+  const int at[2] = {first, second};
+  for (int i = 0; i < 2; ++i) {
+    const CellMask cell = kCells.cell[at[i]];
+    out->at[i] = cell;
+    out->cells[i] = 0;
+    if (!(p.blocks & cell)) continue;
+    const int c = p.ClassOf(cell);
+    if (c >= kCellGarbage) continue;
+    out->cells[i] = i == 1 && (out->cells[0] & cell) ? out->cells[0] : Flood(cell, p.OfClass(c));
+    out->beside[i] = Dilate(out->cells[i]) & garbage;
+    out->size[i] = Count<kBitOps>(out->cells[i]);
+  }
 }
 
 // The cells where two boards differ.
@@ -392,7 +398,7 @@ namespace {
 // its size having only shrunk since.
 template <bool kBitOps>
 int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
+                       ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed) {
   // One search for the groups serves both the tests here and, where the
   // level has settled, its simulations. The groups of the level this one
   // was copied from that lie away from the cells that differ are its own.
@@ -410,10 +416,29 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     const CellMask written = changed & planes.blocks;
     int fresh_count = -1;
     CellMask near;
-    if ((changed & shared->planes.blocks) == 0 && (written & planes.Garbage()) == 0)
-      fresh_count = GroupsThrough<kBitOps>(planes, written, threshold, fresh, &near);
-    else
+    if ((changed & shared->planes.blocks) == 0 && (written & planes.Garbage()) == 0) {
+      if (placed && (written & ~(placed->at[0] | placed->at[1])) == 0) {
+        // The placement's own groups, found already.
+        fresh_count = 0;
+        near = 0;
+        for (int i = 0; i < 2; ++i) {
+          const CellMask cells = placed->cells[i];
+          if (!(written & placed->at[i]) || cells == 0 || (near & cells)) continue;
+          near |= cells;
+          if (placed->beside[i] == 0 && placed->size[i] < threshold) continue;
+          Group& g = fresh[fresh_count++];
+          g.cells = cells;
+          g.beside = placed->beside[i];
+          g.size = placed->size[i];
+          g.key = LowestCell(cells);
+          g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
+        }
+      } else {
+        fresh_count = GroupsThrough<kBitOps>(planes, written, threshold, fresh, &near);
+      }
+    } else {
       near = Dilate(changed);
+    }
     const Group* kept[kMostGroups];
     int kept_count = 0;
     CellMask known = 0;
@@ -527,29 +552,26 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
 
 [[gnu::flatten]] int64_t ChainPotentialPlain(const ClassPlanes& planes, CellMask empty, const uint8_t* counters,
                                              int minimum, int clear_count, ChainSimulation rule, SharedLevel* shared,
-                                             CellMask* removed) {
-  return ChainPotentialOf<false>(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+                                             const PlacedGroups* placed, CellMask* removed) {
+  return ChainPotentialOf<false>(planes, empty, counters, minimum, clear_count, rule, shared, placed, removed);
 }
 
 #if defined(__x86_64__)
 [[gnu::flatten, gnu::target("popcnt,bmi,bmi2")]] int64_t ChainPotentialBitOps(
     const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-    ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
-  return ChainPotentialOf<true>(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+    ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed) {
+  return ChainPotentialOf<true>(planes, empty, counters, minimum, clear_count, rule, shared, placed, removed);
 }
 #endif
 
-[[gnu::flatten]] void GroupSizesPlain(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes) {
-  sizes[0] = GroupSizeOf<false>(p, first, first_visited);
-  sizes[1] = GroupSizeOf<false>(p, second, 0);
+[[gnu::flatten]] void PlacedGroupsPlain(const ClassPlanes& p, int first, int second, PlacedGroups* out) {
+  PlacedGroupsOf<false>(p, first, second, out);
 }
 
 #if defined(__x86_64__)
-[[gnu::flatten, gnu::target("popcnt,bmi,bmi2")]] void GroupSizesBitOps(const ClassPlanes& p, int first,
-                                                                       CellMask first_visited, int second,
-                                                                       int* sizes) {
-  sizes[0] = GroupSizeOf<true>(p, first, first_visited);
-  sizes[1] = GroupSizeOf<true>(p, second, 0);
+[[gnu::flatten, gnu::target("popcnt,bmi,bmi2")]] void PlacedGroupsBitOps(const ClassPlanes& p, int first, int second,
+                                                                         PlacedGroups* out) {
+  PlacedGroupsOf<true>(p, first, second, out);
 }
 
 bool HasBitOps() {
@@ -561,19 +583,20 @@ bool HasBitOps() { return false; }
 
 }  // namespace
 
-void GroupSizesAt(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes) {
+void FindPlacedGroups(const ClassPlanes& p, int first, int second, PlacedGroups* out) {
 #if defined(__x86_64__)
-  if (HasBitOps()) return GroupSizesBitOps(p, first, first_visited, second, sizes);
+  if (HasBitOps()) return PlacedGroupsBitOps(p, first, second, out);
 #endif
-  GroupSizesPlain(p, first, first_visited, second, sizes);
+  PlacedGroupsPlain(p, first, second, out);
 }
 
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, SharedLevel* shared, CellMask* removed) {
+                       ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed) {
 #if defined(__x86_64__)
-  if (HasBitOps()) return ChainPotentialBitOps(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+  if (HasBitOps())
+    return ChainPotentialBitOps(planes, empty, counters, minimum, clear_count, rule, shared, placed, removed);
 #endif
-  return ChainPotentialPlain(planes, empty, counters, minimum, clear_count, rule, shared, removed);
+  return ChainPotentialPlain(planes, empty, counters, minimum, clear_count, rule, shared, placed, removed);
 }
 
 }  // namespace opponent_masks

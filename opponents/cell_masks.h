@@ -251,20 +251,32 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
 // cannot express.
 bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* out);
 
-// group_size at cells `first` and `second` of a level, into sizes[0] and
-// sizes[1]: the first test meets the visited bits of the cells
-// `first_visited` (the level's only group bits), the second comes after the
-// bits are cleared.
-void GroupSizesAt(const ClassPlanes& p, int first, CellMask first_visited, int second, int* sizes);
+// The groups through the two blocks of a placement (cells `first` and
+// `second` of the level), as its group tests and its chain potential find
+// them.
+struct PlacedGroups {
+  CellMask at[2];      // the cell
+  CellMask cells[2];   // its group; 0 where the cell holds no colour
+  CellMask beside[2];  // the garbage beside the group
+  int size[2];
+  // group_size at cell i of the level when the cells `visited` carry the
+  // visited bit (and no cell another group bit).
+  int Measure(int i, CellMask visited) const {
+    if (cells[i] == 0 || (at[i] & visited)) return 1;
+    return size[i] + CountCells(beside[i] & ~visited);
+  }
+};
+void FindPlacedGroups(const ClassPlanes& p, int first, int second, PlacedGroups* out);
 
 // chain_potential of a level (its planes, empty cells and counters) with a
 // minimum of 2 or more and a clear count of 2 or more, taking what it can
 // from `shared` (may be null), the level it was copied from, and leaving
-// there what later copies can take. Returns the
+// there what later copies can take, and from `placed` (may be null), the
+// groups through the blocks written on the copy. Returns the
 // total before it saturates; `removed` receives the cells of the groups
 // removed, on which chain_potential leaves the visited bit.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, SharedLevel* shared, CellMask* removed);
+                       ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed);
 
 // Writes a code and its counter into the masks of a level, as a placement
 // writes them into its bytes; false for a code with group bits.

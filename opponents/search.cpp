@@ -170,11 +170,11 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
   opponent_masks::SharedLevel* shared_potential = shared ? &shared->potential : nullptr;
   if (clean && !masks.planes.Unsettled()) {
     opponent_masks::CellMask removed = 0;
+    opponent_masks::PlacedGroups placed;
+    opponent_masks::FindPlacedGroups(masks.planes, axis, partner, &placed);
     if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
       const bool refuse = danger <= variant->refusal_danger_max;
-      int sizes[2];
-      opponent_masks::GroupSizesAt(masks.planes, axis, 0, partner, sizes);
-      const int g1 = sizes[0], g2 = sizes[1];
+      const int g1 = placed.Measure(0, 0), g2 = placed.Measure(1, 0);
       if (refuse && g1 >= clear_count) return -7;
       if (refuse && g2 >= clear_count) return -8;
       int32_t term;
@@ -194,7 +194,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
         term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks.Cleared(), masks.empty,
                                                                         counter_levels[level], minimum, clear_count,
                                                                         variant->chain_simulation, shared_potential,
-                                                                        &removed));
+                                                                        &placed, &removed));
       }
       int32_t score = g1;
       score += g2;
@@ -204,12 +204,10 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
     if (!(danger > 0 && hold())) {
       int32_t score = 4 * opponent_masks::Saturate(opponent_masks::ChainPotential(
                               masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
-                              variant->chain_simulation, shared_potential, &removed));
+                              variant->chain_simulation, shared_potential, &placed, &removed));
       // The first group test meets the visited bits the chain potential
       // left on the groups it removed; the second comes after a clear.
-      int sizes[2];
-      opponent_masks::GroupSizesAt(masks.planes, axis, removed, partner, sizes);
-      const int g1 = sizes[0], g2 = sizes[1];
+      const int g1 = placed.Measure(0, removed), g2 = placed.Measure(1, 0);
       if (score < variant->refusal_score_below && g1 >= clear_count) return -7;
       score += g1;
       if (score < variant->refusal_score_below && g2 >= clear_count) return -8;

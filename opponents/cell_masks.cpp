@@ -1,7 +1,6 @@
 // The chain estimates on masks of a level's cells (see cell_masks.h).
 #include "opponents/cell_masks.h"
 
-#include <utility>
 
 namespace opponent_masks {
 
@@ -117,19 +116,6 @@ int GroupsThrough(const ClassPlanes& p, CellMask placed, int size, Group* out, C
     ++n;
   }
   *through = cells;
-  return n;
-}
-
-void SortByKey(Group* groups, int n) {
-  for (int i = 1; i < n; ++i)
-    for (int j = i; j > 0 && groups[j - 1].key > groups[j].key; --j) std::swap(groups[j - 1], groups[j]);
-}
-
-// Merges two lists sorted by key into `out`; returns its length.
-int MergeByKey(const Group* const* a, int a_count, const Group* b, int b_count, const Group** out) {
-  int n = 0;
-  for (int i = 0, j = 0; i < a_count || j < b_count;)
-    out[n++] = j == b_count || (i < a_count && a[i]->key < b[j].key) ? a[i++] : &b[j++];
   return n;
 }
 
@@ -385,7 +371,6 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
   out->pool_used = 0;
   out->threshold = minimum < clear_count ? minimum : clear_count;
   out->count = CandidateGroups<false>(planes, out->threshold, 0, out->groups);
-  SortByKey(out->groups, out->count);
 }
 
 
@@ -448,12 +433,12 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
       known |= shared->groups[i].cells;
     }
     if (fresh_count < 0) fresh_count = CandidateGroups<kBitOps>(planes, threshold, known, fresh);
-    SortByKey(fresh, fresh_count);
-    found_count = MergeByKey(kept, kept_count, fresh, fresh_count, found);
+    for (int i = 0; i < kept_count; ++i) found[i] = kept[i];
+    for (int i = 0; i < fresh_count; ++i) found[kept_count + i] = &fresh[i];
+    found_count = kept_count + fresh_count;
   } else {
-    const int fresh_count = CandidateGroups<kBitOps>(planes, threshold, 0, fresh);
-    SortByKey(fresh, fresh_count);
-    found_count = MergeByKey(nullptr, 0, fresh, fresh_count, found);
+    found_count = CandidateGroups<kBitOps>(planes, threshold, 0, fresh);
+    for (int i = 0; i < found_count; ++i) found[i] = &fresh[i];
   }
   // A simulation starts from the shared level less the removed group's
   // cells that it holds, fallen, with the changed cells put back on top

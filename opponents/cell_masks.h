@@ -208,7 +208,7 @@ struct GroupSummary {
 
 // A level that many chain potentials start from a copy of (with a pair
 // placed on it): its planes as the chain potential sees them and the groups
-// it would look for on them, sorted by their first cell.
+// it would look for on them.
 struct SharedLevel {
   ClassPlanes planes;
   CellMask empty;

@@ -1,12 +1,11 @@
 // The chain estimates on masks of a level's cells (see cell_masks.h).
 #include "opponents/cell_masks.h"
 
-
 namespace opponent_masks {
 
 namespace {
 
-// The chain potential is built twice: for any processor, and with the bit
+// The group searches are built twice: for any processor, and with the bit
 // instructions (population count, trailing zeros, and-not) where the
 // processor has them. The count is the one operation written differently.
 template <bool kBitOps>
@@ -66,59 +65,57 @@ CellMask GroupsOfAtLeast(const ClassPlanes& p, CellMask colours, int size) {
   return three | (two & two_beside_two);
 }
 
-// The groups that could count: those of `size` blocks or more and those with
-// garbage beside them (which they may take from a later group, or which may
-// bring them to the size), leaving out those with a cell in `known`. Keyed
-// by their first cell, in no particular order.
-template <bool kBitOps>
-int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
-  const CellMask colours = p.Colours();
-  const CellMask garbage = p.Garbage();
-  CellMask seeds = GroupsOfAtLeast(p, colours, size);
-  if (garbage != 0) seeds |= colours & Dilate(garbage);
-  seeds &= ~known;
-  int n = 0;
-  while (seeds != 0) {
-    const CellMask seed = seeds & (~seeds + 1);
-    Group& g = out[n];
-    g.cells = Flood(seed, p.OfClass(p.ClassOf(seed)));
-    seeds &= ~g.cells;
-    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
-    g.size = Count<kBitOps>(g.cells);
-    if (g.beside == 0 && g.size < size) continue;
-    g.key = LowestCell(g.cells);
-    g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
-    ++n;
-  }
-  return n;
+// Fills `g` for the group `cells` of `count` blocks with the garbage
+// `beside` it. True when it could count: `size` blocks or more, or garbage
+// beside it.
+bool Describe(Group* g, CellMask cells, int count, CellMask beside, int size) {
+  if (beside == 0 && count < size) return false;
+  g->cells = cells;
+  g->beside = beside;
+  g->size = count;
+  g->key = LowestCell(cells);
+  g->beside_late = beside != 0 ? beside & ~(((CellMask)2 << g->key) - 1) : 0;
+  return true;
 }
 
-// The groups with a block in `placed`, blocks put on a board where it was
-// free and none of them garbage: every other group of the board is as it
-// was. Those of `size` blocks or more or with garbage beside them go to
-// `out`; `through` receives the cells of all of them.
+// The groups through the cells `seeds` that could count (see Describe), into
+// `out`; `through` receives the cells of all the groups.
 template <bool kBitOps>
-int GroupsThrough(const ClassPlanes& p, CellMask placed, int size, Group* out, CellMask* through) {
+int GroupsFrom(const ClassPlanes& p, CellMask seeds, int size, Group* out, CellMask* through = nullptr) {
   const CellMask garbage = p.Garbage();
   CellMask cells = 0;
   int n = 0;
-  for (CellMask seeds = placed & p.Colours(); seeds != 0;) {
+  while (seeds != 0) {
     const CellMask seed = seeds & (~seeds + 1);
-    Group& g = out[n];
-    g.cells = Flood(seed, p.OfClass(p.ClassOf(seed)));
-    seeds &= ~g.cells;
-    cells |= g.cells;
-    g.beside = garbage != 0 ? Dilate(g.cells) & garbage : 0;
-    g.size = Count<kBitOps>(g.cells);
-    if (g.beside == 0 && g.size < size) continue;
-    g.key = LowestCell(g.cells);
-    g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
-    ++n;
+    const CellMask group = Flood(seed, p.OfClass(p.ClassOf(seed)));
+    seeds &= ~group;
+    cells |= group;
+    n += Describe(&out[n], group, Count<kBitOps>(group), garbage != 0 ? Dilate(group) & garbage : 0, size);
   }
-  *through = cells;
+  if (through) *through = cells;
   return n;
 }
 
+// The groups that could count: those of `size` blocks or more and those with
+// garbage beside them (which they may take from a later group, or which may
+// bring them to the size), leaving out those with a cell in `known`. In no
+// particular order.
+template <bool kBitOps>
+int CandidateGroups(const ClassPlanes& p, int size, CellMask known, Group* out) {
+  const CellMask colours = p.Colours();
+  CellMask seeds = GroupsOfAtLeast(p, colours, size);
+  if (const CellMask garbage = p.Garbage(); garbage != 0) seeds |= colours & Dilate(garbage);
+  return GroupsFrom<kBitOps>(p, seeds & ~known, size, out);
+}
+
+// The groups through the blocks `placed`, put on a board where it was free
+// and none of them garbage: every other group of the board is as it was.
+template <bool kBitOps>
+int GroupsThrough(const ClassPlanes& p, CellMask placed, int size, Group* out, CellMask* through) {
+  return GroupsFrom<kBitOps>(p, placed & p.Colours(), size, out, through);
+}
+
+// The groups through a placement's two blocks (see PlacedGroups).
 template <bool kBitOps>
 void PlacedGroupsOf(const ClassPlanes& p, int first, int second, PlacedGroups* out) {
   const CellMask garbage = p.Garbage();
@@ -185,8 +182,7 @@ void Summarise(const Group* groups, int count, int clear_count, GroupSummary* ou
 // changes and gain those found there again.
 template <bool kBitOps>
 int32_t SimulationValue(const ClassPlanes& level, CellMask removed, bool level_settled, const ClassPlanes& board,
-                        bool from_base, CellMask differs, bool differs_placed, const Group* base_groups,
-                        int base_count,
+                        bool from_base, CellMask differs, bool differs_placed, const Group* base_groups, int base_count,
                         const GroupSummary* summary, const uint8_t* counters, int clear_count, ChainSimulation rule) {
   CellMask plain_keys = 0;  // keys of the groups without late garbage that are removed
   int64_t removed_cells = 0;
@@ -304,8 +300,7 @@ template <bool kBitOps>
 SharedLevel::Removal* RemovalFrom(SharedLevel* shared, CellMask removed, int clear_count) {
   for (int i = 0; i < shared->removal_count; ++i)
     if (shared->removals[i].removed == removed) return &shared->removals[i];
-  if (shared->removal_count == SharedLevel::kMostRemovals ||
-      shared->pool_used + kMostGroups > SharedLevel::kPoolGroups)
+  if (shared->removal_count == SharedLevel::kMostRemovals || shared->pool_used + kMostGroups > SharedLevel::kPoolGroups)
     return nullptr;
   SharedLevel::Removal& r = shared->removals[shared->removal_count++];
   r.removed = removed;
@@ -373,7 +368,6 @@ void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clea
   out->count = CandidateGroups<false>(planes, out->threshold, 0, out->groups);
 }
 
-
 namespace {
 
 // The tests come down to the groups of one colour with an exposed cell, in
@@ -382,8 +376,9 @@ namespace {
 // finds a group of one, and so does every test of a group already measured,
 // its size having only shrunk since.
 template <bool kBitOps>
-int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
-                       ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed) {
+int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum,
+                         int clear_count, ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed,
+                         CellMask* removed) {
   // One search for the groups serves both the tests here and, where the
   // level has settled, its simulations. The groups of the level this one
   // was copied from that lie away from the cells that differ are its own.
@@ -410,13 +405,7 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
           const CellMask cells = placed->cells[i];
           if (!(written & placed->at[i]) || cells == 0 || (near & cells)) continue;
           near |= cells;
-          if (placed->beside[i] == 0 && placed->size[i] < threshold) continue;
-          Group& g = fresh[fresh_count++];
-          g.cells = cells;
-          g.beside = placed->beside[i];
-          g.size = placed->size[i];
-          g.key = LowestCell(cells);
-          g.beside_late = g.beside != 0 ? g.beside & ~(((CellMask)2 << g.key) - 1) : 0;
+          fresh_count += Describe(&fresh[fresh_count], cells, placed->size[i], placed->beside[i], threshold);
         }
       } else {
         fresh_count = GroupsThrough<kBitOps>(planes, written, threshold, fresh, &near);
@@ -479,21 +468,20 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
     SharedLevel::Removal* from = from_removals ? RemovalFrom<kBitOps>(shared, gone & ~changed, clear_count) : nullptr;
     ClassPlanes board;
     if (from) {
-      // The changed cells lie on top of their columns: each that stays
-      // comes to rest on what is left below it, as many rows lower as cells
-      // below it went.
       // With every changed cell gone along with the group, the board is the
       // removal's own, and so is its value (the cells that stay, and their
       // counters, are the shared level's).
       if ((changed & planes.blocks & ~gone) == 0) {
         if (from->value < 0)
-          from->value = SimulationValue<kBitOps>(planes, gone, settled, from->planes, true, 0, true,
-                                                 shared->pool + from->first, from->count, &from->summary, counters,
-                                                 clear_count, rule);
+          from->value =
+              SimulationValue<kBitOps>(planes, gone, settled, from->planes, true, 0, true, shared->pool + from->first,
+                                       from->count, &from->summary, counters, clear_count, rule);
         total += from->value;
         continue;
       }
-      // The removal's level was free where they come to rest.
+      // The changed cells lie on top of their columns: each that stays comes
+      // to rest on what is left below it, as many rows lower as cells below
+      // it went, where the removal's level is free.
       board = from->planes;
       CellMask placed = planes.blocks & changed;
       if ((gone & under_changed) == 0) {
@@ -528,8 +516,8 @@ int64_t ChainPotentialOf(const ClassPlanes& planes, CellMask empty, const uint8_
         if (found[j]->beside != 0 || found[j]->size >= clear_count) at_count[at_count_size++] = *found[j];
       Summarise(at_count, at_count_size, clear_count, &at_count_summary);
     }
-    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled, settled ? Differences(board, planes) : 0, false,
-                                      at_count, at_count_size, &at_count_summary, counters, clear_count, rule);
+    total += SimulationValue<kBitOps>(planes, gone, settled, board, settled, settled ? Differences(board, planes) : 0,
+                                      false, at_count, at_count_size, &at_count_summary, counters, clear_count, rule);
   }
   *removed = removed_groups;
   return total;

@@ -164,9 +164,9 @@ int32_t Opponent::chain_potential(int level, int minimum) {
       !opponent_masks::BuildLevelMasks(cells, counter_levels[level], &masks))
     return chain_potential_plain(level, minimum);
   CellMask removed;
-  const int64_t total = opponent_masks::ChainPotential(masks.planes, masks.empty, counter_levels[level], minimum,
-                                                       clear_count, variant->chain_simulation, nullptr, nullptr,
-                                                       &removed);
+  const int64_t total =
+      opponent_masks::ChainPotential(masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
+                                     variant->chain_simulation, nullptr, nullptr, &removed);
   for (; removed != 0; removed &= removed - 1) cells[LowestCell(removed)] |= kVisitedBit;
   return Saturate(total);
 }

@@ -191,10 +191,9 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
       } else {
         // The group tests cleared the bits, which made the vanishing cells
         // colourless blocks.
-        term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks.Cleared(), masks.empty,
-                                                                        counter_levels[level], minimum, clear_count,
-                                                                        variant->chain_simulation, shared_potential,
-                                                                        &placed, &removed));
+        term = opponent_masks::Saturate(
+            opponent_masks::ChainPotential(masks.Cleared(), masks.empty, counter_levels[level], minimum, clear_count,
+                                           variant->chain_simulation, shared_potential, &placed, &removed));
       }
       int32_t score = g1;
       score += g2;

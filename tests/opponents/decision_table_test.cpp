@@ -102,8 +102,8 @@ struct Profile {
 // Codes the game never sends, as the snapshot and the search must take them
 // all the same: colours past garbage, codes with the group bits, the empty
 // and vanishing codes, wide and negative values.
-constexpr int32_t kOddCodes[] = {7, 8, 31, 62, 63, 64, 65, 70, 127, 128, 129, 134, 190, 191,
-                                 192, 198, 253, 254, 255, 256, 257, 262, 0x13F, -1, -2, -250};
+constexpr int32_t kOddCodes[] = {7,   8,   31,  62,  63,  64,  65,  70,  127, 128,   129, 134, 190,
+                                 191, 192, 198, 253, 254, 255, 256, 257, 262, 0x13F, -1,  -2,  -250};
 
 void FillBoard(GameBoard& b, Lcg& rng, const Profile& p) {
   const int colours = p.colours_min + rng.below(p.colours_max - p.colours_min + 1);

@@ -149,7 +149,6 @@ struct ClassPlanes {
   CellMask OfClass(int c) const {
     return blocks & (c & 1 ? bit[0] : ~bit[0]) & (c & 2 ? bit[1] : ~bit[1]) & (c & 4 ? bit[2] : ~bit[2]);
   }
-  int ClassAt(int k) const { return ClassOf(kCells.cell[k]); }
   int ClassOf(CellMask cell) const {
     return ((bit[0] & cell) != 0 ? 1 : 0) | ((bit[1] & cell) != 0 ? 2 : 0) | ((bit[2] & cell) != 0 ? 4 : 0);
   }
@@ -218,9 +217,9 @@ struct SharedLevel {
   int count;
   Group groups[kMostGroups];
 
-  // The level less a group that a chain potential removed, fallen, with its
-  // groups at the clear count (in `pool`), for the simulations of the copies
-  // that remove the same group.
+  // The level less the cells (of a group a chain potential removed) that it
+  // holds, fallen, with its groups at the clear count (in `pool`), for the
+  // simulations of the copies that remove the same cells.
   struct Removal {
     CellMask removed;
     ClassPlanes planes;
@@ -269,12 +268,12 @@ struct PlacedGroups {
 void FindPlacedGroups(const ClassPlanes& p, int first, int second, PlacedGroups* out);
 
 // chain_potential of a level (its planes, empty cells and counters) with a
-// minimum of 2 or more and a clear count of 2 or more, taking what it can
-// from `shared` (may be null), the level it was copied from, and leaving
-// there what later copies can take, and from `placed` (may be null), the
-// groups through the blocks written on the copy. Returns the
-// total before it saturates; `removed` receives the cells of the groups
-// removed, on which chain_potential leaves the visited bit.
+// minimum of 2 or more and a clear count of 2 or more. It takes what it can
+// from `shared` (may be null), the level it was copied from, leaving there
+// what later copies can take, and from `placed` (may be null), the groups
+// through the blocks written on the copy. Returns the total before it
+// saturates; `removed` receives the cells of the groups removed, on which
+// chain_potential leaves the visited bit.
 int64_t ChainPotential(const ClassPlanes& planes, CellMask empty, const uint8_t* counters, int minimum, int clear_count,
                        ChainSimulation rule, SharedLevel* shared, const PlacedGroups* placed, CellMask* removed);
 

@@ -151,12 +151,7 @@ int32_t Opponent::danger_level(int level) const {
   return danger;
 }
 
-// On a level without group bits the chain potential works on planes: the
-// tests come down to the groups of one colour with an exposed cell, in the
-// order of their first exposed cell, each taking in the garbage beside it
-// that no removed group took. Every test of a removed group afterwards finds
-// a group of one, and so does every test of a group already measured, its
-// size having only shrunk since.
+// A level without group bits is measured on its masks (cell_masks.h).
 int32_t Opponent::chain_potential(int level, int minimum) {
   uint8_t* cells = cell_levels[level];
   opponent_masks::LevelMasks masks;

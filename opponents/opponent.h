@@ -74,8 +74,8 @@ struct Opponent {
   int32_t pending_copy{};
   uint8_t hold_copy{};
 
-  // Forces the byte-by-byte chain estimates everywhere, so that a test can
-  // hold the faster ones against them.
+  // Forces the byte-by-byte group tests and chain estimates everywhere, so
+  // that a test can hold the ones on cell masks against them.
   bool plain_chain_estimates{};
 
   // Search state shared by the whole tree.
@@ -131,7 +131,7 @@ struct Opponent {
   int32_t danger_level(int level) const;  // by the variant's rule
   int32_t chain_potential(int level, int minimum);
   // The same on the level's bytes, test by test; what chain_potential does
-  // where the level holds group bits (and always with the switch below).
+  // where the level holds group bits, and always with plain_chain_estimates.
   int32_t chain_potential_plain(int level, int minimum);
   int32_t simulate_chain(int level);  // by the variant's rule
   void copy_level(int destination, int source);

@@ -227,8 +227,11 @@ struct SharedLevel {
     GroupSummary summary;
     int32_t value;  // its simulation's value, -1 until known
   };
-  static constexpr int kMostRemovals = 32;
-  static constexpr int kPoolGroups = 512;
+  // Room for the busiest levels met (some 200 groups in 17 removals); once
+  // it is full, a simulation starts from its own level instead. A think
+  // holds two of these on its stack, one per depth.
+  static constexpr int kMostRemovals = 24;
+  static constexpr int kPoolGroups = 256;
   int removal_count;
   int pool_used;
   Removal removals[kMostRemovals];

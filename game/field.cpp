@@ -67,6 +67,8 @@ void Field::construct(int origin, int dev) {
 }
 
 Field::~Field() {
+  // The search goes first: it may still be reading this field's view.
+  end_thinking();
   for (Chein_Count*& label : chain_popups) delete label;
   delete_blocks();
   delete rng;
@@ -117,6 +119,8 @@ void Field::delete_blocks() {
 }
 
 void Field::reset(int seed) {
+  end_thinking();
+  target_offset = target_rotation = think_countdown = 0;
   if (mode != 3) settings.colours = (settings.level_target % 32) / 8 + 3;
   delete_blocks();
   delete pair;
@@ -167,18 +171,21 @@ void Field::spawn_piece() {
   repeat_timer = row[kRepeatDelay];
   lock_timer = 0;
   // Buttons held through the spawn delay act on the entering pair; left wins
-  // over right.
+  // over right. A computer counts this slide whether or not it succeeded.
   if (held(kButtonLeft)) {
     slide_left();
     repeat_timer = 0;
+    count_slide(-1);
   } else if (held(kButtonRight)) {
     slide_right();
     repeat_timer = 0;
+    count_slide(1);
   }
   if (held(kButtonCcw))
     rotate_ccw();
   else if (held(kButtonCw))
     rotate_cw();
+  if (settings.module) think_countdown = thinking_time;
 }
 
 bool Field::occupied(int row, int column) const {
@@ -354,15 +361,15 @@ void Field::control_step() {
   if (held(kButtonLeft)) {
     if (!pressed(kButtonLeft) && repeat_timer > 0)
       --repeat_timer;
-    else
-      slide_left();
+    else if (slide_left())
+      count_slide(-1);
   } else if (!held(kButtonRight)) {
     repeat_timer = level_row()[kRepeatDelay];
   } else {
     if (!pressed(kButtonRight) && repeat_timer > 0)
       --repeat_timer;
-    else
-      slide_right();
+    else if (slide_right())
+      count_slide(1);
   }
   if (pressed(kButtonCcw))
     rotate_ccw();
@@ -421,10 +428,13 @@ void Field::advance() {
 }
 
 int Field::update() {
-  // A computer side records through its steering instead.
-  if (!settings.module) record_input();
+  if (settings.module)
+    computer_input();
+  else
+    record_input();
   advance();
   after_control();
+  if (settings.module) start_next_search();
   int result = kFieldPlaying;
   if (is_pressed_on(START_Custom, device)) {
     play_se("sounds\\pause.wav");
@@ -493,14 +503,17 @@ int Field::write_replay(std::vector<uint8_t>* file) {
 }
 
 void Field::refresh_opponent_view() {
+  OpponentView& v = *view_;
   for (int r = 0; r < kBoardRows; ++r)
     for (int c = 0; c < kBoardColumns; ++c) {
       int i = r * kBoardColumns + c;
       const Block* b = board[r][c];
-      if (b) view_records_[i] = {b->chain, b->colour, b->vanish};
-      view_cells_[i] = b ? &view_records_[i] : nullptr;
+      if (b) v.records[i] = {b->chain, b->colour, b->vanish};
+      v.cells[i] = b ? &v.records[i] : nullptr;
     }
-  std::copy(&queue[0][0], &queue[0][0] + 10, &view_queue_[0][0]);
+  std::copy(&queue[0][0], &queue[0][0] + 10, &v.queue[0][0]);
+  v.hold_flag = hold_flag;
+  v.pending_garbage = pending_garbage;
 }
 
 // ---- drawing and the scenes' steps ---------------------------------------------------

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "game/block.h"
 #include "game/hud.h"
+#include "game/opponent_host.h"
 #include "game/replay.h"
 #include "game/side_settings.h"
 #include "game/twistar.h"
@@ -71,8 +73,22 @@ class Field {
   // The board as a computer opponent reads it: stable records, refreshed on
   // the main thread before each search starts, never the live blocks.
   void refresh_opponent_view();
-  const BlockView* const* opponent_board() const { return view_cells_; }
-  const int32_t (*opponent_queue() const)[2] { return view_queue_; }
+  const BlockView* const* opponent_board() const { return view_->cells; }
+  const int32_t (*opponent_queue() const)[2] { return view_->queue; }
+
+  // ---- computer side ---------------------------------------------------------
+  // Binds the plug-in of `module`, hands it this field's view and starts the
+  // first search. The battle scene calls it once per match, in the last
+  // frame of the count-in. A plug-in that lacks an export, or whose earlier
+  // search never ended, is not called: the side then only drops its pairs.
+  void start_thinking();
+  // At a pair's entry: takes the answer at once when the thinking time is 0.
+  void poll_thinking();
+  // One frame of steering toward the targets: one replay command, applied.
+  void ai_steer();
+  // Targets of a placement index (0-21; others count as the nearest row of
+  // the table, and offsets past the walls as the wall).
+  static void decode_placement(int32_t index, int32_t* offset, int32_t* rotation);
 
   // ---- pair movement -------------------------------------------------------
   bool is_landed() const;
@@ -138,8 +154,18 @@ class Field {
   int32_t cleared = 0;
   int32_t max_chain = 0;
   int32_t pending_garbage = 0;
-  uint8_t hold_flag = 1;  // written with atomic stores: a computer's search reads it
+  uint8_t hold_flag = 1;  // written with atomic stores
   Field* opponent = nullptr;
+
+  // Computer side (settings.module set).
+  HANDLE think_thread = nullptr;  // the running search, null when none
+  OpponentThinkFn think_set = nullptr;  // null until bound, and for a plug-in given up on
+  int32_t decision = 0;               // the last answer taken
+  int32_t think_countdown = 0;        // frames before the answer is taken
+  int32_t thinking_time = 0;
+  int32_t miss_percent = 0;           // stored, read by nothing
+  int32_t target_offset = 0;          // columns still to slide: < 0 left, > 0 right
+  int32_t target_rotation = 0;        // -1 one turn counter-clockwise, 1 or 2 clockwise
 
  protected:
   // For derived fields that read their settings themselves.
@@ -166,13 +192,23 @@ class Field {
   void after_control();
   // The end-of-frame results shared with replays: pause, break goal, top-out.
   bool spawn_cell_blocked() const;
+  // A computer side's part of a frame, where a person's input is read: the
+  // countdown and poll of its search and its steering, decided on the state
+  // the frame starts with, so its commands act where a replay applies them.
+  void computer_input();
+  // After the settling pass: a new search while the next pair waits.
+  void start_next_search();
+  // A successful slide of a computer side moves it toward its target.
+  void count_slide(int dir);
+  // Waits (with the time limit) for a search still running and forgets it.
+  void end_thinking();
 
  private:
   void construct(int origin, int dev);
+  bool lock_due() const;
+  void take_answer();
 
-  BlockView view_records_[kOpponentBoardCells] = {};
-  const BlockView* view_cells_[kOpponentBoardCells] = {};
-  int32_t view_queue_[5][2] = {};
+  std::shared_ptr<OpponentView> view_ = std::make_shared<OpponentView>();
 };
 
 // The break sound's rate for the chain number the cleared blocks carried.

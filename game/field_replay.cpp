@@ -147,6 +147,18 @@ void play_replay_frame(Field_Replay* left, Field_Replay* right, int speed, int* 
   }
 }
 
+int replay_speed_after_keys(int speed) {
+  if (is_pressed(kPadRight)) {
+    play_se("sounds\\pause.wav");
+    return speed * 2 > 16 ? 1 : speed * 2;
+  }
+  if (is_pressed(kPadLeft)) {
+    play_se("sounds\\pause.wav");
+    return speed / 2 < 1 ? 16 : speed / 2;
+  }
+  return speed;
+}
+
 bool build_replay_file(Field* const* fields, int count, std::vector<uint8_t>* bytes) {
   bytes->assign(kReplayMagic, kReplayMagic + 4);
   bytes->push_back((uint8_t)count);

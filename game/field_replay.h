@@ -48,6 +48,9 @@ int make_replay_fields(const uint8_t* data, size_t size, const side_settings sid
 // A pass that asks for anything but play ends the frame, so a pause or stop
 // asked for in an early pass is not lost.
 void play_replay_frame(Field_Replay* left, Field_Replay* right, int speed, int* left_result, int* right_result);
+// The playback speed after this frame's keys: Right doubles it (16 goes
+// back to 1), else Left halves it (1 goes to 16), each with a sound.
+int replay_speed_after_keys(int speed);
 
 // The replay file of fields: the magic, the count and each field's section;
 // the fields' command lists are emptied. False when a section could not be

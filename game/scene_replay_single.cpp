@@ -48,13 +48,7 @@ bool Scene_ReplaySingle::update() {
       int result, unused;
       play_replay_frame(replay_, nullptr, speed_, &result, &unused);
       state_ = result;
-      if (is_pressed(kPadRight)) {
-        play_se(kSoundConfirm);
-        speed_ = speed_ * 2 > 16 ? 1 : speed_ * 2;
-      } else if (is_pressed(kPadLeft)) {
-        play_se(kSoundConfirm);
-        speed_ = speed_ / 2 < 1 ? 16 : speed_ / 2;
-      }
+      speed_ = replay_speed_after_keys(speed_);
       if (state_ >= kGoal) {
         timer_ = state_ == kLeaving ? 60 : 240;
         stop_music(music_);

@@ -7,6 +7,7 @@
 #include "engine/graphics/graphics.h"
 #include "engine/font/font.h"
 #include "engine/input/input.h"
+#include "game/after_match_menu.h"
 #include "game/buttons.h"
 #include "game/caches.h"
 #include "game/field_replay.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-const char* const kMenuLabels[Scene_Single::kMenuRows] = {
-    "このまま続ける", "リプレイを保存して続ける", "終了する", "リプレイを保存して終了する"};
 constexpr int kNameFrames = 900;
 constexpr int kNameBytes = 4;
 
@@ -140,32 +139,21 @@ void Scene_Single::name_entry_step() {
 }
 
 void Scene_Single::menu_step() {
-  if (is_pressed(C_Custom) || is_key_pressed(kKeyEnter)) {
-    play_se(kSoundConfirm);
-    if (cursor_ % 2 == 1) {
-      Field* fields[1] = {field_};
-      // When nothing could be saved the chosen action still happens.
-      save_replay(fields, 1);
-    }
-    if (cursor_ >= 2) {
-      state_ = kFadeOut;
-      timer_ = 60;
-    } else {
-      cursor_ = -1;
-      field_->reset(GetRandomUpTo(16777216));
-      state_ = kCountIn;
-      timer_ = 180;
-    }
-    return;
+  const int row = after_match_menu_step(&cursor_);
+  if (row < 0) return;
+  if (after_match_saves(row)) {
+    Field* fields[1] = {field_};
+    // When nothing could be saved the chosen action still happens.
+    save_replay(fields, 1);
   }
-  // Both are looked at in one frame, down first.
-  if (is_repeated(kPadDown)) {
-    play_se(kSoundMove);
-    cursor_ = wrap(cursor_, 1, kMenuRows);
-  }
-  if (is_repeated(kPadUp)) {
-    play_se(kSoundMove);
-    cursor_ = wrap(cursor_, -1, kMenuRows);
+  if (after_match_leaves(row)) {
+    state_ = kFadeOut;
+    timer_ = 60;
+  } else {
+    cursor_ = -1;
+    field_->reset(GetRandomUpTo(16777216));
+    state_ = kCountIn;
+    timer_ = 180;
   }
 }
 
@@ -201,11 +189,6 @@ void Scene_Single::draw() {
     std::snprintf(text, sizeof text, "%2d", timer_ / 60);
     draw_text_centred(320, 160, text, kFontValue);
   }
-  if (cursor_ >= 0) {
-    int b = state_ == kMenu ? 255 : timer_ * 192 / 60;
-    SetPaintBrightness(b, b, b);
-    for (int row = 0; row < kMenuRows; ++row) draw_text(160, 128 + 32 * row, kMenuLabels[row], kFontMenu);
-    PaintGraph(128, 128 + 32 * cursor_, load_image(kCursorImage), 1);
-  }
+  if (cursor_ >= 0) draw_after_match_menu(cursor_, state_ == kMenu ? 255 : timer_ * 192 / 60);
   SetPaintBrightness(255, 255, 255);
 }

@@ -2,13 +2,20 @@
 // scene machine chose. A null entry is a scene not part of this build; a
 // request for it ends the program as a quit would.
 #include "game/scene.h"
+#include "game/scene_double.h"
 #include "game/scene_hiscore.h"
 #include "game/scene_option.h"
+#include "game/scene_replay_double.h"
 #include "game/scene_replay_single.h"
+#include "game/scene_select_chara.h"
+#include "game/scene_select_double.h"
 #include "game/scene_select_mode.h"
 #include "game/scene_select_single.h"
 #include "game/scene_single.h"
 #include "game/scene_title.h"
+#include "game/net/scene_network.h"
+#include "game/net/scene_select_network.h"
+#include "game/net/scene_select_network_menu.h"
 
 namespace {
 
@@ -21,20 +28,36 @@ const SceneFactory kScenes[kSceneCount] = {
     [](const SceneValues& a) -> Scene* {
       return new Scene_SelectSingle(a.mode, a.entry, a.sides[0], a.background, a.music);
     },
-    /* 3 Scene_SelectDouble (entry, two_players, sides[0], sides[1], background, music): free battle */ nullptr,
+    /* 3 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_SelectDouble(a.entry, a.two_players, a.sides[0], a.sides[1], a.background, a.music);
+    },
     /* 4 */ [](const SceneValues& a) -> Scene* { return new Scene_Single(a.sides[0], a.background, a.music); },
-    /* 5 Scene_Double (sides[0], sides[1], background, music): free battle */ nullptr,
+    /* 5 */
+    [](const SceneValues& a) -> Scene* { return new Scene_Double(a.sides[0], a.sides[1], a.background, a.music); },
     /* 6 */
     [](const SceneValues& a) -> Scene* {
       return new Scene_ReplaySingle(a.replay_path, a.sides[0], a.background, a.music);
     },
-    /* 7 Scene_ReplayDouble (replay_path, sides[0], background, music): free battle */ nullptr,
+    /* 7 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_ReplayDouble(a.replay_path, a.sides[0], a.background, a.music);
+    },
     /* 8 */ [](const SceneValues&) -> Scene* { return new Scene_Hiscore(); },
     /* 9 */ [](const SceneValues&) -> Scene* { return new Scene_Option(); },
-    /* 10 Scene_SelectChara (kind, sides[0], sides[1], background, music): free battle */ nullptr,
-    /* 11 Scene_SelectNetworkMenu (entry, 0): net battle */ nullptr,
-    /* 12 Scene_SelectNetwork (connection, seed, input_delay): net battle */ nullptr,
-    /* 13 Scene_Network (sides[0], sides[1], background, music, connection): net battle */ nullptr,
+    /* 10 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_SelectChara(a.kind, a.sides[0], a.sides[1], a.background, a.music);
+    },
+    /* 11 */ [](const SceneValues& a) -> Scene* { return new Scene_SelectNetworkMenu(a.entry, 0); },
+    /* 12 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_SelectNetwork(a.connection, (uint32_t)a.seed, a.input_delay);
+    },
+    /* 13 */
+    [](const SceneValues& a) -> Scene* {
+      return new Scene_Network(a.sides[0], a.sides[1], a.background, a.music, a.connection);
+    },
 };
 
 }  // namespace

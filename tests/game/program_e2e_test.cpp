@@ -25,6 +25,7 @@
 #include "game/settings.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/headless_engine.h"
+#include "tests/game/program_run.h"
 #include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,77 +33,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int exit_code = -1;
-  std::string err;
-};
-
-// Runs the program in a folder with extra environment; killed when it has
-// not ended after two minutes (a hang fails the test, it never stalls it).
-Outcome RunProgram(const std::string& program, const std::string& folder, const std::vector<std::string>& env) {
-  Outcome out;
-  std::string err_path = folder + "/stderr.txt";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    FILE* err = freopen(err_path.c_str(), "w", stderr);
-    (void)err;
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    execl(program.c_str(), program.c_str(), (char*)nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  for (int waited = 0; waited < 1200; ++waited) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      out.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    usleep(100 * 1000);
-  }
-  if (out.exit_code < 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-  std::ifstream in(err_path);
-  std::stringstream s;
-  s << in.rdbuf();
-  out.err = s.str();
-  return out;
-}
-
 // The run folder "run" in a folder.
 std::string MakeRunFolderIn(const std::string& dir) {
   std::string run = dir + "/run";
   MakeRunFolder(run);
   return run;
-}
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-};
-
-bool ReadPng(const std::string& path, Picture* p) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  p->width = (int)image.width;
-  p->height = (int)image.height;
-  p->rgb.resize(PNG_IMAGE_SIZE(image));
-  return png_image_finish_read(&image, nullptr, p->rgb.data(), 0, nullptr) != 0;
-}
-
-// Distinct colours in a rectangle: a drawn picture has many, an empty
-// screen one.
-size_t Colours(const Picture& p, int x0, int y0, int x1, int y1) {
-  std::set<uint32_t> seen;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const uint8_t* c = &p.rgb[((size_t)y * p.width + x) * 3];
-      seen.insert((uint32_t)c[0] << 16 | (uint32_t)c[1] << 8 | c[2]);
-    }
-  return seen.size();
 }
 
 // The script: set the buttons in the options (decide on the C key, back on
@@ -296,6 +231,89 @@ TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
     EXPECT_EQ(o.err.rfind("voxaldrift: start-up failed: ", 0), 0u) << o.err;
     EXPECT_NE(o.err.find(c.step), std::string::npos) << o.err;
   }
+}
+
+// Free battle against rival3, end to end: title, mode menu, the battle
+// settings (the player's level at the top), the character screen, a short
+// match lost with down held at the top level, the after-match menu saving
+// the replay and leaving, and the window closed. Screenshots of the
+// character screen, the battle and the menu go to test-output/battle-*.png.
+std::string BattleScript(const std::string& shots) {
+  return "seed 20261211\n"
+         "unpaced\n"
+         "limit 8000\n"
+         "scene 0\nframes 125\n"
+         "tap C\n"
+         "scene 1\nframes 50\n"
+         "tap Down\ntap Down\ntap Down\ntap C\n"
+         // Battle settings against the computer: the left column's level
+         // from 1 down to 31, its play row, then the computer's play row.
+         "scene 3\nframes 50\n"
+         "tap Left\ntap Up\ntap C\n"
+         "tap Up\ntap C\n"
+         // Own character first, then the computer's: the third, rival3.
+         "scene 10\nframes 50\n"
+         "tap C\n"
+         "tap Right\ntap Right\n"
+         "frames 2\n"
+         "shot " + shots + "/battle-chara.png\n"
+         "tap C\n"
+         "scene 5\nframes 240\n"
+         "hold Down\n"
+         "frames 30\n"
+         "shot " + shots + "/battle-match.png\n"
+         "frames 70\n"
+         "release Down\n"
+         "frames 250\n"
+         "shot " + shots + "/battle-menu.png\n"
+         // Save the replay and leave; the window is closed on the settings.
+         "tap Down\ntap Down\ntap Down\ntap C\n"
+         "scene 3\nframes 5\nclose\n";
+}
+
+TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
+  const std::string run = MakeRunFolderIn(dir());
+  // Decide on the C key, back on X, pause on Space.
+  {
+    std::ofstream ini(run + "/Voxaldrift.ini");
+    ini << "[Custom]\nC_Custom=64\nB_Custom=32\nSTART_Custom=8192\n";
+  }
+  const std::string shots = VOX_TEST_OUTPUT_DIR;
+  fs::create_directories(shots);
+  for (const char* name : {"chara", "match", "menu"}) fs::remove(shots + "/battle-" + name + ".png");
+  {
+    std::ofstream script(run + "/script.txt");
+    script << BattleScript(shots);
+  }
+  Outcome o = RunProgram(run + "/voxaldrift", run,
+                         {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  ASSERT_EQ(o.exit_code, 0) << o.err;
+
+  Picture chara, match, menu;
+  ASSERT_TRUE(ReadPng(shots + "/battle-chara.png", &chara));
+  ASSERT_TRUE(ReadPng(shots + "/battle-match.png", &match));
+  ASSERT_TRUE(ReadPng(shots + "/battle-menu.png", &menu));
+  // Both characters' pictures, bottom left and bottom right, and the faces.
+  EXPECT_GT(Colours(chara, 0, 96, 192, 480), 16u);
+  EXPECT_GT(Colours(chara, 448, 96, 640, 480), 16u);
+  EXPECT_GT(Colours(chara, 200, 216, 440, 320), 16u);
+  // Both wells in play.
+  EXPECT_GT(Colours(match, 24, 80, 216, 464), 16u);
+  EXPECT_GT(Colours(match, 420, 80, 612, 464), 16u);
+  EXPECT_GT(Colours(menu, 0, 0, 640, 480), 64u);
+
+  // The saved battle: two fields, the computer's moves among the commands.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(read_replay_file((run + "/replay/play0.vrs").c_str(), &bytes));
+  EXPECT_EQ(bytes[4], 2);
+  side_settings sides[2];
+  const int origins[2] = {24, 420};
+  Field_Replay* fields[2];
+  ASSERT_EQ(make_replay_fields(bytes.data(), bytes.size(), sides, origins, fields), 2);
+  EXPECT_GT(fields[1]->replay.size(), 0u);
+  EXPECT_EQ(fields[0]->level, 30);
+  delete fields[0];
+  delete fields[1];
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ void hash_field(Fnv& f, const Field& field) {
   f.add(field.rng->index());
   f.add((uint64_t)field.replay_next);
   if (const Active_Block* p = field.pair) {
-    for (int32_t v : {p->colour_a, p->colour_b, p->x, p->y, p->column, p->rotation, p->up, p->left, p->down,
+    for (int32_t v : {p->colour_a, p->colour_b, p->x - field.origin_x, p->y, p->column, p->rotation, p->up, p->left, p->down,
                       p->right, p->turn})
       f.add(v);
   }
@@ -39,7 +39,7 @@ void hash_field(Fnv& f, const Field& field) {
       const Block* b = field.board[r][c];
       f.add((uint8_t)(b != nullptr));
       if (!b) continue;
-      f.add(b->x);
+      f.add(b->x - field.origin_x);
       f.add(b->y);
       f.add(b->vx);
       f.add(b->vy);
@@ -49,7 +49,7 @@ void hash_field(Fnv& f, const Field& field) {
   for (const Chein_Count* label : field.chain_popups) {
     f.add((uint8_t)(label != nullptr));
     if (label)
-      for (int32_t v : {label->x, label->y, label->chain, label->timer}) f.add(v);
+      for (int32_t v : {label->x - field.origin_x, label->y, label->chain, label->timer}) f.add(v);
   }
 }
 

@@ -37,14 +37,6 @@ void quiet_input() {
   feed(none, 2);
 }
 
-int garbage_on(const Field& f) {
-  int n = 0;
-  for (auto& row : f.board)
-    for (const Block* b : row)
-      if (b && b->colour == kGarbageColour) ++n;
-  return n;
-}
-
 void finish(MatchRun* run, Field* const* fields, int sides, const int* results) {
   for (int i = 0; i < sides; ++i) {
     run->results[i] = results[i];
@@ -65,6 +57,18 @@ void note_garbage(MatchRun* run, Field* const* fields, int sides) {
 }
 
 }  // namespace
+
+int garbage_on(const Field& f) {
+  int n = 0;
+  for (auto& row : f.board)
+    for (const Block* b : row)
+      if (b && b->colour == kGarbageColour) ++n;
+  return n;
+}
+
+void settle_search(const Field& field) {
+  if (field.think_thread) WaitForSingleObject(field.think_thread, kThinkWaitLimitMs);
+}
 
 ButtonScript::ButtonScript(uint32_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
 
@@ -144,12 +148,20 @@ MatchRun play_live(const ScriptedMatch& match, Field* fields[2]) {
     step_input();
     for (int i = 0; i < match.sides; ++i) fields[i]->draw_countdown(n);
   }
+  for (int i = 0; i < match.sides; ++i)
+    if (fields[i]->settings.module) {
+      fields[i]->start_thinking();
+      settle_search(*fields[i]);
+    }
   int results[2] = {kFieldPlaying, kFieldPlaying};
   for (int frame = 0; frame < match.max_frames && !match_over(results, match.sides); ++frame) {
     step_input();
     // Left first: the right field's garbage depends on the hold flag the
     // left one has just written.
-    for (int i = 0; i < match.sides; ++i) results[i] = fields[i]->update();
+    for (int i = 0; i < match.sides; ++i) {
+      results[i] = fields[i]->update();
+      settle_search(*fields[i]);
+    }
     run.hashes.push_back(match_state_hash(*fields[0], fields[1]));
     note_garbage(&run, fields, match.sides);
   }

@@ -16,6 +16,8 @@ class Field;
 struct ScriptedMatch {
   uint32_t script_seed = 0;  // drives the buttons
   int sides = 1;             // 1 single play, 2 battle
+  // A side with a module (and com_level 0-2) is played by that plug-in: it
+  // starts thinking at the end of the count-in.
   side_settings side[2];
   int max_frames = 20000;    // a match still running then is cut there
 };
@@ -45,9 +47,16 @@ class ButtonScript {
   uint32_t draw(uint32_t n);
 };
 
+// Garbage blocks on a field's board.
+int garbage_on(const Field& field);
+
 // Plays the match live (count-in included) with scripted buttons; the fields
 // are left for the caller in fields (delete them).
 MatchRun play_live(const ScriptedMatch& match, Field* fields[2]);
+// Waits (with the game's time limit) for a computer side's search to end, as
+// the length of a paced frame would let it: a headless match with computer
+// sides then depends on its seeds alone.
+void settle_search(const Field& field);
 // Live play, then the replay saved, read back and played. On a mismatch the
 // message says where.
 bool replay_matches_live(const ScriptedMatch& match, std::string* message, MatchRun* live = nullptr);

@@ -1,0 +1,71 @@
+#include "game/net/key_exchange.h"
+
+#include "game/net/socket_set.h"
+
+Key_Exchange::Key_Exchange(socket_set* connection, int frame_offset)
+    : connection_(connection), offset_(frame_offset) {}
+
+void Key_Exchange::open() {
+  local_.clear();
+  peer_held_ = 0;
+  peer_waits_ = false;
+  acting_[0] = acting_[1] = 0;
+  committed_ = false;
+  start_tcp_receive(connection_);
+}
+
+bool Key_Exchange::exchange(int local_bits) {
+  ++frame_;
+  bool sent = true;
+  if (local_bits && !committed_) {
+    sent = send_record_tcp(connection_, {0, (uint16_t)local_bits, 0});
+    local_.push_back({frame_ + (uint32_t)offset_, local_bits});
+  }
+  acting_[0] = 0;
+  if (!local_.empty() && local_.front().due <= frame_) {
+    acting_[0] = local_.front().bits;
+    local_.pop_front();
+  }
+  acting_[1] = 0;
+  if (peer_waits_) {
+    acting_[1] = peer_held_;
+    peer_waits_ = false;
+  } else {
+    replay_command record;
+    if (front_record(connection_, &record)) {
+      acting_[1] = record.bits;
+      pop_record(connection_);
+    }
+  }
+  return sent;
+}
+
+void Key_Exchange::defer(int side) {
+  if (!acting_[side]) return;
+  if (side == 0) {
+    local_.push_front({frame_ + 1, acting_[0]});
+  } else {
+    peer_held_ = acting_[1];
+    peer_waits_ = true;
+  }
+  acting_[side] = 0;
+}
+
+void Key_Exchange::commit() {
+  if (committed_) return;
+  committed_ = true;
+  send_end_tcp(connection_);
+}
+
+bool Key_Exchange::peer_committed() const { return connection_->receive_thread.result() == Net_Thread::kEnded; }
+
+bool Key_Exchange::settled() const {
+  return committed_ && peer_committed() && local_.empty() && !peer_waits_ && !has_record(connection_);
+}
+
+void Key_Exchange::reopen() {
+  committed_ = false;
+  start_tcp_receive(connection_);
+}
+
+bool Key_Exchange::link_lost() const { return connection_->receive_thread.result() == Net_Thread::kFailed; }

@@ -1,0 +1,66 @@
+// The keys of the menus both players answer together (the shared settings
+// screen and the after-match menu), exchanged as TCP records with frame 0.
+// A key pressed here is sent at once and acts here frame_offset frames
+// later; the peer's keys act as they arrive, one record per frame. Each side
+// keeps its keys in order: a key pressed again before the first has acted
+// acts twice, here as on the peer, and a key a menu cannot take in a frame
+// waits for the next instead of being lost.
+//
+// The order in which one side's keys meet the other's differs between the
+// machines, so a menu leaves only when both machines can see every key of
+// both sides: the machine that finds both sides done sends the end record
+// and takes no new key (commit); once it has the peer's end record too, and
+// every key sent before it has acted, both machines hold the same state and
+// decide alike whether to go on or to take keys again (reopen).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+struct socket_set;
+
+class Key_Exchange {
+ public:
+  Key_Exchange(socket_set* connection, int frame_offset);
+
+  // Starts the TCP receive thread and forgets the keys of a previous round.
+  void open();
+  // One frame of the menu. local_bits: the keys pressed here this frame
+  // (nothing is sent once committed). False when a key could not be sent.
+  bool exchange(int local_bits);
+  // The keys acting this frame on side 0 (here) and side 1 (the peer);
+  // the peer's may hold bits no key uses.
+  int keys(int side) const { return acting_[side]; }
+  // The side's keys of this frame act in the next one instead.
+  void defer(int side);
+
+  // Sends the end record (its result is not looked at) and takes no new key.
+  void commit();
+  bool committed() const { return committed_; }
+  // The peer's end record came: it has committed.
+  bool peer_committed() const;
+  // Committed on both sides, and every key of both has acted.
+  bool settled() const;
+  // Keys again after a settle that did not leave the menu.
+  void reopen();
+  // The peer closed the connection, or sent more keys than any player
+  // presses.
+  bool link_lost() const;
+
+  struct Key {
+    uint32_t due;  // frame of the exchange at which it acts
+    int bits;
+  };
+  // This side's keys sent and not yet acted, oldest first.
+  const std::deque<Key>& local_pending() const { return local_; }
+
+ private:
+  socket_set* connection_;
+  int offset_;
+  uint32_t frame_ = 0;
+  std::deque<Key> local_;
+  int peer_held_ = 0;  // a peer key deferred from the last frame
+  bool peer_waits_ = false;
+  int acting_[2] = {0, 0};
+  bool committed_ = false;
+};

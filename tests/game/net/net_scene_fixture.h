@@ -1,0 +1,131 @@
+// Net scenes driven headless (the engine started with SDL's dummy drivers,
+// the buttons of the settings file set to C, X and START on the pad bits
+// 0x40, 0x20 and 0x2000), and two machines of a net battle run in one
+// process, each scene as the scene machine runs it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "game/net/scene_network.h"
+#include "game/net/scene_select_network.h"
+#include "game/net/scene_select_network_menu.h"
+#include "game/net/socket_set.h"
+#include "tests/game/harness/field_hash.h"
+#include "tests/game/net/harness/net_pair.h"
+#include "tests/game/scene_fixture.h"
+
+inline constexpr int kC = 0x40, kB = 0x20, kStart = 0x2000;
+
+class NetSceneTest : public SceneTest {
+ protected:
+  void SetUp() override {
+    SceneTest::SetUp();
+    port_ = free_port();
+    ASSERT_NE(port_, 0);
+    WriteFile("Voxaldrift.ini", "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" +
+                                    std::to_string(port_) + "\r\n");
+    read_settings();
+    unsetenv(Scene_SelectNetworkMenu::kBindAddressVariable);
+  }
+  void TearDown() override {
+    unsetenv(Scene_SelectNetworkMenu::kBindAddressVariable);
+    SceneTest::TearDown();
+  }
+  Scene_SelectNetworkMenu* Lobby() { return static_cast<Scene_SelectNetworkMenu*>(scene_); }
+  // One frame with a key of the keyboard held (a scan code), then one with
+  // it let go.
+  bool KeyTap(int scan) {
+    uint8_t keys[256] = {};
+    keys[scan] = 0x80;
+    Feed(0, keys);
+    bool keep = scene_->update();
+    return Frame(0) && keep;
+  }
+  int port_ = 0;
+};
+
+// A machine's scene as the scene machine runs it: when the scene asks for
+// another, it is handed over, ended and the next one built.
+struct Machine {
+  Scene* scene = nullptr;
+  int number = 0;
+  ~Machine() { delete scene; }
+  // One frame; the lobby reads the global buttons, the later scenes get
+  // their keys given.
+  void step(int keys) {
+    bool keep;
+    if (number == kSceneSelectNetwork)
+      keep = static_cast<Scene_SelectNetwork*>(scene)->step(keys);
+    else if (number == kSceneNetwork)
+      keep = static_cast<Scene_Network*>(scene)->step(keys);
+    else
+      keep = scene->update();
+    if (keep) return;
+    SceneValues its, args;
+    scene->hand_over(its);
+    const int next = requested_scene;
+    ASSERT_TRUE(scene_arguments(next, number, its, &args));
+    delete scene;
+    scene = build_scene(next, args);
+    number = next;
+  }
+  Scene_SelectNetworkMenu* lobby() const { return static_cast<Scene_SelectNetworkMenu*>(scene); }
+  Scene_SelectNetwork* settings() const { return static_cast<Scene_SelectNetwork*>(scene); }
+  Scene_Network* battle() const { return static_cast<Scene_Network*>(scene); }
+};
+
+class TwoMachinesTest : public NetSceneTest {
+ protected:
+  // One frame of both: the pads held (for the fields) and each one's keys.
+  void Round(int held, int keys_a, int keys_b) {
+    Feed(held);
+    m_[0].step(keys_a);
+    Feed(held);
+    m_[1].step(keys_b);
+    sleep_us(200);  // the records on their way
+  }
+  bool RunUntil(const std::function<bool()>& done, int held = 0, int frames = 20000) {
+    for (int i = 0; i < frames; ++i) {
+      if (done()) return true;
+      Round(held, 0, 0);
+    }
+    return done();
+  }
+  // Keys pressed on one machine, a frame each with a quiet frame between.
+  void Press(int machine, std::initializer_list<int> keys, int held = 0) {
+    for (int k : keys) {
+      Round(held, machine == 0 ? k : 0, machine == 1 ? k : 0);
+      Round(held, 0, 0);
+    }
+  }
+  // The battles' frames: both fields' state after every frame played.
+  void Record(std::vector<uint64_t> hashes[2], int32_t last[2]) {
+    for (int i = 0; i < 2; ++i) {
+      if (m_[i].number != kSceneNetwork) continue;
+      const Net_Play& play = m_[i].battle()->play();
+      int32_t time = m_[i].battle()->local_field()->time;
+      if (time != last[i] && m_[i].battle()->state() == Scene_Double::kMatch) {
+        hashes[i].push_back(match_state_hash(*play.first_field(), play.second_field()));
+      }
+      last[i] = time;
+    }
+  }
+  // A match from the count-in to the menu with down held on both
+  // machines; the hashes of every frame played on each.
+  void PlayToTheMenu(std::vector<uint64_t> hashes[2]) {
+    int32_t last[2] = {-1, -1};
+    ASSERT_TRUE(RunUntil(
+        [&] {
+          Record(hashes, last);
+          return m_[0].battle()->state() == Scene_Double::kMenu && m_[1].battle()->state() == Scene_Double::kMenu;
+        },
+        kPadDown));
+  }
+  Machine m_[2];
+};

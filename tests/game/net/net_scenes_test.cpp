@@ -1,0 +1,286 @@
+// The net battle's scenes headless: the lobby's entry, paste and refusals;
+// two machines in one process from their lobbies through the shared
+// settings screen and two matches back to the lobby; and the after-match
+// menu when the players decide the two ways.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/core/window.h"
+#include "tests/game/harness/match_driver.h"
+#include "tests/game/net/net_scene_fixture.h"
+
+namespace {
+
+TEST_F(NetSceneTest, TheLobbyEditsTheAddressAndThePortDigitByDigit) {
+  scene_ = new Scene_SelectNetworkMenu(0, 0);
+  Run(46);
+  ASSERT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kRows);
+  Tap(kC);
+  ASSERT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kEntry);
+  EXPECT_EQ(Lobby()->field(), 0);
+  KeyTap(10);  // "9" on the first digit: 927 is above 255
+  EXPECT_STREQ(Lobby()->address_text(), "255.000.000.001");
+  EXPECT_EQ(Lobby()->cursor(), 1);
+  KeyTap(11);  // "0"
+  EXPECT_STREQ(Lobby()->address_text(), "205.000.000.001");
+  Tap(kPadLeft);
+  Tap(kPadLeft);
+  Tap(kPadLeft);
+  EXPECT_EQ(Lobby()->cursor(), 11);  // wraps
+  KeyTap(8);  // "7" on the last digit, where the cursor stays
+  EXPECT_STREQ(Lobby()->address_text(), "205.000.000.007");
+  EXPECT_EQ(Lobby()->cursor(), 11);
+  Tap(kPadDown);  // to the port; the cursor was past its digits
+  EXPECT_EQ(Lobby()->field(), 1);
+  EXPECT_EQ(Lobby()->cursor(), 0);
+  KeyTap(10);  // 9xxxx is above 65535
+  EXPECT_STREQ(Lobby()->port_text(), "65535");
+  Tap(kB);
+  EXPECT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kRows);
+  // Waiting: the port alone, and up and down do not reach the address.
+  Tap(kPadDown);
+  Tap(kC);
+  ASSERT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kEntry);
+  EXPECT_EQ(Lobby()->field(), 1);
+  Tap(kPadUp);
+  Tap(kPadDown);
+  EXPECT_EQ(Lobby()->field(), 1);
+}
+
+TEST_F(NetSceneTest, ThePastedAddressAndPortAreCheckedAndWrittenInFull) {
+  scene_ = new Scene_SelectNetworkMenu(1, 0);
+  Run(46);
+  Tap(kC);
+  ASSERT_EQ(WriteClipboardText("192.168.0.5:4649"), 0);
+  Tap(kStart);
+  EXPECT_TRUE(Played("pause"));
+  EXPECT_STREQ(Lobby()->address_text(), "192.168.000.005");
+  EXPECT_STREQ(Lobby()->port_text(), "04649");
+  ASSERT_EQ(WriteClipboardText("10.1.2.3"), 0);
+  Tap(kStart);
+  EXPECT_STREQ(Lobby()->address_text(), "010.001.002.003");
+  EXPECT_STREQ(Lobby()->port_text(), "04649");
+  for (const char* refused : {"10.1.2.3:70000", "10.1.2", "hello"}) {
+    ASSERT_EQ(WriteClipboardText(refused), 0);
+    Tap(kStart);
+    EXPECT_TRUE(Played("buzzer")) << refused;
+    EXPECT_STREQ(Lobby()->address_text(), "010.001.002.003") << refused;
+  }
+}
+
+TEST_F(NetSceneTest, ConnectingIsRefusedForALowPortAndAPeerThatIsNotThere) {
+  scene_ = new Scene_SelectNetworkMenu(1, 0);
+  Run(46);
+  Tap(kC);
+  // Port 01023.
+  Tap(kPadDown);
+  for (int scan : {11, 2, 11, 3, 4}) KeyTap(scan);
+  EXPECT_STREQ(Lobby()->port_text(), "01023");
+  Tap(kC);
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kEntry);
+  EXPECT_EQ(Lobby()->connection(), nullptr);
+  // A free port: nobody listens on it.
+  Tap(kPadUp);
+  Tap(kPadDown);  // cursor to 0 on the port again
+  char digits[6];
+  std::snprintf(digits, sizeof digits, "%05d", free_port());
+  for (int i = 0; i < 5; ++i) KeyTap(digits[i] == '0' ? 11 : 1 + (digits[i] - '0'));
+  Tap(kC);
+  ASSERT_TRUE(wait_until([&] {
+    Frame(0);
+    return Lobby()->state() == Scene_SelectNetworkMenu::kEntry;
+  }));
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(Lobby()->connection(), nullptr);
+}
+
+TEST_F(NetSceneTest, AHandshakeThatNeverEndsSendsTheLobbyBackToTheEntry) {
+  // The peer accepts the connection and says nothing.
+  winsock::WSADATA data;
+  winsock::WSAStartup(winsock::MakeVersion(2, 0), &data);
+  winsock::SOCKET listener = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons((uint16_t)port_);
+  a.sin_addr.s_addr = htonl(0x7F000001);
+  ASSERT_EQ(winsock::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(winsock::listen(listener, 4), 0);
+  auto* lobby = new Scene_SelectNetworkMenu(1, 0);
+  lobby->time_limit_ms = 300;
+  scene_ = lobby;
+  Run(46);
+  Tap(kC);
+  Tap(kC);
+  EXPECT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kHandshake);
+  ASSERT_TRUE(wait_until([&] {
+    Frame(0);
+    return Lobby()->state() == Scene_SelectNetworkMenu::kEntry;
+  }));
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(Lobby()->connection(), nullptr);
+  winsock::closesocket(listener);
+  winsock::WSACleanup();
+}
+
+TEST_F(TwoMachinesTest, FromTheLobbiesThroughTheSettingsAndTwoMatchesBackToTheLobbies) {
+  for (int i = 0; i < 2; ++i) {
+    setenv(Scene_SelectNetworkMenu::kBindAddressVariable, i == 0 ? "127.0.0.1" : "127.0.0.2", 1);
+    m_[i].scene = new Scene_SelectNetworkMenu(0, 0);
+    m_[i].number = kSceneSelectNetworkMenu;
+  }
+  unsetenv(Scene_SelectNetworkMenu::kBindAddressVariable);
+  for (int i = 0; i < 46; ++i) Round(0, 0, 0);
+  // The first machine waits on the port of the settings file, the second
+  // connects to it on 127.0.0.1.
+  Feed(kPadDown);
+  m_[0].step(0);
+  for (int k : {0, kC, 0, kC, 0}) {
+    Feed(k);
+    m_[0].step(0);
+  }
+  ASSERT_EQ(m_[0].lobby()->state(), Scene_SelectNetworkMenu::kWaiting);
+  for (int k : {kC, 0, kC, 0}) {
+    Feed(k);
+    m_[1].step(0);
+  }
+  ASSERT_EQ(m_[1].lobby()->state(), Scene_SelectNetworkMenu::kHandshake);
+  int frames = 0;
+  ASSERT_TRUE(RunUntil([&] {
+    ++frames;
+    return m_[0].number == kSceneSelectNetwork && m_[1].number == kSceneSelectNetwork;
+  }));
+  EXPECT_GE(frames, 45);
+  // The port was written when waiting began.
+  EXPECT_NE(ReadFile("Voxaldrift.ini").find("DefaultPort=" + std::to_string(port_)), std::string::npos);
+
+  // Settings: on the first machine, right pressed three frames running on
+  // the garbage score (faster than the input delay); on the second, the
+  // level wrapped below 0. Then both play.
+  ASSERT_TRUE(RunUntil([&] { return m_[0].settings()->state() == 3 && m_[1].settings()->state() == 3; }));
+  Press(0, {Scene_SelectNetwork::kKeyDown, Scene_SelectNetwork::kKeyDown});
+  for (int i = 0; i < 3; ++i) Round(0, Scene_SelectNetwork::kKeyRight, 0);
+  Press(1, {Scene_SelectNetwork::kKeyLeft});
+  for (int i = 0; i < 10; ++i) Round(0, 0, 0);
+  EXPECT_EQ(m_[0].settings()->settings(0).garbage_score, 70);
+  EXPECT_EQ(m_[1].settings()->settings(1).garbage_score, 70);
+  EXPECT_EQ(m_[0].settings()->settings(1).level_target, 30);
+  EXPECT_EQ(m_[1].settings()->settings(0).level_target, 30);
+  Press(0, {Scene_SelectNetwork::kKeyUp, Scene_SelectNetwork::kKeyUp, Scene_SelectNetwork::kKeyUp,
+            Scene_SelectNetwork::kKeyDecide});
+  Press(1, {Scene_SelectNetwork::kKeyUp, Scene_SelectNetwork::kKeyDecide});
+  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneNetwork && m_[1].number == kSceneNetwork; }));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(m_[i].battle()->side(0).garbage_score, i == 0 ? 70 : 40);
+    EXPECT_EQ(m_[i].battle()->side(1).level_target, i == 0 ? 30 : 0);
+    EXPECT_EQ(m_[i].battle()->side(0).seed, m_[1 - i].battle()->side(1).seed);
+  }
+
+  // First match; then go on, the second machine saving the replay.
+  std::vector<uint64_t> first[2];
+  PlayToTheMenu(first);
+  EXPECT_GT(first[0].size(), 20u);  // the second player's field plays at level 31
+  EXPECT_EQ(first[0], first[1]);
+  Press(0, {Scene_Network::kMenuDecide});
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
+  ASSERT_TRUE(RunUntil([&] { return m_[0].battle()->state() == 1 && m_[1].battle()->state() == 1; }));
+  // Both restart with the seed the waiting side drew at the end of the match.
+  EXPECT_EQ(m_[0].battle()->side(0).seed, m_[1].battle()->side(0).seed);
+  EXPECT_EQ(m_[0].battle()->local_field()->rng->seed(), m_[1].battle()->peer_field()->rng->seed());
+  EXPECT_TRUE(std::filesystem::exists("replay/play0.vrs"));
+
+  // Second match; then quit, the first machine saving its replay.
+  std::vector<uint64_t> second[2];
+  PlayToTheMenu(second);
+  EXPECT_EQ(second[0], second[1]);
+  Press(0, {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDown,
+            Scene_Network::kMenuDecide});
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
+  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneSelectNetworkMenu && m_[1].number == kSceneSelectNetworkMenu; }));
+  EXPECT_EQ(m_[0].lobby()->state(), Scene_SelectNetworkMenu::kFadeInMusic);
+
+  // Each replay plays as its match was played.
+  const std::vector<uint64_t>* played[2] = {&first[0], &second[0]};
+  for (int n = 0; n < 2; ++n) {
+    char path[32];
+    std::snprintf(path, sizeof path, "replay\\play%d.vrs", n);
+    MatchRun replayed;
+    ASSERT_TRUE(play_replay_file(path, (int)played[n]->size(), &replayed)) << path;
+    EXPECT_EQ(replayed.hashes, *played[n]) << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists("replay/play2.vrs"));
+}
+
+// Two battle scenes over a connected pair, at their first menu.
+class MenuTest : public TwoMachinesTest {
+ protected:
+  void SetUp() override {
+    TwoMachinesTest::SetUp();
+    std::string message;
+    ASSERT_TRUE(connect_pair(&pair_, &message, 777)) << message;
+    side_settings s;
+    s.mode = 3;
+    s.seed = 777;
+    s.frame_offset = pair_.handshake[0].bits + 2;
+    socket_set* sets[2] = {pair_.waiting, pair_.connecting};
+    pair_.waiting = pair_.connecting = nullptr;  // the scenes own them now
+    for (int i = 0; i < 2; ++i) {
+      m_[i].scene = new Scene_Network(s, s, "", "", sets[i]);
+      m_[i].number = kSceneNetwork;
+    }
+    std::vector<uint64_t> hashes[2];
+    PlayToTheMenu(hashes);
+  }
+  const Menu_Side& Side(int machine, int side) { return m_[machine].battle()->menu_side(side); }
+  Connected_Pair pair_;
+};
+
+TEST_F(MenuTest, BothFieldsToppingOutInOneFrameShowEachPlayerAsTheWinner) {
+  // The same rules and the same buttons on both sides: both fields top out
+  // in the same frame.
+  EXPECT_EQ(m_[0].battle()->result(), 1);
+  EXPECT_EQ(m_[1].battle()->result(), 1);
+  EXPECT_EQ(Side(0, 0).choice, 0);
+  EXPECT_EQ(Side(1, 1).choice, 0);
+}
+
+TEST_F(MenuTest, ADecideTheOtherWayIsRefusedBeforeItIsSent) {
+  Press(0, {Scene_Network::kMenuDecide});  // continue
+  ASSERT_TRUE(RunUntil([&] { return Side(1, 1).decided; }));
+  Played("buzzer");
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
+  Press(1, {Scene_Network::kMenuDecide});  // quit: refused
+  EXPECT_TRUE(Played("buzzer"));
+  for (int i = 0; i < 20; ++i) Round(0, 0, 0);
+  EXPECT_FALSE(Side(1, 0).decided);
+  EXPECT_FALSE(Side(0, 1).decided);
+  EXPECT_EQ(Side(0, 1).choice, 2);
+  Press(1, {Scene_Network::kMenuUp, Scene_Network::kMenuUp, Scene_Network::kMenuDecide});
+  ASSERT_TRUE(RunUntil([&] { return m_[0].battle()->state() == 1 && m_[1].battle()->state() == 1; }));
+}
+
+TEST_F(MenuTest, DecidingTheTwoWaysAtOnceSendsBothMachinesBackToChoosing) {
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
+  for (int i = 0; i < 20; ++i) Round(0, 0, 0);
+  Round(0, Scene_Network::kMenuDecide, Scene_Network::kMenuDecide);  // continue and quit in one frame
+  // Each machine may settle in the very frame its own decide acts; after a
+  // few round trips both have settled the same way.
+  for (int i = 0; i < 40; ++i) Round(0, 0, 0);
+  for (int machine = 0; machine < 2; ++machine) {
+    EXPECT_EQ(m_[machine].battle()->state(), Scene_Double::kMenu);
+    EXPECT_FALSE(Side(machine, 0).decided);
+    EXPECT_FALSE(Side(machine, 1).decided);
+  }
+  EXPECT_TRUE(Played("buzzer"));
+  // Both machines still show the same choices, and the menu goes on.
+  EXPECT_EQ(Side(0, 0).choice, Side(1, 1).choice);
+  EXPECT_EQ(Side(0, 1).choice, Side(1, 0).choice);
+  Press(0, {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
+  Press(1, {Scene_Network::kMenuDecide});
+  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneSelectNetworkMenu && m_[1].number == kSceneSelectNetworkMenu; }));
+}
+
+}  // namespace

@@ -10,8 +10,10 @@
 #include "opponents/plugin_api.h"
 
 namespace opponent_masks {
+struct LevelMasks;
 struct SharedDepth;
-}
+struct SharedLevel;
+}  // namespace opponent_masks
 
 // Cell codes of a level.
 inline constexpr uint8_t kCellGarbage = 6;
@@ -108,6 +110,11 @@ struct Opponent {
   // The same with the facts of the level before the placement given, and
   // what the placements of the depth share (may be null).
   int32_t evaluate_placement(int p, int level, int k, const LevelFacts& facts, opponent_masks::SharedDepth* shared);
+  bool score_on_masks(int level, int k, int32_t danger, int minimum, int axis, int partner,
+                      opponent_masks::LevelMasks* masks, opponent_masks::SharedLevel* shared, int* hold_read,
+                      int32_t* score);
+  // The hold flag as hold_flag_set reads it, read once: *read is -1 until then.
+  bool read_hold_once(int* read) const;
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }

@@ -148,14 +148,13 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
 
   // The hold flag is read once, where the chain term needs it.
   int hold_read = -1;
-  auto hold = [&] {
-    if (hold_read < 0) hold_read = hold_flag_set() ? 1 : 0;
-    return hold_read == 1;
-  };
+  auto hold = [&] { return read_hold_once(&hold_read); };
   const int minimum = danger > 0 ? k + 3 : k + 2;
 
-  // Where the placed pair rests on blocks and the level holds no group bits,
-  // the level's masks measure it without a change to its bytes.
+  // Where the level holds no group bits, its masks measure the placement.
+  // Where nothing falls they come from the masks of the level the depth
+  // copies; where something falls, from the level as gravity leaves it
+  // (its counters too are read there), which is put back afterwards.
   const int axis = r * kOpponentBoardColumns + c, partner = r2 * kOpponentBoardColumns + c2;
   opponent_masks::LevelMasks masks;
   bool clean;
@@ -167,52 +166,24 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
     clean = !plain_chain_estimates && clear_count >= 2 &&
             opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks);
   }
-  opponent_masks::SharedLevel* shared_potential = shared ? &shared->potential : nullptr;
-  if (clean && !masks.planes.Unsettled()) {
-    opponent_masks::CellMask removed = 0;
-    opponent_masks::PlacedGroups placed;
-    opponent_masks::FindPlacedGroups(masks.planes, axis, partner, &placed);
-    if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
-      const bool refuse = danger <= variant->refusal_danger_max;
-      const int g1 = placed.Measure(0, 0), g2 = placed.Measure(1, 0);
-      if (refuse && g1 >= clear_count) return -7;
-      if (refuse && g2 >= clear_count) return -8;
-      int32_t term;
-      if (danger > 0 && hold()) {
-        // The simulation runs on the level as the group tests leave it.
-        uint8_t saved_cells[kOpponentBoardCells];
-        uint8_t saved_counters[kOpponentBoardCells];
-        std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
-        std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
-        clear_group_bits(level);
-        term = simulate_chain(level);
-        std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
-        std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
-      } else {
-        // The group tests cleared the bits, which made the vanishing cells
-        // colourless blocks.
-        term = opponent_masks::Saturate(
-            opponent_masks::ChainPotential(masks.Cleared(), masks.empty, counter_levels[level], minimum, clear_count,
-                                           variant->chain_simulation, shared_potential, &placed, &removed));
-      }
-      int32_t score = g1;
-      score += g2;
-      score += 4 * term;
-      return score;
+  if (clean) {
+    const bool falls = masks.planes.Unsettled();
+    uint8_t before_cells[kOpponentBoardCells];
+    uint8_t before_counters[kOpponentBoardCells];
+    if (falls) {
+      std::memcpy(before_cells, cell_levels[level], kOpponentBoardCells);
+      std::memcpy(before_counters, counter_levels[level], kOpponentBoardCells);
+      apply_gravity(level, kCellVanishing);
+      opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks);
     }
-    if (!(danger > 0 && hold())) {
-      int32_t score = 4 * opponent_masks::Saturate(opponent_masks::ChainPotential(
-                              masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
-                              variant->chain_simulation, shared_potential, &placed, &removed));
-      // The first group test meets the visited bits the chain potential
-      // left on the groups it removed; the second comes after a clear.
-      const int g1 = placed.Measure(0, removed), g2 = placed.Measure(1, 0);
-      if (score < variant->refusal_score_below && g1 >= clear_count) return -7;
-      score += g1;
-      if (score < variant->refusal_score_below && g2 >= clear_count) return -8;
-      score += g2;
-      return score;
+    int32_t score;
+    const bool scored = score_on_masks(level, k, danger, minimum, axis, partner, &masks,
+                                       shared ? &shared->potential : nullptr, &hold_read, &score);
+    if (falls) {
+      std::memcpy(cell_levels[level], before_cells, kOpponentBoardCells);
+      std::memcpy(counter_levels[level], before_counters, kOpponentBoardCells);
     }
+    if (scored) return score;
   }
 
   uint8_t saved_cells[kOpponentBoardCells];
@@ -255,4 +226,76 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
   std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
   std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
   return score;
+}
+
+bool Opponent::read_hold_once(int* read) const {
+  if (*read < 0) *read = hold_flag_set() ? 1 : 0;
+  return *read == 1;
+}
+
+// The group tests and the chain term of a placement on the level's masks
+// (the level settled), as evaluate_placement makes them; false where the
+// chain term is the simulation of a chain-first opponent, left to the bytes.
+bool Opponent::score_on_masks(int level, int k, int32_t danger, int minimum, int axis, int partner,
+                              opponent_masks::LevelMasks* masks, opponent_masks::SharedLevel* shared, int* hold_read,
+                              int32_t* out) {
+  (void)k;
+  opponent_masks::CellMask removed = 0;
+  opponent_masks::PlacedGroups placed;
+  opponent_masks::FindPlacedGroups(masks->planes, axis, partner, &placed);
+  if (variant->placement_scoring == PlacementScoring::kGroupsFirst) {
+    const bool refuse = danger <= variant->refusal_danger_max;
+    const int g1 = placed.Measure(0, 0), g2 = placed.Measure(1, 0);
+    if (refuse && g1 >= clear_count) return *out = -7, true;
+    if (refuse && g2 >= clear_count) return *out = -8, true;
+    // A test from a cell whose code with both group bits is the empty code
+    // leaves it empty for what follows (its colour has no group, so that
+    // changes neither test).
+    const int starts[2] = {axis, partner};
+    bool emptied[2];
+    for (int i = 0; i < 2; ++i) {
+      emptied[i] = (cell_levels[level][starts[i]] | kMemberBit | kVisitedBit) == kCellEmpty &&
+                   cell_levels[level][starts[i]] != kCellEmpty;
+      if (emptied[i]) opponent_masks::PutCell(masks, starts[i], kCellEmpty, 0);
+    }
+    int32_t term;
+    if (danger > 0 && read_hold_once(hold_read)) {
+      // The simulation runs on the level as the group tests leave it.
+      uint8_t saved_cells[kOpponentBoardCells];
+      uint8_t saved_counters[kOpponentBoardCells];
+      std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
+      std::memcpy(saved_counters, counter_levels[level], kOpponentBoardCells);
+      for (int i = 0; i < 2; ++i)
+        if (emptied[i]) cell_levels[level][starts[i]] = kCellEmpty;
+      clear_group_bits(level);
+      term = simulate_chain(level);
+      std::memcpy(cell_levels[level], saved_cells, kOpponentBoardCells);
+      std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
+    } else {
+      // The group tests cleared the bits, which made the vanishing cells
+      // colourless blocks.
+      term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks->Cleared(), masks->empty,
+                                                                      counter_levels[level], minimum, clear_count,
+                                                                      variant->chain_simulation, shared, &placed,
+                                                                      &removed));
+    }
+    int32_t score = g1;
+    score += g2;
+    score += 4 * term;
+    *out = score;
+    return true;
+  }
+  if (danger > 0 && read_hold_once(hold_read)) return false;
+  int32_t score = 4 * opponent_masks::Saturate(opponent_masks::ChainPotential(
+                          masks->planes, masks->empty, counter_levels[level], minimum, clear_count,
+                          variant->chain_simulation, shared, &placed, &removed));
+  // The first group test meets the visited bits the chain potential left on
+  // the groups it removed; the second comes after a clear.
+  const int g1 = placed.Measure(0, removed), g2 = placed.Measure(1, 0);
+  if (score < variant->refusal_score_below && g1 >= clear_count) return *out = -7, true;
+  score += g1;
+  if (score < variant->refusal_score_below && g2 >= clear_count) return *out = -8, true;
+  score += g2;
+  *out = score;
+  return true;
 }

@@ -357,6 +357,16 @@ bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* 
   return flagged == 0;
 }
 
+void Fall(LevelMasks* m) {
+  if (!m->planes.Unsettled()) return;
+  Settle(&m->planes);
+  // A block that came to rest on a vanishing cell took its place; the
+  // others stay, and every other cell a block left is empty.
+  m->vanishing &= ~m->planes.blocks;
+  m->vanishing_high &= m->vanishing;
+  m->empty = kAllCells & ~(m->planes.blocks | m->vanishing);
+}
+
 void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clear_count, SharedLevel* out) {
   out->planes = planes;
   out->empty = empty;

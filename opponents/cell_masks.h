@@ -245,6 +245,10 @@ struct SharedDepth {
   SharedLevel potential;
 };
 
+// Lets the blocks of a level's masks fall as apply_gravity does, through
+// empty and vanishing cells.
+void Fall(LevelMasks* m);
+
 // Fills `out` for chain potentials of the given minimum on copies of a level.
 void ShareLevel(const ClassPlanes& planes, CellMask empty, int minimum, int clear_count, SharedLevel* out);
 

@@ -55,10 +55,15 @@ void Opponent::search_placements(int depth, int first) {
   opponent_masks::SharedDepth shared;
   const bool share = !plain_chain_estimates && clear_count >= 2 &&
                      opponent_masks::BuildLevelMasks(cell_levels[depth], counter_levels[depth], &shared.masks);
-  if (share)
+  if (share) {
+    // Every placement's chain term looks at its level as gravity leaves it,
+    // which is this one fallen with the pair on top.
+    opponent_masks::LevelMasks fallen = shared.masks;
+    opponent_masks::Fall(&fallen);
     opponent_masks::ShareLevel(
-        variant->placement_scoring == PlacementScoring::kGroupsFirst ? shared.masks.Cleared() : shared.masks.planes,
-        shared.masks.empty, danger > 0 ? depth + 3 : depth + 2, clear_count, &shared.potential);
+        variant->placement_scoring == PlacementScoring::kGroupsFirst ? fallen.Cleared() : fallen.planes, fallen.empty,
+        danger > 0 ? depth + 3 : depth + 2, clear_count, &shared.potential);
+  }
   for (int p = 0; p < kOpponentPlacements; ++p) {
     int32_t s;
     int level;

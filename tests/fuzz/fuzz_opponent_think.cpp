@@ -46,20 +46,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t clear = (int8_t)in.Byte();
   int32_t pending = in.Int();
   uint8_t hold = in.Byte();
+  // Codes at the edges of the cell codes: no colour, the group bits, the
+  // vanishing and empty codes (63 with both group bits is the empty code).
+  static const int32_t kEdgeCodes[] = {7, 0x3E, 0x3F, 0x40, 0x7F, 0x80, 0xBF, 0xC0, 0xFE, 0xFF};
+  auto colour_from = [&](uint8_t b) -> int32_t {
+    if (!(b & 0x80)) return b % 7;
+    if (b & 0x40) return kEdgeCodes[(b & 0x3F) % (sizeof kEdgeCodes / sizeof kEdgeCodes[0])];
+    return in.Int();
+  };
   int32_t queue[kOpponentQueuePairs][2];
   for (auto& pair : queue) {
-    // Mostly colours 0-6, sometimes any value.
-    for (int32_t& colour : pair) {
-      const uint8_t b = in.Byte();
-      colour = b & 0x80 ? in.Int() : b % 7;
-    }
+    // Mostly colours 0-6, sometimes an edge code or any value.
+    for (int32_t& colour : pair) colour = colour_from(in.Byte());
   }
   BlockView views[kOpponentBoardCells] = {};
   const BlockView* board[kOpponentBoardCells] = {};
   for (int i = 0; i < kOpponentBoardCells; ++i) {
     const uint8_t kind = in.Byte();
     if (!(kind & 1)) continue;
-    views[i].colour = kind & 0x80 ? in.Int() : (kind >> 1) % 7;
+    views[i].colour = kind & 0x80 ? colour_from(in.Byte()) : (kind >> 1) % 7;
     views[i].chain = kind & 0x40 ? in.Int() : in.Byte() % 4;
     views[i].vanish = kind & 0x20 ? (int8_t)in.Byte() : 0;
     board[i] = &views[i];

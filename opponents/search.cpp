@@ -279,10 +279,9 @@ bool Opponent::score_on_masks(int level, int k, int32_t danger, int minimum, int
     } else {
       // The group tests cleared the bits, which made the vanishing cells
       // colourless blocks.
-      term = opponent_masks::Saturate(opponent_masks::ChainPotential(masks->Cleared(), masks->empty,
-                                                                      counter_levels[level], minimum, clear_count,
-                                                                      variant->chain_simulation, shared, &placed,
-                                                                      &removed));
+      term = opponent_masks::Saturate(
+          opponent_masks::ChainPotential(masks->Cleared(), masks->empty, counter_levels[level], minimum, clear_count,
+                                         variant->chain_simulation, shared, &placed, &removed));
     }
     int32_t score = g1;
     score += g2;

@@ -110,9 +110,11 @@ struct Opponent {
   // The same with the facts of the level before the placement given, and
   // what the placements of the depth share (may be null).
   int32_t evaluate_placement(int p, int level, int k, const LevelFacts& facts, opponent_masks::SharedDepth* shared);
-  bool score_on_masks(int level, int k, int32_t danger, int minimum, int axis, int partner,
-                      opponent_masks::LevelMasks* masks, opponent_masks::SharedLevel* shared, int* hold_read,
-                      int32_t* score);
+  // The group tests and chain term of the placement with its two blocks at
+  // cells `axis` and `partner`, measured on the masks of its level as
+  // gravity leaves it (search.cpp).
+  bool score_on_masks(int level, int32_t danger, int minimum, int axis, int partner, opponent_masks::LevelMasks* masks,
+                      opponent_masks::SharedLevel* shared, int* hold_read, int32_t* score);
   // The hold flag as hold_flag_set reads it, read once: *read is -1 until then.
   bool read_hold_once(int* read) const;
 

@@ -182,7 +182,7 @@ int32_t Opponent::evaluate_placement(int p, int level, int k, const LevelFacts& 
       opponent_masks::BuildLevelMasks(cell_levels[level], counter_levels[level], &masks);
     }
     int32_t score;
-    const bool scored = score_on_masks(level, k, danger, minimum, axis, partner, &masks,
+    const bool scored = score_on_masks(level, danger, minimum, axis, partner, &masks,
                                        shared ? &shared->potential : nullptr, &hold_read, &score);
     if (falls) {
       std::memcpy(cell_levels[level], before_cells, kOpponentBoardCells);
@@ -241,10 +241,9 @@ bool Opponent::read_hold_once(int* read) const {
 // The group tests and the chain term of a placement on the level's masks
 // (the level settled), as evaluate_placement makes them; false where the
 // chain term is the simulation of a chain-first opponent, left to the bytes.
-bool Opponent::score_on_masks(int level, int k, int32_t danger, int minimum, int axis, int partner,
+bool Opponent::score_on_masks(int level, int32_t danger, int minimum, int axis, int partner,
                               opponent_masks::LevelMasks* masks, opponent_masks::SharedLevel* shared, int* hold_read,
                               int32_t* out) {
-  (void)k;
   opponent_masks::CellMask removed = 0;
   opponent_masks::PlacedGroups placed;
   opponent_masks::FindPlacedGroups(masks->planes, axis, partner, &placed);

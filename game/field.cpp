@@ -4,7 +4,6 @@
 #include "game/field.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 #include "engine/graphics/graphics.h"
@@ -33,7 +32,6 @@ Delete_Tree::~Delete_Tree() {
   for (Delete_Tree* c : child) delete c;
 }
 
-void store_hold_flag(uint8_t* flag, uint8_t value) { std::atomic_ref<uint8_t>(*flag).store(value, std::memory_order_relaxed); }
 
 int hud_x_for(int origin_x, bool replayed) {
   if (origin_x < 321) return origin_x + (replayed ? 196 : 200);
@@ -83,8 +81,8 @@ Field::~Field() {
 
 void Field::start_match(uint32_t seed) {
   score = cleared = max_chain = 0;
-  std::atomic_ref<int32_t>(pending_garbage).store(0, std::memory_order_relaxed);
-  store_hold_flag(&hold_flag, 1);
+  pending_garbage = 0;
+  hold_flag = 1;
   time = mode == 1 ? kTimeTrialFrames : 0;
   break_target = mode == 2 ? (settings.level_target / 32) * 10 : 0;
   level = settings.level_target % 32;
@@ -399,7 +397,7 @@ void Field::after_control() {
     for (auto& row : board)
       for (Block* b : row)
         if (b && b->chain > 0) chaining = true;
-    store_hold_flag(&opponent->hold_flag, chaining ? 1 : 0);
+    opponent->hold_flag = chaining ? 1 : 0;
   }
   SetPaintClipRect(0, 0, 640, 480);
   settle_blocks();

@@ -154,7 +154,7 @@ class Field {
   int32_t cleared = 0;
   int32_t max_chain = 0;
   int32_t pending_garbage = 0;
-  uint8_t hold_flag = 1;  // written with atomic stores
+  uint8_t hold_flag = 1;
   Field* opponent = nullptr;
 
   // Computer side (settings.module set).

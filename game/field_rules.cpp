@@ -2,7 +2,6 @@
 // (falling, groups, removal, chain reset), the group search with its score,
 // garbage exchange and level-up, and the garbage drop.
 #include <algorithm>
-#include <atomic>
 
 #include "engine/sound/sound.h"
 #include "game/caches.h"
@@ -10,11 +9,6 @@
 #include "game/level_table.h"
 
 namespace {
-
-void store_pending(Field* field, int32_t value) {
-  // A computer's search reads the counter while it runs.
-  std::atomic_ref<int32_t>(field->pending_garbage).store(value, std::memory_order_relaxed);
-}
 
 int row_top(int row) { return kBoardTop + kCellSize * row; }
 
@@ -125,10 +119,10 @@ void Field::clear_groups(int row, int column) {
   if (opponent) {
     // Own garbage is cancelled first; only the rest is sent.
     if (gain <= pending_garbage) {
-      store_pending(this, pending_garbage - gain);
+      pending_garbage -= gain;
     } else {
-      store_pending(opponent, opponent->pending_garbage + gain - pending_garbage);
-      store_pending(this, 0);
+      opponent->pending_garbage += gain - pending_garbage;
+      pending_garbage = 0;
     }
   }
   blocks_to_level -= normal;
@@ -186,7 +180,7 @@ void Field::drop_garbage() {
     rows = p / kGarbageUnitsPerRow;
     p %= kGarbageUnitsPerRow;
   }
-  store_pending(this, p);
+  pending_garbage = p;
   if (rows == 0) return;
   play_se("sounds\\jama.wav");
   for (int n = 0; n < rows; ++n)

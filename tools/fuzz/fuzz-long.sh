@@ -74,8 +74,9 @@ if [ "$merge" = yes ]; then
   for f in "${targets[@]}"; do
     name=$(basename "$f"); corpus=tests/fuzz/corpus/${name#fuzz_}
     merged=$(mktemp -d); mkdir -p "$corpus"
-    # Only inputs that add coverage survive; the committed corpus stays small.
-    "$f" -merge=1 "$merged" "$corpus" "$out/$name.work" >"$out/$name.merge.log" 2>&1
+    # The smallest set of inputs that keeps all the coverage survives, so the
+    # committed corpus stays small.
+    "$f" -set_cover_merge=1 "$merged" "$corpus" "$out/$name.work" >"$out/$name.merge.log" 2>&1
     before=$(find "$corpus" -type f | wc -l)
     rm -rf "$corpus"; mv "$merged" "$corpus"
     echo "merged $name: $before -> $(find "$corpus" -type f | wc -l) inputs, $(du -sh "$corpus" | cut -f1)"

@@ -67,7 +67,11 @@ int garbage_on(const Field& f) {
 }
 
 void settle_search(const Field& field) {
-  if (field.think_thread) WaitForSingleObject(field.think_thread, kThinkWaitLimitMs);
+  // Far beyond the game's own limit: a search that answers always ends in
+  // time, however loaded the machine, so a test never sees a real plug-in
+  // given up on.
+  constexpr DWORD kSettleLimitMs = 60000;
+  if (field.think_thread) WaitForSingleObject(field.think_thread, kSettleLimitMs);
 }
 
 ButtonScript::ButtonScript(uint32_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}

@@ -3,75 +3,25 @@
 // place on the level it is given and touches no other level.
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "opponents/cell_masks.h"
 #include "opponents/opponent.h"
 
 namespace {
 
-using CellMask = unsigned __int128;  // bit i: cell i of a level, row-major
-constexpr CellMask kAllCells = ((CellMask)1 << kOpponentBoardCells) - 1;
-
-int LowestCell(CellMask m) {
-  const uint64_t low = (uint64_t)m;
-  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll((uint64_t)(m >> 64));
-}
-
-// The cells whose code is at least `threshold`.
-CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
-  CellMask m = 0;
-#if defined(__SSE2__)
-  const __m128i t = _mm_set1_epi8((char)threshold);
-  auto bits = [&](int at) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at));
-    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
-  };
-  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
-  for (int at = 0; at < 80; at += 16) m |= (CellMask)bits(at) << at;
-  m |= (CellMask)(bits(68) >> 12) << 80;
-#else
-  for (int i = 0; i < kOpponentBoardCells; ++i) m |= (CellMask)(cells[i] >= threshold) << i;
-#endif
-  return m;
-}
-
-// The cells a chain-potential test starts from: below an empty cell, or
-// beside one (left or right) whose own cell below is not empty (or that lies
-// in one of the two bottom rows).
-CellMask ExposedCells(const uint8_t* cells) {
-  constexpr CellMask kColumn0 = [] {
-    CellMask m = 0;
-    for (int r = 0; r < kOpponentBoardRows; ++r) m |= (CellMask)1 << (r * kOpponentBoardColumns);
-    return m;
-  }();
-  constexpr CellMask kColumn5 = kColumn0 << (kOpponentBoardColumns - 1);
-  constexpr CellMask kBottomRows = kAllCells & ~(((CellMask)1 << (12 * kOpponentBoardColumns)) - 1);
-  const CellMask empty = CodesAtLeast(cells, kCellEmpty);
-  const CellMask filled = ~empty & kAllCells;
-  const CellMask above = empty << kOpponentBoardColumns;
-  const CellMask left = (empty << 1) & ~kColumn0 & ((filled >> (kOpponentBoardColumns - 1)) | kBottomRows);
-  const CellMask right = (empty >> 1) & ~kColumn5 & ((filled >> (kOpponentBoardColumns + 1)) | kBottomRows);
-  return (above | left | right) & kAllCells;
-}
+using opponent_masks::CellMask;
+using opponent_masks::CodesAtLeast;
+using opponent_masks::ExposedCells;
+using opponent_masks::kAllCells;
+using opponent_masks::LowestCell;
+using opponent_masks::Saturate;
 
 // Bits 0-5: the columns in which some block stands above a hole.
 unsigned UnsettledColumns(const uint8_t* cells, uint8_t threshold) {
   const CellMask holes = CodesAtLeast(cells, threshold);
   // Every cell below a block of its column, then those of them that are holes.
-  CellMask below = (~holes & kAllCells) << kOpponentBoardColumns;
-  for (int rows = 1; rows < kOpponentBoardRows; rows *= 2) below |= below << (rows * kOpponentBoardColumns);
-  CellMask lifted = below & holes;
-  for (int rows = 8; rows >= 1; rows /= 2) lifted |= lifted >> (rows * kOpponentBoardColumns);
-  return (unsigned)lifted & ((1u << kOpponentBoardColumns) - 1);
+  const CellMask below = opponent_masks::AtOrBelow((~holes & kAllCells) << kOpponentBoardColumns);
+  return opponent_masks::ColumnsOf(below & holes & kAllCells);
 }
-
-// Chain values saturate here so that a board of absurd chain counters can
-// never overflow the 32-bit scores (4 x term + two group sizes).
-constexpr int64_t kChainValueCap = INT32_MAX / 8;
-
-int32_t Saturate(int64_t v) { return v > kChainValueCap ? (int32_t)kChainValueCap : (int32_t)v; }
 
 }  // namespace
 
@@ -201,7 +151,22 @@ int32_t Opponent::danger_level(int level) const {
   return danger;
 }
 
+// A level without group bits is measured on its masks (cell_masks.h).
 int32_t Opponent::chain_potential(int level, int minimum) {
+  uint8_t* cells = cell_levels[level];
+  opponent_masks::LevelMasks masks;
+  if (plain_chain_estimates || minimum < 2 || clear_count < 2 ||
+      !opponent_masks::BuildLevelMasks(cells, counter_levels[level], &masks))
+    return chain_potential_plain(level, minimum);
+  CellMask removed;
+  const int64_t total =
+      opponent_masks::ChainPotential(masks.planes, masks.empty, counter_levels[level], minimum, clear_count,
+                                     variant->chain_simulation, nullptr, nullptr, &removed);
+  for (; removed != 0; removed &= removed - 1) cells[LowestCell(removed)] |= kVisitedBit;
+  return Saturate(total);
+}
+
+int32_t Opponent::chain_potential_plain(int level, int minimum) {
   uint8_t saved_cells[kOpponentBoardCells];
   uint8_t saved_counters[kOpponentBoardCells];
   std::memcpy(saved_cells, cell_levels[level], kOpponentBoardCells);
@@ -215,7 +180,7 @@ int32_t Opponent::chain_potential(int level, int minimum) {
   // of a group already measured below the minimum since the saved level
   // last changed (the same group, the same garbage beside it).
   CellMask measured = 0;
-  CellMask exposed = ExposedCells(cells);
+  CellMask exposed = ExposedCells(CodesAtLeast(cells, kCellEmpty));
   while (exposed != 0) {
     const int start = LowestCell(exposed);
     exposed &= exposed - 1;
@@ -244,7 +209,7 @@ int32_t Opponent::chain_potential(int level, int minimum) {
     std::memcpy(counter_levels[level], saved_counters, kOpponentBoardCells);
     measured = 0;
     // The saved level changed: the cells after this one, exposed on it.
-    exposed = ExposedCells(cells) & ~(((CellMask)2 << start) - 1);
+    exposed = ExposedCells(CodesAtLeast(cells, kCellEmpty)) & ~(((CellMask)2 << start) - 1);
   }
   return Saturate(total);
 }

@@ -9,6 +9,12 @@
 
 #include "opponents/plugin_api.h"
 
+namespace opponent_masks {
+struct LevelMasks;
+struct SharedDepth;
+struct SharedLevel;
+}  // namespace opponent_masks
+
 // Cell codes of a level.
 inline constexpr uint8_t kCellGarbage = 6;
 inline constexpr uint8_t kCellVanishing = 0xFE;  // free space for gravity, never part of a group
@@ -70,6 +76,10 @@ struct Opponent {
   int32_t pending_copy{};
   uint8_t hold_copy{};
 
+  // Forces the byte-by-byte group tests and chain estimates everywhere, so
+  // that a test can hold the ones on cell masks against them.
+  bool plain_chain_estimates{};
+
   // Search state shared by the whole tree.
   int32_t best_score{};
   int32_t best_tie{};
@@ -89,6 +99,24 @@ struct Opponent {
   int32_t start_search();
   void search_placements(int depth, int first);
   int32_t evaluate_placement(int p, int level, int k);
+  // What a placement reads of the level it is made on, the same for every
+  // placement on a copy of one level.
+  struct LevelFacts {
+    int32_t danger;
+    int landing[kOpponentBoardColumns];
+    int counter_max[kOpponentBoardColumns];
+  };
+  void level_facts(int level, LevelFacts* out) const;
+  // The same with the facts of the level before the placement given, and
+  // what the placements of the depth share (may be null).
+  int32_t evaluate_placement(int p, int level, int k, const LevelFacts& facts, opponent_masks::SharedDepth* shared);
+  // The group tests and chain term of the placement with its two blocks at
+  // cells `axis` and `partner`, measured on the masks of its level as
+  // gravity leaves it (search.cpp).
+  bool score_on_masks(int level, int32_t danger, int minimum, int axis, int partner, opponent_masks::LevelMasks* masks,
+                      opponent_masks::SharedLevel* shared, int* hold_read, int32_t* score);
+  // The hold flag as hold_flag_set reads it, read once: *read is -1 until then.
+  bool read_hold_once(int* read) const;
 
   // ---- measuring operations on one level (evaluation.cpp)
   uint8_t& cell(int level, int row, int column) { return cell_levels[level][row * kOpponentBoardColumns + column]; }
@@ -111,6 +139,9 @@ struct Opponent {
   int column_counter_max(int level, int column) const;
   int32_t danger_level(int level) const;  // by the variant's rule
   int32_t chain_potential(int level, int minimum);
+  // The same on the level's bytes, test by test; what chain_potential does
+  // where the level holds group bits, and always with plain_chain_estimates.
+  int32_t chain_potential_plain(int level, int minimum);
   int32_t simulate_chain(int level);  // by the variant's rule
   void copy_level(int destination, int source);
 };

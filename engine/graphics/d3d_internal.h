@@ -267,6 +267,10 @@ bool NeedsSubtractPasses();
 int ChooseTextureSize(int size, int* sizes, int single);
 int CreateGraphTextures(GraphImageData* image);
 void ReleaseGraphTextures(GraphImageData* image);
+// Nothing may draw with a texture that is going: the batch is drawn and the
+// texture taken off every stage and out of the cache (a new texture may be
+// made at the same address, and the cache would take it for bound).
+void UnbindTexture(IDirect3DTexture9* texture);
 void ReleaseGraphDepthSurfaces(GraphImageData* image);
 int BuildTextureDrawInfo(int graph);
 int ReleaseAllGraphTextures();

@@ -25,6 +25,7 @@ struct DisplayModeInfo {
 
 struct MovieRecord;
 struct BASEIMAGE;
+class IDirect3DSurface9;
 // Called by the movie after each frame update with the argument it was set
 // with (the graph handle).
 typedef void (*GraphMovieFrameHook)(MovieRecord* movie, intptr_t argument);
@@ -71,6 +72,13 @@ struct GraphicsHost {
   void (*set_movie_frame_hook)(int movie, GraphMovieFrameHook hook, intptr_t argument);
   // The movie's frame image when it holds a picture not yet copied, else null.
   BASEIMAGE* (*movie_frame_image)(MovieRecord* movie);
+  // The movie's YUV surface on the device when it holds a picture not yet
+  // copied: 1 with the surface, 0 when there is no new picture, -1 when the
+  // movie has no surface to give (its frame image serves).
+  int (*movie_frame_surface)(MovieRecord* movie, IDirect3DSurface9** surface);
+  // The movies let go of their surfaces on the device before it goes
+  // (reopen_movies makes them on the new one).
+  int (*drop_movie_surfaces)();
   void (*reopen_movies)();
 };
 

@@ -21,11 +21,19 @@ void MirrorBoth(BASEIMAGE* image, BASEIMAGE* alpha) {
 }
 
 // The movie's frame hook: the current picture into the graph, when the movie
-// has one the graph has not had yet.
+// has one the graph has not had yet. A device graph of a movie that decodes
+// into a YUV surface takes it from there, the device converting; any other
+// takes the movie's frame image (so does one whose surface copy failed).
 void UpdateGraphFromMovie(MovieRecord* movie, intptr_t graph) {
   const GraphicsHost& host = GetGraphicsHost();
   GraphRecord* record = GetGraphRecord(int(graph));
-  if (!record || !record->image || !host.movie_frame_image) return;
+  if (!record || !record->image) return;
+  if (record->image->hardware && host.movie_frame_surface) {
+    IDirect3DSurface9* surface = nullptr;
+    int fresh = host.movie_frame_surface(movie, &surface);
+    if (fresh == 0 || (fresh == 1 && UpdateGraphFromSurface(int(graph), surface) == 0)) return;
+  }
+  if (!host.movie_frame_image) return;
   if (BASEIMAGE* frame = host.movie_frame_image(movie))
     TransferBaseImageToGraph(frame, nullptr, nullptr, 0, 0, int(graph), 0);
 }

@@ -80,6 +80,8 @@ void FillMaskTexture() {
 }
 
 void ReleaseMaskDeviceObjects() {
+  UnbindTexture(g_mask.image_texture);
+  UnbindTexture(g_mask.screen_texture);
   ReleaseObject(g_mask.image_texture);
   ReleaseObject(g_mask.screen_surface);
   ReleaseObject(g_mask.screen_texture);

@@ -40,6 +40,7 @@ void FallBackToSoftware() {
 }  // namespace
 
 int RestoreGraphicsDevice() {
+  if (Host().drop_movie_surfaces) Host().drop_movie_surfaces();
   if (g_device.hardware) {
     ReleaseMaskScreenObjects();
     ReleaseAllGraphTextures();

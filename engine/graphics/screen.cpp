@@ -137,6 +137,8 @@ int EndGraphics() {
   DeleteAllLights();
   DeleteDefaultLight();
   EndModelSystem();
+  // Movies opened without a graph outlive graphics: none may keep a surface of the device.
+  if (g_host.drop_movie_surfaces) g_host.drop_movie_surfaces();
   TerminateGraphicsDevice();
   UnloadShaderPack();
   g_draw.soft_target = nullptr;

@@ -283,21 +283,21 @@ void ReleaseGraphDepthSurfaces(GraphImageData* data) {
   for (int k = 0; k < data->texture_count; k++) ReleaseObject(data->textures[k].depth);
 }
 
+void UnbindTexture(IDirect3DTexture9* texture) {
+  if (!texture) return;
+  FlushVertexBatch();
+  for (int s = 0; s < 8; s++)
+    if (g_rs.stages[s].texture == texture) {
+      if (g_device.device) g_device.device->SetTexture((DWORD)s, nullptr);
+      g_rs.stages[s].texture = nullptr;
+    }
+  if (g_rs.graph_texture == texture) g_rs.graph_texture = nullptr, g_rs.blend_dirty = 1;
+  if (g_rs.blend_texture == texture) g_rs.blend_texture = nullptr, g_rs.blend_dirty = 1;
+}
+
 void ReleaseGraphTextures(GraphImageData* data) {
   if (!data || !data->textures) return;
-  // Nothing may draw with a texture that is going.
-  for (int k = 0; k < data->texture_count; k++) {
-    IDirect3DTexture9* texture = data->textures[k].texture;
-    if (!texture) continue;
-    FlushVertexBatch();
-    for (int s = 0; s < 8; s++)
-      if (g_rs.stages[s].texture == texture) {
-        if (g_device.device) g_device.device->SetTexture((DWORD)s, nullptr);
-        g_rs.stages[s].texture = nullptr;
-      }
-    if (g_rs.graph_texture == texture) g_rs.graph_texture = nullptr, g_rs.blend_dirty = 1;
-    if (g_rs.blend_texture == texture) g_rs.blend_texture = nullptr, g_rs.blend_dirty = 1;
-  }
+  for (int k = 0; k < data->texture_count; k++) UnbindTexture(data->textures[k].texture);
   ReleaseGraphDepthSurfaces(data);
   for (int k = 0; k < data->texture_count; k++) {
     ImageTexture& t = data->textures[k];
@@ -361,6 +361,9 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t
   if (s[3] - s[1] > area_h - dst_y) s[3] = s[1] + area_h - dst_y;
   if (s[0] >= s[2] || s[1] >= s[3]) return -1;
   if (!g_device.device) return -1;
+  // Draws still queued show the picture they were queued with (a movie's
+  // earlier frame, say).
+  FlushVertexBatch();
   PixelRect whole{area_x + dst_x, area_y + dst_y, area_x + dst_x + s[2] - s[0], area_y + dst_y + s[3] - s[1]};
   if (data->draw_target) {
     // Draw targets cannot be locked: the rectangle goes through a surface

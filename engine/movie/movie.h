@@ -11,6 +11,7 @@
 #include "engine/image/base_image.h"
 
 struct MovieRecord;
+class IDirect3DSurface9;
 // Called as hook(record, argument) after a frame update.
 typedef void (*MovieFrameHook)(MovieRecord* record, intptr_t argument);
 
@@ -37,6 +38,15 @@ int MovieLiveCount();
 // The movie's frame image when it holds a picture its graph has not had yet
 // (a Theora movie's current frame is converted first), else null.
 BASEIMAGE* RefreshMovieFrameImage(MovieRecord* record);
+// The same through a Theora movie's YUV surface on the device: 1 with the
+// surface holding the new picture, 0 when there is none, -1 when the movie
+// has no surface or it could not take the frame (the frame image serves).
+int RefreshMovieFrameSurface(MovieRecord* record, IDirect3DSurface9** surface);
+// Around a device's re-creation: the Theora movies let go of their YUV
+// surfaces before it goes, and make them on the new device (none on the
+// software renderer) after, their graphs taking the current frame again.
+int DropMovieSurfacesAll();
+int RemakeMovieSurfacesAll();
 
 // ---- the multimedia-stream path -----------------------------------------------------------
 int DropDirectShowObjectsAll();

@@ -210,6 +210,38 @@ BASEIMAGE* RefreshMovieFrameImage(MovieRecord* r) {
   return r->frame_image.pixels ? &r->frame_image : nullptr;
 }
 
+int RefreshMovieFrameSurface(MovieRecord* r, IDirect3DSurface9** surface) {
+  if (!r || r->kind != MOVIE_KIND_THEORA || !GetTheoraYuvSurface(r->theora)) return -1;
+  // As for the image: the open filled the surface with frame 0 already.
+  const bool converted = ConvertTheoraFrame(r->theora, 0, 1) == 1;
+  if (!converted && r->frame_taken) return 0;
+  if (!r->theora->surface_up_to_date.load()) return -1;
+  r->frame_taken = 1;
+  *surface = GetTheoraYuvSurface(r->theora);
+  return 1;
+}
+
+int DropMovieSurfacesAll() {
+  Movies().ForEach([](int, MovieRecord& r) {
+    if (r.kind != MOVIE_KIND_THEORA) return;
+    if (r.theora->yuv_surface) r.theora->yuv_surface->Release();
+    r.theora->yuv_surface = nullptr;
+    r.theora->yuv_surface_format = 0;
+    r.theora->surface_up_to_date.store(0);
+  });
+  return 0;
+}
+
+int RemakeMovieSurfacesAll() {
+  Movies().ForEach([](int, MovieRecord& r) {
+    if (r.kind != MOVIE_KIND_THEORA) return;
+    MakeTheoraYuvSurface(r.theora);
+    r.theora->surface_up_to_date.store(0);
+    r.frame_taken = 0;
+  });
+  return 0;
+}
+
 int DropDirectShowObjectsAll() {
   Movies().ForEach([](int, MovieRecord& r) {
     if (r.kind == MOVIE_KIND_DIRECTSHOW) DropDirectShowObjects(&r);

@@ -9,6 +9,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
+#include "engine/graphics/graphics.h"
 
 namespace {
 
@@ -188,10 +189,12 @@ void FreeStock(TheoraStream* s) {
 }
 
 // Replaces a plane buffer whose size no longer fits; false when out of memory.
+// The tracking allocator takes no lock and belongs to the main thread: the
+// decoding thread takes its planes from the process heap.
 bool FitPlane(uint8_t** plane, int32_t* width, int32_t* height, int new_width, int new_height) {
   if (*plane && *width == new_width && *height == new_height) return true;
-  TrackedFree(*plane);
-  *plane = static_cast<uint8_t*>(TrackedAlloc(uint32_t(new_width) * uint32_t(new_height)));
+  if (*plane) HeapFreeRaw(*plane);
+  *plane = static_cast<uint8_t*>(HeapAllocRaw(uint32_t(new_width) * uint32_t(new_height)));
   *width = new_width;
   *height = new_height;
   return *plane != nullptr;
@@ -419,8 +422,7 @@ TheoraStream* OpenTheoraStream(const FileLayer* functions, intptr_t file, int st
   // Headers without a single frame: nothing could ever be shown.
   if (s->frame_count == 0) return Fail(s, nullptr);
 
-  s->yuv_surface = nullptr;  // no Direct3D device offers YUV surfaces here
-  s->yuv_surface_format = 0;
+  MakeTheoraYuvSurface(s);
   if (MakeXrgbBaseImage(int(s->info.width), int(s->info.height), &s->frame_image) < 0)
     return Fail(s, "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
   s->stock = static_cast<TheoraStockFrame*>(TrackedCalloc(uint32_t(stock_count) * sizeof(TheoraStockFrame)));
@@ -442,14 +444,13 @@ int CloseTheoraStream(TheoraStream* s) {
     s->thread.join();
     s->thread_started = false;
   }
-  for (int i = 0; i < s->stock_count; i++) {
-    TrackedFree(s->stock[i].y);
-    TrackedFree(s->stock[i].u);
-    TrackedFree(s->stock[i].v);
-  }
+  for (int i = 0; i < s->stock_count; i++)
+    for (uint8_t* plane : {s->stock[i].y, s->stock[i].u, s->stock[i].v})
+      if (plane) HeapFreeRaw(plane);
   TrackedFree(s->stock);
   TrackedFree(s->page_index);
   TrackedFree(s->key_frames);
+  if (s->yuv_surface) s->yuv_surface->Release();
   DisposeBaseImage(&s->frame_image);
   if (s->theora_stream_set) ogg_stream_clear(&s->theora_stream);
   if (s->decoder_set) theora_clear(&s->decoder);
@@ -499,4 +500,21 @@ int GetTheoraStreamInfo(TheoraStream* s, TheoraStreamInfo* info) {
 }
 
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* s) { return &s->frame_image; }
-void* GetTheoraYuvSurface(TheoraStream* s) { return s->yuv_surface; }
+IDirect3DSurface9* GetTheoraYuvSurface(TheoraStream* s) { return s->yuv_surface; }
+
+void MakeTheoraYuvSurface(TheoraStream* s) {
+  if (s->yuv_surface) s->yuv_surface->Release();
+  s->yuv_surface = nullptr;
+  s->yuv_surface_format = 0;
+  IDirect3DDevice9* device = GetGraphicsDevice();
+  if (!IsHardwareRendererInUse() || !device) return;
+  for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+    if (device->CreateOffscreenPlainSurface(s->info.width, s->info.height, format, D3DPOOL_DEFAULT, &s->yuv_surface,
+                                            nullptr) == D3D_OK &&
+        s->yuv_surface) {
+      s->yuv_surface_format = format;
+      return;
+    }
+    s->yuv_surface = nullptr;
+  }
+}

@@ -1,6 +1,7 @@
 // The video of an Ogg file that carries a Theora stream, decoded ahead on a
 // thread of its own into a small stock of frames (raw Y, U and V planes),
-// and the conversion of the current frame into a 32-bit image.
+// and the conversion of the current frame into a 32-bit image or into a YUV
+// surface of the graphics device, which converts it when it copies it.
 //
 // The main thread only moves the current frame (step, seek) and asks for the
 // current frame's picture; the decoding thread alone touches the file, the
@@ -19,6 +20,7 @@
 
 #include "engine/core/file.h"
 #include "engine/image/base_image.h"
+#include "platform/d3d9/d3d9.h"
 
 // States the decoding thread reports.
 enum TheoraThreadState : int32_t {
@@ -99,8 +101,8 @@ struct TheoraStream {
 
   // ---- the picture the graph module copies from
   BASEIMAGE frame_image;  // X8R8G8B8, the coded size
-  void* yuv_surface;      // a device surface; none without a Direct3D device
-  uint32_t yuv_surface_format;  // FourCC, or 0
+  IDirect3DSurface9* yuv_surface;  // an off-screen plain surface of the engine's device, or null
+  uint32_t yuv_surface_format;     // its FourCC, or 0
   std::atomic<int32_t> image_up_to_date;
   std::atomic<int32_t> surface_up_to_date;
 };
@@ -120,7 +122,12 @@ int StepTheoraStream(TheoraStream* stream, int frames);
 int GetTheoraFrameNumber(TheoraStream* stream);
 int GetTheoraStreamInfo(TheoraStream* stream, TheoraStreamInfo* info);
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* stream);
-void* GetTheoraYuvSurface(TheoraStream* stream);
+IDirect3DSurface9* GetTheoraYuvSurface(TheoraStream* stream);
+// Makes the stream's YUV surface on the engine's device while it draws
+// through Direct3D: "YV12", else "YUY2", else "UYVY", the first the device
+// makes; none otherwise (the movie is then shown through its frame image).
+// An earlier surface is released first.
+void MakeTheoraYuvSurface(TheoraStream* stream);
 
 // ---- conversion ----------------------------------------------------------------------
 // Builds the fixed-point tables once; start-up calls it before any movie opens.

@@ -27,6 +27,26 @@ inline uint8_t ClampFloat(double v) {
 
 bool Is420(const YuvPlanes& p) { return p.uv_width * 2 == p.y_width && p.uv_height * 2 == p.y_height; }
 
+// The frame into the stream's YUV surface in its own layout. A surface that
+// will not lock (lost with its device, say) is made anew, up to three tries;
+// without a lock the surface keeps its previous picture.
+void CopyFrameToSurface(TheoraStream* s, const YuvPlanes& planes) {
+  D3DLOCKED_RECT locked{};
+  bool got = false;
+  for (int attempt = 0; attempt < 3 && !got; attempt++) {
+    got = s->yuv_surface && s->yuv_surface->LockRect(&locked, nullptr, 0) == D3D_OK;
+    if (!got) MakeTheoraYuvSurface(s);
+  }
+  if (!got) return;
+  D3DSURFACE_DESC desc{};
+  s->yuv_surface->GetDesc(&desc);
+  // Only a frame that fits the surface is copied (other layouts than 4:2:0 never are).
+  if (planes.y_width <= int32_t(desc.Width) && planes.y_height <= int32_t(desc.Height))
+    PackYuvPlanes(planes, s->yuv_surface_format, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
+  s->yuv_surface->UnlockRect();
+  s->surface_up_to_date.store(1);
+}
+
 }  // namespace
 
 int BuildYuvToRgbTables() {
@@ -140,8 +160,7 @@ int ConvertTheoraFrame(TheoraStream* s, int want_image, int want_surface) {
     }
     YuvPlanes planes{slot->y, slot->u, slot->v, slot->y_width, slot->y_height, slot->y_stride,
                      slot->uv_width, slot->uv_height, slot->uv_stride};
-    // A surface comes only with a Direct3D device, which this build never
-    // makes: the surface part has nothing to serve.
+    if (surface_work) CopyFrameToSurface(s, planes);
     if (image_work) {
       BASEIMAGE& image = s->frame_image;
       if (planes.y_width > image.width) planes.y_width = image.width;

@@ -142,7 +142,10 @@ intptr_t SocketMessage(void* window, uint32_t message, uintptr_t wparam, intptr_
 void CloseMovie(int movie) { DisposeMovie(movie); }
 void AdvanceMovie(int movie) { AdvanceMovieFrame(movie); }
 void SetGraphMovieHook(int movie, GraphMovieFrameHook hook, intptr_t graph) { SetMovieFrameHook(movie, hook, graph); }
-void ReopenMovies() { ReopenDirectShowMoviesAll(); }
+void ReopenMovies() {
+  RemakeMovieSurfacesAll();
+  ReopenDirectShowMoviesAll();
+}
 #endif
 
 }  // namespace
@@ -239,6 +242,8 @@ void InstallEngineServices() {
   g.advance_movie_frame = AdvanceMovie;
   g.set_movie_frame_hook = SetGraphMovieHook;
   g.movie_frame_image = RefreshMovieFrameImage;
+  g.movie_frame_surface = RefreshMovieFrameSurface;
+  g.drop_movie_surfaces = DropMovieSurfacesAll;
   g.reopen_movies = ReopenMovies;
 #endif
   SetGraphicsHost(&g);

@@ -84,6 +84,7 @@ typedef uint32_t D3DFORMAT;
 #define D3DFMT_DXT5 MAKEFOURCC('D', 'X', 'T', '5')
 #define D3DFMT_YUY2 MAKEFOURCC('Y', 'U', 'Y', '2')
 #define D3DFMT_UYVY MAKEFOURCC('U', 'Y', 'V', 'Y')
+#define D3DFMT_YV12 MAKEFOURCC('Y', 'V', '1', '2')
 
 typedef uint32_t D3DDEVTYPE;
 #define D3DDEVTYPE_HAL 1u
@@ -712,6 +713,9 @@ struct D3D9CapabilityScript {
   D3DFORMAT refused_textures[16];       // CheckDeviceFormat, usage 0 (0 ends the list)
   D3DFORMAT refused_render_targets[16];  // CheckDeviceFormat, D3DUSAGE_RENDERTARGET
   D3DFORMAT refused_depths[8];          // CheckDepthStencilMatch
+  // Video formats refused as off-screen plain surfaces (CheckDeviceFormat
+  // with D3DRTYPE_SURFACE and CreateOffscreenPlainSurface alike).
+  D3DFORMAT refused_video_surfaces[4];
 };
 // Null removes the script. The script is copied.
 void D3D9SetCapabilityScript(const D3D9CapabilityScript* script);

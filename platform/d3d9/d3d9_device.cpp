@@ -195,6 +195,27 @@ void ClearGLErrors() {
   }
 }
 
+// Which of the blend states the program takes part in (BLEND_*).
+uint32_t BlendClass(const DWORD* rs) {
+  if (!rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA) return BLEND_PLAIN;
+  DWORD op = rs[D3DRS_BLENDOP];
+  if (rs[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && op == D3DBLENDOP_ADD) return BLEND_WEIGHTED;
+  if (rs[D3DRS_DESTBLEND] == D3DBLEND_ONE && op == D3DBLENDOP_ADD) return BLEND_ADD;
+  if (rs[D3DRS_DESTBLEND] == D3DBLEND_ONE && op == D3DBLENDOP_REVSUBTRACT) return BLEND_REVSUBTRACT;
+  return BLEND_PLAIN;
+}
+
+// A texture that is a wide render target (its texels are cut when read).
+bool IsWideTexture(const Texture* t) {
+  return t && (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format());
+}
+
+// How a stage's texture is read: a narrow target's texels are cut to its units.
+uint32_t BoundKind(const Texture* t) {
+  if (!t) return KEY_BOUND_NONE;
+  return IsNarrow(UnitsOf(t->format(), IsWideTexture(t))) ? KEY_BOUND_NARROW_TARGET : KEY_BOUND_TEXTURE;
+}
+
 }  // namespace
 
 // ---- creation and end ------------------------------------------------------------------------
@@ -275,6 +296,11 @@ bool Device::Create() {
   gl.GenBuffers(1, &index_buffer_);
   gl.GenSamplers(8, samplers_);
   for (DWORD s = 0; s < 8; s++) Sampler(s);
+  gl.GenSamplers(1, &linear_sampler_);
+  for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+    gl.SamplerParameteri(linear_sampler_, filter, GL_LINEAR);
+  for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+    gl.SamplerParameteri(linear_sampler_, wrap, GL_CLAMP_TO_EDGE);
   gl.GenFramebuffers(1, &read_framebuffer_);
   Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
   return gl.GetError() == GL_NO_ERROR;
@@ -292,8 +318,9 @@ Device::~Device() {
     if (shown_framebuffer_) gl.DeleteFramebuffers(1, &shown_framebuffer_);
     if (shown_texture_) gl.DeleteTextures(1, &shown_texture_);
     if (read_framebuffer_) gl.DeleteFramebuffers(1, &read_framebuffer_);
-    if (present_program_) gl.DeleteProgram(present_program_);
-    if (present_vertex_array_) gl.DeleteVertexArrays(1, &present_vertex_array_);
+    if (copy_program_) gl.DeleteProgram(copy_program_);
+    if (copy_vertex_array_) gl.DeleteVertexArrays(1, &copy_vertex_array_);
+    if (linear_sampler_) gl.DeleteSamplers(1, &linear_sampler_);
     if (back_buffer_) {
       back_buffer_->ReleaseGL();
       if (back_buffer_->own_texture) gl.DeleteTextures(1, &back_buffer_->own_texture);
@@ -550,8 +577,7 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
   GLbitfield bits = 0;
   if (flags & D3DCLEAR_TARGET) {
     float c[4];
-    ColourToFloats(colour, c);
-    if (render_target_->format()->alpha_one) c[3] = 1.0f;
+    ClearColourOf(render_target_, colour, c);
     gl.ClearColor(c[0], c[1], c[2], c[3]);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     bits |= GL_COLOR_BUFFER_BIT;
@@ -602,6 +628,8 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
   if (rs[D3DRS_ALPHATESTENABLE]) flags |= KEY_ALPHA_TEST | ((rs[D3DRS_ALPHAFUNC] & 15) << KEY_ALPHA_FUNC_SHIFT);
   if (lighting && rs[D3DRS_LOCALVIEWER]) flags |= KEY_LOCAL_VIEWER;
   if (lighting && rs[D3DRS_NORMALIZENORMALS]) flags |= KEY_NORMALIZE;
+  flags |= BlendClass(rs) << KEY_BLEND_SHIFT;
+  if (IsNarrow(TargetUnits(render_target_))) flags |= KEY_NARROW_TARGET;
   key.words.push_back(flags);
   uint32_t sources = 0;
   if (lighting && rs[D3DRS_COLORVERTEX])
@@ -627,7 +655,7 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
     key.words.insert(key.words.end(),
                      {st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2], st[D3DTSS_COLORARG0],
                       st[D3DTSS_ALPHAOP], st[D3DTSS_ALPHAARG1], st[D3DTSS_ALPHAARG2], st[D3DTSS_ALPHAARG0],
-                      st[D3DTSS_TEXCOORDINDEX], textures_[s] ? 1u : 0u, st[D3DTSS_TEXTURETRANSFORMFLAGS],
+                      st[D3DTSS_TEXCOORDINDEX], BoundKind(textures_[s]), st[D3DTSS_TEXTURETRANSFORMFLAGS],
                       st[D3DTSS_RESULTARG]});
   }
   auto found = programs_.find(key);
@@ -652,6 +680,9 @@ const Program* Device::ProgramFor(DWORD fvf, bool* ok) {
   p.u_lights = gl.GetUniformLocation(p.program, "u_lights");
   p.u_tex_matrix = gl.GetUniformLocation(p.program, "u_tex_matrix");
   p.u_texel_bias = gl.GetUniformLocation(p.program, "u_texel_bias");
+  p.u_texel_step = gl.GetUniformLocation(p.program, "u_texel_step");
+  p.u_texel_top = gl.GetUniformLocation(p.program, "u_texel_top");
+  p.u_step = gl.GetUniformLocation(p.program, "u_step");
   for (int s = 0; s < 8; s++) {
     GLint at = gl.GetUniformLocation(p.program, ("s" + std::to_string(s)).c_str());
     if (at >= 0) gl.Uniform1i(at, s);
@@ -744,12 +775,19 @@ void Device::ApplyPipelineState(DWORD fvf, const Program* p) {
     }
     gl.Uniform4fv(p->u_lights, 8 * 7, &l[0][0]);
   }
-  float texel_bias[8];
+  float texel_bias[8], texel_step[8][4], texel_top[8][4];
   for (int s = 0; s < 8; s++) {
     const Texture* t = textures_[s];
-    texel_bias[s] = t && (t->usage() & D3DUSAGE_RENDERTARGET) && IsWideTarget(t->format()) ? 0.002f : 0.5f;
+    bool wide = IsWideTexture(t);
+    texel_bias[s] = wide ? 0.002f : 0.5f;
+    ChannelUnits u = UnitsOf(t ? t->format() : nullptr, wide);
+    std::memcpy(texel_step[s], u.step, sizeof u.step);
+    std::memcpy(texel_top[s], u.top, sizeof u.top);
   }
   gl.Uniform1fv(p->u_texel_bias, 8, texel_bias);
+  gl.Uniform4fv(p->u_texel_step, 8, &texel_step[0][0]);
+  gl.Uniform4fv(p->u_texel_top, 8, &texel_top[0][0]);
+  gl.Uniform4fv(p->u_step, 1, TargetUnits(render_target_).step);
   for (int s = 0; s < 8; s++) {
     if (!textures_[s]) continue;
     gl.ActiveTexture(GL_TEXTURE0 + (GLenum)s);
@@ -758,7 +796,14 @@ void Device::ApplyPipelineState(DWORD fvf, const Program* p) {
   }
   if (rs[D3DRS_ALPHABLENDENABLE]) {
     gl.Enable(GL_BLEND);
-    gl.BlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
+    switch (BlendClass(rs)) {
+      case BLEND_WEIGHTED:
+        gl.BlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        break;
+      case BLEND_ADD:
+      case BLEND_REVSUBTRACT: gl.BlendFuncSeparate(GL_ONE, GL_ONE, GL_SRC_ALPHA, GL_ONE); break;
+      default: gl.BlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND])); break;
+    }
     gl.BlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));
   } else {
     gl.Disable(GL_BLEND);
@@ -890,31 +935,15 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
     shown_width_ = dw;
     shown_height_ = dh;
   }
-  gl.Disable(GL_SCISSOR_TEST);
   // The picture keeps the back buffer's pixels (the nearest one for each
   // window pixel, as the software present shows them), cut to 8 bits a
   // channel (a 16-bit format's channels widened to the nearest 8-bit
   // value); both are stored top row first.
-  if (!present_program_ && !MakePresentProgram()) return D3DERR_DEVICELOST;
-  if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top) {
-    gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
-    gl.Viewport(dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top);
-    gl.Disable(GL_BLEND);
-    gl.Disable(GL_DEPTH_TEST);
-    gl.Disable(GL_CULL_FACE);
-    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.UseProgram(present_program_);
-    gl.ActiveTexture(kScratchUnit);
-    gl.BindTexture(GL_TEXTURE_2D, back_buffer_->own_texture);
-    gl.BindSampler(15, 0);
-    gl.Uniform4i(present_source_, src.left, src.top, src.right - src.left, src.bottom - src.top);
-    gl.Uniform4i(present_dest_, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top);
-    gl.Uniform1f(present_bias_, IsWideTarget(FindFormat(bb.Format)) ? 0.002f : 0.5f);
-    gl.BindVertexArray(present_vertex_array_);
-    gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    gl.BindVertexArray(0);
-  }
+  if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top &&
+      !DrawCopy(back_buffer_.get(), src, shown_framebuffer_, UnitsOf(nullptr, false), dst, false))
+    return D3DERR_DEVICELOST;
   // The window's own framebuffer has its bottom row first.
+  gl.Disable(GL_SCISSOR_TEST);
   gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
   gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   gl.BlitFramebuffer(0, 0, dw, dh, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -924,34 +953,66 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
   return D3D_OK;
 }
 
-bool Device::MakePresentProgram() {
-  static const char* kVertex =
-      "#version 330 core\n"
-      "void main() {\n"
-      "  vec2 p = vec2(float(gl_VertexID & 1) * 2.0 - 1.0, float(gl_VertexID >> 1) * 2.0 - 1.0);\n"
-      "  gl_Position = vec4(p, 0.0, 1.0);\n"
-      "}\n";
-  static const char* kFragment =
-      "#version 330 core\n"
-      "uniform sampler2D u_image;\n"
-      "uniform ivec4 u_source;\n"
-      "uniform ivec4 u_dest;\n"
-      "uniform float u_bias;\n"
-      "out vec4 o_colour;\n"
-      "void main() {\n"
-      "  vec2 f = (gl_FragCoord.xy - vec2(u_dest.xy)) / vec2(u_dest.zw);\n"
-      "  ivec2 t = u_source.xy + ivec2(floor(f * vec2(u_source.zw)));\n"
-      "  o_colour = floor(texelFetch(u_image, t, 0) * 255.0 + u_bias) / 255.0;\n"
-      "}\n";
-  GLuint program = LinkProgram(kVertex, kFragment, "the present");
-  if (!program) return false;
-  present_program_ = program;
-  gl.UseProgram(program);
-  gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);
-  present_source_ = gl.GetUniformLocation(program, "u_source");
-  present_dest_ = gl.GetUniformLocation(program, "u_dest");
-  present_bias_ = gl.GetUniformLocation(program, "u_bias");
-  gl.GenVertexArrays(1, &present_vertex_array_);
+bool Device::DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, const ChannelUnits& to,
+                      const RECT& dest, bool linear) {
+  if (!copy_program_) {
+    static const char* kVertex =
+        "#version 330 core\n"
+        "void main() {\n"
+        "  vec2 p = vec2(float(gl_VertexID & 1) * 2.0 - 1.0, float(gl_VertexID >> 1) * 2.0 - 1.0);\n"
+        "  gl_Position = vec4(p, 0.0, 1.0);\n"
+        "}\n";
+    std::string fragment = std::string(
+                               "#version 330 core\n"
+                               "uniform sampler2D u_image;\n"
+                               "uniform ivec4 u_source;\n"
+                               "uniform ivec4 u_dest;\n"
+                               "uniform bool u_linear;\n"
+                               "uniform float u_bias;\n"
+                               "uniform vec4 u_from_step, u_from_top, u_to_step;\n"
+                               "out vec4 o_colour;\n") +
+                           kChannelCuts +
+                           "void main() {\n"
+                           "  vec2 f = (gl_FragCoord.xy - vec2(u_dest.xy)) / vec2(u_dest.zw);\n"
+                           "  vec2 at = vec2(u_source.xy) + f * vec2(u_source.zw);\n"
+                           "  vec4 raw = u_linear ? texture(u_image, at / vec2(textureSize(u_image, 0)))\n"
+                           "                      : texelFetch(u_image, ivec2(floor(at)), 0);\n"
+                           "  o_colour = Units(Cut(raw, u_bias, u_from_step, u_from_top), u_to_step) / 255.0;\n"
+                           "}\n";
+    GLuint program = LinkProgram(kVertex, fragment.c_str(), "the copy");
+    if (!program) return false;
+    copy_program_ = program;
+    gl.UseProgram(program);
+    gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);
+    for (const char* name : {"u_source", "u_dest", "u_linear", "u_bias", "u_from_step", "u_from_top", "u_to_step"})
+      copy_uniforms_.push_back(gl.GetUniformLocation(program, name));
+    gl.GenVertexArrays(1, &copy_vertex_array_);
+  }
+  bool wide = IsWideTarget(source->format());
+  ChannelUnits units = UnitsOf(source->format(), wide);
+  const GLint* u = copy_uniforms_.data();
+  gl.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  gl.Viewport(dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top);
+  gl.Disable(GL_SCISSOR_TEST);
+  gl.Disable(GL_BLEND);
+  gl.Disable(GL_DEPTH_TEST);
+  gl.Disable(GL_CULL_FACE);
+  gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl.UseProgram(copy_program_);
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, source->gl_texture());
+  gl.BindSampler(15, linear ? linear_sampler_ : 0);
+  gl.Uniform4i(u[0], from.left, from.top, from.right - from.left, from.bottom - from.top);
+  gl.Uniform4i(u[1], dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top);
+  gl.Uniform1i(u[2], linear ? 1 : 0);
+  gl.Uniform1f(u[3], wide ? 0.002f : 0.5f);
+  gl.Uniform4fv(u[4], 1, units.step);
+  gl.Uniform4fv(u[5], 1, units.top);
+  gl.Uniform4fv(u[6], 1, to.step);
+  gl.BindVertexArray(copy_vertex_array_);
+  gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  gl.BindVertexArray(0);
+  gl.BindSampler(15, 0);
   return true;
 }
 

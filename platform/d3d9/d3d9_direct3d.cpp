@@ -85,6 +85,14 @@ HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT, DW
     if (script && ScriptRefuses(script->refused_render_targets, 16, format)) return D3DERR_NOTAVAILABLE;
     return D3D_OK;
   }
+  // Video formats exist as off-screen plain surfaces only, which the copy
+  // into a target converts to RGB.
+  const FormatInfo* f = FindFormat(format);
+  if (f && IsVideoFormat(f)) {
+    if (resource_type != D3DRTYPE_SURFACE || usage) return D3DERR_NOTAVAILABLE;
+    if (script && ScriptRefuses(script->refused_video_surfaces, 4, format)) return D3DERR_NOTAVAILABLE;
+    return D3D_OK;
+  }
   if (!Offered(caps.textures, format)) return D3DERR_NOTAVAILABLE;
   if (script && ScriptRefuses(script->refused_textures, 16, format)) return D3DERR_NOTAVAILABLE;
   return D3D_OK;

@@ -13,29 +13,30 @@ namespace {
 
 // Little-endian pixel words: B, G, R, A in memory order for the ARGB formats.
 const FormatInfo kFormats[] = {
-    {D3DFMT_R5G6B5, GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, 0, false, false, false, false},
-    {D3DFMT_X1R5G5B5, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 0, true, false, false, false},
-    {D3DFMT_A1R5G5B5, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 0, false, false, false, false},
-    {D3DFMT_A4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, false, false, false, false},
-    {D3DFMT_X4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, true, false, false, false},
-    {D3DFMT_X8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, true, false, false, false},
-    {D3DFMT_A8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, false, false, false, false},
-    {D3DFMT_X8B8G8R8, GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, true, false, false, false},
-    {D3DFMT_A8B8G8R8, GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, false, false, false, false},
-    {D3DFMT_A2R10G10B10, GL_RGB10_A2, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 0, false, false, false, false},
-    {D3DFMT_A2B10G10R10, GL_RGB10_A2, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 0, false, false, false, false},
-    {D3DFMT_R3G3B2, GL_R3_G3_B2, GL_RGB, GL_UNSIGNED_BYTE_3_3_2, 1, 0, false, false, false, false},
-    {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, false, true, false, false},
-    {D3DFMT_DXT1, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, 0, 8, false, false, false, false},
-    {D3DFMT_DXT3, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, 0, 16, false, false, false, false},
-    {D3DFMT_DXT5, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, 0, 16, false, false, false, false},
-    {D3DFMT_D16, GL_DEPTH_COMPONENT16, 0, 0, 2, 0, false, false, true, false},
-    {D3DFMT_D16_LOCKABLE, GL_DEPTH_COMPONENT16, 0, 0, 2, 0, false, false, true, false},
-    {D3DFMT_D24X8, GL_DEPTH_COMPONENT24, 0, 0, 4, 0, false, false, true, false},
-    {D3DFMT_D24S8, GL_DEPTH24_STENCIL8, 0, 0, 4, 0, false, false, true, false},
-    {D3DFMT_D32, GL_DEPTH_COMPONENT32, 0, 0, 4, 0, false, false, true, false},
-    {D3DFMT_YUY2, 0, 0, 0, 2, 0, false, false, false, true},
-    {D3DFMT_UYVY, 0, 0, 0, 2, 0, false, false, false, true},
+    {D3DFMT_R5G6B5, GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, 0, false, false, false, false, false},
+    {D3DFMT_X1R5G5B5, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 0, true, false, false, false, false},
+    {D3DFMT_A1R5G5B5, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 0, false, false, false, false, false},
+    {D3DFMT_A4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, false, false, false, false, false},
+    {D3DFMT_X4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, true, false, false, false, false},
+    {D3DFMT_X8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, true, false, false, false, false},
+    {D3DFMT_A8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, false, false, false, false, false},
+    {D3DFMT_X8B8G8R8, GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, true, false, false, false, false},
+    {D3DFMT_A8B8G8R8, GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0, false, false, false, false, false},
+    {D3DFMT_A2R10G10B10, GL_RGB10_A2, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 0, false, false, false, false, false},
+    {D3DFMT_A2B10G10R10, GL_RGB10_A2, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 0, false, false, false, false, false},
+    {D3DFMT_R3G3B2, GL_R3_G3_B2, GL_RGB, GL_UNSIGNED_BYTE_3_3_2, 1, 0, false, false, false, false, false},
+    {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, false, true, false, false, false},
+    {D3DFMT_DXT1, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, 0, 8, false, false, false, false, false},
+    {D3DFMT_DXT3, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, 0, 16, false, false, false, false, false},
+    {D3DFMT_DXT5, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, 0, 16, false, false, false, false, false},
+    {D3DFMT_D16, GL_DEPTH_COMPONENT16, 0, 0, 2, 0, false, false, true, false, false},
+    {D3DFMT_D16_LOCKABLE, GL_DEPTH_COMPONENT16, 0, 0, 2, 0, false, false, true, false, false},
+    {D3DFMT_D24X8, GL_DEPTH_COMPONENT24, 0, 0, 4, 0, false, false, true, false, false},
+    {D3DFMT_D24S8, GL_DEPTH24_STENCIL8, 0, 0, 4, 0, false, false, true, false, false},
+    {D3DFMT_D32, GL_DEPTH_COMPONENT32, 0, 0, 4, 0, false, false, true, false, false},
+    {D3DFMT_YUY2, 0, 0, 0, 2, 0, false, false, false, true, false},
+    {D3DFMT_UYVY, 0, 0, 0, 2, 0, false, false, false, true, false},
+    {D3DFMT_YV12, 0, 0, 0, 1, 0, false, false, false, false, true},
 };
 
 // The formats tried as textures and as render targets.
@@ -53,11 +54,12 @@ uint8_t Widen(uint32_t v, int bits) {
 uint8_t Clamp8(int v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 void YuvToBGRA(int y, int u, int v, uint8_t* out) {
-  // BT.601 studio range, as video decoders hand it over.
-  int c = y - 16, d = u - 128, e = v - 128;
-  out[2] = Clamp8((298 * c + 409 * e + 128) >> 8);
-  out[1] = Clamp8((298 * c - 100 * d - 208 * e + 128) >> 8);
-  out[0] = Clamp8((298 * c + 516 * d + 128) >> 8);
+  // BT.601 studio range, as video decoders hand it over: 1.164, 1.596,
+  // 0.391, 0.813 and 2.018 with 14 fractional bits, each result cut toward zero.
+  int l = 19070 * (y - 16), d = u - 128, e = v - 128;
+  out[2] = Clamp8((l + 26148 * e) / 16384);
+  out[1] = Clamp8((l - 6406 * d - 13320 * e) / 16384);
+  out[0] = Clamp8((l + 33062 * d) / 16384);
   out[3] = 255;
 }
 
@@ -155,10 +157,29 @@ void Probe(void* out) {
 }  // namespace
 
 bool IsWideTarget(const FormatInfo* f) {
-  return f && f->internal_format == GL_RGBA8;
+  return f && (f->internal_format == GL_RGBA8 || f->format == D3DFMT_R5G6B5 || f->format == D3DFMT_X1R5G5B5);
+}
+
+ChannelUnits UnitsOf(const FormatInfo* f, bool wide) {
+  ChannelUnits u{{1, 1, 1, 1}, {255, 255, 255, 255}};
+  if (!wide || !f) return u;
+  if (f->format == D3DFMT_R5G6B5) u = ChannelUnits{{8, 4, 8, 1}, {31, 63, 31, 255}};
+  if (f->format == D3DFMT_X1R5G5B5) u = ChannelUnits{{8, 8, 8, 1}, {31, 31, 31, 255}};
+  return u;
 }
 
 GLenum TargetInternalFormat(const FormatInfo* f) { return IsWideTarget(f) ? GL_RGBA16 : f->internal_format; }
+
+ChannelUnits TargetUnits(const Surface* target) { return UnitsOf(target->format(), IsWideTarget(target->format())); }
+
+bool IsNarrow(const ChannelUnits& u) { return u.step[0] > 1 || u.step[1] > 1 || u.step[2] > 1; }
+
+void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out) {
+  ChannelUnits u = TargetUnits(target);
+  uint8_t c[4] = {(uint8_t)(colour >> 16), (uint8_t)(colour >> 8), (uint8_t)colour, (uint8_t)(colour >> 24)};
+  for (int i = 0; i < 4; i++) out[i] = (float)InUnits(c[i], u.step[i]) / 255.0f;
+  if (target->format()->alpha_one) out[3] = 1.0f;
+}
 
 const FormatInfo* FindFormat(D3DFORMAT format) {
   for (const FormatInfo& f : kFormats)
@@ -172,10 +193,21 @@ uint32_t FormatPitch(const FormatInfo* f, UINT width) {
 }
 
 uint32_t FormatRows(const FormatInfo* f, UINT height) {
+  if (f->planar) return height + height / 2;
   return f->block_bytes ? std::max(1u, (height + 3) / 4) : height;
 }
 
-void DecodePixelsToBGRA(const FormatInfo* f, const uint8_t* src, uint8_t* dst, int count) {
+void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, UINT y, uint8_t* dst,
+                     int count) {
+  const uint8_t* src = memory + (size_t)y * pitch;
+  if (f->planar) {
+    // The V plane follows the Y rows, the U plane the V plane; their rows
+    // are half the pitch apart.
+    const uint8_t* v = memory + (size_t)height * pitch + (size_t)(y / 2) * (pitch / 2);
+    const uint8_t* u = v + (size_t)(height / 2) * (pitch / 2);
+    for (int i = 0; i < count; i++) YuvToBGRA(src[i], u[i / 2], v[i / 2], dst + 4 * i);
+    return;
+  }
   for (int i = 0; i < count; i++, dst += 4) {
     uint32_t p = 0;
     if (f->yuv) {

@@ -34,20 +34,49 @@ struct FormatInfo {
   bool alpha_only;      // A8: the one channel is alpha
   bool depth;
   bool yuv;             // two pixels share their chroma (YUY2, UYVY)
+  bool planar;          // the Y rows, then V and U at half size each way (YV12)
 };
 const FormatInfo* FindFormat(D3DFORMAT format);
-// Storage of a format as a render target. Targets of 8 bits a channel are
-// kept at 16: blending keeps the fractions an 8-bit target would round
-// away, and every read of the target (present, read-back, sampling) cuts
-// them off, as the engine's software renderer cuts its own. The two back
-// ends then agree within one step per channel.
+// Storage of a format as a render target. Targets of 8 bits a channel, and
+// the 16-bit ones without alpha, are kept at 16: blending keeps the
+// fractions a target of the format would round away, and every read of the
+// target (present, read-back, sampling) cuts them off, as the engine's
+// software renderer cuts its own. The two back ends then agree within one
+// unit of the format per channel.
 GLenum TargetInternalFormat(const FormatInfo* f);
 bool IsWideTarget(const FormatInfo* f);
+// The units a wide target counts its channels in, as 8-bit values: a
+// channel of five bits holds multiples of 8 (0..248 for 0..31), of six
+// bits multiples of 4, of eight bits every value. Every value written into
+// such a target is in its units, so blending with them is exact; reads cut
+// a value to the unit below it. `top` is the largest count (31, 63, 255).
+// Textures and other targets count in ones up to 255.
+struct ChannelUnits {
+  float step[4];
+  float top[4];
+};
+ChannelUnits UnitsOf(const FormatInfo* f, bool wide);
+// An 8-bit value (0..255) as a multiple of the unit below it.
+inline uint8_t InUnits(uint8_t value, float step) { return (uint8_t)(value - value % (int)step); }
+// The 8-bit value of a wide target's 16-bit channel (the unit cut aside).
+inline uint8_t CutWide(uint16_t value) { return (uint8_t)(value / 257u); }
+
+class Surface;
+// A render target's units (every render-target surface of a wide format is wide).
+ChannelUnits TargetUnits(const Surface* target);
+bool IsNarrow(const ChannelUnits& u);
+// A clear colour as the target keeps it (in its units; alpha 1 without alpha).
+void ClearColourOf(const Surface* target, D3DCOLOR colour, float* out);
 // Bytes of one row (of blocks for compressed formats) and the row count.
 uint32_t FormatPitch(const FormatInfo* f, UINT width);
 uint32_t FormatRows(const FormatInfo* f, UINT height);
-// One pixel of a plain format widened to 8-bit B, G, R, A bytes (memory order).
-void DecodePixelsToBGRA(const FormatInfo* f, const uint8_t* src, uint8_t* dst, int count);
+// Row y of a CPU surface of the format (its rows `pitch` bytes apart, `height`
+// of them) as 8-bit B, G, R, A bytes (memory order), `count` pixels from the
+// left; video formats are converted from studio-range YUV.
+void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, UINT y, uint8_t* dst,
+                     int count);
+// A video format for off-screen plain surfaces only.
+inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
 
 // ---- what the GL context offers --------------------------------------------------------
 struct GLCaps {
@@ -137,6 +166,11 @@ class Surface final : public IDirect3DSurface9, Counted {
   RECT lock_rect_{};
   DWORD lock_flags_ = 0;
 };
+
+// CPU rows of the surface's format (`height` rows `pitch` bytes apart) into
+// a rectangle of the surface's GL texture level (bound on the active unit)
+// at `at`; a narrow wide target takes them in its units.
+void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, const RECT& from, POINT at);
 
 // ---- textures -----------------------------------------------------------------------
 class Texture final : public IDirect3DTexture9, Counted {
@@ -234,6 +268,7 @@ struct Program {
   GLint u_target = -1, u_tfactor = -1, u_alpha_ref = -1, u_world_view = -1, u_projection = -1;
   GLint u_fog = -1, u_fog_colour = -1, u_ambient = -1;
   GLint u_material = -1, u_lights = -1, u_tex_matrix = -1, u_texel_bias = -1;
+  GLint u_texel_step = -1, u_texel_top = -1, u_step = -1;
 };
 // Builds the GLSL of a program for the key's state; the device explains
 // the words it puts into the key (d3d9_program.cpp).
@@ -348,7 +383,11 @@ class Device final : public IDirect3DDevice9, Counted {
   GLuint VertexArrayFor(DWORD fvf, UINT stride);
   GLuint Sampler(DWORD stage);
   HRESULT PresentBackBuffer(const RECT* source, const RECT* dest);
-  bool MakePresentProgram();
+  // Draws a rectangle of a target (its nearest texel for each pixel, or
+  // filtered) into a rectangle of a framebuffer whose units are `to`, each
+  // texel cut to the source's units first.
+  bool DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, const ChannelUnits& to, const RECT& dest,
+                bool linear);
   bool CopyRect(Surface* source, const RECT& source_rect, Surface* dest, const RECT& dest_rect, bool linear);
 
   Direct3D* d3d_;
@@ -386,8 +425,8 @@ class Device final : public IDirect3DDevice9, Counted {
   GLuint shown_texture_ = 0, shown_framebuffer_ = 0;  // the window's last picture
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;
-  GLuint present_program_ = 0, present_vertex_array_ = 0;
-  GLint present_source_ = -1, present_dest_ = -1, present_bias_ = -1;
+  GLuint copy_program_ = 0, copy_vertex_array_ = 0, linear_sampler_ = 0;
+  std::vector<GLint> copy_uniforms_;
 };
 
 class Direct3D final : public IDirect3D9, Counted {
@@ -414,6 +453,9 @@ class Direct3D final : public IDirect3D9, Counted {
   uint32_t refs_ = 1;
 };
 
+// GLSL functions Cut (a texel to its 8-bit value) and Units (an 8-bit value
+// to a target's units), shared by the generated programs and the copies.
+extern const char* const kChannelCuts;
 // Generates the shaders of the fixed-function state a key describes.
 ProgramSource GenerateProgram(const ProgramKey& key);
 // A program of the two shaders (the fragment shader writes o_colour), or 0

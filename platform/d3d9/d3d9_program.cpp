@@ -19,6 +19,21 @@ namespace {
 
 std::string Num(int v) { return std::to_string(v); }
 
+}  // namespace
+
+// A texel's 8-bit value: a wide target's cut to the 8-bit value below it
+// and then to its units (steps of 8 for five bits, of 4 for six), widened
+// again to the nearest 8-bit value; a plain texture's nearest 8-bit value.
+// An 8-bit value in a target's units keeps only their multiples.
+const char* const kChannelCuts =
+    "vec4 Cut(vec4 raw, float bias, vec4 step, vec4 top) {\n"
+    "  vec4 q = floor(floor(raw * 255.0 + bias) / step);\n"
+    "  return floor(q * 255.0 / top + 0.5);\n"
+    "}\n"
+    "vec4 Units(vec4 v, vec4 step) { return floor(v / step) * step; }\n";
+
+namespace {
+
 struct Stage {
   uint32_t colour_op, colour_arg1, colour_arg2, colour_arg0;
   uint32_t alpha_op, alpha_arg1, alpha_arg2, alpha_arg0;
@@ -91,6 +106,21 @@ std::string Operation(uint32_t op, const std::string& part, int stage) {
   }
 }
 
+// The stage whose alpha operation made the alpha the stages end with (later
+// stages that select the current alpha pass it on), or -1.
+int AlphaOrigin(const Stage* stages, int count) {
+  int origin = -1;
+  for (int s = 0; s < count; s++) {
+    const Stage& st = stages[s];
+    if (st.colour_op == D3DTOP_DISABLE) break;
+    if ((st.result & D3DTA_SELECTMASK) == D3DTA_TEMP || st.alpha_op == D3DTOP_DISABLE) continue;
+    bool passes_on = (st.alpha_op == D3DTOP_SELECTARG1 && st.alpha_arg1 == D3DTA_CURRENT) ||
+                     (st.alpha_op == D3DTOP_SELECTARG2 && st.alpha_arg2 == D3DTA_CURRENT);
+    if (!passes_on) origin = s;
+  }
+  return origin;
+}
+
 const char* Compare(uint32_t func) {
   switch (func) {
     case D3DCMP_NEVER: return "false";
@@ -129,6 +159,8 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
   uint32_t alpha_func = (f >> KEY_ALPHA_FUNC_SHIFT) & 15;
   bool local_viewer = f & KEY_LOCAL_VIEWER;
   bool normalize = f & KEY_NORMALIZE;
+  uint32_t blend = (f >> KEY_BLEND_SHIFT) & 3;
+  bool narrow = f & KEY_NARROW_TARGET;
   uint32_t sources = w[1];
   uint32_t light_word = w[2];
   int light_count = (int)(light_word & 15);
@@ -138,6 +170,9 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
     const uint32_t* p = w + 4 + s * KEY_STAGE_WORDS;
     stages[s] = Stage{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11]};
   }
+  int alpha_origin = AlphaOrigin(stages, stage_count);
+  // An 8-bit value (a GLSL expression) in the target's units.
+  auto InUnits = [narrow](const std::string& v) { return narrow ? "Units(" + v + ", u_step)" : v; };
   std::string interp = flat ? "flat " : "";
 
   // ---- vertex shader
@@ -244,30 +279,43 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
   std::string fs = "#version 330 core\n";
   fs += interp + "in vec4 v_diffuse;\n" + interp + "in vec4 v_specular;\nin float v_fog;\nin float v_depth;\n";
   fs += "uniform vec4 u_tfactor;\nuniform float u_alpha_ref;\nuniform vec4 u_fog;\nuniform vec4 u_fog_colour;\n";
-  fs += "uniform float u_texel_bias[8];\n";
+  fs += "uniform float u_texel_bias[8];\nuniform vec4 u_texel_step[8];\nuniform vec4 u_texel_top[8];\n";
+  fs += "uniform vec4 u_step;\n";
+  fs += kChannelCuts;
   for (int s = 0; s < stage_count; s++) {
     if (!UsesTexture(stages[s])) continue;
     fs += "in vec4 v_tc" + Num(s) + ";\nuniform sampler2D s" + Num(s) + ";\n";
   }
   fs += "out vec4 o_colour;\n";
+  if (blend == BLEND_WEIGHTED) fs += "out vec4 o_factor;\n";
   fs += "void main() {\n";
   fs += "  vec4 diffuse = v_diffuse, specular = v_specular;\n";
   fs += "  vec4 current = diffuse, temp = vec4(0.0);\n";
+  // A texel's alpha below 255 and the value it was modulated with, kept as
+  // bytes for the source term of an add or a subtract.
+  fs += "  float texel_alpha = 255.0, times_alpha = 255.0;\n";
   for (int s = 0; s < stage_count; s++) {
     const Stage& st = stages[s];
     if (st.colour_op == D3DTOP_DISABLE) break;
     std::string S = Num(s);
     if (UsesTexture(st)) {
       bool projected = (st.transform & 256) != 0;
-      if (st.bound)
-        // Texels are 8-bit values: a wide render target's are cut to 8 bits,
-        // the fewer bits of a 16-bit format are widened to the nearest 8-bit
-        // value (which is what repeating the bits gives).
-        fs += std::string("  vec4 t") + S + " = floor(" +
-              (projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)") +
-              " * 255.0 + u_texel_bias[" + S + "]) / 255.0;\n";
-      else
+      if (!st.bound) {
         fs += "  vec4 t" + S + " = vec4(1.0);\n";  // a stage without a texture reads white
+      } else {
+        // Texels are 8-bit values: a wide render target's are cut to 8 bits
+        // (and to its units where it has fewer bits), the fewer bits of a
+        // 16-bit format are widened to the nearest 8-bit value (which is
+        // what repeating the bits gives); then they count in this target's
+        // units.
+        std::string raw =
+            projected ? "textureProj(s" + S + ", v_tc" + S + ".xyw)" : "texture(s" + S + ", v_tc" + S + ".xy)";
+        std::string bits = st.bound == KEY_BOUND_NARROW_TARGET
+                               ? "Cut(" + raw + ", u_texel_bias[" + S + "], u_texel_step[" + S + "], u_texel_top[" + S +
+                                     "])"
+                               : "floor(" + raw + " * 255.0 + u_texel_bias[" + S + "])";
+        fs += "  vec4 t" + S + " = " + InUnits(bits) + " / 255.0;\n";
+      }
     }
     fs += "  {\n";
     fs += "    vec4 a1 = " + Argument(st.colour_arg1, s) + ", a2 = " + Argument(st.colour_arg2, s) +
@@ -277,12 +325,17 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
       fs += "    a1 = " + Argument(st.alpha_arg1, s) + "; a2 = " + Argument(st.alpha_arg2, s) +
             "; a0 = " + Argument(st.alpha_arg0, s) + ";\n";
       fs += "    float a = " + Operation(st.alpha_op, ".a", s) + ";\n";
+      if (s == alpha_origin && st.alpha_op == D3DTOP_MODULATE &&
+          (st.alpha_arg1 == D3DTA_TEXTURE) != (st.alpha_arg2 == D3DTA_TEXTURE))
+        fs += "    texel_alpha = floor(t" + S + ".a * 255.0 + 0.5); times_alpha = floor((" +
+              std::string(st.alpha_arg1 == D3DTA_TEXTURE ? "a2" : "a1") + ").a * 255.0 + 0.5);\n";
     } else {
       fs += "    float a = current.a;\n";
     }
     std::string into = (st.result & D3DTA_SELECTMASK) == D3DTA_TEMP ? "temp" : "current";
-    // Stage results are 8-bit values, cut as a fixed-point unit cuts them.
-    fs += "    " + into + " = floor(clamp(vec4(c, a), 0.0, 1.0) * 255.0 + 0.002) / 255.0;\n";
+    // Stage results are 8-bit values, cut as a fixed-point unit cuts them,
+    // in the target's units.
+    fs += "    " + into + " = " + InUnits("floor(clamp(vec4(c, a), 0.0, 1.0) * 255.0 + 0.002)") + " / 255.0;\n";
     fs += "  }\n";
   }
   if (specular_enable) fs += "  current.rgb = min(current.rgb + specular.rgb, vec3(1.0));\n";
@@ -303,6 +356,26 @@ ProgramSource GenerateProgram(const ProgramKey& key) {
   if (alpha_test) {
     fs += "  float a8 = floor(clamp(current.a, 0.0, 1.0) * 255.0 + 0.5);\n";
     fs += std::string("  if (!(") + Compare(alpha_func) + ")) discard;\n";
+  }
+  // What fog and specular added is cut as a stage's result.
+  if (fog || specular_enable)
+    fs += "  current = " + InUnits("floor(clamp(current, 0.0, 1.0) * 255.0 + 0.002)") + " / 255.0;\n";
+  if (blend == BLEND_WEIGHTED) {
+    fs += "  float weight = floor(current.a * 255.0 + 0.5);\n";
+    fs += "  o_factor = vec4(weight >= 255.0 ? 1.0 : weight / 256.0);\n";
+  } else if (blend == BLEND_ADD || blend == BLEND_REVSUBTRACT) {
+    // The colour in the target's units times the source alpha: a texel's
+    // own alpha below 255 and what it was modulated with are two bytes of
+    // weight, any other alpha one (a texel alpha of 255 is no weight).
+    fs += "  vec3 units = floor(current.rgb * 255.0 + 0.5) / u_step.rgb;\n";
+    fs += "  float alpha = floor(current.a * 255.0 + 0.5);\n";
+    fs += "  vec3 term;\n";
+    fs += "  if (texel_alpha < 255.0)\n";
+    fs += narrow ? "    term = floor(floor(units * texel_alpha / 256.0) * times_alpha / 255.0);\n"
+                 : "    term = floor(units * texel_alpha * times_alpha / 65536.0);\n";
+    fs += "  else\n    term = floor(units * alpha / 255.0);\n";
+    fs += "  term -= mod(term, 2.0);\n";
+    fs += "  current.rgb = term * u_step.rgb / 255.0;\n";
   }
   fs += "  o_colour = current;\n}\n";
   return ProgramSource{v, fs};
@@ -337,6 +410,7 @@ GLuint LinkProgram(const char* vertex, const char* fragment, const char* what) {
     gl.AttachShader(program, vs);
     gl.AttachShader(program, fs);
     gl.BindFragDataLocation(program, 0, "o_colour");
+    gl.BindFragDataLocationIndexed(program, 0, 1, "o_factor");
     gl.LinkProgram(program);
     GLint linked = 0;
     gl.GetProgramiv(program, GL_LINK_STATUS, &linked);

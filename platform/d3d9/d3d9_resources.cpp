@@ -36,6 +36,21 @@ uint32_t PackColour(const FormatInfo* f, D3DCOLOR c) {
   return c;
 }
 
+// Rows top .. top + rows - 1 of a CPU copy (`height` rows of `pitch` bytes)
+// as 8-bit BGRA rows of `width` pixels from the left, every channel in the
+// given units.
+std::vector<uint8_t> RowsInUnits(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, int top,
+                                 int rows, int width, const ChannelUnits& u) {
+  std::vector<uint8_t> out((size_t)width * rows * 4);
+  static const int kChannel[4] = {2, 1, 0, 3};  // B, G, R, A in the units' R, G, B, A order
+  for (int y = 0; y < rows; y++) {
+    uint8_t* row = &out[(size_t)y * width * 4];
+    DecodeRowToBGRA(f, memory, pitch, height, (UINT)(top + y), row, width);
+    for (int x = 0; x < width * 4; x++) row[x] = InUnits(row[x], u.step[kChannel[x & 3]]);
+  }
+  return out;
+}
+
 // Checks the framing of Direct3D shader byte code: the version token of the
 // kind (0xFFFE vertex, 0xFFFF pixel), major version 2 or 3, then comments
 // and instructions up to the end token. Returns the token count, end
@@ -149,6 +164,9 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
   RECT r = rect ? *rect : RECT{0, 0, (LONG)desc_.Width, (LONG)desc_.Height};
   if (!RectInside(r, desc_.Width, desc_.Height)) return D3DERR_INVALIDCALL;
   if (format_->block_bytes && ((r.left | r.top) & 3)) return D3DERR_INVALIDCALL;
+  // The planes of a planar surface are locked whole.
+  if (format_->planar && (r.left || r.top || (UINT)r.right != desc_.Width || (UINT)r.bottom != desc_.Height))
+    return D3DERR_INVALIDCALL;
   if (readable_target) {
     // The picture is read back for the length of the lock.
     if (!device_->MakeCurrent() || !Framebuffer()) return D3DERR_INVALIDCALL;
@@ -185,10 +203,23 @@ void Surface::Upload(const RECT* rect) {
                                format_->internal_format, (GLsizei)memory_.size(), memory_.data());
     return;
   }
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch_ / format_->bytes));
-  const uint8_t* first = memory_.data() + (size_t)r.top * pitch_ + (size_t)r.left * format_->bytes;
-  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)level_, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   format_->gl_format, format_->gl_type, first);
+  PutRows(this, memory_.data(), pitch_, desc_.Height, r, POINT{r.left, r.top});
+}
+
+void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, const RECT& from, POINT at) {
+  const FormatInfo* f = dest->format();
+  int w = from.right - from.left, h = from.bottom - from.top;
+  if (dest->IsRenderable() && IsNarrow(TargetUnits(dest))) {
+    // A narrow wide target takes the pixels as 8-bit values in its units.
+    std::vector<uint8_t> rows = RowsInUnits(f, memory, pitch, height, from.top, h, from.right, TargetUnits(dest));
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, from.right);
+    gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
+                     rows.data() + (size_t)from.left * 4);
+  } else {
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
+    gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, f->gl_format, f->gl_type,
+                     memory + (size_t)from.top * pitch + (size_t)from.left * f->bytes);
+  }
   gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
@@ -403,7 +434,10 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
   *out = nullptr;
   const FormatInfo* f = FindFormat(format);
   if (!f || f->depth || width == 0 || height == 0 || pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
-  if (f->yuv && (width & 1)) return D3DERR_INVALIDCALL;
+  if ((f->yuv || f->planar) && (width & 1)) return D3DERR_INVALIDCALL;
+  if (f->planar && (height & 1)) return D3DERR_INVALIDCALL;
+  if (IsVideoFormat(f) && Script() && ScriptRefuses(Script()->refused_video_surfaces, 4, format))
+    return D3DERR_NOTAVAILABLE;
   if (Fails(D3D9_FAIL_SYSTEM_SURFACE)) return D3DERR_OUTOFVIDEOMEMORY;
   D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, 0, pool, D3DMULTISAMPLE_NONE, 0, width, height};
   *out = new Surface(this, Surface::Kind::kPlain, desc, nullptr, 0, true);
@@ -487,34 +521,37 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 // ---- copies ---------------------------------------------------------------------------------------
 
 bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT& dr, bool linear) {
-  GLuint read = 0;
+  GLuint draw = dest->Framebuffer();
+  if (!draw) return false;
   if (source->IsCpu()) {
-    // A CPU surface (a decoded frame, say) goes up as 8-bit BGRA first.
+    // A CPU surface (a decoded frame, say) goes up as 8-bit BGRA in the
+    // destination's units first.
     int w = sr.right - sr.left, h = sr.bottom - sr.top;
-    std::vector<uint8_t> rows((size_t)w * h * 4);
-    for (int y = 0; y < h; y++) {
-      const uint8_t* in = source->memory() + (size_t)(sr.top + y) * source->pitch();
-      std::vector<uint8_t> line((size_t)(sr.right) * 4);
-      DecodePixelsToBGRA(source->format(), in, line.data(), sr.right);
-      std::memcpy(&rows[(size_t)y * w * 4], &line[(size_t)sr.left * 4], (size_t)w * 4);
-    }
+    std::vector<uint8_t> rows = RowsInUnits(source->format(), source->memory(), source->pitch(), source->desc().Height,
+                                            sr.top, h, sr.right, TargetUnits(dest));
     if (!copy_texture_) gl.GenTextures(1, &copy_texture_);
     gl.ActiveTexture(kScratchUnit);
     gl.BindTexture(GL_TEXTURE_2D, copy_texture_);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, sr.right);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.data() + (size_t)sr.left * 4);
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, read_framebuffer_);
     gl.FramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, copy_texture_, 0);
-    read = read_framebuffer_;
     gl.Disable(GL_SCISSOR_TEST);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, dest->Framebuffer());
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
     gl.BlitFramebuffer(0, 0, w, h, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
                        linear ? GL_LINEAR : GL_NEAREST);
     return true;
   }
-  read = source->Framebuffer();
-  GLuint draw = dest->Framebuffer();
-  if (!read || !draw) return false;
+  GLuint read = source->Framebuffer();
+  if (!read) return false;
+  // Between targets that keep their channels alike the pixels are copied as
+  // they are; otherwise each is cut to the source's units and put in the
+  // destination's.
+  ChannelUnits from = TargetUnits(source), to = TargetUnits(dest);
+  bool alike = IsWideTarget(source->format()) == IsWideTarget(dest->format()) && !std::memcmp(&from, &to, sizeof from);
+  if (!alike) return DrawCopy(source, sr, draw, to, dr, linear);
   gl.Disable(GL_SCISSOR_TEST);
   gl.BindFramebuffer(GL_READ_FRAMEBUFFER, read);
   gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
@@ -547,7 +584,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
   if (!RectInside(r, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
   if (s->IsCpu()) {
     const FormatInfo* f = s->format();
-    if (s->desc().Pool != D3DPOOL_DEFAULT || f->yuv || f->block_bytes) return D3DERR_INVALIDCALL;
+    if (s->desc().Pool != D3DPOOL_DEFAULT || IsVideoFormat(f) || f->block_bytes) return D3DERR_INVALIDCALL;
     uint32_t p = PackColour(f, colour);
     for (LONG y = r.top; y < r.bottom; y++)
       for (LONG x = r.left; x < r.right; x++)
@@ -556,9 +593,8 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
   }
   if (!s->IsRenderable() || !MakeCurrent() || !s->Framebuffer()) return D3DERR_INVALIDCALL;
   gl.BindFramebuffer(GL_FRAMEBUFFER, s->Framebuffer());
-  float c[4] = {(float)((colour >> 16) & 255) / 255.0f, (float)((colour >> 8) & 255) / 255.0f,
-                (float)(colour & 255) / 255.0f, (float)(colour >> 24) / 255.0f};
-  if (s->format()->alpha_one) c[3] = 1.0f;
+  float c[4];
+  ClearColourOf(s, colour, c);
   gl.ClearColor(c[0], c[1], c[2], c[3]);
   gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   gl.Enable(GL_SCISSOR_TEST);
@@ -575,7 +611,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect
       d->kind() != Surface::Kind::kTextureLevel || s->desc().Format != d->desc().Format)
     return D3DERR_INVALIDCALL;
   const FormatInfo* f = s->format();
-  if (f->block_bytes || f->yuv) return D3DERR_INVALIDCALL;
+  if (f->block_bytes || IsVideoFormat(f)) return D3DERR_INVALIDCALL;
   RECT sr = source_rect ? *source_rect : RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
   POINT at = dest_point ? *dest_point : POINT{0, 0};
   if (!RectInside(sr, s->desc().Width, s->desc().Height)) return D3DERR_INVALIDCALL;
@@ -591,10 +627,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect
   }
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, d->gl_texture());
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(s->pitch() / f->bytes));
-  gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)d->level(), dr.left, dr.top, w, sr.bottom - sr.top, f->gl_format, f->gl_type,
-                   s->memory() + (size_t)sr.top * s->pitch() + (size_t)sr.left * f->bytes);
-  gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  PutRows(d, s->memory(), s->pitch(), s->desc().Height, sr, POINT{dr.left, dr.top});
   return D3D_OK;
 }
 
@@ -620,15 +653,27 @@ void Device::ReadTarget(Surface* s, uint8_t* rows, uint32_t pitch) {
     gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
     return;
   }
-  // Sixteen bits a channel, cut to eight.
+  // Sixteen bits a channel, cut to the target's units.
+  ChannelUnits u = TargetUnits(s);
   std::vector<uint16_t> wide((size_t)w * h * 4);
-  gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, GL_UNSIGNED_SHORT, wide.data());
+  gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, GL_RGBA, GL_UNSIGNED_SHORT, wide.data());
   for (UINT y = 0; y < h; y++) {
     const uint16_t* in = &wide[(size_t)y * w * 4];
     uint8_t* out = rows + (size_t)y * pitch;
-    for (UINT i = 0; i < w * 4; i++) out[i] = (uint8_t)(((uint32_t)in[i] * 255u + 128u) / 65535u);
-    if (f->alpha_one)
-      for (UINT x = 0; x < w; x++) out[x * 4 + 3] = 255;
+    for (UINT x = 0; x < w; x++, in += 4) {
+      uint32_t c[4];
+      for (int i = 0; i < 4; i++) c[i] = CutWide(in[i]) / (uint32_t)u.step[i];
+      uint32_t p;
+      switch (f->format) {
+        case D3DFMT_R5G6B5: p = c[0] << 11 | c[1] << 5 | c[2]; break;
+        case D3DFMT_X1R5G5B5: p = 0x8000u | c[0] << 10 | c[1] << 5 | c[2]; break;
+        case D3DFMT_A8B8G8R8:
+        case D3DFMT_X8B8G8R8: p = c[3] << 24 | c[2] << 16 | c[1] << 8 | c[0]; break;
+        default: p = c[3] << 24 | c[0] << 16 | c[1] << 8 | c[2]; break;
+      }
+      if (f->alpha_one && f->bytes == 4) p |= 0xFF000000u;
+      std::memcpy(out + (size_t)x * f->bytes, &p, f->bytes);
+    }
   }
 }
 

@@ -34,6 +34,7 @@ namespace vox_d3d9 {
   X(PFNGLDEPTHFUNCPROC, DepthFunc)                                                                            \
   X(PFNGLDEPTHRANGEPROC, DepthRange)                                                                          \
   X(PFNGLBLENDFUNCPROC, BlendFunc)                                                                            \
+  X(PFNGLBLENDFUNCSEPARATEPROC, BlendFuncSeparate)                                                            \
   X(PFNGLBLENDEQUATIONPROC, BlendEquation)                                                                    \
   X(PFNGLCULLFACEPROC, CullFace)                                                                              \
   X(PFNGLFRONTFACEPROC, FrontFace)                                                                            \
@@ -84,6 +85,7 @@ namespace vox_d3d9 {
   X(PFNGLATTACHSHADERPROC, AttachShader)                                                                      \
   X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation)                                                          \
   X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation)                                                      \
+  X(PFNGLBINDFRAGDATALOCATIONINDEXEDPROC, BindFragDataLocationIndexed)                                        \
   X(PFNGLLINKPROGRAMPROC, LinkProgram)                                                                        \
   X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                                                      \
   X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                                                            \

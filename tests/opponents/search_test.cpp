@@ -110,6 +110,33 @@ TEST(OpponentEvaluatePlacement, APlacementOverVanishingCellsIsMeasuredWhereItWas
   EXPECT_EQ(o->cell(1, 13, 4), kCellVanishing);
 }
 
+// A group test from a cell of code 63 gives it both group bits, which make
+// the empty code: the colourless partner is gone when the chain term looks,
+// and the block below it is exposed. The level also holds floating blocks,
+// so the placement is measured as gravity leaves it.
+TEST(OpponentEvaluatePlacement, APartnerOfCode63IsGoneAfterItsGroupTest) {
+  static const uint8_t kCells[8][6] = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, {0xFF, 0xFF, 2, 0xFF, 0xFF, 2},
+                                       {0xFF, 6, 1, 0xFF, 0xFF, 0xFF},       {0xFF, 2, 1, 0xFF, 1, 0xFF},
+                                       {2, 2, 1, 2, 3, 2},                   {2, 2, 0, 2, 6, 3},
+                                       {6, 1, 2, 0xFF, 6, 3},                {6, 3, 0, 0xFF, 8, 1}};
+  int32_t scores[2];
+  for (bool plain : {false, true}) {
+    auto o = MakeOpponent(kRival1Variant, 3, 720);
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < kOpponentBoardColumns; ++c) o->cell(0, 6 + r, c) = kCells[r][c];
+    o->counter(0, 13, 0) = 9;
+    o->counter(0, 11, 4) = 9;
+    SetPairs(*o, 3, 63);
+    o->plain_chain_estimates = plain;
+    o->copy_level(1, 0);
+    scores[plain] = o->evaluate_placement(1, 1, 0);
+  }
+  // The axis (2 with the garbage below it) and the partner (1), and a chain
+  // term of 4: the axis's group is exposed once the partner is gone.
+  EXPECT_EQ(scores[1], 2 + 1 + 4 * 4);
+  EXPECT_EQ(scores[0], scores[1]);
+}
+
 TEST(OpponentSearchDepth, AChildBeatingEveryFirstPlacementChoosesItsParent) {
   auto o = MakeOpponent(kRival1Variant, 4);
   LoadLevel(*o, 0, {".0..20"});

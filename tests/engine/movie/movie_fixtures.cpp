@@ -128,14 +128,20 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
     first = false;
   }
   const int yw = int(info.frame_width), yh = int(info.frame_height);
-  std::vector<unsigned char> y(size_t(yw) * yh), uv(size_t(yw / 2) * (yh / 2), 128);
+  std::vector<unsigned char> y(size_t(yw) * yh), u(size_t(yw / 2) * (yh / 2), 128), v(u);
+  if (spec.colour)
+    for (int row = 0; row < yh / 2; row++)
+      for (int col = 0; col < yw / 2; col++) {
+        u[size_t(row) * (yw / 2) + col] = (unsigned char)MovieChroma(col, yw / 2);
+        v[size_t(row) * (yw / 2) + col] = (unsigned char)MovieChroma(row, yh / 2);
+      }
   for (int f = 0; f < spec.frames; f++) {
     for (int row = 0; row < yh; row++)
       std::memset(&y[size_t(row) * yw], row < yh / 4 ? 235 : FrameLuma(f), size_t(yw));
     th_ycbcr_buffer buffer;
     buffer[0] = {yw, yh, yw, y.data()};
-    buffer[1] = {yw / 2, yh / 2, yw / 2, uv.data()};
-    buffer[2] = {yw / 2, yh / 2, yw / 2, uv.data()};
+    buffer[1] = {yw / 2, yh / 2, yw / 2, u.data()};
+    buffer[2] = {yw / 2, yh / 2, yw / 2, v.data()};
     th_encode_ycbcr_in(enc, buffer);
     while (th_encode_packetout(enc, f == spec.frames - 1, &packet) > 0) {
       ogg_stream_packetin(&os, &packet);

@@ -18,12 +18,15 @@ struct TheoraMovieSpec {
   double sound_seconds = 0;  // > 0: a 440 Hz Vorbis sound of that length
   bool sound_first = false;  // the sound's beginning page before the pictures'
   bool zero_frame_rate = false;  // the header's frame rate written as 0/0
+  bool colour = false;  // chroma across the picture: U by column, V by row
 };
 
 // Frame f is luma FrameLuma(f) everywhere but a white band over its top
-// quarter, with neutral chroma.
+// quarter, with neutral chroma (or, in colour, U and V of MovieChroma).
 inline int FrameLuma(int frame) { return 20 + 2 * (frame % 100); }
 Bytes MakeTheoraMovie(const TheoraMovieSpec& spec);
+// U at chroma column i of n, or V at chroma row i of n, of a movie in colour.
+inline int MovieChroma(int i, int n) { return 40 + 176 * i / n; }
 
 // The frame a plain luma value was painted for (by FrameLuma), or -1.
 int FrameOfLuma(double luma);
@@ -44,3 +47,8 @@ Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);
 constexpr uint32_t kTheoraSerial = 0x7431, kVorbisSerial = 0x5601;
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
+
+struct GraphicsHost;
+// The runtime's movie hooks put into a graphics host, the engine's services
+// left unset (graphics otherwise runs on the host's own hooks); movie_hooks.cpp.
+void AddMovieHooks(GraphicsHost* host);

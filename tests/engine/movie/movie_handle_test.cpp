@@ -31,16 +31,9 @@ class MovieTest : public GraphicsTest {
     SetFileLayer(nullptr);
     BuildYuvToRgbTables();
     // The runtime's movie wiring into an otherwise headless graphics host.
-    InstallEngineServices();
-    GraphicsHost wired = GetGraphicsHost(), host{};
-    host.open_movie = wired.open_movie;
-    host.close_movie = wired.close_movie;
-    host.advance_movie_frame = wired.advance_movie_frame;
-    host.set_movie_frame_hook = wired.set_movie_frame_hook;
-    host.movie_frame_image = wired.movie_frame_image;
-    host.reopen_movies = wired.reopen_movies;
+    GraphicsHost host{};
+    AddMovieHooks(&host);
     SetGraphicsHost(&host);
-    SetEngineServices(nullptr);
     DshowClearFailures();
     DshowSetClock(FakeNow);
     DshowSetAudioRenderer(0);

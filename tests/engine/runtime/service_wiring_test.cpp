@@ -74,7 +74,8 @@ std::vector<Entry> AllEntries() {
       GRAPHICS(draw_screen_log), GRAPHICS(start_font_system), GRAPHICS(end_font_system),
       GRAPHICS(recreate_all_fonts), GRAPHICS(query_default_font), GRAPHICS(set_default_font),
       GRAPHICS(open_movie), GRAPHICS(close_movie), GRAPHICS(advance_movie_frame), GRAPHICS(set_movie_frame_hook),
-      GRAPHICS(movie_frame_image), GRAPHICS(reopen_movies),
+      GRAPHICS(movie_frame_image), GRAPHICS(movie_frame_surface), GRAPHICS(drop_movie_surfaces),
+      GRAPHICS(reopen_movies),
   };
   EXPECT_EQ(graphics.size() * sizeof(void*), sizeof(GraphicsHost)) << "an entry is missing here";
   std::vector<Entry> input = {

@@ -61,7 +61,11 @@ int garbage_on(const Field& f) {
 }
 
 void settle_search(const Field& field) {
-  if (field.think_thread) WaitForSingleObject(field.think_thread, kThinkWaitLimitMs);
+  // Far beyond the game's own limit: a search that answers always ends in
+  // time, however loaded the machine, so a test never sees a real plug-in
+  // given up on.
+  constexpr DWORD kSettleLimitMs = 60000;
+  if (field.think_thread) WaitForSingleObject(field.think_thread, kSettleLimitMs);
 }
 
 void quiet_input() {

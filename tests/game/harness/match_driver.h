@@ -70,9 +70,9 @@ int garbage_on(const Field& field);
 // Plays the match live (count-in included) with scripted buttons; the fields
 // are left for the caller in fields (delete them).
 MatchRun play_live(const ScriptedMatch& match, Field* fields[2]);
-// Waits (with the game's time limit) for a computer side's search to end, as
-// the length of a paced frame would let it: a headless match with computer
-// sides then depends on its seeds alone.
+// Waits for a computer side's search to end, as the length of a paced frame
+// would let it: a headless match with computer sides then depends on its
+// seeds alone. Only for plug-ins that answer: the wait is long.
 void settle_search(const Field& field);
 // Live play, then the replay saved, read back and played. On a mismatch the
 // message says where.

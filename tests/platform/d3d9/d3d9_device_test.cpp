@@ -251,6 +251,64 @@ TEST_F(D3D9DeviceTest, AlphaTestDropsPixelsAndBlendingMixesTheRest) {
   }
 }
 
+// The blend unit works as the engine's software renderer does: a weight of
+// a byte is taken over 256 (255 being whole), and the term an add or a
+// subtract brings is the colour times the alpha cut to whole units of the
+// target with its lowest bit cleared. A 16-bit target counts in its own
+// five and six bits.
+TEST_F(D3D9DeviceTest, BlendingTakesTheSoftwareRenderersProductsAndCuts) {
+  struct Case {
+    DWORD dst, op;
+    D3DCOLOR under, colour;
+    uint32_t expect32;      // 0xRRGGBB on X8R8G8B8
+    uint32_t expect16[3];   // red, green, blue units on R5G6B5
+  } cases[] = {
+      // 255 x 200 / 256 = 199.2 (a device dividing by 255 shows 200); in
+      // units, 31 x 200 / 256 = 24.2 and 63 x 200 / 256 = 49.2.
+      {D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0xFF000000u, 0xC8FFFFFFu, 0xC7C7C7u, {24, 49, 24}},
+      {D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0xFF404040u, 0xFF102030u, 0x102030u, {2, 8, 6}},
+      // 64 + (195 x 128 / 255 = 97.9, cut to 97, guard bit off: 96); in
+      // units 8 + 14 (24 x 128 / 255 = 12.0: 12), 16 + 24 (48 x 128 / 255 = 24.1: 24).
+      {D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFF404040u, 0x80C3C3C3u, 0xA0A0A0u, {20, 40, 20}},
+      {D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0xFFC0C0C0u, 0x80C3C3C3u, 0x606060u, {12, 24, 12}},
+      // Saturated both ways.
+      {D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFFF0F0F0u, 0xFFFFFFFFu, 0xFFFFFFu, {31, 63, 31}},
+      {D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0xFF101010u, 0xFFFFFFFFu, 0x000000u, {0, 0, 0}},
+  };
+  for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}) {
+    if (format == D3DFMT_R5G6B5) {
+      ASSERT_EQ(device_->Release(), 0u);
+      device_ = MakeDevice(kWidth, kHeight, format);
+      ASSERT_NE(device_, nullptr);
+      device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+      device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+      device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    }
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    int x = 0;
+    for (const Case& c : cases) {
+      RECT cell{x, 0, x + 4, 4};
+      device_->Clear(1, &cell, D3DCLEAR_TARGET, c.under, 1.0f, 0);
+      device_->SetRenderState(D3DRS_DESTBLEND, c.dst);
+      device_->SetRenderState(D3DRS_BLENDOP, c.op);
+      Quad((float)x, 0, (float)x + 4, 4, c.colour);
+      x += 4;
+    }
+    Pixels p = Read();
+    x = 0;
+    for (const Case& c : cases) {
+      uint32_t expect = c.expect32;
+      if (format == D3DFMT_R5G6B5)  // as the fixture widens what it reads
+        expect = c.expect16[0] * 255 / 31 << 16 | c.expect16[1] * 255 / 63 << 8 | c.expect16[2] * 255 / 31;
+      EXPECT_EQ(At(p, x + 1, 1) & 0xFFFFFF, expect) << Hex(At(p, x + 1, 1)) << " in cell " << x / 4 << " of "
+                                                     << (format == D3DFMT_R5G6B5 ? "R5G6B5" : "X8R8G8B8");
+      x += 4;
+    }
+  }
+}
+
 TEST_F(D3D9DeviceTest, RenderTargetTexturesAreDrawnIntoCopiedAndSampled) {
   IDirect3DTexture9* texture = nullptr;
   ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture,
@@ -321,23 +379,77 @@ TEST_F(D3D9DeviceTest, SystemMemorySurfacesGoUpAndComeBack) {
   plain->Release();
 }
 
-TEST_F(D3D9DeviceTest, AFrameInTwoFormatsOfVideoIsConvertedByTheCopy) {
-  IDirect3DSurface9* yuv = nullptr;
-  ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 1, D3DFMT_YUY2, D3DPOOL_DEFAULT, &yuv, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked;
-  yuv->LockRect(&locked, nullptr, 0);
-  uint8_t pair[4] = {235, 128, 16, 128};  // white, black
-  std::memcpy(locked.pBits, pair, 4);
-  yuv->UnlockRect();
+// Off-screen plain surfaces of the video formats take a frame in their own
+// layout and the copy into a target converts it (studio-range BT.601 in
+// 14-bit fixed point): two blocks of 2 x 2 pixels, white, and a colour whose
+// U and V would show swapped. The formats are surfaces only, and a format
+// the device is scripted to refuse is refused alike when asked and when made.
+TEST_F(D3D9DeviceTest, FramesInTheVideoFormatsAreConvertedByTheCopy) {
+  const uint8_t y[2][4] = {{235, 235, 128, 128}, {235, 235, 128, 128}};
+  const uint8_t u[2] = {128, 200}, v[2] = {128, 60};
   IDirect3DSurface9* back = nullptr;
   device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-  RECT to{0, 0, 2, 1};
-  ASSERT_EQ(device_->StretchRect(yuv, nullptr, back, &to, D3DTEXF_NONE), D3D_OK);
-  Pixels p = Read();
-  EXPECT_TRUE(Near(At(p, 0, 0) & 0xFFFFFF, 0xFFFFFF, 1)) << Hex(At(p, 0, 0));
-  EXPECT_TRUE(Near(At(p, 1, 0) & 0xFFFFFF, 0x000000, 1)) << Hex(At(p, 1, 0));
+  for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+    EXPECT_EQ(d3d_->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE, format),
+              D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, format),
+              D3DERR_NOTAVAILABLE);
+    IDirect3DSurface9* frame = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 2, format, D3DPOOL_DEFAULT, &frame, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(frame->LockRect(&locked, nullptr, 0), D3D_OK);
+    uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+    for (int row = 0; row < 2; row++) {
+      uint8_t* out = bits + row * locked.Pitch;
+      for (int block = 0; block < 2; block++) {
+        const uint8_t* l = &y[row][2 * block];
+        if (format == D3DFMT_YV12) {
+          out[2 * block] = l[0], out[2 * block + 1] = l[1];
+        } else if (format == D3DFMT_YUY2) {
+          uint8_t q[4] = {l[0], u[block], l[1], v[block]};
+          std::memcpy(out + 4 * block, q, 4);
+        } else {
+          uint8_t q[4] = {u[block], l[0], v[block], l[1]};
+          std::memcpy(out + 4 * block, q, 4);
+        }
+      }
+    }
+    if (format == D3DFMT_YV12) {
+      // V, then U, each a row of two at half the pitch.
+      uint8_t* chroma = bits + 2 * locked.Pitch;
+      chroma[0] = v[0], chroma[1] = v[1];
+      chroma += locked.Pitch / 2;
+      chroma[0] = u[0], chroma[1] = u[1];
+    }
+    frame->UnlockRect();
+    if (format == D3DFMT_YV12) {
+      RECT part{0, 0, 2, 2};
+      EXPECT_EQ(frame->LockRect(&locked, &part, 0), D3DERR_INVALIDCALL);  // planes lock whole
+    }
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    RECT to{0, 0, 4, 2};
+    ASSERT_EQ(device_->StretchRect(frame, nullptr, back, &to, D3DTEXF_NONE), D3D_OK);
+    Pixels p = Read();
+    for (int row = 0; row < 2; row++) {
+      EXPECT_EQ(At(p, 1, row) & 0xFFFFFF, 0xFEFEFEu) << Hex(format) << " " << Hex(At(p, 1, row));
+      EXPECT_EQ(At(p, 2, row) & 0xFFFFFF, 0x159DFFu) << Hex(format) << " " << Hex(At(p, 2, row));
+    }
+    frame->Release();
+  }
+  IDirect3DSurface9* odd = nullptr;
+  EXPECT_EQ(device_->CreateOffscreenPlainSurface(4, 3, D3DFMT_YV12, D3DPOOL_DEFAULT, &odd, nullptr),
+            D3DERR_INVALIDCALL);
+  D3D9CapabilityScript script{};
+  script.refused_video_surfaces[0] = D3DFMT_YV12;
+  D3D9SetCapabilityScript(&script);
+  EXPECT_EQ(d3d_->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE,
+                                    D3DFMT_YV12),
+            D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(device_->CreateOffscreenPlainSurface(4, 2, D3DFMT_YV12, D3DPOOL_DEFAULT, &odd, nullptr),
+            D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(odd, nullptr);
+  D3D9SetCapabilityScript(nullptr);
   back->Release();
-  yuv->Release();
 }
 
 TEST_F(D3D9DeviceTest, PresentShowsTheSourceRectangleInTheDestinationRectangle) {

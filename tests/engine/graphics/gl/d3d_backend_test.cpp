@@ -75,6 +75,25 @@ TEST_F(BackEndTest, ACrossfadeThatShowsNothingDrawsNothingEvenWhenTheBatchOverfl
   EXPECT_EQ(Calls(), calls + 1);
 }
 
+// The mask's textures leave every stage and the cache when the mask screen
+// goes: a texture made later at the same address would pass for bound and
+// never reach the device.
+TEST_F(BackEndTest, ReleasingTheMaskScreenLeavesNoStageWithItsTextures) {
+  Start(true);
+  int graph = SolidGraph(16, 16, {200, 100, 50, 255});
+  IDirect3DTexture9* graph_texture = GetGraphRecord(graph)->image->textures[0].texture;
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_EQ(EnableMaskScreen(1), 0);
+  PaintGraph(10, 10, graph, 0);
+  EnableMaskScreen(0);
+  FlushVertexBatch();
+  bool mask_bound = false;
+  for (const StageRecord& st : g_rs.stages) mask_bound |= st.texture && st.texture != graph_texture;
+  ASSERT_TRUE(mask_bound) << "the masked draw binds the mask's textures";
+  ReleaseMaskScreen();
+  for (const StageRecord& st : g_rs.stages) EXPECT_TRUE(!st.texture || st.texture == graph_texture);
+}
+
 TEST_F(BackEndTest, TheBlendPipelineChoosesItsStageSets) {
   Start(true);
   int opaque = SolidGraph(8, 8, {10, 20, 30, 255});

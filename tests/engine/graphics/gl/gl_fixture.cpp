@@ -68,6 +68,18 @@ Frame GLGraphicsTest::Shown() {
   return frame;
 }
 
+Frame GLGraphicsTest::DrawOn(bool hardware, int depth, const std::function<void()>& draw, D3D9CapabilityScript script) {
+  if (hardware) {
+    script.desktop_format = depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
+    D3D9SetCapabilityScript(&script);
+  }
+  Start(hardware, depth);
+  draw();
+  Frame frame = Shown();
+  D3D9SetCapabilityScript(nullptr);
+  return frame;
+}
+
 void GLGraphicsTest::TearDown() {
   EndGraphics();
   InstallWindowGraphicsHost(nullptr);

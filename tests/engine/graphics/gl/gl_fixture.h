@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/graphics/graphics.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/win32/window.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 
@@ -22,6 +24,10 @@ class GLGraphicsTest : public TempDirTest {
   void Start(bool hardware, int depth = 32);
   // Presents the back buffer and reads what the window shows.
   Frame Shown();
+  // Starts graphics on one path at the depth, draws and reads what is
+  // shown. The device takes the script's answers, its desktop of the depth
+  // (a device in a window takes the desktop's depth); the script goes after.
+  Frame DrawOn(bool hardware, int depth, const std::function<void()>& draw, D3D9CapabilityScript script = {});
   std::string Log() const { return ReadFile("Log.txt"); }
   HWND window_ = nullptr;
   int blocks_before_ = 0;

@@ -1,0 +1,179 @@
+// Movies on the OpenGL path: a movie graph plays and draws on the device,
+// its frames going through the stream's YUV surface in each layout the
+// device offers (the copy into the graph converting them), or through the
+// frame image where it offers none, and shows what the software renderer
+// shows; graphs made after it are no longer split; its surface is made
+// again with the device.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/core/util.h"
+#include "engine/graphics/d3d_internal.h"
+#include "engine/movie/movie_record.h"
+#include "tests/engine/graphics/gl/gl_fixture.h"
+#include "tests/engine/movie/movie_fixtures.h"
+
+namespace {
+
+class MovieGLTest : public GLGraphicsTest {
+ protected:
+  void SetUp() override {
+    GLGraphicsTest::SetUp();
+    SetFileLayer(nullptr);
+    BuildYuvToRgbTables();
+    // The runtime's movie wiring into the window's graphics host.
+    GraphicsHost host = GetGraphicsHost();
+    AddMovieHooks(&host);
+    SetGraphicsHost(&host);
+    TheoraMovieSpec spec;
+    spec.width = 64, spec.height = 48, spec.colour = true;
+    WriteBytes(Path("colour.ogv"), MakeTheoraMovie(spec));
+  }
+  void TearDown() override {
+    EndGraphics();  // the movie goes with its graph
+    EXPECT_EQ(MovieLiveCount(), 0);
+    SetTextureSplitting(1);
+    GLGraphicsTest::TearDown();
+  }
+
+  // The movie graph drawn as it is and stretched twice, at frame 0, and
+  // after it played for 1.49 s (frame 37, or later on a slow machine) and
+  // was held and put back on frame 37; returns the movie, held.
+  static int DrawMovie() {
+    int graph = LoadGraphFromFile("colour.ogv");
+    EXPECT_GE(graph, 0);
+    int movie = GetGraphRecord(graph)->movie;
+    WipeDrawScreen();
+    PaintGraph(10, 10, graph, 0);
+    PaintGraphStretched(90, 10, 218, 106, graph, 0);
+    RunMovie(movie, 1, 0);
+    FindMovieRecord(movie)->time_base = GetMicrosecondCount(0) - 1490000;
+    PaintGraph(10, 200, graph, 0);
+    TheoraStream* stream = FindMovieRecord(movie)->theora;
+    EXPECT_GE(GetTheoraFrameNumber(stream), 37);
+    HoldMovie(movie, 0);
+    SeekTheoraStream(stream, 37);
+    PaintGraph(10, 200, graph, 0);
+    PaintGraphStretched(90, 200, 218, 296, graph, 0);
+    return movie;
+  }
+};
+
+// The largest difference of a channel between two frames.
+int Worst(const Frame& a, const Frame& b, int* at) {
+  int worst = 0;
+  for (size_t i = 0; i < a.size(); i++)
+    for (int s = 0; s < 24; s += 8) {
+      int d = std::abs((int)((a[i] >> s) & 255) - (int)((b[i] >> s) & 255));
+      if (d > worst) worst = d, *at = (int)i;
+    }
+  return worst;
+}
+
+TEST_F(MovieGLTest, AMovieFrameLooksTheSameOnBothPathsInEveryLayout) {
+  struct Variant {
+    const char* name;
+    D3DFORMAT refused[3];
+    D3DFORMAT made;
+  } variants[] = {
+      {"YV12", {}, D3DFMT_YV12},
+      {"YUY2", {D3DFMT_YV12}, D3DFMT_YUY2},
+      {"UYVY", {D3DFMT_YV12, D3DFMT_YUY2}, D3DFMT_UYVY},
+      {"the frame image", {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}, 0},
+  };
+  for (int depth : {32, 16}) {
+    Frame software = DrawOn(false, depth, [] {
+      int movie = DrawMovie();
+      EXPECT_EQ(GetTheoraYuvSurface(FindMovieRecord(movie)->theora), nullptr);  // none without the device
+    });
+    // The picture is there: the white band, colour below it.
+    EXPECT_GE(software[(size_t)12 * kWidth + 40] & 0xFF, 200u);
+    EXPECT_NE(software[(size_t)50 * kWidth + 12], software[(size_t)50 * kWidth + 70]);
+    EXPECT_NE(software[(size_t)30 * kWidth + 40], software[(size_t)55 * kWidth + 40]);
+    for (const Variant& v : variants) {
+      D3D9CapabilityScript script{};
+      std::copy(std::begin(v.refused), std::end(v.refused), script.refused_video_surfaces);
+      Frame hardware = DrawOn(true, depth, [&] {
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        for (D3DFORMAT f : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+          bool offered = std::find(std::begin(v.refused), std::end(v.refused), f) == std::end(v.refused);
+          EXPECT_EQ(d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE, f) ==
+                        D3D_OK,
+                    offered);
+        }
+        d3d->Release();
+        TheoraStream* stream = FindMovieRecord(DrawMovie())->theora;
+        EXPECT_EQ(stream->yuv_surface_format, (uint32_t)v.made) << v.name;
+        EXPECT_EQ(GetTheoraYuvSurface(stream) != nullptr, v.made != 0) << v.name;
+      }, script);
+      SaveFrame("movie-" + std::to_string(depth) + "-" + v.name, hardware);
+      int at = 0;
+      EXPECT_EQ(Worst(software, hardware, &at), 0)
+          << depth << " bits through " << v.name << ": at " << at % kWidth << "," << at / kWidth << " "
+          << std::hex << software[(size_t)at] << " against " << hardware[(size_t)at];
+    }
+  }
+}
+
+TEST_F(MovieGLTest, GraphsMadeAfterAMovieGraphTakeOneTextureAnEdge) {
+  Start(true);
+  int before = CreateBlankGraph(640, 100, 0);
+  EXPECT_EQ(GetGraphRecord(before)->image->texture_count, 2);  // 512 and 128
+  int graph = LoadGraphFromFile("colour.ogv");
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(GetGraphRecord(graph)->image->texture_count, 1);
+  int after = CreateBlankGraph(640, 100, 0);
+  GraphImageData* data = GetGraphRecord(after)->image;
+  ASSERT_EQ(data->texture_count, 1);
+  EXPECT_EQ(data->textures[0].width, 1024);
+  EXPECT_EQ(GetGraphRecord(after)->piece_count, 1);
+}
+
+// A device made again (a restore) drops the movie's surface with the old
+// device and makes one on the new: the graph shows the frame again, also
+// while the movie stands still; a restore onto the software renderer serves
+// it through the frame image.
+TEST_F(MovieGLTest, TheMovieGraphShowsItsFrameAgainAfterTheDeviceIsMadeAgain) {
+  Frame expected = DrawOn(false, 32, [] { DrawMovie(); });
+  int movie = -1;
+  DrawOn(true, 32, [&] { movie = DrawMovie(); });
+  int graph = (int)FindMovieRecord(movie)->hook_argument;
+  IDirect3DSurface9* old_surface = GetTheoraYuvSurface(FindMovieRecord(movie)->theora);
+  ASSERT_NE(old_surface, nullptr);
+  int live = Direct3DLiveObjectCount();
+  ASSERT_EQ(RestoreGraphicsDevice(), 0);
+  EXPECT_LE(Direct3DLiveObjectCount(), live);  // the old device went whole
+  IDirect3DSurface9* surface = GetTheoraYuvSurface(FindMovieRecord(movie)->theora);
+  ASSERT_NE(surface, nullptr);
+  IDirect3DDevice9* owner = nullptr;
+  surface->GetDevice(&owner);
+  EXPECT_EQ(owner, GetGraphicsDevice());
+  owner->Release();
+  WipeDrawScreen();
+  PaintGraph(10, 200, graph, 0);
+  Frame shown = Shown();
+  // The held frame, 37, where the frames drawn at 37 were.
+  for (int y = 200; y < 248; y++)
+    for (int x = 10; x < 74; x++) {
+      size_t i = (size_t)y * kWidth + x;
+      ASSERT_EQ(shown[i], expected[i]) << x << "," << y;
+    }
+  // Onto the software renderer: no surface, the frame image serves.
+  D3D9SetFailures(D3D9_FAIL_DEVICE_ALL);
+  ASSERT_EQ(RestoreGraphicsDevice(), 0);
+  D3D9SetFailures(0);
+  ASSERT_EQ(IsHardwareRendererInUse(), 0);
+  EXPECT_EQ(GetTheoraYuvSurface(FindMovieRecord(movie)->theora), nullptr);
+  WipeDrawScreen();
+  PaintGraph(10, 200, graph, 0);
+  shown = Shown();
+  for (int y = 200; y < 248; y++)
+    for (int x = 10; x < 74; x++) {
+      size_t i = (size_t)y * kWidth + x;
+      ASSERT_EQ(shown[i], expected[i]) << x << "," << y;
+    }
+}
+
+}  // namespace

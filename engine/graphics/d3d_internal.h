@@ -106,6 +106,13 @@ struct DeviceStateCache {
   int32_t texture_transform_pending;
 };
 extern DeviceStateCache g_rs;
+// The vertex format of the next draw, sent only when it changes.
+inline void UseVertexFormat(IDirect3DDevice9* device, uint32_t fvf) {
+  if (g_rs.last_fvf != fvf) {
+    device->SetFVF(fvf);
+    g_rs.last_fvf = fvf;
+  }
+}
 
 int SetFilterMode(int mode);
 int SetMaxAnisotropy(int n);

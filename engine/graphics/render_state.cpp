@@ -332,26 +332,30 @@ int EnableLight(int index, int flag) {
 
 // ---- transforms, viewport, scissor -------------------------------------------------------------------
 
-int SetWorldTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
+namespace {
+
+// Draws the pending batch and sends the transform; false without a device.
+bool SendTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
+  if (!Device()) return false;
   FlushVertexBatch();
-  Device()->SetTransform(D3DTS_WORLD, m);
+  Device()->SetTransform(state, m);
+  return true;
+}
+
+}  // namespace
+
+int SetWorldTransform(const D3DMATRIX* m) {
+  SendTransform(D3DTS_WORLD, m);
   return 0;
 }
 
 int SetViewTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
-  FlushVertexBatch();
-  Device()->SetTransform(D3DTS_VIEW, m);
-  UpdateShaderView(m);
+  if (SendTransform(D3DTS_VIEW, m)) UpdateShaderView(m);
   return 0;
 }
 
 int SetProjectionTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
-  FlushVertexBatch();
-  Device()->SetTransform(D3DTS_PROJECTION, m);
-  UpdateShaderProjection(m);
+  if (SendTransform(D3DTS_PROJECTION, m)) UpdateShaderProjection(m);
   return 0;
 }
 

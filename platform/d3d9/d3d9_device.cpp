@@ -462,22 +462,28 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   return D3D_OK;
 }
 
-HRESULT Device::SetVertexShaderConstantF(UINT start, const float* values, UINT count) {
-  if (!values || start + count > 256) return D3DERR_INVALIDCALL;
-  std::memcpy(vs_constants_[start], values, count * 16);
+namespace {
+
+// Stores `count` constant registers from `start` on (a float register holds four values).
+template <class Register, size_t N>
+HRESULT StoreConstants(Register (&registers)[N], UINT start, const void* values, UINT count) {
+  if (!values || start + count > N) return D3DERR_INVALIDCALL;
+  std::memcpy(&registers[start], values, count * sizeof(Register));
   return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::SetVertexShaderConstantF(UINT start, const float* values, UINT count) {
+  return StoreConstants(vs_constants_, start, values, count);
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* values, UINT count) {
-  if (!values || start + count > 16) return D3DERR_INVALIDCALL;
-  std::memcpy(&vs_booleans_[start], values, count * sizeof(BOOL));
-  return D3D_OK;
+  return StoreConstants(vs_booleans_, start, values, count);
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* values, UINT count) {
-  if (!values || start + count > 32) return D3DERR_INVALIDCALL;
-  std::memcpy(ps_constants_[start], values, count * 16);
-  return D3D_OK;
+  return StoreConstants(ps_constants_, start, values, count);
 }
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {

@@ -106,6 +106,13 @@ struct DeviceStateCache {
   int32_t texture_transform_pending;
 };
 extern DeviceStateCache g_rs;
+// The vertex format of the next draw, sent only when it changes.
+inline void UseVertexFormat(IDirect3DDevice9* device, uint32_t fvf) {
+  if (g_rs.last_fvf != fvf) {
+    device->SetFVF(fvf);
+    g_rs.last_fvf = fvf;
+  }
+}
 
 int SetFilterMode(int mode);
 int SetMaxAnisotropy(int n);
@@ -275,9 +282,11 @@ void ReleaseGraphDepthSurfaces(GraphImageData* image);
 int BuildTextureDrawInfo(int graph);
 int ReleaseAllGraphTextures();
 int RecreateAllGraphTextures();
-// Transfers a rectangle of a base image into a hardware graph's textures.
-int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* rect, int dst_x, int dst_y,
-                               int graph, int update);
+// Transfers the rectangle `src` of a base image (left, top, right, bottom,
+// already cut to the image and the destination) into a hardware image's
+// textures, its corner at (x, y) of the whole image.
+int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageData* data, const int32_t* src, int x,
+                               int y);
 // The user's largest texture (0: the device's) and the never-split flag.
 int SetUserMaxTextureSize(int size);
 int SetTextureSplitting(int on);

@@ -21,25 +21,22 @@ struct ColourVertex {
 
 ColourVertex At(float x, float y, uint32_t colour) { return ColourVertex{x, y, GetGraphDrawFloat(), 1.0f, colour}; }
 
+// The vertex format of ColourVertex: position with rhw, diffuse colour.
+void UseColourVertexFormat() { UseVertexFormat(Device(), 0x44); }
+
 // A primitive drawn by itself: the batch goes first, then the untextured
 // state and the screen colour format.
 bool BeginOwnDraw() {
   if (FlushVertexBatch() < 0) return false;
   BeginSceneOnce();
   PrepareTextureDrawState(nullptr, nullptr, 0);
-  if (g_rs.last_fvf != 0x44) {
-    Device()->SetFVF(0x44);
-    g_rs.last_fvf = 0x44;
-  }
+  UseColourVertexFormat();
   return true;
 }
 
 void DrawOwn(int type, const ColourVertex* v, int n) {
   if (n <= 0) return;
-  if (g_rs.last_fvf != 0x44) {
-    Device()->SetFVF(0x44);
-    g_rs.last_fvf = 0x44;
-  }
+  UseColourVertexFormat();
   Device()->DrawPrimitiveUP((D3DPRIMITIVETYPE)type, (UINT)PrimitiveCount(type, n), v, sizeof(ColourVertex));
 }
 
@@ -130,10 +127,7 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
                                    ? r->image->textures[r->pieces[0].texture].texture
                                    : nullptr;
   PrepareTextureDrawState(r ? r->image : nullptr, texture, flags);
-  if (g_rs.last_fvf != fvf) {
-    Device()->SetFVF(fvf);
-    g_rs.last_fvf = fvf;
-  }
+  UseVertexFormat(Device(), fvf);
   if (indices)
     Device()->DrawIndexedPrimitiveUP((D3DPRIMITIVETYPE)type, 0, (UINT)count, (UINT)PrimitiveCount(type, index_count),
                                      indices, D3DFMT_INDEX16, vertices, (UINT)stride);
@@ -312,36 +306,42 @@ int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
   return 0;
 }
 
-int G_D3D_DrawPixelList(const PixelListEntry* list, int count) {
+namespace {
+
+// Draws a list of `count` entries by itself, put(entry, vertices) writing
+// each entry's vertices, in draws of up to 1000 vertices.
+template <class Entry, class Put>
+int DrawOwnList(int type, const Entry* list, int count, Put put) {
   if (!Device() || !BeginOwnDraw()) return -1;
   static ColourVertex buffer[1000];
   int n = 0;
   for (int i = 0; i < count; i++) {
-    buffer[n++] = At((float)list[i].x, (float)list[i].y, WidenedColour(list[i].colour, list[i].alpha));
+    n += put(list[i], buffer + n);
     if (n == 1000) {
-      DrawOwn(D3DPT_POINTLIST, buffer, n);
+      DrawOwn(type, buffer, n);
       n = 0;
     }
   }
-  DrawOwn(D3DPT_POINTLIST, buffer, n);
+  DrawOwn(type, buffer, n);
   return 0;
 }
 
+}  // namespace
+
+int G_D3D_DrawPixelList(const PixelListEntry* list, int count) {
+  return DrawOwnList(D3DPT_POINTLIST, list, count, [](const PixelListEntry& e, ColourVertex* v) {
+    v[0] = At((float)e.x, (float)e.y, WidenedColour(e.colour, e.alpha));
+    return 1;
+  });
+}
+
 int G_D3D_DrawLineList(const LineListEntry* list, int count) {
-  if (!Device() || !BeginOwnDraw()) return -1;
-  static ColourVertex buffer[1000];
-  int n = 0;
-  for (int i = 0; i < count; i++) {
-    uint32_t c = WidenedColour(list[i].colour, list[i].alpha);
-    buffer[n++] = At((float)list[i].x1, (float)list[i].y1, c);
-    buffer[n++] = At((float)list[i].x2, (float)list[i].y2, c);
-    if (n == 1000) {
-      DrawOwn(D3DPT_LINELIST, buffer, n);
-      n = 0;
-    }
-  }
-  DrawOwn(D3DPT_LINELIST, buffer, n);
-  return 0;
+  return DrawOwnList(D3DPT_LINELIST, list, count, [](const LineListEntry& e, ColourVertex* v) {
+    uint32_t c = WidenedColour(e.colour, e.alpha);
+    v[0] = At((float)e.x1, (float)e.y1, c);
+    v[1] = At((float)e.x2, (float)e.y2, c);
+    return 2;
+  });
 }
 
 int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv) {

@@ -253,11 +253,7 @@ int ReleaseGraph(int graph, int ignored) {
 
 int ReleaseAllGraphs(int ignored) {
   (void)ignored;
-  if (!g_graph_table) return 0;
-  for (int s = 0; s < g_graph_table->high_water(); s++) {
-    int h = g_graph_table->HandleAt(s);
-    if (h >= 0) ReleaseGraph(h);
-  }
+  ForEachGraph([](int graph, GraphRecord&) { ReleaseGraph(graph); });
   return 0;
 }
 

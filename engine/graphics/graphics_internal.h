@@ -154,6 +154,12 @@ extern DrawState g_draw;
 extern ScreenState g_screen;
 extern DeviceObjects g_device;
 extern HandleTable<GraphRecord>* g_graph_table;
+// fn(graph, record) for every live graph, lowest slot first; none before the
+// table is made.
+template <class Fn>
+void ForEachGraph(Fn&& fn) {
+  if (g_graph_table) g_graph_table->ForEach(fn);
+}
 
 // Screen images of the software path: the screen and two work images.
 extern MEMIMG g_screen_image;

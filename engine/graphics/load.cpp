@@ -20,6 +20,36 @@ void MirrorBoth(BASEIMAGE* image, BASEIMAGE* alpha) {
   if (alpha) MirrorBaseImage(alpha);
 }
 
+// Decodes an image file in memory and its alpha image file (when given),
+// mirrored when `mirror` is 1, and hands them to use(image, alpha or null);
+// its result, or -1 when the files do not decode.
+template <class Use>
+int UseImagesFromMemory(const void* image_data, int size, const void* alpha_data, int alpha_size, int mirror,
+                        Use use) {
+  BASEIMAGE image{}, alpha{};
+  int decoded = LoadImageAndAlphaImage(nullptr, image_data, size, 1, alpha_data, alpha_data ? alpha_size : 0,
+                                       alpha_data ? 1 : 0, &image, &alpha, 0);
+  if (decoded < 0) return -1;
+  BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
+  if (mirror == 1) MirrorBoth(&image, alpha_ptr);
+  int result = use(&image, alpha_ptr);
+  FreeImages(&image, alpha_ptr);
+  return result;
+}
+
+// Runs write() on the images with their spare bits masked, mirrored for the
+// time of it when both mirror flags are 1.
+template <class Write>
+int WriteImages(BASEIMAGE* image, BASEIMAGE* alpha, int mirror, int second_mirror, Write write) {
+  FixSparePixelMask(&image->format);
+  if (alpha) FixSparePixelMask(&alpha->format);
+  bool flip = mirror == 1 && second_mirror == 1;
+  if (flip) MirrorBoth(image, alpha);
+  int result = write();
+  if (flip) MirrorBoth(image, alpha);
+  return result;
+}
+
 // The movie's frame hook: the current picture into the graph, when the movie
 // has one the graph has not had yet. A device graph of a movie that decodes
 // into a YUV surface takes it from there, the device converting; any other
@@ -92,59 +122,40 @@ int LoadGraphCore(const char* path, int creation_flag, int mirror, int movie_opt
 int LoadGraphFromMemory(const void* image_data, int size, const void* alpha_data, int alpha_size, int creation_flag,
                         int mirror) {
   if (!g_screen.started || !image_data || size <= 0) return -1;
-  BASEIMAGE image{}, alpha{};
-  int decoded = LoadImageAndAlphaImage(nullptr, image_data, size, 1, alpha_data, alpha_data ? alpha_size : 0,
-                                       alpha_data ? 1 : 0, &image, &alpha, 0);
-  if (decoded < 0) return -1;
-  BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
-  if (mirror == 1) MirrorBoth(&image, alpha_ptr);
-  int graph = CreateGraphFromImage(&image, alpha_ptr, creation_flag, mirror, 0);
-  FreeImages(&image, alpha_ptr);
-  return graph;
+  return UseImagesFromMemory(image_data, size, alpha_data, alpha_size, mirror, [&](BASEIMAGE* image, BASEIMAGE* alpha) {
+    return CreateGraphFromImage(image, alpha, creation_flag, mirror, 0);
+  });
 }
 
 int CreateGraphFromImage(BASEIMAGE* image, BASEIMAGE* alpha, int creation_flag, int mirror, int second_mirror) {
   if (!image) return -1;
-  FixSparePixelMask(&image->format);
-  if (alpha) FixSparePixelMask(&alpha->format);
-  bool flip = mirror == 1 && second_mirror == 1;
-  if (flip) MirrorBoth(image, alpha);
-  int graph = CreateGraphForImage(image, alpha, creation_flag);
-  if (graph >= 0 && TransferImageToGraphAt(nullptr, image, alpha, 0, 0, graph, 0) < 0) {
-    ReleaseGraph(graph);
-    graph = -1;
-  }
-  if (flip) MirrorBoth(image, alpha);
-  return graph;
+  return WriteImages(image, alpha, mirror, second_mirror, [&] {
+    int graph = CreateGraphForImage(image, alpha, creation_flag);
+    if (graph >= 0 && TransferImageToGraphAt(nullptr, image, alpha, 0, 0, graph, 0) < 0) {
+      ReleaseGraph(graph);
+      graph = -1;
+    }
+    return graph;
+  });
 }
 
 int ReloadGraphFromImage(BASEIMAGE* image, BASEIMAGE* alpha, int graph, int ignored, int mirror, int second_mirror) {
   (void)ignored;
   if (!image) return -1;
-  FixSparePixelMask(&image->format);
-  if (alpha) FixSparePixelMask(&alpha->format);
-  GraphRecord* record = GetGraphRecord(graph);
-  if (!record || record->width != image->width || record->height != image->height) return -1;
-  if (alpha && (alpha->width != image->width || alpha->height != image->height)) return -1;
-  bool flip = mirror == 1 && second_mirror == 1;
-  if (flip) MirrorBoth(image, alpha);
-  int result = TransferBaseImageToGraph(image, alpha, nullptr, 0, 0, graph, 0);
-  if (flip) MirrorBoth(image, alpha);
-  return result < 0 ? -1 : 0;
+  return WriteImages(image, alpha, mirror, second_mirror, [&] {
+    GraphRecord* record = GetGraphRecord(graph);
+    if (!record || record->width != image->width || record->height != image->height) return -1;
+    if (alpha && (alpha->width != image->width || alpha->height != image->height)) return -1;
+    return TransferBaseImageToGraph(image, alpha, nullptr, 0, 0, graph, 0) < 0 ? -1 : 0;
+  });
 }
 
 int ReloadGraphFromMemory(const void* image_data, int size, int graph, const void* alpha_data, int alpha_size,
                           int ignored, int mirror) {
   if (!image_data || size <= 0) return -1;
-  BASEIMAGE image{}, alpha{};
-  int decoded = LoadImageAndAlphaImage(nullptr, image_data, size, 1, alpha_data, alpha_data ? alpha_size : 0,
-                                       alpha_data ? 1 : 0, &image, &alpha, 0);
-  if (decoded < 0) return -1;
-  BASEIMAGE* alpha_ptr = decoded == 0 ? &alpha : nullptr;
-  if (mirror == 1) MirrorBoth(&image, alpha_ptr);
-  int result = ReloadGraphFromImage(&image, alpha_ptr, graph, ignored, mirror, 0);
-  FreeImages(&image, alpha_ptr);
-  return result;
+  return UseImagesFromMemory(image_data, size, alpha_data, alpha_size, mirror, [&](BASEIMAGE* image, BASEIMAGE* alpha) {
+    return ReloadGraphFromImage(image, alpha, graph, ignored, mirror, 0);
+  });
 }
 
 int TransferImageToGraph(const char* reload_path, BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* rect,
@@ -175,7 +186,6 @@ int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* 
   if (src_rect) std::memcpy(r, src_rect, sizeof r);
   if (r[0] >= r[2] || r[1] >= r[3]) return 0;
   GraphImageData* data = record->image;
-  if (!data->software) return TransferBaseImageToTexture(image, alpha, src_rect, dst_x, dst_y, graph, update);
   // Cut the rectangle to the image and to the destination: with update set
   // the destination counts in the whole image, else in the graph.
   int area_x = update ? 0 : record->x, area_y = update ? 0 : record->y;
@@ -189,6 +199,7 @@ int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* 
   if (r[2] - r[0] > area_w - dst_x) r[2] = r[0] + area_w - dst_x;
   if (r[3] - r[1] > area_h - dst_y) r[3] = r[1] + area_h - dst_y;
   if (r[0] >= r[2] || r[1] >= r[3]) return -1;
+  if (!data->software) return TransferBaseImageToTexture(image, alpha, data, r, area_x + dst_x, area_y + dst_y);
   return WriteBaseImageToMEMIMG(image, alpha, &data->image, r[0], r[1], r[2] - r[0], r[3] - r[1], area_x + dst_x,
                                 area_y + dst_y, 0) < 0
              ? -1
@@ -202,22 +213,20 @@ int RestoreAllGraphs() {
   int have = -1;  // result of the last load: -1 none, 0 with alpha, 1 without
   const char* last_path = nullptr;
   uint32_t last_option = 0;
-  for (int s = 0; s < g_graph_table->high_water(); s++) {
-    int graph = g_graph_table->HandleAt(s);
-    GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-    if (!record || !record->reload_name) continue;
-    const char* path = record->reload_name->path;
-    if (!(have >= 0 && last_path && std::strcmp(last_path, path) == 0 && last_option == record->load_option)) {
+  ForEachGraph([&](int graph, GraphRecord& record) {
+    if (!record.reload_name) return;
+    const char* path = record.reload_name->path;
+    if (!(have >= 0 && last_path && std::strcmp(last_path, path) == 0 && last_option == record.load_option)) {
       if (have >= 0) FreeImages(&image, have == 0 ? &alpha : nullptr);
       have = LoadImageAndAlphaImage(path, nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0);
       last_path = have >= 0 ? path : nullptr;
-      last_option = record->load_option;
-      if (have < 0) continue;
+      last_option = record.load_option;
+      if (have < 0) return;
     }
-    int32_t rect[4] = {record->source_x, record->source_y, record->source_x + record->width,
-                       record->source_y + record->height};
+    int32_t rect[4] = {record.source_x, record.source_y, record.source_x + record.width,
+                       record.source_y + record.height};
     TransferBaseImageToGraph(&image, have == 0 ? &alpha : nullptr, rect, 0, 0, graph, 0);
-  }
+  });
   if (have >= 0) FreeImages(&image, have == 0 ? &alpha : nullptr);
   return 0;
 }

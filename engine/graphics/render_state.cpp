@@ -36,13 +36,22 @@ void Sampler(int stage, D3DSAMPLERSTATETYPE state, uint32_t value, uint32_t* cac
   *cached = value;
 }
 
+// The cache's one step for a render state: unless the cache holds `value`
+// already (and no push is forced), draws the pending batch (unless told
+// not to), sends `sent` for the state and keeps value. 1 when it was sent,
+// 0 when the cache already held it, -1 when the device refused it.
+template <class T>
+int SendState(D3DRENDERSTATETYPE state, DWORD sent, T value, T* cached, bool flush = true) {
+  if (*cached == value && !Forced()) return 0;
+  if (flush) FlushVertexBatch();
+  HRESULT hr = Device()->SetRenderState(state, sent);
+  *cached = value;
+  return hr == D3D_OK ? 1 : -1;
+}
+
 int RenderStateCached(D3DRENDERSTATETYPE state, uint32_t value, int32_t* cached, bool flush = true) {
   if (!Device()) return -1;
-  if ((uint32_t)*cached == value && !Forced()) return 0;
-  if (flush) FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(state, value);
-  *cached = (int32_t)value;
-  return hr == D3D_OK ? 0 : -1;
+  return SendState(state, value, (int32_t)value, cached, flush) < 0 ? -1 : 0;
 }
 
 DWORD FloatBits(float f) {
@@ -182,38 +191,25 @@ int SetZWrite(int flag) { return RenderStateCached(D3DRS_ZWRITEENABLE, (uint32_t
 
 int SetZCompare(uint32_t func) {
   if (!Device()) return -1;
-  if (g_rs.z_func == func && !Forced()) return 0;
-  FlushVertexBatch();
-  Device()->SetRenderState(D3DRS_ZFUNC, func);
-  g_rs.z_func = func;
+  SendState(D3DRS_ZFUNC, func, func, &g_rs.z_func);
   return 0;
 }
 
 int SetDepthBias(uint32_t bits) {
   if (!Device()) return -1;
-  if (g_rs.depth_bias == bits && !Forced()) return 0;
-  FlushVertexBatch();
-  Device()->SetRenderState(D3DRS_DEPTHBIAS, bits);
-  g_rs.depth_bias = bits;
+  SendState(D3DRS_DEPTHBIAS, bits, bits, &g_rs.depth_bias);
   return 0;
 }
 
 int SetCullMode(int flag) {
   if (!Device()) return 0;
-  if (g_rs.cull == (flag ? 1 : 0) && !Forced()) return 0;
-  FlushVertexBatch();
-  Device()->SetRenderState(D3DRS_CULLMODE, flag ? D3DCULL_CCW : D3DCULL_NONE);
-  g_rs.cull = flag ? 1 : 0;
+  SendState(D3DRS_CULLMODE, flag ? D3DCULL_CCW : D3DCULL_NONE, flag ? 1 : 0, &g_rs.cull);
   return 0;
 }
 
 int SetShadeMode(uint32_t mode) {
   if (!Device()) return 0;
-  if (g_rs.shade_mode == mode && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_SHADEMODE, mode);
-  g_rs.shade_mode = mode;
-  return hr == D3D_OK ? 0 : -1;
+  return SendState(D3DRS_SHADEMODE, mode, mode, &g_rs.shade_mode) < 0 ? -1 : 0;
 }
 
 int SetSpecularEnable(int flag) {
@@ -223,20 +219,14 @@ int SetSpecularEnable(int flag) {
 
 int SetDiffuseMaterialSource(int flag) {
   if (!Device()) return 0;
-  if (g_rs.diffuse_source == flag && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, flag ? D3DMCS_COLOR1 : D3DMCS_MATERIAL);
-  g_rs.diffuse_source = flag;
-  return hr == D3D_OK ? 0 : -1;
+  DWORD source = flag ? D3DMCS_COLOR1 : D3DMCS_MATERIAL;
+  return SendState(D3DRS_DIFFUSEMATERIALSOURCE, source, (int32_t)flag, &g_rs.diffuse_source) < 0 ? -1 : 0;
 }
 
 int SetSpecularMaterialSource(int flag) {
   if (!Device()) return 0;
-  if (g_rs.specular_source == flag && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, flag ? D3DMCS_COLOR2 : D3DMCS_MATERIAL);
-  g_rs.specular_source = flag;
-  return hr == D3D_OK ? 0 : -1;
+  DWORD source = flag ? D3DMCS_COLOR2 : D3DMCS_MATERIAL;
+  return SendState(D3DRS_SPECULARMATERIALSOURCE, source, (int32_t)flag, &g_rs.specular_source) < 0 ? -1 : 0;
 }
 
 int SetNormalizeNormals(int flag) {
@@ -271,21 +261,14 @@ int SetFogEnableState(int flag) {
 
 int SetFogModeState(uint32_t mode) {
   if (!Device()) return 0;
-  if (g_rs.fog_mode == mode && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_FOGVERTEXMODE, mode);
-  g_rs.fog_mode = mode;
-  UpdateShaderFog();
-  return hr == D3D_OK ? 0 : -1;
+  int sent = SendState(D3DRS_FOGVERTEXMODE, mode, mode, &g_rs.fog_mode);
+  if (sent != 0) UpdateShaderFog();
+  return sent < 0 ? -1 : 0;
 }
 
 int SetFogColorState(uint32_t argb) {
   if (!Device()) return 0;
-  if (g_rs.fog_colour == argb && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_FOGCOLOR, argb);
-  g_rs.fog_colour = argb;
-  return hr == D3D_OK ? 0 : -1;
+  return SendState(D3DRS_FOGCOLOR, argb, argb, &g_rs.fog_colour) < 0 ? -1 : 0;
 }
 
 int SetFogRangeState(float start, float end) {
@@ -305,12 +288,9 @@ int SetFogRangeState(float start, float end) {
 
 int SetFogDensityState(float density) {
   if (!Device()) return 0;
-  if (g_rs.fog_density == density && !Forced()) return 0;
-  FlushVertexBatch();
-  HRESULT hr = Device()->SetRenderState(D3DRS_FOGDENSITY, FloatBits(density));
-  g_rs.fog_density = density;
-  UpdateShaderFog();
-  return hr == D3D_OK ? 0 : -1;
+  int sent = SendState(D3DRS_FOGDENSITY, FloatBits(density), density, &g_rs.fog_density);
+  if (sent != 0) UpdateShaderFog();
+  return sent < 0 ? -1 : 0;
 }
 
 int SetMaterialCached(const D3DMATERIAL9* material) {
@@ -352,26 +332,30 @@ int EnableLight(int index, int flag) {
 
 // ---- transforms, viewport, scissor -------------------------------------------------------------------
 
-int SetWorldTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
+namespace {
+
+// Draws the pending batch and sends the transform; false without a device.
+bool SendTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
+  if (!Device()) return false;
   FlushVertexBatch();
-  Device()->SetTransform(D3DTS_WORLD, m);
+  Device()->SetTransform(state, m);
+  return true;
+}
+
+}  // namespace
+
+int SetWorldTransform(const D3DMATRIX* m) {
+  SendTransform(D3DTS_WORLD, m);
   return 0;
 }
 
 int SetViewTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
-  FlushVertexBatch();
-  Device()->SetTransform(D3DTS_VIEW, m);
-  UpdateShaderView(m);
+  if (SendTransform(D3DTS_VIEW, m)) UpdateShaderView(m);
   return 0;
 }
 
 int SetProjectionTransform(const D3DMATRIX* m) {
-  if (!Device()) return 0;
-  FlushVertexBatch();
-  Device()->SetTransform(D3DTS_PROJECTION, m);
-  UpdateShaderProjection(m);
+  if (SendTransform(D3DTS_PROJECTION, m)) UpdateShaderProjection(m);
   return 0;
 }
 
@@ -586,10 +570,7 @@ int DrawVertexGrid(const void* vertices, int columns, int rows) {
   if (!d) return 0;
   if (columns < 2 || rows < 2) return -1;
   FlushVertexBatch();
-  if (g_rs.last_fvf != 0x144) {
-    d->SetFVF(0x144);
-    g_rs.last_fvf = 0x144;
-  }
+  UseVertexFormat(d, 0x144);
   uint16_t indices[1024];
   int n = 0;
   UINT vertex_count = (UINT)(columns * rows);

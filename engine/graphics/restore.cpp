@@ -17,21 +17,15 @@ void FallBackToSoftware() {
   WriteLogText("ソフトウエアレンダリングに切り替えてグラフィックを復帰します\n");
   SetSoftScreenBitDepth(g_screen.depth == 16 ? 16 : 32);
   if (!IsMEMIMGValid(&g_screen_image)) CreatePrimaryMemImage();
-  if (g_graph_table) {
-    for (int s = 0; s < g_graph_table->high_water(); s++) {
-      int graph = g_graph_table->HandleAt(s);
-      GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-      if (record && record->image && record->image->hardware) ConvertImageDataToSoftware(record->image);
-    }
-    // Each graph takes its view of the new memory image.
-    for (int s = 0; s < g_graph_table->high_water(); s++) {
-      int graph = g_graph_table->HandleAt(s);
-      GraphRecord* record = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-      if (!record || !record->image || !record->image->software || IsMEMIMGValid(&record->view)) continue;
-      record->view = MEMIMG{};
-      CreateMEMIMGView(&record->view, &record->image->image, record->x, record->y, record->width, record->height);
-    }
-  }
+  ForEachGraph([](int, GraphRecord& r) {
+    if (r.image && r.image->hardware) ConvertImageDataToSoftware(r.image);
+  });
+  // Each graph takes its view of the new memory image.
+  ForEachGraph([](int, GraphRecord& r) {
+    if (!r.image || !r.image->software || IsMEMIMGValid(&r.view)) return;
+    r.view = MEMIMG{};
+    CreateMEMIMGView(&r.view, &r.image->image, r.x, r.y, r.width, r.height);
+  });
   RecreateMaskScreen();
   SelectDrawScreen(g_draw.draw_screen);
   SyncSoftDrawState();

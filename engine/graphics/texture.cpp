@@ -340,31 +340,13 @@ int BuildTextureDrawInfo(int graph) {
   return 0;
 }
 
-int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* rect, int dst_x, int dst_y,
-                               int graph, int update) {
-  GraphRecord* r = GetGraphRecord(graph);
-  if (!r || !r->image || !image) return -1;
-  GraphImageData* data = r->image;
-  int32_t s[4] = {0, 0, image->width, image->height};
-  if (rect) std::memcpy(s, rect, sizeof s);
-  if (s[0] >= s[2] || s[1] >= s[3]) return 0;
-  // The destination in image pixels, cut to the graph (or the whole image).
-  int area_x = update ? 0 : r->x, area_y = update ? 0 : r->y;
-  int area_w = update ? data->width : r->width, area_h = update ? data->height : r->height;
-  if (s[0] < 0) dst_x -= s[0], s[0] = 0;
-  if (s[1] < 0) dst_y -= s[1], s[1] = 0;
-  if (s[2] > image->width) s[2] = image->width;
-  if (s[3] > image->height) s[3] = image->height;
-  if (dst_x < 0) s[0] -= dst_x, dst_x = 0;
-  if (dst_y < 0) s[1] -= dst_y, dst_y = 0;
-  if (s[2] - s[0] > area_w - dst_x) s[2] = s[0] + area_w - dst_x;
-  if (s[3] - s[1] > area_h - dst_y) s[3] = s[1] + area_h - dst_y;
-  if (s[0] >= s[2] || s[1] >= s[3]) return -1;
+int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageData* data, const int32_t* s, int x,
+                               int y) {
   if (!g_device.device) return -1;
   // Draws still queued show the picture they were queued with (a movie's
   // earlier frame, say).
   FlushVertexBatch();
-  PixelRect whole{area_x + dst_x, area_y + dst_y, area_x + dst_x + s[2] - s[0], area_y + dst_y + s[3] - s[1]};
+  PixelRect whole{x, y, x + s[2] - s[0], y + s[3] - s[1]};
   if (data->draw_target) {
     // Draw targets cannot be locked: the rectangle goes through a surface
     // in system memory.
@@ -410,22 +392,16 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t
 }
 
 int ReleaseAllGraphTextures() {
-  if (!g_graph_table) return 0;
-  for (int s = 0; s < g_graph_table->high_water(); s++) {
-    int graph = g_graph_table->HandleAt(s);
-    GraphRecord* r = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-    if (r && r->image && r->image->hardware) ReleaseGraphTextures(r->image);
-  }
+  ForEachGraph([](int, GraphRecord& r) {
+    if (r.image && r.image->hardware) ReleaseGraphTextures(r.image);
+  });
   return 0;
 }
 
 int RecreateAllGraphTextures() {
-  if (!g_graph_table) return 0;
-  for (int s = 0; s < g_graph_table->high_water(); s++) {
-    int graph = g_graph_table->HandleAt(s);
-    GraphRecord* r = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-    if (r && r->image && r->image->hardware) CreateGraphTextures(r->image);
-  }
+  ForEachGraph([](int, GraphRecord& r) {
+    if (r.image && r.image->hardware) CreateGraphTextures(r.image);
+  });
   return 0;
 }
 
@@ -438,14 +414,12 @@ int ConvertImageDataToSoftware(GraphImageData* data) {
   data->hardware = 0;
   if (SetupSoftwareImageData(data) < 0) return -1;
   // Every graph on this image drops its pieces; its view is made by the caller.
-  for (int s = 0; g_graph_table && s < g_graph_table->high_water(); s++) {
-    int graph = g_graph_table->HandleAt(s);
-    GraphRecord* r = graph >= 0 ? GetGraphRecord(graph) : nullptr;
-    if (!r || r->image != data) continue;
-    VOX_FREE(r->pieces);
-    r->pieces = nullptr;
-    r->piece_count = 0;
-  }
+  ForEachGraph([&](int, GraphRecord& r) {
+    if (r.image != data) return;
+    VOX_FREE(r.pieces);
+    r.pieces = nullptr;
+    r.piece_count = 0;
+  });
   return 0;
 }
 
@@ -512,7 +486,7 @@ int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
       image.pixels = static_cast<uint8_t*>(locked.pBits);
       // The screen's spare bits carry no alpha: the pixels go in opaque.
       if (image.format.alpha_width == 0) FixSparePixelMask(&image.format);
-      result = TransferBaseImageToTexture(&image, nullptr, nullptr, 0, 0, graph, 0);
+      result = TransferBaseImageToGraph(&image, nullptr, nullptr, 0, 0, graph, 0);
       memory->UnlockRect();
     }
   }

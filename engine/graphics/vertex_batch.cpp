@@ -22,11 +22,7 @@ IDirect3DDevice9* Device() { return g_device.device; }
 
 void DrawPending() {
   int prims = PrimitiveCount(g_batch.type, g_batch.count);
-  uint32_t fvf = kBatchFvf[g_batch.format];
-  if (g_rs.last_fvf != fvf) {
-    Device()->SetFVF(fvf);
-    g_rs.last_fvf = fvf;
-  }
+  UseVertexFormat(Device(), kBatchFvf[g_batch.format]);
   Device()->DrawPrimitiveUP((D3DPRIMITIVETYPE)g_batch.type, (UINT)prims, g_batch.buffers[g_batch.format],
                             (UINT)kBatchStride[g_batch.format]);
 }

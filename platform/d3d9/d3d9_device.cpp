@@ -14,8 +14,6 @@ namespace vox_d3d9 {
 
 namespace {
 
-constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;  // uploads never disturb the stages' units
-
 DWORD FloatBits(float f) {
   DWORD d;
   std::memcpy(&d, &f, 4);
@@ -190,10 +188,6 @@ int ReadShownThunk(void* device, uint32_t* pixels, int width, int height, int pi
   return static_cast<Device*>(device)->ReadShown(pixels, width, height, pitch);
 }
 
-void ClearGLErrors() {
-  while (gl.GetError() != GL_NO_ERROR) {
-  }
-}
 
 // Which of the blend states the program takes part in (BLEND_*).
 uint32_t BlendClass(const DWORD* rs) {
@@ -280,15 +274,7 @@ bool Device::Create() {
   bool lockable = (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
   back_buffer_.reset(new Surface(this, Surface::Kind::kBackBuffer, desc, nullptr, 0, lockable));
   const FormatInfo* f = back_buffer_->format();
-  if (!f || !f->internal_format) return false;
-  gl.GenTextures(1, &back_buffer_->own_texture);
-  gl.ActiveTexture(kScratchUnit);
-  gl.BindTexture(GL_TEXTURE_2D, back_buffer_->own_texture);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(f), (GLsizei)desc.Width, (GLsizei)desc.Height, 0,
-                f->gl_format, f->gl_type, nullptr);
-  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  if (gl.GetError() != GL_NO_ERROR) return false;
-  if (back_buffer_->Framebuffer() == 0) return false;
+  if (!f || !f->internal_format || !back_buffer_->CreateOwnTexture()) return false;
   render_target_ = back_buffer_.get();
   viewport_ = D3DVIEWPORT9{0, 0, desc.Width, desc.Height, 0.0f, 1.0f};
   scissor_ = RECT{0, 0, (LONG)desc.Width, (LONG)desc.Height};
@@ -330,12 +316,6 @@ Device::~Device() {
   SetWindowPixelReader(window_, nullptr, nullptr);
   if (context_) DeleteWindowGLContext(context_);
   d3d_->Release();
-}
-
-uint32_t Device::Release() {
-  uint32_t left = --refs_;
-  if (left == 0) delete this;
-  return left;
 }
 
 bool Device::MakeCurrent() { return MakeWindowGLContextCurrent(window_, context_) == TRUE; }
@@ -482,22 +462,28 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   return D3D_OK;
 }
 
-HRESULT Device::SetVertexShaderConstantF(UINT start, const float* values, UINT count) {
-  if (!values || start + count > 256) return D3DERR_INVALIDCALL;
-  std::memcpy(vs_constants_[start], values, count * 16);
+namespace {
+
+// Stores `count` constant registers from `start` on (a float register holds four values).
+template <class Register, size_t N>
+HRESULT StoreConstants(Register (&registers)[N], UINT start, const void* values, UINT count) {
+  if (!values || start + count > N) return D3DERR_INVALIDCALL;
+  std::memcpy(&registers[start], values, count * sizeof(Register));
   return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::SetVertexShaderConstantF(UINT start, const float* values, UINT count) {
+  return StoreConstants(vs_constants_, start, values, count);
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* values, UINT count) {
-  if (!values || start + count > 16) return D3DERR_INVALIDCALL;
-  std::memcpy(&vs_booleans_[start], values, count * sizeof(BOOL));
-  return D3D_OK;
+  return StoreConstants(vs_booleans_, start, values, count);
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* values, UINT count) {
-  if (!values || start + count > 32) return D3DERR_INVALIDCALL;
-  std::memcpy(ps_constants_[start], values, count * 16);
-  return D3D_OK;
+  return StoreConstants(ps_constants_, start, values, count);
 }
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {

@@ -119,8 +119,7 @@ void Probe(void* out) {
       caps.max_anisotropy = most;
     }
   }
-  while (gl.GetError() != GL_NO_ERROR) {
-  }
+  ClearGLErrors();
   // Every colour format is tried as a texture and as a framebuffer colour
   // attachment of a small texture.
   GLuint texture = 0, framebuffer = 0;
@@ -140,8 +139,7 @@ void Probe(void* out) {
     if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) caps.render_targets.push_back(format);
     gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
-    while (gl.GetError() != GL_NO_ERROR) {
-    }
+    ClearGLErrors();
   }
   caps.falling_line_loses_start = ProbeFallingLine(texture, framebuffer);
   // A texture of the old size is released with the name.

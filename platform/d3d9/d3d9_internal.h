@@ -12,6 +12,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/gl_api.h"
+#include "platform/win32/com_object.h"
 
 namespace vox_d3d9 {
 
@@ -78,6 +79,15 @@ void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch,
 // A video format for off-screen plain surfaces only.
 inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
 
+// ---- GL calls shared by the objects --------------------------------------------------------
+// The texture unit uploads and copies bind on: they never disturb the stages' units.
+constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
+// Forgets the errors of earlier calls, so that the next check sees only its own.
+inline void ClearGLErrors() {
+  while (gl.GetError() != GL_NO_ERROR) {
+  }
+}
+
 // ---- what the GL context offers --------------------------------------------------------
 struct GLCaps {
   bool available = false;     // a context could be made
@@ -99,7 +109,8 @@ void FillCaps(D3DCAPS9* caps);
 class Device;
 class Texture;
 
-// Counts live objects; every object of the stand-in derives from it.
+// Counts live objects; every object of the stand-in derives from it, beside
+// the ComObject that counts its references.
 struct Counted {
   Counted() { g_live_objects++; }
   ~Counted() { g_live_objects--; }
@@ -108,12 +119,14 @@ struct Counted {
 };
 
 // ---- surfaces -----------------------------------------------------------------------
-class Surface final : public IDirect3DSurface9, Counted {
+class Surface final : public ComObject<IDirect3DSurface9>, Counted {
  public:
   enum class Kind { kTextureLevel, kRenderTarget, kBackBuffer, kDepthStencil, kPlain };
   Surface(Device* device, Kind kind, const D3DSURFACE_DESC& desc, Texture* container, UINT level, bool lockable);
   ~Surface() override;
 
+  // A texture's level and the back buffer count their references with their
+  // owner's; the others with their own.
   uint32_t AddRef() override;
   uint32_t Release() override;
   HRESULT GetDevice(IDirect3DDevice9** device) override;
@@ -141,6 +154,9 @@ class Surface final : public IDirect3DSurface9, Counted {
   // Copies a rectangle of CPU rows (this surface's format and pitch) into the
   // GL texture level; the whole level when rect is null.
   void Upload(const RECT* rect);
+  // A render target's or the back buffer's texture of its own, in the
+  // target's storage, and its framebuffer. False when GL refuses either.
+  bool CreateOwnTexture();
   // Names this surface for good (addresses are reused); the serial of the
   // depth surface attached to this surface's framebuffer (0: none).
   const uint64_t serial;
@@ -158,7 +174,6 @@ class Surface final : public IDirect3DSurface9, Counted {
   Texture* container_;
   UINT level_;
   bool lockable_;
-  uint32_t refs_ = 1;
   GLuint framebuffer_ = 0;
   GLuint renderbuffer_ = 0;
   std::vector<uint8_t> memory_;
@@ -173,14 +188,12 @@ class Surface final : public IDirect3DSurface9, Counted {
 void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, const RECT& from, POINT at);
 
 // ---- textures -----------------------------------------------------------------------
-class Texture final : public IDirect3DTexture9, Counted {
+class Texture final : public ComObject<IDirect3DTexture9>, Counted {
  public:
   Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format, D3DPOOL pool);
   ~Texture() override;
   bool Create();  // the GL texture and one surface per level
 
-  uint32_t AddRef() override;
-  uint32_t Release() override;
   HRESULT GetDevice(IDirect3DDevice9** device) override;
   DWORD GetLevelCount() override { return (DWORD)surfaces_.size(); }
   HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -202,28 +215,20 @@ class Texture final : public IDirect3DTexture9, Counted {
   DWORD usage_;
   const FormatInfo* format_;
   D3DPOOL pool_;
-  uint32_t refs_ = 1;
   GLuint texture_ = 0;
   std::vector<std::unique_ptr<Surface>> surfaces_;
 };
 
 // ---- buffers, shaders, declarations -----------------------------------------------------
 template <class Interface>
-class Resource : public Interface, Counted {
+class Resource : public ComObject<Interface>, Counted {
  public:
   explicit Resource(Device* device);
   ~Resource() override;
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetDevice(IDirect3DDevice9** device) override;
 
  protected:
   Device* device_;
-  uint32_t refs_ = 1;
 };
 
 template <class Interface>
@@ -291,15 +296,12 @@ class SwapChain final : public IDirect3DSwapChain9 {
 
 class Direct3D;
 
-class Device final : public IDirect3DDevice9, Counted {
+class Device final : public ComObject<IDirect3DDevice9>, Counted {
  public:
   Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour);
   ~Device() override;
   // The context, the back buffer and the defaults. False when GL fails.
   bool Create();
-
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override;
 
   HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
   HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
@@ -394,7 +396,6 @@ class Device final : public IDirect3DDevice9, Counted {
   HWND window_;
   D3DPRESENT_PARAMETERS parameters_;
   DWORD behaviour_;
-  uint32_t refs_ = 1;
   void* context_ = nullptr;
   SwapChain swap_chain_;
   std::unique_ptr<Surface> back_buffer_;
@@ -429,14 +430,8 @@ class Device final : public IDirect3DDevice9, Counted {
   std::vector<GLint> copy_uniforms_;
 };
 
-class Direct3D final : public IDirect3D9, Counted {
+class Direct3D final : public ComObject<IDirect3D9>, Counted {
  public:
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   UINT GetAdapterCount() override { return 1; }
   HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
   UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
@@ -450,8 +445,10 @@ class Direct3D final : public IDirect3D9, Counted {
 
  private:
   ~Direct3D() override = default;
-  uint32_t refs_ = 1;
 };
+
+// The device of a resource for GetDevice, with a reference added for the caller.
+HRESULT HandOutDevice(Device* device, IDirect3DDevice9** out);
 
 // GLSL functions Cut (a texel to its 8-bit value) and Units (an 8-bit value
 // to a target's units), shared by the generated programs and the copies.

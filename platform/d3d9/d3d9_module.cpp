@@ -42,10 +42,9 @@ struct D3D9ModuleRecord {
 };
 D3D9ModuleRecord g_module{0x44334439u};
 
-class DirectDraw final : public IDirectDraw7 {
+class DirectDraw final : public ComObject<IDirectDraw7> {
  public:
   DirectDraw() { g_directdraw_objects++; }
-  uint32_t AddRef() override { return ++refs_; }
   HRESULT Initialize(void*) override {
     if (Fails(D3D9_FAIL_INIT_DIRECTDRAW)) return DDERR_GENERIC;
     initialised_ = true;
@@ -65,15 +64,9 @@ class DirectDraw final : public IDirectDraw7 {
     *in_blank = TRUE;  // the beam never holds anyone up here
     return DD_OK;
   }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
  private:
   ~DirectDraw() override { g_directdraw_objects--; }
-  uint32_t refs_ = 1;
   bool initialised_ = false;
   DWORD level_ = 0;
 };

@@ -11,7 +11,6 @@ namespace vox_d3d9 {
 
 namespace {
 
-constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
 uint64_t g_next_serial = 1;
 
 bool RectInside(const RECT& r, UINT width, UINT height) {
@@ -70,6 +69,18 @@ size_t CodeLength(const DWORD* code, DWORD kind) {
   return 0;
 }
 
+// A shader object of byte code of the kind (as CodeLength takes it).
+template <class Interface>
+HRESULT CreateShader(Device* device, const DWORD* code, DWORD kind, Interface** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  if (Fails(D3D9_FAIL_SHADER)) return E_FAIL;
+  size_t n = CodeLength(code, kind);
+  if (!n) return D3DERR_INVALIDCALL;
+  *out = new CodeResource<Interface>(device, std::vector<DWORD>(code, code + n));
+  return D3D_OK;
+}
+
 }  // namespace
 
 // ---- surfaces ------------------------------------------------------------------------------------
@@ -111,26 +122,36 @@ void Surface::ReleaseGL() {
   framebuffer_ = 0;
 }
 
+bool Surface::CreateOwnTexture() {
+  gl.GenTextures(1, &own_texture);
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, own_texture);
+  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(format_), (GLsizei)desc_.Width, (GLsizei)desc_.Height,
+                0, format_->gl_format, format_->gl_type, nullptr);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  return gl.GetError() == GL_NO_ERROR && Framebuffer() != 0;
+}
+
 uint32_t Surface::AddRef() {
   if (container_) return container_->AddRef();
   if (kind_ == Kind::kBackBuffer) return device_->AddRef();
-  return ++refs_;
+  return ComObject::AddRef();
 }
 
 uint32_t Surface::Release() {
   if (container_) return container_->Release();
   if (kind_ == Kind::kBackBuffer) return device_->Release();
-  uint32_t left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  return ComObject::Release();
 }
 
-HRESULT Surface::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  device_->AddRef();
+HRESULT HandOutDevice(Device* device, IDirect3DDevice9** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = device;
+  device->AddRef();
   return D3D_OK;
 }
+
+HRESULT Surface::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(device_, device); }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;
@@ -251,8 +272,7 @@ bool Texture::Create() {
     for (UINT w = width_, h = height_; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) levels++;
   }
   if (!device_->MakeCurrent()) return false;
-  while (gl.GetError() != GL_NO_ERROR) {
-  }
+  ClearGLErrors();
   gl.GenTextures(1, &texture_);
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, texture_);
@@ -286,20 +306,7 @@ bool Texture::Create() {
   return gl.GetError() == GL_NO_ERROR;
 }
 
-uint32_t Texture::AddRef() { return ++refs_; }
-
-uint32_t Texture::Release() {
-  uint32_t left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT Texture::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  device_->AddRef();
-  return D3D_OK;
-}
+HRESULT Texture::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(device_, device); }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
   if (level >= surfaces_.size()) return D3DERR_INVALIDCALL;
@@ -337,10 +344,7 @@ Resource<Interface>::~Resource() {
 
 template <class Interface>
 HRESULT Resource<Interface>::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  device_->AddRef();
-  return D3D_OK;
+  return HandOutDevice(device_, device);
 }
 
 template <class Interface>
@@ -411,15 +415,8 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
   D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0,
                        width, height};
   Surface* s = new Surface(this, Surface::Kind::kRenderTarget, desc, nullptr, 0, lockable != FALSE);
-  while (gl.GetError() != GL_NO_ERROR) {
-  }
-  gl.GenTextures(1, &s->own_texture);
-  gl.ActiveTexture(kScratchUnit);
-  gl.BindTexture(GL_TEXTURE_2D, s->own_texture);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)TargetInternalFormat(f), (GLsizei)width, (GLsizei)height, 0, f->gl_format,
-                f->gl_type, nullptr);
-  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  if (gl.GetError() != GL_NO_ERROR || !s->Framebuffer()) {
+  ClearGLErrors();
+  if (!s->CreateOwnTexture()) {
     s->Release();
     return D3DERR_OUTOFVIDEOMEMORY;
   }
@@ -455,8 +452,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
   D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0,
                        width, height};
   Surface* s = new Surface(this, Surface::Kind::kDepthStencil, desc, nullptr, 0, false);
-  while (gl.GetError() != GL_NO_ERROR) {
-  }
+  ClearGLErrors();
   GLuint rb = 0;
   gl.GenRenderbuffers(1, &rb);
   gl.BindRenderbuffer(GL_RENDERBUFFER, rb);
@@ -484,23 +480,11 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD, D3DFORMAT format, D3DPOOL,
 }
 
 HRESULT Device::CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  *out = nullptr;
-  if (Fails(D3D9_FAIL_SHADER)) return E_FAIL;
-  size_t n = CodeLength(code, 0xFFFE);
-  if (!n) return D3DERR_INVALIDCALL;
-  *out = new CodeResource<IDirect3DVertexShader9>(this, std::vector<DWORD>(code, code + n));
-  return D3D_OK;
+  return CreateShader(this, code, 0xFFFE, out);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  *out = nullptr;
-  if (Fails(D3D9_FAIL_SHADER)) return E_FAIL;
-  size_t n = CodeLength(code, 0xFFFF);
-  if (!n) return D3DERR_INVALIDCALL;
-  *out = new CodeResource<IDirect3DPixelShader9>(this, std::vector<DWORD>(code, code + n));
-  return D3D_OK;
+  return CreateShader(this, code, 0xFFFF, out);
 }
 
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** out) {

@@ -44,14 +44,13 @@ struct DDSURFACEDESC {
 // The newer interfaces' description: the same fields.
 struct DDSURFACEDESC2 : DDSURFACEDESC {};
 
-class IDirectDrawUnknown {
+// A counted object that answers the interface query.
+class IDirectDrawUnknown : public IUnknownObject {
  public:
   virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;  // adds a reference
-  virtual uint32_t AddRef() = 0;
-  virtual uint32_t Release() = 0;
 
  protected:
-  virtual ~IDirectDrawUnknown() = default;
+  ~IDirectDrawUnknown() override = default;
 };
 
 class IDirectDrawSurface : public IDirectDrawUnknown {

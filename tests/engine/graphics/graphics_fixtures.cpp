@@ -1,7 +1,5 @@
 #include "tests/engine/graphics/graphics_fixtures.h"
 
-#include <png.h>
-
 #include "engine/core/alloc.h"
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
@@ -35,33 +33,6 @@ std::vector<uint8_t> ScreenRgb(int* width, int* height) {
       out.push_back((uint8_t)c.g);
       out.push_back((uint8_t)c.b);
     }
-  return out;
-}
-
-namespace {
-void PngWrite(png_structp png, png_bytep data, png_size_t length) {
-  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
-}
-void PngFlush(png_structp) {}
-}  // namespace
-
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& pixels, bool has_alpha) {
-  std::string out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return std::string();
-  }
-  png_set_write_fn(png, &out, PngWrite, PngFlush);
-  png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8,
-               has_alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  size_t row = (size_t)width * (has_alpha ? 4 : 3);
-  for (int y = 0; y < height; y++) png_write_row(png, const_cast<png_bytep>(pixels.data() + row * y));
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
   return out;
 }
 

@@ -1,6 +1,7 @@
 // Engine graphics started headless over the software renderer, in a
 // temporary folder that holds the engine log, with helpers that make graphs
-// from pixel lists, read the screen image back and write PNG files.
+// from pixel lists and read the screen image back; PNG files come from
+// tests/support/png_file.h.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "engine/graphics/graphics.h"
 #include "engine/image/base_image.h"
+#include "tests/support/png_file.h"
 #include "tests/support/temp_dir.h"
 
 struct Rgba {
@@ -34,9 +36,6 @@ Rgba MemImgPixel(const MEMIMG* image, int x, int y);
 Rgba ScreenPixel(int x, int y);
 // The screen image as tightly packed RGB rows.
 std::vector<uint8_t> ScreenRgb(int* width, int* height);
-
-// PNG bytes of RGBA pixels (4 bytes each) or RGB pixels (3 bytes each).
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& pixels, bool has_alpha);
 
 class GraphicsTest : public TempDirTest {
  protected:

@@ -7,12 +7,13 @@ extern "C" {
 }
 #include <ogg/ogg.h>
 #include <theora/theoraenc.h>
-#include <vorbis/vorbisenc.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+
+#include "tools/assetgen/ogg_vorbis.h"
 
 namespace {
 
@@ -31,63 +32,19 @@ void OutPages(ogg_stream_state* s, Bytes* out) {
   while (ogg_stream_pageout(s, &page)) AppendPage(out, page);
 }
 
-struct VorbisParts {
-  Bytes bos, headers, data;
-};
-
-VorbisParts EncodeVorbis(double seconds, int serial) {
-  VorbisParts parts;
+// A 440 Hz sine at 0.4 on both channels, as one stream's page groups.
+VorbisPages EncodeVorbis(double seconds, int serial) {
   const int rate = 44100;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 2, rate, 0.2f);
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block vb;
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, serial);
-  ogg_packet id, comment, code;
-  vorbis_analysis_headerout(&vd, &vc, &id, &comment, &code);
-  ogg_stream_packetin(&os, &id);
-  FlushPages(&os, &parts.bos);
-  ogg_stream_packetin(&os, &comment);
-  ogg_stream_packetin(&os, &code);
-  FlushPages(&os, &parts.headers);
-  const int total = int(seconds * rate);
-  for (int done = 0; done <= total;) {
-    int n = std::min(1024, total - done);
-    if (n <= 0) {
-      vorbis_analysis_wrote(&vd, 0);
-      done = total + 1;
-    } else {
-      float** buffer = vorbis_analysis_buffer(&vd, n);
-      for (int i = 0; i < n; i++) {
-        float v = 0.4f * float(std::sin(2 * M_PI * 440.0 * (done + i) / rate));
-        buffer[0][i] = buffer[1][i] = v;
-      }
-      vorbis_analysis_wrote(&vd, n);
-      done += n;
-    }
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet packet;
-      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
-        ogg_stream_packetin(&os, &packet);
-        OutPages(&os, &parts.data);
-      }
-    }
-  }
-  FlushPages(&os, &parts.data);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return parts;
+  const size_t frames = size_t(int(seconds * rate));
+  std::vector<float> samples(frames * 2);
+  for (size_t i = 0; i < frames; i++)
+    samples[2 * i] = samples[2 * i + 1] = 0.4f * float(std::sin(2 * M_PI * 440.0 * double(i) / rate));
+  VorbisSettings settings;
+  settings.quality = 0.2f;
+  settings.serial = serial;
+  VorbisPages pages;
+  if (!EncodeVorbisPages(samples.data(), frames, settings, &pages)) throw std::runtime_error("vorbis encoder");
+  return pages;
 }
 
 }  // namespace
@@ -156,14 +113,14 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
 
   Bytes out;
   if (spec.sound_seconds > 0) {
-    VorbisParts sound = EncodeVorbis(spec.sound_seconds, 0x5601);
+    VorbisPages sound = EncodeVorbis(spec.sound_seconds, 0x5601);
     auto add = [&](const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); };
-    if (spec.sound_first) add(sound.bos), add(bos);
-    else add(bos), add(sound.bos);
+    if (spec.sound_first) add(sound.begin), add(bos);
+    else add(bos), add(sound.begin);
     add(headers);
     add(sound.headers);
     add(data);
-    add(sound.data);
+    add(sound.audio);
     return out;
   }
   out = bos;

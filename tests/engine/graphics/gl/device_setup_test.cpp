@@ -2,6 +2,7 @@
 // slots and their log lines, the vertex-processing retry, the shader pack,
 // and every fallback to the software renderer.
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 #include "engine/graphics/d3d_internal.h"
@@ -12,6 +13,18 @@ namespace {
 using DeviceSetupTest = GLGraphicsTest;
 
 bool Logged(const std::string& log, const char* line) { return log.find(line) != std::string::npos; }
+
+// A script that refuses `formats` in one of its lists.
+template <size_t N>
+D3D9CapabilityScript Refusing(D3DFORMAT (D3D9CapabilityScript::*list)[N], std::initializer_list<D3DFORMAT> formats) {
+  D3D9CapabilityScript s{};
+  size_t i = 0;
+  for (D3DFORMAT f : formats) (s.*list)[i++] = f;
+  return s;
+}
+
+const D3D9CapabilityScript kNoCompressedFormats = Refusing(
+    &D3D9CapabilityScript::refused_textures, {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5});
 
 TEST_F(DeviceSetupTest, OpenGLGivesEverySlotAFormat) {
   Start(true);
@@ -56,31 +69,16 @@ TEST_F(DeviceSetupTest, ScriptedAnswersDecideSlotsAndFallbacks) {
   };
   const Case cases[] = {
       {"no render-target format: slots 0, the device stays",
-       script([](D3D9CapabilityScript& s) {
-         const D3DFORMAT all[] = {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4};
-         for (int i = 0; i < 5; i++) s.refused_render_targets[i] = all[i];
-       }),
+       Refusing(&D3D9CapabilityScript::refused_render_targets,
+                {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4}),
        0, 1, "使用できる描画用 16bit カラーフォーマットがありませんでした"},
-      {"no compressed formats: the fallbacks",
-       script([](D3D9CapabilityScript& s) {
-         const D3DFORMAT dxt[] = {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5};
-         for (int i = 0; i < 5; i++) s.refused_textures[i] = dxt[i];
-       }),
-       0, 1, "ＤＸＴ１テクスチャフォーマットは使えません"},
+      {"no compressed formats: the fallbacks", kNoCompressedFormats, 0, 1, "ＤＸＴ１テクスチャフォーマットは使えません"},
       {"no format with one bit of alpha: software",
-       script([](D3D9CapabilityScript& s) {
-         s.refused_textures[0] = D3DFMT_A1R5G5B5;
-         s.refused_textures[1] = D3DFMT_A8R8G8B8;
-         s.refused_textures[2] = D3DFMT_A4R4G4B4;
-       }),
-       0, 0, "使用できるアルファ付き 16bit カラーフォーマットが見つかりませんでした"},
+       Refusing(&D3D9CapabilityScript::refused_textures, {D3DFMT_A1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4}), 0, 0,
+       "使用できるアルファ付き 16bit カラーフォーマットが見つかりませんでした"},
       {"no depth format: software",
-       script([](D3D9CapabilityScript& s) {
-         s.refused_depths[0] = D3DFMT_D16;
-         s.refused_depths[1] = D3DFMT_D24X8;
-         s.refused_depths[2] = D3DFMT_D32;
-       }),
-       0, 0, "使用できる Zバッファフォーマットが見つかりませんでした"},
+       Refusing(&D3D9CapabilityScript::refused_depths, {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}), 0, 0,
+       "使用できる Zバッファフォーマットが見つかりませんでした"},
       {"mixed vertex processing refused: the software retry", {}, D3D9_FAIL_DEVICE_MIXED, 1,
        "ソフトウエア頂点演算を使用します"},
       {"no device at all: software", {}, D3D9_FAIL_DEVICE_ALL, 0, "Direct3DDevice9 の作成に失敗しました"},
@@ -115,10 +113,7 @@ TEST_F(DeviceSetupTest, ScriptedAnswersDecideSlotsAndFallbacks) {
   }
   EndGraphics();
   // The compressed slots took their fallbacks in that run.
-  D3D9CapabilityScript no_dxt{};
-  const D3DFORMAT dxt[] = {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5};
-  for (int i = 0; i < 5; i++) no_dxt.refused_textures[i] = dxt[i];
-  D3D9SetCapabilityScript(&no_dxt);
+  D3D9SetCapabilityScript(&kNoCompressedFormats);
   Start(true);
   EXPECT_EQ(g_device.dxt[0], g_device.alpha_test16);
   for (int i = 1; i < 5; i++) EXPECT_EQ(g_device.dxt[i], g_device.alpha32);

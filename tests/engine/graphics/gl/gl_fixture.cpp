@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "engine/core/alloc.h"
 #include "engine/core/engine_state.h"
@@ -13,6 +12,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "tests/engine/graphics/gl/window_host.h"
 #include "tests/support/gl_window.h"
+#include "tests/support/png_file.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
@@ -27,16 +27,8 @@ struct OffscreenVideo {
 }  // namespace
 
 void SaveFrame(const std::string& name, const Frame& frame) {
-  std::vector<uint8_t> rgb;
-  rgb.reserve(frame.size() * 3);
-  for (uint32_t p : frame) {
-    rgb.push_back((uint8_t)(p >> 16));
-    rgb.push_back((uint8_t)(p >> 8));
-    rgb.push_back((uint8_t)p);
-  }
   std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
-  std::ofstream(std::string(VOX_TEST_OUTPUT_DIR) + "/" + name + ".png", std::ios::binary)
-      << EncodePng(640, 480, rgb, false);
+  WriteRgbPng(std::string(VOX_TEST_OUTPUT_DIR) + "/" + name + ".png", frame, 640, 480);
 }
 
 void GLGraphicsTest::SetUp() {

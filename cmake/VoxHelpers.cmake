@@ -98,3 +98,22 @@ function(vox_add_bench)
   target_link_libraries(${B_NAME} PRIVATE benchmark::benchmark Threads::Threads)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# ---- embedded module resources -------------------------------------------------
+# vox_embed_resources(<out.cpp> NAMES names... TYPES types... FILES files...)
+# Generates <out.cpp>: the files as the module's resources (name "#127" is
+# the integer id 127, other names are texts; types are integers) and the
+# exported VoxModuleResource that FindResourceA calls. The target that
+# compiles it needs platform/win32/module_resource.h on its include path.
+set(VOX_EMBED_RESOURCES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/embed_resources.cmake)
+function(vox_embed_resources out)
+  cmake_parse_arguments(E "" "" "NAMES;TYPES;FILES" ${ARGN})
+  string(JOIN "|" names ${E_NAMES})
+  string(JOIN "|" types ${E_TYPES})
+  string(JOIN "|" files ${E_FILES})
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DNAMES=${names} -DTYPES=${types} -DFILES=${files}
+            -P ${VOX_EMBED_RESOURCES_SCRIPT}
+    DEPENDS ${E_FILES} ${VOX_EMBED_RESOURCES_SCRIPT}
+    COMMENT "Embedding resources into ${out}" VERBATIM)
+endfunction()

@@ -4,6 +4,7 @@
 #include "engine/graphics/graphics.h"
 #include "game/buttons.h"
 #include "game/caches.h"
+#include "game/field_replay.h"
 #include "game/menu.h"
 #include "game/settings.h"
 
@@ -34,6 +35,13 @@ int after_match_menu_step(int* cursor) {
 void draw_after_match_labels(int brightness) {
   SetPaintBrightness(brightness, brightness, brightness);
   for (int row = 0; row < kAfterMatchRows; ++row) draw_text(160, 128 + 32 * row, kLabels[row], kFontMenu);
+}
+
+int after_match_menu_choice(int* cursor, Field* const* fields, int count) {
+  const int row = after_match_menu_step(cursor);
+  if (row < 0) return -1;
+  if (after_match_saves(row)) save_replay(fields, count);
+  return after_match_leaves(row) ? 1 : 0;
 }
 
 void draw_after_match_menu(int cursor, int brightness) {

@@ -6,7 +6,6 @@
 #include "engine/input/input.h"
 #include "game/after_match_menu.h"
 #include "game/caches.h"
-#include "game/field_replay.h"
 #include "game/menu.h"
 
 namespace {
@@ -106,7 +105,7 @@ void Scene_Double::pause_step() {
   if (c0 == kFieldPlaying || c1 == kFieldPlaying) state_ = kMatch;
 }
 
-void Scene_Double::end_animation_step(int next, int next_timer) {
+void Scene_Double::draw_end_animations() {
   if (state_ == kLeftWon) {
     left_->win_animation(timer_);
     right_->lose_animation(timer_);
@@ -114,6 +113,10 @@ void Scene_Double::end_animation_step(int next, int next_timer) {
     left_->lose_animation(timer_);
     right_->win_animation(timer_);
   }
+}
+
+void Scene_Double::end_animation_step(int next, int next_timer) {
+  draw_end_animations();
   if (--timer_ == 0) {
     state_ = next;
     timer_ = next_timer;
@@ -180,14 +183,10 @@ bool Scene_Double::update() {
 }
 
 void Scene_Double::menu_step() {
-  const int row = after_match_menu_step(&cursor_);
-  if (row < 0) return;
-  if (after_match_saves(row)) {
-    Field* fields[2] = {left_, right_};
-    // When nothing could be saved the chosen action still happens.
-    save_replay(fields, 2);
-  }
-  if (after_match_leaves(row)) {
+  Field* fields[2] = {left_, right_};
+  const int leaves = after_match_menu_choice(&cursor_, fields, 2);
+  if (leaves < 0) return;
+  if (leaves) {
     state_ = kFadeOut;
     timer_ = 60;
     return;

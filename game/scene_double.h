@@ -63,9 +63,11 @@ class Scene_Double : public Scene {
   bool count_in_step();
   // One frame of the pause: START on the combined device resumes.
   void pause_step();
-  // One frame of the winner's and the loser's animations; at their end the
-  // state `next` with `next_timer` frames.
+  // One frame of the winner's and the loser's animations (the winner by the
+  // state); at their end the state `next` with `next_timer` frames.
   void end_animation_step(int next, int next_timer);
+  // The animations' frame alone, the timer left as it is.
+  void draw_end_animations();
 
   int timer_ = 60;
   int cursor_ = -1;

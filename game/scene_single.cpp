@@ -10,7 +10,6 @@
 #include "game/after_match_menu.h"
 #include "game/buttons.h"
 #include "game/caches.h"
-#include "game/field_replay.h"
 #include "game/menu.h"
 #include "game/settings.h"
 
@@ -139,14 +138,10 @@ void Scene_Single::name_entry_step() {
 }
 
 void Scene_Single::menu_step() {
-  const int row = after_match_menu_step(&cursor_);
-  if (row < 0) return;
-  if (after_match_saves(row)) {
-    Field* fields[1] = {field_};
-    // When nothing could be saved the chosen action still happens.
-    save_replay(fields, 1);
-  }
-  if (after_match_leaves(row)) {
+  Field* fields[1] = {field_};
+  const int leaves = after_match_menu_choice(&cursor_, fields, 1);
+  if (leaves < 0) return;
+  if (leaves) {
     state_ = kFadeOut;
     timer_ = 60;
   } else {

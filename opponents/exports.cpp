@@ -1,4 +1,5 @@
-// The exports every opponent plug-in carries. The module's whole state is one
+// The exports every opponent plug-in carries (beside its resource lookup,
+// generated with its resources). The module's whole state is one
 // Opponent in its globals (no allocation at load), bound to the module's
 // variant; all else in the module is hidden.
 #include <cstdint>
@@ -12,51 +13,7 @@ namespace {
 
 constinit Opponent g_opponent{&kModuleVariant};
 
-bool IsIntResource(const char* p) { return ((uintptr_t)p >> 16) == 0; }
-
-// "#25" names integer id 25; anything else that is not a number is a text.
-bool ParseIdText(const char* text, uint32_t* id) {
-  if (text[0] != '#' || text[1] == '\0') return false;
-  uint32_t v = 0;
-  for (const char* c = text + 1; *c; ++c) {
-    if (*c < '0' || *c > '9' || v > 0xFFFF) return false;
-    v = v * 10 + (uint32_t)(*c - '0');
-  }
-  if (v > 0xFFFF) return false;
-  *id = v;
-  return true;
-}
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
-
-bool SameText(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (AsciiUpper(*a) != AsciiUpper(*b)) return false;
-  return *a == *b;
-}
-
-bool IdMatches(const char* wanted, uint16_t id) {
-  uint32_t v;
-  if (IsIntResource(wanted)) return (uintptr_t)wanted == id;
-  return ParseIdText(wanted, &v) && v == id;
-}
-
-bool NameMatches(const char* wanted, const char* name) {
-  if (IsIntResource(wanted)) return false;
-  uint32_t v;
-  if (ParseIdText(wanted, &v)) return false;
-  return SameText(wanted, name);
-}
-
 }  // namespace
-
-const OpponentResource* FindModuleResource(const OpponentResource* table, int count, const char* name,
-                                           const char* type) {
-  if (!name || !type) return nullptr;
-  for (int i = 0; i < count; ++i)
-    if (IdMatches(type, table[i].type) && NameMatches(name, table[i].name)) return &table[i];
-  return nullptr;
-}
 
 extern "C" {
 
@@ -78,16 +35,9 @@ VOX_EXPORT const char* get_face_name() { return kOpponentFaceName; }
 VOX_EXPORT const char* get_chara_name() { return kOpponentNameName; }
 VOX_EXPORT const char* get_chara_descript() { return kOpponentDescriptName; }
 
-VOX_EXPORT const void* VoxModuleResource(const char* name, const char* type, uint32_t* size) {
-  const OpponentResource* found = FindModuleResource(kModuleResources, kModuleResourceCount, name, type);
-  if (size) *size = found ? found->size : 0;
-  return found ? found->bytes : nullptr;
-}
-
 }  // extern "C"
 
 static_assert(std::is_same_v<decltype(&init), OpponentInitFn>);
 static_assert(std::is_same_v<decltype(&think_set), OpponentThinkFn>);
 static_assert(std::is_same_v<decltype(&get_thinking_time), OpponentLevelValueFn>);
 static_assert(std::is_same_v<decltype(&get_graphic_name), OpponentResourceNameFn>);
-static_assert(std::is_same_v<decltype(&VoxModuleResource), VoxModuleResourceFn>);

@@ -19,12 +19,6 @@ int FillStreamTables() {
   InitStreamTables();
   return 0;
 }
-int DesktopBitsPerPixel() {
-  HDC screen = GetDC(nullptr);
-  int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-  ReleaseDC(nullptr, screen);
-  return bits;
-}
 // The window system's own display-mode list, until graphics offers its own.
 int WindowSystemModeCount() {
   DEVMODEA mode;

@@ -49,13 +49,6 @@ void ResetEngineStateForWindow() {
   memcpy(g_engine.class_name, kept.class_name, sizeof g_engine.class_name);
 }
 
-int DesktopBits() {
-  HDC screen = GetDC(nullptr);
-  int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-  ReleaseDC(nullptr, screen);
-  return bits;
-}
-
 void StoreClientRect() {
   RECT client;
   GetClientRect(g_engine.window, &client);
@@ -205,6 +198,13 @@ void HideCursorIfSet() {
 
 }  // namespace
 
+int DesktopBitsPerPixel() {
+  HDC screen = GetDC(nullptr);
+  int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+  ReleaseDC(nullptr, screen);
+  return bits;
+}
+
 DWORD WindowedStyle(int index) {
   if (index < 0 || index > MAX_STYLE_INDEX) index = 0;
   return kWindowedStyles[index] | (g_engine.visible_style ? WS_VISIBLE : 0);
@@ -244,7 +244,7 @@ int CreateMainWindow() {
 
   g_engine.desktop_width = GetSystemMetrics(SM_CXSCREEN);
   g_engine.desktop_height = GetSystemMetrics(SM_CYSCREEN);
-  g_engine.desktop_bits = DesktopBits();
+  g_engine.desktop_bits = DesktopBitsPerPixel();
 
   LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);

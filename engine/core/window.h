@@ -53,6 +53,8 @@ int IsAppActive();
 int IsEndRequested();
 int GetCursorShowSetting();
 int GetDesktopMode(int* width, int* height, int* bits);
+// The desktop's bits per pixel as the display reports them.
+int DesktopBitsPerPixel();
 int GetClientScreenRect(RECT* rect);
 int GetMouseDrawPos(int* x, int* y);
 int SetCursorVisible(int visible);  // -1 re-applies the setting

@@ -34,6 +34,13 @@ struct GlyphBits {
     if (!grey) return (row[x >> 3] & (0x80 >> (x & 7))) ? 16 : 0;
     return row[x] > 16 ? 16 : row[x];
   }
+  // fn(x + offset, y + offset, level) for every pixel with ink on it.
+  template <class Fn>
+  void ForEachInked(int offset, Fn&& fn) const {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        if (int g = Level(x, y)) fn(x + offset, y + offset, g);
+  }
 };
 
 // The writer of one cell: pixel (x, y) of the cell, clipped to the cell.
@@ -91,27 +98,23 @@ void WriteCell(FONTRECORD* f, const CellWriter& cell, const GlyphBits& bits) {
                     (size_t)bytes);
       return;
     }
-    for (int y = 0; y < bits.height; ++y)
-      for (int x = 0; x < bits.width; ++x) {
-        int g = bits.Level(x, y);
-        if (!g) continue;
-        int px = x + off, py = y + off;
-        if (!edged) {
-          if (cell.Inside(px, py)) *cell.Soft8(px, py) = (uint8_t)(g - 1);
-        } else if (!antialias) {
-          if (cell.Inside(px, py)) *cell.Soft8(px, py) = 1;
-          ForEachStampPixel(e, px, py, [&](int sx, int sy) {
-            if (cell.Inside(sx, sy) && *cell.Soft8(sx, sy) != 1) *cell.Soft8(sx, sy) = 2;
-          });
-        } else {
-          if (cell.Inside(px, py)) *cell.Soft8(px, py) |= (uint8_t)(g - 1);
-          ForEachStampPixel(e, px, py, [&](int sx, int sy) {
-            if (!cell.Inside(sx, sy)) return;
-            uint8_t* p = cell.Soft8(sx, sy);
-            if ((*p >> 4) < g - 1) *p = (uint8_t)((*p & 0x0F) | ((g - 1) << 4));
-          });
-        }
+    bits.ForEachInked(off, [&](int px, int py, int g) {
+      if (!edged) {
+        if (cell.Inside(px, py)) *cell.Soft8(px, py) = (uint8_t)(g - 1);
+      } else if (!antialias) {
+        if (cell.Inside(px, py)) *cell.Soft8(px, py) = 1;
+        ForEachStampPixel(e, px, py, [&](int sx, int sy) {
+          if (cell.Inside(sx, sy) && *cell.Soft8(sx, sy) != 1) *cell.Soft8(sx, sy) = 2;
+        });
+      } else {
+        if (cell.Inside(px, py)) *cell.Soft8(px, py) |= (uint8_t)(g - 1);
+        ForEachStampPixel(e, px, py, [&](int sx, int sy) {
+          if (!cell.Inside(sx, sy)) return;
+          uint8_t* p = cell.Soft8(sx, sy);
+          if ((*p >> 4) < g - 1) *p = (uint8_t)((*p & 0x0F) | ((g - 1) << 4));
+        });
       }
+    });
     return;
   }
   const PIXELFORMAT& pf = f->cache_image.format;
@@ -125,25 +128,21 @@ void WriteCell(FONTRECORD* f, const CellWriter& cell, const GlyphBits& bits) {
       }
     return;
   }
-  for (int y = 0; y < bits.height; ++y)
-    for (int x = 0; x < bits.width; ++x) {
-      int g = bits.Level(x, y);
-      if (!g) continue;
-      int px = x + off, py = y + off;
-      if (!antialias) {
-        if (cell.Inside(px, py)) cell.SetTex(px, py, 0, white);
-        ForEachStampPixel(e, px, py, [&](int sx, int sy) {
-          if (cell.Inside(sx, sy)) cell.SetTex(sx, sy, 1, white);
-        });
-      } else {
-        if (cell.Inside(px, py)) cell.SetTex(px, py, 0, (uint32_t)g);
-        ForEachStampPixel(e, px, py, [&](int sx, int sy) {
-          if (!cell.Inside(sx, sy)) return;
-          int p = cell.Tex(sx, sy, 1);
-          cell.SetTex(sx, sy, 1, (uint32_t)((256 - (16 - p) * (16 - g)) / 16));
-        });
-      }
+  bits.ForEachInked(off, [&](int px, int py, int g) {
+    if (!antialias) {
+      if (cell.Inside(px, py)) cell.SetTex(px, py, 0, white);
+      ForEachStampPixel(e, px, py, [&](int sx, int sy) {
+        if (cell.Inside(sx, sy)) cell.SetTex(sx, sy, 1, white);
+      });
+    } else {
+      if (cell.Inside(px, py)) cell.SetTex(px, py, 0, (uint32_t)g);
+      ForEachStampPixel(e, px, py, [&](int sx, int sy) {
+        if (!cell.Inside(sx, sy)) return;
+        int p = cell.Tex(sx, sy, 1);
+        cell.SetTex(sx, sy, 1, (uint32_t)((256 - (16 - p) * (16 - g)) / 16));
+      });
     }
+  });
   if (antialias) {
     int pad = 2 * e;
     for (int half = 0; half < 2; ++half)

@@ -164,18 +164,43 @@ struct SavedDrawState {
   }
 };
 
-// Lays the string out into the work image at (0, 0), within area.
-void DrawIntoWork(MEMIMG* work, const int32_t* area, const char* text, uint32_t colour, int handle,
-                  uint32_t edge_colour, int vertical, uint32_t key) {
-  work->store->transparent_color = key;
-  FillMEMIMGRect(work, area, key);
-  RenderFontString(1, 0, 0, 0, 1.0, 1.0, text, colour, work, area, 1, handle, edge_colour, -1, vertical, nullptr);
-}
-
 void ClipToImage(int32_t* rect, const MEMIMG* image) {
   int32_t whole[4] = {0, 0, image->width, image->height};
   IntersectClipRect(rect, whole);
 }
+
+// Narrows the paint clip to target within the clip saved.
+void ClipPaintTo(int32_t* target, const SavedDrawState& saved) {
+  IntersectClipRect(target, saved.clip);
+  SetPaintClipRect(target[0], target[1], target[2], target[3]);
+}
+
+// A string as the text functions were asked to draw it.
+struct TextRun {
+  const char* text;
+  uint32_t colour;
+  int handle;
+  uint32_t edge_colour;
+  int vertical;
+
+  // The size the string takes; false when it cannot be laid out.
+  bool Measure(int size[2]) const {
+    return RenderFontString(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, handle, edge_colour, -1,
+                            vertical, size) >= 0;
+  }
+  // Lays the string out into the work image at (0, 0), within width x
+  // height of it, over a transparent key no glyph takes; the blit from the
+  // work image then runs at full brightness.
+  void IntoWork(MEMIMG* work, const FONTRECORD* f, int width, int height) const {
+    int32_t area[4] = {0, 0, width, height};
+    ClipToImage(area, work);
+    const uint32_t key = FreeKey(work, f, colour, edge_colour);
+    work->store->transparent_color = key;
+    FillMEMIMGRect(work, area, key);
+    RenderFontString(1, 0, 0, 0, 1.0, 1.0, text, colour, work, area, 1, handle, edge_colour, -1, vertical, nullptr);
+    SetPaintBrightness(255, 255, 255);
+  }
+};
 
 }  // namespace
 
@@ -183,10 +208,9 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
                      int vertical) {
   FONTRECORD* f = GetFontRecord(handle);
   if (!f) return -1;
+  const TextRun run{text, colour, handle, edge_colour, vertical};
   int size[2] = {0, 0};
-  if (RenderFontString(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, handle, edge_colour, -1, vertical,
-                       size) < 0)
-    return 0;
+  if (!run.Measure(size)) return 0;
   int mode = 0, param = 0;
   GetBlendMode(&mode, &param);
   MEMIMG* screen = GetSoftDrawTarget();
@@ -200,13 +224,9 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
   MEMIMG* work = WorkImageFor(f);
   if (!work) return 0;
   SavedDrawState saved;
-  int32_t area[4] = {0, 0, size[0], size[1]};
-  ClipToImage(area, work);
-  DrawIntoWork(work, area, text, colour, handle, edge_colour, vertical, FreeKey(work, f, colour, edge_colour));
-  SetPaintBrightness(255, 255, 255);
+  run.IntoWork(work, f, size[0], size[1]);
   int32_t target[4] = {x, y, x + size[0], y + size[1]};
-  IntersectClipRect(target, saved.clip);
-  SetPaintClipRect(target[0], target[1], target[2], target[3]);
+  ClipPaintTo(target, saved);
   if (!IsPaintClipEmpty()) BlitToMEMIMG(screen, work, x, y, 1, GetCrossfadeImage());
   saved.Restore();
   return 0;
@@ -216,21 +236,16 @@ int DrawTextSoftwareScaled(int x, int y, double x_scale, double y_scale, const c
                            int handle, uint32_t edge_colour, int vertical) {
   FONTRECORD* f = GetFontRecord(handle);
   if (!f) return -1;
+  const TextRun run{text, colour, handle, edge_colour, vertical};
   int size[2] = {0, 0};
-  if (RenderFontString(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, handle, edge_colour, -1, vertical,
-                       size) < 0)
-    return 0;
+  if (!run.Measure(size)) return 0;
   MEMIMG* screen = GetSoftDrawTarget();
   MEMIMG* work = WorkImageFor(f);
   if (!screen || !IsMEMIMGValid(screen) || !work) return 0;
   SavedDrawState saved;
-  int32_t area[4] = {0, 0, size[0] + 4, size[1] + 4};
-  ClipToImage(area, work);
-  DrawIntoWork(work, area, text, colour, handle, edge_colour, vertical, FreeKey(work, f, colour, edge_colour));
-  SetPaintBrightness(255, 255, 255);
+  run.IntoWork(work, f, size[0] + 4, size[1] + 4);
   int32_t target[4] = {x, y, x + (int)(size[0] * x_scale) + 3, y + (int)(size[1] * y_scale) + 3};
-  IntersectClipRect(target, saved.clip);
-  SetPaintClipRect(target[0], target[1], target[2], target[3]);
+  ClipPaintTo(target, saved);
   int32_t stretched[4] = {x, y, x + (int)(work->width * x_scale) + 3, y + (int)(work->height * y_scale) + 3};
   if (!IsPaintClipEmpty()) StretchBlitToMEMIMG(screen, work, stretched, 1, GetCrossfadeImage());
   saved.Restore();

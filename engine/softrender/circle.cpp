@@ -20,16 +20,12 @@ void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint3
   if ((int64_t)cx + reach < area.x1 || (int64_t)cx - reach > area.x2 || (int64_t)cy + reach < area.y1 ||
       (int64_t)cy - reach > area.y2)
     return;
-  int32_t p = g_soft_draw.blend_param;
   RowFlags flags(fill ? da[3] : 0);
   if (fill && !flags.ok()) return;
   const PIXELSTORE* st = dest->store;
-  int fmt = st->format_code;
-  colour = MaskSolidColour(fmt, colour);
   uint8_t* base = dest->pixels;
   int32_t pitch = st->pitch;
-  DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
+  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
     // The walk in 64 bits: 4x and 4y cannot overflow for any radius.
     int64_t x = 0, y = r, e = 3 - 2 * (int64_t)r;
     auto advance = [&] {

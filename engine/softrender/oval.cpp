@@ -124,16 +124,12 @@ void RasterOvalToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t rx, int32_
   if (!IsSolidDestination(dest)) return;
   const int32_t* da = g_soft_draw.draw_area;
   InclusiveArea area{da[0], da[1], (int64_t)da[2] - 1, (int64_t)da[3] - 1};
-  int32_t p = g_soft_draw.blend_param;
   RowFlags flags(fill ? da[3] : 0);
   if (fill && !flags.ok()) return;
   const PIXELSTORE* st = dest->store;
-  int fmt = st->format_code;
-  colour = MaskSolidColour(fmt, colour);
   uint8_t* base = dest->pixels;
   int32_t pitch = st->pitch;
-  DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
+  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
     OvalWalk w(a, b);
     if (!fill) {
       auto plot = [&](int64_t px, int64_t py) { PlotClipped<Fmt, Mode>(base, pitch, area, px, py, s); };

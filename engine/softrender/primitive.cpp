@@ -14,13 +14,9 @@ void PlotPixelToMEMIMG(MEMIMG* dest, int32_t x, int32_t y, uint32_t colour) {
   const int32_t* area = g_soft_draw.draw_area;
   if (x < area[0] || x >= area[2] || y < area[1] || y >= area[3]) return;
   const PIXELSTORE* st = dest->store;
-  int fmt = st->format_code;
-  int32_t p = g_soft_draw.blend_param;
-  colour = MaskSolidColour(fmt, colour);
-  uint8_t* px = dest->pixels + (int64_t)y * st->pitch + (int64_t)x * (fmt == MEMIMG_R5G6B5 ? 2 : 4);
-  DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    BlendSolidPixel<Fmt, Mode>(px, PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p));
-  });
+  uint8_t* px = dest->pixels + (int64_t)y * st->pitch + (int64_t)x * (st->format_code == MEMIMG_R5G6B5 ? 2 : 4);
+  DispatchSolidColour(dest, colour,
+                      [&]<int Fmt, int Mode>(const SolidColour& s) { BlendSolidPixel<Fmt, Mode>(px, s); });
 }
 
 void PlotPixelListToMEMIMG(MEMIMG* dest, const PointRecord* points, int32_t count) {
@@ -60,11 +56,7 @@ void PaintBoxToMEMIMG(MEMIMG* dest, const int32_t* rect, uint32_t colour) {
   int64_t w = (int64_t)r[2] - r[0], h = (int64_t)r[3] - r[1];
   if (w <= 0 || h <= 0) return;
   const PIXELSTORE* st = dest->store;
-  int fmt = st->format_code;
-  int32_t p = g_soft_draw.blend_param;
-  colour = MaskSolidColour(fmt, colour);
-  DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
+  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
     uint8_t* row = dest->pixels + (int64_t)r[1] * st->pitch + (int64_t)r[0] * (Fmt == 0 ? 2 : 4);
     for (int64_t y = 0; y < h; y++, row += st->pitch) BlendSolidSpan<Fmt, Mode>(row, w, s);
   });
@@ -139,11 +131,7 @@ void StrokeLineToMEMIMG(MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_
   ClippedLine ln;
   if (!ClipLine(x1, y1, x2, y2, g_soft_draw.draw_area, &ln)) return;
   const PIXELSTORE* st = dest->store;
-  int fmt = st->format_code;
-  int32_t p = g_soft_draw.blend_param;
-  colour = MaskSolidColour(fmt, colour);
-  DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
-    SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
+  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
     constexpr int kBytes = Fmt == 0 ? 2 : 4;
     int64_t dx = ln.x2 - ln.x1, dy = ln.y2 - ln.y1;
     int64_t ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;

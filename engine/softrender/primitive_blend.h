@@ -139,6 +139,20 @@ inline bool DispatchSolid(int format_code, int32_t mode, int32_t p, Fn&& fn) {
   }
 }
 
+// The dispatch of a single-colour draw into dest with the draw state's
+// blend mode and parameter: fn.template operator()<Fmt, Mode>(s) with the
+// colour prepared once, in the shift form of the draw bright.
+template <class Fn>
+inline bool DispatchSolidColour(const MEMIMG* dest, uint32_t colour, Fn&& fn) {
+  const int fmt = dest->store->format_code;
+  const int32_t p = g_soft_draw.blend_param;
+  colour = MaskSolidColour(fmt, colour);
+  return DispatchSolid(fmt, g_soft_draw.blend_mode, p, [&]<int Fmt, int Mode>() {
+    const SolidColour s = PrepareSolidColour<Fmt>(ShiftBright<Fmt>(colour, g_soft_draw.draw_bright), (uint32_t)p);
+    fn.template operator()<Fmt, Mode>(s);
+  });
+}
+
 // The destinations the shape writers draw on: not palettised (1-byte
 // pixels), no alpha flag, format 0 or 1.
 inline bool IsSolidDestination(const MEMIMG* dest) {

@@ -58,17 +58,17 @@ Scene_Network::Scene_Network(const side_settings& local, const side_settings& pe
   copy_media_name(music_, music);
   local_->opponent = peer_;
   peer_->opponent = local_;
+  // The battle's drawing, count-in and animations run on them as its left
+  // and right fields.
+  left_ = local_;
+  right_ = peer_;
 }
 
 Scene_Network::~Scene_Network() {
   delete local_;
   delete peer_;
+  left_ = right_ = nullptr;
   free_connection(connection_);
-}
-
-void Scene_Network::draw_fields() {
-  local_->draw();
-  peer_->draw();
 }
 
 int Scene_Network::read_local_menu_keys() {
@@ -102,17 +102,9 @@ bool Scene_Network::step(int local_menu_keys) {
       }
       break;
     case kCountIn:
-      local_->draw_countdown(timer_);
-      peer_->draw_countdown(timer_);
-      if (timer_ % 60 == 0) play_se("sounds\\321.wav");
       // Records of a peer whose count-in ended first are kept for the match.
       peer_->take_received();
-      if (--timer_ == 0) {
-        play_se("sounds\\levelup.wav");
-        state_ = kMatch;
-        play_music(music_);
-        play_.end_count_in();
-      }
+      if (count_in_step()) play_.end_count_in();
       break;
     case kMatch:
       play_step();
@@ -120,13 +112,7 @@ bool Scene_Network::step(int local_menu_keys) {
     case kLeftWon:
     case kRightWon:
       if (!awaiting_seed_) {
-        if (winner_ == 1) {
-          local_->win_animation(timer_);
-          peer_->lose_animation(timer_);
-        } else {
-          local_->lose_animation(timer_);
-          peer_->win_animation(timer_);
-        }
+        draw_end_animations();
         play_.serve_after_match();
         if (--timer_ > 0) break;
         play_.stop();

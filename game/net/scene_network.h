@@ -59,9 +59,6 @@ class Scene_Network : public Scene_Double {
   socket_set* connection() const { return connection_; }
   const side_settings& side(int n) const { return n == 0 ? left_settings_ : right_settings_; }
 
- protected:
-  void draw_fields() override;
-
  private:
   void play_step();
   void end_match();

@@ -151,6 +151,15 @@ Stream* LookupStream(HACMSTREAM has) {
   return g_streams.count(s) ? s : nullptr;
 }
 
+// The stream and the header of a header call, checked in the order every
+// such call answers: the handle, then the header record.
+MMRESULT StreamAndHeader(HACMSTREAM has, const ACMSTREAMHEADER* pash, Stream** out) {
+  *out = LookupStream(has);
+  if (!*out) return MMSYSERR_INVALHANDLE;
+  if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER)) return MMSYSERR_INVALPARAM;
+  return MMSYSERR_NOERROR;
+}
+
 // ---- MPEG through libmpg123 ------------------------------------------------
 bool MpegLibraryReady() {
   static const bool ready = mpg123_init() == MPG123_OK;
@@ -444,9 +453,8 @@ MMRESULT acmStreamSize(HACMSTREAM has, DWORD cbInput, LPDWORD pdwOutputBytes, DW
 
 MMRESULT acmStreamPrepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwPrepare) {
   ACM_INJECTION_POINT(AcmCall::StreamPrepareHeader);
-  Stream* s = LookupStream(has);
-  if (!s) return MMSYSERR_INVALHANDLE;
-  if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER)) return MMSYSERR_INVALPARAM;
+  Stream* s;
+  if (MMRESULT r = StreamAndHeader(has, pash, &s)) return r;
   if (fdwPrepare) return MMSYSERR_INVALFLAG;
   if (!pash->pbSrc || !pash->pbDst || pash->cbSrcLength == 0 || pash->cbDstLength == 0)
     return MMSYSERR_INVALPARAM;
@@ -464,9 +472,8 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fd
 
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwUnprepare) {
   ACM_INJECTION_POINT(AcmCall::StreamUnprepareHeader);
-  Stream* s = LookupStream(has);
-  if (!s) return MMSYSERR_INVALHANDLE;
-  if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER)) return MMSYSERR_INVALPARAM;
+  Stream* s;
+  if (MMRESULT r = StreamAndHeader(has, pash, &s)) return r;
   if (fdwUnprepare) return MMSYSERR_INVALFLAG;
   auto it = s->prepared.find(pash);
   if (!(pash->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) || it == s->prepared.end())
@@ -482,9 +489,8 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD 
 
 MMRESULT acmStreamConvert(HACMSTREAM has, LPACMSTREAMHEADER pash, DWORD fdwConvert) {
   ACM_INJECTION_POINT(AcmCall::StreamConvert);
-  Stream* s = LookupStream(has);
-  if (!s) return MMSYSERR_INVALHANDLE;
-  if (!pash || pash->cbStruct < sizeof(ACMSTREAMHEADER)) return MMSYSERR_INVALPARAM;
+  Stream* s;
+  if (MMRESULT r = StreamAndHeader(has, pash, &s)) return r;
   const DWORD known =
       ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END;
   if (fdwConvert & ~known) return MMSYSERR_INVALFLAG;

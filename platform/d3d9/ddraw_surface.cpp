@@ -18,25 +18,16 @@ namespace {
 std::atomic<int> g_surfaces{0};
 
 // One surface seen through its three interfaces; one reference count.
-class SystemSurface final : public IDirectDrawSurface, public IDirectDrawSurface4, public IDirectDrawSurface7 {
+class SystemSurface final : public ComObject<IDirectDrawSurface, IDirectDrawSurface4, IDirectDrawSurface7> {
  public:
   SystemSurface(const DDSURFACEDESC& desc, uint8_t* pixels) : desc_(desc), pixels_(pixels) { g_surfaces++; }
 
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (!out) return DDERR_INVALIDPARAMS;
-    *out = nullptr;
-    if (iid == IID_IDirectDrawSurface) *out = static_cast<IDirectDrawSurface*>(this);
-    else if (iid == IID_IDirectDrawSurface4) *out = static_cast<IDirectDrawSurface4*>(this);
-    else if (iid == IID_IDirectDrawSurface7) *out = static_cast<IDirectDrawSurface7*>(this);
-    else return E_NOINTERFACE;
-    AddRef();
-    return DD_OK;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    *out = FindView(iid, {{IID_IDirectDrawSurface, static_cast<IDirectDrawSurface*>(this)},
+                          {IID_IDirectDrawSurface4, static_cast<IDirectDrawSurface4*>(this)},
+                          {IID_IDirectDrawSurface7, static_cast<IDirectDrawSurface7*>(this)}});
+    return *out ? DD_OK : E_NOINTERFACE;
   }
   HRESULT GetSurfaceDesc(DDSURFACEDESC* desc) override {
     if (!desc) return DDERR_INVALIDPARAMS;
@@ -80,23 +71,16 @@ class SystemSurface final : public IDirectDrawSurface, public IDirectDrawSurface
 
   DDSURFACEDESC desc_;
   uint8_t* pixels_;
-  std::atomic<uint32_t> refs_{1};
   std::mutex mutex_;
   std::condition_variable unlocked_;
   bool locked_ = false;
 };
 
 // The older interfaces of one DirectDraw object, each view counted on its own.
-class DirectDrawView final : public IDirectDraw, public IDirectDraw4 {
+class DirectDrawView final : public ComObject<IDirectDraw, IDirectDraw4> {
  public:
   explicit DirectDrawView(IDirectDraw7* object) : object_(object) {}
   HRESULT QueryInterface(REFIID iid, void** out) override { return QueryDirectDrawInterface(object_, iid, out); }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out, void* outer) override {
     if (!desc || !out || outer) return DDERR_INVALIDPARAMS;
     *out = nullptr;
@@ -120,7 +104,6 @@ class DirectDrawView final : public IDirectDraw, public IDirectDraw4 {
  private:
   ~DirectDrawView() override = default;
   IDirectDraw7* object_;
-  std::atomic<uint32_t> refs_{1};
 };
 
 }  // namespace

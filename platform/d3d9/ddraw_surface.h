@@ -7,26 +7,9 @@
 #include <cstdint>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/win32/com_object.h"
 #include "platform/win32/window.h"
 
-#ifndef VOX_GUID_DEFINED
-#define VOX_GUID_DEFINED
-struct GUID {
-  uint32_t data1;
-  uint16_t data2, data3;
-  uint8_t data4[8];
-};
-inline bool operator==(const GUID& a, const GUID& b) {
-  if (a.data1 != b.data1 || a.data2 != b.data2 || a.data3 != b.data3) return false;
-  for (int i = 0; i < 8; i++)
-    if (a.data4[i] != b.data4[i]) return false;
-  return true;
-}
-typedef GUID IID;
-typedef GUID CLSID;
-typedef const GUID& REFIID;
-typedef const GUID& REFCLSID;
-#endif
 
 #define DDSD_CAPS 0x1u
 #define DDSD_HEIGHT 0x2u

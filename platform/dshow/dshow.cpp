@@ -25,6 +25,7 @@ extern "C" {
 
 #include "platform/dsound/dsound.h"
 #include "platform/dshow/dshow_control.h"
+#include "platform/win32/com_object.h"
 #include "platform/win32/cp932.h"
 #include "platform/win32/path.h"
 
@@ -69,43 +70,20 @@ constexpr int kAudioBlock = 4;  // 16-bit stereo
 constexpr DWORD kAudioRing = kAudioRate * kAudioBlock * 2;  // two seconds
 constexpr DWORD kAudioAhead = kAudioRate * kAudioBlock / 4;  // written this far ahead of the play cursor
 
-template <class T>
-class RefCounted : public T {
- public:
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  virtual ~RefCounted() = default;
-  std::atomic<uint32_t> refs_{1};
-};
-
 class MultiMediaStream;
 
 // ---- the filter graph ---------------------------------------------------------------------
 
-class FilterGraph final : public IGraphBuilder, public IMediaControl, public IMediaSeeking, public IBasicAudio {
+class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IBasicAudio> {
  public:
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IGraphBuilder) *out = static_cast<IGraphBuilder*>(this);
-    else if (iid == IID_IMediaControl) *out = static_cast<IMediaControl*>(this);
-    else if (iid == IID_IMediaSeeking) *out = static_cast<IMediaSeeking*>(this);
-    else if (iid == IID_IBasicAudio) *out = static_cast<IBasicAudio*>(this);
-    else return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    *out = FindView(iid, {{IID_IUnknown, static_cast<IGraphBuilder*>(this)},
+                          {IID_IGraphBuilder, static_cast<IGraphBuilder*>(this)},
+                          {IID_IMediaControl, static_cast<IMediaControl*>(this)},
+                          {IID_IMediaSeeking, static_cast<IMediaSeeking*>(this)},
+                          {IID_IBasicAudio, static_cast<IBasicAudio*>(this)}});
+    return *out ? S_OK : E_NOINTERFACE;
   }
   HRESULT Pause() override;
   // The stream that drives this graph (set by its Initialize, cleared when
@@ -117,7 +95,6 @@ class FilterGraph final : public IGraphBuilder, public IMediaControl, public IMe
 
  private:
   ~FilterGraph() override = default;
-  std::atomic<uint32_t> refs_{1};
   std::mutex mutex_;
   MultiMediaStream* stream_ = nullptr;
 };
@@ -173,26 +150,19 @@ class StreamSample;
 
 // ---- the multimedia stream ------------------------------------------------------------------
 
-class MultiMediaStream final : public IAMMultiMediaStream, public IAMMediaStream, public IDirectDrawMediaStream {
+class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStream, IDirectDrawMediaStream> {
  public:
   MultiMediaStream() { g_streams++; }
 
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IAMMultiMediaStream) *out = static_cast<IAMMultiMediaStream*>(this);
-    else if (iid == IID_IMultiMediaStream) *out = static_cast<IMultiMediaStream*>(this);
-    else if (iid == IID_IMediaStream || iid == IID_IAMMediaStream) *out = static_cast<IAMMediaStream*>(this);
-    else if (iid == IID_IDirectDrawMediaStream) *out = static_cast<IDirectDrawMediaStream*>(this);
-    else return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    *out = FindView(iid, {{IID_IUnknown, static_cast<IAMMultiMediaStream*>(this)},
+                          {IID_IAMMultiMediaStream, static_cast<IAMMultiMediaStream*>(this)},
+                          {IID_IMultiMediaStream, static_cast<IMultiMediaStream*>(this)},
+                          {IID_IMediaStream, static_cast<IAMMediaStream*>(this)},
+                          {IID_IAMMediaStream, static_cast<IAMMediaStream*>(this)},
+                          {IID_IDirectDrawMediaStream, static_cast<IDirectDrawMediaStream*>(this)}});
+    return *out ? S_OK : E_NOINTERFACE;
   }
 
   // ---- IAMMultiMediaStream
@@ -383,7 +353,6 @@ class MultiMediaStream final : public IAMMultiMediaStream, public IAMMediaStream
     return av_rescale_q(pts, d.time_base, AVRational{1, int(kUnitsPerSecond)}) - start_time_;
   }
 
-  std::atomic<uint32_t> refs_{1};
   FilterGraph* graph_ = nullptr;
   bool want_video_ = false, want_audio_ = false;
   IDirectDraw4* directdraw_ = nullptr;  // the video's surfaces come from it
@@ -422,7 +391,7 @@ class MultiMediaStream final : public IAMMultiMediaStream, public IAMMediaStream
 
 // ---- the stream sample ----------------------------------------------------------------------
 
-class StreamSample final : public IDirectDrawStreamSample {
+class StreamSample final : public ComObject<IDirectDrawStreamSample> {
  public:
   StreamSample(MultiMediaStream* stream, IDirectDrawSurface* surface, IDirectDrawSurface4* surface4, RECT rect,
                AVPixelFormat format)
@@ -431,17 +400,9 @@ class StreamSample final : public IDirectDrawStreamSample {
   }
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
-    *out = nullptr;
-    if (!(iid == IID_IUnknown) && !(iid == IID_IDirectDrawStreamSample)) return E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<IDirectDrawStreamSample*>(this);
-    return S_OK;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    *out = FindView(iid, {{IID_IUnknown, static_cast<IDirectDrawStreamSample*>(this)},
+                          {IID_IDirectDrawStreamSample, static_cast<IDirectDrawStreamSample*>(this)}});
+    return *out ? S_OK : E_NOINTERFACE;
   }
   HRESULT GetSurface(IDirectDrawSurface** surface, RECT* rect) override {
     if (surface) {
@@ -467,7 +428,6 @@ class StreamSample final : public IDirectDrawStreamSample {
     surface_->Release();
     stream_->Release();
   }
-  std::atomic<uint32_t> refs_{1};
   MultiMediaStream* stream_;
   IDirectDrawSurface* surface_;
   IDirectDrawSurface4* surface4_;

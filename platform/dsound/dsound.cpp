@@ -16,6 +16,7 @@
 
 #include "platform/dsound/dsound_control.h"
 #include "platform/dsound/dsound_mix.h"
+#include "platform/win32/com_object.h"
 #include "platform/win32/cp932.h"
 
 namespace {
@@ -77,7 +78,7 @@ struct SampleStore {
   std::unique_ptr<uint8_t[]> data;
 };
 
-class DsBuffer final : public IDirectSoundBuffer {
+class DsBuffer final : public ComObject<IDirectSoundBuffer> {
  public:
   DsBuffer(std::shared_ptr<DsCore> core, DWORD flags, const WAVEFORMATEX& format,
            std::shared_ptr<SampleStore> store, bool primary)
@@ -109,19 +110,6 @@ class DsBuffer final : public IDirectSoundBuffer {
 
   bool primary() const { return primary_; }
   DsVoice* voice() { return &voice_; }
-
-  DWORD AddRef() override { return ++refs_; }
-  DWORD Release() override {
-    DWORD left = --refs_;
-    if (left == 0) {
-      if (primary_) {
-        std::lock_guard<std::mutex> lock(core_->mutex);
-        core_->has_primary = false;
-      }
-      delete this;
-    }
-    return left;
-  }
 
   HRESULT Play(DWORD, DWORD, DWORD flags) override {
     if (HRESULT hr = Injected(DS_CALL_PLAY)) return hr;
@@ -249,8 +237,10 @@ class DsBuffer final : public IDirectSoundBuffer {
 
  private:
   ~DsBuffer() override {
-    if (!primary_) {
-      std::lock_guard<std::mutex> lock(core_->mutex);
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    if (primary_) {
+      core_->has_primary = false;
+    } else {
       auto& v = core_->voices;
       v.erase(std::remove(v.begin(), v.end(), this), v.end());
     }
@@ -288,7 +278,6 @@ class DsBuffer final : public IDirectSoundBuffer {
   DWORD flags_;
   bool primary_;
   std::shared_ptr<SampleStore> store_;
-  std::atomic<DWORD> refs_{1};
   DsVoice voice_{};
   LONG volume_ = 0;
   LONG pan_ = 0;
@@ -307,15 +296,8 @@ void SDLCALL AudioCallback(void* user, Uint8* stream, int len) {
   core->Mix(reinterpret_cast<int16_t*>(stream), len / 4);
 }
 
-class DsDevice final : public IDirectSound {
+class DsDevice final : public ComObject<IDirectSound> {
  public:
-  DWORD AddRef() override { return ++refs_; }
-  DWORD Release() override {
-    DWORD left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT Initialize(const void*) override {
     if (core_) return DSERR_ALREADYINITIALIZED;
     if (HRESULT hr = Injected(DS_CALL_INITIALIZE)) return hr;
@@ -416,7 +398,6 @@ class DsDevice final : public IDirectSound {
     }
   }
 
-  std::atomic<DWORD> refs_{1};
   std::shared_ptr<DsCore> core_;
   DWORD level_ = 0;
 };

@@ -62,6 +62,18 @@ LONG CopyOut(const void* data, DWORD bytes, void* buffer, DWORD size) {
   return (LONG)n;
 }
 
+// The composition gone (its text finished, or emptied): an empty
+// composition string, then its end; nothing when none was going on.
+int EndComposition(ImeMessage* out, int max) {
+  if (!g_context.composing) return 0;
+  g_context.composing = false;
+  g_context.composition.clear();
+  g_context.clauses.clear();
+  g_context.cursor = 0;
+  const int count = Emit(out, max, 0, WM_IME_COMPOSITION, 0, GCS_COMPSTR | GCS_CURSORPOS | GCS_COMPCLAUSE);
+  return Emit(out, max, count, WM_IME_ENDCOMPOSITION, 0, 0);
+}
+
 }  // namespace
 
 HIMC ImmGetContext(void* window) { return window ? &g_context_tag : nullptr; }
@@ -155,28 +167,12 @@ BOOL ImmSetCompositionStringA(HIMC context, DWORD index, const void* composition
 int ImeTranslateSdlEvent(const SDL_Event* event, ImeMessage* out, int max) {
   if (!event || (!out && max > 0)) return 0;
   int count = 0;
-  if (event->type == SDL_TEXTINPUT) {
-    // The finished text itself comes to the window as characters.
-    if (!g_context.composing) return 0;
-    g_context.composing = false;
-    g_context.composition.clear();
-    g_context.clauses.clear();
-    g_context.cursor = 0;
-    count = Emit(out, max, count, WM_IME_COMPOSITION, 0, GCS_COMPSTR | GCS_CURSORPOS | GCS_COMPCLAUSE);
-    return Emit(out, max, count, WM_IME_ENDCOMPOSITION, 0, 0);
-  }
+  // The finished text itself comes to the window as characters.
+  if (event->type == SDL_TEXTINPUT) return EndComposition(out, max);
   if (event->type != SDL_TEXTEDITING) return 0;
   std::vector<int> starts;
   std::string text = ConvertComposition(event->edit.text, &starts);
-  if (text.empty()) {
-    if (!g_context.composing) return 0;
-    g_context.composing = false;
-    g_context.composition.clear();
-    g_context.clauses.clear();
-    g_context.cursor = 0;
-    count = Emit(out, max, count, WM_IME_COMPOSITION, 0, GCS_COMPSTR | GCS_CURSORPOS | GCS_COMPCLAUSE);
-    return Emit(out, max, count, WM_IME_ENDCOMPOSITION, 0, 0);
-  }
+  if (text.empty()) return EndComposition(out, max);
   if (!g_context.open) {
     g_context.open = true;
     count = Emit(out, max, count, WM_IME_NOTIFY, IMN_SETOPENSTATUS, 0);

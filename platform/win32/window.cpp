@@ -179,6 +179,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
                      int height, HWND, HMENU, HINSTANCE, LPVOID) {
   if (!class_name || !EnsureVideo() || !OnVideoThread()) return nullptr;
   WindowObject* w;
+  HICON class_icon;
   {
     std::lock_guard<std::recursive_mutex> hold(WindowSystemLock());
     auto found = Classes().find(class_name);
@@ -189,6 +190,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     w = new WindowObject;
     w->class_name = class_name;
     w->proc = found->second.proc;
+    class_icon = found->second.icon;
   }
   w->style = style;
   w->ex_style = ex_style;
@@ -212,6 +214,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
     return nullptr;
   }
   w->sdl_id = SDL_GetWindowID(w->sdl);
+  ShowWindowIcon(w, class_icon);
   std::string lock_path = InstanceLockPath(w->class_name);
   w->instance_lock = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (w->instance_lock >= 0 && flock(w->instance_lock, LOCK_EX | LOCK_NB) != 0) {
@@ -416,6 +419,10 @@ uintptr_t SetClassLongA(HWND window, int index, uintptr_t value) {
   if (found == Classes().end()) return 0;
   uintptr_t before = (uintptr_t)found->second.icon;
   found->second.icon = (HICON)value;
+  // Every window of the class shows the new icon, as on the platform.
+  if (OnVideoThread())
+    for (WindowObject* other : LiveWindows())
+      if (other->class_name == w->class_name) ShowWindowIcon(other, (HICON)value);
   return before;
 }
 
@@ -477,11 +484,6 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id) {
 }
 
 BOOL AttachThreadInput(DWORD, DWORD, BOOL) { return TRUE; }
-
-HICON LoadIconA(HINSTANCE, LPCSTR name) {
-  // Programs carry no icon resources here: any id names the default icon.
-  return (HICON)(uintptr_t)(IS_INTRESOURCE(name) ? (uintptr_t)name : IDI_APPLICATION_ID);
-}
 
 HCURSOR LoadCursorA(HINSTANCE, LPCSTR name) {
   return (HCURSOR)(uintptr_t)(IS_INTRESOURCE(name) ? (uintptr_t)name : IDC_ARROW_ID);

@@ -193,6 +193,8 @@ struct DEVMODEA {
 
 // ---- resources, system metrics, display ------------------------------------------------
 #define IDI_APPLICATION_ID 32512
+// An icon group resource: here a PNG picture of at most 256 x 256 pixels.
+#define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 #define IDC_ARROW_ID 32512
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
@@ -247,6 +249,12 @@ BOOL ClientToScreen(HWND window, POINT* point);
 BOOL ScreenToClient(HWND window, POINT* point);
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id);
 BOOL AttachThreadInput(DWORD attach, DWORD to, BOOL on);
+// A null instance names a system icon: the id stands for it (a name that is
+// no id: IDI_APPLICATION). Otherwise the module's icon group resource
+// `name`, decoded, or the IDI_APPLICATION id when the module has none or it
+// does not decode. Loaded icons live as long as the process, and the same
+// picture gives the same handle. A window shows its class's loaded icon
+// from its creation on, and the one SetClassLongA(GCL_HICON) gives later.
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 BOOL WINNLSEnableIME(HWND window, BOOL enable);
@@ -355,3 +363,6 @@ struct VoxDesktopOverride {
   int width, height, bits_per_pixel;
 };
 void SetDesktopOverrideForTesting(const VoxDesktopOverride* desktop);
+// ---- for tests: the loaded icon the window's SDL window was given (null
+// while it shows the desktop's default) ----
+HICON GetShownWindowIcon(HWND window);

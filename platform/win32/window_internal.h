@@ -34,6 +34,7 @@ struct WindowObject {
   bool gl_capable = false;  // made with SDL_WINDOW_OPENGL
   WindowPixelReader pixel_reader = nullptr;  // the window shows OpenGL output
   void* pixel_reader_context = nullptr;
+  HICON shown_icon = nullptr;  // the loaded icon SDL shows for the window
 };
 
 namespace vox_win32 {
@@ -66,6 +67,10 @@ void DropQueuedMessages(HWND window);
 void KillWindowTimers(HWND window);
 // Cursor shown or hidden as SetCursor and ShowCursor last decided.
 void ApplyCursor();
+
+// Gives the SDL window the icon's picture (video thread only); a system
+// icon changes nothing.
+void ShowWindowIcon(WindowObject* w, HICON icon);
 
 // Conversions where text meets SDL.
 std::string ToUtf8(const char* cp932);

@@ -10,6 +10,15 @@ std::unique_ptr<Field> MakeField(side_settings settings, int origin_x) {
   return field;
 }
 
+BattleFields MakeBattleFields() {
+  side_settings s;
+  s.mode = 3;
+  BattleFields fields{MakeField(s, 24), MakeField(s, 420)};
+  fields.left->opponent = fields.right.get();
+  fields.right->opponent = fields.left.get();
+  return fields;
+}
+
 void SetBoard(Field& field, const std::vector<std::string>& rows) {
   for (auto& row : field.board)
     for (Block*& b : row) {

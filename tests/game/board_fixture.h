@@ -12,6 +12,12 @@
 inline constexpr int kFixtureDevice = 1;  // the keyboard as a pad
 
 std::unique_ptr<Field> MakeField(side_settings settings = {}, int origin_x = 160);
+// Two battle fields (mode 3) at the wells' origins, each the other's
+// opponent.
+struct BattleFields {
+  std::unique_ptr<Field> left, right;
+};
+BattleFields MakeBattleFields();
 // Replaces the board; the last row of the picture is row 13.
 void SetBoard(Field& field, const std::vector<std::string>& rows);
 // The board as a picture of all 14 rows ('v' marks a vanishing block).

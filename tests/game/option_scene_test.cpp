@@ -14,6 +14,7 @@
 #include "game/globals.h"
 #include "game/scene_option.h"
 #include "tests/game/scene_fixture.h"
+#include "tests/support/key_press.h"
 
 namespace {
 
@@ -173,13 +174,7 @@ TEST_F(OptionTest, ButtonLabelsNameTheKeysTheEngineMaps) {
       if (std::string(label).find(k.label_key) != std::string::npos) key = &k;
     ASSERT_NE(key, nullptr) << label;
     for (bool down : {true, false}) {
-      SDL_Event e{};
-      e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-      e.key.windowID = window;
-      e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-      e.key.keysym.scancode = key->scancode;
-      e.key.keysym.sym = SDL_GetKeyFromScancode(key->scancode);
-      ASSERT_EQ(SDL_PushEvent(&e), 1);
+      ASSERT_EQ(PushKeyEvent(window, key->scancode, SDL_GetKeyFromScancode(key->scancode), down), 1);
       ProcessEngineMessages();
       SDL_Delay(2);  // the keyboard is read at most once a millisecond
       EXPECT_EQ(ReadPadBits(0x1000), down ? mask : 0) << label;

@@ -122,12 +122,7 @@ TEST(GarbageRules, OwnGarbageIsCancelledBeforeAnyIsSent) {
       {500, 0, 340, 0},    // partly cancelled
   };
   for (const ExchangeCase& c : cases) {
-    side_settings s;
-    s.mode = 3;
-    auto left = MakeField(s, 24);
-    auto right = MakeField(s, 420);
-    left->opponent = right.get();
-    right->opponent = left.get();
+    auto [left, right] = MakeBattleFields();
     SetBoard(*left, {"0000.."});
     left->pending_garbage = c.own_pending;
     right->pending_garbage = c.opponent_pending;
@@ -157,12 +152,7 @@ TEST(GarbageRules, PendingGarbageDropsInWholeRowsAtMostFive) {
 }
 
 TEST(GarbageRules, HoldFlagFollowsTheOpponentsChainAndGarbageWaitsForIt) {
-  side_settings s;
-  s.mode = 3;
-  auto left = MakeField(s, 24);
-  auto right = MakeField(s, 420);
-  left->opponent = right.get();
-  right->opponent = left.get();
+  auto [left, right] = MakeBattleFields();
   left->update();
   EXPECT_EQ(right->hold_flag, 0);
   SetBoard(*left, {"1.....", "011...", "0001.."});

@@ -1,11 +1,11 @@
 #include "tools/assetgen/audio.h"
 
-#include <vorbis/vorbisenc.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "tools/assetgen/ogg_vorbis.h"
 
 double Peak(const Sound& sound) {
   double peak = 0;
@@ -66,67 +66,19 @@ bool WriteWave(const std::string& path, const Sound& sound) {
 }
 
 bool WriteOggVorbis(const std::string& path, const Sound& sound, float quality) {
-  vorbis_info info;
-  vorbis_info_init(&info);
-  if (vorbis_encode_init_vbr(&info, sound.channels, kSampleRate, quality) != 0) {
-    vorbis_info_clear(&info);
+  const std::string title = path.substr(path.find_last_of('/') + 1);
+  VorbisSettings settings;
+  settings.channels = sound.channels;
+  settings.rate = kSampleRate;
+  settings.quality = quality;
+  settings.title = title.c_str();
+  VorbisPages pages;
+  if (!EncodeVorbisPages(sound.samples.data(), sound.frames(), settings, &pages)) {
     std::fprintf(stderr, "assetgen: the Vorbis encoder refuses %s\n", path.c_str());
     return false;
   }
-  vorbis_comment comment;
-  vorbis_comment_init(&comment);
-  vorbis_comment_add_tag(&comment, "TITLE", path.substr(path.find_last_of('/') + 1).c_str());
-  vorbis_dsp_state dsp;
-  vorbis_block block;
-  vorbis_analysis_init(&dsp, &info);
-  vorbis_block_init(&dsp, &block);
-  ogg_stream_state stream;
-  ogg_stream_init(&stream, 1);
-  std::vector<uint8_t> out;
-  auto take_page = [&](const ogg_page& page) {
-    out.insert(out.end(), page.header, page.header + page.header_len);
-    out.insert(out.end(), page.body, page.body + page.body_len);
-  };
-  ogg_packet header, header_comment, header_code;
-  vorbis_analysis_headerout(&dsp, &comment, &header, &header_comment, &header_code);
-  ogg_stream_packetin(&stream, &header);
-  ogg_stream_packetin(&stream, &header_comment);
-  ogg_stream_packetin(&stream, &header_code);
-  ogg_page page;
-  while (ogg_stream_flush(&stream, &page)) take_page(page);
-
-  const size_t frames = sound.frames();
-  bool end = false;
-  for (size_t at = 0; !end;) {
-    const size_t chunk = std::min<size_t>(1024, frames - at);
-    if (chunk == 0) {
-      vorbis_analysis_wrote(&dsp, 0);
-    } else {
-      float** buffer = vorbis_analysis_buffer(&dsp, (int)chunk);
-      for (size_t i = 0; i < chunk; ++i)
-        for (int c = 0; c < sound.channels; ++c) buffer[c][i] = sound.samples[(at + i) * sound.channels + c];
-      vorbis_analysis_wrote(&dsp, (int)chunk);
-      at += chunk;
-    }
-    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-      vorbis_analysis(&block, nullptr);
-      vorbis_bitrate_addblock(&block);
-      ogg_packet packet;
-      while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
-        ogg_stream_packetin(&stream, &packet);
-        while (ogg_stream_pageout(&stream, &page)) {
-          take_page(page);
-          if (ogg_page_eos(&page)) end = true;
-        }
-      }
-    }
-  }
-  ogg_stream_clear(&stream);
-  vorbis_block_clear(&block);
-  vorbis_dsp_clear(&dsp);
-  vorbis_comment_clear(&comment);
-  vorbis_info_clear(&info);
-  return WriteAll(path, out.data(), out.size());
+  const std::vector<uint8_t> file = pages.File();
+  return WriteAll(path, file.data(), file.size());
 }
 
 double NoteFrequency(double midi_note) { return 440.0 * std::pow(2.0, (midi_note - 69) / 12.0); }

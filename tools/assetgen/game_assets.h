@@ -23,3 +23,7 @@ bool WriteSoundEffects(const std::string& run_dir);
 // Makes the folders and runs every task, several at a time. False when any
 // task failed (each reports its own error).
 bool WriteGameAssets(const std::string& run_dir);
+
+// The program's icon (64 x 64, with opacity) as a PNG file at `path`; the
+// program embeds it, so it is written apart from the run folder.
+bool WriteProgramIcon(const std::string& path);

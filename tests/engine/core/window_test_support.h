@@ -11,6 +11,7 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/window.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/key_press.h"
 
 class EngineWindowTest : public EngineLogTest {
  protected:
@@ -51,14 +52,7 @@ class EngineWindowTest : public EngineLogTest {
     SDL_PushEvent(&e);
   }
   void PushKey(SDL_Keycode key, uint16_t mod = 0) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.windowID = WindowId();
-    e.key.state = SDL_PRESSED;
-    e.key.keysym.sym = key;
-    e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-    e.key.keysym.mod = mod;
-    SDL_PushEvent(&e);
+    PushKeyEvent(WindowId(), SDL_GetScancodeFromKey(key), key, true, mod);
   }
   void PushText(const char* utf8) {
     SDL_Event e{};

@@ -3,7 +3,6 @@
 // a key, end, and leave a screenshot in <build>/test-output/window.png.
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,42 +22,13 @@
 #include "engine/softrender/memimg.h"
 #include "tests/engine/e2e/e2e_fixture.h"
 #include "tests/support/key_press.h"
+#include "tests/support/png_file.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
 #define VOX_TEST_OUTPUT_DIR "test-output"
 #endif
 
 namespace {
-
-bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row((size_t)width * 3);
-  for (int y = 0; y < height; y++) {
-    for (int x = 0; x < width; x++) {
-      uint32_t p = pixels[(size_t)y * width + x];
-      row[x * 3] = (uint8_t)(p >> 16);
-      row[x * 3 + 1] = (uint8_t)(p >> 8);
-      row[x * 3 + 2] = (uint8_t)p;
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  fclose(file);
-  return true;
-}
 
 // The screen image's pixel as 0x00RRGGBB, each channel widened to 8 bits as
 // the window system widens it.
@@ -152,7 +122,7 @@ TEST_F(EngineEndToEndTest, StartsDrawsPresentsTypesAndEnds) {
   EXPECT_GT(log_pixels, 10);
 
   std::filesystem::create_directories(VOX_TEST_OUTPUT_DIR);
-  EXPECT_TRUE(WritePng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
+  EXPECT_TRUE(WriteRgbPng(std::string(VOX_TEST_OUTPUT_DIR) + "/window.png", shown, 640, 480));
 
   // A key pressed in the window reaches the keyboard state.
   PushKeyDown(GetSdlWindow(window), SDL_SCANCODE_Z, SDLK_z);

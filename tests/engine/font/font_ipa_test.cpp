@@ -1,7 +1,6 @@
 // The game's four fonts on the installed Japanese fonts: Japanese and Latin
 // text measure and draw with sane sizes. The drawn sample is written to
 // <build>/test-output/text.png for a reader to look at.
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "tests/engine/font/font_fixtures.h"
+#include "tests/support/png_file.h"
 
 namespace {
 
@@ -37,34 +37,15 @@ std::string OutputFolder() {
 
 bool WriteScreenPng(const std::string& file) {
   const MEMIMG* s = GetScreenMemImage();
-  FILE* fp = std::fopen(file.c_str(), "wb");
-  if (!fp) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(fp);
-    return false;
-  }
-  png_init_io(png, fp);
-  png_set_IHDR(png, info, (png_uint_32)s->width, (png_uint_32)s->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row((size_t)s->width * 3);
+  std::vector<uint32_t> pixels((size_t)s->width * s->height);
   for (int y = 0; y < s->height; ++y) {
     for (int x = 0; x < s->width; ++x) {
-      const uint8_t* p = s->pixels + (size_t)y * s->store->pitch + (size_t)x * 2;
       int r, g, b;
-      UnpackScreenColor(LoadPixel16(p), &r, &g, &b);
-      row[(size_t)x * 3] = (png_byte)r;
-      row[(size_t)x * 3 + 1] = (png_byte)g;
-      row[(size_t)x * 3 + 2] = (png_byte)b;
+      UnpackScreenColor(LoadPixel16(s->pixels + (size_t)y * s->store->pitch + (size_t)x * 2), &r, &g, &b);
+      pixels[(size_t)y * s->width + x] = (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
     }
-    png_write_row(png, row.data());
   }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(fp) == 0;
+  return WriteRgbPng(file, pixels, s->width, s->height);
 }
 
 TEST_F(FontIpaTest, GameFontsDrawJapaneseAndLatinText) {

@@ -173,20 +173,12 @@ TEST(Bmp, DamagedFilesAreRefused) {
 // ---- raw BGRA ----
 
 TEST(RawBgra, EightAndSixteenBitChannels) {
-  Bytes b8 = {'B', 'G', 'R', 'A'};
-  PutLe32(b8, 0x08080808);
-  PutLe32(b8, 1);
-  PutLe32(b8, 1);
-  b8.insert(b8.end(), {1, 2, 3, 4});
+  Bytes b8 = MakeRawBgra(0x08080808, 1, 1, {1, 2, 3, 4});
   Decoded d;
   ASSERT_EQ(DecodeWith(DecodeRawBgraImage, b8, d.get()), 0);
   EXPECT_EQ(Peek(d.get(), 0, 0), 0x04030201u);
 
-  Bytes b16 = {'B', 'G', 'R', 'A'};
-  PutLe32(b16, 0x10101010);
-  PutLe32(b16, 2);
-  PutLe32(b16, 1);
-  b16.insert(b16.end(), {0xFF, 0x12, 0x80, 0x34, 0x00, 0x56, 0xFF, 0x78, 0, 1, 0, 2, 0, 3, 0, 4});
+  Bytes b16 = MakeRawBgra(0x10101010, 2, 1, {0xFF, 0x12, 0x80, 0x34, 0x00, 0x56, 0xFF, 0x78, 0, 1, 0, 2, 0, 3, 0, 4});
   Decoded e;
   ASSERT_EQ(DecodeWith(DecodeRawBgraImage, b16, e.get()), 0);
   EXPECT_EQ(e->pitch, 8);

@@ -42,6 +42,15 @@ Bytes MakeBmp(int width, int height, int bit_count, uint32_t compression, const 
   return b;
 }
 
+Bytes MakeRawBgra(uint32_t channel_bits, int width, int height, const Bytes& data) {
+  Bytes b = {'B', 'G', 'R', 'A'};
+  PutLe32(b, channel_bits);
+  PutLe32(b, (uint32_t)width);
+  PutLe32(b, (uint32_t)height);
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
 Bytes MakeTga(int type, int width, int height, int depth, int descriptor, const Bytes& colour_map, int map_first,
               int map_entry_bits, const Bytes& data, bool footer) {
   Bytes b;

@@ -24,6 +24,10 @@ Bytes MakeBmp(int width, int height, int bit_count, uint32_t compression, const 
 Bytes MakeTga(int type, int width, int height, int depth, int descriptor, const Bytes& colour_map, int map_first,
               int map_entry_bits, const Bytes& data, bool footer = false);
 
+// Raw BGRA: the "BGRA" tag, the four channels' bit counts (a byte each),
+// width, height, then the pixels.
+Bytes MakeRawBgra(uint32_t channel_bits, int width, int height, const Bytes& data);
+
 // DDS with the real header layout; pixel-format fields given directly.
 struct DdsSpec {
   uint32_t width = 4, height = 4;

@@ -32,14 +32,7 @@ Bytes SmallDxt1() {
   // Left block white, right block black.
   return MakeDds(s, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
 }
-Bytes SmallRaw() {
-  Bytes b = {'B', 'G', 'R', 'A'};
-  PutLe32(b, 0x08080808);
-  PutLe32(b, 1);
-  PutLe32(b, 1);
-  b.insert(b.end(), {9, 8, 7, 6});
-  return b;
-}
+Bytes SmallRaw() { return MakeRawBgra(0x08080808, 1, 1, {9, 8, 7, 6}); }
 
 TEST(Loader, EveryFormatFindsItsDecoder) {
   struct Case {

@@ -17,6 +17,7 @@
 #include "platform/ime/ime.h"
 #include "tests/platform/dinput/virtual_pad.h"
 #include "tests/platform/ime/editing_event.h"
+#include "tests/support/key_press.h"
 
 class InputTest : public ::testing::Test {
  protected:
@@ -81,11 +82,7 @@ class InputTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) ProcessImeMessage(&window_tag_, m[i].message, m[i].wparam, m[i].lparam);
   }
   static void PushKey(SDL_Scancode scancode, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.scancode = scancode;
-    ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+    ASSERT_EQ(PushKeyEvent(0, scancode, SDLK_UNKNOWN, down), 1) << SDL_GetError();
   }
 
   static InputTest* current_;

@@ -57,15 +57,7 @@ class WindowPathTest : public InputTest {
         DispatchMessageA(&msg);
       }
   }
-  void Key(SDL_Scancode scancode, SDL_Keycode sym, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.windowID = id_;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.scancode = scancode;
-    e.key.keysym.sym = sym;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
-  }
+  void Key(SDL_Scancode scancode, SDL_Keycode sym, bool down) { ASSERT_EQ(PushKeyEvent(id_, scancode, sym, down), 1); }
   void Text(const char* utf8) {
     SDL_Event e{};
     e.type = SDL_TEXTINPUT;

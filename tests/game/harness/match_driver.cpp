@@ -31,12 +31,6 @@ void feed(const int masks[2], int sides) {
   feed_input(bits, nullptr);
 }
 
-void quiet_input() {
-  int none[2] = {0, 0};
-  feed(none, 2);
-  feed(none, 2);
-}
-
 void finish(MatchRun* run, Field* const* fields, int sides, const int* results) {
   for (int i = 0; i < sides; ++i) {
     run->results[i] = results[i];
@@ -72,6 +66,21 @@ void settle_search(const Field& field) {
   // given up on.
   constexpr DWORD kSettleLimitMs = 60000;
   if (field.think_thread) WaitForSingleObject(field.think_thread, kSettleLimitMs);
+}
+
+void quiet_input() {
+  int none[2] = {0, 0};
+  feed(none, 2);
+  feed(none, 2);
+}
+
+MatchScripts::MatchScripts(uint32_t seed, int sides)
+    : scripts_{ButtonScript(seed), ButtonScript(seed * 31 + 7)}, sides_(sides) {}
+
+void MatchScripts::feed_next() {
+  int masks[2] = {0, 0};
+  for (int i = 0; i < sides_; ++i) masks[i] = scripts_[i].next();
+  feed(masks, sides_);
 }
 
 ButtonScript::ButtonScript(uint32_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
@@ -142,14 +151,9 @@ MatchRun play_live(const ScriptedMatch& match, Field* fields[2]) {
     fields[1]->opponent = fields[0];
   }
   quiet_input();
-  ButtonScript scripts[2] = {ButtonScript(match.script_seed), ButtonScript(match.script_seed * 31 + 7)};
-  int masks[2] = {0, 0};
-  auto step_input = [&] {
-    for (int i = 0; i < match.sides; ++i) masks[i] = scripts[i].next();
-    feed(masks, match.sides);
-  };
+  MatchScripts scripts(match.script_seed, match.sides);
   for (int n = kCountIn; n >= 1; --n) {
-    step_input();
+    scripts.feed_next();
     for (int i = 0; i < match.sides; ++i) fields[i]->draw_countdown(n);
   }
   for (int i = 0; i < match.sides; ++i)
@@ -159,7 +163,7 @@ MatchRun play_live(const ScriptedMatch& match, Field* fields[2]) {
     }
   int results[2] = {kFieldPlaying, kFieldPlaying};
   for (int frame = 0; frame < match.max_frames && !match_over(results, match.sides); ++frame) {
-    step_input();
+    scripts.feed_next();
     // Left first: the right field's garbage depends on the hold flag the
     // left one has just written.
     for (int i = 0; i < match.sides; ++i) {

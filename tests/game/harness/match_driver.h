@@ -47,6 +47,23 @@ class ButtonScript {
   uint32_t draw(uint32_t n);
 };
 
+// The scripts of a match's sides, both drawn from one seed, fed to the input
+// a frame at a time: a single play's side on the keyboard, a battle's on
+// pads 1 and 2.
+class MatchScripts {
+ public:
+  MatchScripts(uint32_t seed, int sides);
+  void feed_next();
+
+ private:
+  ButtonScript scripts_[2];
+  int sides_;
+};
+
+// Two frames with nothing held, so the next frame's buttons are all fresh
+// presses.
+void quiet_input();
+
 // Garbage blocks on a field's board.
 int garbage_on(const Field& field);
 

@@ -58,6 +58,15 @@ class HostilePeerTest : public TwoMachinesTest {
     m_[0].scene = scene;
     m_[0].number = number;
   }
+  // A net battle on both ends, each scene owning its end of the pair.
+  void StartBothEnds() {
+    const side_settings rules = Rules();
+    pair_.waiting = nullptr;
+    m_[0].scene = new Scene_Network(rules, rules, "", "", peer_);
+    m_[0].number = kSceneNetwork;
+    m_[1].scene = new Scene_Network(rules, rules, "", "", victim_set_);
+    m_[1].number = kSceneNetwork;
+  }
   // Runs this side until it is back in the lobby, with the peer's doings
   // before each frame; false when it is not back within the frames. What
   // the scene holds stays bounded all along.
@@ -171,12 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileUdpTest, ::testing::Range(0, 3));
 
 TEST_F(HostilePeerTest, AStrangersDatagramsChangeNothingInAMatch) {
   // Both ends play here; a third program sends records to both.
-  side_settings rules = Rules();
-  pair_.waiting = nullptr;
-  m_[0].scene = new Scene_Network(rules, rules, "", "", peer_);
-  m_[0].number = kSceneNetwork;
-  m_[1].scene = new Scene_Network(rules, rules, "", "", victim_set_);
-  m_[1].number = kSceneNetwork;
+  StartBothEnds();
   SOCKET stranger = loopback::Bound(SOCK_DGRAM);
   std::mt19937 dice(9);
   std::vector<uint64_t> hashes[2];
@@ -199,12 +203,7 @@ TEST_F(HostilePeerTest, AStrangersDatagramsChangeNothingInAMatch) {
 }
 
 TEST_F(HostilePeerTest, ANextSeedThatNeverComesSendsBothBackToTheLobby) {
-  side_settings rules = Rules();
-  pair_.waiting = nullptr;
-  m_[0].scene = new Scene_Network(rules, rules, "", "", peer_);
-  m_[0].number = kSceneNetwork;
-  m_[1].scene = new Scene_Network(rules, rules, "", "", victim_set_);
-  m_[1].number = kSceneNetwork;
+  StartBothEnds();
   // No TCP send gets through from here on: the waiting side's seed is lost.
   WsFailCall(WS_CALL_SEND, winsock::WSAENETRESET);
   int frames = 0;

@@ -67,22 +67,16 @@ std::vector<uint64_t> LocalMatch(const Net_Match_Settings& s, bool waiting_side_
   }
   fields[0]->opponent = fields[1];
   fields[1]->opponent = fields[0];
-  ButtonScript scripts[2] = {ButtonScript(s.script_seed), ButtonScript(s.script_seed * 31 + 7)};
-  auto feed = [&] {
-    int bits[5] = {0, scripts[0].next(), scripts[1].next(), 0, 0};
-    feed_input(bits, nullptr);
-  };
-  const int none[5] = {};
-  feed_input(none, nullptr);
-  feed_input(none, nullptr);
+  MatchScripts scripts(s.script_seed, 2);
+  quiet_input();
   for (int n = 180; n >= 1; --n) {
-    feed();
+    scripts.feed_next();
     fields[0]->draw_countdown(n);
     fields[1]->draw_countdown(n);
   }
   std::vector<uint64_t> hashes;
   for (int frame = 0; frame < s.max_frames; ++frame) {
-    feed();
+    scripts.feed_next();
     const int first = waiting_side_first ? 0 : 1;
     const int r0 = fields[first]->update(), r1 = fields[1 - first]->update();
     hashes.push_back(match_state_hash(*fields[0], fields[1]));

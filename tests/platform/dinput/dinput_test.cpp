@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/dinput/dinput_control.h"
+#include "tests/support/key_press.h"
 #include "tests/platform/dinput/virtual_pad.h"
 
 namespace {
@@ -60,11 +61,7 @@ class DirectInputTest : public ::testing::Test {
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
   }
   static void PushKey(SDL_Scancode scancode, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.scancode = scancode;
-    ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+    ASSERT_EQ(PushKeyEvent(0, scancode, SDLK_UNKNOWN, down), 1) << SDL_GetError();
   }
   IDirectInputDevice* OpenPad(int dead_zone) {
     struct Found {

@@ -35,6 +35,17 @@ using loopback::PortOf;
 
 sockaddr* Sa(sockaddr_in* a) { return reinterpret_cast<sockaddr*>(a); }
 
+// Whether a call on a new, unconnected stream socket fails; its error stays
+// the last error after the socket is closed.
+bool FailsOnNewStream(const std::function<bool(SOCKET)>& call) {
+  SOCKET s = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const bool failed = call(s);
+  const int error = WSAGetLastError();
+  closesocket(s);
+  WSASetLastError(error);
+  return failed;
+}
+
 // A port nothing listens on.
 uint16_t ClosedPort() {
   SOCKET s = loopback::Bound(SOCK_STREAM);
@@ -226,13 +237,8 @@ TEST_F(WinsockBlockingTest, FailuresAreReadThroughTheErrorCall) {
   } cases[] = {
       {"connect to a port nobody listens on",
        [] {
-         SOCKET s = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
          sockaddr_in a = Address(ClosedPort());
-         bool failed = connect(s, Sa(&a), sizeof a) == SOCKET_ERROR;
-         int error = WSAGetLastError();
-         closesocket(s);
-         WSASetLastError(error);
-         return failed;
+         return FailsOnNewStream([&](SOCKET s) { return connect(s, Sa(&a), sizeof a) == SOCKET_ERROR; });
        },
        WSAECONNREFUSED},
       {"a second datagram socket on a taken port",
@@ -246,14 +252,7 @@ TEST_F(WinsockBlockingTest, FailuresAreReadThroughTheErrorCall) {
        },
        WSAENOTSOCK},
       {"send on a stream never connected",
-       [] {
-         SOCKET s = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-         bool failed = send(s, "x", 1, 0) == SOCKET_ERROR;
-         int error = WSAGetLastError();
-         closesocket(s);
-         WSASetLastError(error);
-         return failed;
-       },
+       [] { return FailsOnNewStream([](SOCKET s) { return send(s, "x", 1, 0) == SOCKET_ERROR; }); },
        WSAENOTCONN},
       {"accept with an address too short",
        [&] {

@@ -335,18 +335,12 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
              sets[1]->datagrams_read.load() >= sets[0]->datagrams_sent.load();
     });
   };
-  ButtonScript scripts[2] = {ButtonScript(settings.script_seed), ButtonScript(settings.script_seed * 31 + 7)};
-  auto feed_scripts = [&] {
-    int bits[5] = {0, scripts[0].next(), scripts[1].next(), 0, 0};
-    feed_input(bits, nullptr);
-  };
-  const int none[5] = {};
-  feed_input(none, nullptr);
-  feed_input(none, nullptr);
+  MatchScripts scripts(settings.script_seed, 2);
+  quiet_input();
 
   for (Machine& m : machines) m.play->begin_count_in();
   for (int n = kCountIn; n >= 1; --n, ++tick) {
-    feed_scripts();
+    scripts.feed_next();
     for (Machine& m : machines) {
       m.local->draw_countdown(n);
       m.peer->draw_countdown(n);
@@ -361,7 +355,7 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
       run.failure = "the match did not end on both machines";
       break;
     }
-    feed_scripts();
+    scripts.feed_next();
     for (int side = 0; side < 2; ++side) {
       Machine& m = machines[side];
       if (m.ended) {
@@ -402,9 +396,7 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
     run.relay_copied = relay->copied;
     run.relay_late = relay->late;
   }
-  const int quiet[5] = {};
-  feed_input(quiet, nullptr);
-  feed_input(quiet, nullptr);
+  quiet_input();
   return run;
 }
 

@@ -16,6 +16,7 @@
 
 namespace {
 std::atomic<int (*)()> g_millisecond_clock{nullptr};
+std::atomic<int64_t (*)()> g_microsecond_clock{nullptr};
 }  // namespace
 
 void SetMillisecondClock(int (*clock)()) { g_millisecond_clock = clock; }
@@ -25,7 +26,10 @@ int GetMillisecondCount() {
   return (int)((clock ? (uint32_t)clock() : timeGetTime()) & 0x7FFFFFFFu);
 }
 
+void SetMicrosecondClock(int64_t (*clock)()) { g_microsecond_clock = clock; }
+
 int64_t GetMicrosecondCount(int use_cpu_counter) {
+  if (int64_t (*clock)() = g_microsecond_clock) return clock();
   if (use_cpu_counter == 1 && g_environment.cpu_clock > 0 && g_engine.initialised)
     return MulDiv64((int64_t)__rdtsc(), 1000000, g_environment.cpu_clock);
   if (g_engine.performance_counter_usable && g_engine.performance_frequency > 0) {

@@ -19,6 +19,9 @@ int GetMillisecondCount();                         // never negative; wraps afte
 // one of its own to step time by hand (null gives the system's back).
 void SetMillisecondClock(int (*clock)());
 int64_t GetMicrosecondCount(int use_cpu_counter);  // monotonic
+// The clock GetMicrosecondCount reads, whichever counter is asked for: the
+// system's, unless a test installs one of its own (null gives them back).
+void SetMicrosecondClock(int64_t (*clock)());
 int GetLocalDateTime(DateRecord* out);
 int FileTimeToDateRecord(const FILETIME* time, DateRecord* out);
 

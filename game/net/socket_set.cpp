@@ -281,8 +281,14 @@ int tcp_receive_thread(socket_set* set) {
     size_t used;
     replay_command record;
     Record_Stream::Piece piece = stream.feed(bytes, (size_t)r, &used, &record);
-    if (piece == Record_Stream::kEnd) return Net_Thread::kEnded;
-    if (piece == Record_Stream::kRecord && !append_record(set, record)) return Net_Thread::kFailed;
+    if (piece == Record_Stream::kEnd) {
+      set->records_read++;
+      return Net_Thread::kEnded;
+    }
+    if (piece == Record_Stream::kRecord) {
+      if (!append_record(set, record)) return Net_Thread::kFailed;
+      set->records_read++;
+    }
   }
   return Net_Thread::kStopped;
 }
@@ -353,12 +359,14 @@ bool send_all(socket_set* set, const uint8_t* data, int length) { return send_ex
 bool send_record_tcp(socket_set* set, const replay_command& record) {
   uint8_t bytes[kRecordBytes];
   encode_record(record, bytes);
+  set->records_sent++;
   return send_all(set, bytes, kRecordBytes);
 }
 
 bool send_end_tcp(socket_set* set) {
   uint8_t bytes[kRecordBytes];
   encode_end_record(bytes);
+  set->records_sent++;
   return send_all(set, bytes, kRecordBytes);
 }
 

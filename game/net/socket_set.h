@@ -99,6 +99,10 @@ struct socket_set {
   std::atomic<uint64_t> datagrams_sent{0};
   // The peer's UDP end record came: its match is over.
   std::atomic<bool> peer_ended_play{false};
+  // TCP records (end records among them) sent, and read by the TCP receive
+  // thread, so that one can tell when the keys sent have all arrived.
+  std::atomic<uint64_t> records_sent{0};
+  std::atomic<uint64_t> records_read{0};
 
   bool waiting_side() const { return data_socket != tcp_socket; }
 };

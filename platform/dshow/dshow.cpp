@@ -53,6 +53,7 @@ std::atomic<HRESULT> g_failures[DSHOW_CALL_KIND_COUNT];
 std::atomic<int64_t (*)()> g_clock{nullptr};
 std::atomic<int> g_audio_renderer{1};
 std::atomic<int> g_streams{0};
+std::atomic<uint64_t> g_sound_feeds{0};
 
 HRESULT Injected(DshowCall call) { return g_failures[call].load(); }
 
@@ -270,6 +271,14 @@ class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStr
     if (!format_) return MS_E_NOTINIT;
     StopClock();
     return S_OK;
+  }
+  // Whether the thread has done all that the clock lets it do now (see
+  // DshowStreamSettled); the same conditions as the thread's loop.
+  bool Settled() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (seek_pending_ || (!next_ && !video_ended_ && video_.context)) return false;
+    if (!pending_sample_) return true;
+    return next_ && next_time_ > Now();
   }
   void SampleGone(StreamSample* sample) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -729,7 +738,10 @@ void MultiMediaStream::FeedSound() {
       played = played_bytes_;
     }
     if (written_bytes_ < played) written_bytes_ = played;  // fell behind: skip ahead
-    if (written_bytes_ - played >= kAudioAhead) return;
+    if (written_bytes_ - played >= kAudioAhead) {
+      g_sound_feeds++;
+      return;
+    }
     DWORD room = DWORD(kAudioAhead - (written_bytes_ - played));
     if (pcm.empty() && !DecodeAudio(&pcm)) pcm.assign(std::min<DWORD>(room, kAudioRate / 100 * kAudioBlock), 0);
     DWORD bytes = std::min<DWORD>(room, DWORD(pcm.size()));
@@ -885,6 +897,9 @@ int MultiByteToWideChar(UINT code_page, DWORD, LPCSTR text, int length, WCHAR* o
 }
 
 int MultiMediaStreamCount() { return g_streams.load(); }
+
+int DshowStreamSettled(IAMMultiMediaStream* stream) { return static_cast<MultiMediaStream*>(stream)->Settled(); }
+uint64_t DshowSoundFeeds() { return g_sound_feeds.load(); }
 
 void DshowFailCall(DshowCall call, HRESULT result) { g_failures[call].store(result); }
 void DshowClearFailures() {

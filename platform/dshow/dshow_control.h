@@ -24,3 +24,14 @@ void DshowClearFailures();
 void DshowSetClock(int64_t (*now)());
 // 0: the default sound renderer is never made (the sound is dropped).
 void DshowSetAudioRenderer(int on);
+
+// Whether a stream's thread has done all that the stream's clock lets it do
+// now: no seek and no picture left to decode, and a pending sample update
+// answered, or waiting for a picture that is not due yet. With a clock that
+// stands still nothing more happens until it moves; a pending update not
+// answered by then is not due.
+int DshowStreamSettled(IAMMultiMediaStream* stream);
+// Times a stream's thread has found its sound ring written far enough ahead
+// of the play cursor, counted over all streams. Once the count has risen by
+// two after the cursor moved, the ring has been filled past the new cursor.
+uint64_t DshowSoundFeeds();

@@ -30,6 +30,16 @@ struct TestOpponent {
   int started() const { return get<int32_t (*)()>("test_started")(); }
   int finished() const { return get<int32_t (*)()>("test_finished")(); }
   int inits() const { return get<int32_t (*)()>("test_inits")(); }
+  // Waits until n searches have begun: a search's thread may not have run
+  // at all yet on a busy machine. False only after a generous bound.
+  bool await_started(int n) const {
+    const DWORD begun = timeGetTime();
+    while (started() < n) {
+      if (timeGetTime() - begun > 60000) return false;
+      Sleep(1);
+    }
+    return true;
+  }
 };
 
 class BattleTest : public SceneTest {

@@ -24,18 +24,20 @@ class BattleScene : public BattleTest {
     scene_ = battle;
     return battle;
   }
+  // The sides whose searches a frame waits for.
+  enum Paced { kNeitherSide = 0, kLeftSide = 1, kRightSide = 2, kBothSides = 3 };
   // Frames until the scene reaches a state (or ends); false when the limit
-  // runs out first. With `paced`, each frame gives the searches the time a
-  // paced frame would (a search that never ends would cost the time limit
-  // in every frame).
-  bool RunTo(Scene_Double* battle, int state, bool paced = true, int limit = 60000) {
+  // runs out first. Each frame gives the searches of the `paced` sides the
+  // time a paced frame would, so a real plug-in plays the same however busy
+  // the machine is. A side whose search never ends or is held on purpose is
+  // left out: it would cost the wait's limit in every frame.
+  bool RunTo(Scene_Double* battle, int state, int paced = kBothSides, int limit = 60000) {
     for (int i = 0; i < limit; ++i) {
       if (battle->state() == state) return true;
       Pads(0);
       if (!scene_->update()) return false;
-      if (paced)
-        for (const Field* f : {battle->left(), battle->right()})
-          if (f) settle_search(*f);
+      if ((paced & kLeftSide) && battle->left()) settle_search(*battle->left());
+      if ((paced & kRightSide) && battle->right()) settle_search(*battle->right());
     }
     return false;
   }
@@ -135,8 +137,9 @@ TEST_F(BattleScene, EndingWhileASideThinksWaitsForTheSearch) {
   TestOpponent op = LoadTestOpponent("gated.so");
   op.configure(TestOpponent::kGated, 2);
   Scene_Double* battle = Battle(Computer(Load("gated.so")), Person());
-  ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch));
+  ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch, kNeitherSide));
   Run(20);
+  ASSERT_TRUE(op.await_started(1));
   ASSERT_EQ(op.started(), 1);
   EXPECT_EQ(op.finished(), 0);
   op.release();
@@ -152,14 +155,15 @@ TEST_F(BattleScene, APlugInThatNeverAnswersDoesNotHangTheGame) {
   TestOpponent op = LoadTestOpponent("mute.so");
   op.configure(TestOpponent::kSilent);
   Scene_Double* battle = Battle(Quick(Computer(Load("mute.so"))), Quick(Computer(Load("rival2.so"))));
-  ASSERT_TRUE(RunTo(battle, Scene_Double::kMenu, false));
+  ASSERT_TRUE(RunTo(battle, Scene_Double::kMenu, kRightSide));
   EXPECT_EQ(battle->winner(), 2);
   // The real plug-in's search is let end, however slow the machine: only the
   // silent one is to be given up on.
   settle_search(*battle->right());
+  ASSERT_TRUE(op.await_started(1));
   Choose(0);
   EXPECT_TRUE(opponent_module_stuck(op.module));
-  ASSERT_TRUE(RunTo(battle, Scene_Double::kMenu, false));
+  ASSERT_TRUE(RunTo(battle, Scene_Double::kMenu, kRightSide));
   EXPECT_EQ(op.inits(), 1);
   EXPECT_EQ(op.started(), 1);
   settle_search(*battle->right());
@@ -177,8 +181,9 @@ TEST_F(BattleScene, TheWindowClosedWhileASideNeverAnswers) {
   TestOpponent op = LoadTestOpponent("hush.so");
   op.configure(TestOpponent::kSilent);
   Scene_Double* battle = Battle(Computer(Load("hush.so")), Computer(Load("rival1.so")));
-  ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch, false));
+  ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch, kRightSide));
   Run(10);
+  ASSERT_TRUE(op.await_started(1));
   EXPECT_EQ(op.started(), 1);
   settle_search(*battle->right());  // only the silent side is to be given up on
   current_scene = scene_;
@@ -229,7 +234,7 @@ TEST_F(BattleScene, ABattleReplayPlaysToTheSameWinner) {
   ASSERT_NE(replay->replay_field(0), nullptr);
   ASSERT_NE(replay->replay_field(1), nullptr);
   EXPECT_EQ(replay->replay_field(0)->opponent, replay->replay_field(1));
-  ASSERT_TRUE(RunTo(replay, Scene_Double::kMatch, false, 300));
+  ASSERT_TRUE(RunTo(replay, Scene_Double::kMatch, kNeitherSide, 300));
   for (int i = 0; i < 4; ++i) Tap(kPadRight);
   EXPECT_EQ(replay->speed(), 16);
   ASSERT_TRUE(RunTo(replay, Scene_ReplayDouble::kLeaving));

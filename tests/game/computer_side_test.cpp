@@ -204,7 +204,7 @@ TEST_F(ComputerSide, DeletingOrResettingAFieldWaitsForItsSearch) {
   TestOpponent op = LoadTestOpponent("gated.so");
   op.configure(TestOpponent::kGated, 3);
   auto f = Start(op.module, false);
-  while (op.started() == 0) Sleep(1);
+  ASSERT_TRUE(op.await_started(1));
   for (int i = 0; i < 30; ++i) f->update();  // polled, never waited for
   EXPECT_NE(f->think_thread, nullptr);
   EXPECT_EQ(op.finished(), 0);
@@ -217,7 +217,7 @@ TEST_F(ComputerSide, DeletingOrResettingAFieldWaitsForItsSearch) {
   f->draw_countdown(1);
   f->start_thinking();
   EXPECT_EQ(op.inits(), 2);
-  while (op.started() < 2) Sleep(1);
+  ASSERT_TRUE(op.await_started(2));
   f.reset();
   EXPECT_EQ(op.finished(), 2);
   EXPECT_FALSE(opponent_module_stuck(op.module));
@@ -248,6 +248,7 @@ TEST_F(ComputerSide, ASearchThatNeverEndsIsGivenUpOn) {
   int result = kFieldPlaying;
   for (int i = 0; i < 20000 && result == kFieldPlaying; ++i) result = f->update();
   EXPECT_EQ(result, kFieldToppedOut);
+  EXPECT_TRUE(op.await_started(1));
   EXPECT_EQ(op.started(), 1);
   EXPECT_NE(f->think_thread, nullptr);
   f.reset();

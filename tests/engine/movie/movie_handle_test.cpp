@@ -23,6 +23,10 @@ namespace {
 std::atomic<int64_t> g_fake_now{0};
 int64_t FakeNow() { return g_fake_now.load(); }
 constexpr int64_t kSecond = 10000000;
+// The engine's microsecond clock, which a Theora movie's frames follow: it
+// stands still, so a test's "played for so long" holds however long the
+// machine takes between setting it and looking.
+int64_t FakeMicroseconds() { return 5000000000; }
 
 class MovieTest : public GraphicsTest {
  protected:
@@ -38,12 +42,14 @@ class MovieTest : public GraphicsTest {
     DshowSetClock(FakeNow);
     DshowSetAudioRenderer(0);
     g_fake_now = 0;
+    SetMicrosecondClock(FakeMicroseconds);
   }
   void TearDown() override {
     for (int m : movies_) DisposeMovie(m);
     EXPECT_EQ(MovieLiveCount(), 0);
     DshowSetClock(nullptr);
     DshowSetAudioRenderer(1);
+    SetMicrosecondClock(nullptr);
     GraphicsTest::TearDown();
   }
   int Open(const Bytes& bytes, const char* name, int mode = 0) {
@@ -58,25 +64,28 @@ class MovieTest : public GraphicsTest {
     FindMovieRecord(movie)->time_base = GetMicrosecondCount(0) - int64_t(seconds * 1e6);
   }
   static int TheoraFrame(int movie) { return GetTheoraFrameNumber(FindMovieRecord(movie)->theora); }
+  // Waits until the stream's thread has done all that the clock lets it do
+  // (however long a busy machine keeps it from running); false after a
+  // generous bound.
+  static bool Settle(MovieRecord* r) {
+    for (int i = 0; i < 60000; i++) {
+      if (DshowStreamSettled(r->stream)) return true;
+      Sleep(1);
+    }
+    return false;
+  }
   // Updates of a multimedia-stream movie until nothing more is due.
   static void Pump(int movie) {
     MovieRecord* r = FindMovieRecord(movie);
     for (int i = 0; i < 200; i++) {
       r->last_update_time = -1;  // no pacing between the test's updates
-      if (r->update_pending && WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) {
-        Sleep(1);
-        STREAM_TIME t;
-        r->stream->GetTime(&t);
-        continue;
-      }
-      int before_pending = r->update_pending;
       AdvanceMovieFrame(movie);
-      if (!before_pending && r->update_pending) {
-        // Give the stream's thread time to show that the picture is not due.
-        for (int k = 0; k < 150 && WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0; k++) Sleep(1);
-        if (WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) return;
-      }
       if (r->halted) return;
+      if (!r->update_pending) continue;
+      // An update left pending and not answered once the thread has settled
+      // waits for a picture that is not due.
+      ASSERT_TRUE(Settle(r));
+      if (WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) return;
     }
   }
   static int ShownGrey(int movie) {
@@ -285,11 +294,19 @@ TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   RunMovie(movie, 1, 0);
   std::vector<int16_t> out(2 * 441);
   std::vector<int16_t> left;
+  // The stream's thread keeps its ring written ahead: each mix waits until
+  // it has filled the ring past the cursor the last mix left.
+  auto fed = [] {
+    const uint64_t feeds = DshowSoundFeeds();
+    for (int i = 0; i < 60000 && DshowSoundFeeds() < feeds + 2; i++) Sleep(1);
+    return DshowSoundFeeds() >= feeds + 2;
+  };
   for (int i = 0; i < 61; i++) {
-    Sleep(3);  // the stream's thread keeps its ring written ahead
+    ASSERT_TRUE(fed());
     DsMixOutput(out.data(), 441);
     for (int k = 0; k < 441; k++) left.push_back(out[2 * k]);
   }
+  ASSERT_TRUE(fed());  // and has seen where the cursor stands now
   STREAM_TIME t = 0;
   FindMovieRecord(movie)->stream->GetTime(&t);
   EXPECT_NEAR(double(t), 0.61 * kSecond, kSecond / 100.0);

@@ -103,11 +103,15 @@ TEST_F(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
                                     "VOXALDRIFT_TEST_SCRIPT=script.txt",
                                     std::string("VOXALDRIFT_NET_ADDRESS=") + address};
   };
+  // Both programs share one deadline, however slowly a loaded machine runs them.
+  const int64_t deadline = ProgramDeadline();
   const pid_t waiting = StartProgram(run[0] + "/voxaldrift", run[0], env("127.0.0.1"));
   // The other program connects once the first listens.
-  const bool listening = wait_until([&] { return Listening(port); }, 60000);
+  const bool listening = wait_until([&] { return Listening(port) || ProgramEnded(waiting); },
+                                    (int)(deadline - MonotonicMs())) &&
+                         Listening(port);
   const pid_t connecting = StartProgram(run[1] + "/voxaldrift", run[1], env("127.0.0.2"));
-  Outcome outcome[2] = {WaitProgram(waiting, run[0]), WaitProgram(connecting, run[1])};
+  Outcome outcome[2] = {WaitProgram(waiting, run[0], deadline), WaitProgram(connecting, run[1], deadline)};
   ASSERT_TRUE(listening);
   for (int i = 0; i < 2; ++i) ASSERT_EQ(outcome[i].exit_code, 0) << (i ? "connecting: " : "waiting: ") << outcome[i].err;
 

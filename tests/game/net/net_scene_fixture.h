@@ -8,6 +8,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -78,6 +79,18 @@ struct Machine {
   Scene_SelectNetworkMenu* lobby() const { return static_cast<Scene_SelectNetworkMenu*>(scene); }
   Scene_SelectNetwork* settings() const { return static_cast<Scene_SelectNetwork*>(scene); }
   Scene_Network* battle() const { return static_cast<Scene_Network*>(scene); }
+  socket_set* connection() const {
+    if (number == kSceneSelectNetworkMenu) return lobby()->connection();
+    if (number == kSceneSelectNetwork) return settings()->connection();
+    if (number == kSceneNetwork) return battle()->connection();
+    return nullptr;
+  }
+  // The frames a key pressed here waits before it acts here.
+  int frame_offset() const {
+    if (number == kSceneSelectNetwork) return settings()->settings(0).frame_offset;
+    if (number == kSceneNetwork) return battle()->side(0).frame_offset;
+    return 0;
+  }
 };
 
 class TwoMachinesTest : public NetSceneTest {
@@ -88,7 +101,29 @@ class TwoMachinesTest : public NetSceneTest {
     m_[0].step(keys_a);
     Feed(held);
     m_[1].step(keys_b);
-    sleep_us(200);  // the records on their way
+    sleep_us(200);  // the datagrams on their way
+    Deliver();
+  }
+  // Waits until each machine's TCP receive thread has read every key the
+  // other has sent (unless it reads nothing now, as between a menu's settle
+  // and its reopening): a key sent in one round is queued at the peer for
+  // the next, so the menus play alike however busy the machine is.
+  void Deliver() {
+    socket_set* c[2] = {m_[0].connection(), m_[1].connection()};
+    if (!c[0] || !c[1] || undelivered_) return;
+    auto arrived = [&](int to) {
+      return !c[to]->receive_thread.running() || c[to]->records_read.load() >= c[1 - to]->records_sent.load();
+    };
+    if (!wait_until([&] { return arrived(0) && arrived(1); }, 10000)) {
+      ADD_FAILURE() << "keys were sent and never read";
+      undelivered_ = true;
+    }
+  }
+  // Quiet rounds: `rounds` more than the input delay, so that every key
+  // pressed before has acted on both machines.
+  void Settle(int rounds) {
+    const int delay = std::max(m_[0].frame_offset(), m_[1].frame_offset());
+    for (int i = 0; i < delay + rounds; ++i) Round(0, 0, 0);
   }
   bool RunUntil(const std::function<bool()>& done, int held = 0, int frames = 20000) {
     for (int i = 0; i < frames; ++i) {
@@ -128,4 +163,5 @@ class TwoMachinesTest : public NetSceneTest {
         kPadDown));
   }
   Machine m_[2];
+  bool undelivered_ = false;
 };

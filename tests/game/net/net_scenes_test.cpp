@@ -164,7 +164,7 @@ TEST_F(TwoMachinesTest, FromTheLobbiesThroughTheSettingsAndTwoMatchesBackToTheLo
   Press(0, {Scene_SelectNetwork::kKeyDown, Scene_SelectNetwork::kKeyDown});
   for (int i = 0; i < 3; ++i) Round(0, Scene_SelectNetwork::kKeyRight, 0);
   Press(1, {Scene_SelectNetwork::kKeyLeft});
-  for (int i = 0; i < 10; ++i) Round(0, 0, 0);
+  Settle(10);
   EXPECT_EQ(m_[0].settings()->settings(0).garbage_score, 70);
   EXPECT_EQ(m_[1].settings()->settings(1).garbage_score, 70);
   EXPECT_EQ(m_[0].settings()->settings(1).level_target, 30);
@@ -268,7 +268,7 @@ TEST_F(MenuTest, DecidingTheTwoWaysAtOnceSendsBothMachinesBackToChoosing) {
   Round(0, Scene_Network::kMenuDecide, Scene_Network::kMenuDecide);  // continue and quit in one frame
   // Each machine may settle in the very frame its own decide acts; after a
   // few round trips both have settled the same way.
-  for (int i = 0; i < 40; ++i) Round(0, 0, 0);
+  Settle(40);
   for (int machine = 0; machine < 2; ++machine) {
     EXPECT_EQ(m_[machine].battle()->state(), Scene_Double::kMenu);
     EXPECT_FALSE(Side(machine, 0).decided);

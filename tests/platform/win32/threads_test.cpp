@@ -36,7 +36,9 @@ struct Waiters {
 
 DWORD WaitOnce(LPVOID p) {
   auto* w = static_cast<Waiters*>(p);
-  if (WaitForSingleObject(w->event, 2000) == WAIT_OBJECT_0) ++w->woken;
+  // Long enough for any machine: a waiter that gives up early would look
+  // like one the second signal never reached.
+  if (WaitForSingleObject(w->event, 60000) == WAIT_OBJECT_0) ++w->woken;
   return 0;
 }
 
@@ -52,8 +54,8 @@ TEST(Win32Events, AutoResetReleasesOneWaiterPerSignal) {
   Sleep(50);
   EXPECT_EQ(w.woken.load(), 1);  // the other is still waiting
   SetEvent(w.event);
-  EXPECT_EQ(WaitForSingleObject(a, 5000), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(b, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(a, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(b, 60000), WAIT_OBJECT_0);
   EXPECT_EQ(w.woken.load(), 2);
   CloseHandle(a);
   CloseHandle(b);

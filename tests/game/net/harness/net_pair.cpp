@@ -1,14 +1,18 @@
 #include "tests/game/net/harness/net_pair.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "game/buttons.h"
 #include "game/net/field_network.h"
@@ -181,18 +185,31 @@ struct Machine {
 }  // namespace
 
 int free_port() {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    socklen_t length = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-      port = ntohs(a.sin_port);
-    ::close(fd);
-    if (port >= kLowestPort && bindable(SOCK_DGRAM, port) && bindable(SOCK_STREAM, port)) return port;
+  // Ports below the system's ephemeral range, which no bind to port 0 and
+  // no connect hands out; a lock file per port, held until this program
+  // ends, keeps the test programs that run at the same time from choosing
+  // the same one between this choice and their own binds.
+  int ephemeral_low = 32768, ephemeral_high = 60999;
+  if (FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+    if (std::fscanf(f, "%d %d", &ephemeral_low, &ephemeral_high) != 2) ephemeral_low = 32768;
+    std::fclose(f);
+  }
+  const int high = std::max(ephemeral_low - 1, kLowestPort + 1000);
+  const int low = std::max(high - 12000, kLowestPort);
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = tmp && *tmp ? tmp : "/tmp";
+  const int span = high - low + 1;
+  const int start = (int)(((uint32_t)getpid() * 2654435761u) % (uint32_t)span);
+  for (int k = 0; k < span; ++k) {
+    const int port = low + (start + k) % span;
+    const std::string lock = dir + "/voxtest-port-" + std::to_string(port) + ".lock";
+    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !bindable(SOCK_DGRAM, port) || !bindable(SOCK_STREAM, port)) {
+      ::close(fd);
+      continue;
+    }
+    return port;  // the lock stays held
   }
   return 0;
 }

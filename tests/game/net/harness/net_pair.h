@@ -16,7 +16,8 @@
 #include "game/side_settings.h"
 
 // A port of 1024 or above that nothing on this machine uses for TCP or UDP
-// right now; 0 when none was found.
+// right now, below the ephemeral range and reserved for this program against
+// the other test programs; 0 when none was found.
 int free_port();
 
 // The two connections after the handshake (each null when it failed).

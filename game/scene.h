@@ -64,6 +64,9 @@ class Scene {
   // Writes what this scene hands on into values (its mode, records, names,
   // flags, connection). Called once, just before the scene is destroyed.
   virtual void hand_over(SceneValues& values) const { (void)values; }
+  // Whether the last update stood still waiting for the other machine of a
+  // net battle (its input of a frame, or the next match's seed).
+  virtual bool waited_for_peer() const { return false; }
 };
 
 extern int requested_scene;

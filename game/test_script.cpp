@@ -74,6 +74,7 @@ class TestScript : public FrameHook {
       pending_release_ = SDL_SCANCODE_UNKNOWN;
       return;  // the tap's second frame
     }
+    if (wait_frames_ > 0 && current_scene && current_scene->waited_for_peer()) return;
     if (wait_frames_ > 0 && --wait_frames_ > 0) return;
     while (next_ < commands_.size() && !exit_code_) {
       const Command& c = commands_[next_];

@@ -8,7 +8,10 @@
 //   unpaced         run frames back to back instead of 60 per second (one a
 //                   millisecond at most: the keyboard's reading rate)
 //   limit N         fail once the program has run N frames (default 100000)
-//   frames N        wait N frames
+//   frames N        wait N frames; a frame in which a net battle stood still
+//                   waiting for the other machine does not count, so the
+//                   script keeps pace with the match however slowly the
+//                   other program runs
 //   scene N         wait until scene N is the current scene
 //   tap KEY         press a key for one frame (SDL key names: Right, Return, Z)
 //   hold KEY        press a key and keep it down

@@ -91,6 +91,7 @@ void Scene_Network::link_failed() {
 }
 
 bool Scene_Network::step(int local_menu_keys) {
+  waited_for_peer_ = false;
   draw_match();
   draw();
   switch (state_) {
@@ -142,6 +143,7 @@ void Scene_Network::play_step() {
   int r0 = kFieldPlaying, r1 = kFieldPlaying;
   switch (play_.step(&r0, &r1)) {
     case Net_Play::kWaiting:
+      waited_for_peer_ = true;
       return;
     case Net_Play::kLinkLost:
       link_failed();
@@ -176,7 +178,10 @@ void Scene_Network::end_match() {
 
 bool Scene_Network::take_next_seed() {
   const int got = receive_some(connection_, seed_bytes_, 4, &seed_got_);
-  if (got == 0 && ++seed_wait_ <= kSeedWaitFrames) return false;
+  if (got == 0 && ++seed_wait_ <= kSeedWaitFrames) {
+    waited_for_peer_ = true;
+    return false;
+  }
   if (got <= 0) {
     awaiting_seed_ = false;
     link_failed();

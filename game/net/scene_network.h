@@ -37,6 +37,7 @@ class Scene_Network : public Scene_Double {
   // threads joined).
   ~Scene_Network() override;
   bool update() override;
+  bool waited_for_peer() const override { return waited_for_peer_; }
   // The after-match menu's cursors and labels.
   void draw() override;
 
@@ -76,6 +77,7 @@ class Scene_Network : public Scene_Double {
   // The connecting side reads the next seed at the end of the result.
   bool awaiting_seed_ = false;
   int seed_wait_ = 0;
+  bool waited_for_peer_ = false;
   uint8_t seed_bytes_[4] = {};
   int seed_got_ = 0;
 };

@@ -271,6 +271,14 @@ void RebuildPackedVertexColour();
 bool NeedsSubtractPasses();
 
 // ---- textures (texture.cpp) --------------------------------------------------------------------
+// The texture of a hardware graph's first piece, the one the graph is bound
+// by as a whole (a crossfade graph, a vertex list's graph, a draw screen);
+// null for a graph without one.
+inline ImageTexture* FirstPieceTexture(const GraphRecord* r) {
+  if (!r || !r->image || !r->image->hardware || r->piece_count <= 0 || !r->pieces || !r->image->textures)
+    return nullptr;
+  return &r->image->textures[r->pieces[0].texture];
+}
 int ChooseTextureSize(int size, int* sizes, int single);
 int CreateGraphTextures(GraphImageData* image);
 void ReleaseGraphTextures(GraphImageData* image);

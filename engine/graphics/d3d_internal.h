@@ -27,6 +27,13 @@ void ReleaseObject(T*& object) {
   if (object) object->Release();
   object = nullptr;
 }
+// The smallest power of two not below n (1 for n <= 1): texture and depth
+// buffer sizes.
+inline int PowerOfTwoAtLeast(int n) {
+  int p = 1;
+  while (p < n) p <<= 1;
+  return p;
+}
 // The surface that drawing to a draw screen reaches: a draw-target graph's
 // first texture, else the sub back buffer or the back buffer.
 IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen);

@@ -22,12 +22,6 @@ bool IsDxt(D3DFORMAT f) {
 }
 int DxtKind(D3DFORMAT f) { return IsDxt(f) ? (int)((f >> 24) - '0') : 0; }
 
-int Pow2AtLeast(int v) {
-  int p = 1;
-  while (p < v) p <<= 1;
-  return p;
-}
-
 // Converts a rectangle of the source (and its alpha image) into `dst`.
 int Convert(uint8_t* dst, int dst_pitch, const PIXELFORMAT* dst_format, BASEIMAGE* image, BASEIMAGE* alpha,
             const PixelRect& src, int dst_x, int dst_y, const GraphImageData* data) {
@@ -92,7 +86,7 @@ int TransferIntoTexture(GraphImageData* data, ImageTexture& t, BASEIMAGE* image,
     t.texture->UnlockRect(0);
     return 0;
   }
-  int w = Pow2AtLeast(src.right - src.left), h = Pow2AtLeast(src.bottom - src.top);
+  int w = PowerOfTwoAtLeast(src.right - src.left), h = PowerOfTwoAtLeast(src.bottom - src.top);
   int bpp = pf->bytes_per_pixel;
   std::vector<uint8_t> a, b;
   a.assign((size_t)bpp * w * h, 0);

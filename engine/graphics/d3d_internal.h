@@ -13,14 +13,11 @@
 // ---- device (device.cpp) ------------------------------------------------------------------
 // The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
-// Screen formats: 32 when the screen is 32 bits deep, else 16.
+// The screen's render-target format: the 32-bit slot on a 32-bit screen, else the 16-bit one.
 D3DFORMAT ScreenRenderTargetFormat();
-D3DFORMAT ScreenAlphaTestFormat();
 // The texture format of the mask image: 8 bits of alpha where the device
 // has them, else the 32-bit alpha slot; 0 when there is none.
 D3DFORMAT MaskAlphaFormat();
-// The device is there and drawing may go to it.
-inline bool DeviceUsable() { return g_device.device != nullptr; }
 // Releases a device object and forgets it.
 template <class T>
 void ReleaseObject(T*& object) {

@@ -153,8 +153,6 @@ D3DFORMAT MaskAlphaFormat() {
   return TextureOk(D3DFMT_A8, 0) ? D3DFMT_A8 : g_device.alpha32;
 }
 
-D3DFORMAT ScreenAlphaTestFormat() { return g_device.screen_alpha_test; }
-
 int CreateDirectDrawObject() {
   ReleaseObject(g_device.directdraw);
   WriteLogText("DirectDraw オブジェクトの取得を行います....  ");

@@ -214,8 +214,6 @@ class Field {
 // The break sound's rate for the chain number the cleared blocks carried.
 int break_sound_frequency(int carried_chain);
 
-void store_hold_flag(uint8_t* flag, uint8_t value);
-
 // The HUD x of a field at origin_x: right of a left-hand well, left of a
 // right-hand one; replayed fields sit 4 pixels closer.
 int hud_x_for(int origin_x, bool replayed);

@@ -24,8 +24,6 @@ constexpr RecordedButton kRecorded[] = {
     {kPadRotateCcw, kCommandCcw}, {kPadRotateCw, kCommandCw},
 };
 
-int row_top(int row) { return kBoardTop + kCellSize * row; }
-
 }  // namespace
 
 Delete_Tree::~Delete_Tree() {

@@ -130,21 +130,22 @@ void Field::reset(int seed) {
 
 // ---- pairs ---------------------------------------------------------------------
 
+void Field::new_pair_colours(int32_t* out) {
+  uint32_t n = (uint32_t)settings.colours;
+  // n x n - 1: the pair of two blocks of the last colour never comes.
+  uint32_t v = rng->next_below(n * n - 1);
+  out[0] = (int32_t)(v / n);
+  out[1] = (int32_t)(v % n);
+}
+
 void Field::init_pieces() {
-  auto draw_pair = [this](int32_t* out) {
-    uint32_t n = (uint32_t)settings.colours;
-    // n x n - 1: the pair of two blocks of the last colour never comes.
-    uint32_t v = rng->next_below(n * n - 1);
-    out[0] = (int32_t)(v / n);
-    out[1] = (int32_t)(v % n);
-  };
   int32_t first[2];
-  draw_pair(first);
+  new_pair_colours(first);
   if (pair)
     pair->reset(first[0], first[1]);
   else
     pair = new Active_Block(first[0], first[1], origin_x);
-  for (auto& q : queue) draw_pair(q);
+  for (auto& q : queue) new_pair_colours(q);
 }
 
 void Field::next_piece() {
@@ -153,10 +154,7 @@ void Field::next_piece() {
     queue[i][0] = queue[i + 1][0];
     queue[i][1] = queue[i + 1][1];
   }
-  uint32_t n = (uint32_t)settings.colours;
-  uint32_t v = rng->next_below(n * n - 1);
-  queue[4][0] = (int32_t)(v / n);
-  queue[4][1] = (int32_t)(v % n);
+  new_pair_colours(queue[4]);
 }
 
 void Field::spawn_piece() {

@@ -180,6 +180,8 @@ class Field {
   void spawn_piece();
   void next_piece();
   void init_pieces();
+  // The colours of a new pair from the generator.
+  void new_pair_colours(int32_t* out);
   void draw_pair_and_blocks();
   void draw_hud();
   void control_step();

@@ -43,15 +43,15 @@ Field::Field(int chara_image, int colours, int clear_score, int garbage_score, i
     : origin_x(origin) {
   settings = {chara_image, colours, clear_score, garbage_score, clear_count, level_target, mode_, frame_offset,
               seed,        module,  com_level};
-  construct(origin, dev);
+  construct(origin, dev, false);
 }
 
 Field::Field(const side_settings& s, int origin, int dev) : origin_x(origin) {
   settings = s;
-  construct(origin, dev);
+  construct(origin, dev, false);
 }
 
-void Field::construct(int origin, int dev) {
+void Field::construct(int origin, int dev, bool replayed_hud) {
   origin_x = origin;
   device = dev;
   mode = settings.mode;
@@ -59,7 +59,7 @@ void Field::construct(int origin, int dev) {
   cleared_garbage.reserve(256);
   visited.reserve(256);
   start_match((uint32_t)settings.seed);
-  create_hud(hud_x_for(origin_x, false));
+  create_hud(hud_x_for(origin_x, replayed_hud));
 }
 
 Field::~Field() {

@@ -171,6 +171,9 @@ class Field {
   // For derived fields that read their settings themselves.
   struct Unbuilt {};
   explicit Field(Unbuilt) : origin_x(0) {}
+  // The rest of a field built from its settings: the first match and the
+  // HUD, placed where replayed fields have theirs when `replayed_hud`.
+  void construct(int origin, int dev, bool replayed_hud);
   // Everything of a new match that follows from the settings and the seed:
   // counters, level, pair generator, first pieces.
   void start_match(uint32_t seed);
@@ -206,7 +209,6 @@ class Field {
   void end_thinking();
 
  private:
-  void construct(int origin, int dev);
   bool lock_due() const;
   void take_answer();
 

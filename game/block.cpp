@@ -6,8 +6,7 @@
 #include "engine/graphics/graphics.h"
 #include "game/caches.h"
 
-double deg_to_rad(int degrees) { return degrees * 3.1415926 * (1.0 / 180); }
-double deg_to_rad_f(double degrees) { return degrees * 3.1415926 * (1.0 / 180); }
+double deg_to_rad(double degrees) { return degrees * 3.1415926 * (1.0 / 180); }
 
 int block_image(int colour) {
   // Both fields draw up to 84 blocks a frame: the handles are kept here and
@@ -82,7 +81,7 @@ void Active_Block::draw() const {
   PaintGraphStretched(x, y, x + kCellSize, y + kCellSize, block_image(colour_a), 0);
   // A clockwise turn into rotation 0 ends at 360 degrees, not 0.
   int k = (turn < 0 && rotation == 0) ? 16 - turn : rotation * 4 - turn;
-  double angle = deg_to_rad_f(k * 22.5);
+  double angle = deg_to_rad(k * 22.5);
   double s = std::sin(angle), c = std::cos(angle);
   int px = (int)(x - 32 * s), py = (int)(y - 32 * c);
   PaintGraphStretched(px, py, (int)(x - 32 * s + 32), (int)(y - 32 * c + 32), block_image(colour_b), 0);

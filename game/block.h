@@ -12,10 +12,12 @@ inline constexpr int kCellSize = 32;
 inline constexpr int kBoardTop = 16;  // y of row 0
 inline constexpr int kGarbageColour = 6;
 
+// The y of a row's top edge.
+constexpr int row_top(int row) { return kBoardTop + kCellSize * row; }
+
 // Degrees to radians with pi taken as 3.1415926, shared by the pair's turn
 // and the title's bobbing menu block.
-double deg_to_rad(int degrees);
-double deg_to_rad_f(double degrees);
+double deg_to_rad(double degrees);
 
 // The graph of "images\block%d.png" for a colour code (0-6), through the
 // image cache.

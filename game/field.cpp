@@ -24,8 +24,6 @@ constexpr RecordedButton kRecorded[] = {
     {kPadRotateCcw, kCommandCcw}, {kPadRotateCw, kCommandCw},
 };
 
-int row_top(int row) { return kBoardTop + kCellSize * row; }
-
 }  // namespace
 
 Delete_Tree::~Delete_Tree() {
@@ -45,15 +43,15 @@ Field::Field(int chara_image, int colours, int clear_score, int garbage_score, i
     : origin_x(origin) {
   settings = {chara_image, colours, clear_score, garbage_score, clear_count, level_target, mode_, frame_offset,
               seed,        module,  com_level};
-  construct(origin, dev);
+  construct(origin, dev, false);
 }
 
 Field::Field(const side_settings& s, int origin, int dev) : origin_x(origin) {
   settings = s;
-  construct(origin, dev);
+  construct(origin, dev, false);
 }
 
-void Field::construct(int origin, int dev) {
+void Field::construct(int origin, int dev, bool replayed_hud) {
   origin_x = origin;
   device = dev;
   mode = settings.mode;
@@ -61,7 +59,7 @@ void Field::construct(int origin, int dev) {
   cleared_garbage.reserve(256);
   visited.reserve(256);
   start_match((uint32_t)settings.seed);
-  create_hud(hud_x_for(origin_x, false));
+  create_hud(hud_x_for(origin_x, replayed_hud));
 }
 
 Field::~Field() {
@@ -132,21 +130,22 @@ void Field::reset(int seed) {
 
 // ---- pairs ---------------------------------------------------------------------
 
+void Field::new_pair_colours(int32_t* out) {
+  uint32_t n = (uint32_t)settings.colours;
+  // n x n - 1: the pair of two blocks of the last colour never comes.
+  uint32_t v = rng->next_below(n * n - 1);
+  out[0] = (int32_t)(v / n);
+  out[1] = (int32_t)(v % n);
+}
+
 void Field::init_pieces() {
-  auto draw_pair = [this](int32_t* out) {
-    uint32_t n = (uint32_t)settings.colours;
-    // n x n - 1: the pair of two blocks of the last colour never comes.
-    uint32_t v = rng->next_below(n * n - 1);
-    out[0] = (int32_t)(v / n);
-    out[1] = (int32_t)(v % n);
-  };
   int32_t first[2];
-  draw_pair(first);
+  new_pair_colours(first);
   if (pair)
     pair->reset(first[0], first[1]);
   else
     pair = new Active_Block(first[0], first[1], origin_x);
-  for (auto& q : queue) draw_pair(q);
+  for (auto& q : queue) new_pair_colours(q);
 }
 
 void Field::next_piece() {
@@ -155,10 +154,7 @@ void Field::next_piece() {
     queue[i][0] = queue[i + 1][0];
     queue[i][1] = queue[i + 1][1];
   }
-  uint32_t n = (uint32_t)settings.colours;
-  uint32_t v = rng->next_below(n * n - 1);
-  queue[4][0] = (int32_t)(v / n);
-  queue[4][1] = (int32_t)(v % n);
+  new_pair_colours(queue[4]);
 }
 
 void Field::spawn_piece() {

@@ -171,6 +171,9 @@ class Field {
   // For derived fields that read their settings themselves.
   struct Unbuilt {};
   explicit Field(Unbuilt) : origin_x(0) {}
+  // The rest of a field built from its settings: the first match and the
+  // HUD, placed where replayed fields have theirs when `replayed_hud`.
+  void construct(int origin, int dev, bool replayed_hud);
   // Everything of a new match that follows from the settings and the seed:
   // counters, level, pair generator, first pieces.
   void start_match(uint32_t seed);
@@ -180,6 +183,8 @@ class Field {
   void spawn_piece();
   void next_piece();
   void init_pieces();
+  // The colours of a new pair from the generator.
+  void new_pair_colours(int32_t* out);
   void draw_pair_and_blocks();
   void draw_hud();
   void control_step();
@@ -204,7 +209,6 @@ class Field {
   void end_thinking();
 
  private:
-  void construct(int origin, int dev);
   bool lock_due() const;
   void take_answer();
 
@@ -213,8 +217,6 @@ class Field {
 
 // The break sound's rate for the chain number the cleared blocks carried.
 int break_sound_frequency(int carried_chain);
-
-void store_hold_flag(uint8_t* flag, uint8_t value);
 
 // The HUD x of a field at origin_x: right of a left-hand well, left of a
 // right-hand one; replayed fields sit 4 pixels closer.

@@ -1,6 +1,5 @@
 #include "game/field_replay.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "engine/graphics/graphics.h"

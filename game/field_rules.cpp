@@ -8,12 +8,6 @@
 #include "game/field.h"
 #include "game/level_table.h"
 
-namespace {
-
-int row_top(int row) { return kBoardTop + kCellSize * row; }
-
-}  // namespace
-
 // The break sound's rate for the chain number the cleared blocks carried.
 int break_sound_frequency(int carried_chain) {
   return carried_chain < 7 ? (carried_chain * 44100 + 529200) / 12 : 66150;

@@ -105,6 +105,12 @@ void Scene_Double::pause_step() {
   if (c0 == kFieldPlaying || c1 == kFieldPlaying) state_ = kMatch;
 }
 
+void Scene_Double::begin_result(int winner) {
+  winner_ = winner;
+  state_ = winner == 1 ? kLeftWon : kRightWon;
+  timer_ = 240;
+}
+
 void Scene_Double::draw_end_animations() {
   if (state_ == kLeftWon) {
     left_->win_animation(timer_);
@@ -151,9 +157,7 @@ bool Scene_Double::update() {
       const int r1 = right_->update();
       if (r0 == kFieldPaused || r1 == kFieldPaused) state_ = kPaused;
       if (int winner = match_winner(r0, r1)) {
-        winner_ = winner;
-        state_ = winner == 1 ? kLeftWon : kRightWon;
-        timer_ = 240;
+        begin_result(winner);
         stop_music(music_);
       }
       break;

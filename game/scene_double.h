@@ -63,6 +63,9 @@ class Scene_Double : public Scene {
   bool count_in_step();
   // One frame of the pause: START on the combined device resumes.
   void pause_step();
+  // The winner's and the loser's animations begin (1 the left side won, 2
+  // the right).
+  void begin_result(int winner);
   // One frame of the winner's and the loser's animations (the winner by the
   // state); at their end the state `next` with `next_timer` frames.
   void end_animation_step(int next, int next_timer);

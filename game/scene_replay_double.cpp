@@ -85,9 +85,7 @@ void Scene_ReplayDouble::play_step() {
     timer_ = 60;
     stop_music(music_);
   } else if (int winner = match_winner(r0, r1)) {
-    winner_ = winner;
-    state_ = winner == 1 ? kLeftWon : kRightWon;
-    timer_ = 240;
+    begin_result(winner);
     stop_music(music_);
   }
 }

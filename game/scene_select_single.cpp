@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/core/random.h"
 #include "engine/graphics/graphics.h"

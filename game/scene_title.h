@@ -3,8 +3,6 @@
 // vanishes when its entry is chosen.
 #pragma once
 
-#include <memory>
-
 #include "game/block.h"
 #include "game/scene.h"
 

@@ -24,7 +24,7 @@
 // stderr.
 #pragma once
 
-#include <string>
+#include <cstdint>
 #include <vector>
 
 // Reads the script named by VOXALDRIFT_TEST_SCRIPT and hooks it into the

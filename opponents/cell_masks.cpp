@@ -324,17 +324,17 @@ bool BuildLevelMasks(const uint8_t* cells, const uint8_t* counters, LevelMasks* 
   const __m128i other = _mm_set1_epi8(7);
   const __m128i bits_base = _mm_set1_epi8((char)kMemberBit);
   const __m128i bits_span = _mm_set1_epi8((char)(kCellVanishing - 1 - kMemberBit));
-  auto gather = [&](auto masks) {
-    CellMask m = 0;
-    for (int at = 0; at < 80; at += 16)
-      m |= (CellMask)masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at))) << at;
-    return m | (CellMask)(masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + 68))) >> 12) << 80;
-  };
   // Class 7 for every code from 7 up; the shift brings bit i of each byte to its top.
-  p.bit[0] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 7)); });
-  p.bit[1] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 6)); });
-  p.bit[2] = gather([&](__m128i v) { return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 5)); });
-  flagged = gather([&](__m128i v) {
+  p.bit[0] = MaskOfBytes(cells, [&](__m128i v) {
+    return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 7));
+  });
+  p.bit[1] = MaskOfBytes(cells, [&](__m128i v) {
+    return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 6));
+  });
+  p.bit[2] = MaskOfBytes(cells, [&](__m128i v) {
+    return (uint32_t)_mm_movemask_epi8(_mm_slli_epi16(_mm_min_epu8(v, other), 5));
+  });
+  flagged = MaskOfBytes(cells, [&](__m128i v) {
     const __m128i from_bits = _mm_sub_epi8(v, bits_base);
     return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_bits, bits_span), from_bits));
   });

@@ -74,22 +74,30 @@ inline int CountCells(CellMask m) {
   return count((uint64_t)m) + count((uint64_t)(m >> 64));
 }
 
+#if defined(__SSE2__)
+// A mask of a level's bytes, `bits` turning each 16 of them into 16 bits.
+template <class Bits>
+inline CellMask MaskOfBytes(const uint8_t* bytes, Bits bits) {
+  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
+  auto at = [&](int i) { return (CellMask)bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i))); };
+  CellMask m = 0;
+  for (int i = 0; i < 80; i += 16) m |= at(i) << i;
+  return m | (at(68) >> 12) << 80;
+}
+#endif
+
 // The cells whose code is at least `threshold`.
 inline CellMask CodesAtLeast(const uint8_t* cells, uint8_t threshold) {
-  CellMask m = 0;
 #if defined(__SSE2__)
   const __m128i t = _mm_set1_epi8((char)threshold);
-  auto bits = [&](int at) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells + at));
+  return MaskOfBytes(cells, [&](__m128i v) {
     return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v));
-  };
-  static_assert(kOpponentBoardCells == 84, "five vectors and an overlapping sixth");
-  for (int at = 0; at < 80; at += 16) m |= (CellMask)bits(at) << at;
-  m |= (CellMask)(bits(68) >> 12) << 80;
+  });
 #else
+  CellMask m = 0;
   for (int i = 0; i < kOpponentBoardCells; ++i) m |= (CellMask)(cells[i] >= threshold) << i;
-#endif
   return m;
+#endif
 }
 
 // The cells beside and above and below each cell of `m`, and `m` itself.

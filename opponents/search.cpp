@@ -65,17 +65,11 @@ void Opponent::search_placements(int depth, int first) {
         danger > 0 ? depth + 3 : depth + 2, clear_count, &shared.potential);
   }
   for (int p = 0; p < kOpponentPlacements; ++p) {
-    int32_t s;
-    int level;
-    if (depth < search_depth) {
-      level = depth + 1;
-      copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, facts, share ? &shared : nullptr);
-    } else {
-      level = search_depth + p + 1;
-      copy_level(level, depth);
-      s = evaluate_placement(p, level, depth, facts, share ? &shared : nullptr);
-    }
+    // A depth before the last places every pair on its one scratch level;
+    // the last depth on a level of each placement's own.
+    const int level = depth < search_depth ? depth + 1 : search_depth + p + 1;
+    copy_level(level, depth);
+    const int32_t s = evaluate_placement(p, level, depth, facts, share ? &shared : nullptr);
     const int root = first == -1 ? p : first;
     if (s >= best_score) {
       // Placements other than "partner above" measure the board before the

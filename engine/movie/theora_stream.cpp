@@ -174,15 +174,6 @@ int DecodeTheoraPackets(TheoraStream* s, int n) {
   return key > 0 ? 1 : 0;
 }
 
-// The first valid slot that holds `frame`, or null.
-TheoraStockFrame* FindStocked(TheoraStream* s, int frame) {
-  for (int i = 0; i < s->stock_count; i++) {
-    TheoraStockFrame& slot = s->stock[i];
-    if (slot.valid.load(std::memory_order_acquire) && slot.frame == frame) return &slot;
-  }
-  return nullptr;
-}
-
 void FreeStock(TheoraStream* s) {
   std::lock_guard<std::mutex> lock(s->stock_lock);
   for (int i = 0; i < s->stock_count; i++) s->stock[i].valid.store(0, std::memory_order_release);
@@ -497,6 +488,14 @@ int GetTheoraStreamInfo(TheoraStream* s, TheoraStreamInfo* info) {
   info->width = int32_t(s->info.width);
   info->height = int32_t(s->info.height);
   return 0;
+}
+
+TheoraStockFrame* FindStocked(TheoraStream* s, int frame) {
+  for (int i = 0; i < s->stock_count; i++) {
+    TheoraStockFrame& slot = s->stock[i];
+    if (slot.valid.load(std::memory_order_acquire) && slot.frame == frame) return &slot;
+  }
+  return nullptr;
 }
 
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* s) { return &s->frame_image; }

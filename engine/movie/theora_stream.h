@@ -121,6 +121,8 @@ int SeekTheoraStream(TheoraStream* stream, int frame);
 int StepTheoraStream(TheoraStream* stream, int frames);
 int GetTheoraFrameNumber(TheoraStream* stream);
 int GetTheoraStreamInfo(TheoraStream* stream, TheoraStreamInfo* info);
+// The first valid slot of the stock that holds `frame`, or null.
+TheoraStockFrame* FindStocked(TheoraStream* stream, int frame);
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* stream);
 IDirect3DSurface9* GetTheoraYuvSurface(TheoraStream* stream);
 // Makes the stream's YUV surface on the engine's device while it draws

@@ -149,9 +149,7 @@ int ConvertTheoraFrame(TheoraStream* s, int want_image, int want_surface) {
     if (state == THEORA_THREAD_ENDED) return 0;
     std::unique_lock<std::mutex> lock(s->stock_lock);
     const int current = s->current_frame.load(std::memory_order_acquire);
-    TheoraStockFrame* slot = nullptr;
-    for (int i = 0; i < s->stock_count && !slot; i++)
-      if (s->stock[i].valid.load(std::memory_order_acquire) && s->stock[i].frame == current) slot = &s->stock[i];
+    TheoraStockFrame* slot = FindStocked(s, current);
     if (!slot) {
       lock.unlock();
       if (s->end_of_data.load(std::memory_order_acquire)) return 0;

@@ -6,14 +6,9 @@
 
 #include "engine/core/log.h"
 #include "engine/net/net.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
-
-uint32_t ReadLength(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
-
-void WriteLength(uint8_t* p, int32_t length) {
-  for (int i = 0; i < 4; i++) p[i] = (uint8_t)((uint32_t)length >> (8 * i));
-}
 
 // Takes the next length off the stream and makes room for its message. 1
 // when a message has begun, 0 when fewer than 4 bytes are there, -1 when
@@ -21,7 +16,7 @@ void WriteLength(uint8_t* p, int32_t length) {
 int BeginMessage(SocketRecord* r, const NetTransport& t) {
   uint8_t prefix[4];
   if (t.receive(t.context, reinterpret_cast<char*>(prefix), 4, 1) < 4) return 0;
-  uint32_t length = ReadLength(prefix);
+  uint32_t length = ReadLe32(prefix);
   if (length > (uint32_t)NET_MESSAGE_LIMIT) {
     WriteLogFormat("受信データのサイズが不正です(データサイズ %u byte)", length);
     r->error = 1;
@@ -82,14 +77,14 @@ int SendFramed(SocketRecord* r, const NetTransport& t) {
   uint8_t prefix[4];
   for (;;) {
     if (r->send_prefix_unsent > 0) {
-      WriteLength(prefix, r->send_length);
+      WriteLe32(prefix, (uint32_t)r->send_length);
       int n = t.send(t.context, reinterpret_cast<char*>(prefix) + 4 - r->send_prefix_unsent, r->send_prefix_unsent);
       if (n <= 0) return 0;
       r->send_prefix_unsent -= n;
       if (r->send_prefix_unsent > 0) return 0;
     } else if (r->send_length == 0) {
       r->send_length = std::min(ByteRingUsed(&ring), NET_MESSAGE_LIMIT);
-      WriteLength(prefix, r->send_length);
+      WriteLe32(prefix, (uint32_t)r->send_length);
       int n = t.send(t.context, reinterpret_cast<char*>(prefix), 4);
       if (n <= 0) {
         r->send_length = 0;

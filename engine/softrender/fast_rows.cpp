@@ -35,7 +35,7 @@ SoftSimd SoftSimdLevel() {
 void SetSoftSimdLimit(SoftSimd limit) { g_limit = limit; }
 
 FastRowFn FindFastRow(int index) {
-  if (index < 0 || index >= 84) return nullptr;
+  if (index < 0 || index >= kSoftLoopCount) return nullptr;
   switch (SoftSimdLevel()) {
     case SoftSimd::Avx2: return FastRowAvx2(index);
     case SoftSimd::Sse2: return FastRowSse2(index);

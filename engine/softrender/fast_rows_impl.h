@@ -517,14 +517,12 @@ int FastRow(const KernelParams& k, FastRowRule rule, uint8_t* dst, const uint8_t
   }
 }
 
+// The fast row of the kernel at table index I (kernel.h), or null.
 template <size_t I>
 constexpr FastRowFn FastRowAt() {
-  constexpr int fmt = (int)(I / 42), src = (int)((I / 14) % 3), mi = (int)((I / 2) % 7);
-  constexpr bool g = (I % 2) != 0;
-  constexpr SoftSrc s = (SoftSrc)src;
-  constexpr int mode = kSoftModes[mi];
-  if constexpr (kCovered<fmt, s, mode, g>)
-    return &FastRow<fmt, s, mode, g>;
+  using K = SoftKernelAt<I>;
+  if constexpr (kCovered<K::kFormat, K::kSrc, K::kMode, K::kGraph>)
+    return &FastRow<K::kFormat, K::kSrc, K::kMode, K::kGraph>;
   else
     return nullptr;
 }
@@ -532,6 +530,6 @@ template <size_t... I>
 constexpr auto MakeFastRowTable(std::index_sequence<I...>) {
   return std::array<FastRowFn, sizeof...(I)>{FastRowAt<I>()...};
 }
-constexpr auto kFastRows = MakeFastRowTable(std::make_index_sequence<84>());
+constexpr auto kFastRows = MakeFastRowTable(std::make_index_sequence<kSoftLoopCount>());
 
 }  // namespace

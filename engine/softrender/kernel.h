@@ -226,21 +226,20 @@ inline int SoftModeIndex(int mode) {
   return -1;
 }
 
-// A table of Loop<Kernel>::Run for every kernel, indexed by
+// The kernels are kept in tables indexed by
 // ((format * 3 + layout) * 7 + mode index) * 2 + blend image.
-template <template <class> class Loop, size_t I>
-constexpr auto SoftLoopAt() {
-  constexpr int fmt = (int)(I / 42), src = (int)((I / 14) % 3), mi = (int)((I / 2) % 7);
-  constexpr bool g = (I % 2) != 0;
-  return &Loop<SoftKernel<fmt, (SoftSrc)src, kSoftModes[mi], g>>::Run;
-}
+constexpr int kSoftLoopCount = 2 * 3 * 7 * 2;
+template <size_t I>
+using SoftKernelAt = SoftKernel<(int)(I / 42), (SoftSrc)((I / 14) % 3), kSoftModes[(I / 2) % 7], (I % 2) != 0>;
+
+// A table of Loop<Kernel>::Run for every kernel.
 template <template <class> class Loop, size_t... I>
 constexpr auto MakeSoftLoopTable(std::index_sequence<I...>) {
-  return std::array{SoftLoopAt<Loop, I>()...};
+  return std::array{&Loop<SoftKernelAt<I>>::Run...};
 }
 template <template <class> class Loop>
 constexpr auto MakeSoftLoopTable() {
-  return MakeSoftLoopTable<Loop>(std::make_index_sequence<84>());
+  return MakeSoftLoopTable<Loop>(std::make_index_sequence<kSoftLoopCount>());
 }
 inline int SoftLoopIndex(int fmt, SoftSrc src, int mode_index, bool graph) {
   return ((fmt * 3 + (int)src) * 7 + mode_index) * 2 + (graph ? 1 : 0);

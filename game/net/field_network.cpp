@@ -86,15 +86,8 @@ Field_Client::Field_Client(const side_settings& s, int origin, socket_set* link)
   // As Field builds the peer's own field from the same settings, so both
   // machines start the match alike; drawn where replayed fields are.
   settings = s;
-  origin_x = origin;
-  device = 0;
-  mode = settings.mode;
-  cleared_normal.reserve(256);
-  cleared_garbage.reserve(256);
-  visited.reserve(256);
-  start_match((uint32_t)settings.seed);
+  construct(origin, 0, true);
   time = 0;
-  create_hud(hud_x_for(origin_x, true));
 }
 
 void Field_Client::reset(int seed) {

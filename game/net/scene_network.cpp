@@ -154,12 +154,9 @@ void Scene_Network::play_step() {
   }
   if (r0 == kFieldLinkFailed) {
     link_failed();
-  } else if (r0 >= kFieldGoal || r1 >= kFieldGoal) {
+  } else if (int winner = match_winner(r0, r1)) {
     // Both topped out in one frame: each machine shows its own player won.
-    const bool won = r0 == kFieldGoal || r1 == kFieldToppedOut;
-    state_ = won ? kLeftWon : kRightWon;
-    winner_ = won ? 1 : 2;
-    timer_ = 240;
+    begin_result(winner);
   }
   if (state_ >= kLeftWon) end_match();
 }

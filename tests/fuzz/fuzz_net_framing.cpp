@@ -12,6 +12,7 @@
 
 #include "engine/core/log.h"
 #include "engine/net/net.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
@@ -55,8 +56,6 @@ int Send(void* context, const char* data, int length) {
 
 void NoPump(void*) {}
 
-uint32_t LengthAt(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
-
 // The payloads of the whole messages at the start of `bytes`; `hostile` when
 // a length over the limit comes before the stream ends.
 std::string WholePayloads(const uint8_t* bytes, size_t size, bool* hostile) {
@@ -64,7 +63,7 @@ std::string WholePayloads(const uint8_t* bytes, size_t size, bool* hostile) {
   size_t at = 0;
   *hostile = false;
   while (size - at >= 4) {
-    uint32_t length = LengthAt(bytes + at);
+    uint32_t length = ReadLe32(bytes + at);
     if (length > (uint32_t)NET_MESSAGE_LIMIT) {
       *hostile = true;
       break;

@@ -26,6 +26,8 @@ void PutLe(std::vector<uint8_t>* out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back((uint8_t)(value >> (8 * i)));
 }
 
+}  // namespace
+
 bool WriteAll(const std::string& path, const void* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
@@ -39,8 +41,6 @@ bool WriteAll(const std::string& path, const void* data, size_t size) {
   }
   return true;
 }
-
-}  // namespace
 
 bool WriteWave(const std::string& path, const Sound& sound) {
   const uint32_t data_bytes = (uint32_t)(sound.samples.size() * 2);

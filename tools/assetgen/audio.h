@@ -4,6 +4,7 @@
 // Ogg Vorbis files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ double Peak(const Sound& sound);
 // Scales the sound so that its peak is `peak` (full scale 1).
 void Normalise(Sound* sound, double peak);
 
+// The bytes as the whole file at `path`; false, said on stderr, when they
+// cannot all be written.
+bool WriteAll(const std::string& path, const void* data, size_t size);
 // 16 bits, the sound's own channels, 44100 Hz; dithered.
 bool WriteWave(const std::string& path, const Sound& sound);
 // Vorbis at `quality` (-0.1..1); the stream holds exactly the sound's frames,

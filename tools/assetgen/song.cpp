@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -198,17 +197,7 @@ bool WriteMidi(const std::string& path, const Song& song) {
     }
     PutTrack(&file, events, end_tick);
   }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::perror(path.c_str());
-    return false;
-  }
-  const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-  if (std::fclose(f) != 0 || !ok) {
-    std::fprintf(stderr, "assetgen: cannot write %s\n", path.c_str());
-    return false;
-  }
-  return true;
+  return WriteAll(path, file.data(), file.size());
 }
 
 // ---- the synthesiser ----

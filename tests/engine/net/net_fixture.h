@@ -16,19 +16,15 @@
 #include "tests/platform/winsock/loopback.h"
 #include "tests/support/engine_fixture.h"
 
-// A message as it travels: its length, least significant byte first, then
-// its bytes.
-inline std::string Framed(const std::string& payload) {
-  std::string out(4, '\0');
-  for (int i = 0; i < 4; i++) out[i] = (char)((uint32_t)payload.size() >> (8 * i));
-  return out + payload;
-}
-
 inline std::string LengthBytes(uint32_t length) {
   std::string out(4, '\0');
   for (int i = 0; i < 4; i++) out[i] = (char)(length >> (8 * i));
   return out;
 }
+
+// A message as it travels: its length, least significant byte first, then
+// its bytes.
+inline std::string Framed(const std::string& payload) { return LengthBytes((uint32_t)payload.size()) + payload; }
 
 // Bytes that differ from one position to the next.
 inline std::string Pattern(size_t size, int seed) {

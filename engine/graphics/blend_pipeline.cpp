@@ -33,10 +33,8 @@ constexpr uint16_t SEL = D3DTOP_SELECTARG1, MOD = D3DTOP_MODULATE;
 
 // The texture of a graph as the pipeline binds it: its first piece's.
 IDirect3DTexture9* GraphTexture(int graph) {
-  GraphRecord* r = GetGraphRecord(graph);
-  if (!r || !r->image || !r->image->hardware || r->piece_count <= 0 || !r->pieces || !r->image->textures)
-    return nullptr;
-  return r->image->textures[r->pieces[0].texture].texture;
+  const ImageTexture* t = FirstPieceTexture(GetGraphRecord(graph));
+  return t ? t->texture : nullptr;
 }
 
 // The current blend state as a description (step 1 of the applier without

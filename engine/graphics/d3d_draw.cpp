@@ -21,14 +21,6 @@ struct Corner {
 void PutFloat(uint8_t* at, float f) { std::memcpy(at, &f, 4); }
 void PutWord(uint8_t* at, uint32_t w) { std::memcpy(at, &w, 4); }
 
-// The crossfade graph's texture coordinates of a point in graph pixels.
-void BlendCoordinates(float gx, float gy, float* u, float* v) {
-  GraphRecord* blend = GetGraphRecord(g_draw.crossfade_graph);
-  float bx = blend ? (float)blend->x : 0.0f, by = blend ? (float)blend->y : 0.0f;
-  *u = (bx + gx) * g_draw.crossfade_reciprocal[0];
-  *v = (by + gy) * g_draw.crossfade_reciprocal[1];
-}
-
 // Appends the quad P0 P1 P2 (top-left, top-right, bottom-left) and P3, P2,
 // P1, with the colour in vertices 0 and 3 (flat shading takes the first).
 void AppendQuad(const Corner& p0, const Corner& p1, const Corner& p2, const Corner& p3, uint32_t colour) {
@@ -37,6 +29,10 @@ void AppendQuad(const Corner& p0, const Corner& p1, const Corner& p2, const Corn
   uint8_t* v = AppendVertices(6, D3DPT_TRIANGLELIST);
   int stride = kBatchStride[g_batch.format];
   float z = GetGraphDrawFloat();
+  // The crossfade graph's texture coordinates of a point in graph pixels
+  // start at the crossfade graph's place in its image.
+  const GraphRecord* blend = g_batch.format == 2 ? GetGraphRecord(g_draw.crossfade_graph) : nullptr;
+  float bx = blend ? (float)blend->x : 0.0f, by = blend ? (float)blend->y : 0.0f;
   for (int i = 0; i < 6; i++, v += stride) {
     const Corner& c = *order[i];
     PutFloat(v, c.x);
@@ -49,10 +45,8 @@ void AppendQuad(const Corner& p0, const Corner& p1, const Corner& p2, const Corn
     } else if (g_batch.format == 2) {
       PutFloat(v + 24, c.u);
       PutFloat(v + 28, c.v);
-      float bu, bv;
-      BlendCoordinates(c.gx, c.gy, &bu, &bv);
-      PutFloat(v + 32, bu);
-      PutFloat(v + 36, bv);
+      PutFloat(v + 32, (bx + c.gx) * g_draw.crossfade_reciprocal[0]);
+      PutFloat(v + 36, (by + c.gy) * g_draw.crossfade_reciprocal[1]);
     }
   }
 }

@@ -13,19 +13,23 @@
 // ---- device (device.cpp) ------------------------------------------------------------------
 // The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
-// Screen formats: 32 when the screen is 32 bits deep, else 16.
+// The screen's render-target format: the 32-bit slot on a 32-bit screen, else the 16-bit one.
 D3DFORMAT ScreenRenderTargetFormat();
-D3DFORMAT ScreenAlphaTestFormat();
 // The texture format of the mask image: 8 bits of alpha where the device
 // has them, else the 32-bit alpha slot; 0 when there is none.
 D3DFORMAT MaskAlphaFormat();
-// The device is there and drawing may go to it.
-inline bool DeviceUsable() { return g_device.device != nullptr; }
 // Releases a device object and forgets it.
 template <class T>
 void ReleaseObject(T*& object) {
   if (object) object->Release();
   object = nullptr;
+}
+// The smallest power of two not below n (1 for n <= 1): texture and depth
+// buffer sizes.
+inline int PowerOfTwoAtLeast(int n) {
+  int p = 1;
+  while (p < n) p <<= 1;
+  return p;
 }
 // The surface that drawing to a draw screen reaches: a draw-target graph's
 // first texture, else the sub back buffer or the back buffer.
@@ -271,6 +275,14 @@ void RebuildPackedVertexColour();
 bool NeedsSubtractPasses();
 
 // ---- textures (texture.cpp) --------------------------------------------------------------------
+// The texture of a hardware graph's first piece, the one the graph is bound
+// by as a whole (a crossfade graph, a vertex list's graph, a draw screen);
+// null for a graph without one.
+inline ImageTexture* FirstPieceTexture(const GraphRecord* r) {
+  if (!r || !r->image || !r->image->hardware || r->piece_count <= 0 || !r->pieces || !r->image->textures)
+    return nullptr;
+  return &r->image->textures[r->pieces[0].texture];
+}
 int ChooseTextureSize(int size, int* sizes, int single);
 int CreateGraphTextures(GraphImageData* image);
 void ReleaseGraphTextures(GraphImageData* image);

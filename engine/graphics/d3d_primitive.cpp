@@ -123,10 +123,8 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
   }
   FlushVertexBatch();
   BeginSceneOnce();
-  IDirect3DTexture9* texture = r && r->image->hardware && r->piece_count > 0
-                                   ? r->image->textures[r->pieces[0].texture].texture
-                                   : nullptr;
-  PrepareTextureDrawState(r ? r->image : nullptr, texture, flags);
+  const ImageTexture* t = FirstPieceTexture(r);
+  PrepareTextureDrawState(r ? r->image : nullptr, t ? t->texture : nullptr, flags);
   UseVertexFormat(Device(), fvf);
   if (indices)
     Device()->DrawIndexedPrimitiveUP((D3DPRIMITIVETYPE)type, 0, (UINT)count, (UINT)PrimitiveCount(type, index_count),

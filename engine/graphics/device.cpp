@@ -153,8 +153,6 @@ D3DFORMAT MaskAlphaFormat() {
   return TextureOk(D3DFMT_A8, 0) ? D3DFMT_A8 : g_device.alpha32;
 }
 
-D3DFORMAT ScreenAlphaTestFormat() { return g_device.screen_alpha_test; }
-
 int CreateDirectDrawObject() {
   ReleaseObject(g_device.directdraw);
   WriteLogText("DirectDraw オブジェクトの取得を行います....  ");
@@ -280,9 +278,7 @@ int CreateZBuffer() {
   if (!d.device) return -1;
   ReleaseObject(d.depth_buffer);
   WriteLogText("Ｚバッファを作成します.... ");
-  uint32_t w = 1, h = 1;
-  while (w < (uint32_t)g_screen.width) w <<= 1;
-  while (h < (uint32_t)g_screen.height) h <<= 1;
+  uint32_t w = (uint32_t)PowerOfTwoAtLeast(g_screen.width), h = (uint32_t)PowerOfTwoAtLeast(g_screen.height);
   d.depth_width = w;
   d.depth_height = h;
   if (d.device->CreateDepthStencilSurface(w, h, d.depth_format, D3DMULTISAMPLE_NONE, 0, TRUE, &d.depth_buffer,

@@ -169,9 +169,10 @@ MEMIMG* DrawScreenSoftImage() {
 }
 
 IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen) {
-  if (GraphRecord* r = GetGraphRecord(draw_screen))
-    return r->image && r->image->hardware && r->piece_count > 0 ? r->image->textures[r->pieces[0].texture].surface
-                                                                 : nullptr;
+  if (GraphRecord* r = GetGraphRecord(draw_screen)) {
+    const ImageTexture* t = FirstPieceTexture(r);
+    return t ? t->surface : nullptr;
+  }
   return g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
 }
 
@@ -480,11 +481,11 @@ int SetCrossfadeGraph(int graph, int param, int range) {
     if (!g_device.device) return -1;
     IDirect3DTexture9* texture = nullptr;
     if (record) {
-      if (!record->image->hardware || record->piece_count < 1) return -1;
-      const ImageTexture& t = record->image->textures[record->pieces[0].texture];
-      texture = t.texture;
-      g_draw.crossfade_reciprocal[0] = 1.0f / (float)t.width;
-      g_draw.crossfade_reciprocal[1] = 1.0f / (float)t.height;
+      const ImageTexture* t = FirstPieceTexture(record);
+      if (!t) return -1;
+      texture = t->texture;
+      g_draw.crossfade_reciprocal[0] = 1.0f / (float)t->width;
+      g_draw.crossfade_reciprocal[1] = 1.0f / (float)t->height;
     }
     if (texture != g_rs.blend_texture || param != g_draw.crossfade_param || range != g_draw.crossfade_range) {
       FlushVertexBatch();

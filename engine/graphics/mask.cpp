@@ -54,12 +54,6 @@ MaskRecord* LookupMask(int handle) {
 // The real target of the current draw screen.
 MEMIMG* RealTarget() { return DrawScreenSoftImage(); }
 
-int PowerOfTwoAtLeast(int n) {
-  int p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
-
 // The mask buffer into the mask texture: alpha 255 where a byte is not 0.
 void FillMaskTexture() {
   IDirect3DTexture9* t = g_mask.image_texture;

@@ -245,9 +245,7 @@ int BuildMaterialImages(BASEIMAGE* colour, BASEIMAGE* alpha, int height_flag, fl
     CopyBaseImageRect(0, 0, alpha->width, alpha->height, 0, 0, alpha, &a);
   auto pow2 = [](BASEIMAGE* img) {
     if (!img->pixels) return 0;
-    int w = 1, h = 1;
-    while (w < img->width) w <<= 1;
-    while (h < img->height) h <<= 1;
+    int w = PowerOfTwoAtLeast(img->width), h = PowerOfTwoAtLeast(img->height);
     if (w == img->width && h == img->height) return 0;
     BASEIMAGE big{};
     if (MakeArgbBaseImage(w, h, &big) < 0) return -1;

@@ -95,39 +95,38 @@ int SetMaxAnisotropy(int n) {
   return 0;
 }
 
-int SetTextureAddress(uint32_t mode, int stage) {
+namespace {
+
+// The address mode of U, V or both, on one stage or on all 8 (stage -1),
+// sent where the cache differs; -1 when the device refused V.
+int SendAddress(uint32_t mode, int stage, bool u, bool v) {
   if (!Device()) return 0;
   if (stage < -1 || stage > 7) return -1;
   int first = stage < 0 ? 0 : stage, last = stage < 0 ? 7 : stage;
   bool same = true;
-  for (int s = first; s <= last; s++) same = same && g_rs.address_u[s] == mode && g_rs.address_v[s] == mode;
+  for (int s = first; s <= last; s++)
+    same = same && (!u || g_rs.address_u[s] == mode) && (!v || g_rs.address_v[s] == mode);
   if (same && !Forced()) return 0;
   FlushVertexBatch();
   int result = 0;
   for (int s = first; s <= last; s++) {
-    Device()->SetSamplerState((DWORD)s, D3DSAMP_ADDRESSU, mode);
-    if (Device()->SetSamplerState((DWORD)s, D3DSAMP_ADDRESSV, mode) != D3D_OK) result = -1;
-    g_rs.address_u[s] = g_rs.address_v[s] = mode;
+    if (u) {
+      Device()->SetSamplerState((DWORD)s, D3DSAMP_ADDRESSU, mode);
+      g_rs.address_u[s] = mode;
+    }
+    if (v) {
+      if (Device()->SetSamplerState((DWORD)s, D3DSAMP_ADDRESSV, mode) != D3D_OK) result = -1;
+      g_rs.address_v[s] = mode;
+    }
   }
   return result;
 }
 
-static int AddressOne(uint32_t mode, int stage, D3DSAMPLERSTATETYPE state, uint32_t* cache) {
-  if (!Device()) return 0;
-  if (stage < -1 || stage >= 8) return -1;
-  int first = stage < 0 ? 0 : stage, last = stage < 0 ? 7 : stage;
-  bool same = true;
-  for (int s = first; s <= last; s++) same = same && cache[s] == mode;
-  if (same && !Forced()) return 0;
-  FlushVertexBatch();
-  for (int s = first; s <= last; s++) {
-    Device()->SetSamplerState((DWORD)s, state, mode);
-    cache[s] = mode;
-  }
-  return 0;
-}
-int SetTextureAddressU(uint32_t mode, int stage) { return AddressOne(mode, stage, D3DSAMP_ADDRESSU, g_rs.address_u); }
-int SetTextureAddressV(uint32_t mode, int stage) { return AddressOne(mode, stage, D3DSAMP_ADDRESSV, g_rs.address_v); }
+}  // namespace
+
+int SetTextureAddress(uint32_t mode, int stage) { return SendAddress(mode, stage, true, true); }
+int SetTextureAddressU(uint32_t mode, int stage) { return SendAddress(mode, stage, true, false); }
+int SetTextureAddressV(uint32_t mode, int stage) { return SendAddress(mode, stage, false, true); }
 
 int SetTextureTransform(int flag, const D3DMATRIX* matrix, int stage) {
   if (!Device()) return 0;

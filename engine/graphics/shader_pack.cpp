@@ -11,6 +11,7 @@
 #include "engine/core/log.h"
 #include "engine/core/lz.h"
 #include "engine/graphics/d3d_internal.h"
+#include "platform/win32/byte_order.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ int g_programmable = 0;
 
 IDirect3DDevice9* Device() { return g_device.device; }
 
-uint16_t SizeAt(const uint8_t* pack, int index) { return (uint16_t)(pack[index * 2] | pack[index * 2 + 1] << 8); }
+// The size of blob `index` in the pack's two size tables.
+uint16_t SizeAt(const uint8_t* pack, int index) { return ReadLe16(pack + (size_t)index * 2); }
 
 void VertexF(int reg, const float* v, int count = 1) {
   if (g_programmable && Device()) Device()->SetVertexShaderConstantF((UINT)reg, v, (UINT)count);

@@ -22,10 +22,12 @@ bool IsDxt(D3DFORMAT f) {
 }
 int DxtKind(D3DFORMAT f) { return IsDxt(f) ? (int)((f >> 24) - '0') : 0; }
 
-int Pow2AtLeast(int v) {
-  int p = 1;
-  while (p < v) p <<= 1;
-  return p;
+// The part of the image rectangle `area` that texture t holds; false when
+// it holds none.
+bool CutToTexture(const PixelRect& area, const ImageTexture& t, PixelRect* out) {
+  *out = PixelRect{std::max(area.left, t.x), std::max(area.top, t.y), std::min(area.right, t.x + t.used_width),
+                   std::min(area.bottom, t.y + t.used_height)};
+  return out->left < out->right && out->top < out->bottom;
 }
 
 // Converts a rectangle of the source (and its alpha image) into `dst`.
@@ -92,7 +94,7 @@ int TransferIntoTexture(GraphImageData* data, ImageTexture& t, BASEIMAGE* image,
     t.texture->UnlockRect(0);
     return 0;
   }
-  int w = Pow2AtLeast(src.right - src.left), h = Pow2AtLeast(src.bottom - src.top);
+  int w = PowerOfTwoAtLeast(src.right - src.left), h = PowerOfTwoAtLeast(src.bottom - src.top);
   int bpp = pf->bytes_per_pixel;
   std::vector<uint8_t> a, b;
   a.assign((size_t)bpp * w * h, 0);
@@ -312,17 +314,17 @@ int BuildTextureDrawInfo(int graph) {
   if (!r || !r->image) return -1;
   GraphImageData* data = r->image;
   std::vector<TexturePiece> pieces;
+  const PixelRect area{r->x, r->y, r->x + r->width, r->y + r->height};
   for (int k = 0; k < data->texture_count; k++) {
     const ImageTexture& t = data->textures[k];
-    int x1 = std::max(r->x, t.x), y1 = std::max(r->y, t.y);
-    int x2 = std::min(r->x + r->width, t.x + t.used_width), y2 = std::min(r->y + r->height, t.y + t.used_height);
-    if (x1 >= x2 || y1 >= y2) continue;
+    PixelRect c;
+    if (!CutToTexture(area, t, &c)) continue;
     TexturePiece p{};
-    p.graph_x = x1 - r->x, p.graph_y = y1 - r->y;
-    p.tex_x = x1 - t.x, p.tex_y = y1 - t.y;
-    p.width = x2 - x1, p.height = y2 - y1;
+    p.graph_x = c.left - r->x, p.graph_y = c.top - r->y;
+    p.tex_x = c.left - t.x, p.tex_y = c.top - t.y;
+    p.width = c.right - c.left, p.height = c.bottom - c.top;
     p.left = (float)p.graph_x, p.top = (float)p.graph_y;
-    p.right = (float)(x2 - r->x), p.bottom = (float)(y2 - r->y);
+    p.right = (float)(c.right - r->x), p.bottom = (float)(c.bottom - r->y);
     p.u1 = (float)p.tex_x / (float)t.width, p.v1 = (float)p.tex_y / (float)t.height;
     p.u2 = (float)(p.tex_x + p.width) / (float)t.width, p.v2 = (float)(p.tex_y + p.height) / (float)t.height;
     p.texture = k;
@@ -366,11 +368,10 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
       plain->UnlockRect();
       for (int k = 0; k < data->texture_count; k++) {
         const ImageTexture& t = data->textures[k];
-        int x1 = std::max(whole.left, t.x), y1 = std::max(whole.top, t.y);
-        int x2 = std::min(whole.right, t.x + t.used_width), y2 = std::min(whole.bottom, t.y + t.used_height);
-        if (x1 >= x2 || y1 >= y2 || !t.surface) continue;
-        RECT from{x1 - whole.left, y1 - whole.top, x2 - whole.left, y2 - whole.top};
-        POINT to{x1 - t.x, y1 - t.y};
+        PixelRect c;
+        if (!t.surface || !CutToTexture(whole, t, &c)) continue;
+        RECT from{c.left - whole.left, c.top - whole.top, c.right - whole.left, c.bottom - whole.top};
+        POINT to{c.left - t.x, c.top - t.y};
         g_device.device->UpdateSurface(plain, &from, t.surface, &to);
       }
     } else {
@@ -381,11 +382,10 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
   }
   for (int k = 0; k < data->texture_count; k++) {
     ImageTexture& t = data->textures[k];
-    int x1 = std::max(whole.left, t.x), y1 = std::max(whole.top, t.y);
-    int x2 = std::min(whole.right, t.x + t.used_width), y2 = std::min(whole.bottom, t.y + t.used_height);
-    if (x1 >= x2 || y1 >= y2 || !t.texture) continue;
-    PixelRect src{s[0] + x1 - whole.left, s[1] + y1 - whole.top, s[0] + x2 - whole.left, s[1] + y2 - whole.top};
-    PixelRect dst{x1, y1, x2, y2};
+    PixelRect dst;
+    if (!t.texture || !CutToTexture(whole, t, &dst)) continue;
+    PixelRect src{s[0] + dst.left - whole.left, s[1] + dst.top - whole.top, s[0] + dst.right - whole.left,
+                  s[1] + dst.bottom - whole.top};
     if (TransferIntoTexture(data, t, image, alpha, src, dst) < 0) return -1;
   }
   return 0;

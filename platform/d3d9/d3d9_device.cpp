@@ -214,8 +214,8 @@ uint32_t BoundKind(const Texture* t) {
 
 // ---- creation and end ------------------------------------------------------------------------
 
-Device::Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour)
-    : d3d_(d3d), window_(window), parameters_(parameters), behaviour_(behaviour), swap_chain_(this) {
+Device::Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters)
+    : d3d_(d3d), window_(window), parameters_(parameters), swap_chain_(this) {
   d3d_->AddRef();
   std::memset(render_states_, 0, sizeof render_states_);
   render_states_[D3DRS_ZENABLE] = parameters.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;

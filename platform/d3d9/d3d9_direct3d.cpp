@@ -134,7 +134,7 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window,
   if (!Offered(ProbeGLCaps().render_targets, p.BackBufferFormat)) return D3DERR_NOTAVAILABLE;
   p.BackBufferCount = 1;
   *parameters = p;
-  Device* device = new Device(this, window, p, behaviour);
+  Device* device = new Device(this, window, p);
   if (!device->Create()) {
     device->Release();
     return D3DERR_NOTAVAILABLE;

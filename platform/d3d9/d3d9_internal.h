@@ -137,7 +137,6 @@ class Surface final : public ComObject<IDirect3DSurface9>, Counted {
   Kind kind() const { return kind_; }
   const D3DSURFACE_DESC& desc() const { return desc_; }
   const FormatInfo* format() const { return format_; }
-  Texture* container() const { return container_; }
   UINT level() const { return level_; }
   Device* device() const { return device_; }
   // The GL texture that holds the pixels (0 for depth and CPU surfaces).
@@ -205,7 +204,6 @@ class Texture final : public ComObject<IDirect3DTexture9>, Counted {
   const FormatInfo* format() const { return format_; }
   DWORD usage() const { return usage_; }
   Device* device() const { return device_; }
-  UINT levels() const { return (UINT)surfaces_.size(); }
   Surface* level(UINT i) { return surfaces_[i].get(); }
   void ReleaseGL();
 
@@ -298,7 +296,7 @@ class Direct3D;
 
 class Device final : public ComObject<IDirect3DDevice9>, Counted {
  public:
-  Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour);
+  Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& parameters);
   ~Device() override;
   // The context, the back buffer and the defaults. False when GL fails.
   bool Create();
@@ -366,7 +364,6 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   // A texture being released must not stay bound.
   void ForgetTexture(Texture* texture);
   void ForgetSurface(Surface* surface);
-  HWND window() const { return window_; }
   // Reads a render target into CPU rows of its Direct3D format (a wide
   // target cut to 8 bits a channel).
   void ReadTarget(Surface* surface, uint8_t* rows, uint32_t pitch);
@@ -395,7 +392,6 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   Direct3D* d3d_;
   HWND window_;
   D3DPRESENT_PARAMETERS parameters_;
-  DWORD behaviour_;
   void* context_ = nullptr;
   SwapChain swap_chain_;
   std::unique_ptr<Surface> back_buffer_;

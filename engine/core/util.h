@@ -71,3 +71,11 @@ struct List {
 void InitList(List* list);
 void AppendListNode(List* list, ListNode* node, int value, void* data);
 void RemoveListNode(ListNode* node);
+
+// ---- counted objects of the platform's interfaces
+// Releases the object held, if any, and forgets it.
+template <class T>
+void ReleaseObject(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}

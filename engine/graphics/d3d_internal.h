@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "engine/core/util.h"
 #include "engine/graphics/graphics_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "platform/d3d9/d3d9.h"
@@ -18,12 +19,6 @@ D3DFORMAT ScreenRenderTargetFormat();
 // The texture format of the mask image: 8 bits of alpha where the device
 // has them, else the 32-bit alpha slot; 0 when there is none.
 D3DFORMAT MaskAlphaFormat();
-// Releases a device object and forgets it.
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
 // The smallest power of two not below n (1 for n <= 1): texture and depth
 // buffer sizes.
 inline int PowerOfTwoAtLeast(int n) {

@@ -66,12 +66,6 @@ void FillKeyMap() {
   }
 }
 
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
-
 [[noreturn]] void FailDeviceSetUp(const char* message) {
   ReleaseObject(g_input.keyboard);
   if (g_input.keyboard_event) CloseHandle(g_input.keyboard_event);

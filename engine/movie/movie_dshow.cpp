@@ -20,12 +20,6 @@ namespace {
 constexpr uint32_t kCopyPiece = 0x100000;
 constexpr int kUpdateInterval = 17;  // ms between updates within one graphics tick
 
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
-
 // The surface mode that is really made: overlays are never offered, and a
 // 24-bit surface at a 32-bit screen is made in the screen's own format.
 int ResolveSurfaceMode(int mode) {

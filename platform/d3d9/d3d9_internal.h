@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -78,6 +79,26 @@ void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch,
                      int count);
 // A video format for off-screen plain surfaces only.
 inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
+
+// ---- values the device's parts share ---------------------------------------------------------
+// A float state value as the DWORD it is stored in, and back.
+inline DWORD FloatBits(float f) {
+  DWORD d;
+  std::memcpy(&d, &f, 4);
+  return d;
+}
+inline float BitsFloat(DWORD d) {
+  float f;
+  std::memcpy(&f, &d, 4);
+  return f;
+}
+// An A8R8G8B8 colour as R, G, B, A floats 0..1.
+inline void ColourToFloats(DWORD argb, float* out) {
+  out[0] = (float)((argb >> 16) & 255) / 255.0f;
+  out[1] = (float)((argb >> 8) & 255) / 255.0f;
+  out[2] = (float)(argb & 255) / 255.0f;
+  out[3] = (float)(argb >> 24) / 255.0f;
+}
 
 // ---- GL calls shared by the objects --------------------------------------------------------
 // The texture unit uploads and copies bind on: they never disturb the stages' units.
@@ -375,7 +396,15 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   const Program* ProgramFor(DWORD fvf, bool* ok);
   HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
                const void* indices, UINT index_count, D3DFORMAT index_format);
+  // The GL state of a draw, in its steps.
   void ApplyPipelineState(DWORD fvf, const Program* program);
+  void SetFixedUniforms(const Program* p, bool pretransformed);
+  void SetLightingUniforms(const Program* p);
+  void SetTexelUniforms(const Program* p);
+  void BindStageTextures();
+  void ApplyBlend();
+  void ApplyDepthAndCull();
+  void ApplyTargetArea(bool pretransformed);
   void BindTarget();
   void ScissorTo(const RECT& rect);
   RECT ViewportRect() const;

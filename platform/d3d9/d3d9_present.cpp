@@ -1,0 +1,149 @@
+// The device's present: the back buffer drawn into the window (the nearest
+// pixel, cut to 8 bits a channel) and shown, the copy program that draws
+// one target into another, and the reader of the window's last picture.
+#include <string>
+
+#include "platform/d3d9/d3d9_internal.h"
+
+namespace vox_d3d9 {
+
+namespace {
+
+int ReadShownThunk(void* device, uint32_t* pixels, int width, int height, int pitch) {
+  return static_cast<Device*>(device)->ReadShown(pixels, width, height, pitch);
+}
+
+}  // namespace
+
+HRESULT Device::Present(const RECT* source, const RECT* dest, HWND, const void*) {
+  return PresentBackBuffer(source, dest);
+}
+
+HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
+  if (Fails(D3D9_FAIL_PRESENT)) return D3DERR_DEVICELOST;
+  if (!IsWindow(window_) || !MakeCurrent()) return D3DERR_DEVICELOST;
+  const D3DSURFACE_DESC& bb = back_buffer_->desc();
+  RECT src = source ? *source : RECT{0, 0, (LONG)bb.Width, (LONG)bb.Height};
+  RECT client{};
+  GetClientRect(window_, &client);
+  RECT dst_client = dest ? *dest : client;
+  RECT dst{};
+  int dw = 0, dh = 0;
+  if (!GetWindowGLDrawableSize(window_, &dw, &dh) || !MapClientRectToGLDrawable(window_, &dst_client, &dst))
+    return D3DERR_DEVICELOST;
+  if (dw <= 0 || dh <= 0) return D3D_OK;
+  if (!shown_texture_ || shown_width_ != dw || shown_height_ != dh) {
+    if (!shown_texture_) gl.GenTextures(1, &shown_texture_);
+    if (!shown_framebuffer_) gl.GenFramebuffers(1, &shown_framebuffer_);
+    gl.ActiveTexture(kScratchUnit);
+    gl.BindTexture(GL_TEXTURE_2D, shown_texture_);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, dw, dh, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
+    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, shown_texture_, 0);
+    gl.Disable(GL_SCISSOR_TEST);
+    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.ClearColor(0, 0, 0, 1);
+    gl.Clear(GL_COLOR_BUFFER_BIT);
+    shown_width_ = dw;
+    shown_height_ = dh;
+  }
+  // The picture keeps the back buffer's pixels (the nearest one for each
+  // window pixel, as the software present shows them), cut to 8 bits a
+  // channel (a 16-bit format's channels widened to the nearest 8-bit
+  // value); both are stored top row first.
+  if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top &&
+      !DrawCopy(back_buffer_.get(), src, shown_framebuffer_, UnitsOf(nullptr, false), dst, false))
+    return D3DERR_DEVICELOST;
+  // The window's own framebuffer has its bottom row first.
+  gl.Disable(GL_SCISSOR_TEST);
+  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
+  gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  gl.BlitFramebuffer(0, 0, dw, dh, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+  SwapWindowGL(window_, parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+  SetWindowPixelReader(window_, ReadShownThunk, this);
+  return D3D_OK;
+}
+
+bool Device::DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, const ChannelUnits& to,
+                      const RECT& dest, bool linear) {
+  if (!copy_program_) {
+    static const char* kVertex =
+        "#version 330 core\n"
+        "void main() {\n"
+        "  vec2 p = vec2(float(gl_VertexID & 1) * 2.0 - 1.0, float(gl_VertexID >> 1) * 2.0 - 1.0);\n"
+        "  gl_Position = vec4(p, 0.0, 1.0);\n"
+        "}\n";
+    std::string fragment = std::string(
+                               "#version 330 core\n"
+                               "uniform sampler2D u_image;\n"
+                               "uniform ivec4 u_source;\n"
+                               "uniform ivec4 u_dest;\n"
+                               "uniform bool u_linear;\n"
+                               "uniform float u_bias;\n"
+                               "uniform vec4 u_from_step, u_from_top, u_to_step;\n"
+                               "out vec4 o_colour;\n") +
+                           kChannelCuts +
+                           "void main() {\n"
+                           "  vec2 f = (gl_FragCoord.xy - vec2(u_dest.xy)) / vec2(u_dest.zw);\n"
+                           "  vec2 at = vec2(u_source.xy) + f * vec2(u_source.zw);\n"
+                           "  vec4 raw = u_linear ? texture(u_image, at / vec2(textureSize(u_image, 0)))\n"
+                           "                      : texelFetch(u_image, ivec2(floor(at)), 0);\n"
+                           "  o_colour = Units(Cut(raw, u_bias, u_from_step, u_from_top), u_to_step) / 255.0;\n"
+                           "}\n";
+    GLuint program = LinkProgram(kVertex, fragment.c_str(), "the copy");
+    if (!program) return false;
+    copy_program_ = program;
+    gl.UseProgram(program);
+    gl.Uniform1i(gl.GetUniformLocation(program, "u_image"), 15);
+    for (const char* name : {"u_source", "u_dest", "u_linear", "u_bias", "u_from_step", "u_from_top", "u_to_step"})
+      copy_uniforms_.push_back(gl.GetUniformLocation(program, name));
+    gl.GenVertexArrays(1, &copy_vertex_array_);
+  }
+  bool wide = IsWideTarget(source->format());
+  ChannelUnits units = UnitsOf(source->format(), wide);
+  const GLint* u = copy_uniforms_.data();
+  gl.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  gl.Viewport(dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top);
+  gl.Disable(GL_SCISSOR_TEST);
+  gl.Disable(GL_BLEND);
+  gl.Disable(GL_DEPTH_TEST);
+  gl.Disable(GL_CULL_FACE);
+  gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl.UseProgram(copy_program_);
+  gl.ActiveTexture(kScratchUnit);
+  gl.BindTexture(GL_TEXTURE_2D, source->gl_texture());
+  gl.BindSampler(15, linear ? linear_sampler_ : 0);
+  gl.Uniform4i(u[0], from.left, from.top, from.right - from.left, from.bottom - from.top);
+  gl.Uniform4i(u[1], dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top);
+  gl.Uniform1i(u[2], linear ? 1 : 0);
+  gl.Uniform1f(u[3], wide ? 0.002f : 0.5f);
+  gl.Uniform4fv(u[4], 1, units.step);
+  gl.Uniform4fv(u[5], 1, units.top);
+  gl.Uniform4fv(u[6], 1, to.step);
+  gl.BindVertexArray(copy_vertex_array_);
+  gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  gl.BindVertexArray(0);
+  gl.BindSampler(15, 0);
+  return true;
+}
+
+int Device::ReadShown(uint32_t* pixels, int width, int height, int pitch) {
+  if (!shown_texture_ || width != shown_width_ || height != shown_height_ || !MakeCurrent()) return -1;
+  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
+  gl.PixelStorei(GL_PACK_ROW_LENGTH, pitch / 4);
+  gl.ReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+  gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+  for (int y = 0; y < height; y++) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) + (size_t)y * pitch);
+    for (int x = 0; x < width; x++) row[x] &= 0xFFFFFFu;
+  }
+  return 0;
+}
+
+HRESULT SwapChain::Present(const RECT* source, const RECT* dest, HWND, const void*, DWORD) {
+  return device_->PresentBackBuffer(source, dest);
+}
+
+}  // namespace vox_d3d9

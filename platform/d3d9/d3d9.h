@@ -668,10 +668,15 @@ struct D3D9DrawCounts {
 D3D9DrawCounts D3D9GetDrawCounts();
 
 // ---- hardware acceleration on or off ----------------------------------------------
-// The environment variable VOX_HARDWARE=0 makes the module answer as a
-// machine without hardware acceleration (no device can be made), so a
-// program can be run on its software path where OpenGL exists; any other
-// value, or none, lets OpenGL be used where the window offers it.
+// A device is offered where the window system offers OpenGL from a graphics
+// device. OpenGL drawn by the processor (Mesa's llvmpipe, softpipe or
+// swrast, as GL_RENDERER names them) is no graphics device: there the module
+// answers as a machine without a display driver does, and offers none.
+// The environment variable VOX_HARDWARE=0 takes the device away wherever it
+// is (a program runs on its software path where OpenGL exists);
+// VOX_HARDWARE=1 offers the device on any OpenGL, the processor's too (the
+// tests of the device path run so).
+// D3D9HardwareAllowed: 0 when VOX_HARDWARE=0, else 1.
 int D3D9HardwareAllowed();
 // VOX_HARDWARE=1: where there is a display (any video driver but SDL's
 // dummy), the program wants the device and nothing else (a test that must
@@ -716,6 +721,9 @@ struct D3D9CapabilityScript {
   // Video formats refused as off-screen plain surfaces (CheckDeviceFormat
   // with D3DRTYPE_SURFACE and CreateOffscreenPlainSurface alike).
   D3DFORMAT refused_video_surfaces[4];
+  // The GL_RENDERER judged in place of the context's own ("": its own), to
+  // try the decision whether OpenGL is a graphics device.
+  char gl_renderer[64];
 };
 // Null removes the script. The script is copied.
 void D3D9SetCapabilityScript(const D3D9CapabilityScript* script);

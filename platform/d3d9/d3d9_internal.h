@@ -21,6 +21,8 @@ namespace vox_d3d9 {
 extern std::atomic<int> g_live_objects;
 extern D3D9DrawCounts g_draw_counts;
 bool Fails(uint32_t failure);
+// VOX_HARDWARE: 0 (no device), 1 (the device on any OpenGL), -1 (unset or another value).
+int HardwareSetting();
 // The test script, or null.
 const D3D9CapabilityScript* Script();
 bool ScriptRefuses(const D3DFORMAT* list, int count, D3DFORMAT format);

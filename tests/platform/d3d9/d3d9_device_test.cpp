@@ -3,8 +3,11 @@
 // texture formats, the texture stages, alpha test and blending, targets and
 // copies, present, what the object reports, and reference counting.
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "tests/platform/d3d9/d3d9_fixture.h"
+#include "tests/support/gl_window.h"
 
 namespace {
 
@@ -540,6 +543,46 @@ TEST_F(D3D9DeviceTest, ReportsWhatGLOffersAndWhatTheScriptLeaves) {
   device_->GetDeviceCaps(&caps);
   EXPECT_FALSE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP);
   EXPECT_EQ(caps.MaxTextureWidth, 0u);
+  D3D9SetCapabilityScript(nullptr);
+}
+
+// OpenGL drawn by the processor is no graphics device: the adapter offers
+// no device there (as a machine without a display driver offers none), so the
+// engine falls back to its software renderer, unless VOX_HARDWARE=1 asks for
+// the device; VOX_HARDWARE=0 takes it away from any OpenGL.
+TEST_F(D3D9DeviceTest, OpenGLDrawnByTheProcessorOffersNoDeviceUnlessAskedFor) {
+  struct Case {
+    const char* setting;  // VOX_HARDWARE, null: unset
+    const char* renderer;
+    bool device;
+  };
+  const Case cases[] = {
+      {nullptr, "llvmpipe (LLVM 15.0.6, 256 bits)", false},
+      {nullptr, "softpipe", false},
+      {nullptr, "Mesa X11 SWRAST", false},
+      {nullptr, "Software Rasterizer", false},
+      {nullptr, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", true},
+      {nullptr, "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0)", true},
+      {"yes", "llvmpipe (LLVM 15.0.6, 256 bits)", false},
+      {"1", "llvmpipe (LLVM 15.0.6, 256 bits)", true},
+      {"0", "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.setting ? c.setting : "unset") + ", " + c.renderer);
+    ScopedHardwareSetting setting(c.setting);
+    D3D9CapabilityScript script{};
+    std::strncpy(script.gl_renderer, c.renderer, sizeof script.gl_renderer - 1);
+    D3D9SetCapabilityScript(&script);
+    const HRESULT offered = c.device ? D3D_OK : D3DERR_NOTAVAILABLE;
+    D3DCAPS9 caps;
+    EXPECT_EQ(d3d_->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), offered);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE,
+                                      D3DFMT_A8R8G8B8),
+              offered);
+    IDirect3DDevice9* device = MakeDevice(kWidth, kHeight, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(device != nullptr, c.device);
+    if (device) EXPECT_EQ(device->Release(), 0u);
+  }
   D3D9SetCapabilityScript(nullptr);
 }
 

@@ -159,6 +159,7 @@ class RestoreEngineTest : public TempDirTest {
     EndEngine();
     TempDirTest::TearDown();
   }
+  ScopedHardwareSetting device_path_{"1"};  // the device on Mesa's OpenGL too
 };
 
 TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {

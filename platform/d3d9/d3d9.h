@@ -659,11 +659,21 @@ int DirectDrawObjectCount();  // live DirectDraw objects
 // Live objects of the Direct3D side (Direct3D objects, devices and their
 // resources), for leak checks in tests.
 int Direct3DLiveObjectCount();
-// Draw calls (DrawPrimitiveUP and DrawIndexedPrimitiveUP that reached the
-// device) and the vertices they drew, since the process started.
+// What the devices did since the process started, for tests and benchmarks
+// that look for waste (a frame's share is the difference of two readings).
 struct D3D9DrawCounts {
-  long calls;
-  long vertices;
+  long calls;           // DrawPrimitiveUP and DrawIndexedPrimitiveUP that reached the device
+  long vertices;        // the vertices they drew
+  long state_calls;     // calls that set a state: render, sampler and stage states, textures,
+                        // transforms, material, lights, viewport, scissor, vertex format,
+                        // render target and depth surface
+  long state_changes;   // those among them that changed the state's value
+  long uploads;         // copies of pixels from the processor's memory into a texture
+  long upload_bytes;
+  long read_backs;      // copies of pixels from a render target into the processor's memory
+  long read_back_bytes;
+  long full_screen_passes;  // clears, fills and copies over an area of the back buffer's size or
+                            // more: the present's passes, a wipe of the back buffer
 };
 D3D9DrawCounts D3D9GetDrawCounts();
 

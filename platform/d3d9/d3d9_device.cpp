@@ -150,6 +150,11 @@ HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swap_chain) {
   return D3D_OK;
 }
 
+void Device::CountPass(LONG width, LONG height) const {
+  const D3DSURFACE_DESC& bb = back_buffer_->desc();
+  if ((uint64_t)width * (uint64_t)height >= (uint64_t)bb.Width * bb.Height) g_draw_counts.full_screen_passes++;
+}
+
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
   if (!caps) return D3DERR_INVALIDCALL;
   FillCaps(caps);

@@ -83,6 +83,7 @@ std::vector<uint8_t> FallingLinesTurned(D3DPRIMITIVETYPE type, const uint8_t* v,
 // ---- targets, viewport and scissor ---------------------------------------------------------------
 
 void Device::BindTarget() {
+  WillWrite(render_target_);
   GLuint fb = render_target_->Framebuffer();
   gl.BindFramebuffer(GL_FRAMEBUFFER, fb);
   uint64_t want = depth_ ? depth_->serial : 0;
@@ -115,6 +116,10 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
     return D3DERR_INVALIDCALL;
   if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth_) return D3DERR_INVALIDCALL;
   if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  RECT area = ViewportRect();
+  // A depth buffer that holds the value over the area, nothing having
+  // written it since it was cleared, needs no clearing again.
+  if (flags == D3DCLEAR_ZBUFFER && count == 0 && depth_->HoldsDepth(z, area)) return D3D_OK;
   BindTarget();
   GLbitfield bits = 0;
   if (flags & D3DCLEAR_TARGET) {
@@ -129,18 +134,20 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
     gl.ClearDepth(z);
     bits |= GL_DEPTH_BUFFER_BIT;
   }
-  RECT area = ViewportRect();
   if (count == 0) {
     ScissorTo(area);
     gl.Clear(bits);
+    CountPass(area.right - area.left, area.bottom - area.top);
   } else {
     for (DWORD i = 0; i < count; i++) {
       RECT r = Intersect(area, rects[i]);
       if (r.right <= r.left || r.bottom <= r.top) continue;
       ScissorTo(r);
       gl.Clear(bits);
+      CountPass(r.right - r.left, r.bottom - r.top);
     }
   }
+  if (flags & D3DCLEAR_ZBUFFER) depth_->cleared_depth = {count == 0, z, area};
   return D3D_OK;
 }
 

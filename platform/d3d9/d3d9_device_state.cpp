@@ -33,7 +33,7 @@ GLenum MinFilter(DWORD min, DWORD mip) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (state >= D3DRS_COUNT) return D3DERR_INVALIDCALL;
-  render_states_[state] = value;
+  StoreState(render_states_[state], value);
   return D3D_OK;
 }
 
@@ -45,8 +45,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE state, DWORD value) {
   if (sampler >= 16 || state >= D3DSAMP_COUNT) return D3DERR_INVALIDCALL;
-  if (sampler_states_[sampler][state] == value) return D3D_OK;
-  sampler_states_[sampler][state] = value;
+  if (!StoreState(sampler_states_[sampler][state], value)) return D3D_OK;
   if (sampler < 8 && MakeCurrent()) Sampler(sampler);
   return D3D_OK;
 }
@@ -75,7 +74,7 @@ GLuint Device::Sampler(DWORD stage) {
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value) {
   if (stage >= 8 || state >= D3DTSS_COUNT) return D3DERR_INVALIDCALL;
-  stage_states_[stage][state] = value;
+  StoreState(stage_states_[stage][state], value);
   return D3D_OK;
 }
 
@@ -83,29 +82,30 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
   if (stage >= 8) return D3DERR_INVALIDCALL;
   Texture* t = static_cast<Texture*>(texture);
   if (t && t->device() != this) return D3DERR_INVALIDCALL;
-  textures_[stage] = t;
+  StoreState(textures_[stage], t);
   return D3D_OK;
 }
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
   if (!matrix) return D3DERR_INVALIDCALL;
-  if (state == D3DTS_WORLD) world_ = *matrix;
-  else if (state == D3DTS_VIEW) view_ = *matrix;
-  else if (state == D3DTS_PROJECTION) projection_ = *matrix;
-  else if (state >= D3DTS_TEXTURE0 && state < D3DTS_TEXTURE0 + 8) texture_matrices_[state - D3DTS_TEXTURE0] = *matrix;
+  if (state == D3DTS_WORLD) StoreState(world_, *matrix);
+  else if (state == D3DTS_VIEW) StoreState(view_, *matrix);
+  else if (state == D3DTS_PROJECTION) StoreState(projection_, *matrix);
+  else if (state >= D3DTS_TEXTURE0 && state < D3DTS_TEXTURE0 + 8)
+    StoreState(texture_matrices_[state - D3DTS_TEXTURE0], *matrix);
   else return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
 
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
   if (!material) return D3DERR_INVALIDCALL;
-  material_ = *material;
+  StoreState(material_, *material);
   return D3D_OK;
 }
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
   if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
-  lights_[index] = *light;
+  StoreState(lights_[index], *light);
   return D3D_OK;
 }
 
@@ -119,8 +119,10 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     lights_[index] = l;
   }
   auto at = std::find(enabled_lights_.begin(), enabled_lights_.end(), index);
-  if (enable && at == enabled_lights_.end()) enabled_lights_.push_back(index);
-  if (!enable && at != enabled_lights_.end()) enabled_lights_.erase(at);
+  bool was = at != enabled_lights_.end(), now = enable != FALSE;
+  if (!StoreState(was, now)) return D3D_OK;
+  if (now) enabled_lights_.push_back(index);
+  else enabled_lights_.erase(at);
   return D3D_OK;
 }
 
@@ -130,7 +132,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
   if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > d.Width ||
       viewport->Y + viewport->Height > d.Height)
     return D3DERR_INVALIDCALL;
-  viewport_ = *viewport;
+  StoreState(viewport_, *viewport);
   return D3D_OK;
 }
 
@@ -142,22 +144,29 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
   if (!rect || rect->left > rect->right || rect->top > rect->bottom) return D3DERR_INVALIDCALL;
-  scissor_ = *rect;
+  StoreState(scissor_, *rect);
   return D3D_OK;
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
-  fvf_ = fvf;
+  StoreState(fvf_, fvf);
   return D3D_OK;
 }
 
-// Direct3D byte code cannot run on GL: only "none" can be selected.
-HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) { return shader ? D3DERR_NOTAVAILABLE : D3D_OK; }
-HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) { return shader ? D3DERR_NOTAVAILABLE : D3D_OK; }
+// Direct3D byte code cannot run on GL: only "none" can be selected, and
+// none stays selected.
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
+  g_draw_counts.state_calls++;
+  return shader ? D3DERR_NOTAVAILABLE : D3D_OK;
+}
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
+  g_draw_counts.state_calls++;
+  return shader ? D3DERR_NOTAVAILABLE : D3D_OK;
+}
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   // A declaration replaces the vertex format; drawing needs a format.
-  if (declaration) fvf_ = 0;
+  if (declaration) StoreState(fvf_, DWORD{0});
   return D3D_OK;
 }
 
@@ -167,6 +176,9 @@ namespace {
 template <class Register, size_t N>
 HRESULT StoreConstants(Register (&registers)[N], UINT start, const void* values, UINT count) {
   if (!values || start + count > N) return D3DERR_INVALIDCALL;
+  g_draw_counts.state_calls++;
+  if (std::memcmp(&registers[start], values, count * sizeof(Register)) == 0) return D3D_OK;
+  g_draw_counts.state_changes++;
   std::memcpy(&registers[start], values, count * sizeof(Register));
   return D3D_OK;
 }
@@ -188,7 +200,7 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* values, UINT co
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
   Surface* s = static_cast<Surface*>(surface);
   if (index != 0 || !s || s->device() != this || !s->IsRenderable()) return D3DERR_INVALIDCALL;
-  render_target_ = s;
+  StoreState(render_target_, s);
   // A new target brings its own full viewport and scissor rectangle.
   viewport_ = D3DVIEWPORT9{0, 0, s->desc().Width, s->desc().Height, 0.0f, 1.0f};
   scissor_ = RECT{0, 0, (LONG)s->desc().Width, (LONG)s->desc().Height};
@@ -205,7 +217,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
   Surface* s = static_cast<Surface*>(surface);
   if (s && (s->device() != this || s->kind() != Surface::Kind::kDepthStencil)) return D3DERR_INVALIDCALL;
-  depth_ = s;
+  StoreState(depth_, s);
   return D3D_OK;
 }
 

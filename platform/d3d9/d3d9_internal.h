@@ -20,6 +20,23 @@ namespace vox_d3d9 {
 // Live Direct3D-side objects, for leak checks.
 extern std::atomic<int> g_live_objects;
 extern D3D9DrawCounts g_draw_counts;
+// Counts a call that sets a state to `value`; true when the value changed.
+template <class T>
+bool StoreState(T& slot, const T& value) {
+  g_draw_counts.state_calls++;
+  if (std::memcmp(&slot, &value, sizeof(T)) == 0) return false;
+  std::memcpy(static_cast<void*>(&slot), &value, sizeof(T));
+  g_draw_counts.state_changes++;
+  return true;
+}
+inline void CountUpload(size_t bytes) {
+  g_draw_counts.uploads++;
+  g_draw_counts.upload_bytes += (long)bytes;
+}
+inline void CountReadBack(size_t bytes) {
+  g_draw_counts.read_backs++;
+  g_draw_counts.read_back_bytes += (long)bytes;
+}
 bool Fails(uint32_t failure);
 // VOX_HARDWARE: 0 (no device), 1 (the device on any OpenGL), -1 (unset or another value).
 int HardwareSetting();
@@ -186,6 +203,18 @@ class Surface final : public ComObject<IDirect3DSurface9>, Counted {
   void ReleaseGL();
   // Back buffer: its own texture (set by the device).
   GLuint own_texture = 0;
+  // Depth surface: the value a clear left over an area, while nothing has
+  // written depth since.
+  struct ClearedDepth {
+    bool known = false;
+    float z = 0.0f;
+    RECT area{};
+  } cleared_depth;
+  bool HoldsDepth(float z, const RECT& r) const {
+    const RECT& a = cleared_depth.area;
+    return cleared_depth.known && cleared_depth.z == z && r.left >= a.left && r.top >= a.top && r.right <= a.right &&
+           r.bottom <= a.bottom;
+  }
   bool locked = false;
 
  private:
@@ -392,6 +421,12 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   void ReadTarget(Surface* surface, uint8_t* rows, uint32_t pitch);
   // Reads the window's last shown picture (the window layer's reader).
   int ReadShown(uint32_t* pixels, int width, int height, int pitch);
+  // Counts a clear, fill or copy of an area: a full-screen pass when it
+  // covers as many pixels as the back buffer has, or more.
+  void CountPass(LONG width, LONG height) const;
+  // Called before anything writes into a target: the back buffer is about
+  // to lose the picture the window shows.
+  void WillWrite(const Surface* target);
 
  private:
   friend class SwapChain;
@@ -413,6 +448,18 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   GLuint VertexArrayFor(DWORD fvf, UINT stride);
   GLuint Sampler(DWORD stage);
   HRESULT PresentBackBuffer(const RECT* source, const RECT* dest);
+  // What a present showed: the back buffer's rectangle, where it went on
+  // the window's drawable (top-left origin) and the drawable's size.
+  struct Shown {
+    RECT source{}, dest{};
+    int width = 0, height = 0;
+  };
+  // Draws the picture into a framebuffer of the drawable's size, from and
+  // to the given rectangles (upside down for the window's own), black
+  // beside it.
+  bool DrawPicture(const Shown& shown, GLuint framebuffer, const RECT& from, const RECT& to);
+  // Keeps the last present's picture in the shown texture.
+  bool KeepShown();
   // Draws a rectangle of a target (its nearest texel for each pixel, or
   // filtered) into a rectangle of a framebuffer whose units are `to`, each
   // texel cut to the source's units first.
@@ -450,7 +497,11 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   GLuint vertex_buffer_ = 0, index_buffer_ = 0;
   GLuint samplers_[8] = {};
   GLuint copy_texture_ = 0;             // uploads of CPU surfaces for copies
-  GLuint shown_texture_ = 0, shown_framebuffer_ = 0;  // the window's last picture
+  Shown shown_;
+  bool shown_in_back_buffer_ = false;  // the back buffer still holds the last picture shown
+  bool shown_kept_ = false;            // the shown texture holds it
+  bool keep_shown_ = false;            // the window has been read: keep every picture before it is lost
+  GLuint shown_texture_ = 0, shown_framebuffer_ = 0;
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;
   GLuint copy_program_ = 0, copy_vertex_array_ = 0, linear_sampler_ = 0;

@@ -340,6 +340,7 @@ void Device::ApplyDepthAndCull() {
     gl.Enable(GL_DEPTH_TEST);
     gl.DepthFunc(CompareFunc(rs[D3DRS_ZFUNC]));
     gl.DepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    if (rs[D3DRS_ZWRITEENABLE]) depth_->cleared_depth.known = false;
     float bias = BitsFloat(rs[D3DRS_DEPTHBIAS]);
     if (bias != 0.0f) {
       gl.Enable(GL_POLYGON_OFFSET_FILL);

@@ -1,6 +1,7 @@
 // The device's present: the back buffer drawn into the window (the nearest
-// pixel, cut to 8 bits a channel) and shown, the copy program that draws
-// one target into another, and the reader of the window's last picture.
+// pixel, cut to 8 bits a channel) in one pass and shown, the copy program
+// that draws one target into another, and the reader of the window's last
+// picture, which is drawn again from the back buffer when it is asked for.
 #include <string>
 
 #include "platform/d3d9/d3d9_internal.h"
@@ -23,47 +24,77 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* dest) {
   if (Fails(D3D9_FAIL_PRESENT)) return D3DERR_DEVICELOST;
   if (!IsWindow(window_) || !MakeCurrent()) return D3DERR_DEVICELOST;
   const D3DSURFACE_DESC& bb = back_buffer_->desc();
-  RECT src = source ? *source : RECT{0, 0, (LONG)bb.Width, (LONG)bb.Height};
+  Shown shown;
+  shown.source = source ? *source : RECT{0, 0, (LONG)bb.Width, (LONG)bb.Height};
   RECT client{};
   GetClientRect(window_, &client);
   RECT dst_client = dest ? *dest : client;
-  RECT dst{};
-  int dw = 0, dh = 0;
-  if (!GetWindowGLDrawableSize(window_, &dw, &dh) || !MapClientRectToGLDrawable(window_, &dst_client, &dst))
+  if (!GetWindowGLDrawableSize(window_, &shown.width, &shown.height) ||
+      !MapClientRectToGLDrawable(window_, &dst_client, &shown.dest))
     return D3DERR_DEVICELOST;
-  if (dw <= 0 || dh <= 0) return D3D_OK;
-  if (!shown_texture_ || shown_width_ != dw || shown_height_ != dh) {
-    if (!shown_texture_) gl.GenTextures(1, &shown_texture_);
-    if (!shown_framebuffer_) gl.GenFramebuffers(1, &shown_framebuffer_);
-    gl.ActiveTexture(kScratchUnit);
-    gl.BindTexture(GL_TEXTURE_2D, shown_texture_);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, dw, dh, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
-    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, shown_texture_, 0);
+  if (shown.width <= 0 || shown.height <= 0) return D3D_OK;
+  // The picture goes straight into the window's framebuffer, whose bottom
+  // row comes first: the source rectangle is read bottom row first into the
+  // destination rectangle turned upside down.
+  const RECT& src = shown.source;
+  const RECT& dst = shown.dest;
+  if (!DrawPicture(shown, 0, RECT{src.left, src.bottom, src.right, src.top},
+                   RECT{dst.left, shown.height - dst.bottom, dst.right, shown.height - dst.top}))
+    return D3DERR_DEVICELOST;
+  gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+  SwapWindowGL(window_, parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+  // The back buffer holds what the window shows until it is next written.
+  shown_ = shown;
+  shown_in_back_buffer_ = true;
+  shown_kept_ = false;
+  SetWindowPixelReader(window_, ReadShownThunk, this);
+  return D3D_OK;
+}
+
+bool Device::DrawPicture(const Shown& shown, GLuint framebuffer, const RECT& from, const RECT& to) {
+  const RECT& src = shown.source;
+  const RECT& dst = shown.dest;
+  gl.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  if (dst.left > 0 || dst.top > 0 || dst.right < shown.width || dst.bottom < shown.height) {
+    // What lies beside the picture is black.
     gl.Disable(GL_SCISSOR_TEST);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.ClearColor(0, 0, 0, 1);
     gl.Clear(GL_COLOR_BUFFER_BIT);
-    shown_width_ = dw;
-    shown_height_ = dh;
+    CountPass(shown.width, shown.height);
   }
   // The picture keeps the back buffer's pixels (the nearest one for each
   // window pixel, as the software present shows them), cut to 8 bits a
-  // channel (a 16-bit format's channels widened to the nearest 8-bit
-  // value); both are stored top row first.
-  if (dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top &&
-      !DrawCopy(back_buffer_.get(), src, shown_framebuffer_, UnitsOf(nullptr, false), dst, false))
-    return D3DERR_DEVICELOST;
-  // The window's own framebuffer has its bottom row first.
-  gl.Disable(GL_SCISSOR_TEST);
-  gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
-  gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  gl.BlitFramebuffer(0, 0, dw, dh, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
-  SwapWindowGL(window_, parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-  SetWindowPixelReader(window_, ReadShownThunk, this);
-  return D3D_OK;
+  // channel (a 16-bit format's channels widened to the nearest 8-bit value).
+  if (dst.right <= dst.left || dst.bottom <= dst.top || src.right <= src.left || src.bottom <= src.top) return true;
+  return DrawCopy(back_buffer_.get(), from, framebuffer, UnitsOf(nullptr, false), to, false);
+}
+
+void Device::WillWrite(const Surface* target) {
+  if (target != back_buffer_.get() || !shown_in_back_buffer_) return;
+  // A picture once read is kept before the back buffer changes, so that the
+  // window can be read again; otherwise it is given up.
+  if (keep_shown_) KeepShown();
+  shown_in_back_buffer_ = false;
+}
+
+bool Device::KeepShown() {
+  if (!shown_texture_ || shown_width_ != shown_.width || shown_height_ != shown_.height) {
+    if (!shown_texture_) gl.GenTextures(1, &shown_texture_);
+    if (!shown_framebuffer_) gl.GenFramebuffers(1, &shown_framebuffer_);
+    gl.ActiveTexture(kScratchUnit);
+    gl.BindTexture(GL_TEXTURE_2D, shown_texture_);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, shown_.width, shown_.height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                  nullptr);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, shown_framebuffer_);
+    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, shown_texture_, 0);
+    shown_width_ = shown_.width;
+    shown_height_ = shown_.height;
+  }
+  // The kept picture is stored top row first.
+  shown_kept_ = DrawPicture(shown_, shown_framebuffer_, shown_.source, shown_.dest);
+  return shown_kept_;
 }
 
 bool Device::DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, const ChannelUnits& to,
@@ -124,16 +155,21 @@ bool Device::DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, con
   gl.Uniform4fv(u[6], 1, to.step);
   gl.BindVertexArray(copy_vertex_array_);
   gl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  CountPass(dest.right - dest.left, dest.bottom - dest.top);
   gl.BindVertexArray(0);
   gl.BindSampler(15, 0);
   return true;
 }
 
 int Device::ReadShown(uint32_t* pixels, int width, int height, int pitch) {
-  if (!shown_texture_ || width != shown_width_ || height != shown_height_ || !MakeCurrent()) return -1;
+  if (!MakeCurrent()) return -1;
+  keep_shown_ = true;
+  if (shown_in_back_buffer_ && !shown_kept_) KeepShown();
+  if (!shown_kept_ || width != shown_width_ || height != shown_height_) return -1;
   gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
   gl.PixelStorei(GL_PACK_ROW_LENGTH, pitch / 4);
   gl.ReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+  CountReadBack((size_t)width * height * 4);
   gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
   for (int y = 0; y < height; y++) {
     uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) + (size_t)y * pitch);

@@ -215,6 +215,7 @@ HRESULT Surface::UnlockRect() {
 void Surface::Upload(const RECT* rect) {
   GLuint texture = gl_texture();
   if (!texture || !format_ || memory_.empty() || !device_->MakeCurrent()) return;
+  device_->WillWrite(this);
   RECT r = rect ? *rect : RECT{0, 0, (LONG)desc_.Width, (LONG)desc_.Height};
   gl.ActiveTexture(kScratchUnit);
   gl.BindTexture(GL_TEXTURE_2D, texture);
@@ -222,6 +223,7 @@ void Surface::Upload(const RECT* rect) {
     // Compressed levels go up whole: their rows of blocks are contiguous.
     gl.CompressedTexSubImage2D(GL_TEXTURE_2D, (GLint)level_, 0, 0, (GLsizei)desc_.Width, (GLsizei)desc_.Height,
                                format_->internal_format, (GLsizei)memory_.size(), memory_.data());
+    CountUpload(memory_.size());
     return;
   }
   PutRows(this, memory_.data(), pitch_, desc_.Height, r, POINT{r.left, r.top});
@@ -236,10 +238,12 @@ void PutRows(Surface* dest, const uint8_t* memory, uint32_t pitch, UINT height, 
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, from.right);
     gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
                      rows.data() + (size_t)from.left * 4);
+    CountUpload((size_t)w * h * 4);
   } else {
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
     gl.TexSubImage2D(GL_TEXTURE_2D, (GLint)dest->level(), at.x, at.y, w, h, f->gl_format, f->gl_type,
                      memory + (size_t)from.top * pitch + (size_t)from.left * f->bytes);
+    CountUpload((size_t)w * h * f->bytes);
   }
   gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
@@ -295,10 +299,12 @@ bool Texture::Create() {
       gl.CompressedTexImage2D(GL_TEXTURE_2D, (GLint)i, format_->internal_format, (GLsizei)w, (GLsizei)h, 0,
                               (GLsizei)(s->pitch() * FormatRows(format_, h)), s->memory());
     } else {
-      GLenum internal = (usage_ & D3DUSAGE_RENDERTARGET) ? TargetInternalFormat(format_) : format_->internal_format;
+      // A level starts as the zero bytes of its lock copy; a render target has none.
+      bool target = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
+      GLenum internal = target ? TargetInternalFormat(format_) : format_->internal_format;
       gl.TexImage2D(GL_TEXTURE_2D, (GLint)i, (GLint)internal, (GLsizei)w, (GLsizei)h, 0, format_->gl_format,
-                    format_->gl_type, nullptr);
-      if (!(usage_ & D3DUSAGE_RENDERTARGET)) s->Upload(nullptr);
+                    format_->gl_type, target ? nullptr : s->memory());
+      if (!target) CountUpload((size_t)s->pitch() * h);
     }
     w = std::max(1u, w / 2);
     h = std::max(1u, h / 2);
@@ -507,6 +513,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT& dr, bool linear) {
   GLuint draw = dest->Framebuffer();
   if (!draw) return false;
+  WillWrite(dest);
   if (source->IsCpu()) {
     // A CPU surface (a decoded frame, say) goes up as 8-bit BGRA in the
     // destination's units first.
@@ -518,6 +525,7 @@ bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT
     gl.BindTexture(GL_TEXTURE_2D, copy_texture_);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, sr.right);
     gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.data() + (size_t)sr.left * 4);
+    CountUpload((size_t)w * h * 4);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, read_framebuffer_);
@@ -526,6 +534,7 @@ bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
     gl.BlitFramebuffer(0, 0, w, h, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
                        linear ? GL_LINEAR : GL_NEAREST);
+    CountPass(dr.right - dr.left, dr.bottom - dr.top);
     return true;
   }
   GLuint read = source->Framebuffer();
@@ -541,6 +550,7 @@ bool Device::CopyRect(Surface* source, const RECT& sr, Surface* dest, const RECT
   gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
   gl.BlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
                      linear ? GL_LINEAR : GL_NEAREST);
+  CountPass(dr.right - dr.left, dr.bottom - dr.top);
   return true;
 }
 
@@ -576,6 +586,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     return D3D_OK;
   }
   if (!s->IsRenderable() || !MakeCurrent() || !s->Framebuffer()) return D3DERR_INVALIDCALL;
+  WillWrite(s);
   gl.BindFramebuffer(GL_FRAMEBUFFER, s->Framebuffer());
   float c[4];
   ClearColourOf(s, colour, c);
@@ -584,6 +595,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
   gl.Enable(GL_SCISSOR_TEST);
   gl.Scissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
   gl.Clear(GL_COLOR_BUFFER_BIT);
+  CountPass(r.right - r.left, r.bottom - r.top);
   return D3D_OK;
 }
 
@@ -635,12 +647,14 @@ void Device::ReadTarget(Surface* s, uint8_t* rows, uint32_t pitch) {
     gl.PixelStorei(GL_PACK_ROW_LENGTH, (GLint)(pitch / f->bytes));
     gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, f->gl_format, f->gl_type, rows);
     gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    CountReadBack((size_t)w * h * f->bytes);
     return;
   }
   // Sixteen bits a channel, cut to the target's units.
   ChannelUnits u = TargetUnits(s);
   std::vector<uint16_t> wide((size_t)w * h * 4);
   gl.ReadPixels(0, 0, (GLsizei)w, (GLsizei)h, GL_RGBA, GL_UNSIGNED_SHORT, wide.data());
+  CountReadBack(wide.size() * sizeof wide[0]);
   for (UINT y = 0; y < h; y++) {
     const uint16_t* in = &wide[(size_t)y * w * 4];
     uint8_t* out = rows + (size_t)y * pitch;

@@ -233,6 +233,14 @@ class Surface final : public ComObject<IDirect3DSurface9>, Counted {
   DWORD lock_flags_ = 0;
 };
 
+// Whether a rectangle is a non-empty part of a surface of the size.
+bool RectInside(const RECT& r, UINT width, UINT height);
+// Rows top .. top + rows - 1 of a CPU copy (`height` rows of `pitch` bytes)
+// as 8-bit BGRA rows of `width` pixels from the left, every channel in the
+// given units.
+std::vector<uint8_t> RowsInUnits(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, int top,
+                                 int rows, int width, const ChannelUnits& u);
+
 // CPU rows of the surface's format (`height` rows `pitch` bytes apart) into
 // a rectangle of the surface's GL texture level (bound on the active unit)
 // at `at`; a narrow wide target takes them in its units.

@@ -508,7 +508,7 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   Shown shown_;
   bool shown_in_back_buffer_ = false;  // the back buffer still holds the last picture shown
   bool shown_kept_ = false;            // the shown texture holds it
-  bool keep_shown_ = false;            // the window has been read: keep every picture before it is lost
+  bool keep_shown_ = false;            // a reader came late once: keep every picture before it is lost
   GLuint shown_texture_ = 0, shown_framebuffer_ = 0;
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;

@@ -1,7 +1,9 @@
 // The device's present: the back buffer drawn into the window (the nearest
 // pixel, cut to 8 bits a channel) in one pass and shown, the copy program
 // that draws one target into another, and the reader of the window's last
-// picture, which is drawn again from the back buffer when it is asked for.
+// picture. The reader draws the picture again from the back buffer; a
+// reader that comes after the back buffer was drawn into again finds none
+// (-1) the first time, and from then on each picture is kept for it.
 #include <string>
 
 #include "platform/d3d9/d3d9_internal.h"
@@ -72,8 +74,7 @@ bool Device::DrawPicture(const Shown& shown, GLuint framebuffer, const RECT& fro
 
 void Device::WillWrite(const Surface* target) {
   if (target != back_buffer_.get() || !shown_in_back_buffer_) return;
-  // A picture once read is kept before the back buffer changes, so that the
-  // window can be read again; otherwise it is given up.
+  // The picture is given up, unless a reader came too late for one before.
   if (keep_shown_) KeepShown();
   shown_in_back_buffer_ = false;
 }
@@ -163,9 +164,14 @@ bool Device::DrawCopy(Surface* source, const RECT& from, GLuint framebuffer, con
 
 int Device::ReadShown(uint32_t* pixels, int width, int height, int pitch) {
   if (!MakeCurrent()) return -1;
-  keep_shown_ = true;
   if (shown_in_back_buffer_ && !shown_kept_) KeepShown();
-  if (!shown_kept_ || width != shown_width_ || height != shown_height_) return -1;
+  if (!shown_kept_) {
+    // The back buffer was drawn into since the present: from now on every
+    // picture is kept before that happens, for a reader that comes late.
+    keep_shown_ = true;
+    return -1;
+  }
+  if (width != shown_width_ || height != shown_height_) return -1;
   gl.BindFramebuffer(GL_READ_FRAMEBUFFER, shown_framebuffer_);
   gl.PixelStorei(GL_PACK_ROW_LENGTH, pitch / 4);
   gl.ReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);

@@ -121,20 +121,31 @@ TEST_F(D3D9DeviceTest, CountersTellDrawsStatesUploadsReadBacksAndFullScreenPasse
   if (texture) texture->Release();
 }
 
-// The window shows the last present's picture, read at once or once more
-// after the back buffer was drawn into again; a present draws it into the
-// window in one pass and keeps no copy until the window has been read.
-TEST_F(D3D9DeviceTest, TheWindowIsReadAsPresentedAfterTheBackBufferChanges) {
+// The window shows the last present's picture. A present draws it into the
+// window in one pass and keeps no copy: a read right after it draws the
+// picture again from the back buffer. A read that comes after the back
+// buffer was drawn into again finds nothing the first time; from then on
+// every picture is kept for it (one more pass a frame).
+TEST_F(D3D9DeviceTest, TheWindowIsReadAsPresentedOnceALateReaderAskedForIt) {
   std::vector<uint32_t> shown(kWidth * kHeight);
-  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0);
-  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-  ASSERT_EQ(ReadWindowPixels(window_, shown.data(), kWidth, kHeight, kWidth * 4), 0);
-  EXPECT_EQ(shown[5 * kWidth + 5], 0xFF0000u);
-  for (D3DCOLOR colour : {0xFF00FF00u, 0xFF0000FFu}) {
+  auto read = [&] { return ReadWindowPixels(window_, shown.data(), kWidth, kHeight, kWidth * 4); };
+  auto passes = [] { return D3D9GetDrawCounts().full_screen_passes; };
+  auto frame = [&](D3DCOLOR colour) {
     device_->Clear(0, nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
     ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    Quad(0, 0, kWidth, kHeight, 0xFFFFFFFFu);  // the next frame begins
-    ASSERT_EQ(ReadWindowPixels(window_, shown.data(), kWidth, kHeight, kWidth * 4), 0);
+  };
+  frame(0xFFFF0000u);
+  ASSERT_EQ(read(), 0);
+  EXPECT_EQ(shown[5 * kWidth + 5], 0xFF0000u);
+  long before = passes();
+  frame(0xFF00FF00u);
+  Quad(0, 0, kWidth, kHeight, 0xFFFFFFFFu);  // the next frame begins
+  EXPECT_EQ(passes() - before, 2);          // the clear and the present: nothing kept
+  EXPECT_EQ(read(), -1);
+  for (D3DCOLOR colour : {0xFF0000FFu, 0xFF00FFFFu}) {
+    frame(colour);
+    Quad(0, 0, kWidth, kHeight, 0xFFFFFFFFu);
+    ASSERT_EQ(read(), 0);
     EXPECT_EQ(shown[5 * kWidth + 5], colour & 0xFFFFFFu) << Hex(colour);
   }
 }

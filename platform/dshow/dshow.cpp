@@ -1,32 +1,21 @@
-// The multimedia-stream stand-in's class and interface ids, component
-// creation, code-page text to UTF-16, and the controls tests set.
+// Component creation of the multimedia streams: the classes live in the
+// streams module (dshow_module.h), loaded the first time one is asked for
+// and kept for the rest of the run. Beside it: code-page text to UTF-16,
+// what the module borrows of the program, and the controls tests set.
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
-#include "platform/dshow/dshow_internal.h"
+#include "platform/d3d9/ddraw_surface.h"
+#include "platform/dshow/dshow_module.h"
 #include "platform/win32/cp932.h"
-
-const CLSID CLSID_FilterGraph = {0x5a3f0001, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x66, 0x67, 0x72, 0x61, 0x70, 0x68}};
-const CLSID CLSID_AMMultiMediaStream = {0x5a3f0002, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x6d, 0x73, 0x74, 0x72, 0x6d}};
-const IID IID_IUnknown = {0x5a3f1000, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x75, 0x6e, 0x6b, 0x6e, 0x6f, 0x77}};
-const IID IID_IGraphBuilder = {0x5a3f1001, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x67, 0x62, 0x75, 0x69, 0x6c, 0x64}};
-const IID IID_IMediaControl = {0x5a3f1002, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x63, 0x74, 0x72, 0x6c, 0x00}};
-const IID IID_IMediaSeeking = {0x5a3f1003, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x73, 0x65, 0x65, 0x6b, 0x00}};
-const IID IID_IBasicAudio = {0x5a3f1004, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x62, 0x61, 0x75, 0x64, 0x69, 0x6f}};
-const IID IID_IMultiMediaStream = {0x5a3f1005, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x6d, 0x73, 0x00, 0x00, 0x01}};
-const IID IID_IAMMultiMediaStream = {0x5a3f1006, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x6d, 0x73, 0x00, 0x00, 0x02}};
-const IID IID_IMediaStream = {0x5a3f1007, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x73, 0x74, 0x00, 0x00, 0x01}};
-const IID IID_IAMMediaStream = {0x5a3f1008, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x73, 0x74, 0x00, 0x00, 0x02}};
-const IID IID_IDirectDrawMediaStream = {0x5a3f1009, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x6d, 0x73, 0x74, 0x00, 0x00, 0x03}};
-const IID IID_IDirectDrawStreamSample = {0x5a3f100a, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x73, 0x6d, 0x70, 0x00, 0x00, 0x01}};
-const MSPID MSPID_PrimaryVideo = {0x5a3f2001, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x76, 0x69, 0x64, 0x65, 0x6f, 0x00}};
-const MSPID MSPID_PrimaryAudio = {0x5a3f2002, 0x2c1d, 0x4e6b, {0x8d, 0x21, 0x61, 0x75, 0x64, 0x69, 0x6f, 0x00}};
-
-
-// ---- controls ----------------------------------------------------------------------------
+#include "platform/win32/path.h"
 
 namespace {
+
+// ---- controls ----------------------------------------------------------------------------
 
 std::atomic<HRESULT> g_failures[DSHOW_CALL_KIND_COUNT];
 std::atomic<int64_t (*)()> g_clock{nullptr};
@@ -34,24 +23,101 @@ std::atomic<int> g_audio_renderer{1};
 std::atomic<int> g_streams{0};
 std::atomic<uint64_t> g_sound_feeds{0};
 
-}  // namespace
-
-namespace vox_dshow {
-
 HRESULT Injected(DshowCall call) { return g_failures[call].load(); }
 
-int64_t SystemNow() {
+int64_t Now() {
   if (auto clock = g_clock.load()) return clock();
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
              .count() /
          100;
 }
 
-bool AudioRendererAllowed() { return g_audio_renderer.load() != 0; }
-void CountStream(int delta) { g_streams += delta; }
-void CountSoundFeed() { g_sound_feeds++; }
+// ---- what the module borrows ----------------------------------------------------------------
 
-}  // namespace vox_dshow
+bool Utf16ToUtf8(const WCHAR* text, std::string* out) {
+  out->clear();
+  for (size_t i = 0; text[i]; i++) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00) {
+      uint32_t low = text[i + 1];
+      if (low < 0xDC00 || low >= 0xE000) return false;
+      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      i++;
+    } else if (c >= 0xDC00 && c < 0xE000) {
+      return false;
+    }
+    if (c < 0x80) {
+      out->push_back(char(c));
+    } else if (c < 0x800) {
+      out->push_back(char(0xC0 | c >> 6));
+      out->push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out->push_back(char(0xE0 | c >> 12));
+      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(char(0x80 | (c & 0x3F)));
+    } else {
+      out->push_back(char(0xF0 | c >> 18));
+      out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
+      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(char(0x80 | (c & 0x3F)));
+    }
+  }
+  return true;
+}
+
+
+bool HostPath(const WCHAR* path, char* out, size_t size) {
+  std::string utf8, cp932, host;
+  if (!Utf16ToUtf8(path, &utf8) || !vox_win32::Utf8ToCp932(utf8, &cp932) ||
+      !vox_win32::MapWindowsPath(cp932, &host) || host.size() >= size)
+    return false;
+  std::memcpy(out, host.c_str(), host.size() + 1);
+  return true;
+}
+
+const DshowHost kHost = {
+    sizeof(DshowHost),
+    Injected,
+    Now,
+    [] { return g_audio_renderer.load(); },
+    [](int delta) { g_streams += delta; },
+    [] { g_sound_feeds++; },
+    SetEvent,
+    CreateDirectSoundInstance,
+    HostPath,
+    &IID_IDirectDraw,
+    &IID_IDirectDraw4,
+    &IID_IDirectDrawSurface4,
+};
+
+// ---- the module ---------------------------------------------------------------------------------
+
+std::mutex g_module_lock;
+std::atomic<const DshowModule*> g_module{nullptr};
+std::string g_module_name;  // set by a test; empty: the usual places
+
+// The module by name as the platform looks for it (the program's folder,
+// the current folder, the system's library path), then in the build's run
+// folder, where the tests and benchmarks built beside the program find it.
+const DshowModule* StreamsModule() {
+  std::lock_guard<std::mutex> lock(g_module_lock);
+  if (const DshowModule* loaded = g_module.load()) return loaded;
+  std::vector<std::string> names{DSHOW_MODULE_NAME, VOX_DSHOW_MODULE_BUILD_PATH};
+  if (!g_module_name.empty()) names = {g_module_name};
+  for (const std::string& name : names) {
+    HMODULE module = LoadLibraryA(name.c_str());
+    if (!module) continue;
+    auto attach = reinterpret_cast<DshowModuleAttachFn>(GetProcAddress(module, DSHOW_MODULE_ATTACH));
+    if (const DshowModule* offered = attach ? attach(&kHost) : nullptr) {
+      g_module.store(offered);
+      return offered;
+    }
+    FreeLibrary(module);
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 // ---- component creation -----------------------------------------------------------------------
 
@@ -59,16 +125,17 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid, voi
   if (!out) return E_POINTER;
   *out = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  IUnknown* object = nullptr;
   if (clsid == CLSID_FilterGraph) {
-    if (HRESULT hr = vox_dshow::Injected(DSHOW_CALL_CREATE_GRAPH)) return hr;
-    object = static_cast<IGraphBuilder*>(new vox_dshow::FilterGraph());
+    if (HRESULT hr = Injected(DSHOW_CALL_CREATE_GRAPH)) return hr;
   } else if (clsid == CLSID_AMMultiMediaStream) {
-    if (HRESULT hr = vox_dshow::Injected(DSHOW_CALL_CREATE_STREAM)) return hr;
-    object = static_cast<IAMMultiMediaStream*>(new vox_dshow::MultiMediaStream());
+    if (HRESULT hr = Injected(DSHOW_CALL_CREATE_STREAM)) return hr;
   } else {
     return REGDB_E_CLASSNOTREG;
   }
+  // A module that cannot be loaded leaves its classes unregistered.
+  const DshowModule* module = StreamsModule();
+  IUnknown* object = module ? module->create(clsid) : nullptr;
+  if (!object) return REGDB_E_CLASSNOTREG;
   HRESULT hr = object->QueryInterface(iid, out);
   object->Release();
   return hr;
@@ -103,7 +170,8 @@ int MultiByteToWideChar(UINT code_page, DWORD, LPCSTR text, int length, WCHAR* o
 int MultiMediaStreamCount() { return g_streams.load(); }
 
 int DshowStreamSettled(IAMMultiMediaStream* stream) {
-  return static_cast<vox_dshow::MultiMediaStream*>(stream)->Settled();
+  const DshowModule* module = g_module.load();
+  return module ? module->settled(stream) : 1;
 }
 uint64_t DshowSoundFeeds() { return g_sound_feeds.load(); }
 
@@ -113,3 +181,7 @@ void DshowClearFailures() {
 }
 void DshowSetClock(int64_t (*now)()) { g_clock.store(now); }
 void DshowSetAudioRenderer(int on) { g_audio_renderer.store(on); }
+void DshowSetModuleName(const char* name) {
+  std::lock_guard<std::mutex> lock(g_module_lock);
+  g_module_name = name ? name : "";
+}

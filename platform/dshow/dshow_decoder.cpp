@@ -176,7 +176,7 @@ void MultiMediaStream::Run() {
       need_picture = !next_ && !video_ended_ && video_.context;
       if (!seek && !need_picture && pending_sample_ && next_ && next_time_ <= Now()) {
         WritePicture(pending_sample_);
-        SetEvent(pending_event_);
+        Host().set_event(pending_event_);
         pending_sample_ = nullptr;
         pending_event_ = nullptr;
         done_.notify_all();
@@ -184,7 +184,7 @@ void MultiMediaStream::Run() {
       }
       if (!seek && !need_picture && pending_sample_ && !next_ && video_ended_) {
         // The end: the caller's next update learns it.
-        SetEvent(pending_event_);
+        Host().set_event(pending_event_);
         pending_sample_ = nullptr;
         pending_event_ = nullptr;
         done_.notify_all();

@@ -1,9 +1,10 @@
-// The objects behind the multimedia-stream stand-in: the filter graph, the
+// The objects of the multimedia-streams module: the filter graph, the
 // multimedia stream with its video stream, the stream sample, and what the
 // stream's decoding thread and its default sound renderer keep. Each concern
 // has a file of its own: dshow_graph.cpp, dshow_stream.cpp (the stream's
 // interface and its opening), dshow_sample.cpp (samples and their updates),
-// dshow_decoder.cpp (the decoding thread), dshow_sound.cpp (the sound).
+// dshow_decoder.cpp (the decoding thread), dshow_sound.cpp (the sound), and
+// dshow_module.cpp (the module's attachment to the program).
 #pragma once
 
 extern "C" {
@@ -20,19 +21,13 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "platform/dshow/dshow.h"
-#include "platform/dshow/dshow_control.h"
-#include "platform/dsound/dsound.h"
+#include "platform/dshow/dshow_module.h"
 #include "platform/win32/com_object.h"
 
 namespace vox_dshow {
 
-// ---- controls (dshow.cpp) ----------------------------------------------------------------
-HRESULT Injected(DshowCall call);  // the failure a test set for the call, or S_OK
-int64_t SystemNow();               // 100 ns units: the test's clock or the monotonic one
-bool AudioRendererAllowed();
-void CountStream(int delta);
-void CountSoundFeed();
+// What the program lent the module when it attached it (dshow_module.cpp).
+const DshowHost& Host();
 
 constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr AVRational kStreamTimeBase{1, int(kUnitsPerSecond)};
@@ -85,7 +80,7 @@ AVPixelFormat SurfaceFormat(const DDPIXELFORMAT& f);
 
 class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStream, IDirectDrawMediaStream> {
  public:
-  MultiMediaStream() { CountStream(1); }
+  MultiMediaStream() { Host().count_stream(1); }
 
   HRESULT QueryInterface(REFIID iid, void** out) override;
 
@@ -121,7 +116,7 @@ class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStr
   // system clock) while the stream runs. Callers hold mutex_.
   int64_t SourceNow() {
     if (sound_) return int64_t(played_bytes_) * kUnitsPerSecond / (kAudioRate * kAudioBlock);
-    return SystemNow();
+    return Host().now();
   }
   int64_t Now() { return running_ ? origin_ + (SourceNow() - source_at_start_) : origin_; }
   void StartClock();

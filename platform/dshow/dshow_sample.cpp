@@ -47,7 +47,7 @@ HRESULT StreamSample::GetSurface(IDirectDrawSurface** surface, RECT* rect) {
 }
 
 HRESULT StreamSample::Update(DWORD, HANDLE event, void*, uintptr_t) {
-  if (HRESULT hr = Injected(DSHOW_CALL_UPDATE)) return hr;
+  if (HRESULT hr = Host().injected(DSHOW_CALL_UPDATE)) return hr;
   return stream_->UpdateSample(this, event);
 }
 
@@ -58,14 +58,14 @@ HRESULT MultiMediaStream::CreateSample(IDirectDrawSurface* surface, const RECT* 
   if (!sample) return E_POINTER;
   *sample = nullptr;
   if (!format_ || !video_.context) return MS_E_NOTINIT;
-  if (HRESULT hr = Injected(DSHOW_CALL_CREATE_SAMPLE)) return hr;
+  if (HRESULT hr = Host().injected(DSHOW_CALL_CREATE_SAMPLE)) return hr;
   IDirectDrawSurface* own = nullptr;
   if (!surface) {
     // A surface of the stream's own format and the picture's size.
     IDirectDraw* dd = nullptr;
     DDSURFACEDESC desc;
     GetFormat(nullptr, nullptr, &desc, nullptr);
-    if (directdraw_->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&dd)) != DD_OK) return E_FAIL;
+    if (directdraw_->QueryInterface(*Host().iid_directdraw, reinterpret_cast<void**>(&dd)) != DD_OK) return E_FAIL;
     HRESULT hr = dd->CreateSurface(&desc, &own, nullptr);
     dd->Release();
     if (hr != DD_OK) return hr;
@@ -85,7 +85,7 @@ HRESULT MultiMediaStream::CreateSample(IDirectDrawSurface* surface, const RECT* 
   else if (r.left < 0 || r.top < 0 || r.right > whole.right || r.bottom > whole.bottom || r.left >= r.right ||
            r.top >= r.bottom)
     hr = E_INVALIDARG;
-  else hr = surface->QueryInterface(IID_IDirectDrawSurface4, reinterpret_cast<void**>(&surface4));
+  else hr = surface->QueryInterface(*Host().iid_directdraw_surface4, reinterpret_cast<void**>(&surface4));
   if (hr != DD_OK) {
     surface->Release();
     return hr;

@@ -10,8 +10,8 @@
 namespace vox_dshow {
 
 bool MultiMediaStream::OpenAudio() {
-  if (!AudioRendererAllowed()) return false;
-  if (CreateDirectSoundInstance(&device_) != DS_OK) return false;
+  if (!Host().audio_renderer_allowed()) return false;
+  if (Host().create_direct_sound(&device_) != DS_OK) return false;
   WAVEFORMATEX format = MakePcmWaveFormat(2, kAudioRate, 16);
   DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLVOLUME,
                     kAudioRing, 0, &format};
@@ -71,7 +71,7 @@ void MultiMediaStream::FeedSound() {
     }
     if (written_bytes_ < played) written_bytes_ = played;  // fell behind: skip ahead
     if (written_bytes_ - played >= kAudioAhead) {
-      CountSoundFeed();
+      Host().count_sound_feed();
       return;
     }
     DWORD room = DWORD(kAudioAhead - (written_bytes_ - played));

@@ -2,48 +2,10 @@
 // media streams, opening a file, state, clock, seeking and the video
 // stream's format. The pictures and the sound come from its decoding thread.
 #include <cstdio>
-#include <string>
 
 #include "platform/dshow/dshow_internal.h"
-#include "platform/win32/cp932.h"
-#include "platform/win32/path.h"
 
 namespace vox_dshow {
-
-namespace {
-
-bool Utf16ToUtf8(const WCHAR* text, std::string* out) {
-  out->clear();
-  for (size_t i = 0; text[i]; i++) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00) {
-      uint32_t low = text[i + 1];
-      if (low < 0xDC00 || low >= 0xE000) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-      i++;
-    } else if (c >= 0xDC00 && c < 0xE000) {
-      return false;
-    }
-    if (c < 0x80) {
-      out->push_back(char(c));
-    } else if (c < 0x800) {
-      out->push_back(char(0xC0 | c >> 6));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out->push_back(char(0xE0 | c >> 12));
-      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      out->push_back(char(0xF0 | c >> 18));
-      out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
-      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 MultiMediaStream::~MultiMediaStream() {
   {
@@ -65,7 +27,7 @@ MultiMediaStream::~MultiMediaStream() {
   audio_.Close();
   avformat_close_input(&format_);
   if (directdraw_) directdraw_->Release();
-  CountStream(-1);
+  Host().count_stream(-1);
 }
 
 HRESULT MultiMediaStream::QueryInterface(REFIID iid, void** out) {
@@ -100,7 +62,7 @@ HRESULT MultiMediaStream::AddMediaStream(IUnknown* object, const MSPID* purpose,
   if (added) *added = nullptr;
   if (*purpose == MSPID_PrimaryVideo) {
     if (want_video_) return MS_E_PURPOSEID;
-    if (!object || object->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&directdraw_)) != S_OK)
+    if (!object || object->QueryInterface(*Host().iid_directdraw4, reinterpret_cast<void**>(&directdraw_)) != S_OK)
       return E_INVALIDARG;
     want_video_ = true;
     if (added) {
@@ -122,16 +84,14 @@ HRESULT MultiMediaStream::OpenFile(const WCHAR* path, DWORD) {
   if (!graph_) return MS_E_NOTINIT;
   if (!path) return E_POINTER;
   if (format_) return E_FAIL;
-  if (HRESULT hr = Injected(DSHOW_CALL_OPEN_FILE)) return hr;
-  std::string utf8, cp932, host;
-  if (!Utf16ToUtf8(path, &utf8) || !vox_win32::Utf8ToCp932(utf8, &cp932) ||
-      !vox_win32::MapWindowsPath(cp932, &host))
-    return VFW_E_NOT_FOUND;
-  FILE* probe = std::fopen(host.c_str(), "rb");
+  if (HRESULT hr = Host().injected(DSHOW_CALL_OPEN_FILE)) return hr;
+  char host[4096];
+  if (!Host().host_path(path, host, sizeof host)) return VFW_E_NOT_FOUND;
+  FILE* probe = std::fopen(host, "rb");
   if (!probe) return VFW_E_NOT_FOUND;
   std::fclose(probe);
   AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, host.c_str(), nullptr, nullptr) < 0) return VFW_E_UNSUPPORTED_STREAM;
+  if (avformat_open_input(&format, host, nullptr, nullptr) < 0) return VFW_E_UNSUPPORTED_STREAM;
   if (avformat_find_stream_info(format, nullptr) < 0) {
     avformat_close_input(&format);
     return VFW_E_UNSUPPORTED_STREAM;

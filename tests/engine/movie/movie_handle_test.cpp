@@ -283,6 +283,24 @@ TEST_F(MovieTest, FilesThatAreNoMovieAreRefusedWithTheirReasons) {
   DsSetManualMixing(0);
 }
 
+// Component creation answers so when the streams module cannot be loaded
+// (tests/platform/dshow): the open fails with its reasons, nothing is left.
+TEST_F(MovieTest, WithoutTheStreamsModuleAStreamMovieFailsToOpen) {
+  for (DshowCall call : {DSHOW_CALL_CREATE_GRAPH, DSHOW_CALL_CREATE_STREAM}) {
+    DshowFailCall(call, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Open(MakeMpegMovie({}), "clip.mpg"), -1);
+    EXPECT_EQ(LoadGraphFromFile("clip.mpg"), -1);
+    DshowClearFailures();
+  }
+  EXPECT_EQ(MovieLiveCount(), 0);
+  EXPECT_EQ(MultiMediaStreamCount(), 0);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_NE(log.find("CLSID_FilterGraph の作成に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("IAMMultimediaインターフェイスを取得できませんでした！"), std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
+  EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：clip.mpg"), std::string::npos);
+}
+
 TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   DsClearFailures();
   DsSetManualMixing(1);

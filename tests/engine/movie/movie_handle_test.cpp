@@ -2,9 +2,11 @@
 // resume, a movie graph drawn on the software screen, and the
 // multimedia-stream path with its pictures, its end and its sound.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "engine/core/engine_start.h"
 #include "engine/core/file.h"
@@ -281,6 +283,52 @@ TEST_F(MovieTest, FilesThatAreNoMovieAreRefusedWithTheirReasons) {
   EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
   EXPECT_EQ(MultiMediaStreamCount(), int(movies_.size()));
   DsSetManualMixing(0);
+}
+
+// What `step` writes to the standard error.
+template <class Step>
+std::string StandardErrorOf(Step step) {
+  std::fflush(stderr);
+  FILE* capture = std::tmpfile();
+  const int kept = dup(2);
+  dup2(fileno(capture), 2);
+  step();
+  std::fflush(stderr);
+  dup2(kept, 2);
+  close(kept);
+  std::string text;
+  std::rewind(capture);
+  for (int c; (c = std::fgetc(capture)) != EOF;) text += char(c);
+  std::fclose(capture);
+  return text;
+}
+
+// Graph loading tries a file that no image reader takes as a movie: a
+// damaged picture fails there with the engine's log line, and the decoding
+// libraries of the streams say nothing on the standard error.
+TEST_F(MovieTest, ADamagedPictureFailsAsAMovieWithoutChatterOnStandardError) {
+  // A picture whose header gives it no size, then noise.
+  Bytes damaged_jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 0, 0, 0, 1, 1, 0x11, 0,
+                        0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
+  Bytes damaged_png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  for (size_t i = 0; i < 3000; i++) {
+    damaged_jpeg.push_back(uint8_t(i * 7919 >> 3));
+    damaged_png.push_back(uint8_t(i * 104729 >> 5));
+  }
+  const struct {
+    const char* name;
+    const Bytes& bytes;
+  } cases[] = {{"damaged.jpg", damaged_jpeg}, {"damaged.png", damaged_png}};
+  for (const auto& c : cases) {
+    WriteBytes(Path(c.name), c.bytes);
+    int graph = 0;
+    EXPECT_EQ(StandardErrorOf([&] { graph = LoadGraphFromFile(c.name); }), "") << c.name;
+    EXPECT_EQ(graph, -1) << c.name;
+    EXPECT_NE(ReadFile("Log.txt").find(std::string("右記のグラフィックファイルのロードに失敗しました：") + c.name),
+              std::string::npos)
+        << c.name;
+  }
+  EXPECT_EQ(MovieLiveCount(), 0);
 }
 
 // Component creation answers so when the streams module cannot be loaded

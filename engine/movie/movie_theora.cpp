@@ -41,11 +41,22 @@ int OpenTheora(MovieRecord* r, const char* file_name, int) {
   return 0;
 }
 
+// The first microsecond of a frame on the clock. Cut down to whole
+// microseconds, the start of a frame of a rate like 24 a second would read
+// as the frame before it, and the clock would then step the stream forward
+// through the whole movie to reach that one.
+int64_t MicrosOfFrame(int frame, double fps) {
+  int64_t micros = int64_t(std::ceil(frame * 1000000.0 / fps));
+  while (micros > 0 && FrameFromClock(micros - 1, fps) >= frame) micros--;
+  while (FrameFromClock(micros, fps) < frame) micros++;
+  return micros;
+}
+
 bool RunTheora(MovieRecord* r, int play_type) {
   TheoraStreamInfo info;
   GetTheoraStreamInfo(r->theora, &info);
-  r->time_base = GetMicrosecondCount(0) -
-                 int64_t(std::trunc(1000000.0 / info.frames_per_second * GetTheoraFrameNumber(r->theora)));
+  // The clock goes on from the frame on show.
+  r->time_base = GetMicrosecondCount(0) - MicrosOfFrame(GetTheoraFrameNumber(r->theora), info.frames_per_second);
   if (r->sound >= 0) StartSoundHandle(r->sound, play_type, 0);
   return true;
 }

@@ -273,11 +273,13 @@ void SeekInThread(TheoraStream* s) {
   s->seek_request.store(0, std::memory_order_release);
 }
 
-// Whether frame f lies in the window of frames c .. c + S, which wraps to
-// the start of the movie.
+// Whether frame f lies in the window of the S frames from c on, which wraps
+// to the start of the movie. One frame more would let the S slots fill with
+// the frames after c while c itself waits for a slot: after a step of all
+// but one frame of the movie, the main thread would wait for it forever.
 bool InWindow(const TheoraStream* s, int f, int c) {
   const int n = int(s->frame_count);
-  return ((f - c) % n + n) % n <= s->stock_count;
+  return ((f - c) % n + n) % n < s->stock_count;
 }
 
 // Frees slots that left the window. A slot is judged by its distance ahead

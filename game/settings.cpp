@@ -20,10 +20,14 @@ int read_setting(const char* key, int default_value) {
   return (int)GetPrivateProfileIntA(kSettingsSection, key, default_value, kSettingsFile);
 }
 
+bool write_setting_text(const char* key, const char* text) {
+  return WritePrivateProfileStringA(kSettingsSection, key, text, kSettingsFile) != FALSE;
+}
+
 bool write_setting(const char* key, int value) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", value);
-  return WritePrivateProfileStringA(kSettingsSection, key, text, kSettingsFile) != FALSE;
+  return write_setting_text(key, text);
 }
 
 bool is_button_mask(int mask) { return mask >= 0 && mask <= 0x2000 && (mask & (mask - 1)) == 0; }

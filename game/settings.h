@@ -4,6 +4,8 @@
 #pragma once
 
 inline constexpr const char* kSettingsFile = ".\\Voxaldrift.ini";
+// The file as the player finds it in the run folder.
+inline constexpr const char* kSettingsName = "Voxaldrift.ini";
 inline constexpr const char* kSettingsSection = "Custom";
 
 // Window settings, read by the engine's configuration at start-up and written
@@ -24,8 +26,10 @@ extern int SoundData_Type;  // storage mode of music loads, 0..3
 // One integer key of the section, or the default when the file or the key is
 // missing.
 int read_setting(const char* key, int default_value);
-// Writes the value as decimal text; false when the file cannot be written.
+// Writes the value as decimal text; false (the last error set) when the
+// file cannot be written, which leaves it as it was.
 bool write_setting(const char* key, int value);
+bool write_setting_text(const char* key, const char* text);
 
 // Reads the seven keys above in start-up order. Values outside their ranges
 // (a hand-edited file) are clamped, so a volume step never leaves 0..100, and

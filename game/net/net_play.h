@@ -57,11 +57,16 @@ class Net_Play {
   // the commands that took effect; false when a section could not be
   // written. Empties both command lists.
   bool build_replay(std::vector<uint8_t>* bytes);
+  // The same saved as a replay file (save_replay of field_replay.h): its
+  // number, or -1.
+  int save_replay();
   bool waiting_side() const { return waiting_; }
   int waited_frames() const { return waited_; }
 
  private:
   void resend();
+  // The fields of a replay of the match, in update order.
+  void replay_fields(Field* fields[2]);
 
   socket_set* connection_;
   Field_Network* local_;

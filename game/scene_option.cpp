@@ -27,8 +27,6 @@ constexpr ButtonLabel kButtonLabels[] = {
     {0x400, "ボタン7(Qキー)"},   {0x800, "ボタン8(Wキー)"},   {0x1000, "ボタン9(ESCキー)"},
     {0x2000, "ボタン10(Spaceキー)"},
 };
-// The order in which a fresh press is looked for.
-constexpr int kAssignOrder[] = {0x40, 0x20, 0x10, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000};
 
 struct LogicalButton {
   int* mask;
@@ -106,16 +104,23 @@ void Scene_Option::change_sound_data_type(int step) {
 }
 
 bool Scene_Option::assign_button(int row) {
+  // A fresh press, looked for in the order of the buttons' numbers.
   int b = 0;
-  for (int mask : kAssignOrder)
+  for (int mask : kPadButtons)
     if (is_pressed_on(mask, 0)) {
       b = mask;
       break;
     }
   if (!b) return false;
-  play_se(kSoundConfirm);
   LogicalButton mine = logical_button(row);
   int old = *mine.mask;
+  // Pause without a button cannot give decide or back its own: they would
+  // be left with none, and no menu could be confirmed or left.
+  if (old == 0 && (b == C_Custom || b == B_Custom)) {
+    play_se(kSoundRefuse);
+    return true;
+  }
+  play_se(kSoundConfirm);
   *mine.mask = b;
   store(mine.key, b);
   // The three logical buttons keep distinct buttons: whichever held b takes

@@ -46,10 +46,11 @@ TEST_F(OptionTest, VolumesStayInsideTheirRangeAndAreWritten) {
   // Values from an edited file that are not steps of 5.
   BGM_Volume = 3;
   SE_Volume = 98;
-  B_Custom = 0x20;  // so that Left lowers the value instead of leaving
+  // Back is the X key without settings: Left lowers the value and stays.
   Options(2);
   Tap(kPadLeft);
   EXPECT_EQ(BGM_Volume, 0);
+  EXPECT_EQ(static_cast<Scene_Option*>(scene_)->state(), 1);
   EXPECT_TRUE(IniHas("BGM_Volume=0"));
   Played("rotate");
   Tap(kPadLeft);
@@ -70,7 +71,6 @@ TEST_F(OptionTest, VolumesStayInsideTheirRangeAndAreWritten) {
 }
 
 TEST_F(OptionTest, StorageModeTurnsInItsRing) {
-  B_Custom = 0x20;
   Options(4);
   const int right[] = {2, 3, 0, 2};
   for (int want : right) {
@@ -116,6 +116,27 @@ TEST_F(OptionTest, AssigningAButtonTheOtherHoldsSwapsThem) {
   Tap(kPadDown);
   Tap(0x1000);
   EXPECT_EQ(START_Custom, 0x1000);
+}
+
+TEST_F(OptionTest, APauseWithoutAButtonDoesNotTakeDecidesOrBacks) {
+  // Decide and back would be left with none, and no menu could be used.
+  Options(7);
+  ASSERT_EQ(START_Custom, 0);
+  for (int taken : {C_Custom, B_Custom}) {
+    Tap(taken);
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(START_Custom, 0);
+  }
+  EXPECT_EQ(C_Custom, kDefaultDecide);
+  EXPECT_EQ(B_Custom, kDefaultBack);
+  EXPECT_FALSE(std::filesystem::exists(Path("Voxaldrift.ini")));
+  // A free button is taken; from then on pause swaps like the others.
+  Tap(0x2000);
+  EXPECT_EQ(START_Custom, 0x2000);
+  Tap(kDefaultDecide);
+  EXPECT_EQ(START_Custom, kDefaultDecide);
+  EXPECT_EQ(C_Custom, 0x2000);
+  EXPECT_TRUE(IniHas("C_Custom=8192"));
 }
 
 TEST_F(OptionTest, ASettingThatCannotBeSavedIsReportedAndTheFileKept) {
@@ -239,6 +260,10 @@ TEST_F(OptionTest, ButtonLabelsNameTheKeysTheEngineMaps) {
   EXPECT_NE(std::string(button_label(0x40)).find("ボタン1"), std::string::npos);
   EXPECT_EQ(button_label(0x4), nullptr);
   EXPECT_EQ(button_label(0), nullptr);
+  // Without settings decide and back show their keys; pause shows none.
+  EXPECT_STREQ(button_label(C_Custom), "ボタン1(Cキー)");
+  EXPECT_STREQ(button_label(B_Custom), "ボタン2(Xキー)");
+  EXPECT_EQ(button_label(START_Custom), nullptr);
 }
 
 }  // namespace

@@ -226,7 +226,6 @@ TEST_F(ReplaySingleTest, AReplayPlaysTheGameAsItWasPlayed) {
 
 TEST_F(ReplaySingleTest, RightAndLeftTurnTheSpeed) {
   RecordGame(0);  // a slow level: the game outlasts the speed changes
-  B_Custom = 0x20;  // Left would otherwise stop the replay
   Scene_ReplaySingle* r = Replay("replay\\play0.vrs");
   Run(60 + 180);
   ASSERT_EQ(r->state(), Scene_Single::kPlay);

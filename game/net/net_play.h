@@ -16,10 +16,6 @@
 #include "game/net/field_network.h"
 #include "game/net/socket_set.h"
 
-// How long the battle waits for a peer's record before the link counts as
-// lost: ten seconds of frames.
-inline constexpr int kStallLimitFrames = 600;
-
 class Net_Play {
  public:
   Net_Play(socket_set* connection, Field_Network* local, Field_Client* peer);

@@ -265,20 +265,15 @@ class SettingsPairTest : public TwoMachinesTest {
 TEST_F(SettingsPairTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
   // Long past the time limit with no key pressed on either machine: each
   // still hears the other.
-  for (int i = 0; i < 3 * kStallLimitFrames; ++i) Round(0, 0, 0);
+  IdleLongPastTheTimeLimit();
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(m_[i].number, kSceneSelectNetwork) << i;
     EXPECT_EQ(m_[i].settings()->state(), Scene_SelectNetwork::kChoosing) << i;
   }
   EXPECT_FALSE(Played("buzzer"));
-  // The second machine stops (its connection stays open): the first goes
-  // back to the lobby once it has heard nothing for the time limit.
-  int frames = 0;
-  while (m_[0].number == kSceneSelectNetwork && frames < 2 * kStallLimitFrames) {
-    Feed(0);
-    m_[0].step(0);
-    ++frames;
-  }
+  // The second machine stops: the first goes back to the lobby once it has
+  // heard nothing for the time limit.
+  const int frames = FramesAloneToTheLobby(0);
   EXPECT_EQ(m_[0].number, kSceneSelectNetworkMenu);
   EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames);
   EXPECT_LE(frames, kStallLimitFrames + 2);
@@ -335,21 +330,15 @@ TEST_F(MenuTest, ADecideTheOtherWayIsRefusedBeforeItIsSent) {
 
 TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
   Press(0, {Scene_Network::kMenuDecide});
-  for (int i = 0; i < 3 * kStallLimitFrames; ++i) Round(0, 0, 0);
+  IdleLongPastTheTimeLimit();
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(m_[i].number, kSceneNetwork) << i;
     EXPECT_EQ(m_[i].battle()->state(), Scene_Double::kMenu) << i;
   }
   EXPECT_FALSE(Played("buzzer"));
-  // The first machine stops with its connection open, after deciding: the
-  // second, still choosing, gives up on it after the time limit and leaves
-  // through the fade-out.
-  int frames = 0;
-  while (m_[1].number == kSceneNetwork && frames < 2 * kStallLimitFrames) {
-    Feed(0);
-    m_[1].step(0);
-    ++frames;
-  }
+  // The first machine stops after deciding: the second, still choosing,
+  // gives up on it after the time limit and leaves through the fade-out.
+  const int frames = FramesAloneToTheLobby(1);
   EXPECT_EQ(m_[1].number, kSceneSelectNetworkMenu);
   EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames + 60);
   EXPECT_LE(frames, kStallLimitFrames + 2 + 60);

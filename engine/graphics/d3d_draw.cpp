@@ -152,24 +152,6 @@ void DrawTexturedQuadGrid(const float* q, const TexturePiece& piece, uint32_t co
 
 }  // namespace
 
-// ---- packed colour and brightness ---------------------------------------------------------------
-
-void RebuildPackedVertexColour() {
-  bool alpha_param = g_draw.blend_mode != 0 || g_draw.crossfade_graph != -1;
-  uint32_t alpha = alpha_param ? (uint32_t)g_draw.blend_param : 255u;
-  g_draw.vertex_colour = (alpha << 24) | ((uint32_t)g_draw.bright_r << 16) | ((uint32_t)g_draw.bright_g << 8) |
-                         g_draw.bright_b;
-}
-
-int SetPaintBrightnessPacked(uint32_t rgb) {
-  uint8_t r = (uint8_t)(rgb >> 16), g = (uint8_t)(rgb >> 8), b = (uint8_t)rgb;
-  if (r == g_draw.bright_r && g == g_draw.bright_g && b == g_draw.bright_b) return 0;
-  g_draw.bright_r = r, g_draw.bright_g = g, g_draw.bright_b = b;
-  if (g_device.hardware) RebuildPackedVertexColour();
-  SyncSoftDrawState();
-  return 0;
-}
-
 bool NeedsSubtractPasses() { return g_draw.blend_mode == 3 && g_device.hardware && !g_device.blend_op; }
 
 // ---- the draw-state set-up ------------------------------------------------------------------------
@@ -179,7 +161,7 @@ int PrepareTextureDrawState(const GraphImageData* image, IDirect3DTexture9* text
   if (flags & DRAW_LIGHTING) {
     SetLighting(1);
     ApplyLights();
-    if (IsMaterialChanged()) SendMaterialToDevice();
+    if (const D3DMATERIAL9* material = TakeChangedMaterial()) SetMaterialCached(material);
     SetDiffuseMaterialSource(1);
     SetSpecularMaterialSource(0);
   } else {

@@ -11,6 +11,34 @@
 #include "engine/graphics/graphics_math.h"
 #include "platform/d3d9/d3d9.h"
 
+struct DeviceObjects {
+  HMODULE d3d9_module;
+  IDirectDraw7* directdraw;
+  IDirect3D9* direct3d;
+  IDirect3DDevice9* device;  // null while no device exists
+  IDirect3DSwapChain9* swap_chain;
+  IDirect3DSurface9* back_buffer;
+  IDirect3DSurface9* sub_back_buffer;
+  IDirect3DSurface9* depth_buffer;
+  uint32_t depth_width, depth_height;
+  int32_t shader_capable;
+  int32_t vertex_shader_20, pixel_shader_20;
+  int32_t blend_op;  // the device subtracts in its blend unit
+  uint32_t max_texture_size;
+  uint32_t texture_caps;
+  // Format slots.
+  D3DFORMAT back_buffer_format, depth_format;
+  D3DFORMAT texture16, texture32, alpha16, alpha32, alpha_test16, alpha_test32;
+  D3DFORMAT dxt[5];
+  D3DFORMAT render_target16, render_target32, alpha_render_target32;
+  D3DFORMAT screen_render_target, screen_alpha_test;
+  int32_t hardware;  // the engine's hardware flag
+};
+extern DeviceObjects g_device;
+
+// Whether the device driver holds an image data's pixels.
+inline bool IsDeviceImage(const GraphImageData* data) { return data && data->driver == DeviceDriver(); }
+
 // ---- device (device.cpp) ------------------------------------------------------------------
 // The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
@@ -262,9 +290,6 @@ int DrawMaskComposite(const int32_t* rect, IDirect3DTexture9* screen, IDirect3DT
                       int reverse);
 int InvertAreaBeforeSubtract(const int32_t* rect);
 int InvertAreaAfterSubtract(const int32_t* rect);
-int SetPaintBrightnessPacked(uint32_t rgb);
-// The packed vertex colour of the draw state, rebuilt from brightness, mode and parameter.
-void RebuildPackedVertexColour();
 // Whether a draw must run the three-pass subtract: mode 3 on a device
 // without blend operations.
 bool NeedsSubtractPasses();
@@ -274,11 +299,15 @@ bool NeedsSubtractPasses();
 // by as a whole (a crossfade graph, a vertex list's graph, a draw screen);
 // null for a graph without one.
 inline ImageTexture* FirstPieceTexture(const GraphRecord* r) {
-  if (!r || !r->image || !r->image->hardware || r->piece_count <= 0 || !r->pieces || !r->image->textures)
+  if (!r || !IsDeviceImage(r->image) || r->piece_count <= 0 || !r->pieces || !r->image->textures)
     return nullptr;
   return &r->image->textures[r->pieces[0].texture];
 }
 int ChooseTextureSize(int size, int* sizes, int single);
+// Device image data: textures for the image, flags and format from the
+// draw state's creation settings.
+int CreateHardwareImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
+                            int compressed_kind);
 int CreateGraphTextures(GraphImageData* image);
 void ReleaseGraphTextures(GraphImageData* image);
 // Nothing may draw with a texture that is going: the batch is drawn and the
@@ -294,14 +323,10 @@ int RecreateAllGraphTextures();
 // textures, its corner at (x, y) of the whole image.
 int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageData* data, const int32_t* src, int x,
                                int y);
-// The user's largest texture (0: the device's) and the never-split flag.
-int SetUserMaxTextureSize(int size);
-int SetTextureSplitting(int on);
 // A hardware image data rebuilt as a software memory image (after a
 // restore that left the software renderer in use).
 int ConvertImageDataToSoftware(GraphImageData* image);
 int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph);
-int SetMipMapSetting(int levels);
 // The thick line of the hardware path: a quadrangle around the segment.
 int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
 // FillVertexElement of the shader set-up.
@@ -346,6 +371,13 @@ int PrimitiveCount(int type, int n);
 // Colour of a primitive vertex: the screen pixel colour multiplied into the packed vertex colour.
 uint32_t PrimitiveVertexColour(uint32_t pixel);
 
+// ---- the mask screen on the device (device/device_mask.cpp) --------------------------------------
+void CreateDeviceMask(int width, int height);
+void ReleaseDeviceMask();
+void EnableDeviceMask();
+void BeginDeviceMaskedPaint(const int32_t* rect);
+void EndDeviceMaskedPaint(const int32_t* rect);
+
 // ---- 3-D model runtime (model.cpp) -----------------------------------------------------------
 int StartModelSystem();
 int EndModelSystem();
@@ -359,5 +391,14 @@ int IsModelSystemStarted();
 float ModelSineTable(int index);
 // The built-in default texture (an 84-byte run-length TGA image).
 const uint8_t* ModelDefaultTextureImage(int* size);
+// The device's part of lights, material and buffers (math.cpp's neutral
+// state sent on).
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light);
+void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
+void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
+// Blend factors and operation straight to the device; texture and blend
+// state are sent again at the next draw.
+int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op);
+
 int BuildMaterialImages(BASEIMAGE* colour, BASEIMAGE* alpha, int height_flag, float bump_scale, BASEIMAGE* out_colour,
                         BASEIMAGE* out_alpha);

@@ -347,7 +347,7 @@ int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph,
   if (!vertices || count <= 0) return 0;
   std::vector<uint8_t> copy;
   GraphRecord* r = graph != -1 && graph != -5 ? GetGraphRecord(graph) : nullptr;
-  if (map_uv == 1 && r && r->image && r->image->hardware && r->piece_count == 1) {
+  if (map_uv == 1 && r && IsDeviceImage(r->image) && r->piece_count == 1) {
     // The coordinates of the whole graph, mapped into its piece of the texture.
     const TexturePiece& p = r->pieces[0];
     copy.assign(static_cast<const uint8_t*>(vertices), static_cast<const uint8_t*>(vertices) + (size_t)count * 28);

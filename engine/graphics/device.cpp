@@ -310,6 +310,8 @@ int SetupGraphicsDevice() {
       StartModelSystem();
     }
   }
+  // The choice is made: the screen's driver from now on.
+  UseScreenDriver(g_device.hardware ? DeviceDriver() : SoftwareDriver());
   if (!g_device.hardware) {
     g_screen.depth = requested_depth;
     ReleaseObject(g_device.depth_buffer);
@@ -385,6 +387,29 @@ int TerminateGraphicsDevice() {
     g_device.d3d9_module = nullptr;
   }
   g_device.hardware = 0;
+  UseScreenDriver(SoftwareDriver());
   FreeDisplayModeList();
+  return 0;
+}
+
+// ---- public queries of the device ----------------------------------------------------------------
+
+int IsHardwareRendererInUse() { return g_device.hardware; }
+IDirectDraw7* GetDirectDrawObject() { return g_device.directdraw; }
+IDirect3DDevice9* GetGraphicsDevice() { return g_device.device; }
+
+int SetDeviceDialogMode(int flag) {
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  device->SetDialogBoxMode(FALSE);
+  if (flag == 1) device->SetDialogBoxMode(TRUE);
+  return 0;
+}
+
+int EndSceneSetDialogMode(int flag) {
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  EndSceneIfOpen();
+  device->SetDialogBoxMode(flag ? TRUE : FALSE);
   return 0;
 }

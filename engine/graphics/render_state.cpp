@@ -539,7 +539,7 @@ int ApplyDefaultRenderStates() {
   SetZWrite(g_rs.z_write);
   SetZCompare(g_rs.z_func);
   SetDepthBias(g_rs.depth_bias);
-  SendTransformsToDevice();
+  ResendTransforms();
   D3DMATERIAL9 material = g_rs.material;
   SetMaterialCached(&material);
   SetSpecularEnable(g_rs.specular_enable);

@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "engine/core/alloc.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -25,7 +27,7 @@ int Clear() {
   if (!device) return 0;
   FlushVertexBatch();
   EndSceneIfOpen();
-  if (IDirect3DSurface9* target = DrawScreenDeviceSurface(g_draw.draw_screen)) device->ColorFill(target, nullptr, 0);
+  if (IDirect3DSurface9* target = DrawScreenSurface(g_draw.draw_screen)) device->ColorFill(target, nullptr, 0);
   if (g_device.depth_buffer) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   return 0;
 }
@@ -65,7 +67,7 @@ void SelectTarget(int target) {
   FlushVertexBatch();
   EndSceneIfOpen();
   g_rs.texture_changed = 1;
-  if (IDirect3DSurface9* surface = DrawScreenDeviceSurface(target)) SetRenderTargetSurface(surface);
+  if (IDirect3DSurface9* surface = DrawScreenSurface(target)) SetRenderTargetSurface(surface);
 }
 
 int SetClip(const int32_t* rect) {
@@ -92,7 +94,7 @@ const PIXELFORMAT* ScreenFormat() {
 
 int CreateImage(GraphImageData* data, const ImageRequest* request) {
   data->caller_byte = (uint8_t)request->caller_byte;
-  return CreateHardwareImageData(data, data->width, data->height, request->alpha_channel, request->mip_levels,
+  return CreateImageData(data, data->width, data->height, request->alpha_channel, request->mip_levels,
                                  request->compressed_kind);
 }
 
@@ -134,7 +136,7 @@ int FillGraph(GraphRecord* record, int r, int g, int b, int a) {
 }
 
 int ReadScreen(GraphRecord* record, const int32_t* r) {
-  return GetDrawScreenGraphFromDevice(r[0], r[1], r[2], r[3], (int)record->handle);
+  return CopyDrawScreenToGraph(r[0], r[1], r[2], r[3], (int)record->handle);
 }
 
 // A movie that decodes into a YUV surface of the device gives its picture
@@ -182,7 +184,7 @@ int DrawVertices(const PaintVertex* vertices, int count, int type, GraphRecord* 
     }
     list[i] = ScreenVertex{in.x, in.y, 0.0f, 1.0f, a << 24 | r << 16 | g << 8 | b, in.u, in.v};
   }
-  int result = G_D3D_DrawVertexList2D(list, count, type, record ? (int)record->handle : -5, map_uv);
+  int result = DrawVertexList2D(list, count, type, record ? (int)record->handle : -5, map_uv);
   VOX_FREE(list);
   return result;
 }
@@ -236,7 +238,7 @@ int SetTransform(int which, const MATRIX* m) {
 void SetLightingOn(int flag) {
   if (Device()) SetLighting(flag);
 }
-void SetLight(int index, int enabled, const D3DLIGHT9* light) { SetDeviceLight(index, enabled, light); }
+void SetLight(int index, int enabled, const D3DLIGHT9* light) { SendLight(index, enabled, light); }
 void SetFogMode(int mode) {
   if (Device()) SetFogModeState((uint32_t)mode);
 }
@@ -251,7 +253,7 @@ void SetFogRange(float start, float end) {
 
 // ---- lights, transforms, buffers and blend words of the device -----------------------------------
 
-int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light) {
+int SendLight(int index, int enabled, const D3DLIGHT9* light) {
   if (!Device()) return 0;
   if (enabled == 1 && light) SetLightCached(index, light);
   return EnableLight(index, enabled);
@@ -291,7 +293,7 @@ int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_o
   return 0;
 }
 
-IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen) {
+IDirect3DSurface9* DrawScreenSurface(int draw_screen) {
   if (GraphRecord* r = GetGraphRecord(draw_screen)) {
     const ImageTexture* t = FirstPieceTexture(r);
     return t ? t->surface : nullptr;
@@ -299,7 +301,7 @@ IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen) {
   return g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer;
 }
 
-void device::CreateDriver(GraphicsDriver* d) {
+void CreateDriver(GraphicsDriver* d) {
   d->name = "device";
   d->start_screen = StartScreen;
   d->end_graphics = EndGraphics;
@@ -327,10 +329,10 @@ void device::CreateDriver(GraphicsDriver* d) {
   d->draw_graph = DrawGraph;
   d->draw_graph_stretched = DrawGraphStretched;
   d->draw_graph_quad = DrawGraphQuad;
-  d->draw_line = G_D3D_DrawLine;
-  d->draw_thick_line = DrawThickLineD3D;
-  d->fill_box = DrawFilledBoxD3D;
-  d->draw_box_outline = G_D3D_DrawBoxFrame;
+  d->draw_line = DrawLine;
+  d->draw_thick_line = DrawThickLine;
+  d->fill_box = DrawFilledBox;
+  d->draw_box_outline = DrawBoxFrame;
   d->draw_vertices = DrawVertices;
   d->needs_subtract_passes = NeedsPasses;
   d->invert_before_subtract = InvertAreaBeforeSubtract;
@@ -340,11 +342,11 @@ void device::CreateDriver(GraphicsDriver* d) {
   d->drop_crossfade = DropCrossfade;
   d->set_filter = SetFilter;
 
-  d->create_mask = CreateDeviceMask;
-  d->release_mask = ReleaseDeviceMask;
-  d->enable_mask = EnableDeviceMask;
-  d->begin_masked_paint = BeginDeviceMaskedPaint;
-  d->end_masked_paint = EndDeviceMaskedPaint;
+  d->create_mask = CreateMaskTextures;
+  d->release_mask = ReleaseMaskTextures;
+  d->enable_mask = RetargetForMask;
+  d->begin_masked_paint = CopyIntoMaskScreen;
+  d->end_masked_paint = CopyBackThroughMask;
 
   d->set_transform = SetTransform;
   d->set_lighting = SetLightingOn;
@@ -353,3 +355,5 @@ void device::CreateDriver(GraphicsDriver* d) {
   d->set_fog_colour = SetFogColour;
   d->set_fog_range = SetFogRange;
 }
+
+}  // namespace device

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -41,7 +43,7 @@ void FillMaskTexture() {
 }  // namespace
 
 // The device's mask image and mask screen textures.
-void CreateDeviceMask(int w, int h) {
+void CreateMaskTextures(int w, int h) {
   IDirect3DDevice9* device = g_device.device;
   if (!device) return;
   D3DFORMAT colour = ScreenRenderTargetFormat();
@@ -64,7 +66,7 @@ void CreateDeviceMask(int w, int h) {
   }
 }
 
-void ReleaseDeviceMask() {
+void ReleaseMaskTextures() {
   UnbindTexture(g_mask.image_texture);
   UnbindTexture(g_mask.screen_texture);
   ReleaseObject(g_mask.image_texture);
@@ -73,19 +75,19 @@ void ReleaseDeviceMask() {
   g_mask.real_surface = nullptr;
 }
 
-void EnableDeviceMask() {
+void RetargetForMask() {
   if (!g_device.device) return;
   FlushVertexBatch();
   bool active = MaskScreen().active;
   if (active) FillMaskTexture();
   IDirect3DSurface9* target =
-      active && g_mask.screen_surface ? g_mask.screen_surface : DrawScreenDeviceSurface(g_draw.draw_screen);
+      active && g_mask.screen_surface ? g_mask.screen_surface : DrawScreenSurface(g_draw.draw_screen);
   if (target) SetRenderTargetSurface(target);
 }
 
-void BeginDeviceMaskedPaint(const int32_t* r) {
+void CopyIntoMaskScreen(const int32_t* r) {
   if (!g_device.device || !g_mask.screen_surface) return;
-  g_mask.real_surface = DrawScreenDeviceSurface(g_draw.draw_screen);
+  g_mask.real_surface = DrawScreenSurface(g_draw.draw_screen);
   if (!g_mask.real_surface) return;
   FlushVertexBatch();
   EndSceneIfOpen();
@@ -93,7 +95,7 @@ void BeginDeviceMaskedPaint(const int32_t* r) {
   g_device.device->StretchRect(g_mask.real_surface, &rect, g_mask.screen_surface, &rect, D3DTEXF_NONE);
 }
 
-void EndDeviceMaskedPaint(const int32_t* r) {
+void CopyBackThroughMask(const int32_t* r) {
   if (!g_device.device || !g_mask.screen_surface || !g_mask.real_surface) return;
   SetRenderTargetSurface(g_mask.real_surface);
   DrawMaskComposite(r, g_mask.screen_texture, g_mask.image_texture, g_mask.texture_width, g_mask.texture_height,
@@ -101,3 +103,5 @@ void EndDeviceMaskedPaint(const int32_t* r) {
   SetRenderTargetSurface(g_mask.screen_surface);
   g_mask.real_surface = nullptr;
 }
+
+}  // namespace device

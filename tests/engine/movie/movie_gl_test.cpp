@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "engine/core/util.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/graphics_internal.h"
 #include "engine/movie/movie_record.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 #include "tests/engine/movie/movie_fixtures.h"

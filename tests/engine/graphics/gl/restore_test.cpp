@@ -10,13 +10,16 @@
 #include "engine/core/log.h"
 #include "engine/core/window.h"
 #include "engine/font/font.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "engine/runtime/engine_runtime.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 #include "tests/support/key_press.h"
 #if VOX_GL_TEST_HAS_INPUT
 #include "engine/input/input.h"
 #endif
+
+// The device driver's own functions are under test here.
+using namespace device;
 
 namespace {
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "engine/core/alloc.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "engine/image/image_load.h"
+
+namespace device {
 
 namespace {
 
@@ -135,9 +137,6 @@ int EndModelSystem() {
   g_runtime.started = false;
   return 0;
 }
-
-int StartModelRuntime() { return StartModelSystem(); }
-int EndModelRuntime() { return EndModelSystem(); }
 
 int IsModelSystemStarted() { return g_runtime.started ? 1 : 0; }
 float ModelSineTable(int index) { return g_runtime.sine[index & 0xFFFF]; }
@@ -288,3 +287,8 @@ const uint8_t* ModelDefaultTextureImage(int* size) {
   *size = (int)sizeof kDefaultTexture;
   return kDefaultTexture;
 }
+
+}  // namespace device
+
+int StartModelRuntime() { return device::StartModelSystem(); }
+int EndModelRuntime() { return device::EndModelSystem(); }

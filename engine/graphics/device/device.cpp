@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 DeviceObjects g_device{};
 
@@ -152,6 +154,12 @@ D3DFORMAT MaskAlphaFormat() {
   if (!g_device.direct3d) return 0;
   return TextureOk(D3DFMT_A8, 0) ? D3DFMT_A8 : g_device.alpha32;
 }
+
+}  // namespace device
+
+// ---- the engine's entries of the device set-up -----------------------------------------------------
+
+using namespace device;
 
 int CreateDirectDrawObject() {
   ReleaseObject(g_device.directdraw);

@@ -3,7 +3,9 @@
 // graph refilled. Input closed around the re-creation is opened again, and
 // a set-up that falls back to software leaves no graph without an image.
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -15,7 +17,7 @@ const GraphicsHost& Host() { return GetGraphicsHost(); }
 void FallBackToSoftware() {
   WriteLogText("ソフトウエアレンダリングに切り替えてグラフィックを復帰します\n");
   ScreenDriver().start_screen();
-  ForEachGraph([](int, GraphRecord& r) { ConvertImageDataToSoftware(r.image); });
+  ForEachGraph([](int, GraphRecord& r) { ConvertImageToSoftware(r.image); });
   // Each graph takes its view of the new memory image.
   ForEachGraph([](int, GraphRecord& r) {
     if (r.image) ImageDriver(r.image).attach_graph(&r);
@@ -26,6 +28,10 @@ void FallBackToSoftware() {
 }
 
 }  // namespace
+
+}  // namespace device
+
+using namespace device;
 
 int RestoreGraphicsDevice() {
   if (Host().drop_movie_surfaces) Host().drop_movie_surfaces();

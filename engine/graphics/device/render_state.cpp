@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 DeviceStateCache g_rs{};
 
@@ -595,3 +597,5 @@ int DrawVertexGrid(const void* vertices, int columns, int rows) {
   draw();
   return 0;
 }
+
+}  // namespace device

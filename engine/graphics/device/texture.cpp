@@ -1,7 +1,7 @@
-// Textures of hardware images: how an image is cut into power-of-two
+// Textures of device images: how an image is cut into power-of-two
 // textures, their creation, the per-graph texture pieces, the transfer of
 // decoded images into them (colour key, mip-maps, block-compressed images),
-// their release and re-creation around a new device, and a hardware image
+// their release and re-creation around a new device, and a device image
 // turned into a memory image when the device could not be made again.
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,9 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -156,7 +158,7 @@ int ChooseTextureSize(int size, int* out, int single) {
   return n;
 }
 
-int CreateHardwareImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
+int CreateImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
                             int compressed_kind) {
   if (mip_levels == -1) {
     if (g_texture_settings.mip_setting == -1) {
@@ -388,7 +390,7 @@ int RecreateAllGraphTextures() {
   return 0;
 }
 
-int ConvertImageDataToSoftware(GraphImageData* data) {
+int ConvertImageToSoftware(GraphImageData* data) {
   if (!IsDeviceImage(data)) return 0;
   ReleaseGraphTextures(data);
   VOX_FREE(data->textures);
@@ -405,17 +407,6 @@ int ConvertImageDataToSoftware(GraphImageData* data) {
   return 0;
 }
 
-int UpdateGraphFromSurface(int graph, IDirect3DSurface9* surface) {
-  GraphRecord* r = GetGraphRecord(graph);
-  if (!r || !IsDeviceImage(r->image) || !g_device.device || !surface || r->image->texture_count < 1) return -1;
-  const ImageTexture& t = r->image->textures[0];
-  if (!t.surface) return -1;
-  FlushVertexBatch();
-  EndSceneIfOpen();
-  RECT area{0, 0, t.used_width, t.used_height};
-  return g_device.device->StretchRect(surface, &area, t.surface, &area, D3DTEXF_NONE) == D3D_OK ? 0 : -1;
-}
-
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index) {
   out->Stream = (uint16_t)stream;
   out->Offset = (uint16_t)offset;
@@ -425,14 +416,14 @@ void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type,
   out->UsageIndex = (uint8_t)index;
 }
 
-// The hardware half of GetDrawScreenGraph: the rectangle of the draw
+// GetDrawScreenGraph on the device: the rectangle of the draw
 // screen's surface goes straight into a draw-target graph, or else through
 // a temporary target and a read-back into system memory.
-int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph) {
   IDirect3DDevice9* device = g_device.device;
   GraphRecord* record = GetGraphRecord(graph);
   if (!device || !record || !record->image || record->piece_count < 1) return -1;
-  IDirect3DSurface9* source = DrawScreenDeviceSurface(g_draw.draw_screen);
+  IDirect3DSurface9* source = DrawScreenSurface(g_draw.draw_screen);
   if (!source) return -1;
   RECT from{x1, y1, x2, y2};
   int w = x2 - x1, h = y2 - y1;
@@ -475,4 +466,19 @@ int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
   if (memory) memory->Release();
   if (target) target->Release();
   return result;
+}
+
+}  // namespace device
+
+// The engine's entry: a movie frame the device converts, copied into a graph.
+int UpdateGraphFromSurface(int graph, IDirect3DSurface9* surface) {
+  using namespace device;
+  GraphRecord* r = GetGraphRecord(graph);
+  if (!r || !IsDeviceImage(r->image) || !g_device.device || !surface || r->image->texture_count < 1) return -1;
+  const ImageTexture& t = r->image->textures[0];
+  if (!t.surface) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  RECT area{0, 0, t.used_width, t.used_height};
+  return g_device.device->StretchRect(surface, &area, t.surface, &area, D3DTEXF_NONE) == D3D_OK ? 0 : -1;
 }

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -298,7 +300,7 @@ uint32_t PrimitiveVertexColour(uint32_t pixel) {
   return (c & 0xFF000000u) | cr << 16 | cg << 8 | cb;
 }
 
-int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour) {
+int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
@@ -318,7 +320,7 @@ int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
   if (!Device()) return -1;
   double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
   if (len == 0) return 0;
@@ -382,7 +384,7 @@ static int InvertArea(const int32_t* rect, int then_mode) {
   (void)mode;
   SetPaintBrightness(255, 255, 255);
   SelectBlendMode(3, 255);
-  DrawFilledBoxD3D(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
+  DrawFilledBox(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
   SetPaintBrightness(r, g, b);
   SelectBlendMode(then_mode, param);
   return 0;
@@ -390,3 +392,5 @@ static int InvertArea(const int32_t* rect, int then_mode) {
 
 int InvertAreaBeforeSubtract(const int32_t* rect) { return InvertArea(rect, 5); }
 int InvertAreaAfterSubtract(const int32_t* rect) { return InvertArea(rect, 3); }
+
+}  // namespace device

@@ -330,4 +330,34 @@ TEST_F(BackEndTest, TheModelRuntimeStartsOnlyWithTheDevice) {
   EXPECT_EQ(IsModelSystemStarted(), 0);
 }
 
+// On the device every new graph's image names the device driver; an image
+// the software driver takes over (as a restore that falls back does) gets
+// a memory image and its pixels there, while the others go on drawing
+// through the device.
+TEST_F(BackEndTest, EachImageNamesTheDriverThatHoldsItsPixels) {
+  Start(true);
+  EXPECT_EQ(&ScreenDriver(), DeviceDriver());
+  int red = SolidGraph(16, 16, {200, 10, 10, 255});
+  int other = SolidGraph(16, 16, {10, 200, 10, 255});
+  EXPECT_EQ(GetGraphRecord(red)->image->driver, DeviceDriver());
+  EXPECT_EQ(GetGraphMemImage(red), nullptr);
+  GraphRecord* moved = GetGraphRecord(other);
+  ASSERT_EQ(ConvertImageToSoftware(moved->image), 0);
+  ASSERT_EQ(ImageDriver(moved->image).attach_graph(moved), 0);
+  EXPECT_EQ(moved->image->driver, SoftwareDriver());
+  EXPECT_EQ(moved->piece_count, 0);
+  BASEIMAGE blue = MakeImage(16, 16, [](int, int) { return Rgba{0, 0, 255, 255}; });
+  EXPECT_EQ(ReloadGraphFromImage(&blue, nullptr, other, 0, 0, 0), 0);
+  DisposeBaseImage(&blue);
+  ASSERT_NE(GetGraphMemImage(other), nullptr);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(other), 3, 3), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(FillGraphSolid(other, 1, 2, 3, 255), 0);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(other), 3, 3), (Rgba{1, 2, 3, 255}));
+  WipeDrawScreen();
+  EXPECT_EQ(PaintGraph(0, 0, red, 0), 0);
+  Frame shown = Shown();
+  EXPECT_EQ(shown[(size_t)5 * kWidth + 5], 0xC80A0Au);
+  EXPECT_EQ(ReleaseGraph(other), 0);
+}
+
 }  // namespace

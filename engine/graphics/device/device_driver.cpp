@@ -312,7 +312,7 @@ void CreateDriver(GraphicsDriver* d) {
   d->set_clip = SetClip;
   d->flush = Flush;
   d->screen_format = ScreenFormat;
-  None(&d->reload_own_textures);
+  d->reload_own_textures = ReloadModelTextures;  // the 3-D model runtime's textures
 
   d->create_image = CreateImage;
   d->adopt_image = AdoptImage;

@@ -394,6 +394,8 @@ int ReleaseAllModelBuffers();
 int RestoreAllModelBuffers();
 int ReloadModelTextures();
 int IsModelSystemStarted();
+// The default texture's graph: -1 until the graph-restore step loads it.
+int ModelDefaultTexture();
 float ModelSineTable(int index);
 // The built-in default texture (an 84-byte run-length TGA image).
 const uint8_t* ModelDefaultTextureImage(int* size);

@@ -139,6 +139,7 @@ int EndModelSystem() {
 }
 
 int IsModelSystemStarted() { return g_runtime.started ? 1 : 0; }
+int ModelDefaultTexture() { return g_runtime.default_texture; }
 float ModelSineTable(int index) { return g_runtime.sine[index & 0xFFFF]; }
 
 int DeleteModel(int handle) {

@@ -103,13 +103,13 @@ struct GraphicsDriver {
   void (*create_mask)(int width, int height);
   void (*release_mask)();  // every driver
   void (*enable_mask)();   // the mask screen was switched on or off: drawing retargets
-  void (*begin_masked_paint)(const int32_t* rect);
+  void (*begin_masked_paint)(const int32_t* rect);  // rect: cut to the clip already
   void (*end_masked_paint)(const int32_t* rect);
 
   // ---- transforms, lights, fog --------------------------------------------------------
   int (*set_transform)(int which, const MATRIX* m);  // 0 when the driver took it
   void (*set_lighting)(int flag);
-  void (*set_light)(int index, int enabled, const D3DLIGHT9* light);
+  int (*set_light)(int index, int enabled, const D3DLIGHT9* light);
   void (*set_fog_mode)(int mode);
   void (*set_fog_colour)(uint32_t argb);
   void (*set_fog_range)(float start, float end);

@@ -20,8 +20,6 @@ int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 int StartScreen() { return InitDeviceState(); }
 
-void EndGraphics() { UnloadShaderPack(); }
-
 int Clear() {
   IDirect3DDevice9* device = Device();
   if (!device) return 0;
@@ -226,7 +224,7 @@ void SetFilter(int mode) {
 
 // ---- transforms, lights, fog ------------------------------------------------------------------
 
-int SetTransform(int which, const MATRIX* m) {
+int SendTransform(int which, const MATRIX* m) {
   if (!Device()) return -1;
   const D3DMATRIX* d = reinterpret_cast<const D3DMATRIX*>(m);
   if (which == DRIVER_WORLD) SetWorldTransform(d);
@@ -235,17 +233,16 @@ int SetTransform(int which, const MATRIX* m) {
   return 0;
 }
 
-void SetLightingOn(int flag) {
+void SendLighting(int flag) {
   if (Device()) SetLighting(flag);
 }
-void SetLight(int index, int enabled, const D3DLIGHT9* light) { SendLight(index, enabled, light); }
-void SetFogMode(int mode) {
+void SendFogMode(int mode) {
   if (Device()) SetFogModeState((uint32_t)mode);
 }
-void SetFogColour(uint32_t argb) {
+void SendFogColour(uint32_t argb) {
   if (Device()) SetFogColorState(argb);
 }
-void SetFogRange(float start, float end) {
+void SendFogRange(float start, float end) {
   if (Device()) SetFogRangeState(start, end);
 }
 
@@ -304,7 +301,7 @@ IDirect3DSurface9* DrawScreenSurface(int draw_screen) {
 void CreateDriver(GraphicsDriver* d) {
   d->name = "device";
   d->start_screen = StartScreen;
-  d->end_graphics = EndGraphics;
+  d->end_graphics = UnloadShaderPack;  // the shader pack outlived every device
   d->clear = Clear;
   d->present = Present;
   d->keep_front = KeepFront;
@@ -330,7 +327,7 @@ void CreateDriver(GraphicsDriver* d) {
   d->draw_graph_stretched = DrawGraphStretched;
   d->draw_graph_quad = DrawGraphQuad;
   d->draw_line = DrawLine;
-  d->draw_thick_line = DrawThickLine;
+  d->draw_thick_line = DrawThickLineQuad;
   d->fill_box = DrawFilledBox;
   d->draw_box_outline = DrawBoxFrame;
   d->draw_vertices = DrawVertices;
@@ -348,12 +345,12 @@ void CreateDriver(GraphicsDriver* d) {
   d->begin_masked_paint = CopyIntoMaskScreen;
   d->end_masked_paint = CopyBackThroughMask;
 
-  d->set_transform = SetTransform;
-  d->set_lighting = SetLightingOn;
-  d->set_light = SetLight;
-  d->set_fog_mode = SetFogMode;
-  d->set_fog_colour = SetFogColour;
-  d->set_fog_range = SetFogRange;
+  d->set_transform = SendTransform;
+  d->set_lighting = SendLighting;
+  d->set_light = SendLight;
+  d->set_fog_mode = SendFogMode;
+  d->set_fog_colour = SendFogColour;
+  d->set_fog_range = SendFogRange;
 }
 
 }  // namespace device

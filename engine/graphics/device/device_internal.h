@@ -334,7 +334,7 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
 int ConvertImageToSoftware(GraphImageData* image);
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
 // The thick line on the device: a quadrangle around the segment.
-int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
 // FillVertexElement of the shader set-up.
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index);
 

@@ -320,7 +320,7 @@ int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
   if (!Device()) return -1;
   double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
   if (len == 0) return 0;

@@ -122,7 +122,7 @@ int DrawGraphQuad(GraphRecord* r, const float* c, int transparent) {
 }
 
 // The quadrangle around the segment, its corners rounded to pixels.
-int DrawThickLine(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+int ThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
   double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
   double nx = -dy / len * thickness * 0.5, ny = dx / len * thickness * 0.5;
   auto r = [](double v) { return (int)std::lround(v); };
@@ -151,7 +151,7 @@ int SetTransform(int, const MATRIX*) { return -1; }  // nothing takes transforms
 void CreateDriver(GraphicsDriver* d) {
   d->name = "software";
   d->start_screen = StartScreen;
-  d->end_graphics = EndGraphics;
+  d->end_graphics = ReleaseScreen;
   d->clear = Clear;
   d->present = Present;
   None(&d->keep_front);
@@ -177,7 +177,7 @@ void CreateDriver(GraphicsDriver* d) {
   d->draw_graph_stretched = DrawGraphStretched;
   d->draw_graph_quad = DrawGraphQuad;
   d->draw_line = SoftPaintLine;
-  d->draw_thick_line = DrawThickLine;
+  d->draw_thick_line = ThickLineQuad;
   d->fill_box = SoftPaintFilledBox;
   d->draw_box_outline = SoftPaintBoxOutline;
   None(&d->draw_vertices);  // vertex lists are drawn by the device only
@@ -189,11 +189,11 @@ void CreateDriver(GraphicsDriver* d) {
   None(&d->drop_crossfade);
   None(&d->set_filter);  // the software renderer samples nearest only
 
-  d->create_mask = CreateMask;
-  d->release_mask = ReleaseMask;
-  d->enable_mask = EnableMask;
-  d->begin_masked_paint = BeginMaskedPaint;
-  d->end_masked_paint = EndMaskedPaint;
+  d->create_mask = CreateMaskWork;
+  d->release_mask = ReleaseMaskWork;
+  d->enable_mask = RetargetForMask;
+  d->begin_masked_paint = CopyIntoMaskWork;
+  d->end_masked_paint = CopyBackThroughMask;
 
   d->set_transform = SetTransform;
   None(&d->set_lighting);

@@ -19,16 +19,16 @@ MEMIMG* DrawScreenImage();
 
 // Screen operations of the driver (soft_screen.cpp).
 int StartScreen();
-void EndGraphics();
+void ReleaseScreen();  // graphics end
 int Clear();
 int Present(const PresentArea* area);
 const PIXELFORMAT* ScreenFormat();
 
 // The mask screen's work image and its two hooks (soft_screen.cpp).
-void CreateMask(int width, int height);
-void ReleaseMask();
-void EnableMask();
-void BeginMaskedPaint(const int32_t* rect);
-void EndMaskedPaint(const int32_t* rect);
+void CreateMaskWork(int width, int height);
+void ReleaseMaskWork();
+void RetargetForMask();
+void CopyIntoMaskWork(const int32_t* rect);
+void CopyBackThroughMask(const int32_t* rect);
 
 }  // namespace software

@@ -63,7 +63,7 @@ int StartScreen() {
   return 0;
 }
 
-void EndGraphics() {
+void ReleaseScreen() {
   g_draw.soft_target = nullptr;
   g_draw.crossfade_image = nullptr;
   SyncSoftDrawState();
@@ -119,30 +119,30 @@ const PIXELFORMAT* ScreenFormat() {
 
 // ---- the mask screen ---------------------------------------------------------------------------
 
-void CreateMask(int width, int height) {
+void CreateMaskWork(int width, int height) {
   if (IsMEMIMGValid(&g_mask_work)) return;
   g_mask_work = MEMIMG{};
   if (CreateScreenFormatMEMIMG(&g_mask_work, width, height, ScreenCode()) < 0)
     AbortWithLog("マスク用 MEMIMG の作成に失敗しました");
 }
 
-void ReleaseMask() {
+void ReleaseMaskWork() {
   ReleaseMEMIMG(&g_mask_work);
   if (g_draw.soft_target == &g_mask_work) g_draw.soft_target = DrawScreenImage();
 }
 
-void EnableMask() {
+void RetargetForMask() {
   g_draw.soft_target = MaskScreen().active && IsMEMIMGValid(&g_mask_work) ? &g_mask_work : DrawScreenImage();
   SyncSoftDrawState();
 }
 
-void BeginMaskedPaint(const int32_t* r) {
+void CopyIntoMaskWork(const int32_t* r) {
   MEMIMG* real = DrawScreenImage();
   if (!IsMEMIMGValid(real) || !IsMEMIMGValid(&g_mask_work)) return;
   TransferMEMIMGRect(&g_mask_work, real, r, r[0], r[1]);
 }
 
-void EndMaskedPaint(const int32_t* rect) {
+void CopyBackThroughMask(const int32_t* rect) {
   const MaskScreenState& mask = MaskScreen();
   MEMIMG* real = DrawScreenImage();
   if (!IsMEMIMGValid(real) || !IsMEMIMGValid(&g_mask_work) || !mask.buffer) return;

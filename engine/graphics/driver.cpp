@@ -18,7 +18,7 @@ const GraphicsDriver* g_screen_driver = nullptr;
 
 void FillDriverDefaults(GraphicsDriver* driver) {
   ForEachDriverOp(*driver, [](const char*, auto& entry) {
-    if (!entry) None(&entry);
+    if (!entry) NoOperation(&entry);
   });
 }
 

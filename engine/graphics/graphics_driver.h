@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <type_traits>
 
 struct BASEIMAGE;
 struct D3DLIGHT9;
@@ -160,11 +159,11 @@ static_assert(sizeof(GraphicsDriver) == sizeof(const char*) + driver_detail::Cou
 // An operation the driver does not have: it does nothing and answers 0 (or
 // null). A driver says so in its factory, entry by entry.
 template <class F>
-void None(F* entry) {
+void NoOperation(F* entry) {
   *entry = &driver_detail::Nothing<F>::Op;
 }
 
-// Fills every unset entry with None.
+// Fills every unset entry with NoOperation.
 void FillDriverDefaults(GraphicsDriver* driver);
 
 // The two drivers, each built once by its factory and completed with the defaults.

@@ -316,8 +316,8 @@ void CreateDriver(GraphicsDriver* d) {
   d->release_image = ReleaseImage;
   d->attach_graph = AttachGraph;
   d->detach_graph = DetachGraph;
-  None(&d->graph_view);        // textures have no memory image
-  None(&d->crossfade_pixels);  // the crossfade is a texture stage here
+  NoOperation(&d->graph_view);        // textures have no memory image
+  NoOperation(&d->crossfade_pixels);  // the crossfade is a texture stage here
   d->transfer = Transfer;
   d->fill_graph = FillGraph;
   d->read_screen = ReadScreen;

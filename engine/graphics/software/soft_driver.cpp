@@ -2,7 +2,7 @@
 // through the software back end (soft_draw.cpp), and the record of
 // operations the neutral code reaches it by. What the software renderer
 // does not have (vertex lists, device transforms, lights and fog, the
-// three-pass subtract) it leaves as None, entry by entry.
+// three-pass subtract) it marks NoOperation, entry by entry.
 #include <cmath>
 #include <cstring>
 
@@ -154,12 +154,12 @@ void CreateDriver(GraphicsDriver* d) {
   d->end_graphics = ReleaseScreen;
   d->clear = Clear;
   d->present = Present;
-  None(&d->keep_front);
+  NoOperation(&d->keep_front);
   d->select_target = SelectTarget;
   d->set_clip = SetClip;
-  None(&d->flush);  // every draw reaches its image at once
+  NoOperation(&d->flush);  // every draw reaches its image at once
   d->screen_format = ScreenFormat;
-  None(&d->reload_own_textures);
+  NoOperation(&d->reload_own_textures);
 
   d->create_image = CreateImage;
   d->adopt_image = AdoptImage;
@@ -171,7 +171,7 @@ void CreateDriver(GraphicsDriver* d) {
   d->transfer = Transfer;
   d->fill_graph = FillGraph;
   d->read_screen = ReadScreen;
-  None(&d->movie_frame);  // the movie's frame image serves
+  NoOperation(&d->movie_frame);  // the movie's frame image serves
 
   d->draw_graph = DrawGraph;
   d->draw_graph_stretched = DrawGraphStretched;
@@ -180,14 +180,14 @@ void CreateDriver(GraphicsDriver* d) {
   d->draw_thick_line = ThickLineQuad;
   d->fill_box = SoftPaintFilledBox;
   d->draw_box_outline = SoftPaintBoxOutline;
-  None(&d->draw_vertices);  // vertex lists are drawn by the device only
-  None(&d->needs_subtract_passes);  // the software renderer subtracts itself
-  None(&d->invert_before_subtract);
-  None(&d->invert_after_subtract);
+  NoOperation(&d->draw_vertices);  // vertex lists are drawn by the device only
+  NoOperation(&d->needs_subtract_passes);  // the software renderer subtracts itself
+  NoOperation(&d->invert_before_subtract);
+  NoOperation(&d->invert_after_subtract);
 
   d->set_crossfade = SetCrossfade;
-  None(&d->drop_crossfade);
-  None(&d->set_filter);  // the software renderer samples nearest only
+  NoOperation(&d->drop_crossfade);
+  NoOperation(&d->set_filter);  // the software renderer does not filter
 
   d->create_mask = CreateMaskWork;
   d->release_mask = ReleaseMaskWork;
@@ -196,11 +196,11 @@ void CreateDriver(GraphicsDriver* d) {
   d->end_masked_paint = CopyBackThroughMask;
 
   d->set_transform = SetTransform;
-  None(&d->set_lighting);
-  None(&d->set_light);
-  None(&d->set_fog_mode);
-  None(&d->set_fog_colour);
-  None(&d->set_fog_range);
+  NoOperation(&d->set_lighting);
+  NoOperation(&d->set_light);
+  NoOperation(&d->set_fog_mode);
+  NoOperation(&d->set_fog_colour);
+  NoOperation(&d->set_fog_range);
 }
 
 }  // namespace software

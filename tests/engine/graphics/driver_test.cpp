@@ -1,5 +1,5 @@
 // The drawing drivers' records: each driver's factory fills every operation
-// itself (what a back end does not have it says with None), the core's
+// itself (what a back end does not have it marks NoOperation), the core's
 // defaults fill whatever is left and do nothing, and the headless software
 // driver is the one the screen and every graph use.
 #include <gtest/gtest.h>

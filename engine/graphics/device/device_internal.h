@@ -49,7 +49,7 @@ extern DeviceObjects g_device;
 // Whether the device driver holds an image data's pixels.
 inline bool IsDeviceImage(const GraphImageData* data) { return data && data->driver == DeviceDriver(); }
 
-// ---- device (device.cpp) ------------------------------------------------------------------
+// ---- device (device.cpp, device_driver.cpp) ------------------------------------------------------
 // The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
 // The screen's render-target format: the 32-bit slot on a 32-bit screen, else the 16-bit one.

@@ -1,11 +1,11 @@
 // Every screen of the real program as a player meets it, in a window of
 // scale 1 and 1.5 on both drawing paths (the software renderer and the
-// Direct3D stand-in over OpenGL): the title, the options, the single-play
-// settings with the widest background and music names of the run folder,
-// the character screen, a single game up to the name entry (the longest
-// name) and the after-game menu, the battle settings, the character screen
-// of a battle, a battle and its after-match menu, and the high scores filled
-// with the widest values they can hold. Screenshots go to
+// Direct3D stand-in over OpenGL): the title, the options, the mode menu, the
+// single-play settings with the widest background and music names of the run
+// folder, the character screen, a single game up to the name entry (the
+// longest name) and the after-game menu, the battle settings, the character
+// screen of a battle, a battle and its after-match menu, and the high scores
+// filled with the widest values they can hold. Screenshots go to
 // <build>/test-output/screens/<screen>-<scale>-<path>.png.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -75,7 +75,9 @@ std::string Walk(const std::string& shots, const Look& look, int background, int
          "scene 0\nframes 50\n"
          // Endless: the top level, the widest names, the first character.
          "tap Up\ntap Up\ntap Up\ntap Up\ntap C\n"
-         "scene 1\nframes 50\ntap C\n"
+         "scene 1\nframes 50\n" +
+         shot("mode-menu") +
+         "tap C\n"
          "scene 2\nframes 50\ntap Left\ntap Down\n" +
          to_widest_media + shot("single-settings") +
          "tap Down\ntap C\n"
@@ -160,7 +162,7 @@ TEST_P(ScreensEndToEnd, EveryScreenIsShown) {
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
   fs::create_directories(shots);
   const std::string suffix = std::string("-") + look.scale + "-" + look.path + ".png";
-  const char* screens[] = {"title",           "options",          "single-settings", "single-chara",
+  const char* screens[] = {"title",           "options",          "mode-menu",       "single-settings", "single-chara",
                            "name-entry",      "after-game-menu",  "battle-settings", "battle-chara-first",
                            "battle-chara-both", "battle-match",   "after-match-menu", "hiscore"};
   for (const char* screen : screens) fs::remove(shots + "/" + screen + suffix);

@@ -146,7 +146,7 @@ bool WriteSkyBackground(const std::string& dir) {
     DrawCloud(&sky, random.Range(0, kW), random.Range(60, 440), random.Range(0.6, 1.2), 0.7, &random);
   DrawDistantCubes(&sky, 10, 5, 14, Rgb(200, 224, 248), 0.75, 40, 460, 32);
   AddGrain(&sky, 0.01, 33);
-  return WriteJpeg(dir + "/sky.jpg", sky, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"青空.jpg"), sky, 90);
 }
 
 bool WriteSeaBackground(const std::string& dir) {
@@ -178,7 +178,7 @@ bool WriteSeaBackground(const std::string& dir) {
     p.Ellipse(x - rr * 0.35, y - rr * 0.35, rr * 0.3, rr * 0.3, Rgb(255, 255, 255, 0.6));
   }
   AddGrain(&sea, 0.012, 43);
-  return WriteJpeg(dir + "/sea.jpg", sea, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"海底.jpg"), sea, 90);
 }
 
 bool WriteDuskBackground(const std::string& dir) {
@@ -214,7 +214,7 @@ bool WriteDuskBackground(const std::string& dir) {
       DrawCube(&dusk, x, 318 - k * 12 - 0.02 * x, 12, Mix(kBlockColour[random.Next() % 6], Rgb(150, 96, 150), 0.6));
   }
   AddGrain(&dusk, 0.012, 53);
-  return WriteJpeg(dir + "/dusk.jpg", dusk, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"黄昏.jpg"), dusk, 90);
 }
 
 // A petal: a teardrop turned by `angle`, `length` long.
@@ -257,7 +257,7 @@ bool WriteBlossomBackground(const std::string& dir) {
               Rgb(255, random.Range(176, 214), random.Range(206, 226), random.Range(0.45, 0.85)));
   }
   AddGrain(&spring, 0.01, 73);
-  return WriteJpeg(dir + "/blossom.jpg", spring, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"花見.jpg"), spring, 90);
 }
 
 // In replays the well shows this in place of a character's picture.

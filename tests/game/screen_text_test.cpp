@@ -1,0 +1,90 @@
+// Texts the screens draw from the game's files stay in their places, as the
+// engine measures them in the shared fonts: the background and music names
+// of the settings screens, over the names the run folder holds and the
+// longest the game can show.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/font/font.h"
+#include "engine/graphics/graphics.h"
+#include "game/globals.h"
+#include "game/media_lists.h"
+#include "game/menu.h"
+#include "game/scene_select_double.h"
+#include "game/scene_select_single.h"
+#include "tests/game/battle_fixture.h"
+
+namespace {
+
+class ScreenText : public BattleTest {
+ protected:
+  void SetUp() override {
+    BattleTest::SetUp();
+    create_fonts();
+  }
+  static int Width(const std::string& text, int font) {
+    return MeasureStringWidthByFont(text.c_str(), -1, font_table[font], 0);
+  }
+};
+
+// The names the run folder holds, as the settings screens list them, and
+// the longest the game can show: a path cut to 63 bytes, of the widest
+// characters, half and full width.
+std::vector<std::string> MediaPaths() {
+  std::vector<std::string> paths;
+  char previous[4096];
+  if (!getcwd(previous, sizeof previous) || chdir(VOX_RUN_DIR) != 0) return paths;
+  MediaLists lists;
+  lists.list_media();
+  EXPECT_EQ(chdir(previous), 0);
+  paths = lists.backgrounds;
+  paths.insert(paths.end(), lists.musics.begin(), lists.musics.end());
+  for (const std::string& name : {std::string(60, 'W') + ".ogg", std::string(30, 'M') + "Ｗ漢字" + std::string(30, 'W'),
+                                  std::string("夜") + std::string(40, 'W') + "あいうえお漢字.mid"}) {
+    char cut[kMediaNameSize];
+    copy_media_name(cut, ("musics\\" + name).c_str());
+    paths.push_back(cut);
+  }
+  return paths;
+}
+
+TEST_F(ScreenText, MediaNamesEndBeforeTheNextColumn) {
+  const std::vector<std::string> paths = MediaPaths();
+  ASSERT_GT(paths.size(), 3u + 3u) << "the run folder lists no backgrounds or music";
+  const size_t own = paths.size() - 3;
+  // Single settings: values from x 240 to the screen's edge. Battle
+  // settings: the left values from x 120 to the labels at x 216, the right
+  // ones from x 440 to the screen's edge.
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const char* path = paths[i].c_str();
+    SCOPED_TRACE(path);
+    const std::string single = Scene_SelectSingle::shown_name(path);
+    const std::string left = Scene_SelectDouble::shown_media_name(path, 0);
+    const std::string right = Scene_SelectDouble::shown_media_name(path, 1);
+    EXPECT_LE(240 + Width(single, kFontValue), 640);
+    EXPECT_LT(120 + Width(left, kFontValue), 216);
+    EXPECT_LE(440 + Width(right, kFontValue), 640);
+    if (i < own) {
+      // The game's own names are shown whole, also in the narrow column.
+      EXPECT_EQ(left, file_part(path));
+      EXPECT_EQ(single, file_part(path));
+    } else {
+      EXPECT_NE(left, file_part(path));
+      EXPECT_GT(Width(left, kFontValue), 60);  // cut to the column, not to nothing
+    }
+  }
+}
+
+TEST_F(ScreenText, FittingKeepsWholeCharactersAndMarksTheCut) {
+  EXPECT_EQ(fit_text("abc", kFontValue, 1000), "abc");
+  EXPECT_EQ(fit_text("", kFontValue, 0), "");
+  const std::string cut = fit_text("あいうえおかきくけこ", kFontValue, 3 * Width("あ", kFontValue) + Width("…", kFontValue));
+  EXPECT_EQ(cut, "あいう…");
+  EXPECT_EQ(fit_text("WWWW", kFontValue, Width("W…", kFontValue) + Width("W", kFontValue) - 1), "W…");
+  EXPECT_EQ(fit_text("WWWW", kFontValue, 1), "…");
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
 // Texts the screens draw from the game's files stay in their places, as the
 // engine measures them in the shared fonts: the background and music names
 // of the settings screens, over the names the run folder holds and the
-// longest the game can show.
+// longest the game can show, and the characters' names and descriptions on
+// the character screen.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "game/globals.h"
 #include "game/media_lists.h"
 #include "game/menu.h"
+#include "game/scene_select_chara.h"
 #include "game/scene_select_double.h"
 #include "game/scene_select_single.h"
 #include "tests/game/battle_fixture.h"
@@ -85,6 +87,45 @@ TEST_F(ScreenText, FittingKeepsWholeCharactersAndMarksTheCut) {
   EXPECT_EQ(cut, "あいう…");
   EXPECT_EQ(fit_text("WWWW", kFontValue, Width("W…", kFontValue) + Width("W", kFontValue) - 1), "W…");
   EXPECT_EQ(fit_text("WWWW", kFontValue, 1), "…");
+}
+
+// Each character's name and description lines, as the screen splits them.
+std::vector<std::string> Lines(const char* text) {
+  std::vector<std::string> lines(1);
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\r' && p[1] == '\n') continue;
+    if (*p == '\r' || *p == '\n')
+      lines.emplace_back();
+    else
+      lines.back() += *p;
+  }
+  return lines;
+}
+
+TEST_F(ScreenText, NamesAndDescriptionsStayInTheirPanels) {
+  auto* chara = new Scene_SelectChara(1, side_settings{}, side_settings{}, "", "");
+  scene_ = chara;
+  ASSERT_EQ(chara->count(), 4);
+  for (int i = 0; i < chara->count(); ++i) {
+    const Scene_SelectChara::Character& c = chara->character(i);
+    SCOPED_TRACE(std::to_string(i));
+    // The pictures stand at the screen's bottom corners, the left one from
+    // x 0, the right one up to x 640; the texts are in font 2.
+    int width = 0, height = 0;
+    ASSERT_EQ(QueryGraphSize(c.picture, &width, &height), 0);
+    const int name = Width(c.name, kFontSmall);
+    EXPECT_GT(name, 0);
+    EXPECT_LE(8 + name, width - 8);         // from x 8, inside the left picture
+    EXPECT_GE(632 - name, 640 - width + 8);  // right-aligned to x 632, inside the right one
+    const std::vector<std::string> lines = Lines(c.description);
+    EXPECT_GE(lines.size(), 2u);
+    // Line k at y 360 + 24 k, in a font 16 pixels high: all above the bottom.
+    EXPECT_LE(360 + 24 * ((int)lines.size() - 1) + 16, 480);
+    for (const std::string& line : lines) {
+      EXPECT_LE(8 + Width(line, kFontSmall), width - 8) << line;  // inside the left picture
+      EXPECT_LE(344 + Width(line, kFontSmall), 640 - 8) << line;  // on the screen on the right
+    }
+  }
 }
 
 }  // namespace

@@ -44,7 +44,9 @@ const MenuEntry kMenuEntries[] = {
 bool WriteMenuEntries(const std::string& images) {
   bool ok = true;
   for (const MenuEntry& e : kMenuEntries) {
-    RgbaImage label(320, 44);
+    // 48 high, as the entries are 48 apart: the last one ends at the
+    // screen's bottom with its caption well inside.
+    RgbaImage label(320, 48);
     const Rgba colour = kBlockColour[e.colour];
     const LabelLook look{.fill = Paint::Linear({0, 6}, {0, 28}, {{0, Rgb(255, 255, 255)}, {1, Lighter(colour, 0.72)}}),
                          .outline = 2.6,

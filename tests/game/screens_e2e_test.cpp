@@ -5,7 +5,8 @@
 // folder, the character screen, a single game up to the name entry (the
 // longest name) and the after-game menu, the battle settings, the character
 // screen of a battle, a battle and its after-match menu, and the high scores
-// filled with the widest values they can hold. Screenshots go to
+// filled with the widest values they can hold. And full screen on an X
+// display without a window manager. Screenshots go to
 // <build>/test-output/screens/<screen>-<scale>-<path>.png.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include "tests/game/program_run.h"
 #include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_display.h"
 
 namespace fs = std::filesystem;
 
@@ -181,6 +183,45 @@ TEST_P(ScreensEndToEnd, EveryScreenIsShown) {
     EXPECT_GT(Colours(p, 0, 0, p.width, p.height), 64u) << screen;
   }
 }
+
+// Full screen where no window manager runs: the window covers the display
+// and shows the picture scaled to fit, in the middle, with black bars where
+// the shapes differ (640 x 480 on 1280 x 1024: scaled by 2, bars of 32 rows).
+class FullScreenEndToEnd : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FullScreenEndToEnd, TheTitleFillsTheDisplayLetterboxed) {
+  const std::string path = GetParam();
+  VirtualDisplay display;
+  if (!display.start(1280, 1024)) GTEST_SKIP() << "no virtual X display (Xvfb) could be started";
+  const std::string run = dir() + "/run";
+  MakeRunFolder(run);
+  std::ofstream(run + "/Voxaldrift.ini") << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nFullScreen=1\r\n";
+  const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
+  fs::create_directories(shots);
+  const std::string shot = shots + "/fullscreen-nowm-" + path + ".png";
+  fs::remove(shot);
+  std::ofstream(run + "/script.txt") << "unpaced\nlimit 2000\nscene 0\nframes 125\nshot " + shot +
+                                            "\ntap X\nframes 70\n";
+  Outcome o = RunProgram(run + "/voxaldrift", run,
+                         {"DISPLAY=" + display.name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                          "VOXALDRIFT_TEST_SCRIPT=script.txt", std::string("VOX_HARDWARE=") + (path == "gl" ? "1" : "0")});
+  ASSERT_EQ(o.exit_code, 0) << o.err;
+  Picture p;
+  ASSERT_TRUE(ReadPng(shot, &p));
+  EXPECT_EQ(p.width, 1280);
+  EXPECT_EQ(p.height, 1024);
+  EXPECT_EQ(Colours(p, 0, 0, 1280, 32), 1u);     // the bar above
+  EXPECT_EQ(Colours(p, 0, 992, 1280, 1024), 1u);  // and below
+  // The picture fills the rest, from its first row to its last, edge to edge.
+  EXPECT_GT(Colours(p, 0, 32, 1280, 992), 256u);
+  for (int y : {32, 991})
+    for (int x = 0; x < 1280; ++x) {
+      const uint8_t* c = &p.rgb[((size_t)y * p.width + x) * 3];
+      ASSERT_NE(c[0] | c[1] | c[2], 0) << "black at " << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FullScreenEndToEnd, ::testing::Values("soft", "gl"));
 
 INSTANTIATE_TEST_SUITE_P(Looks, ScreensEndToEnd,
                          ::testing::Values(Look{"1x", "soft"}, Look{"1.5x", "soft"}, Look{"1x", "gl"},

@@ -2,10 +2,12 @@
 // engine measures them in the shared fonts: the background and music names
 // of the settings screens, over the names the run folder holds and the
 // longest the game can show, and the characters' names and descriptions on
-// the character screen.
+// the character screen. And a picture of a chain label in a battle, at the
+// top of the right-hand well, where the rules place it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,10 @@
 #include "game/scene_select_chara.h"
 #include "game/scene_select_double.h"
 #include "game/scene_select_single.h"
+#include "game/test_script.h"
+#include "engine/softrender/memimg.h"
 #include "tests/game/battle_fixture.h"
+#include "tests/game/board_fixture.h"
 
 namespace {
 
@@ -126,6 +131,54 @@ TEST_F(ScreenText, NamesAndDescriptionsStayInTheirPanels) {
       EXPECT_LE(344 + Width(line, kFontSmall), 640 - 8) << line;  // on the screen on the right
     }
   }
+}
+
+// The screen as the software renderer holds it, written as a PNG file.
+bool WriteScreen(const std::string& path) {
+  const MEMIMG* screen = GetScreenMemImage();
+  if (!screen) return false;
+  std::vector<uint32_t> pixels((size_t)screen->width * screen->height);
+  for (int y = 0; y < screen->height; ++y)
+    for (int x = 0; x < screen->width; ++x) {
+      const uint8_t* row = screen->pixels + (size_t)y * screen->store->pitch;
+      const uint32_t p = screen->store->format->bytes_per_pixel == 2 ? ((const uint16_t*)row)[x]
+                                                                       : ((const uint32_t*)row)[x];
+      int r, g, b;
+      UnpackScreenColor(p, &r, &g, &b);
+      pixels[(size_t)y * screen->width + x] = (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
+    }
+  return write_png_file(path.c_str(), pixels, screen->width, screen->height);
+}
+
+// A clear at the top of the right column of the right-hand well: its label
+// rises from the start block's centre, measured as the rules measure it, a
+// few frames on. Written to test-output/screens/battle-chain-label.png.
+TEST_F(ScreenText, AChainLabelAtTheTopOfTheRightWell) {
+  std::filesystem::create_directory_symlink(std::string(VOX_RUN_DIR) + "/images", "images");
+  std::filesystem::create_directory_symlink(std::string(VOX_RUN_DIR) + "/bgimages", "bgimages");
+  clear_image_cache();
+  BattleFields fields = MakeBattleFields();
+  SetBoard(*fields.right, {".....0", ".....0", ".....0", ".....0", ".....G", ".....G", ".....G", "....GG", "...GGG",
+                           "..GGGG", ".GGGGG", "GGGGGG"});
+  SettleFrames(*fields.right, 1);
+  const Chein_Count* label = fields.right->chain_popups[0];
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->x, fields.right->origin_x + 5 * 32 + 16);
+  EXPECT_EQ(label->y, row_top(2));
+  for (int frame = 0; frame < 8; ++frame) {
+    WipeDrawScreen();
+    SetPaintBrightness(255, 255, 255);
+    draw_fullscreen("bgimages\\" "花見.jpg");
+    fields.left->draw();
+    fields.right->draw();
+    fields.left->draw_still();
+    fields.right->draw_still();
+    --fields.right->chain_popups[0]->timer;
+  }
+  const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
+  std::filesystem::create_directories(shots);
+  EXPECT_TRUE(WriteScreen(shots + "/battle-chain-label.png"));
+  clear_image_cache();
 }
 
 }  // namespace

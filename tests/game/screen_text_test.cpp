@@ -19,8 +19,6 @@
 #include "game/scene_select_chara.h"
 #include "game/scene_select_double.h"
 #include "game/scene_select_single.h"
-#include "game/test_script.h"
-#include "engine/softrender/memimg.h"
 #include "tests/game/battle_fixture.h"
 #include "tests/game/board_fixture.h"
 
@@ -133,23 +131,6 @@ TEST_F(ScreenText, NamesAndDescriptionsStayInTheirPanels) {
   }
 }
 
-// The screen as the software renderer holds it, written as a PNG file.
-bool WriteScreen(const std::string& path) {
-  const MEMIMG* screen = GetScreenMemImage();
-  if (!screen) return false;
-  std::vector<uint32_t> pixels((size_t)screen->width * screen->height);
-  for (int y = 0; y < screen->height; ++y)
-    for (int x = 0; x < screen->width; ++x) {
-      const uint8_t* row = screen->pixels + (size_t)y * screen->store->pitch;
-      const uint32_t p = screen->store->format->bytes_per_pixel == 2 ? ((const uint16_t*)row)[x]
-                                                                       : ((const uint32_t*)row)[x];
-      int r, g, b;
-      UnpackScreenColor(p, &r, &g, &b);
-      pixels[(size_t)y * screen->width + x] = (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
-    }
-  return write_png_file(path.c_str(), pixels, screen->width, screen->height);
-}
-
 // A clear at the top of the right column of the right-hand well: its label
 // rises from the start block's centre, measured as the rules measure it, a
 // few frames on. Written to test-output/screens/battle-chain-label.png.
@@ -177,7 +158,7 @@ TEST_F(ScreenText, AChainLabelAtTheTopOfTheRightWell) {
   }
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
   std::filesystem::create_directories(shots);
-  EXPECT_TRUE(WriteScreen(shots + "/battle-chain-label.png"));
+  EXPECT_TRUE(WriteScreenPng(shots + "/battle-chain-label.png"));
   clear_image_cache();
 }
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/graphics/graphics.h"
-#include "engine/softrender/memimg.h"
 #include "game/caches.h"
 #include "game/field.h"
 #include "game/hud.h"
@@ -35,18 +34,7 @@ class NetDrawingTest : public TwoMachinesTest {
       ASSERT_TRUE(write_png_file(name.c_str(), std::vector<uint32_t>(32 * 32, rgb), 32, 32));
     }
     clear_image_cache();  // earlier tests may have asked for blocks there were no files for
-    std::string message;
-    ASSERT_TRUE(connect_pair(&pair_, &message, 4242)) << message;
-    side_settings s;
-    s.mode = 3;
-    s.seed = 4242;
-    s.frame_offset = pair_.handshake[0].bits + 2;
-    socket_set* sets[2] = {pair_.waiting, pair_.connecting};
-    pair_.waiting = pair_.connecting = nullptr;  // the scenes own them now
-    for (int i = 0; i < 2; ++i) {
-      m_[i].scene = new Scene_Network(s, s, "", "", sets[i]);
-      m_[i].number = kSceneNetwork;
-    }
+    OpenBattles(4242);
   }
   void TearDown() override {
     clear_image_cache();
@@ -65,9 +53,8 @@ class NetDrawingTest : public TwoMachinesTest {
   // as "row,column" texts. Blocks partly outside the well, vanishing, or
   // under a chain label are not looked at.
   static std::vector<std::string> Missing(const Field& f) {
-    const MEMIMG* screen = GetScreenMemImage();
     std::vector<std::string> missing;
-    if (!screen) return {"no screen"};
+    if (!GetScreenMemImage()) return {"no screen"};
     for (int r = 0; r < kBoardRows; ++r)
       for (int c = 0; c < kBoardColumns; ++c) {
         const Block* b = f.board[r][c];
@@ -77,19 +64,13 @@ class NetDrawingTest : public TwoMachinesTest {
         for (const Chein_Count* label : f.chain_popups)
           if (label && std::abs(label->x - x) < 48 && label->y - 48 < y && y < label->y + 24) labelled = true;
         if (labelled) continue;
-        const uint8_t* row = screen->pixels + (size_t)y * screen->store->pitch;
-        const uint32_t pixel = screen->store->format->bytes_per_pixel == 2 ? ((const uint16_t*)row)[x]
-                                                                             : ((const uint32_t*)row)[x];
-        int rgb[3];
-        UnpackScreenColor(pixel, &rgb[0], &rgb[1], &rgb[2]);
+        const uint32_t rgb = ScreenPixel(x, y);
         bool same = true;
-        for (int k = 0; k < 3; ++k) same &= std::abs(rgb[k] - kColours[b->colour][k]) <= 8;
+        for (int k = 0; k < 3; ++k) same &= std::abs((int)(rgb >> (16 - 8 * k) & 0xFF) - kColours[b->colour][k]) <= 8;
         if (!same) missing.push_back(std::to_string(r) + "," + std::to_string(c));
       }
     return missing;
   }
-
-  Connected_Pair pair_;
 };
 
 TEST_F(NetDrawingTest, EveryFrameOfPlayShowsBothFieldsAlsoWhileWaitingForThePeer) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/win32/window.h"
+#include "tests/platform/win32/test_util.h"
 #include "tests/support/virtual_display.h"
 
 namespace {
@@ -127,20 +128,10 @@ TEST_F(NoWindowManager, AFullscreenPopupCoversTheDisplayAndComesBack) {
   }
 
   // The software present: a white client area fills the display.
-  struct {
-    BITMAPINFOHEADER header;
-    uint32_t masks[3];
-  } info{};
-  info.header = {sizeof(BITMAPINFOHEADER), 1, -1, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0};
-  info.masks[0] = 0xFF0000;
-  info.masks[1] = 0x00FF00;
-  info.masks[2] = 0x0000FF;
-  const uint32_t white = 0xFFFFFF;
-  ASSERT_EQ(StretchDIBitsToWindow(window_, 0, 0, 640, 480, 0, 0, 1, 1, &white, reinterpret_cast<BITMAPINFO*>(&info)),
-            1);
+  ASSERT_EQ(StretchWhiteToWindow(window_, 640, 480), 1);
   Settle();
-  EXPECT_EQ(Shown(kDisplayWidth / 2, kDisplayHeight / 2), white);
-  EXPECT_EQ(Shown(kDisplayWidth - 2, kDisplayHeight - 2), white);
+  EXPECT_EQ(Shown(kDisplayWidth / 2, kDisplayHeight / 2), 0xFFFFFFu);
+  EXPECT_EQ(Shown(kDisplayWidth - 2, kDisplayHeight - 2), 0xFFFFFFu);
 
   // Back to a window of its own size.
   SetWindowLongA(window_, GWL_STYLE, (LONG)(WS_POPUP | WS_CAPTION));

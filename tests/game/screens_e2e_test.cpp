@@ -15,6 +15,7 @@
 #include <ostream>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "game/hiscore.h"
@@ -58,17 +59,46 @@ std::string Shot(const std::string& shots, const std::string& screen, const Look
   return "shot " + shots + "/" + screen + "-" + look.scale + "-" + look.path + ".png\n";
 }
 
-// The walk through the screens. background and music: how many steps right
-// from the first entry the widest names are.
-std::string Walk(const std::string& shots, const Look& look, int background, int music) {
+// Two walks through the screens, each a program run of its own (so the two
+// take half the time side by side): the menus and a single game, and a
+// battle. background and music: how many steps right from the first entry
+// the widest names are.
+enum class Walk { kSingle, kBattle };
+
+void PrintTo(Walk walk, std::ostream* out) { *out << (walk == Walk::kBattle ? "battle" : "single"); }
+
+std::string WalkScript(Walk walk, const std::string& shots, const Look& look, int background, int music) {
   auto shot = [&](const char* screen) { return Shot(shots, screen, look); };
   const std::string to_widest_media =
       Repeat("tap Right\n", background) + "tap Down\n" + Repeat("tap Right\n", music) + "frames 2\n";
-  return "seed 20261212\n"
-         "unpaced\n"
-         "limit 12000\n"
-         "scene 0\nframes 125\n" +
-         shot("title") +
+  const std::string start =
+      "seed 20261212\n"
+      "unpaced\n"
+      "limit 8000\n"
+      "scene 0\nframes 125\n";
+  if (walk == Walk::kBattle) {
+    // Free battle against the computer.
+    return start +
+           "tap C\n"
+           "scene 1\nframes 50\ntap Down\ntap Down\ntap Down\ntap C\n"
+           "scene 3\nframes 50\ntap Left\n" +
+           Repeat("tap Down\n", 6) + to_widest_media + shot("battle-settings") +
+           "tap Down\ntap C\ntap Up\ntap C\n"
+           // The first player picks while the second cursor waits; then the
+           // computer's side is picked.
+           "scene 10\nframes 50\n" +
+           shot("battle-chara-first") +
+           "tap Right\ntap C\ntap Right\ntap Right\nframes 2\n" +
+           shot("battle-chara-both") +
+           "tap C\n"
+           "scene 5\nframes 240\nhold Down\nframes 40\n" +
+           shot("battle-match") +
+           "frames 60\nrelease Down\nframes 250\n"
+           // The longest entry of the after-match menu; the window closed.
+           "tap Down\ntap Down\ntap Down\nframes 2\n" +
+           shot("after-match-menu") + "close\n";
+  }
+  return start + shot("title") +
          // The options, left again with back.
          "tap Down\ntap Down\ntap Down\ntap Down\ntap C\n"
          "scene 9\nframes 50\n" +
@@ -91,31 +121,12 @@ std::string Walk(const std::string& shots, const Look& look, int background, int
          "type WWWW\nframes 2\n" +
          shot("name-entry") +
          "tap Return\nframes 2\n"
-         // The longest entry of the after-game menu: save and leave.
+         // The longest entry of the after-game menu: save and leave, back to
+         // the title and the high scores.
          "tap Down\ntap Down\ntap Down\nframes 2\n" +
          shot("after-game-menu") +
          "tap C\n"
          "scene 2\nframes 65\ntap X\n"
-         // Free battle against the computer.
-         "scene 1\nframes 50\ntap Down\ntap Down\ntap Down\ntap C\n"
-         "scene 3\nframes 50\ntap Left\n" +
-         Repeat("tap Down\n", 6) + to_widest_media + shot("battle-settings") +
-         "tap Down\ntap C\ntap Up\ntap C\n"
-         // The first player picks while the second cursor waits; then the
-         // computer's side is picked.
-         "scene 10\nframes 50\n" +
-         shot("battle-chara-first") +
-         "tap Right\ntap C\ntap Right\ntap Right\nframes 2\n" +
-         shot("battle-chara-both") +
-         "tap C\n"
-         "scene 5\nframes 240\nhold Down\nframes 40\n" +
-         shot("battle-match") +
-         "frames 60\nrelease Down\nframes 250\n"
-         "tap Down\ntap Down\ntap Down\nframes 2\n" +
-         shot("after-match-menu") +
-         // Leave without saving, back to the title and the high scores.
-         "tap Up\ntap C\n"
-         "scene 3\nframes 65\ntap X\n"
          "scene 1\nframes 50\ntap X\n"
          "scene 0\nframes 50\ntap Down\ntap Down\ntap Down\ntap C\n"
          "scene 8\nframes 65\n" +
@@ -141,10 +152,10 @@ void WriteWidestScores(const std::string& run) {
   ASSERT_TRUE(write_hiscore_file(table, (run + "/score.vsd").c_str()));
 }
 
-class ScreensEndToEnd : public TempDirTest, public ::testing::WithParamInterface<Look> {};
+class ScreensEndToEnd : public TempDirTest, public ::testing::WithParamInterface<std::tuple<Look, Walk>> {};
 
 TEST_P(ScreensEndToEnd, EveryScreenIsShown) {
-  const Look look = GetParam();
+  const auto [look, walk] = GetParam();
   const std::string run = dir() + "/run";
   MakeRunFolder(run);
   WriteWidestScores(run);
@@ -164,11 +175,14 @@ TEST_P(ScreensEndToEnd, EveryScreenIsShown) {
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
   fs::create_directories(shots);
   const std::string suffix = std::string("-") + look.scale + "-" + look.path + ".png";
-  const char* screens[] = {"title",           "options",          "mode-menu",       "single-settings", "single-chara",
-                           "name-entry",      "after-game-menu",  "battle-settings", "battle-chara-first",
-                           "battle-chara-both", "battle-match",   "after-match-menu", "hiscore"};
+  const std::vector<const char*> screens =
+      walk == Walk::kBattle
+          ? std::vector<const char*>{"battle-settings", "battle-chara-first", "battle-chara-both", "battle-match",
+                                     "after-match-menu"}
+          : std::vector<const char*>{"title",        "options",    "mode-menu",       "single-settings",
+                                     "single-chara", "name-entry", "after-game-menu", "hiscore"};
   for (const char* screen : screens) fs::remove(shots + "/" + screen + suffix);
-  std::ofstream(run + "/script.txt") << Walk(shots, look, Widest(media.backgrounds), Widest(media.musics));
+  std::ofstream(run + "/script.txt") << WalkScript(walk, shots, look, Widest(media.backgrounds), Widest(media.musics));
   Outcome o = RunProgram(run + "/voxaldrift", run,
                          {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt",
                           std::string("VOX_HARDWARE=") + (std::string(look.path) == "gl" ? "1" : "0")});
@@ -224,10 +238,13 @@ TEST_P(FullScreenEndToEnd, TheTitleFillsTheDisplayLetterboxed) {
 INSTANTIATE_TEST_SUITE_P(Paths, FullScreenEndToEnd, ::testing::Values("soft", "gl"));
 
 INSTANTIATE_TEST_SUITE_P(Looks, ScreensEndToEnd,
-                         ::testing::Values(Look{"1x", "soft"}, Look{"1.5x", "soft"}, Look{"1x", "gl"},
-                                           Look{"1.5x", "gl"}),
-                         [](const ::testing::TestParamInfo<Look>& info) {
-                           std::string name = std::string(info.param.scale) + "_" + info.param.path;
+                         ::testing::Combine(::testing::Values(Look{"1x", "soft"}, Look{"1.5x", "soft"},
+                                                              Look{"1x", "gl"}, Look{"1.5x", "gl"}),
+                                            ::testing::Values(Walk::kSingle, Walk::kBattle)),
+                         [](const auto& info) {
+                           const Look& look = std::get<0>(info.param);
+                           std::string name = std::string(look.scale) + "_" + look.path +
+                                              (std::get<1>(info.param) == Walk::kBattle ? "_battle" : "_single");
                            for (char& c : name)
                              if (c == '.') c = '_';
                            return name;

@@ -40,8 +40,8 @@ std::string MakeRunFolderIn(const std::string& dir) {
   return run;
 }
 
-// The script: set the buttons in the options (decide on the C key, back on
-// X, pause on Space), play an endless game at the top level with down held
+// The script: set the buttons in the options (decide on the C key and back
+// on X, as without settings, and pause on Space), play an endless game at the top level with down held
 // when this build has the character screen, look at the high scores, watch
 // the first replay, quit from the title. Each step waits for its scene and
 // for the scene's intro before it presses anything.
@@ -55,9 +55,9 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
       "scene 0\n"
       "frames 125\n"
       "shot " + shots + "/game-title.png\n"
-      // Options: decide, back and pause.
+      // Options: decide, back and pause. Decide is the C key from the start.
       "tap Down\ntap Down\ntap Down\ntap Down\n"
-      "tap Right\n"
+      "tap C\n"
       "scene 9\nframes 50\n"
       "tap Down\ntap Down\ntap Down\ntap Down\ntap Down\n"
       "tap C\n"
@@ -191,8 +191,8 @@ TEST_F(ProgramEndToEnd, ClosingTheWindowMidGameEndsCleanly) {
   RecordReplay(run);
   Outcome o = Run(run,
                   "unpaced\nlimit 2000\n"
-                  "scene 0\nframes 125\ntap Down\ntap Down\ntap Right\n"
-                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap Right\n"
+                  "scene 0\nframes 125\ntap Down\ntap Down\ntap C\n"
+                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap C\n"
                   "scene 6\nframes 300\nclose\n");
   EXPECT_EQ(o.exit_code, 0) << o.err;
   EXPECT_EQ(o.err.find("LeakSanitizer"), std::string::npos) << o.err;
@@ -272,12 +272,8 @@ std::string BattleScript(const std::string& shots) {
 }
 
 TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
+  // No settings file: decide is the C key, back the X key.
   const std::string run = MakeRunFolderIn(dir());
-  // Decide on the C key, back on X, pause on Space.
-  {
-    std::ofstream ini(run + "/Voxaldrift.ini");
-    ini << "[Custom]\nC_Custom=64\nB_Custom=32\nSTART_Custom=8192\n";
-  }
   const std::string shots = VOX_TEST_OUTPUT_DIR;
   fs::create_directories(shots);
   for (const char* name : {"chara", "match", "menu"}) fs::remove(shots + "/battle-" + name + ".png");

@@ -5,8 +5,11 @@
 #include <initializer_list>
 #include <string>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
+
+// The device driver's own functions are under test here.
+using namespace device;
 
 namespace {
 

@@ -386,6 +386,17 @@ void Field::draw_pair_and_blocks() {
       if (b) b->update();
 }
 
+void Field::draw_still() const {
+  SetPaintClipRect(origin_x, 80, origin_x + 192, 464);
+  if (spawn_timer == 0) pair->draw();
+  for (const auto& row : board)
+    for (const Block* b : row)
+      if (b) b->draw();
+  SetPaintClipRect(0, 0, 640, 480);
+  for (const Chein_Count* label : chain_popups)
+    if (label) label->draw();
+}
+
 void Field::after_control() {
   draw_pair_and_blocks();
   if (opponent) {

@@ -58,6 +58,10 @@ class Field {
   // One frame of play: 2 playing, 3 pause asked for, 4 goal reached, 5 topped out.
   int update();
   void draw();
+  // The pair, the blocks and the chain labels where they stand, without a
+  // frame of play: for a frame in which the field does not move (a net
+  // battle waiting for the other machine), which update would draw.
+  void draw_still() const;
   // One frame of the count-in, n frames left; n = 1 takes the first pair.
   void draw_countdown(int n);
   // The digit the count-in shows with n frames left (4 in its first frame).

@@ -26,6 +26,25 @@ void draw_text_right(int right_x, int y, const char* text, int font, int colour,
   draw_text(right_x - (width > 0 ? width : 0), y, text, font, colour, edge);
 }
 
+std::string fit_text(const char* text, int font, int width) {
+  auto width_of = [font](const char* s, int bytes) {
+    return MeasureStringWidthByFont(s, bytes, font_table[font], 0);
+  };
+  if (width_of(text, -1) <= width) return text;
+  // A line's width is the sum of its characters' advances: whole characters
+  // from the start while they leave room for the ellipsis.
+  static constexpr const char* kEllipsis = "…";
+  int room = width - width_of(kEllipsis, -1);
+  size_t kept = 0;
+  while (text[kept]) {
+    const int n = IsLeadByte(&text[kept], 1) && text[kept + 1] ? 2 : 1;
+    room -= width_of(&text[kept], n);
+    if (room < 0) break;
+    kept += n;
+  }
+  return std::string(text, kept) + kEllipsis;
+}
+
 int slide_in(int timer) {
   SelectBlendMode(1, (30 - timer) * 255 / 30);
   return timer * timer / 15;

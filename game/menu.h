@@ -4,6 +4,8 @@
 // confirm and a refusal.
 #pragma once
 
+#include <string>
+
 // Shared font indices (sizes 32, 24, 14, 16) and colour indices.
 inline constexpr int kFontLarge = 0;
 inline constexpr int kFontMenu = 1;
@@ -25,6 +27,10 @@ void draw_text(int x, int y, const char* text, int font, int colour = 2, int edg
 void draw_text_centred(int centre_x, int y, const char* text, int font, int colour = 2, int edge = 3);
 // The same, ending at x.
 void draw_text_right(int right_x, int y, const char* text, int font, int colour = 2, int edge = 3);
+
+// The text as it fits `width` pixels in a shared font: the whole text when
+// it fits, else its first whole characters followed by "…".
+std::string fit_text(const char* text, int font, int width);
 
 // Rows sliding in from the right while they fade in, over the last 30 frames
 // of a 45-frame timer; and sliding on and fading out over its first 30 when

@@ -39,6 +39,11 @@ const NumberRow* number_row(Scene_SelectDouble::RowKind row) {
   return row <= Scene_SelectDouble::kRowComLevel ? &kRows[row] : nullptr;
 }
 
+// The value columns: the left one ends a little before the labels, the
+// right one a little before the screen's edge.
+constexpr int kValueX[2] = {120, 440};
+constexpr int kValueEnd[2] = {216 - 4, 640 - 8};
+
 int lowest(const NumberRow& row, int side) {
   return row.member == &side_settings::com_level && side == 1 ? 0 : row.low;
 }
@@ -225,26 +230,31 @@ void Scene_SelectDouble::draw() {
   SetPaintBrightness(255, 255, 255);
 }
 
+std::string Scene_SelectDouble::shown_media_name(const char* path, int side) {
+  return fit_text(file_part(path), kFontValue, kValueEnd[side] - kValueX[side]);
+}
+
 void Scene_SelectDouble::draw_row(RowKind row, int index, int shift) {
   static const char* const kOtherLabels[] = {"背景", "音楽", "この設定でプレイする"};
   const NumberRow* number = number_row(row);
   const int y = 96 + 32 * index;
   draw_text(shift + 216, y, number ? number->label : kOtherLabels[row - kRowBackground], kFontMenu);
-  const int value_x[2] = {shift + 120, shift + 440};
   for (int side = 0; side < 2; ++side) {
-    char value[kMediaNameSize + 8] = "";
+    std::string value;
     if (number) {
       int v = settings_[side].*(number->member);
       if (row == kRowLevel) ++v;
+      char text[16];
       if (row == kRowComLevel && v < 0)
-        std::snprintf(value, sizeof value, " --");
+        std::snprintf(text, sizeof text, " --");
       else
-        std::snprintf(value, sizeof value, number->format, v);
+        std::snprintf(text, sizeof text, number->format, v);
+      value = text;
     } else if (row == kRowBackground && media_.background_choice >= 0) {
-      std::snprintf(value, sizeof value, "%s", file_part(background_));
+      value = shown_media_name(background_, side);
     } else if (row == kRowMusic && media_.music_choice >= 0) {
-      std::snprintf(value, sizeof value, "%s", file_part(music_));
+      value = shown_media_name(music_, side);
     }
-    if (value[0]) draw_text(value_x[side], y + 4, value, kFontValue);
+    if (!value.empty()) draw_text(shift + kValueX[side], y + 4, value.c_str(), kFontValue);
   }
 }

@@ -6,6 +6,7 @@
 // settings screen derives from it and reuses its rows, lists and drawing.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "game/media_lists.h"
@@ -41,6 +42,11 @@ class Scene_SelectDouble : public Scene {
   const side_settings& settings(int side) const { return settings_[side]; }
   const char* background() const { return background_; }
   const char* music() const { return music_; }
+
+  // What a side's value column shows of a background or music path: its
+  // file name, cut to end before the centre labels (left) or before the
+  // screen's right edge (right).
+  static std::string shown_media_name(const char* path, int side);
 
  protected:
   // The base part of a derived screen's constructor: empty lists, no rows;

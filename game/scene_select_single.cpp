@@ -13,6 +13,14 @@
 #include "game/replay.h"
 #include "game/settings.h"
 
+namespace {
+
+// The value column, ending a little before the screen's right edge.
+constexpr int kValueX = 240;
+constexpr int kValueEnd = 640 - 8;
+
+}  // namespace
+
 Scene_SelectSingle::Scene_SelectSingle(int mode, int state, const side_settings& settings, const char* background,
                                        const char* music)
     : state_(state), timer_(state == 0 ? 45 : 60), mode_(mode), settings_(settings) {
@@ -192,20 +200,31 @@ void Scene_SelectSingle::draw_row(int index, int shift) {
   Row row = rows_[index];
   int y = 96 + 32 * index;
   draw_text(shift + 120, y, kLabels[row], kFontMenu);
-  char value[kMediaNameSize + 8] = "";
+  char number[16] = "";
+  std::string value;
   switch (row) {
-    case kRowLevel: std::snprintf(value, sizeof value, "%02d", level_ + 1); break;
-    case kRowTarget: std::snprintf(value, sizeof value, "%04d", kTargets[target_]); break;
+    case kRowLevel:
+      std::snprintf(number, sizeof number, "%02d", level_ + 1);
+      value = number;
+      break;
+    case kRowTarget:
+      std::snprintf(number, sizeof number, "%04d", kTargets[target_]);
+      value = number;
+      break;
     case kRowReplay:
-      if (!replays_.empty()) std::snprintf(value, sizeof value, "%s", replays_[replay_choice_].c_str());
+      if (!replays_.empty()) value = shown_name(replays_[replay_choice_].c_str());
       break;
     case kRowBackground:
-      if (media_.background_choice >= 0) std::snprintf(value, sizeof value, "%s", file_part(background_));
+      if (media_.background_choice >= 0) value = shown_name(background_);
       break;
     case kRowMusic:
-      if (media_.music_choice >= 0) std::snprintf(value, sizeof value, "%s", file_part(music_));
+      if (media_.music_choice >= 0) value = shown_name(music_);
       break;
     case kRowPlay: break;
   }
-  if (value[0]) draw_text(shift + 240, y + 4, value, kFontValue);
+  if (!value.empty()) draw_text(shift + kValueX, y + 4, value.c_str(), kFontValue);
+}
+
+std::string Scene_SelectSingle::shown_name(const char* path) {
+  return fit_text(file_part(path), kFontValue, kValueEnd - kValueX);
 }

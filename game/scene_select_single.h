@@ -29,6 +29,10 @@ class Scene_SelectSingle : public Scene {
   int state() const { return state_; }
   int cursor() const { return cursor_; }
 
+  // What the value column shows of a file name or a path (the text after
+  // its last "\"): cut to end before the screen's right edge.
+  static std::string shown_name(const char* path);
+
  private:
   void change_row(Row row);
   void draw_row(int index, int shift);

@@ -93,10 +93,12 @@ class TestScript : public FrameHook {
     if (shot_.empty()) return;
     std::string path = shot_;
     shot_.clear();
+    // The window as shown: in full screen the whole display, the picture
+    // letterboxed in it.
     HWND window = GetMainWindow();
-    RECT client{};
-    if (window) GetClientRect(window, &client);
-    int width = client.right, height = client.bottom;
+    SDL_Window* sdl = window ? GetSdlWindow(window) : nullptr;
+    int width = 0, height = 0;
+    if (sdl) SDL_GetWindowSizeInPixels(sdl, &width, &height);
     std::vector<uint32_t> pixels((size_t)width * height);
     if (!window || width <= 0 || height <= 0 || ReadWindowPixels(window, pixels.data(), width, height, width * 4) != 0 ||
         !write_png_file(path.c_str(), pixels, width, height))

@@ -143,7 +143,10 @@ void Scene_Network::play_step() {
   int r0 = kFieldPlaying, r1 = kFieldPlaying;
   switch (play_.step(&r0, &r1)) {
     case Net_Play::kWaiting:
+      // Neither field moves this frame; both are still shown.
       waited_for_peer_ = true;
+      local_->draw_still();
+      peer_->draw_still();
       return;
     case Net_Play::kLinkLost:
       link_failed();

@@ -2,7 +2,9 @@
 // rectangle (frame included, as AdjustWindowRectEx computes it) is the
 // authority; the SDL window is placed at the client origin with the client
 // size. A popup without a caption that is topmost is shown as a
-// desktop-sized fullscreen window and the client area letterboxed into it.
+// desktop-sized fullscreen window and the client area letterboxed into it;
+// where no window manager would show it so, the window is sized to the
+// display itself.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -99,8 +101,20 @@ void SyncSdlWindow(WindowObject* w) {
   bool fullscreen = IsFullscreenStyle(w->style, w->ex_style);
   if (fullscreen != w->fullscreen) {
     w->fullscreen = fullscreen;
-    SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     SDL_SetWindowBordered(w->sdl, (w->style & WS_CAPTION) ? SDL_TRUE : SDL_FALSE);
+    if (fullscreen && !WindowManagerShowsFullscreen(w->sdl)) {
+      // Nothing would show the window full screen: it covers the display
+      // itself, borderless, and letterboxes its client area as a
+      // fullscreen window does.
+      w->fullscreen_by_size = true;
+      SDL_Rect display{0, 0, 640, 480};
+      SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(w->sdl)), &display);
+      SDL_SetWindowPosition(w->sdl, display.x, display.y);
+      SDL_SetWindowSize(w->sdl, display.w, display.h);
+    } else if (!w->fullscreen_by_size) {
+      SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    }
+    if (!fullscreen) w->fullscreen_by_size = false;
   }
   if (!fullscreen) {
     RECT c = ClientRectOnScreen(w);

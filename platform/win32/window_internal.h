@@ -27,6 +27,7 @@ struct WindowObject {
   bool shown = false;
   bool minimized = false;
   bool fullscreen = false;  // shown as a desktop-sized popup
+  bool fullscreen_by_size = false;  // made desktop-sized here, no window manager doing it
   bool paint_pending = false;
   bool destroying = false;
   DWORD thread = 0;
@@ -60,6 +61,9 @@ struct SurfaceMap {
 SurfaceMap MapClientToSurface(const WindowObject* w, int surface_w, int surface_h);
 // Puts the SDL window where the window rectangle and style say.
 void SyncSdlWindow(WindowObject* w);
+// Whether the desktop shows a window full screen when SDL asks for it: false
+// on an X11 desktop without a window manager of the desktop standard.
+bool WindowManagerShowsFullscreen(SDL_Window* window);
 
 // Queue
 void QueueMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -167,11 +167,18 @@ TEST_P(OpponentModule, CarriesItsTextsWithinTheirLimits) {
   ASSERT_FALSE(text.empty());
   EXPECT_LT(text.size(), (size_t)kOpponentDescriptLimit);
   EXPECT_TRUE(IsCp932Text(text));
-  const size_t split = text.find("\r\n");
-  ASSERT_NE(split, std::string::npos);
-  EXPECT_GT(split, 0u);
-  EXPECT_LT(split + 2, text.size());
-  EXPECT_EQ(text.find_first_of(std::string("\r\n\0", 3), split + 2), std::string::npos);
+  // Two lines or more, each ended by CR LF but the last, none empty.
+  EXPECT_EQ(text.find('\0'), std::string::npos);
+  size_t lines = 0;
+  for (size_t start = 0;; ++lines) {
+    const size_t end = text.find("\r\n", start);
+    const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    EXPECT_FALSE(line.empty()) << "line " << lines;
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "line " << lines;
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  EXPECT_GE(lines + 1, 2u);
 }
 
 TEST_P(OpponentModule, LooksResourcesUpAsTheWindowsLoaderWould) {

@@ -53,7 +53,9 @@ struct Look {
   PaletteColour gradient_top, gradient_bottom;
   PaletteColour blocks[kBlockColours];
   const char8_t* name;
-  const char8_t* description[2];
+  // Lines of at most ten full-width characters: the character screen sets
+  // them in a 14-pixel font inside the 192-pixel picture.
+  std::vector<const char8_t*> description;
 };
 
 constexpr PaletteColour C(int r, int g, int b) { return {(uint8_t)r, (uint8_t)g, (uint8_t)b, 255}; }
@@ -69,7 +71,7 @@ const Look kLooks[4] = {
      C(255, 176, 150),
      {C(240, 80, 80), C(250, 200, 60), C(90, 190, 110), C(255, 140, 60)},
      u8"ヒナタ・アカツキ",
-     {u8"元気いっぱいの見習い魔法使い。", u8"連鎖をつなげるのが大好きです。"}},
+     {u8"元気いっぱいの", u8"見習い魔法使い。", u8"連鎖をつなげるのが", u8"大好きです。"}},
     {"rival2",
      Hair::kLongStraight,
      Keepsake::kBook,
@@ -80,7 +82,7 @@ const Look kLooks[4] = {
      C(150, 176, 232),
      {C(80, 120, 230), C(120, 200, 230), C(160, 130, 230), C(230, 230, 250)},
      u8"シズク・アオヤギ",
-     {u8"物静かな図書委員。", u8"大きなかたまりを少しずつ育てます。"}},
+     {u8"物静かな図書委員。", u8"大きなかたまりを", u8"少しずつ育てます。"}},
     {"rival3",
      Hair::kSpiky,
      Keepsake::kBolt,
@@ -91,7 +93,7 @@ const Look kLooks[4] = {
      C(140, 210, 140),
      {C(70, 180, 80), C(250, 210, 50), C(60, 60, 70), C(110, 220, 240)},
      u8"ゴウ・クロガネ",
-     {u8"せっかちな機械いじりの少年。", u8"早めの連鎖で一気に攻めてきます。"}},
+     {u8"せっかちな", u8"機械いじりの少年。", u8"早めの連鎖で", u8"一気に攻めてきます。"}},
     {"rival4",
      Hair::kLongWavy,
      Keepsake::kSnowflake,
@@ -102,7 +104,7 @@ const Look kLooks[4] = {
      C(188, 170, 232),
      {C(180, 150, 240), C(150, 220, 250), C(250, 250, 255), C(240, 196, 70)},
      u8"ミコト・シラユキ",
-     {u8"慎重な雪の国のお姫さま。", u8"おじゃまが来る前に守りを固めます。"}},
+     {u8"慎重な雪の国の", u8"お姫さま。", u8"おじゃまが来る前に", u8"守りを固めます。"}},
 };
 
 void Ring(Canvas& c, double cx, double cy, double r, double width, uint8_t index) {
@@ -312,15 +314,23 @@ PaletteColour Mix(PaletteColour a, PaletteColour b, double t) {
   return {m(a.r, b.r), m(a.g, b.g), m(a.b, b.b), 255};
 }
 
+// The large picture is also the back of the character's well in a match,
+// drawn at three quarters over the match's background, and the game sets its
+// menus, results and name entry over the well (dark text with a light edge)
+// and the character screen its name and description over the picture (light
+// text with a dark edge): a dark panel in the character's colours, the
+// character in muted colours.
+constexpr PaletteColour kShade = C(12, 14, 34);
+
 IndexedImage DrawImage(const Look& look) {
   IndexedImage image;
   image.width = 192;
   image.height = 384;
   image.pixels.assign((size_t)image.width * image.height, 0);
-  image.palette.assign(look.roles, look.roles + kRoleCount);
-  for (int i = 0; i < kGradientSteps; ++i)
-    image.palette.push_back(Mix(look.gradient_top, look.gradient_bottom, i / (double)(kGradientSteps - 1)));
-  image.palette.insert(image.palette.end(), look.blocks, look.blocks + kBlockColours);
+  for (const PaletteColour& c : look.roles) image.palette.push_back(Mix(c, kShade, 0.42));
+  const PaletteColour top = Mix(look.gradient_top, kShade, 0.9), bottom = Mix(look.gradient_bottom, kShade, 0.62);
+  for (int i = 0; i < kGradientSteps; ++i) image.palette.push_back(Mix(top, bottom, i / (double)(kGradientSteps - 1)));
+  for (const PaletteColour& c : look.blocks) image.palette.push_back(Mix(c, kShade, 0.6));
   Canvas c(&image);
   for (int y = 0; y < image.height; ++y) c.Rect(0, y, image.width, y + 1, (uint8_t)(kGradientFirst + y * kGradientSteps / image.height));
 
@@ -333,7 +343,9 @@ IndexedImage DrawImage(const Look& look) {
     c.Rect(x + 3, y + 3, x + 8, y + 8, kWhite);
   }
 
-  const double cx = 96, cy = 118, R = 56, w = 2.0;
+  // The head stands low, under the menus a match draws over the well, and the
+  // character screen's name and description come under the chin.
+  const double cx = 96, cy = 166, R = 56, w = 2.0;
   // Body: neck, shoulders and a jacket down to the bottom edge.
   c.OutlinedPolygon({{cx - 14, cy + 40}, {cx + 14, cy + 40}, {cx + 14, cy + 90}, {cx - 14, cy + 90}}, w, kSkinShade, kOutline);
   c.OutlinedPolygon({{cx - 22, cy + 80}, {cx + 22, cy + 80}, {cx + 76, cy + 110}, {cx + 88, cy + 270},
@@ -370,7 +382,9 @@ bool WriteOpponentAssets(const std::string& opponents_dir) {
     ok &= WritePalettePng(res + "image.png", DrawImage(look));
     ok &= WritePalettePng(res + "face.png", DrawFace(look));
     ok &= WriteCp932Text(res + "name.txt", Utf8(look.name));
-    ok &= WriteCp932Text(res + "descript.txt", Utf8(look.description[0]) + "\r\n" + Utf8(look.description[1]));
+    std::string description;
+    for (const char8_t* line : look.description) description += (description.empty() ? "" : "\r\n") + Utf8(line);
+    ok &= WriteCp932Text(res + "descript.txt", description);
   }
   return ok;
 }

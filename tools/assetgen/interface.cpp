@@ -44,7 +44,9 @@ const MenuEntry kMenuEntries[] = {
 bool WriteMenuEntries(const std::string& images) {
   bool ok = true;
   for (const MenuEntry& e : kMenuEntries) {
-    RgbaImage label(320, 44);
+    // 48 high, as the entries are 48 apart: the last one ends at the
+    // screen's bottom with its caption well inside.
+    RgbaImage label(320, 48);
     const Rgba colour = kBlockColour[e.colour];
     const LabelLook look{.fill = Paint::Linear({0, 6}, {0, 28}, {{0, Rgb(255, 255, 255)}, {1, Lighter(colour, 0.72)}}),
                          .outline = 2.6,
@@ -81,33 +83,44 @@ bool WriteCursor(const std::string& images) {
 }
 
 // Side badges: a frame drawn 8 pixels around a 48 x 48 face, with the side's
-// tag.
+// tag. Both sides' badges stand on the same face while one side picks and
+// the other waits (the second is drawn over the first), so they share it:
+// the first player's frame is the outer ring with its tag at the top left,
+// the second player's the inner ring with its tag at the bottom right.
 bool WriteBadges(const std::string& images) {
   bool ok = true;
   const struct {
     const char* file;
     const char* tag;
     Rgba colour;
-  } badges[] = {{"1p", "1P", Rgb(236, 62, 72)}, {"2p", "2P", Rgb(50, 120, 240)}};
+    double inset;  // of the ring, 4 pixels wide
+    Point tag_at;  // the tag's top-left corner
+  } badges[] = {{"1p", "1P", Rgb(236, 62, 72), 0, {0, 0}}, {"2p", "2P", Rgb(50, 120, 240), 4, {38, 47}}};
   for (const auto& b : badges) {
     RgbaImage badge(64, 64);
     Mask ring(64, 64);
     MaskCanvas m(&ring);
-    m.RoundRect(1, 1, 63, 63, 9, 1.0f);
-    for (int y = 7; y < 57; ++y)  // the face shows through
-      for (int x = 7; x < 57; ++x) ring.a[(size_t)y * 64 + x] = 0;
-    PaintMask(&badge, Blur(ring, 1), 0, 0, WithAlpha(Lighter(b.colour, 0.5), 0.8));
+    m.RoundRect(b.inset, b.inset, 64 - b.inset, 64 - b.inset, 9 - b.inset, 1.0f);
+    const int hole = (int)b.inset + 4;
+    for (int y = hole; y < 64 - hole; ++y)  // the face shows through
+      for (int x = hole; x < 64 - hole; ++x) ring.a[(size_t)y * 64 + x] = 0;
+    Mask glow = Blur(ring, 1);
+    if (b.inset > 0)  // the outer badge's tag shows through the inner one
+      for (int y = 0; y < 19; ++y)
+        for (int x = 0; x < 28; ++x) ring.a[(size_t)y * 64 + x] = glow.a[(size_t)y * 64 + x] = 0;
+    PaintMask(&badge, glow, 0, 0, WithAlpha(Lighter(b.colour, 0.5), 0.8));
     Painter p(&badge);
     Mask inner = ring;
     for (float& a : inner.a) a = a > 0.5f ? 1.0f : 0.0f;
     PaintMask(&badge, inner, 0, 0,
               Paint::Linear({0, 0}, {64, 64}, {{0, Lighter(b.colour, 0.35)}, {1, Darker(b.colour, 0.2)}}));
-    p.RoundRect(2, 2, 62, 4, 1, Rgb(255, 255, 255, 0.45));
-    p.RoundRect(0, 0, 26, 17, 6, Rgb(20, 22, 60));
-    p.RoundRect(1, 1, 25, 16, 5,
-                Paint::Linear({0, 1}, {0, 16}, {{0, Lighter(b.colour, 0.3)}, {1, Darker(b.colour, 0.15)}}));
+    p.RoundRect(b.inset + 2, b.inset + 1, 62 - b.inset, b.inset + 2, 1, Rgb(255, 255, 255, 0.45));
+    const double tx = b.tag_at.x, ty = b.tag_at.y;
+    p.RoundRect(tx, ty, tx + 26, ty + 17, 6, Rgb(20, 22, 60));
+    p.RoundRect(tx + 1, ty + 1, tx + 25, ty + 16, 5,
+                Paint::Linear({0, ty + 1}, {0, ty + 16}, {{0, Lighter(b.colour, 0.3)}, {1, Darker(b.colour, 0.15)}}));
     const LabelLook look{.outline = 1.4, .outline_paint = Darker(b.colour, 0.5)};
-    ok &= DrawLabel(&badge, b.tag, {Face::kGothic, 13, 0.6, 0.5}, look, 13, 13.5, Align::kCentre) > 0;
+    ok &= DrawLabel(&badge, b.tag, {Face::kGothic, 13, 0.6, 0.5}, look, tx + 13, ty + 13.5, Align::kCentre) > 0;
     ok &= WriteColourPng(images + "/" + b.file + ".png", badge, true);
   }
   return ok;

@@ -2,6 +2,7 @@
 // intro picture that shatters into the title, the play backgrounds, and the
 // well's picture in replays.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -40,17 +41,20 @@ void DrawCloud(RgbaImage* image, double cx, double cy, double scale, double opac
           {{0, Rgb(255, 255, 255, opacity)}, {0.75, Rgb(246, 250, 255, opacity)}, {1, Rgb(220, 232, 250, opacity)}}));
 }
 
-// Cubes in the distance, faded toward the colour of the air behind them.
-void DrawDistantCubes(RgbaImage* image, int count, double min_size, double max_size, Rgba air, double fade, double top,
-                      double bottom, uint64_t seed) {
+// Cubes in the distance, faded toward the colour of the air behind them,
+// scattered over rectangles {x0, y0, x1, y1}: the places the screens leave
+// free of text.
+void DrawDistantCubes(RgbaImage* image, const std::vector<std::array<double, 4>>& areas, int per_area,
+                      double min_size, double max_size, Rgba air, double fade, uint64_t seed) {
   Random random(seed);
-  for (int i = 0; i < count; ++i) {
-    const double size = random.Range(min_size, max_size);
-    const double x = random.Range(10, kW - 10), y = random.Range(top, bottom);
-    const Rgba colour =
-        Mix(kBlockColour[random.Next() % 6], air, fade * (1 - (size - min_size) / (max_size - min_size + 1)));
-    DrawCube(image, x, y, size, colour, random.Range(0.4, 0.7));
-  }
+  for (const auto& a : areas)
+    for (int i = 0; i < per_area; ++i) {
+      const double size = random.Range(min_size, max_size);
+      const double x = random.Range(a[0] + size, a[2] - size), y = random.Range(a[1] + size, a[3] - size);
+      const Rgba colour =
+          Mix(kBlockColour[random.Next() % 6], air, fade * (1 - (size - min_size) / (max_size - min_size + 1)));
+      DrawCube(image, x, y, size, colour, random.Range(0.4, 0.7));
+    }
 }
 
 // A floating island of voxels: earth cubes with a grass top and a few of the
@@ -84,25 +88,34 @@ RgbaImage Sky(Rgba top, Rgba middle, Rgba bottom) {
   return image;
 }
 
+// Where the screens set their texts over a play background: the settings
+// rows (from x 96, y 96 to 400) and the counters beside the wells. Little
+// busy detail goes there.
+bool InTextArea(double x, double y) { return x > 90 && y > 86 && y < 410; }
+
 bool WriteTitle(const std::string& images) {
   // The menus of the other screens are drawn over this picture too: the
-  // name stays high, and the middle is calm sky.
+  // options' heading at y 64, the high scores from y 96, their rows from
+  // x 96, the title's entries from x 240 down to the bottom, the mode menu's
+  // help line at (40, 440). So the name stays above y 60, the middle is calm
+  // sky with soft clouds, and the cubes keep to the margins and the corner
+  // at the bottom right.
   RgbaImage title = Sky(Rgb(84, 142, 228), Rgb(168, 212, 248), Rgb(246, 240, 232));
   Painter p(&title);
-  p.Rect(0, 0, kW, kH, Paint::Radial({320, 40}, 240, {{0, Rgb(255, 255, 255, 0.4)}, {1, Rgb(255, 255, 255, 0)}}));
+  p.Rect(0, 0, kW, kH, Paint::Radial({320, 30}, 240, {{0, Rgb(255, 255, 255, 0.4)}, {1, Rgb(255, 255, 255, 0)}}));
   Random random(11);
-  for (const Point c : {Point{90, 190}, Point{560, 150}, Point{420, 300}, Point{150, 430}, Point{600, 440}})
+  for (const Point c : {Point{90, 190}, Point{560, 150}, Point{420, 300}, Point{600, 440}})
     DrawCloud(&title, c.x, c.y, random.Range(0.7, 1.1), 0.8, &random);
-  DrawDistantCubes(&title, 14, 5, 12, Rgb(200, 226, 250), 0.6, 130, 470, 12);
-  DrawIsland(&title, 70, 366, 21, 3, 13);
-  // Drifting blocks on the right of the menu.
-  DrawCube(&title, 606, 238, 22, kBlockColour[1], 0.95);
-  DrawCube(&title, 590, 330, 16, kBlockColour[3], 0.9);
-  DrawCube(&title, 616, 398, 12, kBlockColour[4], 0.85);
-  DrawCube(&title, 36, 150, 14, kBlockColour[5], 0.85);
-  DrawCube(&title, 200, 150, 10, kBlockColour[0], 0.8);
+  DrawDistantCubes(&title, {{8, 70, 84, 420}, {560, 70, 634, 190}, {8, 4, 150, 56}, {490, 4, 632, 56}}, 3, 5, 12,
+                     Rgb(200, 226, 250), 0.6, 12);
+  DrawIsland(&title, 580, 404, 18, 3, 13);
+  // Drifting blocks in the margins.
+  DrawCube(&title, 612, 250, 20, kBlockColour[1], 0.95);
+  DrawCube(&title, 616, 326, 14, kBlockColour[3], 0.9);
+  DrawCube(&title, 40, 150, 14, kBlockColour[5], 0.85);
+  DrawCube(&title, 56, 300, 10, kBlockColour[0], 0.8);
   AddGrain(&title, 0.01, 14);
-  return DrawLogo(&title, 320, 62, 68) && WriteJpeg(images + "/title.jpg", title, 92);
+  return DrawLogo(&title, 320, 46, 48) && WriteJpeg(images + "/title.jpg", title, 92);
 }
 
 // The picture shown first, as a wall of glass tiles that bursts into 300
@@ -144,13 +157,15 @@ bool WriteSkyBackground(const std::string& dir) {
   Random random(31);
   for (int i = 0; i < 7; ++i)
     DrawCloud(&sky, random.Range(0, kW), random.Range(60, 440), random.Range(0.6, 1.2), 0.7, &random);
-  DrawDistantCubes(&sky, 10, 5, 14, Rgb(200, 224, 248), 0.75, 40, 460, 32);
+  // Cubes beside the wells and below the texts of the settings screens.
+  DrawDistantCubes(&sky, {{8, 100, 92, 470}, {100, 440, 620, 476}}, 5, 5, 14, Rgb(200, 224, 248), 0.75, 32);
   AddGrain(&sky, 0.01, 33);
-  return WriteJpeg(dir + "/sky.jpg", sky, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"青空.jpg"), sky, 90);
 }
 
 bool WriteSeaBackground(const std::string& dir) {
-  RgbaImage sea = Sky(Rgb(60, 170, 200), Rgb(26, 104, 160), Rgb(14, 52, 104));
+  // Shallow, light water: the texts are dark.
+  RgbaImage sea = Sky(Rgb(134, 214, 232), Rgb(78, 166, 208), Rgb(40, 104, 156));
   Random random(41);
   // Light falling through the water.
   Mask rays(kW, kH);
@@ -174,32 +189,34 @@ bool WriteSeaBackground(const std::string& dir) {
   DrawCube(&sea, 560, 422, 20, Mix(kBlockColour[0], Rgb(30, 90, 130), 0.55));
   for (int i = 0; i < 40; ++i) {  // bubbles
     const double x = random.Range(0, kW), y = random.Range(0, 420), rr = random.Range(1.5, 5);
+    if (InTextArea(x, y)) continue;
     p.OutlinedEllipse(x, y, rr, rr, 0.9, Rgb(200, 240, 255, 0.08), Rgb(220, 250, 255, 0.45));
     p.Ellipse(x - rr * 0.35, y - rr * 0.35, rr * 0.3, rr * 0.3, Rgb(255, 255, 255, 0.6));
   }
   AddGrain(&sea, 0.012, 43);
-  return WriteJpeg(dir + "/sea.jpg", sea, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"海底.jpg"), sea, 90);
 }
 
 bool WriteDuskBackground(const std::string& dir) {
   RgbaImage dusk(kW, kH);
+  // An early dusk, light enough behind the dark texts; the hills stay low.
   dusk.Fill(Paint::Linear(
-      {0, 0}, {0, 340},
-      {{0, Rgb(58, 52, 124)}, {0.5, Rgb(164, 96, 150)}, {0.85, Rgb(246, 156, 120)}, {1, Rgb(252, 206, 140)}}));
+      {0, 0}, {0, 380},
+      {{0, Rgb(116, 104, 176)}, {0.5, Rgb(194, 134, 178)}, {0.85, Rgb(248, 170, 136)}, {1, Rgb(252, 210, 150)}}));
   Painter p(&dusk);
   Random random(51);
   for (int i = 0; i < 60; ++i) {
-    const double x = random.Range(0, kW), y = random.Range(0, 160), r = random.Range(0.4, 1.2);
-    p.Ellipse(x, y, r, r, Rgb(255, 250, 230, random.Range(0.2, 0.7) * (1 - y / 170)));
+    const double x = random.Range(0, kW), y = random.Range(0, 84), r = random.Range(0.4, 1.2);
+    p.Ellipse(x, y, r, r, Rgb(255, 250, 230, random.Range(0.2, 0.7) * (1 - y / 90)));
   }
-  p.Ellipse(470, 318, 120, 120,
-            Paint::Radial({470, 318}, 120, {{0, Rgb(255, 236, 170, 0.7)}, {1, Rgb(255, 200, 150, 0)}}));
-  p.Ellipse(470, 318, 38, 38, Rgb(255, 240, 190));
+  p.Ellipse(470, 372, 120, 120,
+            Paint::Radial({470, 372}, 120, {{0, Rgb(255, 236, 170, 0.7)}, {1, Rgb(255, 200, 150, 0)}}));
+  p.Ellipse(470, 372, 38, 38, Rgb(255, 240, 190));
   // Hills, far to near.
   const Rgba hills[3] = {Rgb(150, 96, 150), Rgb(104, 70, 128), Rgb(64, 48, 96)};
   for (int layer = 0; layer < 3; ++layer) {
     std::vector<Point> hill;
-    const double base = 330 + layer * 42, phase = random.Range(0, 6);
+    const double base = 394 + layer * 30, phase = random.Range(0, 6);
     for (int x = 0; x <= kW; x += 8)
       hill.push_back(
           {(double)x, base - 26 * std::sin(x / (90.0 + 40 * layer) + phase) - 10 * std::sin(x / 37.0 + phase)});
@@ -207,14 +224,15 @@ bool WriteDuskBackground(const std::string& dir) {
     hill.push_back({0, kH});
     p.Polygon(hill, hills[layer]);
   }
-  // A row of block towers on the far hill, like a town at dusk.
+  // A row of block towers on the far hill, like a town at dusk, left of
+  // the texts.
   for (int i = 0; i < 6; ++i) {
-    const double x = 40 + i * 26 + random.Range(-4, 4);
+    const double x = 14 + i * 14 + random.Range(-2, 2);
     for (int k = 0, n = 1 + (int)random.Range(0, 3); k < n; ++k)
-      DrawCube(&dusk, x, 318 - k * 12 - 0.02 * x, 12, Mix(kBlockColour[random.Next() % 6], Rgb(150, 96, 150), 0.6));
+      DrawCube(&dusk, x, 380 - k * 12 - 0.1 * x, 12, Mix(kBlockColour[random.Next() % 6], Rgb(150, 96, 150), 0.6));
   }
   AddGrain(&dusk, 0.012, 53);
-  return WriteJpeg(dir + "/dusk.jpg", dusk, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"黄昏.jpg"), dusk, 90);
 }
 
 // A petal: a teardrop turned by `angle`, `length` long.
@@ -253,11 +271,12 @@ bool WriteBlossomBackground(const std::string& dir) {
   p.Polygon(meadow, Paint::Linear({0, 400}, {0, kH}, {{0, Rgb(170, 214, 150)}, {1, Rgb(120, 176, 120)}}));
   for (int i = 0; i < 70; ++i) {
     const double x = random.Range(0, kW), y = random.Range(0, kH), size = random.Range(5, 11);
-    p.Polygon(Petal(x, y, size, random.Range(0, 2 * M_PI)),
-              Rgb(255, random.Range(176, 214), random.Range(206, 226), random.Range(0.45, 0.85)));
+    // Faint where the texts are.
+    const double opacity = random.Range(0.45, 0.85) * (InTextArea(x, y) ? 0.35 : 1.0);
+    p.Polygon(Petal(x, y, size, random.Range(0, 2 * M_PI)), Rgb(255, random.Range(176, 214), random.Range(206, 226), opacity));
   }
   AddGrain(&spring, 0.01, 73);
-  return WriteJpeg(dir + "/blossom.jpg", spring, 90);
+  return WriteJpeg(dir + "/" + Utf8(u8"花見.jpg"), spring, 90);
 }
 
 // In replays the well shows this in place of a character's picture.

@@ -7,6 +7,7 @@
 #include "tools/assetgen/audio.h"
 #include "tools/assetgen/game_assets.h"
 #include "tools/assetgen/song.h"
+#include "tools/assetgen/text.h"
 
 namespace {
 
@@ -247,14 +248,19 @@ bool WriteRendered(const std::string& path, const Song& song) { return WriteOggV
 
 }  // namespace
 
+// The match tracks' file names are what the settings screens show: short
+// words a player reads at a glance, narrow enough for the screens' columns.
 const AssetTask kSoundTasks[] = {
     {"effects", WriteSoundEffects},
     {"title music", [](const std::string& run) { return WriteMidi(run + "/sounds/title.mid", Title()); }},
     {"menu music", [](const std::string& run) { return WriteMidi(run + "/sounds/select.mid", Select()); }},
-    {"drift parade", [](const std::string& run) { return WriteMidi(run + "/musics/drift_parade.mid", DriftParade()); }},
+    {"drift parade",
+     [](const std::string& run) { return WriteMidi(run + "/musics/" + Utf8(u8"行進.mid"), DriftParade()); }},
     {"crystal steps",
-     [](const std::string& run) { return WriteMidi(run + "/musics/crystal_steps.mid", CrystalSteps()); }},
-    {"sky garden", [](const std::string& run) { return WriteRendered(run + "/musics/sky_garden.ogg", SkyGarden()); }},
-    {"neon voxel", [](const std::string& run) { return WriteRendered(run + "/musics/neon_voxel.ogg", NeonVoxel()); }},
+     [](const std::string& run) { return WriteMidi(run + "/musics/" + Utf8(u8"水晶.mid"), CrystalSteps()); }},
+    {"sky garden",
+     [](const std::string& run) { return WriteRendered(run + "/musics/" + Utf8(u8"庭園.ogg"), SkyGarden()); }},
+    {"neon voxel",
+     [](const std::string& run) { return WriteRendered(run + "/musics/" + Utf8(u8"電飾.ogg"), NeonVoxel()); }},
 };
 const size_t kSoundTaskCount = sizeof kSoundTasks / sizeof kSoundTasks[0];

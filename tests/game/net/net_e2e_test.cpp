@@ -5,8 +5,9 @@
 // level, so the match is short), one match with down held, and the menu,
 // where both save the replay and leave for the lobby, once on each drawing
 // path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
-// both lobbies and both battles go to <build>/test-output/<path>/net-*.png.
-// Both replays must be the same file, and play.
+// both lobbies and both battles go to <build>/test-output/<path>/net-*.png,
+// the connecting side's from its 1.5 times window. Both replays must be the
+// same file, and play.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -95,8 +96,10 @@ TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   for (int i = 0; i < 2; ++i) {
     run[i] = dir() + (i == 0 ? "/waiting" : "/connecting");
     MakeRunFolder(run[i]);
+    // The connecting side plays in the 1.5 times window.
     std::ofstream(run[i] + "/Voxaldrift.ini")
-        << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" << port << "\r\n";
+        << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" << port
+        << "\r\nWideScreen=" << i << "\r\n";
     std::ofstream(run[i] + "/script.txt") << scripts[i];
   }
   auto env = [](const char* address) {
@@ -124,14 +127,17 @@ TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   for (const char* name : names) {
     Picture p;
     ASSERT_TRUE(ReadPng(shots + "/net-" + name + ".png", &p)) << name;
-    EXPECT_EQ(p.width, 640);
-    EXPECT_EQ(p.height, 480);
-    EXPECT_GT(Colours(p, 0, 0, 640, 480), 64u) << name;
+    // Screen coordinates in the picture: the connecting side's are 1.5 times.
+    const bool wide = std::string(name).find("connecting") != std::string::npos;
+    auto at = [wide](int v) { return wide ? v * 3 / 2 : v; };
+    EXPECT_EQ(p.width, at(640));
+    EXPECT_EQ(p.height, at(480));
+    EXPECT_GT(Colours(p, 0, 0, p.width, p.height), 64u) << name;
     if (std::string(name).rfind("lobby", 0) == 0) {
-      EXPECT_GT(Colours(p, 160, 120, 480, 300), 16u) << name;  // the address and port panel
+      EXPECT_GT(Colours(p, at(160), at(120), at(480), at(300)), 16u) << name;  // the address and port panel
     } else {
-      EXPECT_GT(Colours(p, 24, 80, 216, 464), 8u) << name;
-      EXPECT_GT(Colours(p, 420, 80, 612, 464), 8u) << name;
+      EXPECT_GT(Colours(p, at(24), at(80), at(216), at(464)), 8u) << name;
+      EXPECT_GT(Colours(p, at(420), at(80), at(612), at(464)), 8u) << name;
     }
   }
 

@@ -178,6 +178,23 @@ class TwoMachinesTest : public NetSceneTest {
         },
         kPadDown));
   }
+  // Two battle scenes over a connected pair, both sides with the same rules
+  // and seed, at their first count-in.
+  void OpenBattles(uint32_t seed) {
+    std::string message;
+    ASSERT_TRUE(connect_pair(&pair_, &message, seed)) << message;
+    side_settings s;
+    s.mode = 3;
+    s.seed = (int)seed;
+    s.frame_offset = pair_.handshake[0].bits + 2;
+    socket_set* sets[2] = {pair_.waiting, pair_.connecting};
+    pair_.waiting = pair_.connecting = nullptr;  // the scenes own them now
+    for (int i = 0; i < 2; ++i) {
+      m_[i].scene = new Scene_Network(s, s, "", "", sets[i]);
+      m_[i].number = kSceneNetwork;
+    }
+  }
   Machine m_[2];
   bool undelivered_ = false;
+  Connected_Pair pair_;
 };

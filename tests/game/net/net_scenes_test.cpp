@@ -285,23 +285,11 @@ class MenuTest : public TwoMachinesTest {
  protected:
   void SetUp() override {
     TwoMachinesTest::SetUp();
-    std::string message;
-    ASSERT_TRUE(connect_pair(&pair_, &message, 777)) << message;
-    side_settings s;
-    s.mode = 3;
-    s.seed = 777;
-    s.frame_offset = pair_.handshake[0].bits + 2;
-    socket_set* sets[2] = {pair_.waiting, pair_.connecting};
-    pair_.waiting = pair_.connecting = nullptr;  // the scenes own them now
-    for (int i = 0; i < 2; ++i) {
-      m_[i].scene = new Scene_Network(s, s, "", "", sets[i]);
-      m_[i].number = kSceneNetwork;
-    }
+    OpenBattles(777);
     std::vector<uint64_t> hashes[2];
     PlayToTheMenu(hashes);
   }
   const Menu_Side& Side(int machine, int side) { return m_[machine].battle()->menu_side(side); }
-  Connected_Pair pair_;
 };
 
 TEST_F(MenuTest, BothFieldsToppingOutInOneFrameShowEachPlayerAsTheWinner) {

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/win32/test_util.h"
+
 namespace {
 
 struct Seen {
@@ -308,17 +310,8 @@ TEST_F(WindowSystemTest, FullscreenPopupLetterboxesItsClientArea) {
   SDL_Surface* surface = SDL_GetWindowSurface(GetSdlWindow(window_));
   ASSERT_NE(surface, nullptr);
   int sw = surface->w, sh = surface->h;
-  struct {
-    BITMAPINFOHEADER header;
-    uint32_t masks[3];
-  } info{};
-  info.header = {sizeof(BITMAPINFOHEADER), 1, -1, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0};
-  info.masks[0] = 0xFF0000;
-  info.masks[1] = 0x00FF00;
-  info.masks[2] = 0x0000FF;
   const uint32_t white = 0xFFFFFF;
-  ASSERT_EQ(StretchDIBitsToWindow(window_, 0, 0, 400, 300, 0, 0, 1, 1, &white, reinterpret_cast<BITMAPINFO*>(&info)),
-            1);
+  ASSERT_EQ(StretchWhiteToWindow(window_, 400, 300), 1);
   std::vector<uint32_t> shown((size_t)sw * sh);
   ASSERT_EQ(ReadWindowPixels(window_, shown.data(), sw, sh, sw * 4), 0);
   double scale = std::min(sw / 400.0, sh / 300.0);

@@ -24,6 +24,7 @@
 #include "engine/image/base_image.h"
 #include "engine/image/image_load.h"
 #include "engine/sound/sound_decoder.h"
+#include "platform/win32/cp932.h"
 
 namespace {
 
@@ -133,10 +134,13 @@ TEST_F(GameAssetsTest, EveryPictureDecodesAtTheSizeItIsDrawn) {
   for (const PictureSpec& p : kPictures) CheckPicture(p.name, p.width, p.height, p.fit, p.drawn);
 }
 
+// A folder's files as the game asks for them: "<folder>\<name>", the name
+// in code page 932 (names on disk are UTF-8).
 std::vector<std::string> FolderEntries(const char* folder, std::initializer_list<const char*> suffixes) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
+    std::string name;
+    EXPECT_TRUE(vox_win32::Utf8ToCp932(entry.path().filename().string(), &name)) << entry.path();
     for (const char* s : suffixes)
       if (name.find(s) != std::string::npos) names.push_back(std::string(folder) + "\\" + name);
   }
@@ -334,7 +338,9 @@ TEST_F(GameAssetsTest, MidiMusicLoopsOnABarLine) {
   tunes.push_back("sounds\\title.mid");
   tunes.push_back("sounds\\select.mid");
   const char* font = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-  for (std::string path : tunes) {
+  for (const std::string& name : tunes) {
+    std::string path;
+    ASSERT_TRUE(vox_win32::Cp932ToUtf8(name, &path)) << name;
     std::replace(path.begin(), path.end(), '\\', '/');
     Smf smf;
     ASSERT_TRUE(ReadSmf(path, &smf)) << path;

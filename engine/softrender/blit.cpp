@@ -182,8 +182,7 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
   }
   // A plain copy of pixels of the destination's own size is a row copy.
   if (mode == SOFT_BLEND_COPY && white && !blend_graph && !k.transparency && sbpp == dbpp) {
-    for (int row = 0; row < h; row++)
-      std::memcpy(f.dst + (ptrdiff_t)row * f.dst_pitch, f.src + (ptrdiff_t)row * f.src_pitch, (size_t)w * dbpp);
+    CopyPixelRows(f.dst, f.dst_pitch, f.src, f.src_pitch, (size_t)w * dbpp, h);
     return;
   }
   k.fast = white && !blend_graph && kind != SoftSrc::DirectAlpha;

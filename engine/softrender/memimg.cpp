@@ -2,7 +2,11 @@
 // sub-views, release, the shared pixel-format records and the raw fill.
 #include "engine/softrender/memimg.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/core/alloc.h"
+#include "engine/image/base_image.h"
 #include "engine/softrender/blend.h"
 #include "platform/d3d9/dd_pixel_format.h"
 
@@ -49,6 +53,29 @@ auto PickFormatRow(const Table& t, int format_code, int alpha_flag, int palette_
       return &t.gray16;
     default:
       return nullptr;
+  }
+}
+
+// `bytes` of pixels of `bpp` bytes, all `value`: a few stored one by one,
+// then copies that double what is done, each from the start.
+void FillPixelRun(uint8_t* p, size_t bytes, uint32_t value, int bpp) {
+  const bool one_byte = bpp == 1 || (bpp == 2 ? (value & 0xFF) == ((value >> 8) & 0xFF)
+                                              : value == (value & 0xFF) * 0x01010101u);
+  if (one_byte) {
+    std::memset(p, (int)(value & 0xFF), bytes);
+    return;
+  }
+  size_t done = 0;
+  for (; done < bytes && done < 64; done += bpp) {
+    if (bpp == 2)
+      StorePixel16(p + done, value);
+    else
+      StorePixel32(p + done, value);
+  }
+  while (done < bytes) {
+    const size_t n = std::min(done, bytes - done);
+    std::memcpy(p + done, p, n);
+    done += n;
   }
 }
 
@@ -229,17 +256,15 @@ void FillMEMIMGRect(MEMIMG* view, const int32_t* rect, uint32_t value) {
     for (int i = 0; i < 4; i++) r[i] = rect[i];
     IntersectClipRect(r, clip);
   }
+  const int w = r[2] - r[0], h = r[3] - r[1];
+  if (w <= 0 || h <= 0) return;
   const PIXELSTORE* store = view->store;
-  int bpp = MEMIMGBytesPerPixel(store);
-  for (int y = r[1]; y < r[3]; y++) {
-    uint8_t* p = view->pixels + (size_t)y * store->pitch + (size_t)r[0] * bpp;
-    for (int x = r[0]; x < r[2]; x++, p += bpp) {
-      if (bpp == 1)
-        *p = (uint8_t)value;
-      else if (bpp == 2)
-        StorePixel16(p, value);
-      else
-        StorePixel32(p, value);
-    }
-  }
+  const int bpp = MEMIMGBytesPerPixel(store);
+  const size_t row_bytes = (size_t)w * bpp;
+  uint8_t* first = view->pixels + (size_t)r[1] * store->pitch + (size_t)r[0] * bpp;
+  // Rows without a gap between them are filled as one long row; otherwise
+  // the first row is filled and copied to the others.
+  const bool block = (size_t)store->pitch == row_bytes;
+  FillPixelRun(first, block ? row_bytes * (size_t)h : row_bytes, value, bpp);
+  if (!block) CopyPixelRows(first + store->pitch, store->pitch, first, 0, row_bytes, h - 1);
 }

@@ -1,5 +1,6 @@
 // The real program as a player starts it, in a copy of its run folder under
-// SDL's offscreen video driver, driven by its test script:
+// SDL's offscreen video driver, on the software path (VOX_HARDWARE=0),
+// driven by its test script:
 //  - StartToFirstFrame: from fork to the first frame presented (the moment
 //    the script's screenshot of that frame is created), dynamic loading,
 //    start-up waits and page faults included; one program per iteration;
@@ -61,6 +62,7 @@ Run RunProgram(const std::string& script, bool watch_shot) {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("VOXALDRIFT_TEST_SCRIPT", "script.txt", 1);
+    setenv("VOX_HARDWARE", "0", 1);  // the software path, also where OpenGL exists
     execl("./voxaldrift", "voxaldrift", (char*)nullptr);
     _exit(127);
   }

@@ -21,13 +21,21 @@ int StoreBytesPerPixel(int format_code, int palette_flag, int alpha_flag) {
 }
 
 void FreeStore(PIXELSTORE* store) {
-  if (!store->user_memory) VOX_FREE(store->pixel_memory);
-  VOX_FREE(store->premul_plane);
+  VOX_FREE(store->pixel_block);
+  VOX_FREE(store->premul_block);
   VOX_FREE(store->run_table);
   VOX_FREE(store->palette);
-  store->pixel_memory = store->premul_plane = store->run_table = nullptr;
+  store->pixel_memory = store->premul_plane = store->run_table = store->pixel_block = store->premul_block = nullptr;
   store->palette = store->palette2 = nullptr;
   VOX_FREE(store);
+}
+
+// `bytes` starting on a 64-byte cache line inside a block kept in *block:
+// rows whose pitch is a multiple of 64 then never have a vector load or
+// store straddle two lines.
+uint8_t* AllocateOnCacheLine(uint32_t bytes, uint8_t** block) {
+  *block = (uint8_t*)VOX_ALLOC(bytes + 63);
+  return *block ? (uint8_t*)(((uintptr_t)*block + 63) & ~(uintptr_t)63) : nullptr;
 }
 
 PIXELFORMAT MakeSingleChannelFormat(int bits, uint32_t mask) {
@@ -184,13 +192,13 @@ int SetupMEMIMG(MEMIMG* view, int width, int height, int pitch, uint32_t transpa
       store->pixel_memory = (uint8_t*)user_pixels;
       store->user_memory = 1;
     } else {
-      store->pixel_memory = (uint8_t*)VOX_ALLOC(bytes);
+      store->pixel_memory = AllocateOnCacheLine(bytes, &store->pixel_block);
       ok = store->pixel_memory != nullptr;
     }
   }
   if (ok && make_work_tables) {
     if (alpha_flag) {
-      store->premul_plane = (uint8_t*)VOX_ALLOC(bytes);
+      store->premul_plane = AllocateOnCacheLine(bytes, &store->premul_block);
       ok = store->premul_plane != nullptr;
     }
     if (ok && format_code != MEMIMG_GRAY8) {

@@ -72,7 +72,7 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   uint32_t masks[3];
   if (!DibChannelMasks(info, masks)) return 0;
   int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  if (x_src < 0 || y_src < 0 || x_src + src_width > width || y_src + src_height > height) return 0;
+  if (x_src < 0 || y_src < 0 || (int64_t)x_src + src_width > width || (int64_t)y_src + src_height > height) return 0;
   size_t stride = (size_t)DibRowBytes(width, bpp);
 
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);

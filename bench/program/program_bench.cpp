@@ -6,7 +6,10 @@
 //    with its field, background and HUD, present), the pacing wait left out;
 //  - TitlePacing: frames of the title at 60 a second with the frame loop's
 //    own wait: how late each frame starts after its deadline (mean,
-//    standard deviation, median, 99th percentile and worst, in microseconds) and the processor time of the
+//    standard deviation, median, 99th percentile and worst, in microseconds;
+//    the clear before the hook is part of it), how far the time from one
+//    frame's start to the next strays from the period (its root mean square
+//    and 99th percentile) and the processor time of the
 //    process as a share of one core.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -41,9 +44,12 @@ namespace {
 struct BenchHook : FrameHook {
   BenchHook() { unpaced = true; }
   void before_input() override {
-    if (!unpaced) lateness.push_back(GetMicrosecondCount(0) - frame_base);
+    if (unpaced) return;
+    const int64_t now = GetMicrosecondCount(0);
+    lateness.push_back(now - frame_base);
+    starts.push_back(now);
   }
-  std::vector<int64_t> lateness;
+  std::vector<int64_t> lateness, starts;
 } bench_hook;
 
 bool started = false;
@@ -131,6 +137,7 @@ void TitlePacing(benchmark::State& state) {
   for (auto _ : state) {
     bench_hook.unpaced = false;
     bench_hook.lateness.clear();
+    bench_hook.starts.clear();
     frame_base = GetMicrosecondCount(0);
     timespec cpu0, cpu1, wall0, wall1;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
@@ -153,6 +160,16 @@ void TitlePacing(benchmark::State& state) {
     state.counters["late_p50_us"] = at(0.5);
     state.counters["late_p99_us"] = at(0.99);
     state.counters["late_max_us"] = (double)late.back();
+    // Jitter: how far the time from one frame's start to the next strays
+    // from the period (the work before the hook, the clear, cancels out).
+    const std::vector<int64_t>& t = bench_hook.starts;
+    double stray = 0;
+    std::vector<double> off;
+    for (size_t i = 2; i < t.size(); i++) off.push_back(std::fabs((double)(t[i] - t[i - 1] - kFramePeriodUs)));
+    for (double o : off) stray += o * o;
+    std::sort(off.begin(), off.end());
+    state.counters["period_sd_us"] = std::sqrt(stray / (double)off.size());
+    state.counters["period_p99_us"] = off[(size_t)(0.99 * (double)(off.size() - 1))];
     state.counters["core_percent"] = Seconds(cpu0, cpu1) / Seconds(wall0, wall1) * 100;
   }
 }

@@ -32,16 +32,13 @@ int run_program();
 // Waits until one period has passed since `base`, then moves `base` on by
 // exactly one period: after a late frame the following frames wait less (or
 // not at all) until the base has caught up with the clock. `now` reads the
-// microsecond clock; `sleep` may sleep for up to the given microseconds.
-template <typename Now, typename Sleep>
-void wait_for_frame_end(int64_t* base, Now now, Sleep sleep) {
-  for (;;) {
-    int64_t left = *base + kFramePeriodUs - now();
-    if (left <= 0) break;
-    // Sleeping the bulk of the wait spares a processor core; the last
-    // two milliseconds are waited on the clock, as sleeps overshoot.
-    if (left > 2000) sleep(left - 2000);
-  }
+// microsecond clock; `sleep_until` sleeps until that clock reads at least the
+// given time. The wait sleeps to the deadline itself instead of spinning on
+// the clock, which would keep a processor core busy every frame.
+template <typename Now, typename SleepUntil>
+void wait_for_frame_end(int64_t* base, Now now, SleepUntil sleep_until) {
+  const int64_t deadline = *base + kFramePeriodUs;
+  while (deadline - now() > 0) sleep_until(deadline);
   *base += kFramePeriodUs;
 }
 

@@ -40,6 +40,12 @@ struct Library {
   std::atomic<bool> discard_running{false};
   int volume = 100;
   std::atomic<int> peak{0};
+  // The sound font loads on a thread of its own: reading and preparing its
+  // samples is the longest step of a program's start-up, and no sound needs
+  // it before the first music plays. Whatever uses the instruments waits.
+  std::mutex loader_mutex;
+  std::thread loader;
+  std::atomic<bool> font_loaded{false};
 
   ~Library();
 };
@@ -95,6 +101,13 @@ void DiscardLoop(Library* lib) {
 }
 
 void Quiet(int, const char*, void*) {}
+
+// Waits until the sound font has loaded (or failed to); true when loaded.
+bool FinishFontLoad(Library& lib) {
+  std::lock_guard<std::mutex> lock(lib.loader_mutex);
+  if (lib.loader.joinable()) lib.loader.join();
+  return lib.font_loaded.load();
+}
 
 std::string FindSoundFont() {
   static const char* const kKnown[] = {
@@ -155,6 +168,7 @@ void StopOutput(Library& lib) {
 // A program that unloads the library or ends without THCloseDevice must not
 // leave the rendering thread running into freed memory.
 Library::~Library() {
+  FinishFontLoad(*this);
   StopOutput(*this);
   std::lock_guard<std::mutex> lock(mutex);
   CloseLocked(*this);
@@ -176,11 +190,17 @@ TH_API THOpenDevice(int device, int flags) {
     if (!lib.settings) return TH_ERR_SYNTH;
     fluid_settings_setnum(lib.settings, "synth.sample-rate", kRate);
     lib.synth = new_fluid_synth(lib.settings);
-    if (!lib.synth || fluid_synth_sfload(lib.synth, font.c_str(), 1) == FLUID_FAILED) {
+    if (!lib.synth) {
       CloseLocked(lib);
       return TH_ERR_SYNTH;
     }
     fluid_synth_set_gain(lib.synth, kFullGain);
+    // The synthesiser's own lock lets the font load while it renders.
+    lib.font_loaded.store(false);
+    fluid_synth_t* synth = lib.synth;
+    lib.loader = std::thread([&lib, synth, font] {
+      lib.font_loaded.store(fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED);
+    });
   }
   // Output: the default audio device, else real-time rendering into nothing.
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
@@ -207,6 +227,7 @@ TH_API THOpenDevice(int device, int flags) {
 
 TH_API THCloseDevice() {
   Library& lib = Lib();
+  FinishFontLoad(lib);
   {
     std::lock_guard<std::mutex> lock(lib.mutex);
     if (!lib.synth) return TH_ERR_NOT_OPEN;
@@ -244,8 +265,10 @@ TH_API THLoadMusic(const char* path) {
 
 TH_API THPlayMusic() {
   Library& lib = Lib();
+  const bool font = FinishFontLoad(lib);
   std::lock_guard<std::mutex> lock(lib.mutex);
   if (!lib.synth) return TH_ERR_NOT_OPEN;
+  if (!font) return TH_ERR_SYNTH;  // the sound font could not be read
   if (lib.music.empty()) return TH_ERR_NO_MUSIC;
   DropPlayerLocked(lib);
   lib.player = new_fluid_player(lib.synth);

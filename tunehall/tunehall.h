@@ -39,7 +39,9 @@ struct THStatus {
 };
 static_assert(sizeof(THStatus) == 32);
 
-// device: -1 for the default output; flags: 0.
+// device: -1 for the default output; flags: 0. The sound font is found at
+// once (TH_ERR_NO_SOUNDFONT without one) and read in the background;
+// THPlayMusic waits for it and answers TH_ERR_SYNTH when it could not be read.
 TH_API THOpenDevice(int device, int flags);
 TH_API THCloseDevice();
 // path: code page 932 text, "\" or "/" separators, relative to the current

@@ -3,7 +3,14 @@
 //  - StartToFirstFrame: start-up (engine, fonts, settings, the MIDI library)
 //    and the title's first frame presented, cold, once;
 //  - PlayFrame: one frame of endless play (clear, input, messages, the scene
-//    with its field, background and HUD, present), the pacing wait left out.
+//    with its field, background and HUD, present), the pacing wait left out;
+//  - TitlePacing: frames of the title at 60 a second with the frame loop's
+//    own wait: how late each frame starts after its deadline (mean,
+//    standard deviation, median, 99th percentile and worst, in microseconds;
+//    the clear before the hook is part of it), how far the time from one
+//    frame's start to the next strays from the period (its root mean square
+//    and 99th percentile) and the processor time of the
+//    process as a share of one core.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,6 +19,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
+#include <cmath>
+#include <algorithm>
 
 #include "engine/core/util.h"
 #include "engine/graphics/graphics.h"
@@ -29,10 +39,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Frames back to back: the benchmark measures the work, not the wait.
-struct Unpaced : FrameHook {
-  Unpaced() { unpaced = true; }
-} unpaced_hook;
+// Frames back to back (the benchmark measures the work, not the wait), or
+// paced, noting how late each frame begins after its deadline.
+struct BenchHook : FrameHook {
+  BenchHook() { unpaced = true; }
+  void before_input() override {
+    if (unpaced) return;
+    const int64_t now = GetMicrosecondCount(0);
+    lateness.push_back(now - frame_base);
+    starts.push_back(now);
+  }
+  std::vector<int64_t> lateness, starts;
+} bench_hook;
 
 bool started = false;
 
@@ -108,6 +126,55 @@ void PlayFrame(benchmark::State& state) {
 }
 BENCHMARK(PlayFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
+void TitlePacing(benchmark::State& state) {
+  if (!started) {
+    state.SkipWithError("start-up failed");
+    return;
+  }
+  delete_scene();
+  requested_scene = current_scene_number = kSceneTitle;
+  current_scene = build_scene(kSceneTitle, SceneValues{});
+  for (auto _ : state) {
+    bench_hook.unpaced = false;
+    bench_hook.lateness.clear();
+    bench_hook.starts.clear();
+    frame_base = GetMicrosecondCount(0);
+    timespec cpu0, cpu1, wall0, wall1;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+    clock_gettime(CLOCK_MONOTONIC, &wall0);
+    for (int i = 0; i < 300; i++) run_frame();
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    clock_gettime(CLOCK_MONOTONIC, &wall1);
+    bench_hook.unpaced = true;
+    // The first frame's start is the base itself.
+    std::vector<int64_t>& late = bench_hook.lateness;
+    late.erase(late.begin());
+    double mean = 0, square = 0;
+    for (int64_t l : late) mean += (double)l;
+    mean /= (double)late.size();
+    for (int64_t l : late) square += ((double)l - mean) * ((double)l - mean);
+    std::sort(late.begin(), late.end());
+    auto at = [&](double q) { return (double)late[(size_t)(q * (double)(late.size() - 1))]; };
+    state.counters["late_mean_us"] = mean;
+    state.counters["late_sd_us"] = std::sqrt(square / (double)late.size());
+    state.counters["late_p50_us"] = at(0.5);
+    state.counters["late_p99_us"] = at(0.99);
+    state.counters["late_max_us"] = (double)late.back();
+    // Jitter: how far the time from one frame's start to the next strays
+    // from the period (the work before the hook, the clear, cancels out).
+    const std::vector<int64_t>& t = bench_hook.starts;
+    double stray = 0;
+    std::vector<double> off;
+    for (size_t i = 2; i < t.size(); i++) off.push_back(std::fabs((double)(t[i] - t[i - 1] - kFramePeriodUs)));
+    for (double o : off) stray += o * o;
+    std::sort(off.begin(), off.end());
+    state.counters["period_sd_us"] = std::sqrt(stray / (double)off.size());
+    state.counters["period_p99_us"] = off[(size_t)(0.99 * (double)(off.size() - 1))];
+    state.counters["core_percent"] = Seconds(cpu0, cpu1) / Seconds(wall0, wall1) * 100;
+  }
+}
+BENCHMARK(TitlePacing)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +183,7 @@ int main(int argc, char** argv) {
   std::string run = (fs::temp_directory_path() / ("voxbench-" + std::to_string(getpid()))).string();
   MakeRunFolder(run);
   if (chdir(run.c_str()) != 0) return 1;
-  set_frame_hook(&unpaced_hook);
+  set_frame_hook(&bench_hook);
   // The software renderer, also where a hardware path would be had.
   InstallEngineServices();
   SetUseHardwareRenderer(0);

@@ -3,6 +3,7 @@
 // the operations that pack, unpack, expand, read, write and convert pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // One palette entry of a 1-byte format, stored blue, green, red, alpha: read
@@ -87,6 +88,12 @@ int StretchBaseImageRect(int src_x1, int src_y1, int src_x2, int src_y2, BASEIMA
                          int dst_x2, int dst_y2, BASEIMAGE* dst, int sampling);
 
 // ---- conversion -------------------------------------------------------------
+// Copies `rows` rows of `row_bytes` from src to dst, each advancing by its
+// pitch: one copy of the whole block where both images' rows follow each
+// other without a gap (a row-by-row copy of rows whose addresses agree modulo
+// 4096 takes the C library's slow path), else row by row.
+void CopyPixelRows(uint8_t* dst, ptrdiff_t dst_pitch, const uint8_t* src, ptrdiff_t src_pitch, size_t row_bytes,
+                   int rows);
 // Moves src_rect of the source to (dst_x, dst_y) of the destination,
 // converting between the two formats. The alpha image (optional) has the
 // source's size and gives alpha through its red channel. Both rectangles must

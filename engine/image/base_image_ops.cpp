@@ -10,8 +10,13 @@ int ZeroBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height) {
   // Block-compressed memory has no rows to clear.
   if (image->format.dxt_kind || !image->pixels || width <= 0) return 0;
   const int bytes = image->format.bytes_per_pixel;
-  for (int row = 0; row < height; ++row)
-    std::memset(image->pixels + (int64_t)(y + row) * image->pitch + (int64_t)x * bytes, 0, (size_t)width * bytes);
+  const size_t row_bytes = (size_t)width * bytes;
+  uint8_t* first = image->pixels + (int64_t)y * image->pitch + (int64_t)x * bytes;
+  if (height > 0 && (int64_t)row_bytes == image->pitch) {
+    std::memset(first, 0, row_bytes * (size_t)height);  // rows without a gap: one block
+    return 0;
+  }
+  for (int row = 0; row < height; ++row) std::memset(first + (int64_t)row * image->pitch, 0, row_bytes);
   return 0;
 }
 

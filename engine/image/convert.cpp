@@ -184,6 +184,16 @@ struct ChannelMap {
 
 }  // namespace
 
+void CopyPixelRows(uint8_t* dst, ptrdiff_t dst_pitch, const uint8_t* src, ptrdiff_t src_pitch, size_t row_bytes,
+                   int rows) {
+  if (rows <= 0 || !row_bytes) return;
+  if (dst_pitch == (ptrdiff_t)row_bytes && src_pitch == (ptrdiff_t)row_bytes) {
+    std::memcpy(dst, src, row_bytes * (size_t)rows);
+    return;
+  }
+  for (int y = 0; y < rows; ++y) std::memcpy(dst + y * dst_pitch, src + y * src_pitch, row_bytes);
+}
+
 int ConvertPixelRect(uint8_t* dst, int dst_pitch, const PIXELFORMAT* dst_format, const uint8_t* src, int src_pitch,
                      const PIXELFORMAT* src_format, const uint8_t* alpha, int alpha_pitch,
                      const PIXELFORMAT* alpha_format, int dst_x, int dst_y, const PixelRect* src_rect, int mirror,
@@ -237,14 +247,13 @@ int ConvertPixelRect(uint8_t* dst, int dst_pitch, const PIXELFORMAT* dst_format,
 
   const bool same_masks = sb == db && Masks(sf, df->red_mask, df->green_mask, df->blue_mask);
   if (!key && !use_alpha_image && !alpha_only && !alpha_from_red && same_masks && sf->alpha_mask == df->alpha_mask) {
-    const int row_bytes = width * r.src_bytes;
+    if (!r.mirror) {
+      CopyPixelRows(r.DstPixel(0, 0), dst_pitch, r.SrcRow(0), src_pitch, (size_t)width * r.src_bytes, height);
+      return 0;
+    }
     for (int y = 0; y < height; ++y) {
-      if (!r.mirror) {
-        std::memcpy(r.DstPixel(0, y), r.SrcRow(y), (size_t)row_bytes);
-      } else {
-        const uint8_t* s = r.SrcRow(y);
-        for (int x = 0; x < width; ++x, s += r.src_bytes) std::memcpy(r.DstPixel(x, y), s, (size_t)r.src_bytes);
-      }
+      const uint8_t* s = r.SrcRow(y);
+      for (int x = 0; x < width; ++x, s += r.src_bytes) std::memcpy(r.DstPixel(x, y), s, (size_t)r.src_bytes);
     }
     return 0;
   }

@@ -22,8 +22,7 @@ static void SetDibHeader(BITMAPINFOHEADER* h, int width, int height, int bits, u
 static void* CopyRows(const BASEIMAGE* image, int64_t row_bytes, int64_t stride) {
   uint8_t* out = (uint8_t*)TrackedCalloc((uint32_t)(stride * image->height), "", 0);
   if (!out) return nullptr;
-  for (int y = 0; y < image->height; ++y)
-    std::memcpy(out + y * stride, image->pixels + (int64_t)y * image->pitch, (size_t)row_bytes);
+  CopyPixelRows(out, (ptrdiff_t)stride, image->pixels, image->pitch, (size_t)row_bytes, image->height);
   return out;
 }
 

@@ -174,6 +174,13 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
                   w == src->width && h == src->height;
   int index = SoftLoopIndex(ss->format_code, kind, SoftModeIndex(mode), blend_graph != nullptr);
   f.fast = FindFastRow(index);
+  // Rows that follow each other without a gap, in the target, the source and
+  // the blend image alike, are drawn as one long row: no pixel's result
+  // depends on its row, and the fast rows run on without a stop per row. The
+  // 16-bit pair loop joins pixels two by two, so its rows must be even.
+  const bool pairs = ss->format_code == MEMIMG_R5G6B5 && (mode == SOFT_BLEND_ADD || mode == SOFT_BLEND_SUBTRACT);
+  const bool gapless = f.dst_pitch == w * dbpp && f.src_pitch == w * sbpp && (!blend_graph || f.graph_pitch == w) &&
+                       (!pairs || w % 2 == 0) && (int64_t)w * h <= INT32_MAX;
   if (run_path) {
     f.runs = ss->run_table;
     f.runs_end = ss->run_table + (size_t)(ss->width + 5) * ss->height;
@@ -182,9 +189,12 @@ void BlitToMEMIMG(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparency
   }
   // A plain copy of pixels of the destination's own size is a row copy.
   if (mode == SOFT_BLEND_COPY && white && !blend_graph && !k.transparency && sbpp == dbpp) {
-    for (int row = 0; row < h; row++)
-      std::memcpy(f.dst + (ptrdiff_t)row * f.dst_pitch, f.src + (ptrdiff_t)row * f.src_pitch, (size_t)w * dbpp);
+    CopyPixelRows(f.dst, f.dst_pitch, f.src, f.src_pitch, (size_t)w * dbpp, h);
     return;
+  }
+  if (gapless) {
+    f.width = w * h;
+    f.height = 1;
   }
   k.fast = white && !blend_graph && kind != SoftSrc::DirectAlpha;
   if (k.fast && p == 255 && ss->format_code == MEMIMG_R5G6B5 &&

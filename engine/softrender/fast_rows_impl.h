@@ -183,6 +183,23 @@ Quad Each(Quad a, Quad b, Quad c, F f) {
 }
 V KeepByte3(V r, V d) { return Select(Isa::Set32(0xFF000000), d, r); }
 
+// The untinted copy of a source with alpha: byte by byte MixToward(d, s, a, 8),
+// (d * (256 - a) + s * a) >> 8, taken as (d * 256 + (s - d) * a) >> 8: the
+// 16-bit products wrap, the sum lies in 0..65280. Blue and red (the even
+// bytes) and green and byte 3 (the odd bytes) each fill the words of one
+// vector, so no pixel is widened; byte 3 is weighted by 0, which keeps the
+// target's, and a pixel of alpha 0 gives the target unchanged.
+V MixByAlpha32(V s, V d) {
+  const V even = Isa::Set16(0x00FF);
+  const V s_br = Isa::And(s, even), d_br = Isa::And(d, even);
+  const V s_ga = Isa::Srl16<8>(s), d_ga = Isa::Srl16<8>(d);
+  const V a_g = Isa::Srl32<16>(s_ga);                // alpha in green's word, 0 in byte 3's
+  const V a_br = Isa::Or(a_g, Isa::Sll32<16>(a_g));  // alpha in both words
+  const V br = Isa::Add16(Isa::Mullo16(Isa::Sub16(s_br, d_br), a_br), Isa::Sll16<8>(d_br));
+  const V ga = Isa::Add16(Isa::Mullo16(Isa::Sub16(s_ga, d_ga), a_g), Isa::Sll16<8>(d_ga));
+  return Isa::Or(Isa::Srl16<8>(br), Isa::And(ga, Isa::Set16(0xFF00)));
+}
+
 // R5G6B5 pixels: blue, green and red as words.
 struct Rgb {
   V ch[3];
@@ -283,13 +300,18 @@ struct Row {
   // weighted (alpha neither 0 nor 255). False when the vector is finished:
   // every pixel skipped, or every one an opaque copy of the source.
   static bool Sort(uint8_t* dp, V s, V skip, V opaque, V* weighted) {
-    if constexpr (Cls == kKey || Cls == kAlphaSplit)
+    if constexpr (Cls == kKey)
       if (Isa::Mask(skip) == Isa::kAllBits) return false;
     if constexpr (Cls == kAlphaSplit) {
-      if constexpr (kPlainIsSource) {
-        if (Isa::Mask(opaque) == Isa::kAllBits) {
-          Isa::Store(dp, s);
-          return false;
+      // One test on the way of a vector with a weighted pixel; the others
+      // are told apart only when none is weighted.
+      if (Isa::Mask(Isa::Or(skip, opaque)) == Isa::kAllBits) {
+        if (Isa::Mask(skip) == Isa::kAllBits) return false;
+        if constexpr (kPlainIsSource) {
+          if (Isa::Mask(opaque) == Isa::kAllBits) {
+            Isa::Store(dp, s);
+            return false;
+          }
         }
       }
       *weighted = Isa::AndNot(Isa::Or(skip, opaque), Isa::Ones());
@@ -325,6 +347,13 @@ struct Row {
     }
     if (!Sort(dp, s, skip, opaque, &weighted)) return;
     const V d = Isa::Load(dp);
+    if constexpr (kPlainIsSource && S == SoftSrc::DirectAlpha && kSplitOrWeighted) {
+      // Skipped pixels (alpha 0) come out of the mix as the target; only the
+      // opaque ones need their own result, the source.
+      const V r = MixByAlpha32(s, d);
+      Isa::Store(dp, Cls == kAlphaSplit ? Select(opaque, s, r) : r);
+      return;
+    }
     const Quad sw = Widen(s);
     Quad tw = sw;
     if constexpr (Tinted) tw = {Scale(sw.lo, c.bright_quad), Scale(sw.hi, c.bright_quad)};

@@ -2,7 +2,11 @@
 // sub-views, release, the shared pixel-format records and the raw fill.
 #include "engine/softrender/memimg.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/core/alloc.h"
+#include "engine/image/base_image.h"
 #include "engine/softrender/blend.h"
 #include "platform/d3d9/dd_pixel_format.h"
 
@@ -17,13 +21,21 @@ int StoreBytesPerPixel(int format_code, int palette_flag, int alpha_flag) {
 }
 
 void FreeStore(PIXELSTORE* store) {
-  if (!store->user_memory) VOX_FREE(store->pixel_memory);
-  VOX_FREE(store->premul_plane);
+  VOX_FREE(store->pixel_block);
+  VOX_FREE(store->premul_block);
   VOX_FREE(store->run_table);
   VOX_FREE(store->palette);
-  store->pixel_memory = store->premul_plane = store->run_table = nullptr;
+  store->pixel_memory = store->premul_plane = store->run_table = store->pixel_block = store->premul_block = nullptr;
   store->palette = store->palette2 = nullptr;
   VOX_FREE(store);
+}
+
+// `bytes` starting on a 64-byte cache line inside a block kept in *block:
+// rows whose pitch is a multiple of 64 then never have a vector load or
+// store straddle two lines.
+uint8_t* AllocateOnCacheLine(uint32_t bytes, uint8_t** block) {
+  *block = (uint8_t*)VOX_ALLOC(bytes + 63);
+  return *block ? (uint8_t*)(((uintptr_t)*block + 63) & ~(uintptr_t)63) : nullptr;
 }
 
 PIXELFORMAT MakeSingleChannelFormat(int bits, uint32_t mask) {
@@ -49,6 +61,29 @@ auto PickFormatRow(const Table& t, int format_code, int alpha_flag, int palette_
       return &t.gray16;
     default:
       return nullptr;
+  }
+}
+
+// `bytes` of pixels of `bpp` bytes, all `value`: a few stored one by one,
+// then copies that double what is done, each from the start.
+void FillPixelRun(uint8_t* p, size_t bytes, uint32_t value, int bpp) {
+  const bool one_byte = bpp == 1 || (bpp == 2 ? (value & 0xFF) == ((value >> 8) & 0xFF)
+                                              : value == (value & 0xFF) * 0x01010101u);
+  if (one_byte) {
+    std::memset(p, (int)(value & 0xFF), bytes);
+    return;
+  }
+  size_t done = 0;
+  for (; done < bytes && done < 64; done += bpp) {
+    if (bpp == 2)
+      StorePixel16(p + done, value);
+    else
+      StorePixel32(p + done, value);
+  }
+  while (done < bytes) {
+    const size_t n = std::min(done, bytes - done);
+    std::memcpy(p + done, p, n);
+    done += n;
   }
 }
 
@@ -157,13 +192,13 @@ int SetupMEMIMG(MEMIMG* view, int width, int height, int pitch, uint32_t transpa
       store->pixel_memory = (uint8_t*)user_pixels;
       store->user_memory = 1;
     } else {
-      store->pixel_memory = (uint8_t*)VOX_ALLOC(bytes);
+      store->pixel_memory = AllocateOnCacheLine(bytes, &store->pixel_block);
       ok = store->pixel_memory != nullptr;
     }
   }
   if (ok && make_work_tables) {
     if (alpha_flag) {
-      store->premul_plane = (uint8_t*)VOX_ALLOC(bytes);
+      store->premul_plane = AllocateOnCacheLine(bytes, &store->premul_block);
       ok = store->premul_plane != nullptr;
     }
     if (ok && format_code != MEMIMG_GRAY8) {
@@ -229,17 +264,15 @@ void FillMEMIMGRect(MEMIMG* view, const int32_t* rect, uint32_t value) {
     for (int i = 0; i < 4; i++) r[i] = rect[i];
     IntersectClipRect(r, clip);
   }
+  const int w = r[2] - r[0], h = r[3] - r[1];
+  if (w <= 0 || h <= 0) return;
   const PIXELSTORE* store = view->store;
-  int bpp = MEMIMGBytesPerPixel(store);
-  for (int y = r[1]; y < r[3]; y++) {
-    uint8_t* p = view->pixels + (size_t)y * store->pitch + (size_t)r[0] * bpp;
-    for (int x = r[0]; x < r[2]; x++, p += bpp) {
-      if (bpp == 1)
-        *p = (uint8_t)value;
-      else if (bpp == 2)
-        StorePixel16(p, value);
-      else
-        StorePixel32(p, value);
-    }
-  }
+  const int bpp = MEMIMGBytesPerPixel(store);
+  const size_t row_bytes = (size_t)w * bpp;
+  uint8_t* first = view->pixels + (size_t)r[1] * store->pitch + (size_t)r[0] * bpp;
+  // Rows without a gap between them are filled as one long row; otherwise
+  // the first row is filled and copied to the others.
+  const bool block = (size_t)store->pitch == row_bytes;
+  FillPixelRun(first, block ? row_bytes * (size_t)h : row_bytes, value, bpp);
+  if (!block) CopyPixelRows(first + store->pitch, store->pitch, first, 0, row_bytes, h - 1);
 }

@@ -54,6 +54,8 @@ struct PIXELSTORE {
   uint8_t* pixel_memory;      // height x pitch bytes
   uint8_t* premul_plane;      // height x pitch bytes, or null
   uint8_t* run_table;         // (width + 5) x height bytes, or null
+  uint8_t* pixel_block;       // the allocations the pixel memory and the plane
+  uint8_t* premul_block;      // start on a cache line in (null for user memory)
 };
 
 struct MEMIMG {

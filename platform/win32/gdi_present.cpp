@@ -3,45 +3,11 @@
 // surface), which is then shown.
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
-#include "platform/win32/byte_order.h"
+#include "platform/win32/dib_rows.h"
 #include "platform/win32/window_internal.h"
 
 namespace {
-
-struct Channel {
-  uint32_t mask;
-  int shift;
-  uint64_t max;
-};
-
-Channel ChannelOf(uint32_t mask) {
-  return Channel{mask, vox_win32::BitFieldShift(mask), (1ull << vox_win32::BitFieldWidth(mask)) - 1};
-}
-
-// The channel scaled to 0..255, rounded to the nearest.
-uint32_t Expand(uint32_t pixel, const Channel& c) {
-  if (!c.max) return 0;
-  return (uint32_t)((((pixel & c.mask) >> c.shift) * 255 + c.max / 2) / c.max);
-}
-
-// A channel's value (as the DIB holds it) to its bits in the surface's pixel
-// format, through a table for channels up to 10 bits wide (null beyond).
-struct ChannelTable {
-  ChannelTable(const Channel& c, int loss, int shift) : channel(c), loss(loss), shift(shift) {
-    if (c.max >= 1024) return;
-    for (uint32_t v = 0; v <= c.max; v++) table[v] = (Expand(v << c.shift, c) >> loss) << shift;
-    fast = table;
-  }
-  uint32_t bits(uint32_t pixel) const {
-    return fast ? fast[(pixel & channel.mask) >> channel.shift] : (Expand(pixel, channel) >> loss) << shift;
-  }
-  Channel channel;
-  int loss, shift;
-  uint32_t table[1024];
-  const uint32_t* fast = nullptr;
-};
 
 WindowObject* PaintTarget(HDC dc) { return vox_win32::LiveWindow(reinterpret_cast<HWND>(dc)); }
 
@@ -106,9 +72,8 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   uint32_t masks[3];
   if (!DibChannelMasks(info, masks)) return 0;
   int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  if (x_src < 0 || y_src < 0 || x_src + src_width > width || y_src + src_height > height) return 0;
+  if (x_src < 0 || y_src < 0 || (int64_t)x_src + src_width > width || (int64_t)y_src + src_height > height) return 0;
   size_t stride = (size_t)DibRowBytes(width, bpp);
-  Channel red = ChannelOf(masks[0]), green = ChannelOf(masks[1]), blue = ChannelOf(masks[2]);
 
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (!surface) return 0;
@@ -118,35 +83,8 @@ int StretchDIBitsToWindow(HWND window, int x_dest, int y_dest, int dest_width, i
   SDL_Rect clip{0, 0, surface->w, surface->h}, visible;
   if (!SDL_IntersectRect(&to, &clip, &visible)) return src_height;
   if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return 0;
-  const SDL_PixelFormat* f = surface->format;
-  int out_bytes = f->BytesPerPixel;
-  const uint8_t* base = static_cast<const uint8_t*>(bits);
-  // Every frame of the software screen comes through here: the source
-  // column of each surface column and each channel value's bits in the
-  // surface's format are worked out once per call, not once per pixel.
-  std::vector<int> column_list((size_t)visible.w);
-  int* columns = column_list.data();
-  for (int x = visible.x; x < visible.x + visible.w; x++)
-    columns[x - visible.x] = x_src + (int)((int64_t)(x - to.x) * src_width / to.w);
-  ChannelTable reds(red, f->Rloss, f->Rshift), greens(green, f->Gloss, f->Gshift), blues(blue, f->Bloss, f->Bshift);
-  const uint32_t *rt = reds.fast, *gt = greens.fast, *bt = blues.fast;
-  const bool tables = rt && gt && bt;
-  const size_t out_copy = (size_t)std::min(out_bytes, 4);
-  for (int y = visible.y; y < visible.y + visible.h; y++) {
-    int sy = y_src + (int)((int64_t)(y - to.y) * src_height / to.h);
-    const uint8_t* row = base + stride * (size_t)(h.biHeight < 0 ? sy : height - 1 - sy);
-    uint8_t* out = static_cast<uint8_t*>(surface->pixels) + (size_t)y * surface->pitch + (size_t)visible.x * out_bytes;
-    for (int i = 0; i < visible.w; i++) {
-      const uint8_t* in = row + columns[i] * (bpp / 8);
-      uint32_t p = bpp == 16 ? ReadLe16(in) : bpp == 24 ? ReadLe24(in) : ReadLe32(in);
-      uint32_t packed = tables ? rt[(p & red.mask) >> red.shift] | gt[(p & green.mask) >> green.shift] |
-                                     bt[(p & blue.mask) >> blue.shift]
-                               : reds.bits(p) | greens.bits(p) | blues.bits(p);
-      packed |= f->Amask;
-      memcpy(out, &packed, out_copy);
-      out += out_bytes;
-    }
-  }
+  DrawDibToSurface(surface, DibPlacement{x_src, y_src, src_width, src_height, to, visible},
+                   static_cast<const uint8_t*>(bits), stride, height, h.biHeight < 0, bpp, masks);
   if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   SDL_UpdateWindowSurface(w->sdl);
   return src_height;

@@ -1,5 +1,6 @@
 // Clocks and calendar times: the performance counter and the multimedia
 // timer over CLOCK_MONOTONIC, file times and local time.
+#include <errno.h>
 #include <time.h>
 
 #include <cstdint>
@@ -49,6 +50,14 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
   if (!counter) return FALSE;
   counter->QuadPart = MonotonicNanoseconds() / 100;
   return TRUE;
+}
+
+void SleepUntilPerformanceCount(LONGLONG count) {
+  // The counter is CLOCK_MONOTONIC in units of 100 ns.
+  timespec at{(time_t)(count / 10000000), (long)(count % 10000000) * 100};
+  if (count <= 0) return;
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+  }
 }
 
 // Milliseconds since the machine started, wrapping like the platform's

@@ -233,6 +233,10 @@ LPVOID LockResource(HGLOBAL data);
 // ---- time and system information ---------------------------------------------
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
+// Sleeps until the performance counter reads at least `count`: a wake-up at
+// an absolute time, which neither drifts by the time it took to ask nor
+// needs a spin at the end.
+void SleepUntilPerformanceCount(LONGLONG count);
 DWORD timeGetTime();
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size);
 MMRESULT timeBeginPeriod(UINT period);

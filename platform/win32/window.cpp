@@ -217,9 +217,10 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
   std::string utf8_title = ToUtf8(w->title.c_str());
   int cw = std::max(1, (int)(c.right - c.left)), ch = std::max(1, (int)(c.bottom - c.top));
-  // Able to carry an OpenGL context where the video driver offers OpenGL;
-  // a driver without it (dummy) makes the plain window.
-  w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags | SDL_WINDOW_OPENGL);
+  // Able to carry an OpenGL context where the video driver offers OpenGL
+  // and the program may use it; a driver without it (dummy) makes the plain
+  // window.
+  if (OpenGLWindowsWanted()) w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags | SDL_WINDOW_OPENGL);
   w->gl_capable = w->sdl != nullptr;
   if (w->gl_capable) KeepGLLibraryLoaded();
   if (!w->sdl) w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags);

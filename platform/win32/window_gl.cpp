@@ -2,6 +2,7 @@
 // the video thread. The drawable is the SDL window's; a fullscreen popup
 // shows its client area letterboxed into it, as the window surface does.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/win32/window_internal.h"
@@ -27,6 +28,11 @@ void KeepGLLibraryLoaded() {
   static bool kept = false;
   if (kept) return;
   kept = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
+bool OpenGLWindowsWanted() {
+  const char* v = getenv("VOX_HARDWARE");
+  return !(v && std::strcmp(v, "0") == 0);
 }
 
 }  // namespace vox_win32

@@ -46,6 +46,11 @@ std::recursive_mutex& WindowSystemLock();
 bool EnsureVideo();
 // Holds the OpenGL library loaded once a window could carry a context.
 void KeepGLLibraryLoaded();
+// False where the program runs as on a machine without hardware
+// acceleration (VOX_HARDWARE=0, as the Direct3D stand-in reads it): no
+// OpenGL context will be asked for, and windows are made without OpenGL,
+// which spares the start-up the loading of the OpenGL driver.
+bool OpenGLWindowsWanted();
 bool OnVideoThread();
 // The live window behind a handle, or null.
 WindowObject* LiveWindow(HWND window);

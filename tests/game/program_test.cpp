@@ -14,23 +14,25 @@
 
 namespace {
 
-// A clock that moves when the pacer sleeps, by 100 us at each read (the
-// spin of the last two milliseconds), and when a frame's work takes time.
+// A clock that moves by 100 us at each read and, when the pacer sleeps, to
+// the time it sleeps until (plus an oversleep, as a real sleep may wake
+// late); a frame's work takes time as well.
 struct FakeClock {
   static constexpr int64_t kRead = 100;
   int64_t now = 0;
+  int64_t oversleep = 0;
   int sleeps = 0;
   int64_t read() { return now += kRead; }
-  void sleep(int64_t us) {
+  void sleep_until(int64_t t) {
     ++sleeps;
-    now += us;
+    if (now < t) now = t + oversleep;
   }
   // A frame that takes `work` microseconds, then its wait; the time waited.
   int64_t frame(int64_t* base, int64_t work) {
     now += work;
     int64_t before = now;
     wait_for_frame_end(
-        base, [this] { return read(); }, [this](int64_t us) { sleep(us); });
+        base, [this] { return read(); }, [this](int64_t t) { sleep_until(t); });
     return now - before;
   }
 };
@@ -38,8 +40,8 @@ struct FakeClock {
 TEST(FramePacing, ALateFrameIsFollowedByShorterWaitsUntilTheRateIsKept) {
   FakeClock clock;
   int64_t base = 0;
-  // An ordinary frame waits out the rest of its period (sleeping once, for
-  // all but the last two milliseconds), and the base moves on by 16667.
+  // An ordinary frame sleeps once, to the end of its period (no spin on the
+  // clock), and the base moves on by 16667.
   clock.frame(&base, 1000);
   EXPECT_EQ(base, 16667);
   EXPECT_GE(clock.now, 16667);
@@ -51,14 +53,24 @@ TEST(FramePacing, ALateFrameIsFollowedByShorterWaitsUntilTheRateIsKept) {
   EXPECT_LE(clock.frame(&base, 50000), FakeClock::kRead);
   EXPECT_LE(clock.frame(&base, 1000), FakeClock::kRead);
   EXPECT_LE(clock.frame(&base, 1000), FakeClock::kRead);
+  EXPECT_EQ(clock.sleeps, 1);
   EXPECT_GT(clock.frame(&base, 1000), 0);
+  EXPECT_EQ(clock.sleeps, 2);
   EXPECT_EQ(base, 5 * 16667);
   EXPECT_GE(clock.now, 5 * 16667);
   EXPECT_LT(clock.now, 5 * 16667 + 2 * FakeClock::kRead);
   EXPECT_GT(clock.now - start, 50000 + 3000);
+  // A sleep that wakes late makes that frame late, not the schedule: the
+  // base still moves on by exactly one period.
+  clock.oversleep = 400;
   clock.frame(&base, 1000);
   EXPECT_EQ(base, 6 * 16667);
-  EXPECT_LT(clock.now, 6 * 16667 + 2 * FakeClock::kRead);
+  EXPECT_LT(clock.now, 6 * 16667 + 400 + 2 * FakeClock::kRead);
+  clock.oversleep = 0;
+  clock.frame(&base, 1000);
+  EXPECT_EQ(base, 7 * 16667);
+  EXPECT_LT(clock.now, 7 * 16667 + 2 * FakeClock::kRead);
+  EXPECT_EQ(clock.sleeps, 4);
 }
 
 // A scene that notes whether the engine still ran when it ended.

@@ -160,6 +160,20 @@ TEST_F(TunehallTest, MusicLoopsAndTheStateStaysPlaying) {
   EXPECT_EQ(api_.close(), TH_OK);
 }
 
+// The sound font loads behind THOpenDevice: a device closed while it loads
+// waits for it and closes cleanly, and one opened again plays at once (its
+// THPlayMusic waits for the font, so the first notes are not lost).
+TEST_F(TunehallTest, ADeviceClosedWhileItsFontLoadsOpensAgainAndPlays) {
+  ASSERT_EQ(api_.open(-1, 0), TH_OK);
+  EXPECT_EQ(api_.close(), TH_OK);
+  ASSERT_EQ(api_.open(-1, 0), TH_OK);
+  ASSERT_EQ(api_.load(kMusicPath), TH_OK);
+  ASSERT_EQ(api_.play(), TH_OK);
+  EXPECT_EQ(State(), 1);
+  EXPECT_TRUE(HearsAbove(500));
+  EXPECT_EQ(api_.close(), TH_OK);
+}
+
 TEST_F(TunehallTest, StopSilencesAtOnce) {
   ASSERT_EQ(api_.open(-1, 0), TH_OK);
   ASSERT_EQ(api_.load(kMusicPath), TH_OK);

@@ -183,3 +183,21 @@ TEST(ReducePixelsBox, AveragesPerChannel) {
 }
 
 }  // namespace
+
+// Rows copied between images whose rows do or do not follow each other
+// without a gap: the bytes of each row arrive, the gaps are left alone.
+TEST(CopyPixelRows, CopiesEveryRowWhetherThePitchesLeaveGapsOrNot) {
+  struct Case {
+    int dst_pitch, src_pitch, row_bytes, rows;
+  } cases[] = {{1280, 1280, 1280, 48}, {1296, 1280, 1280, 48}, {1280, 1296, 1280, 48}, {20, 20, 18, 5}, {8, 8, 8, 0}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> src((size_t)c.src_pitch * (c.rows + 1)), dst((size_t)c.dst_pitch * (c.rows + 1), 0xEE);
+    for (size_t i = 0; i < src.size(); i++) src[i] = (uint8_t)(i * 7 + 3);
+    CopyPixelRows(dst.data(), c.dst_pitch, src.data(), c.src_pitch, (size_t)c.row_bytes, c.rows);
+    for (int y = 0; y <= c.rows; y++)
+      for (int x = 0; x < c.dst_pitch; x++) {
+        const uint8_t want = y < c.rows && x < c.row_bytes ? src[(size_t)y * c.src_pitch + x] : 0xEE;
+        ASSERT_EQ(dst[(size_t)y * c.dst_pitch + x], want) << c.dst_pitch << "/" << c.src_pitch << " row " << y;
+      }
+  }
+}

@@ -198,6 +198,37 @@ TEST(MemImgFill, FillsTheClippedRectangleOnly) {
   }
 }
 
+// Values whose bytes differ, over rows with and without a gap between them
+// (a 16-bit row of 40 pixels fills its pitch exactly, one of 37 does not)
+// and runs long and short: every pixel inside holds the value, every pixel
+// outside and every padding byte is left alone.
+TEST(MemImgFill, FillsLongRowsAndWholeBlocksWithAnyValue) {
+  struct Case {
+    int fmt, w, h;
+    int32_t rect[4];
+    uint32_t value;
+  };
+  const Case cases[] = {
+      {0, 40, 30, {0, 0, 40, 30}, 0x1234},         {0, 37, 30, {0, 0, 37, 30}, 0x1234},
+      {0, 40, 30, {3, 2, 39, 29}, 0xF81F},         {1, 16, 9, {0, 0, 16, 9}, 0x00ABCDEF},
+      {1, 33, 9, {1, 1, 32, 8}, 0x00ABCDEF},       {1, 300, 4, {0, 0, 300, 4}, 0xFF102030},
+      {2, 17, 5, {0, 0, 17, 5}, 0x7E},             {3, 24, 6, {0, 0, 24, 6}, 0xBEEF},
+  };
+  for (const auto& c : cases) {
+    TestImage img(c.w, c.h, c.fmt);
+    const size_t bytes = (size_t)img.store()->pitch * c.h;
+    for (size_t i = 0; i < bytes; i++) img.view.pixels[i] = (uint8_t)(i * 13 + 1);
+    std::vector<uint8_t> before(img.view.pixels, img.view.pixels + bytes);
+    FillMEMIMGRect(&img.view, c.rect, c.value);
+    std::vector<uint8_t> expected = before;
+    const int bpp = img.bpp();
+    for (int y = c.rect[1]; y < c.rect[3]; y++)
+      for (int x = c.rect[0]; x < c.rect[2]; x++)
+        std::memcpy(&expected[(size_t)y * img.store()->pitch + (size_t)x * bpp], &c.value, (size_t)bpp);
+    EXPECT_EQ(std::memcmp(expected.data(), img.view.pixels, bytes), 0) << "format " << c.fmt << ", " << c.w << " wide";
+  }
+}
+
 // A base image in exactly the store's own format, so the write copies pixels.
 struct SourceImage {
   BASEIMAGE image{};

@@ -21,6 +21,25 @@ TEST(Win32Time, CountersAdvanceWithSleep) {
   Sleep(0);
 }
 
+// A sleep to a count of the performance counter wakes once the counter
+// reads it; a count already passed returns at once.
+TEST(Win32Time, ASleepUntilACountWakesOnceTheCounterReadsIt) {
+  LARGE_INTEGER frequency, now;
+  ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+  for (int i = 0; i < 5; i++) {
+    QueryPerformanceCounter(&now);
+    const LONGLONG deadline = now.QuadPart + frequency.QuadPart / 500;  // 2 ms
+    SleepUntilPerformanceCount(deadline);
+    QueryPerformanceCounter(&now);
+    EXPECT_GE(now.QuadPart, deadline);
+  }
+  QueryPerformanceCounter(&now);
+  const LONGLONG before = now.QuadPart;
+  SleepUntilPerformanceCount(before - frequency.QuadPart);  // in the past: at once
+  QueryPerformanceCounter(&now);
+  EXPECT_LT(now.QuadPart - before, frequency.QuadPart / 10);
+}
+
 TEST(Win32Time, TimerCapsAndPeriods) {
   TIMECAPS caps;
   ASSERT_EQ(timeGetDevCaps(&caps, sizeof caps), TIMERR_NOERROR);

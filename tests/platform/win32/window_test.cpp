@@ -288,6 +288,13 @@ TEST_F(WindowSystemTest, DibIsStretchedIntoTheClientArea) {
   EXPECT_EQ(at(3, 3), 0x00FF00u);
   EXPECT_EQ(at(7, 3), 0xFFFFFFu);
   EXPECT_EQ(ReadWindowPixels(window_, shown.data(), 1, 1, 4), -1);  // wrong size
+  // A source rectangle whose far edge lies beyond what an int holds is
+  // refused, not wrapped round into the bitmap.
+  EXPECT_EQ(StretchDIBitsToWindow(window_, 0, 0, 8, 4, INT32_MAX - 1, 0, 4, 2, pixels,
+                                  reinterpret_cast<BITMAPINFO*>(&info)),
+            0);
+  EXPECT_EQ(StretchDIBitsToWindow(window_, 0, 0, 8, 4, 0, INT32_MAX, 4, 2, pixels, reinterpret_cast<BITMAPINFO*>(&info)),
+            0);
   info.header.biBitCount = 8;
   EXPECT_EQ(StretchDIBitsToWindow(window_, 0, 0, 8, 4, 0, 0, 4, 2, pixels, reinterpret_cast<BITMAPINFO*>(&info)), 0);
 }

@@ -99,3 +99,8 @@ int SetImeOpenState(int open);
 int DrawImeState(int x, int y, int candidates_per_page);
 int CharCountToByteOffset(const char* text, int count);
 int ByteOffsetToCharCount(const char* text, int offset);
+
+// ---- the engine core's records of input and of text input -------------------------------
+struct EngineSubsystem;
+extern const EngineSubsystem kInputSubsystem;
+extern const EngineSubsystem kTextInputSubsystem;

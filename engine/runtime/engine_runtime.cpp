@@ -1,7 +1,6 @@
 // The engine put together: the records of the subsystems this program links,
-// registered with the core, the table through which graphics reaches the
-// window, the on-screen log, the fonts, input and the movies, and the one
-// through which input reaches the window.
+// registered with the core, and the table through which graphics reaches the
+// window, the on-screen log, the fonts, input and the movies.
 #include "engine/runtime/engine_runtime.h"
 
 #include <cstring>
@@ -89,14 +88,6 @@ int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags) {
   return ChangeDisplaySettingsA(&m, flags) == 0 ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
 }
 
-// ---- the window as input sees it
-void BringMainWindowToTop() { BringWindowToTop(GetMainWindow()); }
-int ReadClipboard(char* buffer, int size) { return ReadClipboardText(buffer, size > 0 ? (size_t)size : 0); }
-intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  return DefWindowProcA(static_cast<HWND>(window), message, wparam, lparam);
-}
-void EnableWindowIme(void* window, int on) { WINNLSEnableIME(static_cast<HWND>(window), on ? TRUE : FALSE); }
-
 // ---- movies as graphics sees them
 void CloseMovie(int movie) { DisposeMovie(movie); }
 void AdvanceMovie(int movie) { AdvanceMovieFrame(movie); }
@@ -151,17 +142,4 @@ void InstallEngineServices() {
   g.drop_movie_surfaces = DropMovieSurfacesAll;
   g.reopen_movies = ReopenMovies;
   SetGraphicsHost(&g);
-
-  InputHost in{};
-  in.wait_while_inactive = WaitWhileWindowInactive;
-  in.is_end_requested = IsEndRequested;
-  in.is_app_active = IsAppActive;
-  in.process_messages = ProcessWindowMessages;
-  in.main_window = MainWindow;
-  in.bring_window_to_top = BringMainWindowToTop;
-  in.read_clipboard_text = ReadClipboard;
-  in.write_clipboard_text = WriteClipboardText;
-  in.default_window_proc = DefaultProc;
-  in.enable_window_ime = EnableWindowIme;
-  SetInputHost(&in);
 }

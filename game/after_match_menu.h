@@ -16,8 +16,8 @@ inline bool after_match_leaves(int row) { return row >= 2; }
 // The confirmed row, or -1.
 int after_match_menu_step(int* cursor);
 // The step over the fields of the game or match that ended: a confirmed
-// row that says so saves their replay first (when nothing can be saved the
-// row's action still happens). -1 while no row is confirmed, else 1 for a
+// row that says so saves their replay first (when nothing can be saved that
+// is reported, and the row's action still happens). -1 while no row is confirmed, else 1 for a
 // row that leaves and 0 for one that goes on.
 int after_match_menu_choice(int* cursor, Field* const* fields, int count);
 // The four labels at (160, 128 + 32 x row) and the cursor picture beside the

@@ -168,6 +168,9 @@ bool build_replay_file(Field* const* fields, int count, std::vector<uint8_t>* by
 
 int save_replay(Field* const* fields, int count) {
   std::vector<uint8_t> bytes;
-  if (!build_replay_file(fields, count, &bytes)) return -1;
+  if (!build_replay_file(fields, count, &bytes)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // only the compression can fail
+    return -1;
+  }
   return store_replay_file(bytes);
 }

@@ -1,82 +1,92 @@
-// Files through the platform's path mapping, written by temporary file and
-// rename.
+// Files through the platform's path mapping; saves through save_file.h.
 #include "game/game_files.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "platform/win32/path.h"
+#include "platform/win32/save_file.h"
 #include "platform/win32/win32.h"
 
 namespace {
 
-// Writes the bytes into a fresh temporary file beside `host` and returns its
-// name; empty on failure (nothing left behind).
-std::string write_temporary(const std::string& host, const void* data, size_t size) {
-  std::string temp = host + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return {};
-  const char* p = static_cast<const char*>(data);
-  size_t left = size;
-  bool ok = true;
-  while (ok && left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) p += n, left -= (size_t)n;
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok) {
-    unlink(temp.c_str());
-    return {};
-  }
-  // mkstemp makes the file private; a saved game is an ordinary file.
-  mode_t mask = umask(0);
-  umask(mask);
-  chmod(temp.c_str(), 0666 & ~mask);
-  return temp;
-}
+// How many kept copies of one file are looked for a free name among.
+constexpr int kKeptLimit = 1000;
 
 }  // namespace
 
-bool read_whole_file(const char* path, std::string* bytes, size_t limit) {
+bool host_path(const char* path, std::string* host) { return path && vox_win32::MapWindowsPath(path, host); }
+
+int read_file_head(const char* path, size_t limit, std::string* bytes) {
+  bytes->clear();
   std::string host;
-  if (!path || !vox_win32::MapWindowsPath(path, &host)) return false;
-  FILE* f = fopen(host.c_str(), "rb");
-  if (!f) return false;
-  std::string data;
-  char buffer[4096];
-  size_t n;
-  bool ok = true;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) {
-    if (data.size() + n > limit) {
-      ok = false;
-      break;
-    }
-    data.append(buffer, n);
+  if (!host_path(path, &host)) return -1;
+  std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(host.c_str(), "rb"), fclose);
+  if (!f) {
+    if (errno == ENOENT) return 0;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
   }
-  ok = ok && !ferror(f);
-  fclose(f);
-  if (ok) *bytes = std::move(data);
-  return ok;
+  bytes->resize(limit);
+  size_t n = fread(bytes->data(), 1, limit, f.get());
+  bytes->resize(n);
+  if (ferror(f.get())) {
+    // A folder opens here and fails its read.
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return 1;
 }
 
 bool replace_whole_file(const char* path, const void* data, size_t size) {
   std::string host;
-  if (!path || !vox_win32::MapWindowsPath(path, &host)) return false;
-  std::string temp = write_temporary(host, data, size);
-  if (temp.empty()) return false;
-  if (rename(temp.c_str(), host.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
+  if (!host_path(path, &host)) return false;
+  return vox_win32::SaveReplacingFile(host, data, size);
+}
+
+bool keep_file_beside(const char* path) {
+  std::string host;
+  if (!host_path(path, &host)) return false;
+  return vox_win32::KeepUnderNewName(
+             host,
+             [&](int n) {
+               const std::string name = std::string(path) + ".kept" + std::to_string(n + 1);
+               std::string kept;
+               // A name the folder already holds in another letter case is
+               // taken, as on Windows.
+               if (!host_path(name.c_str(), &kept) || GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+                 return std::string();
+               return kept;
+             },
+             kKeptLimit) >= 0;
+}
+
+void remove_unfinished_saves(const char* file) {
+  std::string host;
+  if (!host_path(file, &host)) return;
+  const size_t slash = host.find_last_of('/');
+  if (slash == std::string::npos)
+    vox_win32::RemoveStaleSaveFiles(".", host);
+  else
+    vox_win32::RemoveStaleSaveFiles(host.substr(0, slash), host.substr(slash + 1));
+}
+
+std::string save_error_text() {
+  switch (DWORD e = GetLastError()) {
+    case ERROR_DISK_FULL: return "the disk is full";
+    case ERROR_ACCESS_DENIED: return "access is denied (a read-only folder, or a folder in the file's place)";
+    case ERROR_PATH_NOT_FOUND: return "its folder is missing";
+    case ERROR_DIRECTORY: return "a file stands where its folder should be";
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return "no free name is left";
+    case ERROR_TOO_MANY_OPEN_FILES: return "too many files are open";
+    case ERROR_NOT_ENOUGH_MEMORY: return "memory ran out";
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE: return "the name is not valid here";
+    default: return "error " + std::to_string(e);
   }
-  return true;
 }
 
 std::vector<std::string> list_folder(const char* folder, std::initializer_list<const char*> contains) {

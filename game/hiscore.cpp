@@ -19,18 +19,24 @@ hiscore_table default_hiscores() {
   return table;
 }
 
-bool decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table) {
-  if (size != kHiscoreFileSize || std::memcmp(bytes, kMagic, 4) != 0) return false;
-  const uint8_t* r = bytes + 4;
+int decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table) {
+  int read = 0;
   for (hiscore_entry& e : *table) {
+    const size_t at = 4 + (size_t)read * kRecordSize;
+    if (at + kRecordSize > size) break;
+    const uint8_t* r = bytes + at;
     std::memcpy(e.name, r, 4);
     e.name[4] = '\0';
     e.score = (int32_t)((uint32_t)r[4] | (uint32_t)r[5] << 8 | (uint32_t)r[6] << 16 | (uint32_t)r[7] << 24);
     e.erased = r[8] | r[9] << 8;
     e.chain = r[10];
-    r += kRecordSize;
+    ++read;
   }
-  return true;
+  return read;
+}
+
+bool is_hiscore_image(const uint8_t* bytes, size_t size) {
+  return size == kHiscoreFileSize && std::memcmp(bytes, kMagic, 4) == 0;
 }
 
 std::array<uint8_t, kHiscoreFileSize> encode_hiscores(const hiscore_table& table) {
@@ -54,12 +60,18 @@ std::array<uint8_t, kHiscoreFileSize> encode_hiscores(const hiscore_table& table
 hiscore_table read_hiscore_file(const char* path) {
   hiscore_table table = default_hiscores();
   std::string bytes;
-  if (read_whole_file(path, &bytes, kHiscoreFileSize))
+  if (read_file_head(path, kHiscoreFileSize, &bytes) == 1)
     decode_hiscores(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &table);
   return table;
 }
 
 bool write_hiscore_file(const hiscore_table& table, const char* path) {
+  // One byte more than a table tells a longer file from one of the game's.
+  std::string old;
+  const int found = read_file_head(path, kHiscoreFileSize + 1, &old);
+  if (found != 0 && (found < 0 || !is_hiscore_image(reinterpret_cast<const uint8_t*>(old.data()), old.size())) &&
+      !keep_file_beside(path))
+    return false;
   auto bytes = encode_hiscores(table);
   return replace_whole_file(path, bytes.data(), bytes.size());
 }

@@ -25,17 +25,25 @@ using hiscore_table = std::array<hiscore_entry, kHiscoreEntries>;
 
 // Every entry named "    " (four blanks) with zero score, erased and chain.
 hiscore_table default_hiscores();
-// The table of a file image; false (and the table untouched) unless it is
-// exactly 169 bytes starting with the magic.
-bool decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table);
+// Reads the records a file image holds into the table, as the game has
+// always read its file: the first 4 bytes are passed over unlooked-at (the
+// magic), bytes after the 15th record are ignored, and a record the image
+// does not hold whole keeps the table's entry. Returns the records read.
+int decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table);
+// Whether a file image is one the game writes: 169 bytes with the magic.
+bool is_hiscore_image(const uint8_t* bytes, size_t size);
 std::array<uint8_t, kHiscoreFileSize> encode_hiscores(const hiscore_table& table);
 
-// The file's table; a missing, unreadable, short or foreign file reads as the
-// default table.
+// The file's table (decode_hiscores over the default table); a missing or
+// unreadable file reads as the default table.
 hiscore_table read_hiscore_file(const char* path = kHiscoreFile);
-// Writes the whole file through a temporary file renamed into place, so a
-// failed write leaves the old file as it was. False when it could not be
-// written.
+// Writes the whole file as every save is written (a synced temporary file
+// renamed into place), so a failed write leaves the old file as it was.
+// A file there that is not one the game writes (another magic, another
+// length, unreadable) is first kept beside it under the first free name of
+// "score.vsd.kept1", "score.vsd.kept2", ...; when it cannot be kept,
+// nothing is written. False (the last error set) when the table was not
+// saved.
 bool write_hiscore_file(const hiscore_table& table, const char* path = kHiscoreFile);
 
 // The place 0-4 a score takes in a mode's table (a tie goes above the stored

@@ -1,10 +1,13 @@
 // Shared look and moves of the menu screens.
 #include "game/menu.h"
 
+#include <cstdio>
+
 #include "engine/graphics/graphics.h"
 #include "engine/font/font.h"
 #include "game/buttons.h"
 #include "game/caches.h"
+#include "game/game_files.h"
 #include "game/globals.h"
 
 void draw_text(int x, int y, const char* text, int font, int colour, int edge) {
@@ -51,4 +54,10 @@ void draw_fullscreen(const char* image) { PaintGraphStretched(0, 0, 640, 480, lo
 void draw_title_background() {
   SelectBlendMode(0, 0);
   draw_fullscreen(kTitleImage);
+}
+
+void report_failed_save(const char* file) {
+  const std::string reason = save_error_text();
+  std::fprintf(stderr, "voxaldrift: could not save \"%s\": %s\n", file, reason.c_str());
+  play_se(kSoundRefuse);
 }

@@ -32,6 +32,11 @@ void draw_text_right(int right_x, int y, const char* text, int font, int colour 
 int slide_in(int timer);
 int slide_out(int timer);
 
+// A save that failed: the buzzer, and one line on stderr naming the file
+// (as the player finds it in the run folder) and the reason (the last
+// error).
+void report_failed_save(const char* file);
+
 // value + step wrapped into 0..count-1.
 int wrap(int value, int step, int count);
 // Down (auto-repeat) moves the cursor one row down, else Up one row up, both

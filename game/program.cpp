@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <string>
 
 #include "engine/core/engine_start.h"
 #include "engine/core/log.h"
@@ -14,8 +15,11 @@
 #include "engine/runtime/engine_runtime.h"
 #include "engine/sound/sound.h"
 #include "game/buttons.h"
+#include "game/game_files.h"
 #include "game/globals.h"
+#include "game/hiscore.h"
 #include "game/midi.h"
+#include "game/replay.h"
 #include "game/scene.h"
 #include "game/settings.h"
 #include "game/test_script.h"
@@ -57,8 +61,15 @@ bool init_screen() {
   return true;
 }
 
+void clear_unfinished_saves() {
+  remove_unfinished_saves(kSettingsFile);
+  remove_unfinished_saves(kHiscoreFile);
+  remove_unfinished_saves((std::string(kReplayFolder) + "\\" + kReplayStem).c_str());
+}
+
 bool init_game() {
   failed_step = nullptr;
+  clear_unfinished_saves();
   if (!init_screen()) return false;
   reset_input();
   read_settings();

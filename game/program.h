@@ -10,6 +10,10 @@ inline constexpr int64_t kFramePeriodUs = 16667;
 
 extern int64_t frame_base;
 
+// Removes the temporary files that saves cut short by a crash or a kill
+// left behind: of the settings file, the high scores and the replays. The
+// first step of init_game.
+void clear_unfinished_saves();
 // Each returns false when start-up fails; failed_startup_step() then names
 // the step.
 bool init_screen();

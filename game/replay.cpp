@@ -1,7 +1,6 @@
 // Replay command streams and replay files.
 #include "game/replay.h"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,7 +10,8 @@
 #include <string>
 
 #include "game/caches.h"
-#include "platform/win32/path.h"
+#include "game/game_files.h"
+#include "platform/win32/save_file.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -34,27 +34,6 @@ replay_command decode(const uint8_t* p) {
   c.frame = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
   c.bits = (uint16_t)(p[4] | p[5] << 8);
   return c;
-}
-
-bool write_all(HANDLE file, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD part = (DWORD)std::min<size_t>(bytes.size() - done, 1u << 20);
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, part, &written, nullptr) || written == 0) return false;
-    done += written;
-  }
-  return true;
-}
-
-// Publishes a complete file under a new name: a hard link fails when the
-// name exists, even when another program made it a moment ago.
-enum class Publish { kDone, kTaken, kFailed };
-Publish publish(const char* temp, const char* name) {
-  std::string from, to;
-  if (!vox_win32::MapWindowsPath(temp, &from) || !vox_win32::MapWindowsPath(name, &to)) return Publish::kFailed;
-  if (link(from.c_str(), to.c_str()) == 0) return Publish::kDone;
-  return errno == EEXIST ? Publish::kTaken : Publish::kFailed;
 }
 
 }  // namespace
@@ -187,27 +166,21 @@ int store_replay_file(const std::vector<uint8_t>& bytes) {
   if (folder == INVALID_FILE_ATTRIBUTES) {
     if (!CreateDirectoryA(kReplayFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return -1;
   } else if (!(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_DIRECTORY);
     return -1;
   }
-  static unsigned attempt = 0;
-  char temp[64];
-  std::snprintf(temp, sizeof temp, "%s\\~play%ld-%u.tmp", kReplayFolder, (long)getpid(), attempt++);
-  HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  bool written = write_all(file, bytes);
-  bool closed = CloseHandle(file) != FALSE;
-  int number = -1;
-  if (written && closed) {
-    for (int n = 0; n < 1000000; ++n) {
-      char name[64];
-      std::snprintf(name, sizeof name, "%s\\play%d.vrs", kReplayFolder, n);
-      if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
-      Publish p = publish(temp, name);
-      if (p == Publish::kTaken) continue;
-      if (p == Publish::kDone) number = n;
-      break;
-    }
-  }
-  DeleteFileA(temp);
-  return number;
+  std::string host;
+  if (!host_path(kReplayFolder, &host)) return -1;
+  return vox_win32::SaveUnderNewName(
+      host, kReplayStem, bytes.data(), bytes.size(),
+      [](int n) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s\\%s%d.vrs", kReplayFolder, kReplayStem, n);
+        std::string to;
+        // A name the folder holds in another letter case is taken, as on
+        // Windows.
+        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES || !host_path(name, &to)) return std::string();
+        return to;
+      },
+      kReplayNumberLimit);
 }

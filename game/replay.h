@@ -31,6 +31,13 @@ inline constexpr int kCommandButton[7] = {0, 1, 2, 3, 6, 5, 4};
 
 inline constexpr char kReplayMagic[4] = {'V', 'D', 'R', 'P'};
 inline constexpr const char* kReplayFolder = "replay";
+// Files are "replay\play%d.vrs"; the saves' temporary files are named after
+// the stem (save_file.h).
+inline constexpr const char* kReplayStem = "play";
+// The replays as the player finds them in the run folder.
+inline constexpr const char* kReplayFiles = "replay/play*.vrs";
+// The numbers a replay's name is looked for among.
+inline constexpr int kReplayNumberLimit = 1000000;
 // Sections longer than this many commands are cut there: a match long
 // enough to record more would run for days.
 inline constexpr size_t kReplayCommandLimit = 4u << 20;
@@ -73,8 +80,9 @@ void patch_u32(std::vector<uint8_t>* out, size_t at, uint32_t v);
 bool read_replay_file(const char* path, std::vector<uint8_t>* bytes);
 
 // Writes the file bytes under the first free "replay\play%d.vrs", creating
-// the folder when it is missing. The bytes go to a temporary file first and
-// are published under the name only when complete, and never over an
-// existing file (two running programs may save at once). Returns the number
-// in the name, or -1 when nothing could be saved (then no file is left).
+// the folder when it is missing, as every save is written (save_file.h): a
+// synced temporary file, published under the name only when complete and
+// never over an existing file (two running programs may save at once).
+// Returns the number in the name, or -1 (the last error set) when nothing
+// could be saved (then no file is left).
 int store_replay_file(const std::vector<uint8_t>& bytes);

@@ -27,8 +27,6 @@ constexpr ButtonLabel kButtonLabels[] = {
     {0x400, "ボタン7(Qキー)"},   {0x800, "ボタン8(Wキー)"},   {0x1000, "ボタン9(ESCキー)"},
     {0x2000, "ボタン10(Spaceキー)"},
 };
-// The order in which a fresh press is looked for.
-constexpr int kAssignOrder[] = {0x40, 0x20, 0x10, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000};
 
 struct LogicalButton {
   int* mask;
@@ -42,13 +40,19 @@ LogicalButton logical_button(int row) {
   }
 }
 
+// Writes a setting the moment it changes; a write that fails is reported
+// and the screen goes on with the new value.
+void store(const char* key, int value) {
+  if (!write_setting(key, value)) report_failed_save(kSettingsName);
+}
+
 // Steps a volume by 5 within 0..100 and writes it; false when at the end.
 bool step_volume(int* volume, int step, const char* key) {
   int next = std::clamp(*volume + step, 0, 100);
   if (next == *volume) return false;
   play_se(kSoundMove);
   *volume = next;
-  write_setting(key, next);
+  store(key, next);
   return true;
 }
 
@@ -63,7 +67,7 @@ const char* button_label(int mask) {
 void Scene_Option::toggle_fullscreen() {
   play_se(kSoundConfirm);
   FullScreen = !FullScreen;
-  write_setting("FullScreen", FullScreen ? 1 : 0);
+  store("FullScreen", FullScreen ? 1 : 0);
   ChangeWindowMode(FullScreen ? 0 : 1);
   SelectDrawScreen(DRAW_SCREEN_BACK);
   // The mode change deleted every graph and font.
@@ -75,7 +79,7 @@ void Scene_Option::toggle_fullscreen() {
 void Scene_Option::toggle_widescreen() {
   play_se(kSoundConfirm);
   WideScreen = !WideScreen;
-  write_setting("WideScreen", WideScreen ? 1 : 0);
+  store("WideScreen", WideScreen ? 1 : 0);
   SetWindowScale(WideScreen ? 1.5 : 1.0);
 }
 
@@ -96,29 +100,36 @@ void Scene_Option::change_sound_data_type(int step) {
   if (at < 0) return;
   play_se(kSoundMove);
   SoundData_Type = kRing[wrap(at, step, 3)];
-  write_setting("SoundData_Type", SoundData_Type);
+  store("SoundData_Type", SoundData_Type);
 }
 
 bool Scene_Option::assign_button(int row) {
+  // A fresh press, looked for in the order of the buttons' numbers.
   int b = 0;
-  for (int mask : kAssignOrder)
+  for (int mask : kPadButtons)
     if (is_pressed_on(mask, 0)) {
       b = mask;
       break;
     }
   if (!b) return false;
-  play_se(kSoundConfirm);
   LogicalButton mine = logical_button(row);
   int old = *mine.mask;
+  // Pause without a button cannot give decide or back its own: they would
+  // be left with none, and no menu could be confirmed or left.
+  if (old == 0 && (b == C_Custom || b == B_Custom)) {
+    play_se(kSoundRefuse);
+    return true;
+  }
+  play_se(kSoundConfirm);
   *mine.mask = b;
-  write_setting(mine.key, b);
+  store(mine.key, b);
   // The three logical buttons keep distinct buttons: whichever held b takes
   // the row's old one.
   for (int other = 5; other <= 7; ++other) {
     LogicalButton o = logical_button(other);
     if (other == row || *o.mask != b) continue;
     *o.mask = old;
-    write_setting(o.key, old);
+    store(o.key, old);
   }
   return true;
 }

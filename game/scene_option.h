@@ -19,7 +19,9 @@ class Scene_Option : public Scene {
   void change_sound_data_type(int step);
   // Takes the first pad button freshly pressed on device 0 for the row's
   // logical button (row 5 decide, 6 back, 7 pause), swapping with the other
-  // logical button that held it; false when none was pressed.
+  // logical button that held it; false when none was pressed. A pause
+  // without a button does not take decide's or back's (the buzzer): that
+  // would leave them with none.
   bool assign_button(int row);
 
   static constexpr int kRows = 9;

@@ -46,8 +46,9 @@ void Scene_Single::write_hiscores() {
   char name[kNameBytes + 1] = "";
   if (name_input_ >= 0) CopyTextInputString(name, name_input_);
   insert_hiscore(&table_, settings_.mode, rank_, name, field_->score, field_->cleared, field_->max_chain);
-  // A table that cannot be saved is lost; the game goes on to the menu.
-  write_hiscore_file(table_);
+  // A table that cannot be saved is reported; the file keeps what it held
+  // and the game goes on to the menu.
+  if (!write_hiscore_file(table_)) report_failed_save(kHiscoreFile);
 }
 
 bool Scene_Single::update() {

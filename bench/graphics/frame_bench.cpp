@@ -101,6 +101,7 @@ void GameFrameInWindow(benchmark::State& state) {
   SetLogOutput(0);
   HWND window = OpenGLWindow("VoxFrameBench", 640, 480);
   bool hardware = state.range(1) != 0;
+  ScopedHardwareSetting device_on_any_gl(hardware ? "1" : nullptr);  // Mesa's OpenGL offers none by itself
   if (!window || (hardware && !IsWindowGLCapable(window))) {
     state.SkipWithError("no window with OpenGL");
   } else {

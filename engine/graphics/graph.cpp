@@ -1,26 +1,22 @@
-// Graph handles and records, their shared image data and its software
-// memory image, part graphs, deletion, sizes, reload names and the copy of a
-// rectangle of the draw screen into a graph.
+// Graph handles and records, their shared image data (its pixels held by a
+// driver), part graphs, deletion, sizes, reload names, the copy of a
+// rectangle of the draw screen into a graph, and the texture settings.
 #include <cstring>
 
 #include "engine/core/alloc.h"
 #include "engine/core/file.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
-#include "engine/graphics/d3d_internal.h"
-#include "engine/softrender/blend.h"
+#include "engine/graphics/graphics_internal.h"
 
 HandleTable<GraphRecord>* g_graph_table = nullptr;
+TextureSettings g_texture_settings{};
 
 namespace {
 
 void ReleaseImageData(GraphImageData* data) {
   if (!data || --data->ref_count > 0) return;
-  if (data->software) ReleaseMEMIMG(&data->image);
-  if (data->textures) {
-    ReleaseGraphTextures(data);
-    VOX_FREE(data->textures);
-  }
+  ImageDriver(data).release_image(data);
   VOX_FREE(data);
 }
 
@@ -66,45 +62,12 @@ int GraphHighWater() { return g_graph_table ? g_graph_table->high_water() : 0; }
 
 MEMIMG* GetGraphMemImage(int graph) {
   GraphRecord* r = GetGraphRecord(graph);
-  return r && r->image && r->image->software ? &r->view : nullptr;
+  return r && r->image ? ImageDriver(r->image).graph_view(r) : nullptr;
 }
 
 const char* GetGraphReloadName(int graph) {
   GraphRecord* r = GetGraphRecord(graph);
   return r && r->reload_name ? r->reload_name->path : nullptr;
-}
-
-int SetupSoftwareImageData(GraphImageData* data) {
-  data->hardware = 0;
-  data->software = 1;
-  data->caller_byte = 0;
-  data->mip_levels = 0;
-  data->texture_count = 0;
-  data->bits = (uint8_t)(g_draw.create_depth ? g_draw.create_depth : g_screen.depth);
-  if (data->bits != 16 && data->bits != 32) data->bits = 32;
-  bool wide = data->bits == 32;
-  data->image = MEMIMG{};
-  if (data->blend_image) {
-    // A crossfade graph weighs pixels by one channel.
-    data->format_index = wide ? SOFT_FORMAT_32 : SOFT_FORMAT_16;
-    if (SetupMEMIMG(&data->image, data->width, data->height, -1, 0, MEMIMG_GRAY8, 0, 0, 1, nullptr) < 0)
-      return WriteLogText("ブレンド画像用メモリイメージの作成に失敗しました\n");
-    FillMEMIMGRect(&data->image, nullptr, 0);
-    return 0;
-  }
-  // Every memory image but a crossfade graph can be drawn into.
-  data->draw_target = 1;
-  data->format_index = wide ? (data->alpha ? SOFT_FORMAT_32_ALPHA : SOFT_FORMAT_32)
-                            : (data->alpha ? SOFT_FORMAT_16_ALPHA : SOFT_FORMAT_16);
-  int code = wide ? MEMIMG_X8R8G8B8 : MEMIMG_R5G6B5;
-  const PIXELFORMAT* format = GetMEMIMGPixelFormat(code, data->alpha, 0);
-  // Black as the image's own pixels hold it (spare bits set, alpha 0).
-  uint32_t black = EncodePixelColor(format, 0, 0, 0, 0);
-  uint32_t key = data->colour_key_arg == 1 ? 65535u : black;
-  if (SetupMEMIMG(&data->image, data->width, data->height, -1, key, code, 0, data->alpha, 1, nullptr) < 0)
-    return WriteLogText("メモリイメージの作成に失敗しました\n");
-  FillMEMIMGRect(&data->image, nullptr, black);
-  return 0;
 }
 
 int CreateGraphImageData(int graph, int width, int height, int caller_flag, int alpha_channel, int colour_key_arg,
@@ -131,26 +94,12 @@ int CreateGraphImageData(int graph, int width, int height, int caller_flag, int 
   record->x = record->y = 0;
   record->width = width;
   record->height = height;
-  int made;
-  if (g_device.hardware && g_device.device) {
-    data->caller_byte = (uint8_t)caller_byte;
-    made = CreateHardwareImageData(data, width, height, alpha_channel, mip_levels, compressed_kind);
-    if (made == 0) made = BuildTextureDrawInfo(graph);
-  } else {
-    data->alpha = alpha_channel ? 1 : 0;
-    if (g_draw.create_draw_target) {
-      data->default_pool = 1;
-    } else {
-      data->transparency = g_draw.create_alpha_test ? 1 : 0;
-      data->blend_image = g_draw.create_blend_image ? 1 : 0;
-    }
-    if (data->alpha || data->blend_image) data->transparency = 0;
-    made = SetupSoftwareImageData(data);
-    if (made == 0) {
-      record->view = MEMIMG{};
-      CreateMEMIMGView(&record->view, &data->image, 0, 0, width, height);
-    }
-  }
+  // The screen's driver holds the pixels of every new graph.
+  const GraphicsDriver& driver = ScreenDriver();
+  data->driver = &driver;
+  const ImageRequest request{alpha_channel, caller_byte, mip_levels, compressed_kind};
+  int made = driver.create_image(data, &request);
+  if (made == 0) made = driver.attach_graph(record);
   if (made < 0) {
     ReleaseGraph(graph);
     return -1;
@@ -202,10 +151,7 @@ int CreatePartGraph(int x, int y, int width, int height, int source) {
   record->y = src->y + y;
   record->width = width;
   record->height = height;
-  if (record->image->software) {
-    record->view = MEMIMG{};
-    CreateMEMIMGView(&record->view, &record->image->image, record->x, record->y, width, height);
-  } else if (BuildTextureDrawInfo(graph) < 0) {
+  if (ImageDriver(record->image).attach_graph(record) < 0) {
     ReleaseGraph(graph);
     return -1;
   }
@@ -219,14 +165,10 @@ int ReleaseGraph(int graph, int ignored) {
   const GraphicsHost& host = GetGraphicsHost();
   if (host.close_movie) host.close_movie(record->movie);
   if (record->image) {
-    if (record->image->software) ReleaseMEMIMG(&record->view);
-    if (g_draw.crossfade_graph == graph && g_device.device) {
-      FlushVertexBatch();
-      g_rs.blend_texture = nullptr;
-      g_rs.blend_dirty = 1;
-    }
+    ImageDriver(record->image).detach_graph(record);
     // A crossfade image of a deleted graph must not outlive it.
     if (g_draw.crossfade_graph == graph) {
+      ScreenDriver().drop_crossfade();
       g_draw.crossfade_graph = -1;
       g_draw.crossfade_image = nullptr;
       SyncSoftDrawState();
@@ -234,7 +176,6 @@ int ReleaseGraph(int graph, int ignored) {
     ReleaseImageData(record->image);
     record->image = nullptr;
   }
-  VOX_FREE(record->pieces);
   VOX_FREE(record->work_a);
   VOX_FREE(record->work_b);
   DropReloadName(record);
@@ -242,9 +183,7 @@ int ReleaseGraph(int graph, int ignored) {
   if (g_draw.draw_screen == graph) {
     // Drawing must not go on into freed pixels: the screen takes over.
     g_draw.draw_screen = DRAW_SCREEN_BACK;
-    g_draw.soft_target = DrawScreenSoftImage();
-    SyncSoftDrawState();
-    if (g_device.device) SetRenderTargetSurface(g_device.sub_back_buffer ? g_device.sub_back_buffer : g_device.back_buffer);
+    ScreenDriver().select_target(DRAW_SCREEN_BACK);
   }
   g_graph_table->Release(graph);
   if (watch) *watch = 1;
@@ -306,17 +245,24 @@ int StoreGraphFileName(int graph, const char* path, int share_from) {
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
   if (!g_screen.started || !record || !record->image) return -1;
-  if (g_device.device) {
-    FlushVertexBatch();
-    EndSceneIfOpen();
-  }
+  ScreenDriver().flush(1);
   int w, h;
   DrawScreenSize(g_draw.draw_screen, &w, &h);
   if (!(0 <= x1 && x1 < x2 && 0 <= y1 && y1 < y2 && x2 <= w && y2 <= h)) return -1;
   if (x2 - x1 != record->width || y2 - y1 != record->height) return -1;
-  if (record->image->hardware) return GetDrawScreenGraphFromDevice(x1, y1, x2, y2, graph);
-  MEMIMG* source = DrawScreenSoftImage();
-  if (!IsMEMIMGValid(source)) return -1;
-  int32_t rect[4] = {x1, y1, x2, y2};
-  return TransferMEMIMGRect(&record->view, source, rect, 0, 0) < 0 ? -1 : 0;
+  const int32_t rect[4] = {x1, y1, x2, y2};
+  return ImageDriver(record->image).read_screen(record, rect);
+}
+
+int SetUserMaxTextureSize(int size) {
+  g_texture_settings.user_max_size = size > 0 ? size : 0;
+  return 0;
+}
+int SetTextureSplitting(int on) {
+  g_texture_settings.never_split = on ? 0 : 1;
+  return 0;
+}
+int SetMipMapSetting(int levels) {
+  g_texture_settings.mip_setting = levels;
+  return 0;
 }

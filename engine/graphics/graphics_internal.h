@@ -1,21 +1,20 @@
-// Records and module state shared by the files of engine graphics.
+// Records and module state shared by the files of engine graphics, both
+// drivers included. What a back end keeps for itself stays in its folder.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/core/handle.h"
 #include "engine/graphics/graphics.h"
+#include "engine/graphics/graphics_driver.h"
 #include "engine/graphics/graphics_host.h"
 #include "engine/softrender/memimg.h"
 
-class IDirect3D9;
-class IDirect3DDevice9;
-class IDirect3DSwapChain9;
 class IDirect3DSurface9;
 class IDirect3DTexture9;
-typedef uint32_t D3DFORMAT;
 
-// One device texture of a hardware image.
+// One device texture of a device image (the device driver's part of the
+// image data).
 struct ImageTexture {
   IDirect3DTexture9* texture;
   IDirect3DSurface9* surface;  // level 0
@@ -44,11 +43,10 @@ constexpr int SOFT_FORMAT_32_ALPHA = 18;
 // Pixels shared by a graph and every graph cut out of it.
 struct GraphImageData {
   int32_t ref_count;
-  int32_t format_index;  // texture-format row (hardware) or SOFT_FORMAT_* (software)
-  uint8_t hardware;
+  int32_t format_index;  // texture-format row (device) or SOFT_FORMAT_* (software)
+  const GraphicsDriver* driver;  // the back end that holds the pixels
   uint8_t alpha;
   uint8_t draw_target;
-  uint8_t software;
   uint8_t default_pool;
   uint8_t caller_byte;
   uint8_t mip_levels;
@@ -61,7 +59,7 @@ struct GraphImageData {
   int32_t mip_level_count;
   int32_t texture_count;  // device textures; 0 for a software image
   ImageTexture* textures;
-  MEMIMG image;           // the full software image
+  MEMIMG image;           // the full software image (invalid on the device)
 };
 
 // Reference-counted full path a graph is refilled from.
@@ -84,7 +82,7 @@ struct GraphRecord {
   void* work_a;
   void* work_b;
   MEMIMG view;  // software: a view of image->image at (x, y)
-  int32_t piece_count;  // hardware: the texture pieces that cover the graph
+  int32_t piece_count;  // device: the texture pieces that cover the graph
   TexturePiece* pieces;
 };
 
@@ -126,33 +124,8 @@ struct ScreenState {
   int32_t display_modes_built;
 };
 
-struct DeviceObjects {
-  HMODULE d3d9_module;
-  IDirectDraw7* directdraw;
-  IDirect3D9* direct3d;
-  IDirect3DDevice9* device;  // null while no device exists
-  IDirect3DSwapChain9* swap_chain;
-  IDirect3DSurface9* back_buffer;
-  IDirect3DSurface9* sub_back_buffer;
-  IDirect3DSurface9* depth_buffer;
-  uint32_t depth_width, depth_height;
-  int32_t shader_capable;
-  int32_t vertex_shader_20, pixel_shader_20;
-  int32_t blend_op;  // the device subtracts in its blend unit
-  uint32_t max_texture_size;
-  uint32_t texture_caps;
-  // Format slots.
-  D3DFORMAT back_buffer_format, depth_format;
-  D3DFORMAT texture16, texture32, alpha16, alpha32, alpha_test16, alpha_test32;
-  D3DFORMAT dxt[5];
-  D3DFORMAT render_target16, render_target32, alpha_render_target32;
-  D3DFORMAT screen_render_target, screen_alpha_test;
-  int32_t hardware;  // the engine's hardware flag
-};
-
 extern DrawState g_draw;
 extern ScreenState g_screen;
-extern DeviceObjects g_device;
 extern HandleTable<GraphRecord>* g_graph_table;
 // fn(graph, record) for every live graph, lowest slot first; none before the
 // table is made.
@@ -161,30 +134,46 @@ void ForEachGraph(Fn&& fn) {
   if (g_graph_table) g_graph_table->ForEach(fn);
 }
 
-// Screen images of the software path: the screen and two work images.
-extern MEMIMG g_screen_image;
-extern MEMIMG g_screen_work[2];
-
 GraphRecord* GetGraphRecord(int graph);
 int CreateGraphImageData(int graph, int width, int height, int caller_flag, int alpha_channel, int colour_key_arg,
                          int caller_byte, int mip_levels, int compressed_kind = 0);
-// The memory image of a software image data (format code, colour key, size
-// already in the record).
-int SetupSoftwareImageData(GraphImageData* data);
-// Hardware image data: textures for the image, format from the creation flags.
-int CreateHardwareImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
-                            int compressed_kind);
 int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha_image, const int32_t* src_rect, int dst_x,
                              int dst_y, int graph, int update);
 void CreateGraphTable();
 void DestroyGraphTable();
-int CreatePrimaryMemImage();
-int ReleasePrimaryMemImages();
 
-// Pushes the draw state into the software renderer's copy of it.
+// How images are cut into textures, kept across graphics restarts: the
+// user's largest texture (0: the device's), the never-split flag and the
+// mip-map setting (-1 full chain, 0 or 1 none, n levels).
+struct TextureSettings {
+  int32_t user_max_size;
+  int32_t never_split;
+  int32_t mip_setting;
+};
+extern TextureSettings g_texture_settings;
+int SetUserMaxTextureSize(int size);
+int SetTextureSplitting(int on);
+int SetMipMapSetting(int levels);
+
+// The mask screen as the drivers see it: one byte a screen pixel (non-zero
+// lets drawing through, zero when reversed), and whether it is in use.
+struct MaskScreenState {
+  uint8_t* buffer;
+  int32_t width, height;
+  int32_t reverse;
+  int32_t created, enabled, active;
+};
+const MaskScreenState& MaskScreen();
+
+// Pushes the draw state into the software renderer's copy of it (the
+// reference renderer reads its own copy, and so does the font library).
 void SyncSoftDrawState();
-// The software target that the current draw screen selects (mask aside).
-MEMIMG* DrawScreenSoftImage();
+// Stores a clip rectangle already normalised and clamped, with its float copy.
+void StoreClip(const int32_t* rect);
+// The packed vertex colour of the draw state, rebuilt from brightness, mode and parameter.
+void RebuildPackedVertexColour();
+// The brightness from one 0xRRGGBB word, without clamping.
+int SetPaintBrightnessPacked(uint32_t rgb);
 // Size of a draw screen: the screen for every screen code.
 void DrawScreenSize(int target, int* width, int* height);
 int EngineStarted();

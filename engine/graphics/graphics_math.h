@@ -47,6 +47,11 @@ struct TransformState {
 const TransformState* GetTransformState();  // the combined forms rebuilt when stale
 // Viewport matrix of the clip rectangle and its inverse.
 void SetClipViewport(int x1, int y1, int x2, int y2);
+// The projection as a back end whose viewport is the clip rectangle takes
+// it: projection x viewport x the clip viewport's inverse.
+void ClipProjectionMatrix(MATRIX* out);
+// World, view and projection go to the screen's driver again (a new device).
+void ResendTransforms();
 // World identity, viewport, view and camera for a new draw target.
 void ResetScreenCamera(int width, int height);
 
@@ -82,13 +87,11 @@ const LightRecord* GetLightRecord(int light);
 int GetDefaultLight();
 int LightLiveCount();
 int LightHighWater();
-// What ApplyLights sends; a device back end replaces it. Default: nothing.
+// Takes what ApplyLights sends in place of the screen's driver (null: the
+// driver again); tests watch the binding of lights to device indexes with it.
 typedef void (*DeviceLightSink)(int index, int enabled, const D3DLIGHT9* light);
 void SetDeviceLightSink(DeviceLightSink sink);
 int SetLightingEnabled(int flag);
-// Sends one light to the device (enabled 1 sets it first) and enables or
-// disables it there; nothing without a device.
-int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light);
 // Every light goes to the device again at the next ApplyLights.
 void MarkLightsForResend();
 
@@ -111,19 +114,10 @@ const FogState* GetFogState();
 // Depth settings of 2-D (0) and 3-D (1) drawing: Z enable, Z write, Z function, bias.
 const int32_t* GetDepthBlock(int which);
 
-// ---- material and device buffers ------------------------------------------------------------
+// ---- material ----------------------------------------------------------------------------
 const D3DMATERIAL9* GetMaterial();
-int IsMaterialChanged();
-// Device buffers for the 3-D model runtime; null while no device exists.
-void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
-void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
-// Sends the material when it changed.
-void SendMaterialToDevice();
-// Blend factors and operation straight to the device; texture and blend
-// state are sent again at the next draw.
-int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op);
-// World, view and the device projection to a new device.
-void SendTransformsToDevice();
+// The material when it changed since it was last taken (null otherwise).
+const D3DMATERIAL9* TakeChangedMaterial();
 
 // ---- reset -----------------------------------------------------------------------------------
 int ResetDrawState();

@@ -5,7 +5,7 @@
 
 #include "engine/core/file.h"
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/graphics_internal.h"
 #include "engine/image/image_load.h"
 
 namespace {
@@ -51,18 +51,14 @@ int WriteImages(BASEIMAGE* image, BASEIMAGE* alpha, int mirror, int second_mirro
 }
 
 // The movie's frame hook: the current picture into the graph, when the movie
-// has one the graph has not had yet. A device graph of a movie that decodes
-// into a YUV surface takes it from there, the device converting; any other
-// takes the movie's frame image (so does one whose surface copy failed).
+// has one the graph has not had yet. The graph's driver may take it its own
+// way (the device from the movie's YUV surface); otherwise the movie's frame
+// image is transferred.
 void UpdateGraphFromMovie(MovieRecord* movie, intptr_t graph) {
   const GraphicsHost& host = GetGraphicsHost();
   GraphRecord* record = GetGraphRecord(int(graph));
   if (!record || !record->image) return;
-  if (record->image->hardware && host.movie_frame_surface) {
-    IDirect3DSurface9* surface = nullptr;
-    int fresh = host.movie_frame_surface(movie, &surface);
-    if (fresh == 0 || (fresh == 1 && UpdateGraphFromSurface(int(graph), surface) == 0)) return;
-  }
+  if (ImageDriver(record->image).movie_frame(record, movie)) return;
   if (!host.movie_frame_image) return;
   if (BASEIMAGE* frame = host.movie_frame_image(movie))
     TransferBaseImageToGraph(frame, nullptr, nullptr, 0, 0, int(graph), 0);
@@ -199,11 +195,7 @@ int TransferBaseImageToGraph(BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* 
   if (r[2] - r[0] > area_w - dst_x) r[2] = r[0] + area_w - dst_x;
   if (r[3] - r[1] > area_h - dst_y) r[3] = r[1] + area_h - dst_y;
   if (r[0] >= r[2] || r[1] >= r[3]) return -1;
-  if (!data->software) return TransferBaseImageToTexture(image, alpha, data, r, area_x + dst_x, area_y + dst_y);
-  return WriteBaseImageToMEMIMG(image, alpha, &data->image, r[0], r[1], r[2] - r[0], r[3] - r[1], area_x + dst_x,
-                                area_y + dst_y, 0) < 0
-             ? -1
-             : 0;
+  return ImageDriver(data).transfer(data, image, alpha, r, area_x + dst_x, area_y + dst_y);
 }
 
 int RestoreAllGraphs() {

@@ -5,7 +5,7 @@
 
 #include "engine/core/handle.h"
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/graphics_internal.h"
 #include "engine/graphics/graphics_math.h"
 
 namespace {
@@ -41,28 +41,21 @@ void RebuildCombined() {
   g_tf.combined_valid = 1;
 }
 
-const D3DMATRIX* AsDevice(const MATRIX* m) { return reinterpret_cast<const D3DMATRIX*>(m); }
-
-// The device's projection: projection x viewport x the clip viewport's
-// inverse, so that the device viewport (the clip rectangle) maps it back.
 void SendProjection() {
-  MATRIX t, device;
-  MatrixMultiply(&t, &g_tf.projection, &g_tf.viewport);
-  MatrixMultiply(&device, &t, &g_tf.clip_viewport_inverse);
-  SetProjectionTransform(AsDevice(&device));
-  g_tf.device_projection_dirty = 1;
+  MATRIX m;
+  ClipProjectionMatrix(&m);
+  if (ScreenDriver().set_transform(DRIVER_PROJECTION, &m) == 0) g_tf.device_projection_dirty = 1;
 }
 
 void StoreTransform(MATRIX* slot, const MATRIX* m, bool projection_side) {
   if (!m) return;
-  if (g_device.device) FlushVertexBatch();
+  const GraphicsDriver& d = ScreenDriver();
+  d.flush(0);
   *slot = *m;
   g_tf.combined_valid = 0;
   RebuildCombined();
-  if (!g_device.device) return;
   if (projection_side) SendProjection();
-  else if (slot == &g_tf.world) SetWorldTransform(AsDevice(m));
-  else SetViewTransform(AsDevice(m));
+  else d.set_transform(slot == &g_tf.world ? DRIVER_WORLD : DRIVER_VIEW, m);
 }
 
 void UpdateProjection() {
@@ -255,14 +248,20 @@ void SetClipViewport(int x1, int y1, int x2, int y2) {
   MatrixViewport(&g_tf.clip_viewport, (x1 + x2) / 2.0f, (y1 + y2) / 2.0f, (float)(x2 - x1), (float)(y2 - y1));
   MatrixInverse(&g_tf.clip_viewport_inverse, &g_tf.clip_viewport);
   g_tf.combined_valid = 0;
-  if (g_device.device) SendProjection();
+  SendProjection();
 }
 
-void SendTransformsToDevice() {
-  if (!g_device.device) return;
-  SetWorldTransform(AsDevice(&g_tf.world));
-  SetViewTransform(AsDevice(&g_tf.view));
+void ResendTransforms() {
+  const GraphicsDriver& d = ScreenDriver();
+  d.set_transform(DRIVER_WORLD, &g_tf.world);
+  d.set_transform(DRIVER_VIEW, &g_tf.view);
   SendProjection();
+}
+
+void ClipProjectionMatrix(MATRIX* out) {
+  MATRIX t;
+  MatrixMultiply(&t, &g_tf.projection, &g_tf.viewport);
+  MatrixMultiply(out, &t, &g_tf.clip_viewport_inverse);
 }
 
 void ResetScreenCamera(int w, int h) {
@@ -381,14 +380,8 @@ int EnableLightHandle(int light, int flag) {
 
 int SetLightingEnabled(int flag) {
   g_lighting_enabled = flag ? 1 : 0;
-  if (g_device.device) SetLighting(g_lighting_enabled);
+  ScreenDriver().set_lighting(g_lighting_enabled);
   return 0;
-}
-
-int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light) {
-  if (!g_device.device) return 0;
-  if (enabled == 1 && light) SetLightCached(index, light);
-  return EnableLight(index, enabled);
 }
 
 void MarkLightsForResend() {
@@ -406,14 +399,14 @@ int ApplyLights() {
     if (r.device_index != next || r.changed || lt.force) {
       r.device_index = next;
       if (g_light_sink) g_light_sink(next, 1, &r.light);
-      else SetDeviceLight(next, 1, &r.light);
+      else ScreenDriver().set_light(next, 1, &r.light);
       r.changed = 0;
     }
     next++;
   });
   for (int i = next; i <= lt.highest_device_index; i++)
     if (g_light_sink) g_light_sink(i, 0, nullptr);
-    else SetDeviceLight(i, 0, nullptr);
+    else ScreenDriver().set_light(i, 0, nullptr);
   lt.highest_device_index = next - 1;
   lt.dirty = 0;
   lt.force = 0;
@@ -433,7 +426,7 @@ namespace {
 void SetDepthWord(int block_mask, int word, int value) {
   bool change = ((block_mask & 1) && g_depth[0][word] != value) || ((block_mask & 2) && g_depth[1][word] != value);
   if (!change) return;
-  if (g_device.device) FlushVertexBatch();
+  ScreenDriver().flush(0);
   if (block_mask & 1) g_depth[0][word] = value;
   if (block_mask & 2) g_depth[1][word] = value;
 }
@@ -459,25 +452,28 @@ const int32_t* GetDepthBlock(int which) { return g_depth[which ? 1 : 0]; }
 
 int SetFogMode(int mode) {
   if (mode == g_fog.mode) return 0;
-  if (g_device.device) FlushVertexBatch();
+  const GraphicsDriver& d = ScreenDriver();
+  d.flush(0);
   g_fog.mode = mode;
-  if (g_device.device) SetFogModeState((uint32_t)mode);
+  d.set_fog_mode(mode);
   return 0;
 }
 int SetFogColour(int r, int g, int b) {
   uint32_t c = 0xFF000000u | ((uint32_t)(r & 255) << 16) | ((uint32_t)(g & 255) << 8) | (uint32_t)(b & 255);
   if (c == g_fog.colour) return 0;
-  if (g_device.device) FlushVertexBatch();
+  const GraphicsDriver& d = ScreenDriver();
+  d.flush(0);
   g_fog.colour = c;
-  if (g_device.device) SetFogColorState(c);
+  d.set_fog_colour(c);
   return 0;
 }
 int SetFogRange(float start, float end) {
   if (start == g_fog.start && end == g_fog.end) return 0;
-  if (g_device.device) FlushVertexBatch();
+  const GraphicsDriver& d = ScreenDriver();
+  d.flush(0);
   g_fog.start = start;
   g_fog.end = end;
-  if (g_device.device) SetFogRangeState(start, end);
+  d.set_fog_range(start, end);
   return 0;
 }
 const FogState* GetFogState() { return &g_fog; }
@@ -488,48 +484,11 @@ int SetGraphDrawFloat(float value) {
 float GetGraphDrawFloat() { return g_graph_draw_float; }
 
 const D3DMATERIAL9* GetMaterial() { return &g_material; }
-int IsMaterialChanged() { return g_material_changed; }
 
-void SendMaterialToDevice() {
-  if (!g_device.device) return;
-  SetMaterialCached(&g_material);
+const D3DMATERIAL9* TakeChangedMaterial() {
+  if (!g_material_changed) return nullptr;
   g_material_changed = 0;
-}
-
-void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool) {
-  IDirect3DVertexBuffer9* buffer = nullptr;
-  if (!g_device.device ||
-      g_device.device->CreateVertexBuffer(length, usage, vertex_format, pool, &buffer, nullptr) != D3D_OK)
-    return nullptr;
-  return buffer;
-}
-
-void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool) {
-  IDirect3DIndexBuffer9* buffer = nullptr;
-  if (!g_device.device ||
-      g_device.device->CreateIndexBuffer(length, usage, index_format, pool, &buffer, nullptr) != D3D_OK)
-    return nullptr;
-  return buffer;
-}
-
-int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op) {
-  if (!g_device.device) return 0;
-  FlushVertexBatch();
-  BlendStateDesc d{};
-  d.alpha_test_enable = g_rs.alpha_test_enable;
-  d.alpha_ref = g_rs.alpha_ref;
-  d.alpha_func = g_rs.alpha_func;
-  d.alpha_blend_enable = 1;
-  d.texture_factor = g_rs.texture_factor;
-  d.src_blend = (int32_t)source_blend;
-  d.dest_blend = (int32_t)dest_blend;
-  d.blend_op = (int32_t)blend_op;
-  d.stage_count = 0;
-  ApplyBlendPipeline(&d, 1, 0);
-  // The texture and blend state go to the device again at the next draw.
-  g_rs.blend_dirty = 1;
-  g_rs.texture_changed = 1;
-  return 0;
+  return &g_material;
 }
 
 // ---- reset -----------------------------------------------------------------------------------------
@@ -563,7 +522,6 @@ int ResetDrawState() {
   // Draw screen: the back buffer first, so that selecting the front buffer
   // counts as a change of target, then the front buffer.
   g_draw.draw_screen = DRAW_SCREEN_BACK;
-  g_draw.soft_target = DrawScreenSoftImage();
   SelectDrawScreen(DRAW_SCREEN_FRONT);
   SetPaintClipRect(0, 0, g_draw.target_width, g_draw.target_height);
   if (g_lights.default_light < 0 || !Lights().table->Lookup(g_lights.default_light))

@@ -1,26 +1,19 @@
-// The screen: mode requests and changes, graphics start and end, the
-// software present, the display-mode list, the vertical-blank wait, the
-// front-buffer refresh, and the small screen queries.
+// The screen: mode requests and changes, graphics start and end (the device
+// set-up choosing the screen's driver), the present, the display-mode list,
+// the front-buffer refresh, and the small screen queries.
 #include <cstring>
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
-#include "engine/core/util.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/graphics_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
-#include "platform/d3d9/d3d9.h"
 
 ScreenState g_screen{};
-MEMIMG g_screen_image{};
-MEMIMG g_screen_work[2]{};
 
 namespace {
 
 GraphicsHost g_host{};
-
-int g_vblank_min_interval = -1;
-int g_last_vblank_time = 0;
 
 // A headless display offers the game's own mode in both depths.
 int HeadlessDisplayMode(int index, DisplayModeInfo* out) {
@@ -74,31 +67,6 @@ void FreeDisplayModeList() {
   g_screen.display_modes_built = 0;
 }
 
-// ---- primary memory images -------------------------------------------------------------------
-
-int CreatePrimaryMemImage() {
-  int code = g_screen.depth == 16 ? MEMIMG_R5G6B5 : MEMIMG_X8R8G8B8;
-  if (CreateScreenFormatMEMIMG(&g_screen_image, g_screen.width, g_screen.height, code) < 0)
-    AbortWithLog("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
-  g_screen_work[0] = MEMIMG{};
-  g_screen_work[1] = MEMIMG{};
-  if (SetupMEMIMG(&g_screen_work[0], g_screen.width, g_screen.height, -1, 0, code, 0, 0, 0, nullptr) < 0 ||
-      SetupMEMIMG(&g_screen_work[1], g_screen.width, g_screen.height, -1, 0, code, 0, 1, 0, nullptr) < 0)
-    AbortWithLog("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
-  FillMEMIMGRect(&g_screen_image, nullptr, EncodePixelColor(g_screen_image.store->format, 0, 0, 0, 0));
-  g_draw.soft_target = &g_screen_image;
-  return 0;
-}
-
-int ReleasePrimaryMemImages() {
-  ReleaseMEMIMG(&g_screen_image);
-  ReleaseMEMIMG(&g_screen_work[0]);
-  ReleaseMEMIMG(&g_screen_work[1]);
-  return 0;
-}
-
-MEMIMG* GetScreenMemImage() { return IsMEMIMGValid(&g_screen_image) ? &g_screen_image : nullptr; }
-
 // ---- start and end ----------------------------------------------------------------------------
 
 int StartGraphics() {
@@ -116,12 +84,7 @@ int StartGraphics() {
     return -1;
   }
   g_screen.started = 1;
-  if (!g_device.hardware) {
-    SetSoftScreenBitDepth(g_screen.depth == 16 ? 16 : 32);
-    CreatePrimaryMemImage();
-  } else {
-    InitDeviceState();
-  }
+  ScreenDriver().start_screen();
   ResetDrawState();
   BuildSoftBlendTables();
   if (g_host.start_font_system) g_host.start_font_system();
@@ -136,15 +99,11 @@ int EndGraphics() {
   ReleaseAllMasks();
   DeleteAllLights();
   DeleteDefaultLight();
-  EndModelSystem();
+  EndModelRuntime();
   // Movies opened without a graph outlive graphics: none may keep a surface of the device.
   if (g_host.drop_movie_surfaces) g_host.drop_movie_surfaces();
   TerminateGraphicsDevice();
-  UnloadShaderPack();
-  g_draw.soft_target = nullptr;
-  g_draw.crossfade_image = nullptr;
-  SyncSoftDrawState();
-  ReleasePrimaryMemImages();
+  ForEachGraphicsDriver([](const GraphicsDriver& d) { d.end_graphics(); });
   DestroyGraphTable();
   g_screen.started = 0;
   return 0;
@@ -257,71 +216,18 @@ int PresentScreen() {
     dst_w = (int)(width * scale);
     dst_h = (int)(height * scale);
   }
-  if (g_device.hardware) {
-    IDirect3DDevice9* device = g_device.device;
-    if (!device) return -1;
-    FlushVertexBatch();
-    EndSceneIfOpen();
-    bool doubled = g_screen.doubling && width == 640 && height == 480;
-    if (g_device.sub_back_buffer) {
-      RECT from{0, 0, width, height}, to{0, 0, width, height};
-      if (doubled) from = RECT{0, 0, 320, 240};
-      if (device->StretchRect(g_device.sub_back_buffer, &from, g_device.back_buffer, &to, D3DTEXF_NONE) != D3D_OK)
-        return -1;
-    }
-    if (!g_device.swap_chain) return 0;
-    HWND window = static_cast<HWND>(g_host.main_window ? g_host.main_window() : nullptr);
-    HRESULT hr;
-    if (IsWindowModeNow() || doubled) {
-      RECT from{0, 0, src_w, src_h}, to{0, 0, doubled ? 640 : dst_w, doubled ? 480 : dst_h};
-      // Once the sub back buffer has brought the doubled picture to full size,
-      // the whole back buffer is shown.
-      if (doubled && g_device.sub_back_buffer) from = RECT{0, 0, 640, 480};
-      hr = g_device.swap_chain->Present(&from, &to, window, nullptr, 0);
-    } else {
-      hr = g_device.swap_chain->Present(nullptr, nullptr, window, nullptr, 0);
-    }
-    return hr == D3D_OK ? 0 : -1;
-  }
-  if (!IsMEMIMGValid(&g_screen_image)) return 0;
-  if (!g_screen.vsync_off) WaitVerticalBlank();
-  struct {
-    BITMAPINFOHEADER header;
-    uint32_t masks[3];
-  } info{};
-  const PIXELFORMAT* f = g_screen_image.store->format;
-  info.header.biSize = 40;
-  info.header.biWidth = width;
-  info.header.biHeight = -height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = f->bits_per_pixel;
-  info.header.biCompression = BI_BITFIELDS;
-  info.masks[0] = f->red_mask;
-  info.masks[1] = f->green_mask;
-  info.masks[2] = f->blue_mask;
-  if (!g_host.present_soft_frame) return 0;
-  SoftPresentFrame frame{};
-  frame.info = reinterpret_cast<const BITMAPINFO*>(&info);
-  frame.pixels = g_screen_image.pixels;
-  frame.pitch = g_screen_image.store->pitch;
-  frame.src_x = 0;
-  frame.src_y = 0;
-  frame.src_width = src_w;
-  frame.src_height = src_h;
-  if (g_screen.doubling && width == 640 && height == 480) {
-    frame.dst_width = 640;
-    frame.dst_height = 480;
-  } else {
-    frame.dst_width = dst_w;
-    frame.dst_height = dst_h;
-  }
-  g_host.present_soft_frame(&frame);
-  return 0;
+  PresentArea area{};
+  area.width = width, area.height = height;
+  area.src_width = src_w, area.src_height = src_h;
+  area.dst_width = dst_w, area.dst_height = dst_h;
+  area.window_mode = IsWindowModeNow();
+  area.doubled = g_screen.doubling && width == 640 && height == 480;
+  return ScreenDriver().present(&area);
 }
 
 int PresentScreenKeepFront(int ignored) {
   (void)ignored;
-  if (g_device.hardware && !IsWindowModeNow()) CopyBackToSubBackBuffer();
+  if (!IsWindowModeNow()) ScreenDriver().keep_front();
   return PresentScreen();
 }
 
@@ -330,26 +236,6 @@ void FrontBufferTimerProc() {
   if (g_draw.draw_screen != DRAW_SCREEN_FRONT) return;
   PresentScreenKeepFront();
   if (g_host.set_front_buffer_timer) g_host.set_front_buffer_timer(1);
-}
-
-int SetVerticalBlankMinInterval(int milliseconds) {
-  g_vblank_min_interval = milliseconds;
-  return 0;
-}
-
-int WaitVerticalBlank() {
-  IDirectDraw7* dd = g_device.directdraw;
-  if (g_vblank_min_interval >= 0 && GetMillisecondCount() - g_last_vblank_time < g_vblank_min_interval) {
-    while (GetMillisecondCount() - g_last_vblank_time < g_vblank_min_interval) Sleep(1);
-    if (dd) dd->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
-  } else {
-    Sleep(0);
-    BOOL in_blank = TRUE;
-    if (dd && dd->GetVerticalBlankStatus(&in_blank) == DD_OK && !in_blank)
-      dd->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
-  }
-  g_last_vblank_time = GetMillisecondCount();
-  return 0;
 }
 
 // ---- settings and queries ---------------------------------------------------------------------------
@@ -361,7 +247,6 @@ int SetUseHardwareRenderer(int flag) {
 }
 int SetUseHardwareRendererEarly(int flag) { return SetUseHardwareRenderer(flag); }
 int GetUseHardwareRenderer() { return g_screen.software_only ? 0 : 1; }
-int IsHardwareRendererInUse() { return g_device.hardware; }
 
 int GetScreenModeInfo(int* width, int* height, int* depth) {
   if (width) *width = g_screen.width;
@@ -402,31 +287,7 @@ DisplayModeEntry GetDisplayModeEntry(int index) {
   return g_screen.display_modes[index];
 }
 
-const PIXELFORMAT* GetScreenPixelFormat() {
-  if (g_device.hardware) return PixelFormatOfD3DFormat(g_screen.depth == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8);
-  if (IsMEMIMGValid(&g_screen_image)) return g_screen_image.store->format;
-  // Before the screen image exists: the format it will have.
-  return GetMEMIMGPixelFormat(g_screen.depth == 16 || g_screen.depth == 0 ? MEMIMG_R5G6B5 : MEMIMG_X8R8G8B8, 0, 0);
-}
-
-IDirectDraw7* GetDirectDrawObject() { return g_device.directdraw; }
-
-int SetDeviceDialogMode(int flag) {
-  IDirect3DDevice9* device = g_device.device;
-  if (!device) return 0;
-  device->SetDialogBoxMode(FALSE);
-  if (flag == 1) device->SetDialogBoxMode(TRUE);
-  return 0;
-}
-int EndSceneSetDialogMode(int flag) {
-  IDirect3DDevice9* device = g_device.device;
-  if (!device) return 0;
-  EndSceneIfOpen();
-  device->SetDialogBoxMode(flag ? TRUE : FALSE);
-  return 0;
-}
-
-IDirect3DDevice9* GetGraphicsDevice() { return g_device.device; }
+const PIXELFORMAT* GetScreenPixelFormat() { return ScreenDriver().screen_format(); }
 
 int64_t ReadGraphicsTick64() { return 0; }
 

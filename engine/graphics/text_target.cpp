@@ -1,9 +1,9 @@
-// The font library's view of the software screen and the crossfade state.
+// The font library's view of the crossfade state and of the three-pass
+// subtract of the screen's driver. (The software screen images text is
+// written into are the software driver's: software/soft_screen.cpp.)
 #include "engine/graphics/text_target.h"
 
-#include "engine/graphics/d3d_internal.h"
-
-MEMIMG* GetSoftDrawTarget() { return g_draw.soft_target; }
+#include "engine/graphics/graphics_internal.h"
 
 MEMIMG* GetCrossfadeImage() { return g_draw.crossfade_image; }
 
@@ -13,11 +13,6 @@ void GetCrossfadeGraph(int* graph, int* param, int* range) {
   *range = g_draw.crossfade_range;
 }
 
-MEMIMG* GetTextWorkImage(int with_alpha) {
-  MEMIMG* work = &g_screen_work[with_alpha ? 1 : 0];
-  return IsMEMIMGValid(work) ? work : nullptr;
-}
-
-int TextNeedsInvertPasses() { return NeedsSubtractPasses() ? 1 : 0; }
-int InvertTextAreaBefore(const int32_t* rect) { return InvertAreaBeforeSubtract(rect); }
-int InvertTextAreaAfter(const int32_t* rect) { return InvertAreaAfterSubtract(rect); }
+int TextNeedsInvertPasses() { return ScreenDriver().needs_subtract_passes() ? 1 : 0; }
+int InvertTextAreaBefore(const int32_t* rect) { return ScreenDriver().invert_before_subtract(rect); }
+int InvertTextAreaAfter(const int32_t* rect) { return ScreenDriver().invert_after_subtract(rect); }

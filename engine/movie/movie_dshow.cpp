@@ -243,7 +243,15 @@ int OpenDirectShowMovie(IDirectDraw7* directdraw, MovieRecord* r, const char* fi
 
 bool DirectShowObjectsDropped(const MovieRecord* r) { return r->sample_surface == nullptr; }
 
-void AdvanceDirectShowMovie(MovieRecord* r) {
+namespace {
+
+int OpenDirectShow(MovieRecord* r, const char* file_name, int surface_mode) {
+  if (OpenDirectShowMovie(GetDirectDrawObject(), r, file_name, nullptr, nullptr, surface_mode) < 0) return -1;
+  r->frame_image_ptr = &r->frame_image;
+  return 0;
+}
+
+void AdvanceDirectShow(MovieRecord* r) {
   if (DirectShowObjectsDropped(r)) return;
   STREAM_STATE state = STREAMSTATE_STOP;
   r->stream->GetState(&state);
@@ -265,10 +273,22 @@ void AdvanceDirectShowMovie(MovieRecord* r) {
   if (IssueUpdate(r)) CopyFrame(r);
 }
 
-void RunDirectShowMovie(MovieRecord* r) { r->stream->SetState(STREAMSTATE_RUN); }
-void HoldDirectShowMovie(MovieRecord* r) { r->media_control->Pause(); }
+// Run and hold change nothing while the objects are dropped.
+bool RunDirectShow(MovieRecord* r, int) {
+  if (DirectShowObjectsDropped(r)) return false;
+  r->stream->SetState(STREAMSTATE_RUN);
+  return true;
+}
 
-void DisposeDirectShowMovie(MovieRecord* r) {
+bool HoldDirectShow(MovieRecord* r) {
+  if (DirectShowObjectsDropped(r)) return false;
+  r->media_control->Pause();
+  return true;
+}
+
+BASEIMAGE* DirectShowFrameImage(MovieRecord* r) { return r->frame_image.pixels ? &r->frame_image : nullptr; }
+
+void DisposeDirectShow(MovieRecord* r) {
   if (r->temporary_file) DeleteFileA(r->path);
   r->temporary_file = 0;
   TrackedFree(r->frame_image.pixels);
@@ -286,7 +306,7 @@ void DropDirectShowObjects(MovieRecord* r) {
   r->update_pending = 0;
 }
 
-int ReopenDirectShowMovie(IDirectDraw7* directdraw, MovieRecord* r) {
+int ReopenDirectShowObjects(MovieRecord* r) {
   if (!DirectShowObjectsDropped(r)) return 0;
   TrackedFree(r->frame_image.pixels);
   r->frame_image.pixels = nullptr;
@@ -294,8 +314,26 @@ int ReopenDirectShowMovie(IDirectDraw7* directdraw, MovieRecord* r) {
   r->update_event = nullptr;
   char path[MOVIE_PATH_SIZE];
   CopyStringBounded(path, r->path, sizeof path);
-  if (OpenDirectShowMovie(directdraw, r, path, nullptr, nullptr, r->surface_mode) < 0) return -1;
+  if (OpenDirectShowMovie(GetDirectDrawObject(), r, path, nullptr, nullptr, r->surface_mode) < 0) return -1;
   r->stream->Seek(r->kept_stream_time);
   if (!r->halted) r->stream->SetState(STREAMSTATE_RUN);
   return 0;
 }
+
+void DirectShowInactiveStep(MovieRecord* r) {
+  if (r->playing && !r->halted) AdvanceDirectShow(r);
+}
+
+}  // namespace
+
+const MovieKindOps kDirectShowMovieKind = {
+    .open = OpenDirectShow,
+    .run = RunDirectShow,
+    .hold = HoldDirectShow,
+    .advance = AdvanceDirectShow,
+    .frame_image = DirectShowFrameImage,
+    .dispose = DisposeDirectShow,
+    .drop_stream_objects = DropDirectShowObjects,
+    .reopen_stream_objects = ReopenDirectShowObjects,
+    .inactive_step = DirectShowInactiveStep,
+};

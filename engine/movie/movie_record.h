@@ -1,5 +1,5 @@
-// The record behind a movie handle, and the steps the handle functions and
-// the multimedia-stream path share.
+// The record behind a movie handle, and the table of operations through
+// which the handle functions reach each kind of movie.
 #pragma once
 
 #include <cstdint>
@@ -54,18 +54,49 @@ struct MovieRecord {
   int32_t frame_taken;  // the graph has had the frame image's picture
 };
 
+// What a movie of one kind does. Each kind fills one table in its own file
+// (movie_theora.cpp, movie_dshow.cpp); the handle functions call through the
+// record's kind and never ask which kind it is. An entry a kind leaves out
+// keeps its default, which does nothing.
+struct MovieKindOps {
+  // Opens the file as a movie of this kind: the record's size and frame-image
+  // pointer are set. 0, or -1 when the file is no such movie or cannot be
+  // opened (what the kind logs is its own).
+  int (*open)(MovieRecord* r, const char* file_name, int surface_mode);
+  // Starts playing from the frame on show; false when the movie cannot play
+  // now and nothing may change.
+  bool (*run)(MovieRecord* r, int play_type) = [](MovieRecord*, int) { return true; };
+  // Stops where it stands; false as for run.
+  bool (*hold)(MovieRecord* r) = [](MovieRecord*) { return true; };
+  // Brings the frame up to date with the movie's clock; the frame hook runs
+  // when the kind has something for the graph.
+  void (*advance)(MovieRecord* r) = [](MovieRecord*) {};
+  // The frame image when it holds a picture the graph has not had, else null.
+  BASEIMAGE* (*frame_image)(MovieRecord* r) = [](MovieRecord*) -> BASEIMAGE* { return nullptr; };
+  // As RefreshMovieFrameSurface.
+  int (*frame_surface)(MovieRecord* r, IDirect3DSurface9** surface) = [](MovieRecord*, IDirect3DSurface9**) {
+    return -1;
+  };
+  void (*dispose)(MovieRecord* r) = [](MovieRecord*) {};
+  // Around a device's re-creation: surfaces of the old device let go, made
+  // on the new one.
+  void (*drop_device_surface)(MovieRecord* r) = [](MovieRecord*) {};
+  void (*remake_device_surface)(MovieRecord* r) = [](MovieRecord*) {};
+  // A display change releases the stream objects, keeping the stream time;
+  // the device restore opens them again there (0, or -1).
+  void (*drop_stream_objects)(MovieRecord* r) = [](MovieRecord*) {};
+  int (*reopen_stream_objects)(MovieRecord* r) = [](MovieRecord*) { return 0; };
+  // The message step of an inactive window.
+  void (*inactive_step)(MovieRecord* r) = [](MovieRecord*) {};
+};
+
+extern const MovieKindOps kTheoraMovieKind;
+extern const MovieKindOps kDirectShowMovieKind;
+
 // Opens the multimedia-stream side of a record; 0 or -1 (logged).
 int OpenDirectShowMovie(IDirectDraw7* directdraw, MovieRecord* record, const char* file_name, int* width,
                         int* height, int surface_mode);
-void AdvanceDirectShowMovie(MovieRecord* record);
-void RunDirectShowMovie(MovieRecord* record);
-void HoldDirectShowMovie(MovieRecord* record);
-void DisposeDirectShowMovie(MovieRecord* record);
 bool DirectShowObjectsDropped(const MovieRecord* record);
-// Releases the objects after a display change, keeping the stream time.
-void DropDirectShowObjects(MovieRecord* record);
-// Opens dropped objects again at the kept time; 0 or -1.
-int ReopenDirectShowMovie(IDirectDraw7* directdraw, MovieRecord* record);
 
 // Frames a clock reading stands for: the movie's frame at `micros` since its
 // time base (no sound), or at the sound's position in milliseconds.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
@@ -272,11 +273,13 @@ void SeekInThread(TheoraStream* s) {
   s->seek_request.store(0, std::memory_order_release);
 }
 
-// Whether frame f lies in the window of frames c .. c + S, which wraps to
-// the start of the movie.
+// Whether frame f lies in the window of the S frames from c on, which wraps
+// to the start of the movie. One frame more would let the S slots fill with
+// the frames after c while c itself waits for a slot: after a step of all
+// but one frame of the movie, the main thread would wait for it forever.
 bool InWindow(const TheoraStream* s, int f, int c) {
   const int n = int(s->frame_count);
-  return ((f - c) % n + n) % n <= s->stock_count;
+  return ((f - c) % n + n) % n < s->stock_count;
 }
 
 // Frees slots that left the window. A slot is judged by its distance ahead
@@ -507,7 +510,13 @@ void MakeTheoraYuvSurface(TheoraStream* s) {
   s->yuv_surface_format = 0;
   IDirect3DDevice9* device = GetGraphicsDevice();
   if (!IsHardwareRendererInUse() || !device) return;
-  for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+  // Only layouts that keep the stream's chroma: the packed ones keep a row
+  // of its own for 4:2:2; none keeps every column's of 4:4:4.
+  static const D3DFORMAT k420[] = {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}, k422[] = {D3DFMT_YUY2, D3DFMT_UYVY};
+  std::span<const D3DFORMAT> formats;
+  if (s->info.pixelformat == OC_PF_420) formats = k420;
+  if (s->info.pixelformat == OC_PF_422) formats = k422;
+  for (D3DFORMAT format : formats) {
     if (device->CreateOffscreenPlainSurface(s->info.width, s->info.height, format, D3DPOOL_DEFAULT, &s->yuv_surface,
                                             nullptr) == D3D_OK &&
         s->yuv_surface) {

@@ -126,9 +126,10 @@ TheoraStockFrame* FindStocked(TheoraStream* stream, int frame);
 BASEIMAGE* GetTheoraFrameImage(TheoraStream* stream);
 IDirect3DSurface9* GetTheoraYuvSurface(TheoraStream* stream);
 // Makes the stream's YUV surface on the engine's device while it draws
-// through Direct3D: "YV12", else "YUY2", else "UYVY", the first the device
-// makes; none otherwise (the movie is then shown through its frame image).
-// An earlier surface is released first.
+// through Direct3D, in the first layout the device makes of those that keep
+// the stream's chroma: "YV12", "YUY2" or "UYVY" for 4:2:0, "YUY2" or "UYVY"
+// for 4:2:2, none for 4:4:4; without one the movie is shown through its
+// frame image. An earlier surface is released first.
 void MakeTheoraYuvSurface(TheoraStream* stream);
 
 // ---- conversion ----------------------------------------------------------------------
@@ -141,7 +142,7 @@ int ConvertTheoraFrame(TheoraStream* stream, int want_image, int want_surface);
 
 // One frame's planes (top row first, positive strides) into an X8R8G8B8 image
 // of at least y_width x y_height. 4:2:0 frames take the table path, any other
-// geometry the per-pixel one.
+// geometry the per-pixel one, its chroma read at the plane's own scale.
 struct YuvPlanes {
   const uint8_t* y;
   const uint8_t* u;
@@ -150,9 +151,10 @@ struct YuvPlanes {
   int32_t uv_width, uv_height, uv_stride;
 };
 void ConvertYuvPlanesToXrgb(const YuvPlanes& planes, uint8_t* out, int32_t out_pitch);
-// The planes of a 4:2:0 frame in a surface layout: "YV12", "YUY2" or "UYVY"
-// (FourCC as a little-endian word), at `pitch` bytes a row of the Y plane.
-// Returns 0, or -1 for another layout or geometry (nothing written).
+// A frame's planes in a surface layout (FourCC as a little-endian word), at
+// `pitch` bytes a row of the Y plane: "YV12" takes 4:2:0 frames, "YUY2" and
+// "UYVY" 4:2:0 and 4:2:2. Returns 0, or -1 for another layout or a frame
+// whose chroma the layout cannot keep (nothing written).
 int PackYuvPlanes(const YuvPlanes& planes, uint32_t fourcc, uint8_t* out, int32_t pitch);
 
 constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {

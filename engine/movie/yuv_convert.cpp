@@ -26,6 +26,11 @@ inline uint8_t ClampFloat(double v) {
 }
 
 bool Is420(const YuvPlanes& p) { return p.uv_width * 2 == p.y_width && p.uv_height * 2 == p.y_height; }
+// Two pixels of a row share their chroma, each row has its own or shares it
+// with the next (4:2:2 or 4:2:0): what the packed layouts hold.
+bool HalfWidthChroma(const YuvPlanes& p) {
+  return p.uv_width * 2 == p.y_width && (p.uv_height == p.y_height || p.uv_height * 2 == p.y_height);
+}
 
 // The frame into the stream's YUV surface in its own layout. A surface that
 // will not lock (lost with its device, say) is made anew, up to three tries;
@@ -40,11 +45,13 @@ void CopyFrameToSurface(TheoraStream* s, const YuvPlanes& planes) {
   if (!got) return;
   D3DSURFACE_DESC desc{};
   s->yuv_surface->GetDesc(&desc);
-  // Only a frame that fits the surface is copied (other layouts than 4:2:0 never are).
-  if (planes.y_width <= int32_t(desc.Width) && planes.y_height <= int32_t(desc.Height))
-    PackYuvPlanes(planes, s->yuv_surface_format, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
+  // A frame the surface cannot hold (larger, or chroma its layout does not
+  // keep) leaves it out of date: the frame image then serves.
+  const bool copied = planes.y_width <= int32_t(desc.Width) && planes.y_height <= int32_t(desc.Height) &&
+                      PackYuvPlanes(planes, s->yuv_surface_format, static_cast<uint8_t*>(locked.pBits),
+                                    locked.Pitch) == 0;
   s->yuv_surface->UnlockRect();
-  s->surface_up_to_date.store(1);
+  if (copied) s->surface_up_to_date.store(1);
 }
 
 }  // namespace
@@ -89,11 +96,13 @@ void ConvertYuvPlanesToXrgb(const YuvPlanes& p, uint8_t* out, int32_t out_pitch)
     }
     return;
   }
+  // Chroma at its plane's own scale: 4:2:2 halves the columns only, 4:4:4
+  // neither.
   for (int y = 0; y < p.y_height; y++) {
     uint8_t* o = out + (size_t)y * out_pitch;
-    const int cy = y / 2 < p.uv_height ? y / 2 : p.uv_height - 1;
+    const int cy = int(int64_t(y) * p.uv_height / p.y_height);
     for (int x = 0; x < p.y_width; x++) {
-      const int cx = x / 2 < p.uv_width ? x / 2 : p.uv_width - 1;
+      const int cx = int(int64_t(x) * p.uv_width / p.y_width);
       const double l = 1.164 * (p.y[(size_t)y * p.y_stride + x] - 16);
       const double u = p.u[(size_t)cy * p.uv_stride + cx] - 128;
       const double v = p.v[(size_t)cy * p.uv_stride + cx] - 128;
@@ -106,8 +115,8 @@ void ConvertYuvPlanesToXrgb(const YuvPlanes& p, uint8_t* out, int32_t out_pitch)
 }
 
 int PackYuvPlanes(const YuvPlanes& p, uint32_t fourcc, uint8_t* out, int32_t pitch) {
-  if (!Is420(p)) return -1;
   if (fourcc == MakeFourCC('Y', 'V', '1', '2')) {
+    if (!Is420(p)) return -1;
     for (int y = 0; y < p.y_height; y++) std::memcpy(out + (size_t)y * pitch, p.y + (size_t)y * p.y_stride, p.y_width);
     uint8_t* chroma = out + (size_t)p.y_height * pitch;
     const int32_t half = pitch / 2;
@@ -120,18 +129,22 @@ int PackYuvPlanes(const YuvPlanes& p, uint32_t fourcc, uint8_t* out, int32_t pit
   }
   const bool yuy2 = fourcc == MakeFourCC('Y', 'U', 'Y', '2');
   if (!yuy2 && fourcc != MakeFourCC('U', 'Y', 'V', 'Y')) return -1;
-  for (int by = 0; by < p.uv_height; by++)
-    for (int row = 0; row < 2; row++) {
-      const uint8_t* ys = p.y + (size_t)(2 * by + row) * p.y_stride;
-      uint8_t* o = out + (size_t)(2 * by + row) * pitch;
-      for (int bx = 0; bx < p.uv_width; bx++) {
-        const uint8_t u = p.u[(size_t)by * p.uv_stride + bx], v = p.v[(size_t)by * p.uv_stride + bx];
-        const uint8_t y0 = ys[2 * bx], y1 = ys[2 * bx + 1];
-        uint8_t* q = o + 4 * bx;
-        if (yuy2) q[0] = y0, q[1] = u, q[2] = y1, q[3] = v;
-        else q[0] = u, q[1] = y0, q[2] = v, q[3] = y1;
-      }
+  if (!HalfWidthChroma(p)) return -1;
+  // Each pair of pixels of a row with the chroma of its row (4:2:2), or of
+  // its pair of rows (4:2:0).
+  const int rows_per_chroma = p.y_height / p.uv_height;
+  for (int y = 0; y < p.y_height; y++) {
+    const uint8_t* ys = p.y + (size_t)y * p.y_stride;
+    const uint8_t* us = p.u + (size_t)(y / rows_per_chroma) * p.uv_stride;
+    const uint8_t* vs = p.v + (size_t)(y / rows_per_chroma) * p.uv_stride;
+    uint8_t* o = out + (size_t)y * pitch;
+    for (int bx = 0; bx < p.uv_width; bx++) {
+      const uint8_t u = us[bx], v = vs[bx], y0 = ys[2 * bx], y1 = ys[2 * bx + 1];
+      uint8_t* q = o + 4 * bx;
+      if (yuy2) q[0] = y0, q[1] = u, q[2] = y1, q[3] = v;
+      else q[0] = u, q[1] = y0, q[2] = v, q[3] = y1;
     }
+  }
   return 0;
 }
 

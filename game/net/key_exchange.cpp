@@ -11,6 +11,9 @@ void Key_Exchange::open() {
   peer_waits_ = false;
   acting_[0] = acting_[1] = 0;
   committed_ = false;
+  last_sent_ = frame_;
+  heard_ = connection_->records_read.load();
+  silent_frames_ = 0;
   start_tcp_receive(connection_);
 }
 
@@ -20,7 +23,19 @@ bool Key_Exchange::exchange(int local_bits) {
   if (local_bits && !committed_) {
     sent = send_record_tcp(connection_, {0, (uint16_t)local_bits, 0});
     local_.push_back({frame_ + (uint32_t)offset_, local_bits});
+    last_sent_ = frame_;
+  } else if (!committed_ && frame_ - last_sent_ >= (uint32_t)kKeepAliveFrames) {
+    sent = send_record_tcp(connection_, {0, 0, 0});
+    last_sent_ = frame_;
   }
+  // Silence counts while the peer has not committed: once it has, it sends
+  // nothing more until the menu opens again.
+  const uint64_t heard = connection_->records_read.load();
+  if (heard != heard_ || peer_committed())
+    silent_frames_ = 0;
+  else
+    ++silent_frames_;
+  heard_ = heard;
   acting_[0] = 0;
   if (!local_.empty() && local_.front().due <= frame_) {
     acting_[0] = local_.front().bits;
@@ -68,4 +83,6 @@ void Key_Exchange::reopen() {
   start_tcp_receive(connection_);
 }
 
-bool Key_Exchange::link_lost() const { return connection_->receive_thread.result() == Net_Thread::kFailed; }
+bool Key_Exchange::link_lost() const {
+  return connection_->receive_thread.result() == Net_Thread::kFailed || silent_frames_ > kStallLimitFrames;
+}

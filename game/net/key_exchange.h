@@ -6,6 +6,11 @@
 // acts twice, here as on the peer, and a key a menu cannot take in a frame
 // waits for the next instead of being lost.
 //
+// A menu that sends no key sends a record with no bits every
+// kKeepAliveFrames frames, until it commits, so a peer that is there is
+// never silent for long; one that sends nothing at all for kStallLimitFrames
+// frames (socket_set.h) counts as lost.
+//
 // The order in which one side's keys meet the other's differs between the
 // machines, so a menu leaves only when both machines can see every key of
 // both sides: the machine that finds both sides done sends the end record
@@ -43,8 +48,9 @@ class Key_Exchange {
   bool settled() const;
   // Keys again after a settle that did not leave the menu.
   void reopen();
-  // The peer closed the connection, or sent more keys than any player
-  // presses.
+  // The peer closed the connection, sent more keys than any player presses,
+  // or has sent nothing for kStallLimitFrames frames while it had not
+  // committed.
   bool link_lost() const;
 
   struct Key {
@@ -63,4 +69,7 @@ class Key_Exchange {
   bool peer_waits_ = false;
   int acting_[2] = {0, 0};
   bool committed_ = false;
+  uint32_t last_sent_ = 0;  // frame of the last record sent
+  uint64_t heard_ = 0;      // the peer's records read, as last seen
+  int silent_frames_ = 0;
 };

@@ -57,10 +57,22 @@ Field* Net_Play::first_field() const { return waiting_ ? (Field*)local_ : (Field
 
 Field* Net_Play::second_field() const { return waiting_ ? (Field*)peer_ : (Field*)local_; }
 
-bool Net_Play::build_replay(std::vector<uint8_t>* bytes) {
+void Net_Play::replay_fields(Field* fields[2]) {
   // This machine's commands stamped for frames the match never reached
   // played no part in it; the peer's field never had them.
   local_->replay.resize(local_->replay_next);
-  Field* fields[2] = {first_field(), second_field()};
+  fields[0] = first_field();
+  fields[1] = second_field();
+}
+
+bool Net_Play::build_replay(std::vector<uint8_t>* bytes) {
+  Field* fields[2];
+  replay_fields(fields);
   return build_replay_file(fields, 2, bytes);
+}
+
+int Net_Play::save_replay() {
+  Field* fields[2];
+  replay_fields(fields);
+  return ::save_replay(fields, 2);
 }

@@ -16,10 +16,6 @@
 #include "game/net/field_network.h"
 #include "game/net/socket_set.h"
 
-// How long the battle waits for a peer's record before the link counts as
-// lost: ten seconds of frames.
-inline constexpr int kStallLimitFrames = 600;
-
 class Net_Play {
  public:
   Net_Play(socket_set* connection, Field_Network* local, Field_Client* peer);
@@ -57,11 +53,16 @@ class Net_Play {
   // the commands that took effect; false when a section could not be
   // written. Empties both command lists.
   bool build_replay(std::vector<uint8_t>* bytes);
+  // The same saved as a replay file (save_replay of field_replay.h): its
+  // number, or -1.
+  int save_replay();
   bool waiting_side() const { return waiting_; }
   int waited_frames() const { return waited_; }
 
  private:
   void resend();
+  // The fields of a replay of the match, in update order.
+  void replay_fields(Field* fields[2]);
 
   socket_set* connection_;
   Field_Network* local_;

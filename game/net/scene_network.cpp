@@ -230,9 +230,8 @@ void Scene_Network::settle_menu() {
   }
   play_se(kSoundConfirm);
   if (after_match_saves(menu_[0].choice)) {
-    std::vector<uint8_t> bytes;
-    // A replay that cannot be written is skipped.
-    if (play_.build_replay(&bytes)) store_replay_file(bytes);
+    // A replay that cannot be written is reported and the menu goes on.
+    if (play_.save_replay() < 0) report_failed_save(kReplayFiles);
   }
   if (after_match_leaves(menu_[0].choice)) {
     state_ = kFadeOut;

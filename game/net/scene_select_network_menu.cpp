@@ -229,7 +229,7 @@ void Scene_SelectNetworkMenu::connect() {
 }
 
 void Scene_SelectNetworkMenu::wait() {
-  WritePrivateProfileStringA(kSettingsSection, "DefaultPort", port_, kSettingsFile);
+  if (!write_setting_text("DefaultPort", port_)) report_failed_save(kSettingsName);
   if (!connection_) {
     new_connection();
     if (!open_sockets(true, address_, port_number())) {

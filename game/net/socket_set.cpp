@@ -79,16 +79,9 @@ bool send_exact(SOCKET s, const uint8_t* data, int n) {
   return true;
 }
 
-bool bind_udp(socket_set* set) {
-  set->udp_bind_address.sin_addr.s_addr = set->local_address;
-  return bind(set->udp_socket, reinterpret_cast<const sockaddr*>(&set->udp_bind_address),
-              sizeof set->udp_bind_address) == 0;
-}
-
-// The end of both handshakes: UDP bound on the chosen port and the pair
-// queued; or kFailed.
+// The end of both handshakes: the pair queued; or kFailed.
 int finish_handshake(socket_set* set, uint32_t seed, uint16_t delay) {
-  if (!delay_is_playable(delay) || !bind_udp(set)) return Net_Thread::kFailed;
+  if (!delay_is_playable(delay)) return Net_Thread::kFailed;
   if (!append_record(set, {seed, delay, 0})) return Net_Thread::kFailed;
   return Net_Thread::kEnded;
 }
@@ -164,9 +157,15 @@ bool open_connection_sockets(socket_set* set, bool waiting, const char* address_
   set->tcp_address = ipv4(waiting ? 0 : address, htons((uint16_t)port));
   int on = 1;
   setsockopt(set->tcp_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  // The UDP socket is bound here, before this side answers anything: a port
+  // another program holds is refused in the lobby, not after the handshake
+  // has told the peer that all is well.
+  set->udp_bind_address = ipv4(set->local_address, set->tcp_address.sin_port);
+  if (bind(set->udp_socket, reinterpret_cast<const sockaddr*>(&set->udp_bind_address),
+           sizeof set->udp_bind_address) != 0)
+    return false;
   if (!waiting) return true;
-  sockaddr_in local = set->tcp_address;
-  local.sin_addr.s_addr = set->local_address;
+  const sockaddr_in local = set->udp_bind_address;
   if (bind(set->tcp_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return false;
   return listen(set->tcp_socket, 16) == 0;
 }
@@ -213,7 +212,6 @@ int poll_connect(socket_set* set) {
 
 void connected_as_connecting_side(socket_set* set) {
   set->data_socket = set->tcp_socket;
-  set->udp_bind_address = set->tcp_address;
   set->udp_peer_address = set->tcp_address;
 }
 
@@ -221,7 +219,6 @@ void accepted_as_waiting_side(socket_set* set, SOCKET data, const sockaddr_in& p
   set->data_socket = data;
   set->udp_peer_address = peer;
   set->udp_peer_address.sin_port = set->tcp_address.sin_port;
-  set->udp_bind_address = set->tcp_address;
   // The listener's option is not taken over by every system's accept.
   int on = 1;
   setsockopt(data, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
@@ -237,9 +234,8 @@ int accept_handshake_thread(socket_set* set) {
   encode_u32(seed, word);
   if (!send_exact(set->data_socket, word, 4)) return Net_Thread::kFailed;
   // The peer's address word has no further use: the UDP socket is bound to
-  // this side's own address.
+  // this side's own address already.
   if (!receive_exact(set, self, set->data_socket, word, 4, t0)) return Net_Thread::kFailed;
-  std::memcpy(&set->udp_bind_address.sin_addr.s_addr, word, 4);
   std::memcpy(word, &set->udp_peer_address.sin_addr.s_addr, 4);
   if (!send_exact(set->data_socket, word, 4)) return Net_Thread::kFailed;
   const uint16_t delay = handshake_delay(elapsed_milliseconds(t0, GetMillisecondCount()));
@@ -260,8 +256,8 @@ int connect_handshake_thread(socket_set* set) {
   if (seed > (uint32_t)kSeedLimit) return Net_Thread::kFailed;
   std::memcpy(word, &set->udp_peer_address.sin_addr.s_addr, 4);
   if (!send_exact(set->data_socket, word, 4)) return Net_Thread::kFailed;
+  // The waiting side's address word, of no further use.
   if (!receive_exact(set, self, set->data_socket, word, 4, start)) return Net_Thread::kFailed;
-  std::memcpy(&set->udp_bind_address.sin_addr.s_addr, word, 4);
   if (!receive_exact(set, self, set->data_socket, delay_bytes, 2, start)) return Net_Thread::kFailed;
   return finish_handshake(set, seed, decode_u16(delay_bytes));
 }
@@ -286,7 +282,7 @@ int tcp_receive_thread(socket_set* set) {
       return Net_Thread::kEnded;
     }
     if (piece == Record_Stream::kRecord) {
-      if (!append_record(set, record)) return Net_Thread::kFailed;
+      if (record.bits != 0 && !append_record(set, record)) return Net_Thread::kFailed;
       set->records_read++;
     }
   }

@@ -60,6 +60,12 @@ class Net_Thread {
 inline constexpr int kPollMs = 10;
 // How long the handshake and a connect may take.
 inline constexpr int kHandshakeLimitMs = 10000;
+// How long a peer may stay silent before the link counts as lost: ten
+// seconds of frames. The battle waits that long for a record of play, the
+// shared menus for any record (a menu sends a sign of life every
+// kKeepAliveFrames frames in which it sends no key).
+inline constexpr int kStallLimitFrames = 600;
+inline constexpr int kKeepAliveFrames = 60;
 // Records the queue holds at most; a peer that sends faster than the main
 // thread takes them is flooding, and the link counts as failed.
 inline constexpr size_t kReceivedLimit = 4096;
@@ -120,9 +126,11 @@ size_t queued_records(socket_set* set);
 
 // ---- sockets
 // The lobby's socket making: the TCP and UDP sockets, the port (1024 or
-// above), the address (parsed on the connecting side), TCP_NODELAY, and on
-// the waiting side bind and listen. False on any failure; sockets already
-// made stay in the record for the caller to close.
+// above), the address (parsed on the connecting side), TCP_NODELAY, the UDP
+// socket bound on the port (local_address, or any), and on the waiting side
+// the TCP socket bound and listening. So a port that is taken is refused
+// before this side has answered anyone. False on any failure; sockets
+// already made stay in the record for the caller to close.
 bool open_connection_sockets(socket_set* set, bool waiting, const char* address_text, int port);
 // Closes the three sockets (each once).
 void close_connection_sockets(socket_set* set);
@@ -147,11 +155,12 @@ int tcp_receive_thread(socket_set* set);
 int udp_receive_thread(socket_set* set);
 // Starts the handshake of that side; the waiting side's seed must be drawn
 // first. It queues {seed, delay} once it succeeded, and ends kFailed when a
-// word does not come in time, the peer closes, the delay is too long to
-// play at, or the UDP socket cannot be bound.
+// word does not come in time, the peer closes, or the delay is too long to
+// play at.
 void start_handshake(socket_set* set);
 // Stops the receive thread that runs and starts a TCP or UDP one. The TCP
-// thread ends with the peer's end record. The UDP thread first drops the
+// thread ends with the peer's end record; a record with no bits (a menu's
+// sign of life) is counted in records_read and not queued. The UDP thread first drops the
 // datagrams that came while none was reading; the peer's end record only
 // marks the end of its match (records it sends again after it still count),
 // and the thread runs until it is stopped.

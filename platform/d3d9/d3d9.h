@@ -659,19 +659,34 @@ int DirectDrawObjectCount();  // live DirectDraw objects
 // Live objects of the Direct3D side (Direct3D objects, devices and their
 // resources), for leak checks in tests.
 int Direct3DLiveObjectCount();
-// Draw calls (DrawPrimitiveUP and DrawIndexedPrimitiveUP that reached the
-// device) and the vertices they drew, since the process started.
+// What the devices did since the process started, for tests and benchmarks
+// that look for waste (a frame's share is the difference of two readings).
 struct D3D9DrawCounts {
-  long calls;
-  long vertices;
+  long calls;           // DrawPrimitiveUP and DrawIndexedPrimitiveUP that reached the device
+  long vertices;        // the vertices they drew
+  long state_calls;     // calls that set a state: render, sampler and stage states, textures,
+                        // transforms, material, lights, viewport, scissor, vertex format,
+                        // render target and depth surface
+  long state_changes;   // those among them that changed the state's value
+  long uploads;         // copies of pixels from the processor's memory into a texture
+  long upload_bytes;
+  long read_backs;      // copies of pixels from a render target into the processor's memory
+  long read_back_bytes;
+  long full_screen_passes;  // clears, fills and copies over an area of the back buffer's size or
+                            // more: the present's passes, a wipe of the back buffer
 };
 D3D9DrawCounts D3D9GetDrawCounts();
 
 // ---- hardware acceleration on or off ----------------------------------------------
-// The environment variable VOX_HARDWARE=0 makes the module answer as a
-// machine without hardware acceleration (no device can be made), so a
-// program can be run on its software path where OpenGL exists; any other
-// value, or none, lets OpenGL be used where the window offers it.
+// A device is offered where the window system offers OpenGL from a graphics
+// device. OpenGL drawn by the processor (Mesa's llvmpipe, softpipe or
+// swrast, as GL_RENDERER names them) is no graphics device: there the module
+// answers as a machine without a display driver does, and offers none.
+// The environment variable VOX_HARDWARE=0 takes the device away wherever it
+// is (a program runs on its software path where OpenGL exists);
+// VOX_HARDWARE=1 offers the device on any OpenGL, the processor's too (the
+// tests of the device path run so).
+// D3D9HardwareAllowed: 0 when VOX_HARDWARE=0, else 1.
 int D3D9HardwareAllowed();
 // VOX_HARDWARE=1: where there is a display (any video driver but SDL's
 // dummy), the program wants the device and nothing else (a test that must
@@ -716,6 +731,9 @@ struct D3D9CapabilityScript {
   // Video formats refused as off-screen plain surfaces (CheckDeviceFormat
   // with D3DRTYPE_SURFACE and CreateOffscreenPlainSurface alike).
   D3DFORMAT refused_video_surfaces[4];
+  // The GL_RENDERER judged in place of the context's own ("": its own), to
+  // try the decision whether OpenGL is a graphics device.
+  char gl_renderer[64];
 };
 // Null removes the script. The script is copied.
 void D3D9SetCapabilityScript(const D3D9CapabilityScript* script);

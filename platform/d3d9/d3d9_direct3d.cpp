@@ -1,12 +1,35 @@
 // The Direct3D object: the desktop's mode, the adapter's modes, what the GL
 // context offers as capabilities and formats, and device creation.
+#include <cctype>
+#include <cstring>
+#include <string>
+
 #include "platform/d3d9/d3d9_internal.h"
 
 namespace vox_d3d9 {
 
 namespace {
 
-bool HardwareThere() { return D3D9HardwareAllowed() && ProbeGLCaps().available; }
+// OpenGL drawn by the processor, by the renderer's name.
+bool IsSoftwareRenderer(std::string renderer) {
+  for (char& c : renderer) c = (char)std::tolower((unsigned char)c);
+  for (const char* name : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
+    if (renderer.find(name) != std::string::npos) return true;
+  return false;
+}
+
+// Whether the adapter is a graphics device: OpenGL from one, or any OpenGL
+// when VOX_HARDWARE=1 asks for it; never when VOX_HARDWARE=0.
+bool HardwareThere() {
+  int setting = HardwareSetting();
+  if (setting == 0 || !ProbeGLCaps().available) return false;
+  if (setting == 1) return true;
+  const D3D9CapabilityScript* script = Script();
+  std::string renderer = ProbeGLCaps().renderer;
+  if (script && script->gl_renderer[0])
+    renderer.assign(script->gl_renderer, strnlen(script->gl_renderer, sizeof script->gl_renderer));
+  return !IsSoftwareRenderer(renderer);
+}
 
 bool Offered(const std::vector<D3DFORMAT>& list, D3DFORMAT format) {
   for (D3DFORMAT f : list)

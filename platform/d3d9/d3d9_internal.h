@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -19,7 +20,26 @@ namespace vox_d3d9 {
 // Live Direct3D-side objects, for leak checks.
 extern std::atomic<int> g_live_objects;
 extern D3D9DrawCounts g_draw_counts;
+// Counts a call that sets a state to `value`; true when the value changed.
+template <class T>
+bool StoreState(T& slot, const T& value) {
+  g_draw_counts.state_calls++;
+  if (std::memcmp(&slot, &value, sizeof(T)) == 0) return false;
+  std::memcpy(static_cast<void*>(&slot), &value, sizeof(T));
+  g_draw_counts.state_changes++;
+  return true;
+}
+inline void CountUpload(size_t bytes) {
+  g_draw_counts.uploads++;
+  g_draw_counts.upload_bytes += (long)bytes;
+}
+inline void CountReadBack(size_t bytes) {
+  g_draw_counts.read_backs++;
+  g_draw_counts.read_back_bytes += (long)bytes;
+}
 bool Fails(uint32_t failure);
+// VOX_HARDWARE: 0 (no device), 1 (the device on any OpenGL), -1 (unset or another value).
+int HardwareSetting();
 // The test script, or null.
 const D3D9CapabilityScript* Script();
 bool ScriptRefuses(const D3DFORMAT* list, int count, D3DFORMAT format);
@@ -78,6 +98,26 @@ void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch,
                      int count);
 // A video format for off-screen plain surfaces only.
 inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
+
+// ---- values the device's parts share ---------------------------------------------------------
+// A float state value as the DWORD it is stored in, and back.
+inline DWORD FloatBits(float f) {
+  DWORD d;
+  std::memcpy(&d, &f, 4);
+  return d;
+}
+inline float BitsFloat(DWORD d) {
+  float f;
+  std::memcpy(&f, &d, 4);
+  return f;
+}
+// An A8R8G8B8 colour as R, G, B, A floats 0..1.
+inline void ColourToFloats(DWORD argb, float* out) {
+  out[0] = (float)((argb >> 16) & 255) / 255.0f;
+  out[1] = (float)((argb >> 8) & 255) / 255.0f;
+  out[2] = (float)(argb & 255) / 255.0f;
+  out[3] = (float)(argb >> 24) / 255.0f;
+}
 
 // ---- GL calls shared by the objects --------------------------------------------------------
 // The texture unit uploads and copies bind on: they never disturb the stages' units.
@@ -163,6 +203,18 @@ class Surface final : public ComObject<IDirect3DSurface9>, Counted {
   void ReleaseGL();
   // Back buffer: its own texture (set by the device).
   GLuint own_texture = 0;
+  // Depth surface: the value a clear left over an area, while nothing has
+  // written depth since.
+  struct ClearedDepth {
+    bool known = false;
+    float z = 0.0f;
+    RECT area{};
+  } cleared_depth;
+  bool HoldsDepth(float z, const RECT& r) const {
+    const RECT& a = cleared_depth.area;
+    return cleared_depth.known && cleared_depth.z == z && r.left >= a.left && r.top >= a.top && r.right <= a.right &&
+           r.bottom <= a.bottom;
+  }
   bool locked = false;
 
  private:
@@ -180,6 +232,14 @@ class Surface final : public ComObject<IDirect3DSurface9>, Counted {
   RECT lock_rect_{};
   DWORD lock_flags_ = 0;
 };
+
+// Whether a rectangle is a non-empty part of a surface of the size.
+bool RectInside(const RECT& r, UINT width, UINT height);
+// Rows top .. top + rows - 1 of a CPU copy (`height` rows of `pitch` bytes)
+// as 8-bit BGRA rows of `width` pixels from the left, every channel in the
+// given units.
+std::vector<uint8_t> RowsInUnits(const FormatInfo* f, const uint8_t* memory, uint32_t pitch, UINT height, int top,
+                                 int rows, int width, const ChannelUnits& u);
 
 // CPU rows of the surface's format (`height` rows `pitch` bytes apart) into
 // a rectangle of the surface's GL texture level (bound on the active unit)
@@ -369,19 +429,45 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   void ReadTarget(Surface* surface, uint8_t* rows, uint32_t pitch);
   // Reads the window's last shown picture (the window layer's reader).
   int ReadShown(uint32_t* pixels, int width, int height, int pitch);
+  // Counts a clear, fill or copy of an area: a full-screen pass when it
+  // covers as many pixels as the back buffer has, or more.
+  void CountPass(LONG width, LONG height) const;
+  // Called before anything writes into a target: the back buffer is about
+  // to lose the picture the window shows.
+  void WillWrite(const Surface* target);
 
  private:
   friend class SwapChain;
   const Program* ProgramFor(DWORD fvf, bool* ok);
   HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
                const void* indices, UINT index_count, D3DFORMAT index_format);
+  // The GL state of a draw, in its steps.
   void ApplyPipelineState(DWORD fvf, const Program* program);
+  void SetFixedUniforms(const Program* p, bool pretransformed);
+  void SetLightingUniforms(const Program* p);
+  void SetTexelUniforms(const Program* p);
+  void BindStageTextures();
+  void ApplyBlend();
+  void ApplyDepthAndCull();
+  void ApplyTargetArea(bool pretransformed);
   void BindTarget();
   void ScissorTo(const RECT& rect);
   RECT ViewportRect() const;
   GLuint VertexArrayFor(DWORD fvf, UINT stride);
   GLuint Sampler(DWORD stage);
   HRESULT PresentBackBuffer(const RECT* source, const RECT* dest);
+  // What a present showed: the back buffer's rectangle, where it went on
+  // the window's drawable (top-left origin) and the drawable's size.
+  struct Shown {
+    RECT source{}, dest{};
+    int width = 0, height = 0;
+  };
+  // Draws the picture into a framebuffer of the drawable's size, from and
+  // to the given rectangles (upside down for the window's own), black
+  // beside it.
+  bool DrawPicture(const Shown& shown, GLuint framebuffer, const RECT& from, const RECT& to);
+  // Keeps the last present's picture in the shown texture.
+  bool KeepShown();
   // Draws a rectangle of a target (its nearest texel for each pixel, or
   // filtered) into a rectangle of a framebuffer whose units are `to`, each
   // texel cut to the source's units first.
@@ -419,7 +505,11 @@ class Device final : public ComObject<IDirect3DDevice9>, Counted {
   GLuint vertex_buffer_ = 0, index_buffer_ = 0;
   GLuint samplers_[8] = {};
   GLuint copy_texture_ = 0;             // uploads of CPU surfaces for copies
-  GLuint shown_texture_ = 0, shown_framebuffer_ = 0;  // the window's last picture
+  Shown shown_;
+  bool shown_in_back_buffer_ = false;  // the back buffer still holds the last picture shown
+  bool shown_kept_ = false;            // the shown texture holds it
+  bool keep_shown_ = false;            // a reader came late once: keep every picture before it is lost
+  GLuint shown_texture_ = 0, shown_framebuffer_ = 0;
   int shown_width_ = 0, shown_height_ = 0;
   GLuint read_framebuffer_ = 0;
   GLuint copy_program_ = 0, copy_vertex_array_ = 0, linear_sampler_ = 0;

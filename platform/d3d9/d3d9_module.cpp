@@ -20,6 +20,11 @@ D3D9CapabilityScript g_script{};
 }  // namespace
 
 bool Fails(uint32_t what) { return (g_failures.load() & what) != 0; }
+int HardwareSetting() {
+  const char* v = getenv("VOX_HARDWARE");
+  if (!v) return -1;
+  return std::strcmp(v, "0") == 0 ? 0 : std::strcmp(v, "1") == 0 ? 1 : -1;
+}
 const D3D9CapabilityScript* Script() { return g_has_script ? &g_script : nullptr; }
 bool ScriptRefuses(const D3DFORMAT* list, int count, D3DFORMAT format) {
   for (int i = 0; i < count && list[i]; i++)
@@ -109,15 +114,9 @@ IDirect3D9* Direct3DCreate9(UINT sdk_version) {
 int Direct3DLiveObjectCount() { return vox_d3d9::g_live_objects.load(); }
 D3D9DrawCounts D3D9GetDrawCounts() { return vox_d3d9::g_draw_counts; }
 
-int D3D9HardwareAllowed() {
-  const char* v = getenv("VOX_HARDWARE");
-  return v && std::strcmp(v, "0") == 0 ? 0 : 1;
-}
+int D3D9HardwareAllowed() { return vox_d3d9::HardwareSetting() == 0 ? 0 : 1; }
 
-int D3D9HardwareRequired() {
-  const char* v = getenv("VOX_HARDWARE");
-  return v && std::strcmp(v, "1") == 0 && !IsWindowSystemHeadless() ? 1 : 0;
-}
+int D3D9HardwareRequired() { return vox_d3d9::HardwareSetting() == 1 && !IsWindowSystemHeadless() ? 1 : 0; }
 
 HRESULT CreateDirectDraw7Object(IDirectDraw7** out) {
   if (!out) return DDERR_INVALIDPARAMS;

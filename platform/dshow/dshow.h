@@ -9,8 +9,9 @@
 // next picture is due by the stream's clock and signals the caller's event.
 // The default sound renderer plays through a DirectSound device of its own
 // (platform/dsound), and while it plays its play position is the clock;
-// without audio the clock is the monotonic system clock. Test controls live
-// in dshow_control.h.
+// without audio the clock is the monotonic system clock. The classes live in
+// a module that component creation loads on first use (dshow_module.h). Test
+// controls live in dshow_control.h.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Controls of the multimedia-stream stand-in for tests: a clock to replace
 // the system clock of streams without sound, failures of the calls the
-// engine makes, and whether the default sound renderer may be made.
+// engine makes, whether the default sound renderer may be made, and where
+// the streams module is looked for.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +36,8 @@ int DshowStreamSettled(IAMMultiMediaStream* stream);
 // of the play cursor, counted over all streams. Once the count has risen by
 // two after the cursor moved, the ring has been filled past the new cursor.
 uint64_t DshowSoundFeeds();
+
+// The streams module is looked for by this name alone (as LoadLibraryA takes
+// it) from now on; null: in the usual places. A module once loaded stays
+// for the rest of the run.
+void DshowSetModuleName(const char* name);

@@ -1,16 +1,14 @@
 // The .ini profile functions. Files are read afresh on every call and
-// written back whole (through a temporary file and a rename, so a failed
-// write loses nothing), with CRLF line ends.
+// written back whole with CRLF line ends, saved as save_file.h saves (a
+// synced temporary file renamed into place, the folder synced), so a failed
+// or killed write loses nothing. A file that is there and cannot be read is
+// never written over.
 //
 // Reading follows the platform: section and key names match ignoring case;
 // blanks around names and values are dropped; a value enclosed in matching
 // quotes loses them; the first of duplicate sections or keys counts. A file
 // name without a folder is taken from the current folder as well (there is
 // no system folder here).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +20,7 @@
 #include "platform/win32/cp932.h"
 #include "platform/win32/kernel_object.h"
 #include "platform/win32/path.h"
+#include "platform/win32/save_file.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -60,7 +59,6 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
 
 struct Profile {
   std::vector<std::string> lines;
-  bool existed = false;
 
   // [first, end) of a section's lines, header included; false when absent.
   bool FindSection(std::string_view section, size_t* first, size_t* end) const {
@@ -90,15 +88,22 @@ bool HostName(LPCSTR file, std::string* host) {
   return file && vox_win32::MapWindowsPath(file, host);
 }
 
-Profile Load(const std::string& host) {
+// Reads the file's lines. A missing file is an empty profile; a file that
+// is there and cannot be read (a folder by that name, a read error) sets
+// `error` to its errno value, so that a write never replaces what it could
+// not read.
+Profile Load(const std::string& host, int* error = nullptr) {
   Profile p;
   FILE* f = fopen(host.c_str(), "rb");
-  if (!f) return p;
-  p.existed = true;
+  if (!f) {
+    if (error && errno != ENOENT) *error = errno;
+    return p;
+  }
   std::string text;
   char buf[8192];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  if (ferror(f) && error) *error = errno ? errno : EIO;
   fclose(f);
   size_t pos = 0;
   while (pos < text.size()) {
@@ -115,37 +120,7 @@ Profile Load(const std::string& host) {
 bool Save(const std::string& host, const Profile& p) {
   std::string text;
   for (const std::string& line : p.lines) text += line + "\r\n";
-  std::string temp = host + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : vox_win32::ErrorFromErrno(errno));
-    return false;
-  }
-  struct stat st;
-  mode_t mode = 0644;
-  if (stat(host.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  fchmod(fd, mode);
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    ssize_t w = write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    ok = w > 0;
-    if (ok) done += (size_t)w;
-  }
-  int e = errno;
-  ok = close(fd) == 0 && ok;
-  if (ok && rename(temp.c_str(), host.c_str()) == 0) return true;
-  e = errno ? errno : e;
-  unlink(temp.c_str());
-  SetLastError(vox_win32::ErrorFromErrno(e));
-  return false;
+  return vox_win32::SaveReplacingFile(host, text.data(), text.size());
 }
 
 // Copies a list of names as "a\0b\0\0". When it does not fit, the list is cut,
@@ -274,7 +249,12 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
     return FALSE;
   }
   std::lock_guard<std::mutex> g(profile_lock);
-  Profile p = Load(host);
+  int unreadable = 0;
+  Profile p = Load(host, &unreadable);
+  if (unreadable) {
+    SetLastError(vox_win32::ErrorFromErrno(unreadable));
+    return FALSE;
+  }
   size_t first = 0, end = 0;
   bool has_section = p.FindSection(section, &first, &end);
   if (!key) {

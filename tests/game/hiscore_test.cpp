@@ -1,13 +1,16 @@
 // High-score tables: the file's bytes, ranking, insertion, and files that are
-// missing, foreign, short or cannot be written.
+// missing, foreign, longer, short or cannot be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "game/hiscore.h"
+#include "platform/win32/save_file.h"
+#include "platform/win32/win32.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -107,34 +110,106 @@ TEST_F(HiscoreFileTest, WrittenWholeAndReadBack) {
   EXPECT_EQ(entries, 1);
 }
 
-TEST_F(HiscoreFileTest, FilesThatAreNotATableReadAsTheDefault) {
-  const std::string blank = Encode(default_hiscores());
-  std::string good = Numbered();
+// Files of another kind, longer or shorter than a table: each record the
+// file holds whole is read (the magic is not looked at), the others are the
+// default; a new entry then keeps the old file beside the new one, byte for
+// byte, and the new file holds the records read and the entry.
+TEST_F(HiscoreFileTest, EveryRecordAFileHoldsIsReadAndTheFileKeptBeforeAWrite) {
+  const std::string good = Numbered();
   std::string foreign = good;
-  foreign[0] = 'X';
-  const std::string cases[] = {good.substr(0, kHiscoreFileSize - 1), good + "x", foreign, "", "VDSC"};
-  for (const std::string& bytes : cases) {
-    WriteFile("score.vsd", bytes);
-    EXPECT_EQ(Encode(read_hiscore_file()), blank) << bytes.size();
+  foreign.replace(0, 4, "XYZW");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int records;  // read from the file; the rest are the default
+  };
+  const Case cases[] = {
+      {"another magic", foreign, 15},
+      {"a few extra bytes", good + "\n\x01xyz", 15},
+      {"one byte short", good.substr(0, kHiscoreFileSize - 1), 14},
+      {"five records and a piece", good.substr(0, 4 + 5 * 11 + 7), 5},
+      {"the magic alone", "VDSC", 0},
+      {"two bytes", "VD", 0},
+      {"empty", "", 0},
+  };
+  const hiscore_table numbered = Decode(good), blank = default_hiscores();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(Path("score.vsd.kept1"));
+    WriteFile("score.vsd", c.bytes);
+    hiscore_table t = read_hiscore_file();
+    for (int i = 0; i < kHiscoreEntries; ++i) {
+      const hiscore_entry& want = i < c.records ? numbered[i] : blank[i];
+      EXPECT_STREQ(t[i].name, want.name) << i;
+      EXPECT_EQ(t[i].score, want.score) << i;
+      EXPECT_EQ(t[i].erased, want.erased) << i;
+      EXPECT_EQ(t[i].chain, want.chain) << i;
+    }
+    insert_hiscore(&t, 2, 0, "NEW", 5000, 1, 2);
+    ASSERT_TRUE(write_hiscore_file(t));
+    EXPECT_EQ(ReadFile("score.vsd.kept1"), c.bytes);
+    EXPECT_EQ(ReadFile("score.vsd"), Encode(t));
+    EXPECT_STREQ(read_hiscore_file()[10].name, "NEW");
   }
+  // A file the game wrote itself is replaced without a copy; a missing or
+  // unreadable one reads as the default.
+  std::filesystem::remove(Path("score.vsd.kept1"));
+  ASSERT_TRUE(write_hiscore_file(numbered));
+  ASSERT_TRUE(write_hiscore_file(blank));
+  EXPECT_FALSE(std::filesystem::exists(Path("score.vsd.kept1")));
   std::filesystem::remove(Path("score.vsd"));
-  EXPECT_EQ(Encode(read_hiscore_file()), blank);  // missing
+  EXPECT_EQ(Encode(read_hiscore_file()), Encode(blank));
   std::filesystem::create_directory(Path("score.vsd"));
-  EXPECT_EQ(Encode(read_hiscore_file()), blank);  // cannot be read
+  EXPECT_EQ(Encode(read_hiscore_file()), Encode(blank));
+}
+
+TEST_F(HiscoreFileTest, KeptFilesTakeTheNextFreeNumber) {
+  WriteFile("score.vsd", "first");
+  WriteFile("score.vsd.kept1", "a player's");
+  ASSERT_TRUE(write_hiscore_file(default_hiscores()));
+  WriteFile("score.vsd", "second");
+  ASSERT_TRUE(write_hiscore_file(default_hiscores()));
+  EXPECT_EQ(ReadFile("score.vsd.kept1"), "a player's");
+  EXPECT_EQ(ReadFile("score.vsd.kept2"), "first");
+  EXPECT_EQ(ReadFile("score.vsd.kept3"), "second");
+}
+
+// The number of files this process holds open.
+int OpenFiles() { return (int)std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
+
+TEST_F(HiscoreFileTest, ReadingClosesTheFileWhateverItHolds) {
+  const std::string good = Numbered();
+  for (const std::string& bytes : {good, good.substr(0, 50), std::string(), good + "more"}) {
+    WriteFile("score.vsd", bytes);
+    const int before = OpenFiles();
+    for (int i = 0; i < 50; ++i) read_hiscore_file();
+    EXPECT_EQ(OpenFiles(), before) << bytes.size();
+  }
 }
 
 TEST_F(HiscoreFileTest, AFailedWriteLeavesNothingBehind) {
-  // The name is taken by a folder: the rename fails, the folder stays, and
-  // no temporary file remains.
+  // The name is taken by a folder: it can be neither kept nor replaced, it
+  // stays, and no temporary file remains.
   std::filesystem::create_directory(Path("score.vsd"));
   WriteFile("score.vsd/keep", "x");
   EXPECT_FALSE(write_hiscore_file(default_hiscores()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile("score.vsd/keep"), "x");
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(dir())) (void)e, ++entries;
   EXPECT_EQ(entries, 1);
   // A folder that does not exist cannot take the file.
   EXPECT_FALSE(write_hiscore_file(default_hiscores(), "missing\\score.vsd"));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  // A full disk: the table written before stays whole.
+  std::filesystem::remove_all(Path("score.vsd"));
+  ASSERT_TRUE(write_hiscore_file(Decode(Numbered())));
+  vox_win32::SetSaveStepHook([](vox_win32::SaveStep step) { return step == vox_win32::SaveStep::kWrite ? ENOSPC : 0; });
+  EXPECT_FALSE(write_hiscore_file(default_hiscores()));
+  vox_win32::SetSaveStepHook(nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_EQ(ReadFile("score.vsd"), Numbered());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1);
 }
 
 }  // namespace

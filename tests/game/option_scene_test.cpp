@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <SDL.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <string>
 
 #include "engine/core/engine_start.h"
@@ -13,10 +16,16 @@
 #include "engine/input/input.h"
 #include "game/globals.h"
 #include "game/scene_option.h"
+#include "platform/win32/save_file.h"
 #include "tests/game/scene_fixture.h"
 #include "tests/support/key_press.h"
 
 namespace {
+
+// A save step that fails, and how.
+vox_win32::SaveStep g_fault_step;
+int g_fault = 0;
+int FailTheStep(vox_win32::SaveStep step) { return step == g_fault_step ? g_fault : 0; }
 
 class OptionTest : public SceneTest {
  protected:
@@ -37,10 +46,11 @@ TEST_F(OptionTest, VolumesStayInsideTheirRangeAndAreWritten) {
   // Values from an edited file that are not steps of 5.
   BGM_Volume = 3;
   SE_Volume = 98;
-  B_Custom = 0x20;  // so that Left lowers the value instead of leaving
+  // Back is the X key without settings: Left lowers the value and stays.
   Options(2);
   Tap(kPadLeft);
   EXPECT_EQ(BGM_Volume, 0);
+  EXPECT_EQ(static_cast<Scene_Option*>(scene_)->state(), 1);
   EXPECT_TRUE(IniHas("BGM_Volume=0"));
   Played("rotate");
   Tap(kPadLeft);
@@ -61,7 +71,6 @@ TEST_F(OptionTest, VolumesStayInsideTheirRangeAndAreWritten) {
 }
 
 TEST_F(OptionTest, StorageModeTurnsInItsRing) {
-  B_Custom = 0x20;
   Options(4);
   const int right[] = {2, 3, 0, 2};
   for (int want : right) {
@@ -107,6 +116,71 @@ TEST_F(OptionTest, AssigningAButtonTheOtherHoldsSwapsThem) {
   Tap(kPadDown);
   Tap(0x1000);
   EXPECT_EQ(START_Custom, 0x1000);
+}
+
+TEST_F(OptionTest, APauseWithoutAButtonDoesNotTakeDecidesOrBacks) {
+  // Decide and back would be left with none, and no menu could be used.
+  Options(7);
+  ASSERT_EQ(START_Custom, 0);
+  for (int taken : {C_Custom, B_Custom}) {
+    Tap(taken);
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(START_Custom, 0);
+  }
+  EXPECT_EQ(C_Custom, kDefaultDecide);
+  EXPECT_EQ(B_Custom, kDefaultBack);
+  EXPECT_FALSE(std::filesystem::exists(Path("Voxaldrift.ini")));
+  // A free button is taken; from then on pause swaps like the others.
+  Tap(0x2000);
+  EXPECT_EQ(START_Custom, 0x2000);
+  Tap(kDefaultDecide);
+  EXPECT_EQ(START_Custom, kDefaultDecide);
+  EXPECT_EQ(C_Custom, 0x2000);
+  EXPECT_TRUE(IniHas("C_Custom=8192"));
+}
+
+TEST_F(OptionTest, ASettingThatCannotBeSavedIsReportedAndTheFileKept) {
+  struct Case {
+    const char* what;
+    vox_win32::SaveStep step;
+    int fault;  // errno the step meets, or 0 for a folder in the file's place
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"a full disk", vox_win32::SaveStep::kWrite, ENOSPC, "the disk is full"},
+      {"a read-only folder", vox_win32::SaveStep::kCreate, EROFS, "access is denied"},
+      {"a folder named Voxaldrift.ini", vox_win32::SaveStep::kCreate, 0, "access is denied"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Path("Voxaldrift.ini"));
+    if (c.fault) {
+      WriteFile("Voxaldrift.ini", "[Custom]\r\nBGM_Volume=50\r\n");
+      g_fault_step = c.step;
+      g_fault = c.fault;
+      vox_win32::SetSaveStepHook(FailTheStep);
+    } else {
+      std::filesystem::create_directory(Path("Voxaldrift.ini"));
+    }
+    BGM_Volume = 50;
+    Options(2);
+    testing::internal::CaptureStderr();
+    Tap(kPadRight);
+    const std::string err = testing::internal::GetCapturedStderr();
+    vox_win32::SetSaveStepHook(nullptr);
+    EXPECT_EQ(BGM_Volume, 55);  // the screen goes on with the new value
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(err.rfind("voxaldrift: could not save \"Voxaldrift.ini\": ", 0), 0u) << err;
+    EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    if (c.fault)
+      EXPECT_EQ(ReadFile("Voxaldrift.ini"), "[Custom]\r\nBGM_Volume=50\r\n");
+    else
+      EXPECT_TRUE(std::filesystem::is_empty(Path("Voxaldrift.ini")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2);  // and sounds/
+    delete scene_;
+    scene_ = nullptr;
+  }
 }
 
 TEST_F(OptionTest, BackLeavesFromTheOtherRows) {
@@ -186,6 +260,10 @@ TEST_F(OptionTest, ButtonLabelsNameTheKeysTheEngineMaps) {
   EXPECT_NE(std::string(button_label(0x40)).find("ボタン1"), std::string::npos);
   EXPECT_EQ(button_label(0x4), nullptr);
   EXPECT_EQ(button_label(0), nullptr);
+  // Without settings decide and back show their keys; pause shows none.
+  EXPECT_STREQ(button_label(C_Custom), "ボタン1(Cキー)");
+  EXPECT_STREQ(button_label(B_Custom), "ボタン2(Xキー)");
+  EXPECT_EQ(button_label(START_Custom), nullptr);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // offscreen video driver: a script of key presses (the program's test hook)
 // sets buttons in the options, plays a short endless game with a fixed seed,
 // types a name into the high-score table, watches a replay and quits from
-// the title. Screenshots go to <build>/test-output/game-*.png. And start-up
-// failures: the program ends non-zero with one line naming the step.
+// the title. Each runs once on each drawing path: the software renderer
+// (VOX_HARDWARE=0) and the Direct3D device (VOX_HARDWARE=1, on Mesa's
+// OpenGL here). Screenshots go to <build>/test-output/<path>/game-*.png.
+// And start-up failures: the program ends non-zero with one line naming the
+// step.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -40,8 +43,8 @@ std::string MakeRunFolderIn(const std::string& dir) {
   return run;
 }
 
-// The script: set the buttons in the options (decide on the C key, back on
-// X, pause on Space), play an endless game at the top level with down held
+// The script: set the buttons in the options (decide on the C key and back
+// on X, as without settings, and pause on Space), play an endless game at the top level with down held
 // when this build has the character screen, look at the high scores, watch
 // the first replay, quit from the title. Each step waits for its scene and
 // for the scene's intro before it presses anything.
@@ -55,9 +58,9 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
       "scene 0\n"
       "frames 125\n"
       "shot " + shots + "/game-title.png\n"
-      // Options: decide, back and pause.
+      // Options: decide, back and pause. Decide is the C key from the start.
       "tap Down\ntap Down\ntap Down\ntap Down\n"
-      "tap Right\n"
+      "tap C\n"
       "scene 9\nframes 50\n"
       "tap Down\ntap Down\ntap Down\ntap Down\ntap Down\n"
       "tap C\n"
@@ -116,7 +119,7 @@ std::string Script(const std::string& shots, bool play, int replay_frames) {
   return s;
 }
 
-class ProgramEndToEnd : public TempDirTest {
+class ProgramEndToEnd : public TempDirTest, public ::testing::WithParamInterface<DrawingPath> {
  protected:
   // A replay to watch in the run folder, recorded beforehand: a seeded
   // endless game of 16 seconds. Its length in frames.
@@ -135,16 +138,19 @@ class ProgramEndToEnd : public TempDirTest {
   Outcome Run(const std::string& run, const std::string& script) {
     std::ofstream(run + "/script.txt") << script;
     return RunProgram(run + "/voxaldrift", run,
-                      {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+                      {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt",
+                       std::string("VOX_HARDWARE=") + GetParam().hardware});
   }
+  // The screenshots of this run's drawing path.
+  std::string Shots() const { return std::string(VOX_TEST_OUTPUT_DIR) + "/" + GetParam().name; }
 };
 
-TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
+TEST_P(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
   const std::string run = MakeRunFolderIn(dir());
   const bool play = scene_is_built(kSceneSelectChara);
   // The replay's picture is taken halfway through it.
   const int replay_frames = RecordReplay(run) / 2;
-  const std::string shots = VOX_TEST_OUTPUT_DIR;
+  const std::string shots = Shots();
   fs::create_directories(shots);
   for (const char* name : {"title", "play", "hiscore", "replay"}) fs::remove(shots + "/game-" + name + ".png");
   Outcome o = Run(run, Script(shots, play, replay_frames));
@@ -186,13 +192,13 @@ TEST_F(ProgramEndToEnd, PlaysFromTheTitleToTheHighScoresAndQuits) {
 
 // Closing the window in the middle of a replay: the program ends cleanly,
 // with exit code 0 and nothing reported.
-TEST_F(ProgramEndToEnd, ClosingTheWindowMidGameEndsCleanly) {
+TEST_P(ProgramEndToEnd, ClosingTheWindowMidGameEndsCleanly) {
   const std::string run = MakeRunFolderIn(dir());
   RecordReplay(run);
   Outcome o = Run(run,
                   "unpaced\nlimit 2000\n"
-                  "scene 0\nframes 125\ntap Down\ntap Down\ntap Right\n"
-                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap Right\n"
+                  "scene 0\nframes 125\ntap Down\ntap Down\ntap C\n"
+                  "scene 2\nframes 50\ntap Down\ntap Down\ntap Down\ntap C\n"
                   "scene 6\nframes 300\nclose\n");
   EXPECT_EQ(o.exit_code, 0) << o.err;
   EXPECT_EQ(o.err.find("LeakSanitizer"), std::string::npos) << o.err;
@@ -237,7 +243,7 @@ TEST_F(ProgramEndToEnd, AFailedStartUpEndsNonZeroNamingTheStep) {
 // settings (the player's level at the top), the character screen, a short
 // match lost with down held at the top level, the after-match menu saving
 // the replay and leaving, and the window closed. Screenshots of the
-// character screen, the battle and the menu go to test-output/battle-*.png.
+// character screen, the battle and the menu go to test-output/<path>/battle-*.png.
 std::string BattleScript(const std::string& shots) {
   return "seed 20261211\n"
          "unpaced\n"
@@ -271,22 +277,13 @@ std::string BattleScript(const std::string& shots) {
          "scene 3\nframes 5\nclose\n";
 }
 
-TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
+TEST_P(ProgramEndToEnd, AFreeBattleAgainstRival3) {
+  // No settings file: decide is the C key, back the X key.
   const std::string run = MakeRunFolderIn(dir());
-  // Decide on the C key, back on X, pause on Space.
-  {
-    std::ofstream ini(run + "/Voxaldrift.ini");
-    ini << "[Custom]\nC_Custom=64\nB_Custom=32\nSTART_Custom=8192\n";
-  }
-  const std::string shots = VOX_TEST_OUTPUT_DIR;
+  const std::string shots = Shots();
   fs::create_directories(shots);
   for (const char* name : {"chara", "match", "menu"}) fs::remove(shots + "/battle-" + name + ".png");
-  {
-    std::ofstream script(run + "/script.txt");
-    script << BattleScript(shots);
-  }
-  Outcome o = RunProgram(run + "/voxaldrift", run,
-                         {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "VOXALDRIFT_TEST_SCRIPT=script.txt"});
+  Outcome o = Run(run, BattleScript(shots));
   ASSERT_EQ(o.exit_code, 0) << o.err;
 
   Picture chara, match, menu;
@@ -315,5 +312,7 @@ TEST_F(ProgramEndToEnd, AFreeBattleAgainstRival3) {
   delete fields[0];
   delete fields[1];
 }
+
+INSTANTIATE_TEST_SUITE_P(Drawing, ProgramEndToEnd, ::testing::ValuesIn(kDrawingPaths), DrawingPathName);
 
 }  // namespace

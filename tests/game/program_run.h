@@ -4,6 +4,7 @@
 // the screenshots it writes, read back.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,10 +13,22 @@
 
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// The drawing path a run of the program takes, by VOX_HARDWARE: the software
+// renderer, or the Direct3D device (on Mesa's OpenGL too), for tests that
+// run once on each; `name` names the instance and its screenshot folder.
+struct DrawingPath {
+  const char* hardware;
+  const char* name;
+};
+inline constexpr DrawingPath kDrawingPaths[] = {{"0", "software"}, {"1", "device"}};
+inline std::string DrawingPathName(const ::testing::TestParamInfo<DrawingPath>& info) { return info.param.name; }
+inline void PrintTo(const DrawingPath& path, std::ostream* out) { *out << path.name; }
 
 struct Outcome {
   int exit_code = -1;

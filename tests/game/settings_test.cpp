@@ -24,8 +24,8 @@ class SettingsTest : public TempDirTest {
 TEST_F(SettingsTest, NoFileGivesTheDefaults) {
   Read("");
   EXPECT_EQ(A_Custom, 1);
-  EXPECT_EQ(B_Custom, 2);  // back: left
-  EXPECT_EQ(C_Custom, 4);  // decide: right
+  EXPECT_EQ(C_Custom, 0x40);  // decide: pad button 1, the C key
+  EXPECT_EQ(B_Custom, 0x20);  // back: pad button 2, the X key
   EXPECT_EQ(START_Custom, 0);
   EXPECT_EQ(BGM_Volume, 100);
   EXPECT_EQ(SE_Volume, 100);
@@ -44,14 +44,42 @@ TEST_F(SettingsTest, ValuesAreClampedToTheirRanges) {
       {"BGM_Volume=150", &BGM_Volume, 100}, {"BGM_Volume=-20", &BGM_Volume, 0}, {"BGM_Volume=37", &BGM_Volume, 37},
       {"SE_Volume=101", &SE_Volume, 100},   {"SE_Volume=x", &SE_Volume, 0},     {"SoundData_Type=9", &SoundData_Type, 3},
       {"SoundData_Type=-1", &SoundData_Type, 0},
-      // A button mask must be one button (or none): else its default.
-      {"C_Custom=64", &C_Custom, 64}, {"C_Custom=3", &C_Custom, 4},     {"C_Custom=-1", &C_Custom, 4},
-      {"B_Custom=16384", &B_Custom, 2}, {"B_Custom=8192", &B_Custom, 8192}, {"START_Custom=0", &START_Custom, 0},
-      {"START_Custom=96", &START_Custom, 0},
   };
   for (const Case& c : cases) {
     Read(std::string(c.line) + "\r\n");
     EXPECT_EQ(*c.value, c.expected) << c.line;
+  }
+}
+
+TEST_F(SettingsTest, AButtonTheOptionsScreenNeverWritesFallsBackToItsDefault) {
+  struct Case {
+    const char* lines;
+    int decide, back, pause;
+  };
+  const Case cases[] = {
+      // What the options screen writes is kept.
+      {"C_Custom=256\r\nB_Custom=8192\r\nSTART_Custom=16\r\n", 0x100, 0x2000, 0x10},
+      {"C_Custom=32\r\nB_Custom=64\r\nSTART_Custom=0\r\n", 0x20, 0x40, 0},
+      // No number, no button, a direction (the old defaults), several
+      // buttons, a button the screen does not offer: the default.
+      {"C_Custom=abc\r\nB_Custom=x1\r\n", 0x40, 0x20, 0},
+      {"C_Custom=\r\nB_Custom=  \r\nSTART_Custom=\r\n", 0x40, 0x20, 0},
+      {"C_Custom=0\r\nB_Custom=0\r\n", 0x40, 0x20, 0},
+      {"C_Custom=4\r\nB_Custom=2\r\nSTART_Custom=8\r\n", 0x40, 0x20, 0},
+      {"C_Custom=-1\r\nB_Custom=96\r\nSTART_Custom=3\r\n", 0x40, 0x20, 0},
+      {"C_Custom=16384\r\nB_Custom=99999999999\r\nSTART_Custom=-64\r\n", 0x40, 0x20, 0},
+      // A button another already holds: the default, else the first free
+      // (the player's own choices stay where they are).
+      {"C_Custom=32\r\n", 0x20, 0x40, 0},
+      {"B_Custom=64\r\n", 0x20, 0x40, 0},
+      {"START_Custom=64\r\n", 0x10, 0x20, 0x40},
+      {"C_Custom=128\r\nB_Custom=128\r\nSTART_Custom=128\r\n", 0x80, 0x20, 0},
+  };
+  for (const Case& c : cases) {
+    Read(c.lines);
+    EXPECT_EQ(C_Custom, c.decide) << c.lines;
+    EXPECT_EQ(B_Custom, c.back) << c.lines;
+    EXPECT_EQ(START_Custom, c.pause) << c.lines;
   }
 }
 

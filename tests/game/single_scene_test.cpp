@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 #include "engine/input/input.h"
 #include "game/hiscore.h"
@@ -144,16 +145,41 @@ TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
   EXPECT_EQ(requested_scene, kSceneSelectSingle);
 }
 
-TEST_F(SingleTest, ASaveThatFailsStillLeaves) {
+TEST_F(SingleTest, AReplayThatCannotBeSavedIsReportedAndTheGameStillLeaves) {
   WriteFile("replay", "not a folder");
   FillTable();
   Scene_Single* single = Play();
   PlayToTheEnd(single);
   Frame();
   Tap(kPadUp);
+  Played("buzzer");
+  testing::internal::CaptureStderr();
   Tap(C_Custom);
+  const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
   EXPECT_EQ(ReadFile("replay"), "not a folder");
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(err, "voxaldrift: could not save \"replay/play*.vrs\": a file stands where its folder should be\n");
+}
+
+TEST_F(SingleTest, AHighScoreThatCannotBeSavedIsReportedAndTheFolderInItsPlaceKept) {
+  std::filesystem::create_directory(Path("score.vsd"));
+  WriteFile("score.vsd/mine", "x");
+  Scene_Single* single = Play();
+  PlayToTheEnd(single);
+  Frame();
+  ASSERT_EQ(single->rank(), 0);
+  Played("buzzer");
+  testing::internal::CaptureStderr();
+  Type("RYU\r");
+  Frame();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(single->state(), Scene_Single::kMenu);
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(err.rfind("voxaldrift: could not save \"score.vsd\": access is denied", 0), 0u) << err;
+  EXPECT_EQ(ReadFile("score.vsd/mine"), "x");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("score.vsd")), {}), 1);
+  EXPECT_FALSE(std::filesystem::exists(Path("score.vsd.kept1")));
 }
 
 class ReplaySingleTest : public SingleTest {
@@ -200,7 +226,6 @@ TEST_F(ReplaySingleTest, AReplayPlaysTheGameAsItWasPlayed) {
 
 TEST_F(ReplaySingleTest, RightAndLeftTurnTheSpeed) {
   RecordGame(0);  // a slow level: the game outlasts the speed changes
-  B_Custom = 0x20;  // Left would otherwise stop the replay
   Scene_ReplaySingle* r = Replay("replay\\play0.vrs");
   Run(60 + 180);
   ASSERT_EQ(r->state(), Scene_Single::kPlay);

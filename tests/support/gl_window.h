@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/win32/window.h"
@@ -15,6 +16,29 @@ inline void UseOffscreenGLVideo() {
   const char* chosen = getenv("SDL_VIDEODRIVER");
   if (!chosen || std::strcmp(chosen, "x11") != 0) setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
+
+// VOX_HARDWARE set to a value (null: unset) for a scope, the former value
+// back at its end. OpenGL drawn by the processor (Mesa's, here) offers no
+// Direct3D device unless VOX_HARDWARE=1 asks for it, which also keeps the
+// engine from falling back to software: the fixtures of tests of the device
+// path hold a ScopedHardwareSetting("1").
+class ScopedHardwareSetting {
+ public:
+  explicit ScopedHardwareSetting(const char* value) {
+    if (const char* was = getenv("VOX_HARDWARE")) saved_ = was;
+    Set(value);
+  }
+  ~ScopedHardwareSetting() { Set(saved_ ? saved_->c_str() : nullptr); }
+  ScopedHardwareSetting(const ScopedHardwareSetting&) = delete;
+  ScopedHardwareSetting& operator=(const ScopedHardwareSetting&) = delete;
+  static void Set(const char* value) {
+    if (value) setenv("VOX_HARDWARE", value, 1);
+    else unsetenv("VOX_HARDWARE");
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
 
 // A shown popup window of its own class, client area width x height at the
 // origin; null when it cannot be made. The class is unregistered by

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 #include <ogg/ogg.h>
+#include <theora/theoradec.h>
 #include <theora/theoraenc.h>
 
 #include <cmath>
@@ -60,7 +61,8 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
   info.fps_denominator = spec.fps_denominator;
   info.aspect_numerator = info.aspect_denominator = 1;
   info.colorspace = TH_CS_UNSPECIFIED;
-  info.pixel_fmt = TH_PF_420;
+  const th_pixel_fmt formats[] = {TH_PF_420, TH_PF_422, TH_PF_444};
+  info.pixel_fmt = formats[spec.chroma];
   info.quality = 63;
   info.keyframe_granule_shift = 6;
   th_enc_ctx* enc = th_encode_alloc(&info);
@@ -68,7 +70,7 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
   int interval = spec.key_interval;
   th_encode_ctl(enc, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof interval);
   ogg_stream_state os;
-  ogg_stream_init(&os, 0x7431);
+  ogg_stream_init(&os, int(kTheoraSerial));
   Bytes bos, headers, data;
   th_comment comment;
   th_comment_init(&comment);
@@ -85,20 +87,21 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
     first = false;
   }
   const int yw = int(info.frame_width), yh = int(info.frame_height);
-  std::vector<unsigned char> y(size_t(yw) * yh), u(size_t(yw / 2) * (yh / 2), 128), v(u);
+  const int cw = spec.chroma == CHROMA_444 ? yw : yw / 2, ch = spec.chroma == CHROMA_420 ? yh / 2 : yh;
+  std::vector<unsigned char> y(size_t(yw) * yh), u(size_t(cw) * ch, 128), v(u);
   if (spec.colour)
-    for (int row = 0; row < yh / 2; row++)
-      for (int col = 0; col < yw / 2; col++) {
-        u[size_t(row) * (yw / 2) + col] = (unsigned char)MovieChroma(col, yw / 2);
-        v[size_t(row) * (yw / 2) + col] = (unsigned char)MovieChroma(row, yh / 2);
+    for (int row = 0; row < ch; row++)
+      for (int col = 0; col < cw; col++) {
+        u[size_t(row) * cw + col] = (unsigned char)MovieChroma(col, cw);
+        v[size_t(row) * cw + col] = (unsigned char)MovieChroma(row, ch);
       }
   for (int f = 0; f < spec.frames; f++) {
     for (int row = 0; row < yh; row++)
       std::memset(&y[size_t(row) * yw], row < yh / 4 ? 235 : FrameLuma(f), size_t(yw));
     th_ycbcr_buffer buffer;
     buffer[0] = {yw, yh, yw, y.data()};
-    buffer[1] = {yw / 2, yh / 2, yw / 2, u.data()};
-    buffer[2] = {yw / 2, yh / 2, yw / 2, v.data()};
+    buffer[1] = {cw, ch, cw, u.data()};
+    buffer[2] = {cw, ch, cw, v.data()};
     th_encode_ycbcr_in(enc, buffer);
     while (th_encode_packetout(enc, f == spec.frames - 1, &packet) > 0) {
       ogg_stream_packetin(&os, &packet);
@@ -126,6 +129,57 @@ Bytes MakeTheoraMovie(const TheoraMovieSpec& spec) {
   out = bos;
   out.insert(out.end(), headers.begin(), headers.end());
   out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+DecodedFrame DecodeTheoraFrame(const Bytes& ogg, int frame) {
+  ogg_sync_state sync;
+  ogg_sync_init(&sync);
+  char* buffer = ogg_sync_buffer(&sync, long(ogg.size()));
+  std::memcpy(buffer, ogg.data(), ogg.size());
+  ogg_sync_wrote(&sync, long(ogg.size()));
+  ogg_stream_state stream;
+  ogg_stream_init(&stream, int(kTheoraSerial));
+  th_info info;
+  th_info_init(&info);
+  th_comment comment;
+  th_comment_init(&comment);
+  th_setup_info* setup = nullptr;
+  th_dec_ctx* decoder = nullptr;
+  DecodedFrame out;
+  int frames = 0;
+  ogg_page page;
+  ogg_packet packet;
+  while (frames <= frame && ogg_sync_pageout(&sync, &page) > 0) {
+    if (ogg_page_serialno(&page) != int(kTheoraSerial)) continue;
+    ogg_stream_pagein(&stream, &page);
+    while (frames <= frame && ogg_stream_packetout(&stream, &packet) > 0) {
+      if (!decoder) {
+        if (th_decode_headerin(&info, &comment, &setup, &packet) > 0) continue;
+        decoder = th_decode_alloc(&info, setup);
+        if (!decoder) throw std::runtime_error("theora decoder");
+      }
+      th_decode_packetin(decoder, &packet, nullptr);
+      if (frames++ < frame) continue;
+      th_ycbcr_buffer planes;
+      th_decode_ycbcr_out(decoder, planes);
+      out.y_width = planes[0].width, out.y_height = planes[0].height;
+      out.uv_width = planes[1].width, out.uv_height = planes[1].height;
+      for (int p = 0; p < 3; p++) {
+        std::vector<uint8_t>& plane = p == 0 ? out.y : p == 1 ? out.u : out.v;
+        for (int row = 0; row < planes[p].height; row++)
+          plane.insert(plane.end(), planes[p].data + row * planes[p].stride,
+                       planes[p].data + row * planes[p].stride + planes[p].width);
+      }
+    }
+  }
+  th_decode_free(decoder);
+  th_setup_free(setup);
+  th_comment_clear(&comment);
+  th_info_clear(&info);
+  ogg_stream_clear(&stream);
+  ogg_sync_clear(&sync);
+  if (out.y.empty()) throw std::runtime_error("no such frame");
   return out;
 }
 

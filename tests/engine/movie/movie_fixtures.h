@@ -10,6 +10,9 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// How the U and V planes are subsampled against the Y plane.
+enum ChromaLayout { CHROMA_420, CHROMA_422, CHROMA_444 };
+
 struct TheoraMovieSpec {
   int width = 32, height = 32;
   int frames = 100;
@@ -19,6 +22,7 @@ struct TheoraMovieSpec {
   bool sound_first = false;  // the sound's beginning page before the pictures'
   bool zero_frame_rate = false;  // the header's frame rate written as 0/0
   bool colour = false;  // chroma across the picture: U by column, V by row
+  ChromaLayout chroma = CHROMA_420;
 };
 
 // Frame f is luma FrameLuma(f) everywhere but a white band over its top
@@ -27,6 +31,14 @@ inline int FrameLuma(int frame) { return 20 + 2 * (frame % 100); }
 Bytes MakeTheoraMovie(const TheoraMovieSpec& spec);
 // U at chroma column i of n, or V at chroma row i of n, of a movie in colour.
 inline int MovieChroma(int i, int n) { return 40 + 176 * i / n; }
+
+// The Y, U and V planes of one frame of a Theora movie as libtheora's own
+// decoder gives them (top row first, packed rows).
+struct DecodedFrame {
+  int y_width = 0, y_height = 0, uv_width = 0, uv_height = 0;
+  std::vector<uint8_t> y, u, v;
+};
+DecodedFrame DecodeTheoraFrame(const Bytes& ogg, int frame);
 
 // The frame a plain luma value was painted for (by FrameLuma), or -1.
 int FrameOfLuma(double luma);

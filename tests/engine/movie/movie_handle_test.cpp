@@ -2,9 +2,11 @@
 // resume, a movie graph drawn on the software screen, and the
 // multimedia-stream path with its pictures, its end and its sound.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "engine/core/engine_start.h"
 #include "engine/core/file.h"
@@ -64,6 +66,15 @@ class MovieTest : public GraphicsTest {
     FindMovieRecord(movie)->time_base = GetMicrosecondCount(0) - int64_t(seconds * 1e6);
   }
   static int TheoraFrame(int movie) { return GetTheoraFrameNumber(FindMovieRecord(movie)->theora); }
+  // The frame a Theora movie's frame image shows once converted, judged by
+  // its lower rows (neutral chroma: green is 1.164 (Y - 16) truncated).
+  static int ShownTheoraFrame(int movie) {
+    MovieRecord* r = FindMovieRecord(movie);
+    ConvertTheoraFrame(r->theora, 1, 0);
+    uint32_t red, green, blue, alpha;
+    PeekBaseImagePixel(r->frame_image_ptr, 16, 24, &red, &green, &blue, &alpha);
+    return FrameOfLuma((green + 0.5) / 1.164 + 16);
+  }
   // Waits until the stream's thread has done all that the clock lets it do
   // (however long a busy machine keeps it from running); false after a
   // generous bound.
@@ -124,6 +135,86 @@ TEST_F(MovieTest, TheClockTurnsIntoFramesThatHaltOrLoopAtTheEnd) {
   // Running a running movie changes nothing, not even the play type.
   ASSERT_EQ(RunMovie(movie, 1, 0), 0);
   EXPECT_EQ(r->play_type, 3);
+}
+
+// The last frame and one past it, on the microsecond clock and on the sound:
+// a movie that does not loop stays on its last frame, one that loops wraps
+// to the start; the frame number never reaches the frame count.
+TEST_F(MovieTest, AtItsEndAMovieStaysOnItsLastFrameOrWrapsWhenItLoops) {
+  const Bytes clip = MakeTheoraMovie({});  // 100 frames, 25 a second
+  struct Step {
+    double seconds;
+    int once, looping;
+  } steps[] = {
+      {3.96, 99, 99},      // the last frame begins
+      {3.999999, 99, 99},  // its last microsecond
+      {4.0, 99, 0},        // one frame past the end
+      {4.04, 99, 1},
+  };
+  for (int play_type : {1, 3}) {
+    const int movie = Open(clip, play_type == 1 ? "once.ogv" : "loop.ogv");
+    ASSERT_GE(movie, 0);
+    RunMovie(movie, play_type, 0);
+    for (const Step& s : steps) {
+      RunFor(movie, s.seconds);
+      AdvanceMovieFrame(movie);
+      const int expected = play_type == 1 ? s.once : s.looping;
+      EXPECT_EQ(TheoraFrame(movie), expected) << s.seconds << " s, play type " << play_type;
+      EXPECT_EQ(ShownTheoraFrame(movie), expected) << s.seconds << " s, play type " << play_type;
+    }
+    EXPECT_EQ(FindMovieRecord(movie)->halted, play_type == 1);
+  }
+
+  // The sound as long as the pictures, played half a second past its end.
+  DsClearFailures();
+  DsSetManualMixing(1);
+  ASSERT_EQ(StartSoundSystem(), 0);
+  TheoraMovieSpec spec;
+  spec.sound_seconds = 4;
+  const Bytes sounding = MakeTheoraMovie(spec);
+  for (int play_type : {1, 3}) {
+    const int movie = Open(sounding, play_type == 1 ? "once_sound.ogv" : "loop_sound.ogv");
+    ASSERT_GE(movie, 0);
+    ASSERT_GE(FindMovieRecord(movie)->sound, 0);
+    RunMovie(movie, play_type, 0);
+    for (int i = 0; i < 450; i++) {
+      RefillAllSoundStreams();
+      DsMixOutput(nullptr, 441);
+      if (i % 10 == 9) AdvanceMovieFrame(movie);
+    }
+    AdvanceMovieFrame(movie);
+    if (play_type == 1) {
+      EXPECT_EQ(TheoraFrame(movie), 99);
+      EXPECT_EQ(ShownTheoraFrame(movie), 99);
+    } else {
+      EXPECT_NEAR(TheoraFrame(movie), 12, 1);  // 0.5 s into the second pass
+    }
+    DisposeMovie(movie);
+    movies_.pop_back();
+  }
+  EndSoundSystem();
+  DsSetManualMixing(0);
+}
+
+// A movie resumed at a frame whose start is no whole microsecond (24 frames
+// a second) goes on from that frame, not from the one before it through a
+// wrap of the whole movie.
+TEST_F(MovieTest, AResumeAtAnyFrameRateContinuesFromTheFrameOnShow) {
+  TheoraMovieSpec spec;
+  spec.fps_numerator = 24;
+  const int movie = Open(MakeTheoraMovie(spec), "film.ogv");
+  ASSERT_GE(movie, 0);
+  RunMovie(movie, 1, 0);
+  for (int frame : {1, 25, 62, 98}) {
+    RunFor(movie, (frame + 0.5) / 24);
+    AdvanceMovieFrame(movie);
+    ASSERT_EQ(TheoraFrame(movie), frame);
+    HoldMovie(movie, 1);
+    ResumeMoviesAll();
+    AdvanceMovieFrame(movie);
+    EXPECT_EQ(TheoraFrame(movie), frame);
+    EXPECT_EQ(ShownTheoraFrame(movie), frame);
+  }
 }
 
 TEST_F(MovieTest, AHoldAndResumeContinueFromTheFrameOnShow) {
@@ -281,6 +372,70 @@ TEST_F(MovieTest, FilesThatAreNoMovieAreRefusedWithTheirReasons) {
   EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
   EXPECT_EQ(MultiMediaStreamCount(), int(movies_.size()));
   DsSetManualMixing(0);
+}
+
+// What `step` writes to the standard error.
+template <class Step>
+std::string StandardErrorOf(Step step) {
+  std::fflush(stderr);
+  FILE* capture = std::tmpfile();
+  const int kept = dup(2);
+  dup2(fileno(capture), 2);
+  step();
+  std::fflush(stderr);
+  dup2(kept, 2);
+  close(kept);
+  std::string text;
+  std::rewind(capture);
+  for (int c; (c = std::fgetc(capture)) != EOF;) text += char(c);
+  std::fclose(capture);
+  return text;
+}
+
+// Graph loading tries a file that no image reader takes as a movie: a
+// damaged picture fails there with the engine's log line, and the decoding
+// libraries of the streams say nothing on the standard error.
+TEST_F(MovieTest, ADamagedPictureFailsAsAMovieWithoutChatterOnStandardError) {
+  // A picture whose header gives it no size, then noise.
+  Bytes damaged_jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 0, 0, 0, 1, 1, 0x11, 0,
+                        0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
+  Bytes damaged_png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  for (size_t i = 0; i < 3000; i++) {
+    damaged_jpeg.push_back(uint8_t(i * 7919 >> 3));
+    damaged_png.push_back(uint8_t(i * 104729 >> 5));
+  }
+  const struct {
+    const char* name;
+    const Bytes& bytes;
+  } cases[] = {{"damaged.jpg", damaged_jpeg}, {"damaged.png", damaged_png}};
+  for (const auto& c : cases) {
+    WriteBytes(Path(c.name), c.bytes);
+    int graph = 0;
+    EXPECT_EQ(StandardErrorOf([&] { graph = LoadGraphFromFile(c.name); }), "") << c.name;
+    EXPECT_EQ(graph, -1) << c.name;
+    EXPECT_NE(ReadFile("Log.txt").find(std::string("右記のグラフィックファイルのロードに失敗しました：") + c.name),
+              std::string::npos)
+        << c.name;
+  }
+  EXPECT_EQ(MovieLiveCount(), 0);
+}
+
+// Component creation answers so when the streams module cannot be loaded
+// (tests/platform/dshow): the open fails with its reasons, nothing is left.
+TEST_F(MovieTest, WithoutTheStreamsModuleAStreamMovieFailsToOpen) {
+  for (DshowCall call : {DSHOW_CALL_CREATE_GRAPH, DSHOW_CALL_CREATE_STREAM}) {
+    DshowFailCall(call, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Open(MakeMpegMovie({}), "clip.mpg"), -1);
+    EXPECT_EQ(LoadGraphFromFile("clip.mpg"), -1);
+    DshowClearFailures();
+  }
+  EXPECT_EQ(MovieLiveCount(), 0);
+  EXPECT_EQ(MultiMediaStreamCount(), 0);
+  std::string log = ReadFile("Log.txt");
+  EXPECT_NE(log.find("CLSID_FilterGraph の作成に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("IAMMultimediaインターフェイスを取得できませんでした！"), std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
+  EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：clip.mpg"), std::string::npos);
 }
 
 TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {

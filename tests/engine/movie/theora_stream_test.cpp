@@ -42,6 +42,11 @@ class TheoraStreamTest : public EngineLogTest {
     for (int i = 0; i < 20000 && stream_->thread_state.load() != THEORA_THREAD_IDLE; i++) Sleep(1);
     ASSERT_EQ(stream_->thread_state.load(), THEORA_THREAD_IDLE);
   }
+  // Waits (bounded) until the thread has stocked the frame.
+  bool WaitForStocked(int frame) {
+    for (int i = 0; i < 20000 && !FindStocked(stream_, frame); i++) Sleep(1);
+    return FindStocked(stream_, frame) != nullptr;
+  }
   // Frame painted into the current frame image, judged by its lower rows.
   int ShownFrame() {
     const BASEIMAGE* image = GetTheoraFrameImage(stream_);
@@ -145,6 +150,15 @@ TEST_F(TheoraStreamTest, TheStockWrapsToTheStartAndEveryFrameHoldsItsOwnPicture)
   EXPECT_EQ(ShownFrame(), 1);
   EXPECT_EQ(ConvertTheoraFrame(stream_, 1, 0), 0);  // already converted
   EXPECT_EQ(ConvertTheoraFrame(stream_, 0, 1), 0);  // no surface to serve
+  // A step of all but one frame puts the current frame just behind the
+  // whole stock (frames 1 to 10): its last frame leaves the window and
+  // makes room.
+  ASSERT_TRUE(WaitForStocked(10));
+  StepTheoraStream(stream_, 99);
+  ASSERT_EQ(GetTheoraFrameNumber(stream_), 0);
+  ASSERT_TRUE(WaitForStocked(0)) << "no slot is ever freed for the current frame";
+  ASSERT_EQ(ConvertTheoraFrame(stream_, 1, 0), 1);
+  EXPECT_EQ(ShownFrame(), 0);
 }
 
 TEST_F(TheoraStreamTest, SeeksAndStepsLandOnTheirFrames) {

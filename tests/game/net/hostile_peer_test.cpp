@@ -139,6 +139,21 @@ TEST_P(HostileTcpTest, TheSettingsScreenSurvivesItAndGoesBackToTheLobby) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileTcpTest, ::testing::Range(0, 4));
 
+TEST_F(HostilePeerTest, APeerSilentAfterTheHandshakeIsGivenUpOnTheSettingsScreen) {
+  // It keeps the connection open and never sends a byte: ten seconds of
+  // frames, then back to the lobby.
+  Start(new Scene_SelectNetwork(victim_set_, 4242, pair_.handshake[1].bits), kSceneSelectNetwork);
+  for (int frame = 0; frame < kStallLimitFrames; ++frame) {
+    Feed(0);
+    m_[0].step(0);
+  }
+  ASSERT_EQ(m_[0].number, kSceneSelectNetwork);
+  EXPECT_EQ(m_[0].settings()->state(), Scene_SelectNetwork::kChoosing);
+  EXPECT_FALSE(Played("buzzer"));
+  EXPECT_TRUE(RunToLobby(10, [](int) {}));
+  EXPECT_TRUE(Played("buzzer"));
+}
+
 struct UdpCase {
   const char* what;
   int datagrams_per_frame;

@@ -3,9 +3,10 @@
 // one waits on 127.0.0.1, the other connects from 127.0.0.2; through the
 // title, the mode menu and the lobby, the shared settings (both at the top
 // level, so the match is short), one match with down held, and the menu,
-// where both save the replay and leave for the lobby. Screenshots of both
-// lobbies and both battles go to <build>/test-output/net-*.png. Both replays
-// must be the same file, and play.
+// where both save the replay and leave for the lobby, once on each drawing
+// path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
+// both lobbies and both battles go to <build>/test-output/<path>/net-*.png.
+// Both replays must be the same file, and play.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -80,12 +81,12 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
-class NetEndToEnd : public TempDirTest {};
+class NetEndToEnd : public TempDirTest, public ::testing::WithParamInterface<DrawingPath> {};
 
-TEST_F(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
+TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   const int port = free_port();
   ASSERT_NE(port, 0);
-  const std::string shots = VOX_TEST_OUTPUT_DIR;
+  const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/" + GetParam().name;
   fs::create_directories(shots);
   const char* names[] = {"lobby-waiting", "lobby-connecting", "battle-waiting", "battle-connecting"};
   for (const char* name : names) fs::remove(shots + "/net-" + name + ".png");
@@ -101,7 +102,8 @@ TEST_F(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   auto env = [](const char* address) {
     return std::vector<std::string>{"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                     "VOXALDRIFT_TEST_SCRIPT=script.txt",
-                                    std::string("VOXALDRIFT_NET_ADDRESS=") + address};
+                                    std::string("VOXALDRIFT_NET_ADDRESS=") + address,
+                                    std::string("VOX_HARDWARE=") + GetParam().hardware};
   };
   // Both programs share one deadline, however slowly a loaded machine runs them.
   const int64_t deadline = ProgramDeadline();
@@ -144,5 +146,7 @@ TEST_F(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
   EXPECT_GT(replayed.hashes.size(), 10u);
   EXPECT_TRUE(replayed.results[0] >= 4 || replayed.results[1] >= 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drawing, NetEndToEnd, ::testing::ValuesIn(kDrawingPaths), DrawingPathName);
 
 }  // namespace

@@ -132,6 +132,22 @@ class TwoMachinesTest : public NetSceneTest {
     }
     return done();
   }
+  // Quiet rounds long past the time limit a silent peer is given.
+  void IdleLongPastTheTimeLimit() {
+    for (int i = 0; i < 3 * kStallLimitFrames; ++i) Round(0, 0, 0);
+  }
+  // The other machine stops, its connection left open: the frames this one
+  // runs alone until it has left its scene (at most twice the time limit).
+  int FramesAloneToTheLobby(int machine) {
+    const int number = m_[machine].number;
+    int frames = 0;
+    while (m_[machine].number == number && frames < 2 * kStallLimitFrames) {
+      Feed(0);
+      m_[machine].step(0);
+      ++frames;
+    }
+    return frames;
+  }
   // Keys pressed on one machine, a frame each with a quiet frame between.
   void Press(int machine, std::initializer_list<int> keys, int held = 0) {
     for (int k : keys) {

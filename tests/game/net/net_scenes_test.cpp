@@ -98,6 +98,37 @@ TEST_F(NetSceneTest, ConnectingIsRefusedForALowPortAndAPeerThatIsNotThere) {
   EXPECT_EQ(Lobby()->connection(), nullptr);
 }
 
+TEST_F(NetSceneTest, WaitingOnAPortWhoseUdpIsTakenIsRefusedAtOnce) {
+  // Another program holds the UDP port: the lobby refuses to wait, before
+  // anyone could connect and be told that all is well.
+  winsock::WSADATA data;
+  winsock::WSAStartup(winsock::MakeVersion(2, 0), &data);
+  winsock::SOCKET taken = winsock::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons((uint16_t)port_);
+  ASSERT_EQ(winsock::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  scene_ = new Scene_SelectNetworkMenu(1, 1);  // on the waiting row
+  Run(46);
+  Tap(kC);
+  ASSERT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kEntry);
+  Played("pause");
+  Tap(kC);
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kEntry);
+  EXPECT_EQ(Lobby()->connection(), nullptr);
+  // Nobody listens on the port.
+  winsock::SOCKET peer = winsock::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  a.sin_addr.s_addr = htonl(0x7F000001);
+  EXPECT_NE(winsock::connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  winsock::closesocket(peer);
+  // Once the port is free, waiting begins.
+  winsock::closesocket(taken);
+  Tap(kC);
+  EXPECT_EQ(Lobby()->state(), Scene_SelectNetworkMenu::kWaiting);
+  winsock::WSACleanup();
+}
+
 TEST_F(NetSceneTest, AHandshakeThatNeverEndsSendsTheLobbyBackToTheEntry) {
   // The peer accepts the connection and says nothing.
   winsock::WSADATA data;
@@ -214,6 +245,41 @@ TEST_F(TwoMachinesTest, FromTheLobbiesThroughTheSettingsAndTwoMatchesBackToTheLo
   EXPECT_FALSE(std::filesystem::exists("replay/play2.vrs"));
 }
 
+// Two settings screens over a connected pair.
+class SettingsPairTest : public TwoMachinesTest {
+ protected:
+  void SetUp() override {
+    TwoMachinesTest::SetUp();
+    std::string message;
+    ASSERT_TRUE(connect_pair(&pair_, &message, 777)) << message;
+    socket_set* sets[2] = {pair_.waiting, pair_.connecting};
+    for (int i = 0; i < 2; ++i) {
+      m_[i].scene = new Scene_SelectNetwork(sets[i], 777, pair_.handshake[i].bits);
+      m_[i].number = kSceneSelectNetwork;
+    }
+    pair_.waiting = pair_.connecting = nullptr;  // the scenes own them now
+  }
+  Connected_Pair pair_;
+};
+
+TEST_F(SettingsPairTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
+  // Long past the time limit with no key pressed on either machine: each
+  // still hears the other.
+  IdleLongPastTheTimeLimit();
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(m_[i].number, kSceneSelectNetwork) << i;
+    EXPECT_EQ(m_[i].settings()->state(), Scene_SelectNetwork::kChoosing) << i;
+  }
+  EXPECT_FALSE(Played("buzzer"));
+  // The second machine stops: the first goes back to the lobby once it has
+  // heard nothing for the time limit.
+  const int frames = FramesAloneToTheLobby(0);
+  EXPECT_EQ(m_[0].number, kSceneSelectNetworkMenu);
+  EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames);
+  EXPECT_LE(frames, kStallLimitFrames + 2);
+  EXPECT_TRUE(Played("buzzer"));
+}
+
 // Two battle scenes over a connected pair, at their first menu.
 class MenuTest : public TwoMachinesTest {
  protected:
@@ -260,6 +326,23 @@ TEST_F(MenuTest, ADecideTheOtherWayIsRefusedBeforeItIsSent) {
   EXPECT_EQ(Side(0, 1).choice, 2);
   Press(1, {Scene_Network::kMenuUp, Scene_Network::kMenuUp, Scene_Network::kMenuDecide});
   ASSERT_TRUE(RunUntil([&] { return m_[0].battle()->state() == 1 && m_[1].battle()->state() == 1; }));
+}
+
+TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
+  Press(0, {Scene_Network::kMenuDecide});
+  IdleLongPastTheTimeLimit();
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(m_[i].number, kSceneNetwork) << i;
+    EXPECT_EQ(m_[i].battle()->state(), Scene_Double::kMenu) << i;
+  }
+  EXPECT_FALSE(Played("buzzer"));
+  // The first machine stops after deciding: the second, still choosing,
+  // gives up on it after the time limit and leaves through the fade-out.
+  const int frames = FramesAloneToTheLobby(1);
+  EXPECT_EQ(m_[1].number, kSceneSelectNetworkMenu);
+  EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames + 60);
+  EXPECT_LE(frames, kStallLimitFrames + 2 + 60);
+  EXPECT_TRUE(Played("buzzer"));
 }
 
 TEST_F(MenuTest, DecidingTheTwoWaysAtOnceSendsBothMachinesBackToChoosing) {

@@ -645,6 +645,17 @@ TEST_F(D3D9DeviceTest, ADepthBufferKeepsTheNearerPixel) {
   device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, near_quad, sizeof(ColourVertex));
   device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, far_quad, sizeof(ColourVertex));
   EXPECT_EQ(Read()[5 * 64 + 5] & 0xFFFFFF, 0xFF0000u);
+  // A depth clear of a buffer nothing has written since the last one is
+  // not made again; one after a draw that wrote depth is.
+  auto passes = [] { return D3D9GetDrawCounts().full_screen_passes; };
+  long before = passes();
+  device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  EXPECT_EQ(passes() - before, 1);
+  device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, near_quad, sizeof(ColourVertex));
+  device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, far_quad, sizeof(ColourVertex));
+  EXPECT_EQ(Read()[5 * 64 + 5] & 0xFFFFFF, 0x00FF00u);
   device_->SetDepthStencilSurface(nullptr);
   depth->Release();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "tests/support/gl_window.h"
 
 struct ColourVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE
   float x, y, z, rhw;
@@ -49,6 +50,7 @@ class D3D9DeviceTest : public ::testing::Test {
   void Stage(DWORD stage, DWORD colour_op, DWORD colour1, DWORD colour2, DWORD alpha_op, DWORD alpha1,
              DWORD alpha2);
 
+  ScopedHardwareSetting device_path_{"1"};  // the device on Mesa's OpenGL too
   HWND window_ = nullptr;
   IDirect3D9* d3d_ = nullptr;
   IDirect3DDevice9* device_ = nullptr;

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "tests/support/gl_window.h"
+
 namespace {
 
 TEST(D3D9Module, LoadsByItsNameOnlyAndCountsReferences) {
@@ -29,7 +31,7 @@ TEST(D3D9Module, LoadsByItsNameOnlyAndCountsReferences) {
 }
 
 TEST(D3D9Module, WithHardwareSwitchedOffNoDeviceIsMade) {
-  setenv("VOX_HARDWARE", "0", 1);
+  ScopedHardwareSetting off("0");
   EXPECT_EQ(D3D9HardwareAllowed(), 0);
   EXPECT_EQ(Direct3DCreate9(31), nullptr);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
@@ -52,10 +54,11 @@ TEST(D3D9Module, WithHardwareSwitchedOffNoDeviceIsMade) {
   EXPECT_EQ(d3d->Release(), 0u);
   EXPECT_EQ(Direct3DLiveObjectCount(), 0);
   EXPECT_EQ(D3D9HardwareRequired(), 0);
-  setenv("VOX_HARDWARE", "1", 1);
+  ScopedHardwareSetting::Set("1");
   EXPECT_EQ(D3D9HardwareAllowed(), 1);
   EXPECT_EQ(D3D9HardwareRequired(), 1);  // the offscreen driver is a display
-  unsetenv("VOX_HARDWARE");
+  ScopedHardwareSetting::Set(nullptr);
+  EXPECT_EQ(D3D9HardwareAllowed(), 1);  // the device where OpenGL is a graphics device
   EXPECT_EQ(D3D9HardwareRequired(), 0);
 }
 

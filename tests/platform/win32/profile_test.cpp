@@ -1,6 +1,9 @@
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
+#include "platform/win32/save_file.h"
 #include "platform/win32/win32.h"
 #include "tests/support/temp_dir.h"
 
@@ -123,6 +126,34 @@ TEST_F(Win32Profile, WritingCreatesReplacesAndKeepsOtherLines) {
 
   EXPECT_FALSE(WritePrivateProfileStringA("Custom", "A", "1", ".\\nofolder\\x.ini"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(Win32Profile, AFileThatCannotBeReadOrWrittenIsLeftAsItWas) {
+  // A folder by the file's name: nothing read, nothing written over.
+  std::filesystem::create_directory(Path("Voxaldrift.ini"));
+  WriteFile("Voxaldrift.ini/mine", "x");
+  EXPECT_EQ(GetPrivateProfileIntA("Custom", "SE_Volume", 7, kIni), 7u);
+  EXPECT_FALSE(WritePrivateProfileStringA("Custom", "SE_Volume", "80", kIni));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadFile("Voxaldrift.ini/mine"), "x");
+  std::filesystem::rename(Path("Voxaldrift.ini"), Path("elsewhere"));
+  // Links that lead to nothing readable (a folder, themselves): the write
+  // is refused rather than replacing the link with a file of one key.
+  for (const char* target : {"elsewhere", "Voxaldrift.ini"}) {
+    std::filesystem::create_symlink(target, Path("Voxaldrift.ini"));
+    EXPECT_FALSE(WritePrivateProfileStringA("Custom", "SE_Volume", "80", kIni)) << target;
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("Voxaldrift.ini"))) << target;
+    std::filesystem::remove(Path("Voxaldrift.ini"));
+  }
+  std::filesystem::remove_all(Path("elsewhere"));
+  // A full disk: the old file stays whole, and no temporary file is left.
+  WriteFile("Voxaldrift.ini", "[Custom]\r\nSE_Volume=50\r\n");
+  vox_win32::SetSaveStepHook([](vox_win32::SaveStep step) { return step == vox_win32::SaveStep::kWrite ? ENOSPC : 0; });
+  EXPECT_FALSE(WritePrivateProfileStringA("Custom", "SE_Volume", "80", kIni));
+  vox_win32::SetSaveStepHook(nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_EQ(ReadFile("Voxaldrift.ini"), "[Custom]\r\nSE_Volume=50\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1);
 }
 
 }  // namespace

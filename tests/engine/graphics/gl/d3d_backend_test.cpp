@@ -3,9 +3,12 @@
 // sets, textures and their pieces, the primitives, and the model runtime.
 #include <cmath>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "engine/image/image_load.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
+
+// The device driver's own functions are under test here.
+using namespace device;
 
 namespace {
 
@@ -256,7 +259,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   PaintBoxOutline(10, 10, 20, 16, white);
   Frame in_order = Shown();
   WipeDrawScreen();
-  EXPECT_EQ(G_D3D_DrawBoxFrame(20, 16, 10, 10, white), 0);
+  EXPECT_EQ(DrawBoxFrame(20, 16, 10, 10, white), 0);
   Frame reversed = Shown();
   EXPECT_EQ(in_order, reversed);
   EXPECT_EQ(in_order[(size_t)10 * kWidth + 10], 0xFFFFFFu);
@@ -265,9 +268,9 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   EXPECT_EQ(in_order[(size_t)12 * kWidth + 12], 0u);
   // Circles: radius 0 is the centre; a filled one stops above the clip's bottom.
   WipeDrawScreen();
-  G_D3D_DrawCircle(50, 50, 0, white, 0);
+  DrawCircle(50, 50, 0, white, 0);
   SetPaintClipRect(0, 0, 640, 105);
-  G_D3D_DrawCircle(100, 100, 20, white, 1);
+  DrawCircle(100, 100, 20, white, 1);
   SetPaintClipRect(0, 0, 640, 480);
   Frame circles = Shown();
   EXPECT_EQ(circles[(size_t)50 * kWidth + 50], 0xFFFFFFu);
@@ -279,7 +282,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   std::vector<LineListEntry> lines(1001, LineListEntry{0, 0, 10, 0, white, 255});
   FlushVertexBatch();
   long calls = Calls();
-  G_D3D_DrawLineList(lines.data(), 1001);
+  DrawLineList(lines.data(), 1001);
   EXPECT_EQ(Calls(), calls + 3);
   // A triangle list of 7 vertices draws 2 triangles.
   struct ScreenVertex {
@@ -288,7 +291,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
     float u, v;
   } v[7] = {};
   long vertices = Vertices();
-  G_D3D_DrawVertexList2D(v, 7, D3DPT_TRIANGLELIST, -5, 0);
+  DrawVertexList2D(v, 7, D3DPT_TRIANGLELIST, -5, 0);
   EXPECT_EQ(Vertices(), vertices + 6);
 }
 
@@ -325,6 +328,36 @@ TEST_F(BackEndTest, TheModelRuntimeStartsOnlyWithTheDevice) {
   EXPECT_EQ(IsModelSystemStarted(), 0);
   EXPECT_EQ(StartModelRuntime(), 0);  // no device: not started
   EXPECT_EQ(IsModelSystemStarted(), 0);
+}
+
+// On the device every new graph's image names the device driver; an image
+// the software driver takes over (as a restore that falls back does) gets
+// a memory image and its pixels there, while the others go on drawing
+// through the device.
+TEST_F(BackEndTest, EachImageNamesTheDriverThatHoldsItsPixels) {
+  Start(true);
+  EXPECT_EQ(&ScreenDriver(), DeviceDriver());
+  int red = SolidGraph(16, 16, {200, 10, 10, 255});
+  int other = SolidGraph(16, 16, {10, 200, 10, 255});
+  EXPECT_EQ(GetGraphRecord(red)->image->driver, DeviceDriver());
+  EXPECT_EQ(GetGraphMemImage(red), nullptr);
+  GraphRecord* moved = GetGraphRecord(other);
+  ASSERT_EQ(ConvertImageToSoftware(moved->image), 0);
+  ASSERT_EQ(ImageDriver(moved->image).attach_graph(moved), 0);
+  EXPECT_EQ(moved->image->driver, SoftwareDriver());
+  EXPECT_EQ(moved->piece_count, 0);
+  BASEIMAGE blue = MakeImage(16, 16, [](int, int) { return Rgba{0, 0, 255, 255}; });
+  EXPECT_EQ(ReloadGraphFromImage(&blue, nullptr, other, 0, 0, 0), 0);
+  DisposeBaseImage(&blue);
+  ASSERT_NE(GetGraphMemImage(other), nullptr);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(other), 3, 3), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(FillGraphSolid(other, 1, 2, 3, 255), 0);
+  EXPECT_EQ(MemImgPixel(GetGraphMemImage(other), 3, 3), (Rgba{1, 2, 3, 255}));
+  WipeDrawScreen();
+  EXPECT_EQ(PaintGraph(0, 0, red, 0), 0);
+  Frame shown = Shown();
+  EXPECT_EQ(shown[(size_t)5 * kWidth + 5], 0xC80A0Au);
+  EXPECT_EQ(ReleaseGraph(other), 0);
 }
 
 }  // namespace

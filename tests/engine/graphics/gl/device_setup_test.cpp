@@ -2,11 +2,15 @@
 // slots and their log lines, the vertex-processing retry, the shader pack,
 // and every fallback to the software renderer.
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
+
+// The device driver's own functions are under test here.
+using namespace device;
 
 namespace {
 
@@ -91,7 +95,12 @@ TEST_F(DeviceSetupTest, ScriptedAnswersDecideSlotsAndFallbacks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    D3D9SetCapabilityScript(&c.script);
+    // A machine whose OpenGL is a graphics device: the device is offered, and
+    // not required, so a failing step falls back to software.
+    ScopedHardwareSetting offered(nullptr);
+    D3D9CapabilityScript on_a_graphics_device = c.script;
+    std::strcpy(on_a_graphics_device.gl_renderer, "a graphics device");
+    D3D9SetCapabilityScript(&on_a_graphics_device);
     D3D9SetFailures(c.failures);
     EndGraphics();
     WriteFile("Log.txt", "");
@@ -147,15 +156,14 @@ TEST_F(DeviceSetupTest, TheSoftwareRendererStillLoadsTheModuleAndDirectDraw) {
   EXPECT_EQ(D3D9ModuleReferenceCount(), 0);
   EXPECT_EQ(DirectDrawObjectCount(), 0);
   // Switched off by the environment: what a machine without acceleration does.
-  setenv("VOX_HARDWARE", "0", 1);
+  ScopedHardwareSetting off("0");
   SetUseHardwareRenderer(1);
   ASSERT_EQ(StartGraphics(), 0);
   EXPECT_EQ(IsHardwareRendererInUse(), 0);
-  unsetenv("VOX_HARDWARE");
 }
 
 TEST_F(DeviceSetupTest, HardwareCanBeRequiredAndThenThereIsNoSoftware) {
-  setenv("VOX_HARDWARE", "1", 1);
+  ScopedHardwareSetting required("1");
   Start(true);  // OpenGL is there: the device
   EndGraphics();
   D3D9SetFailures(D3D9_FAIL_DEVICE_ALL);
@@ -167,7 +175,6 @@ TEST_F(DeviceSetupTest, HardwareCanBeRequiredAndThenThereIsNoSoftware) {
   SetUseHardwareRenderer(0);
   EXPECT_EQ(StartGraphics(), 0);
   EXPECT_EQ(IsHardwareRendererInUse(), 0);
-  unsetenv("VOX_HARDWARE");
 }
 
 TEST_F(DeviceSetupTest, TheDepthBufferCoversTheScreenInPowersOfTwo) {

@@ -12,6 +12,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/window.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
+#include "tests/support/gl_window.h"
 
 using Frame = std::vector<uint32_t>;  // 0x00RRGGBB, 640 x 480
 
@@ -29,6 +30,7 @@ class GLGraphicsTest : public TempDirTest {
   // (a device in a window takes the desktop's depth); the script goes after.
   Frame DrawOn(bool hardware, int depth, const std::function<void()>& draw, D3D9CapabilityScript script = {});
   std::string Log() const { return ReadFile("Log.txt"); }
+  ScopedHardwareSetting device_path_{"1"};  // the device on Mesa's OpenGL too
   HWND window_ = nullptr;
   int blocks_before_ = 0;
   std::string class_name_;

@@ -10,11 +10,14 @@
 #include "engine/core/log.h"
 #include "engine/core/window.h"
 #include "engine/font/font.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "engine/input/input.h"
 #include "engine/runtime/engine_runtime.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 #include "tests/support/key_press.h"
+
+// The device driver's own functions are under test here.
+using namespace device;
 
 namespace {
 
@@ -154,9 +157,44 @@ TEST_F(RestoreTest, ARestoreThatFallsBackToSoftwareKeepsEveryImage) {
 class RestoreEngineTest : public TempDirTest {
  protected:
   void TearDown() override {
+    D3D9SetFailures(0);
     EndEngine();
     TempDirTest::TearDown();
   }
+  // Starts the engine on the device, in a window or full screen, writing its log.
+  void StartEngine(int window_mode) {
+    InstallEngineServices();
+    SetLogOutput(1);
+    ChangeWindowMode(window_mode);
+    SetAllowDoubleStart(1);
+    SetRunWhileInactive(1);
+    ASSERT_EQ(RequestScreenMode(640, 480, 32, 60), 0);
+    ASSERT_EQ(InitEngine(), 0);
+    ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  }
+  // The devices made so far, as the log counts them.
+  int DevicesMade() const {
+    std::string log = ReadFile("Log.txt");
+    int n = 0;
+    for (size_t at = log.find("IDirect3DDevice9 "); at != std::string::npos; at = log.find("IDirect3DDevice9 ", at + 1))
+      n++;
+    return n;
+  }
+  // Draws on the back buffer, presents and reads what the main window shows.
+  template <class Draw>
+  Frame Shown(Draw draw) {
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    draw();
+    PresentScreen();
+    HWND window = GetMainWindow();
+    int h = 0;
+    GetWindowGLDrawableSize(window, &width_, &h);
+    Frame f((size_t)width_ * h);
+    EXPECT_EQ(ReadWindowPixels(window, f.data(), width_, h, width_ * 4), 0);
+    return f;
+  }
+  int width_ = 0;  // of the frame last shown
+  ScopedHardwareSetting device_path_{"1"};  // the device on Mesa's OpenGL too
 };
 
 TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {
@@ -183,44 +221,59 @@ TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {
 // The window keeps the desktop's size and shows the screen letterboxed.
 TEST_F(RestoreEngineTest, InFullScreenSwitchingAwayAndBackShowsTheGraphsAgain) {
   WritePicture(Path("a.png"), 40, 30, 1);
-  InstallEngineServices();
-  SetLogOutput(1);
-  ChangeWindowMode(0);
-  SetAllowDoubleStart(1);
-  SetRunWhileInactive(1);
-  ASSERT_EQ(RequestScreenMode(640, 480, 32, 60), 0);
-  ASSERT_EQ(InitEngine(), 0);
-  ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  StartEngine(0);
   HWND window = GetMainWindow();
   int graph = LoadGraphFromFile("a.png");
   ASSERT_GE(graph, 0);
-  auto shown = [&] {
-    SelectDrawScreen(DRAW_SCREEN_BACK);
+  auto draw = [&] {
     WipeDrawScreen();
     PaintGraph(10, 10, graph, 0);
-    PresentScreen();
-    int w = 0, h = 0;
-    GetWindowGLDrawableSize(window, &w, &h);
-    Frame f((size_t)w * h);
-    EXPECT_EQ(ReadWindowPixels(window, f.data(), w, h, w * 4), 0);
-    return f;
   };
-  Frame before = shown();
-  auto made = [&] {
-    std::string log = ReadFile("Log.txt");
-    int n = 0;
-    for (size_t at = log.find("IDirect3DDevice9 "); at != std::string::npos; at = log.find("IDirect3DDevice9 ", at + 1))
-      n++;
-    return n;
-  };
-  int devices = made();
+  Frame before = Shown(draw);
+  int devices = DevicesMade();
   SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
   SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
-  EXPECT_GT(made(), devices);
+  EXPECT_GT(DevicesMade(), devices);
   ASSERT_EQ(IsHardwareRendererInUse(), 1);
-  Frame after = shown();
+  Frame after = Shown(draw);
   EXPECT_EQ(Differing(before, after), 0);
   EXPECT_GT(Differing(after, Frame(after.size(), 0)), 1000);  // the picture, not a black screen
+}
+
+// In a window the engine presents on activation, and a present that fails
+// (the device was lost) makes the device again. Every graph shows its image
+// afterwards: those loaded from files, the part graph, text, and the 3-D
+// model runtime's default texture, which the graph-restore step reloads.
+TEST_F(RestoreEngineTest, InAWindowAFailedPresentOnActivationShowsEveryGraphAgain) {
+  WritePicture(Path("a.png"), 40, 30, 1);
+  WritePicture(Path("b.png"), 48, 48, 9);
+  StartEngine(1);
+  Graphs g = MakeGraphs();
+  EXPECT_EQ(ModelDefaultTexture(), -1);  // loaded by a restore only
+  Frame before = Shown([&] { DrawGraphs(g); });
+  int devices = DevicesMade();
+  D3D9SetFailures(D3D9_FAIL_PRESENT);
+  SendMessageA(GetMainWindow(), WM_ACTIVATE, WA_ACTIVE, 0);
+  D3D9SetFailures(0);
+  EXPECT_GT(DevicesMade(), devices);
+  ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  int model_texture = ModelDefaultTexture();
+  ASSERT_GE(model_texture, 0);
+  Frame after = Shown([&] {
+    DrawGraphs(g);
+    PaintGraph(500, 10, model_texture, 0);
+  });
+  const size_t w = (size_t)width_;
+  ASSERT_EQ(w, 640u);
+  for (size_t y = 10; y < 60; y++)
+    for (size_t x = 10; x < 300; x++) EXPECT_EQ(after[y * w + x], before[y * w + x]) << x << "," << y;
+  EXPECT_EQ(Differing(Frame(before.begin() + 95 * w, before.begin() + 125 * w),
+                      Frame(after.begin() + 95 * w, after.begin() + 125 * w)),
+            0);
+  for (size_t y = 10; y < 18; y++)
+    for (size_t x = 500; x < 508; x++) EXPECT_EQ(after[y * w + x], 0xFFFFFFu) << x << "," << y;
+  EXPECT_EQ(after[9 * w + 500], 0u);
+  FreeFontHandle(g.font);
 }
 
 }  // namespace

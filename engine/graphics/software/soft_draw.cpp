@@ -1,5 +1,6 @@
 // The software drawing back end: shapes the arguments of each draw call for
 // the memory-image renderer, which clips, blends and tints by the draw state.
+// The software driver draws through these.
 #include <cmath>
 
 #include "engine/graphics/graphics_internal.h"
@@ -13,10 +14,11 @@ namespace {
 
 MEMIMG* Target() { return g_draw.soft_target; }
 
+// The graph's memory image, when its image data is one.
 MEMIMG* GraphView(int graph) {
   GraphRecord* r = GetGraphRecord(graph);
-  if (!r || !r->image || !r->image->software || !IsMEMIMGValid(&r->view)) return nullptr;
-  return &r->view;
+  MEMIMG* view = r && r->image ? ImageDriver(r->image).graph_view(r) : nullptr;
+  return IsMEMIMGValid(view) ? view : nullptr;
 }
 
 bool Ready() {

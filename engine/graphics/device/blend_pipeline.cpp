@@ -4,7 +4,9 @@
 // texture stages), sent through the compare-and-cache rule.
 #include <cstring>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -264,3 +266,5 @@ int ApplyBlendPipeline(const BlendStateDesc* desc, int colour_words_off, int sta
   }
   return 0;
 }
+
+}  // namespace device

@@ -10,8 +10,10 @@
 #include "engine/core/archive.h"
 #include "engine/core/log.h"
 #include "engine/core/lz.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "platform/win32/byte_order.h"
+
+namespace device {
 
 namespace {
 
@@ -334,3 +336,5 @@ void UpdateShaderAmbientProducts() {
   VertexF(1, g);
   PixelF(1, g);
 }
+
+}  // namespace device

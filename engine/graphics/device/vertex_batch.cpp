@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 BatchState g_batch{};
 
@@ -234,3 +236,5 @@ VECTOR* TransformPoint4x3(VECTOR* out, const VECTOR* v, const MATRIX* m) {
   *out = t;
   return out;
 }
+
+}  // namespace device

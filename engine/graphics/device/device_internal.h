@@ -1,7 +1,11 @@
-// The Direct3D back end of engine graphics: device set-up, the render-state
-// cache, the shader pack, the blend pipeline, the vertex batch and scene
-// guards, the drawing of graphs and primitives, textures, and the 3-D model
-// runtime. Main thread only.
+// The Direct3D back end of engine graphics, the device driver: device
+// set-up, the render-state cache, the shader pack, the blend pipeline, the
+// vertex batch and scene guards, the drawing of graphs and primitives,
+// textures, the mask screen on the device, and the 3-D model runtime. Every
+// function of the back end lives in namespace device; the engine's public
+// entries it defines (SetupGraphicsDevice and the rest of graphics.h's
+// device functions) keep their names. Included only by
+// engine/graphics/device/ (and the tests of the device). Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +15,41 @@
 #include "engine/graphics/graphics_math.h"
 #include "platform/d3d9/d3d9.h"
 
-// ---- device (device.cpp) ------------------------------------------------------------------
+// The embedded archive image that holds "QvShaderPack.bin" (made at build time).
+extern const uint8_t kShaderArchiveImage[];
+extern const uint32_t kShaderArchiveImageSize;
+
+namespace device {
+
+struct DeviceObjects {
+  HMODULE d3d9_module;
+  IDirectDraw7* directdraw;
+  IDirect3D9* direct3d;
+  IDirect3DDevice9* device;  // null while no device exists
+  IDirect3DSwapChain9* swap_chain;
+  IDirect3DSurface9* back_buffer;
+  IDirect3DSurface9* sub_back_buffer;
+  IDirect3DSurface9* depth_buffer;
+  uint32_t depth_width, depth_height;
+  int32_t shader_capable;
+  int32_t vertex_shader_20, pixel_shader_20;
+  int32_t blend_op;  // the device subtracts in its blend unit
+  uint32_t max_texture_size;
+  uint32_t texture_caps;
+  // Format slots.
+  D3DFORMAT back_buffer_format, depth_format;
+  D3DFORMAT texture16, texture32, alpha16, alpha32, alpha_test16, alpha_test32;
+  D3DFORMAT dxt[5];
+  D3DFORMAT render_target16, render_target32, alpha_render_target32;
+  D3DFORMAT screen_render_target, screen_alpha_test;
+  int32_t hardware;  // the engine's hardware flag
+};
+extern DeviceObjects g_device;
+
+// Whether the device driver holds an image data's pixels.
+inline bool IsDeviceImage(const GraphImageData* data) { return data && data->driver == DeviceDriver(); }
+
+// ---- device (device.cpp, device_driver.cpp) ------------------------------------------------------
 // The device format of a row of the texture-format table; 0 = none.
 D3DFORMAT TextureFormatSlot(int format_index);
 // The screen's render-target format: the 32-bit slot on a 32-bit screen, else the 16-bit one.
@@ -28,7 +66,7 @@ inline int PowerOfTwoAtLeast(int n) {
 }
 // The surface that drawing to a draw screen reaches: a draw-target graph's
 // first texture, else the sub back buffer or the back buffer.
-IDirect3DSurface9* DrawScreenDeviceSurface(int draw_screen);
+IDirect3DSurface9* DrawScreenSurface(int draw_screen);
 
 // ---- render-state cache (render_state.cpp) --------------------------------------------------
 struct StageRecord {
@@ -188,10 +226,6 @@ void UpdateShaderMaterial();
 void UpdateShaderLight(int index);
 void UpdateShaderLightEnable(int index);
 void UpdateShaderAmbientProducts();
-// The embedded archive image that holds "QvShaderPack.bin" (made at build time).
-extern const uint8_t kShaderArchiveImage[];
-extern const uint32_t kShaderArchiveImageSize;
-
 // ---- blend pipeline (blend_pipeline.cpp) -----------------------------------------------------
 // desc null: the current blend state (or the installed override).
 int ApplyBlendPipeline(const BlendStateDesc* desc, int colour_words_off, int stages_are_graphs);
@@ -233,7 +267,7 @@ void ResetVertexBatch();
 // Selects vertex format 0, 1 or 2 (the pending vertices are drawn first).
 void SetBatchFormat(int format);
 
-// ---- Direct3D drawing of graphs (d3d_draw.cpp) ---------------------------------------------------
+// ---- Direct3D drawing of graphs (draw_graph.cpp) -------------------------------------------------
 enum : uint32_t {
   DRAW_TRANSPARENT = 1u << 0,
   DRAW_STRETCH_OPTION = 1u << 1,
@@ -253,7 +287,7 @@ int DrawGraphQuadsStretched(int x1, int y1, int x2, int y2, float fx1, float fy1
                             GraphRecord* graph, int transparent, int option);
 // Corners: top-left, top-right, bottom-left, bottom-right.
 int DrawGraphQuadsFree(const float* corners, GraphRecord* graph, int transparent);
-int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour);
+int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour);
 // The masked draw's way back: the rectangle of the mask screen texture
 // onto the current target where the mask image texture's alpha lets it
 // through (its complement when reverse). Both textures cover the screen
@@ -262,23 +296,24 @@ int DrawMaskComposite(const int32_t* rect, IDirect3DTexture9* screen, IDirect3DT
                       int reverse);
 int InvertAreaBeforeSubtract(const int32_t* rect);
 int InvertAreaAfterSubtract(const int32_t* rect);
-int SetPaintBrightnessPacked(uint32_t rgb);
-// The packed vertex colour of the draw state, rebuilt from brightness, mode and parameter.
-void RebuildPackedVertexColour();
 // Whether a draw must run the three-pass subtract: mode 3 on a device
 // without blend operations.
 bool NeedsSubtractPasses();
 
 // ---- textures (texture.cpp) --------------------------------------------------------------------
-// The texture of a hardware graph's first piece, the one the graph is bound
+// The texture of a device graph's first piece, the one the graph is bound
 // by as a whole (a crossfade graph, a vertex list's graph, a draw screen);
 // null for a graph without one.
 inline ImageTexture* FirstPieceTexture(const GraphRecord* r) {
-  if (!r || !r->image || !r->image->hardware || r->piece_count <= 0 || !r->pieces || !r->image->textures)
+  if (!r || !IsDeviceImage(r->image) || r->piece_count <= 0 || !r->pieces || !r->image->textures)
     return nullptr;
   return &r->image->textures[r->pieces[0].texture];
 }
 int ChooseTextureSize(int size, int* sizes, int single);
+// Device image data: textures for the image, flags and format from the
+// draw state's creation settings.
+int CreateImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
+                            int compressed_kind);
 int CreateGraphTextures(GraphImageData* image);
 void ReleaseGraphTextures(GraphImageData* image);
 // Nothing may draw with a texture that is going: the batch is drawn and the
@@ -290,24 +325,20 @@ int BuildTextureDrawInfo(int graph);
 int ReleaseAllGraphTextures();
 int RecreateAllGraphTextures();
 // Transfers the rectangle `src` of a base image (left, top, right, bottom,
-// already cut to the image and the destination) into a hardware image's
+// already cut to the image and the destination) into a device image's
 // textures, its corner at (x, y) of the whole image.
 int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageData* data, const int32_t* src, int x,
                                int y);
-// The user's largest texture (0: the device's) and the never-split flag.
-int SetUserMaxTextureSize(int size);
-int SetTextureSplitting(int on);
-// A hardware image data rebuilt as a software memory image (after a
+// A device image data rebuilt as a software memory image (after a
 // restore that left the software renderer in use).
-int ConvertImageDataToSoftware(GraphImageData* image);
-int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph);
-int SetMipMapSetting(int levels);
-// The thick line of the hardware path: a quadrangle around the segment.
-int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+int ConvertImageToSoftware(GraphImageData* image);
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
+// The thick line on the device: a quadrangle around the segment.
+int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
 // FillVertexElement of the shader set-up.
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index);
 
-// ---- primitives (d3d_primitive.cpp) -------------------------------------------------------------
+// ---- primitives (primitive.cpp) -----------------------------------------------------------------
 struct PixelListEntry {
   int32_t x, y;
   uint32_t colour;
@@ -318,33 +349,40 @@ struct LineListEntry {
   uint32_t colour;
   int32_t alpha;
 };
-int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour);
-int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour);
-int G_D3D_DrawPixel(int x, int y, uint32_t colour);
-int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill);
-int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill);
-int G_D3D_DrawCircle(int x, int y, int radius, uint32_t colour, int fill);
-int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
-int G_D3D_DrawPixelList(const PixelListEntry* list, int count);
-int G_D3D_DrawLineList(const LineListEntry* list, int count);
+int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour);
+int DrawLine(int x1, int y1, int x2, int y2, uint32_t colour);
+int DrawPixel(int x, int y, uint32_t colour);
+int DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill);
+int DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill);
+int DrawCircle(int x, int y, int radius, uint32_t colour, int fill);
+int DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
+int DrawPixelList(const PixelListEntry* list, int count);
+int DrawLineList(const LineListEntry* list, int count);
 // Screen textured vertices (x, y, z, rhw, colour, u, v: 28 bytes).
-int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv);
-int G_D3D_DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv);
+int DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph);
-int G_D3D_DrawVertexList3D(const void* vertices, int count, int type, int graph);
-int G_D3D_DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawVertexList3D(const void* vertices, int count, int type, int graph);
+int DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph);
-int G_D3D_DrawLitVertexList(const void* vertices, int count, int type, int graph);
-int G_D3D_DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawLitVertexList(const void* vertices, int count, int type, int graph);
+int DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                              int graph);
-int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
+int DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
                        int transparent);
-int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
+int FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
                         int graph, int transparent);
 // Primitive count of n vertices of a type (0 for an unknown type).
 int PrimitiveCount(int type, int n);
 // Colour of a primitive vertex: the screen pixel colour multiplied into the packed vertex colour.
 uint32_t PrimitiveVertexColour(uint32_t pixel);
+
+// ---- the mask screen on the device (device_mask.cpp) ---------------------------------------------
+void CreateMaskTextures(int width, int height);
+void ReleaseMaskTextures();
+void RetargetForMask();
+void CopyIntoMaskScreen(const int32_t* rect);
+void CopyBackThroughMask(const int32_t* rect);
 
 // ---- 3-D model runtime (model.cpp) -----------------------------------------------------------
 int StartModelSystem();
@@ -356,8 +394,21 @@ int ReleaseAllModelBuffers();
 int RestoreAllModelBuffers();
 int ReloadModelTextures();
 int IsModelSystemStarted();
+// The default texture's graph: -1 until the graph-restore step loads it.
+int ModelDefaultTexture();
 float ModelSineTable(int index);
 // The built-in default texture (an 84-byte run-length TGA image).
 const uint8_t* ModelDefaultTextureImage(int* size);
+// The device's part of lights, material and buffers (math.cpp's neutral
+// state sent on).
+int SendLight(int index, int enabled, const D3DLIGHT9* light);
+void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
+void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
+// Blend factors and operation straight to the device; texture and blend
+// state are sent again at the next draw.
+int ApplyStageBlend(uint32_t source_blend, uint32_t dest_blend, uint32_t blend_op);
+
 int BuildMaterialImages(BASEIMAGE* colour, BASEIMAGE* alpha, int height_flag, float bump_scale, BASEIMAGE* out_colour,
                         BASEIMAGE* out_alpha);
+
+}  // namespace device

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -136,7 +138,7 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
 
 }  // namespace
 
-int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
+int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   if (x2 < x1 || y2 < y1) {
     std::swap(x1, x2);
@@ -152,7 +154,7 @@ int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
+int DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   uint32_t c = PrimitiveVertexColour(colour);
   float ex = (float)x2, ey = (float)y2;
@@ -163,7 +165,7 @@ int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int G_D3D_DrawPixel(int x, int y, uint32_t colour) {
+int DrawPixel(int x, int y, uint32_t colour) {
   if (!Device()) return -1;
   uint32_t c = g_draw.vertex_colour == 0xFFFFFFFFu ? WidenedColour(colour, 255) : PrimitiveVertexColour(colour);
   ColourVertex v = At((float)x, (float)y, c);
@@ -171,7 +173,7 @@ int G_D3D_DrawPixel(int x, int y, uint32_t colour) {
   return 0;
 }
 
-int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
+int DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   if ((y3 - y1) * (x2 - x1) - (y2 - y1) * (x3 - x1) <= 0) {
     std::swap(x2, x3);
@@ -185,7 +187,7 @@ int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t 
   return 0;
 }
 
-int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill) {
+int DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   uint32_t c = PrimitiveVertexColour(colour);
   if (!fill) {
@@ -206,7 +208,7 @@ int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y
   return 0;
 }
 
-int G_D3D_DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
+int DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   std::vector<ColourVertex> points;
   Shape s;
@@ -250,7 +252,7 @@ int G_D3D_DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
   return 0;
 }
 
-int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
+int DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
   if (!Device()) return -1;
   if (rx == 0 || ry == 0) return -1;
   if (!BeginOwnDraw()) return -1;
@@ -326,14 +328,14 @@ int DrawOwnList(int type, const Entry* list, int count, Put put) {
 
 }  // namespace
 
-int G_D3D_DrawPixelList(const PixelListEntry* list, int count) {
+int DrawPixelList(const PixelListEntry* list, int count) {
   return DrawOwnList(D3DPT_POINTLIST, list, count, [](const PixelListEntry& e, ColourVertex* v) {
     v[0] = At((float)e.x, (float)e.y, WidenedColour(e.colour, e.alpha));
     return 1;
   });
 }
 
-int G_D3D_DrawLineList(const LineListEntry* list, int count) {
+int DrawLineList(const LineListEntry* list, int count) {
   return DrawOwnList(D3DPT_LINELIST, list, count, [](const LineListEntry& e, ColourVertex* v) {
     uint32_t c = WidenedColour(e.colour, e.alpha);
     v[0] = At((float)e.x1, (float)e.y1, c);
@@ -342,12 +344,12 @@ int G_D3D_DrawLineList(const LineListEntry* list, int count) {
   });
 }
 
-int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv) {
+int DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv) {
   if (!Device()) return -1;
   if (!vertices || count <= 0) return 0;
   std::vector<uint8_t> copy;
   GraphRecord* r = graph != -1 && graph != -5 ? GetGraphRecord(graph) : nullptr;
-  if (map_uv == 1 && r && r->image && r->image->hardware && r->piece_count == 1) {
+  if (map_uv == 1 && r && IsDeviceImage(r->image) && r->piece_count == 1) {
     // The coordinates of the whole graph, mapped into its piece of the texture.
     const TexturePiece& p = r->pieces[0];
     copy.assign(static_cast<const uint8_t*>(vertices), static_cast<const uint8_t*>(vertices) + (size_t)count * 28);
@@ -363,32 +365,32 @@ int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph,
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x144, 28, DRAW_TRANSPARENT);
 }
 
-int G_D3D_DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x144, 28, DRAW_TRANSPARENT);
 }
 
-int G_D3D_DrawVertexList3D(const void* vertices, int count, int type, int graph) {
+int DrawVertexList3D(const void* vertices, int count, int type, int graph) {
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x142, 24, DRAW_TRANSPARENT | DRAW_DEPTH_3D);
 }
 
-int G_D3D_DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x142, 24, DRAW_TRANSPARENT | DRAW_DEPTH_3D);
 }
 
-int G_D3D_DrawLitVertexList(const void* vertices, int count, int type, int graph) {
+int DrawLitVertexList(const void* vertices, int count, int type, int graph) {
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x2D2, 48,
                   DRAW_TRANSPARENT | DRAW_DEPTH_3D | DRAW_LIGHTING | DRAW_GOURAUD);
 }
 
-int G_D3D_DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                              int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x2D2, 48,
                   DRAW_TRANSPARENT | DRAW_DEPTH_3D | DRAW_LIGHTING | DRAW_GOURAUD);
 }
 
-int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
+int DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
                        int transparent) {
   if (!Device()) return -1;
   GraphRecord* first = GetGraphRecord(graphs[0]);
@@ -406,7 +408,7 @@ int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int 
   return 0;
 }
 
-int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
+int FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
                         int graph, int transparent) {
   GraphRecord* g = GetGraphRecord(graph);
   if (!g) return -1;
@@ -441,3 +443,5 @@ int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll
   SetPaintClipRect(saved[0], saved[1], saved[2], saved[3]);
   return 0;
 }
+
+}  // namespace device

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "engine/core/alloc.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
 #include "engine/image/image_load.h"
+
+namespace device {
 
 namespace {
 
@@ -136,10 +138,8 @@ int EndModelSystem() {
   return 0;
 }
 
-int StartModelRuntime() { return StartModelSystem(); }
-int EndModelRuntime() { return EndModelSystem(); }
-
 int IsModelSystemStarted() { return g_runtime.started ? 1 : 0; }
+int ModelDefaultTexture() { return g_runtime.default_texture; }
 float ModelSineTable(int index) { return g_runtime.sine[index & 0xFFFF]; }
 
 int DeleteModel(int handle) {
@@ -288,3 +288,8 @@ const uint8_t* ModelDefaultTextureImage(int* size) {
   *size = (int)sizeof kDefaultTexture;
   return kDefaultTexture;
 }
+
+}  // namespace device
+
+int StartModelRuntime() { return device::StartModelSystem(); }
+int EndModelRuntime() { return device::EndModelSystem(); }

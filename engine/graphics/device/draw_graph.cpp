@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
@@ -152,24 +154,6 @@ void DrawTexturedQuadGrid(const float* q, const TexturePiece& piece, uint32_t co
 
 }  // namespace
 
-// ---- packed colour and brightness ---------------------------------------------------------------
-
-void RebuildPackedVertexColour() {
-  bool alpha_param = g_draw.blend_mode != 0 || g_draw.crossfade_graph != -1;
-  uint32_t alpha = alpha_param ? (uint32_t)g_draw.blend_param : 255u;
-  g_draw.vertex_colour = (alpha << 24) | ((uint32_t)g_draw.bright_r << 16) | ((uint32_t)g_draw.bright_g << 8) |
-                         g_draw.bright_b;
-}
-
-int SetPaintBrightnessPacked(uint32_t rgb) {
-  uint8_t r = (uint8_t)(rgb >> 16), g = (uint8_t)(rgb >> 8), b = (uint8_t)rgb;
-  if (r == g_draw.bright_r && g == g_draw.bright_g && b == g_draw.bright_b) return 0;
-  g_draw.bright_r = r, g_draw.bright_g = g, g_draw.bright_b = b;
-  if (g_device.hardware) RebuildPackedVertexColour();
-  SyncSoftDrawState();
-  return 0;
-}
-
 bool NeedsSubtractPasses() { return g_draw.blend_mode == 3 && g_device.hardware && !g_device.blend_op; }
 
 // ---- the draw-state set-up ------------------------------------------------------------------------
@@ -179,7 +163,7 @@ int PrepareTextureDrawState(const GraphImageData* image, IDirect3DTexture9* text
   if (flags & DRAW_LIGHTING) {
     SetLighting(1);
     ApplyLights();
-    if (IsMaterialChanged()) SendMaterialToDevice();
+    if (const D3DMATERIAL9* material = TakeChangedMaterial()) SetMaterialCached(material);
     SetDiffuseMaterialSource(1);
     SetSpecularMaterialSource(0);
   } else {
@@ -316,7 +300,7 @@ uint32_t PrimitiveVertexColour(uint32_t pixel) {
   return (c & 0xFF000000u) | cr << 16 | cg << 8 | cb;
 }
 
-int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour) {
+int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
@@ -336,7 +320,7 @@ int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int DrawThickLineD3D(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
   if (!Device()) return -1;
   double dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
   if (len == 0) return 0;
@@ -400,7 +384,7 @@ static int InvertArea(const int32_t* rect, int then_mode) {
   (void)mode;
   SetPaintBrightness(255, 255, 255);
   SelectBlendMode(3, 255);
-  DrawFilledBoxD3D(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
+  DrawFilledBox(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
   SetPaintBrightness(r, g, b);
   SelectBlendMode(then_mode, param);
   return 0;
@@ -408,3 +392,5 @@ static int InvertArea(const int32_t* rect, int then_mode) {
 
 int InvertAreaBeforeSubtract(const int32_t* rect) { return InvertArea(rect, 5); }
 int InvertAreaAfterSubtract(const int32_t* rect) { return InvertArea(rect, 3); }
+
+}  // namespace device

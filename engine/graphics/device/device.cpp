@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 DeviceObjects g_device{};
 
@@ -152,6 +154,12 @@ D3DFORMAT MaskAlphaFormat() {
   if (!g_device.direct3d) return 0;
   return TextureOk(D3DFMT_A8, 0) ? D3DFMT_A8 : g_device.alpha32;
 }
+
+}  // namespace device
+
+// ---- the engine's entries of the device set-up -----------------------------------------------------
+
+using namespace device;
 
 int CreateDirectDrawObject() {
   ReleaseObject(g_device.directdraw);
@@ -310,6 +318,8 @@ int SetupGraphicsDevice() {
       StartModelSystem();
     }
   }
+  // The choice is made: the screen's driver from now on.
+  UseScreenDriver(g_device.hardware ? DeviceDriver() : SoftwareDriver());
   if (!g_device.hardware) {
     g_screen.depth = requested_depth;
     ReleaseObject(g_device.depth_buffer);
@@ -385,6 +395,29 @@ int TerminateGraphicsDevice() {
     g_device.d3d9_module = nullptr;
   }
   g_device.hardware = 0;
+  UseScreenDriver(SoftwareDriver());
   FreeDisplayModeList();
+  return 0;
+}
+
+// ---- public queries of the device ----------------------------------------------------------------
+
+int IsHardwareRendererInUse() { return g_device.hardware; }
+IDirectDraw7* GetDirectDrawObject() { return g_device.directdraw; }
+IDirect3DDevice9* GetGraphicsDevice() { return g_device.device; }
+
+int SetDeviceDialogMode(int flag) {
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  device->SetDialogBoxMode(FALSE);
+  if (flag == 1) device->SetDialogBoxMode(TRUE);
+  return 0;
+}
+
+int EndSceneSetDialogMode(int flag) {
+  IDirect3DDevice9* device = g_device.device;
+  if (!device) return 0;
+  EndSceneIfOpen();
+  device->SetDialogBoxMode(flag ? TRUE : FALSE);
   return 0;
 }

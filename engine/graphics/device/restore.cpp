@@ -3,28 +3,24 @@
 // graph refilled. Input closed around the re-creation is opened again, and
 // a set-up that falls back to software leaves no graph without an image.
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
-#include "engine/softrender/blend.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
 
 const GraphicsHost& Host() { return GetGraphicsHost(); }
 
-// The set-up left the software renderer in use: the screen images of the
-// software path are made, and every hardware image becomes a memory image
-// (empty until the restore handler refills it).
+// The set-up left the software driver in use: its screen is made, and every
+// device image becomes a memory image (empty until the restore handler
+// refills it).
 void FallBackToSoftware() {
   WriteLogText("ソフトウエアレンダリングに切り替えてグラフィックを復帰します\n");
-  SetSoftScreenBitDepth(g_screen.depth == 16 ? 16 : 32);
-  if (!IsMEMIMGValid(&g_screen_image)) CreatePrimaryMemImage();
-  ForEachGraph([](int, GraphRecord& r) {
-    if (r.image && r.image->hardware) ConvertImageDataToSoftware(r.image);
-  });
+  ScreenDriver().start_screen();
+  ForEachGraph([](int, GraphRecord& r) { ConvertImageToSoftware(r.image); });
   // Each graph takes its view of the new memory image.
   ForEachGraph([](int, GraphRecord& r) {
-    if (!r.image || !r.image->software || IsMEMIMGValid(&r.view)) return;
-    r.view = MEMIMG{};
-    CreateMEMIMGView(&r.view, &r.image->image, r.x, r.y, r.width, r.height);
+    if (r.image) ImageDriver(r.image).attach_graph(&r);
   });
   RecreateMaskScreen();
   SelectDrawScreen(g_draw.draw_screen);
@@ -32,6 +28,10 @@ void FallBackToSoftware() {
 }
 
 }  // namespace
+
+}  // namespace device
+
+using namespace device;
 
 int RestoreGraphicsDevice() {
   if (Host().drop_movie_surfaces) Host().drop_movie_surfaces();

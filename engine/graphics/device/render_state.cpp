@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 DeviceStateCache g_rs{};
 
@@ -539,7 +541,7 @@ int ApplyDefaultRenderStates() {
   SetZWrite(g_rs.z_write);
   SetZCompare(g_rs.z_func);
   SetDepthBias(g_rs.depth_bias);
-  SendTransformsToDevice();
+  ResendTransforms();
   D3DMATERIAL9 material = g_rs.material;
   SetMaterialCached(&material);
   SetSpecularEnable(g_rs.specular_enable);
@@ -595,3 +597,5 @@ int DrawVertexGrid(const void* vertices, int columns, int rows) {
   draw();
   return 0;
 }
+
+}  // namespace device

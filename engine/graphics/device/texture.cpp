@@ -1,7 +1,7 @@
-// Textures of hardware images: how an image is cut into power-of-two
+// Textures of device images: how an image is cut into power-of-two
 // textures, their creation, the per-graph texture pieces, the transfer of
 // decoded images into them (colour key, mip-maps, block-compressed images),
-// their release and re-creation around a new device, and a hardware image
+// their release and re-creation around a new device, and a device image
 // turned into a memory image when the device could not be made again.
 #include <algorithm>
 #include <cstring>
@@ -9,13 +9,11 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
-#include "engine/graphics/d3d_internal.h"
+#include "engine/graphics/device/device_internal.h"
+
+namespace device {
 
 namespace {
-
-int g_user_max_texture = 0;
-int g_never_split = 0;
-int g_mip_setting = 0;  // -1 full chain, 0 or 1 none, n levels
 
 bool IsDxt(D3DFORMAT f) {
   return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
@@ -127,30 +125,18 @@ int TransferIntoTexture(GraphImageData* data, ImageTexture& t, BASEIMAGE* image,
 
 }  // namespace
 
-int SetUserMaxTextureSize(int size) {
-  g_user_max_texture = size > 0 ? size : 0;
-  return 0;
-}
-int SetTextureSplitting(int on) {
-  g_never_split = on ? 0 : 1;
-  return 0;
-}
-int SetMipMapSetting(int levels) {
-  g_mip_setting = levels;
-  return 0;
-}
-
 int ChooseTextureSize(int size, int* out, int single) {
   if (size <= 8) {
     out[0] = 8;
     return 1;
   }
-  int max = g_user_max_texture ? g_user_max_texture : (int)g_device.max_texture_size;
+  const TextureSettings& settings = g_texture_settings;
+  int max = settings.user_max_size ? settings.user_max_size : (int)g_device.max_texture_size;
   if (max < 8) max = 8;
   int t = max;
   while (t > 8 && size < t) t >>= 1;
   int screen_w = g_screen.width ? g_screen.width : 640;
-  if (((g_never_split || single) && 2 * t <= max) || (!g_user_max_texture && size < screen_w && 2 * t <= max)) {
+  if (((settings.never_split || single) && 2 * t <= max) || (!settings.user_max_size && size < screen_w && 2 * t <= max)) {
     out[0] = size <= t ? t : 2 * t;
     return 1;
   }
@@ -172,18 +158,17 @@ int ChooseTextureSize(int size, int* out, int single) {
   return n;
 }
 
-int CreateHardwareImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
+int CreateImageData(GraphImageData* data, int width, int height, int alpha_channel, int mip_levels,
                             int compressed_kind) {
   if (mip_levels == -1) {
-    if (g_mip_setting == -1) {
+    if (g_texture_settings.mip_setting == -1) {
       mip_levels = 1;
       for (int w = width, h = height; w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) mip_levels++;
     } else {
-      mip_levels = g_mip_setting <= 1 ? 1 : g_mip_setting;
+      mip_levels = g_texture_settings.mip_setting <= 1 ? 1 : g_texture_settings.mip_setting;
     }
   }
   if (mip_levels < 1) mip_levels = 1;
-  data->hardware = 1;
   if (g_draw.create_draw_target) {
     data->draw_target = 1;
     data->alpha = g_draw.create_alpha ? 1 : 0;
@@ -252,7 +237,7 @@ int CreateHardwareImageData(GraphImageData* data, int width, int height, int alp
 int CreateGraphTextures(GraphImageData* data) {
   IDirect3DDevice9* device = g_device.device;
   if (!device) return -1;
-  if (data->software) return 0;
+  if (!IsDeviceImage(data)) return 0;
   D3DFORMAT format = TextureFormatSlot(data->format_index);
   if (!format) return WriteLogText("指定のフォーマットで作成できるテクスチャフォーマットがありませんでした\n");
   for (int k = 0; k < data->texture_count; k++) {
@@ -393,26 +378,25 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
 
 int ReleaseAllGraphTextures() {
   ForEachGraph([](int, GraphRecord& r) {
-    if (r.image && r.image->hardware) ReleaseGraphTextures(r.image);
+    if (IsDeviceImage(r.image)) ReleaseGraphTextures(r.image);
   });
   return 0;
 }
 
 int RecreateAllGraphTextures() {
   ForEachGraph([](int, GraphRecord& r) {
-    if (r.image && r.image->hardware) CreateGraphTextures(r.image);
+    if (IsDeviceImage(r.image)) CreateGraphTextures(r.image);
   });
   return 0;
 }
 
-int ConvertImageDataToSoftware(GraphImageData* data) {
-  if (!data || !data->hardware) return 0;
+int ConvertImageToSoftware(GraphImageData* data) {
+  if (!IsDeviceImage(data)) return 0;
   ReleaseGraphTextures(data);
   VOX_FREE(data->textures);
   data->textures = nullptr;
   data->texture_count = 0;
-  data->hardware = 0;
-  if (SetupSoftwareImageData(data) < 0) return -1;
+  if (SoftwareDriver()->adopt_image(data) < 0) return -1;
   // Every graph on this image drops its pieces; its view is made by the caller.
   ForEachGraph([&](int, GraphRecord& r) {
     if (r.image != data) return;
@@ -421,17 +405,6 @@ int ConvertImageDataToSoftware(GraphImageData* data) {
     r.piece_count = 0;
   });
   return 0;
-}
-
-int UpdateGraphFromSurface(int graph, IDirect3DSurface9* surface) {
-  GraphRecord* r = GetGraphRecord(graph);
-  if (!r || !r->image || !r->image->hardware || !g_device.device || !surface || r->image->texture_count < 1) return -1;
-  const ImageTexture& t = r->image->textures[0];
-  if (!t.surface) return -1;
-  FlushVertexBatch();
-  EndSceneIfOpen();
-  RECT area{0, 0, t.used_width, t.used_height};
-  return g_device.device->StretchRect(surface, &area, t.surface, &area, D3DTEXF_NONE) == D3D_OK ? 0 : -1;
 }
 
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index) {
@@ -443,14 +416,14 @@ void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type,
   out->UsageIndex = (uint8_t)index;
 }
 
-// The hardware half of GetDrawScreenGraph: the rectangle of the draw
+// GetDrawScreenGraph on the device: the rectangle of the draw
 // screen's surface goes straight into a draw-target graph, or else through
 // a temporary target and a read-back into system memory.
-int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph) {
   IDirect3DDevice9* device = g_device.device;
   GraphRecord* record = GetGraphRecord(graph);
   if (!device || !record || !record->image || record->piece_count < 1) return -1;
-  IDirect3DSurface9* source = DrawScreenDeviceSurface(g_draw.draw_screen);
+  IDirect3DSurface9* source = DrawScreenSurface(g_draw.draw_screen);
   if (!source) return -1;
   RECT from{x1, y1, x2, y2};
   int w = x2 - x1, h = y2 - y1;
@@ -493,4 +466,19 @@ int GetDrawScreenGraphFromDevice(int x1, int y1, int x2, int y2, int graph) {
   if (memory) memory->Release();
   if (target) target->Release();
   return result;
+}
+
+}  // namespace device
+
+// The engine's entry: a movie frame the device converts, copied into a graph.
+int UpdateGraphFromSurface(int graph, IDirect3DSurface9* surface) {
+  using namespace device;
+  GraphRecord* r = GetGraphRecord(graph);
+  if (!r || !IsDeviceImage(r->image) || !g_device.device || !surface || r->image->texture_count < 1) return -1;
+  const ImageTexture& t = r->image->textures[0];
+  if (!t.surface) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  RECT area{0, 0, t.used_width, t.used_height};
+  return g_device.device->StretchRect(surface, &area, t.surface, &area, D3DTEXF_NONE) == D3D_OK ? 0 : -1;
 }

@@ -1,13 +1,5 @@
 # Small helpers shared by every folder's CMakeLists.
 
-# Adds a sub-folder only when it has a CMakeLists.txt, so a folder is created
-# only once it holds code.
-function(vox_add_subdirectory_if_present dir)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
-  endif()
-endfunction()
-
 # ---- layers ------------------------------------------------------------------
 # Each target sees only the layers it may use: its include path names its own
 # folder, the folders of the libraries it uses and nothing else, so an
@@ -70,7 +62,7 @@ endfunction()
 function(vox_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;HEADERS" ${ARGN})
   if(NOT T_SOURCES)
-    return()
+    message(FATAL_ERROR "test ${T_NAME} has no sources")
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   vox_layer(${T_NAME} USES ${T_LIBS} HEADERS tests ${T_HEADERS})

@@ -1,14 +1,19 @@
 // The message step: window messages in passes of at most five, parking
 // while the window is inactive, and the background work the engine does
 // once per step.
-#include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/util.h"
 #include "engine/core/window.h"
 
 namespace {
 
-int Call(int (*service)()) { return service ? service() : 0; }
+// What runs once a pass while the inactive window holds the step, and at
+// the end of every step, in order. The text input's update comes last, on
+// its own (the step does not run again inside it).
+constexpr SubsystemId kParkedPumps[] = {SubsystemId::Sockets, SubsystemId::Sound, SubsystemId::Movies};
+constexpr SubsystemId kStepPumps[] = {SubsystemId::Sound, SubsystemId::Music, SubsystemId::Input,
+                                      SubsystemId::Sockets};
 
 bool Parked() { return !g_engine.active && !g_engine.run_while_inactive; }
 
@@ -23,7 +28,6 @@ bool TakeMessage(MSG* msg) {
 
 int ProcessWindowMessages() {
   if (g_engine.in_text_input_update) return 0;
-  const EngineServices& s = GetEngineServices();
   if (g_engine.window) {
     bool window_thread = GetCurrentThreadId() == g_engine.window_thread;
     int handled = 0;  // counts over the whole call; every fifth message ends a pass
@@ -49,9 +53,7 @@ int ProcessWindowMessages() {
         }
       }
       if (Parked()) {
-        Call(s.pump_network);
-        Call(s.refill_stream_sounds);
-        Call(s.blit_movie_surfaces);
+        for (SubsystemId id : kParkedPumps) Subsystem(id).pump_parked();
         WaitForWindowEvent(1);
       }
       if (g_engine.quit || !window_thread) break;
@@ -59,12 +61,9 @@ int ProcessWindowMessages() {
       if (idle) break;
     }
   }
-  Call(s.refill_stream_sounds);
-  Call(s.poll_music);
-  Call(s.tick_pad_rumble);
-  Call(s.pump_network);
+  for (SubsystemId id : kStepPumps) Subsystem(id).pump();
   g_engine.in_text_input_update = 1;
-  Call(s.update_text_input);
+  Subsystem(SubsystemId::TextInput).pump();
   g_engine.in_text_input_update = 0;
   return g_engine.quit ? -1 : 0;
 }

@@ -1,13 +1,13 @@
-// The on-screen log. Fonts, text widths and drawing come from the engine's
-// services; without them characters measure 0 pixels and nothing is drawn,
-// but the grid still fills, wraps by bytes and scrolls.
+// The on-screen log. Fonts, text widths and drawing come from the fonts'
+// and graphics' records; without them characters measure 0 pixels and
+// nothing is drawn, but the grid still fills, wraps by bytes and scrolls.
 #include "engine/core/screen_log.h"
 
 #include <cstdarg>
 #include <cstring>
 
-#include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/util.h"
 
 namespace {
@@ -26,12 +26,8 @@ struct ScreenLog {
 };
 ScreenLog g_log{};
 
-void ScreenSize(int* width, int* height) {
-  *width = 640;
-  *height = 480;
-  const EngineServices& s = GetEngineServices();
-  if (s.screen_size) s.screen_size(width, height);
-}
+void ScreenSize(int* width, int* height) { Subsystem(SubsystemId::Graphics).screen_size(width, height); }
+const EngineSubsystem& Fonts() { return Subsystem(SubsystemId::Fonts); }
 
 int VisibleLines() {
   int width, height;
@@ -42,15 +38,13 @@ int VisibleLines() {
 
 void PrepareFont() {
   if (!g_log.font_lost) return;
-  const EngineServices& s = GetEngineServices();
-  g_log.font = s.create_log_font ? s.create_log_font(g_log.line_height, 4) : -1;
+  g_log.font = Fonts().create_log_font(g_log.line_height, 4);
   g_log.font_lost = 0;
-  if (g_log.font >= 0 && s.watch_log_font) s.watch_log_font(g_log.font, &g_log.font_lost);
+  if (g_log.font >= 0) Fonts().watch_log_font(g_log.font, &g_log.font_lost);
 }
 
 int MeasureChar(const char* bytes, int n) {
-  const EngineServices& s = GetEngineServices();
-  return s.measure_text && g_log.font >= 0 ? s.measure_text(bytes, n, g_log.font) : 0;
+  return g_log.font >= 0 ? Fonts().measure_text(bytes, n, g_log.font) : 0;
 }
 
 void NewLine() {
@@ -114,8 +108,7 @@ bool Ready() {
 }  // namespace
 
 int StartScreenLog() {
-  const EngineServices& s = GetEngineServices();
-  if (!g_engine.window || (s.has_directdraw && !s.has_directdraw())) return -1;
+  if (!g_engine.window || !Subsystem(SubsystemId::Graphics).has_directdraw()) return -1;
   if (g_log.started) return 0;
   g_log = ScreenLog{};
   g_log.started = 1;
@@ -129,8 +122,7 @@ int StartScreenLog() {
 
 int EndScreenLog() {
   if (!g_log.started) return 0;
-  const EngineServices& s = GetEngineServices();
-  if (!g_log.font_lost && g_log.font >= 0 && s.delete_log_font) s.delete_log_font(g_log.font);
+  if (!g_log.font_lost && g_log.font >= 0) Fonts().delete_log_font(g_log.font);
   g_log.font = -1;
   g_log.font_lost = 1;
   g_log.started = 0;
@@ -153,13 +145,13 @@ int IsScreenLogUsed() { return g_log.used; }
 
 int DrawScreenLog() {
   if (!Ready()) return 0;
-  const EngineServices& s = GetEngineServices();
-  if (!s.draw_edged_text || g_log.font < 0) return 0;
-  uint32_t white = s.pack_colour ? s.pack_colour(255, 255, 255) : 0xFFFFFFu;
-  uint32_t black = s.pack_colour ? s.pack_colour(0, 0, 0) : 0;
+  if (g_log.font < 0) return 0;
+  const EngineSubsystem& graphics = Subsystem(SubsystemId::Graphics);
+  uint32_t white = graphics.pack_colour(255, 255, 255);
+  uint32_t black = graphics.pack_colour(0, 0, 0);
   int visible = VisibleLines();
   for (int i = 0; i < visible; i++)
-    if (g_log.lines[i][0]) s.draw_edged_text(0, i * g_log.line_height, g_log.lines[i], white, g_log.font, black);
+    if (g_log.lines[i][0]) Fonts().draw_edged_text(0, i * g_log.line_height, g_log.lines[i], white, g_log.font, black);
   return 0;
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/core/alloc.h"
-#include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/core/random.h"
 #include "engine/core/util.h"
@@ -16,12 +16,7 @@ const DWORD kWindowedStyles[MAX_STYLE_INDEX + 1] = {0x80CA0000, 0x80080000, 0x80
                                                     0x80C80000, 0x80CA0000, 0x80CB0000, 0x81CB0000};
 const DWORD kWindowedExStyles[MAX_STYLE_INDEX + 1] = {0x300, 0x300, 0x0, 0x80, 0x80, 0x100, 0x300, 0x300, 0x300};
 
-void ScreenSize(int* width, int* height) {
-  *width = 640;
-  *height = 480;
-  const EngineServices& s = GetEngineServices();
-  if (s.screen_size) s.screen_size(width, height);
-}
+void ScreenSize(int* width, int* height) { Subsystem(SubsystemId::Graphics).screen_size(width, height); }
 
 // Window creation starts from a zeroed state, keeping what was set before
 // start-up.
@@ -91,44 +86,46 @@ void TimerTest() {
 }
 
 void HandleActivation(WPARAM wparam) {
-  const EngineServices& s = GetEngineServices();
+  const EngineSubsystem& graphics = Subsystem(SubsystemId::Graphics);
+  const EngineSubsystem& input = Subsystem(SubsystemId::Input);
+  const EngineSubsystem& movies = Subsystem(SubsystemId::Movies);
   int active = LOWORD(wparam) != 0;
   int minimised = HIWORD(wparam) != 0;
   g_engine.active = active;
   if (g_engine.creating) return;
   if (active) {
     g_engine.inactive_since = 0;
-    if (s.reapply_ime_state) s.reapply_ime_state();
+    Subsystem(SubsystemId::TextInput).reapply_ime_state();
     if (g_engine.window_mode) {
-      if (s.present_screen && s.present_screen() == -1 && s.restore_graphics_device) s.restore_graphics_device();
+      if (graphics.present_screen() == -1) graphics.restore_graphics_device();
     } else if (g_engine.initialised) {
-      if (!minimised && s.restore_graphics_device) s.restore_graphics_device();
-      if (s.resume_movies) s.resume_movies();
-    } else if (!g_engine.run_while_inactive && s.resume_movies) {
-      s.resume_movies();
+      if (!minimised) graphics.restore_graphics_device();
+      movies.resume_movies();
+    } else if (!g_engine.run_while_inactive) {
+      movies.resume_movies();
     }
-    if (s.reacquire_input_devices) s.reacquire_input_devices();
+    input.reacquire_input_devices();
   } else {
-    bool hardware = s.is_hardware_rendering && s.is_hardware_rendering();
-    bool directdraw = s.has_directdraw && s.has_directdraw();
+    bool hardware = graphics.is_hardware_rendering();
+    bool directdraw = graphics.has_directdraw();
     if (!g_engine.window_mode && !hardware) {
       ChangeDisplaySettingsA(nullptr, 0);
       ShowWindow(g_engine.window, SW_MINIMIZE);
     } else if (!g_engine.window_mode && hardware && directdraw) {
       // The default reload of graphs counts as a restore handler: the engine
       // never lacks one, so losing the screen never ends the program.
-      if (s.has_restore_handler && !s.has_restore_handler()) {
+      if (!graphics.has_restore_handler()) {
         WriteLogText("復元関数が登録されていないため終了します\n");
         RequestEnd();
-      } else if (s.hold_movies) {
-        s.hold_movies();
+      } else {
+        movies.hold_movies();
       }
     } else {
-      if (!g_engine.run_while_inactive && s.hold_movies) s.hold_movies();
-      if (s.reacquire_input_devices) s.reacquire_input_devices();
+      if (!g_engine.run_while_inactive) movies.hold_movies();
+      input.reacquire_input_devices();
     }
   }
-  if (s.apply_pad_rumble) s.apply_pad_rumble();
+  input.apply_pad_rumble();
 }
 
 void HandleDisplayChange(WPARAM wparam, LPARAM lparam) {
@@ -136,17 +133,17 @@ void HandleDisplayChange(WPARAM wparam, LPARAM lparam) {
     g_engine.mode_change_done = 1;
     return;
   }
-  const EngineServices& s = GetEngineServices();
+  const EngineSubsystem& graphics = Subsystem(SubsystemId::Graphics);
   int bits = (int)wparam, width = LOWORD(lparam), height = HIWORD(lparam);
   int sw, sh;
   ScreenSize(&sw, &sh);
   int old_bits = g_engine.desktop_bits;
   g_engine.desktop_bits = bits;
-  if (width == sw && height == sh && s.requested_screen_depth && s.requested_screen_depth() == bits) {
+  if (width == sw && height == sh && graphics.requested_screen_depth() == bits) {
     g_engine.mode_change_done = 1;
     return;
   }
-  bool handler = !s.has_restore_handler || s.has_restore_handler();
+  bool handler = graphics.has_restore_handler();
   bool accepted = handler && bits != 24 && (bits == old_bits || bits != 8) && sw <= width && sh <= height;
   if (!accepted) {
     WriteLogText("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
@@ -154,8 +151,9 @@ void HandleDisplayChange(WPARAM wparam, LPARAM lparam) {
     RequestEnd();
     return;
   }
-  if (s.drop_movie_streams) s.drop_movie_streams();
-  if (s.resume_movies) s.resume_movies();
+  const EngineSubsystem& movies = Subsystem(SubsystemId::Movies);
+  movies.drop_movie_streams();
+  movies.resume_movies();
   g_engine.mode_change_done = 1;
 }
 
@@ -164,13 +162,13 @@ void HandlePaint(HWND window) {
   BeginPaint(window, &paint);
   if (g_engine.window_mode) {
     g_engine.painting = 1;
-    const EngineServices& s = GetEngineServices();
+    const EngineSubsystem& graphics = Subsystem(SubsystemId::Graphics);
     if (!g_engine.initialised) {
       FillRect(paint.hdc, &paint.rcPaint, GetStockBrush(BLACK_BRUSH));
-    } else if (s.current_draw_screen && s.current_draw_screen() == -2 && s.present_screen) {
-      int vsync = s.set_vsync_wait_flag ? s.set_vsync_wait_flag(0) : 0;
-      s.present_screen();
-      if (s.set_vsync_wait_flag) s.set_vsync_wait_flag(vsync);
+    } else if (graphics.current_draw_screen() == -2) {
+      int vsync = graphics.swap_vsync_wait(0);
+      graphics.present_screen();
+      graphics.swap_vsync_wait(vsync);
     }
     g_engine.painting = 0;
   }
@@ -360,8 +358,7 @@ int DestroyMainWindow() {
   while (PeekMessageA(&leftover, HWND_THREAD_ONLY, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
   UnregisterClassA(g_engine.class_name, (HINSTANCE)g_engine.instance);
-  const EngineServices& s = GetEngineServices();
-  if (s.delete_all_text_inputs) s.delete_all_text_inputs();
+  Subsystem(SubsystemId::TextInput).delete_all_text_inputs();
   for (int i = 0; i < g_engine.dropped_count; i++) {
     VOX_FREE(g_engine.dropped_files[i]);
     g_engine.dropped_files[i] = nullptr;
@@ -373,7 +370,7 @@ int DestroyMainWindow() {
 }
 
 LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  const EngineServices& s = GetEngineServices();
+  const EngineSubsystem& input = Subsystem(SubsystemId::Input);
   switch (message) {
     case WM_CREATE:
       return 0;
@@ -429,10 +426,10 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_MBUTTONDOWN:
     case WM_MBUTTONUP: {
       int button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 4 : 0;
-      if (button && s.log_mouse_click) {
+      if (button) {
         // The message's own client position, in screen pixels.
         double scale = GetWindowScale();
-        s.log_mouse_click(button, (int)((int16_t)LOWORD(lparam) / scale), (int)((int16_t)HIWORD(lparam) / scale));
+        input.log_mouse_click(button, (int)((int16_t)LOWORD(lparam) / scale), (int)((int16_t)HIWORD(lparam) / scale));
       }
       HideCursorIfSet();
       return 0;
@@ -444,10 +441,10 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
       g_engine.wheel += (int16_t)HIWORD(wparam) > 0 ? 1 : -1;
       return 0;
     case WM_KEYDOWN:
-      if (s.queue_edit_key) s.queue_edit_key(wparam);
+      input.queue_edit_key(wparam);
       return 0;
     case WM_CHAR:
-      if (s.queue_char) s.queue_char(wparam);
+      input.queue_char(wparam);
       return 0;
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == SC_SCREENSAVE || (wparam & 0xFFF0) == SC_MONITORPOWER) return 1;
@@ -457,21 +454,19 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_IME_STARTCOMPOSITION:
     case WM_IME_ENDCOMPOSITION:
     case WM_IME_COMPOSITION:
-      if (s.ime_message) return s.ime_message(window, message, wparam, lparam);
-      break;
+      return Subsystem(SubsystemId::TextInput).message(window, message, wparam, lparam);
     case WM_DROPFILES:
       StoreDroppedFiles((HDROP)wparam);
       return 0;
     case 0x046F:
     case 0x0470:
-      if (s.set_input_flag) s.set_input_flag(message == 0x046F ? 0 : 1, wparam == 1);
+      input.set_input_flag(message == 0x046F ? 0 : 1, wparam == 1);
       return 0;
     case 0x03B9:  // MM_MCINOTIFY
-      if (s.music_notify) s.music_notify(window, wparam, lparam);
+      Subsystem(SubsystemId::Music).message(window, message, wparam, lparam);
       return 0;
     case 0x0505:
-      if (s.socket_message) return s.socket_message(window, message, wparam, lparam);
-      return 0;
+      return Subsystem(SubsystemId::Sockets).message(window, message, wparam, lparam);
   }
   return DefWindowProcA(window, message, wparam, lparam);
 }

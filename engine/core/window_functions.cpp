@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
 #include "engine/core/window.h"
@@ -14,12 +14,7 @@ namespace {
 // How long a window-mode switch waits for the display change it caused.
 constexpr int kModeChangeWaitMs = 2000;
 
-void ScreenSize(int* width, int* height) {
-  *width = 640;
-  *height = 480;
-  const EngineServices& s = GetEngineServices();
-  if (s.screen_size) s.screen_size(width, height);
-}
+void ScreenSize(int* width, int* height) { Subsystem(SubsystemId::Graphics).screen_size(width, height); }
 
 bool SameDisplayMode(const DEVMODEA& a, const DEVMODEA& b) {
   return a.dmPelsWidth == b.dmPelsWidth && a.dmPelsHeight == b.dmPelsHeight && a.dmBitsPerPel == b.dmBitsPerPel;
@@ -44,8 +39,7 @@ int ChangeWindowMode(int mode) {
   DEVMODEA before{}, after{};
   EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &before);
   ApplyWindowStyle();
-  const EngineServices& s = GetEngineServices();
-  int result = s.reapply_screen_mode ? s.reapply_screen_mode() : 0;
+  int result = Subsystem(SubsystemId::Graphics).reapply_screen_mode();
   // Only a switch that changed the display mode gets a display change to
   // wait for, and even that is waited for a bounded time.
   EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &after);

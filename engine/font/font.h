@@ -59,3 +59,7 @@ int DrawTextSoftware(int x, int y, const char* text, uint32_t colour, int handle
 int DrawTextSoftwareScaled(int x, int y, double x_scale, double y_scale, const char* text, uint32_t colour,
                            int handle, uint32_t edge_colour, int vertical);
 
+
+// ---- the engine core's record of the fonts: the on-screen log's text -------------------
+struct EngineSubsystem;
+extern const EngineSubsystem kFontsSubsystem;

@@ -15,3 +15,7 @@ int FreeSoftImageHandle(int handle);  // 0, or -1 for a bad handle
 int DeleteAllSoftImages();
 int EndSoftImages();
 SoftImage* GetSoftImageRecord(int handle);  // null for a bad handle
+
+// The engine core's record of the soft images: ended with the engine.
+struct EngineSubsystem;
+extern const EngineSubsystem kSoftImagesSubsystem;

@@ -9,6 +9,7 @@
 #include "engine/core/alloc.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/input/input_internal.h"
@@ -16,7 +17,7 @@
 namespace {
 
 intptr_t DefaultProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  return Host().default_window_proc ? Host().default_window_proc(window, message, wparam, lparam) : 0;
+  return DefWindowProcA(static_cast<HWND>(window), message, wparam, lparam);
 }
 
 void FreeCandidates() {
@@ -144,7 +145,7 @@ intptr_t ProcessImeMessage(void* window, uint32_t message, uintptr_t wparam, int
 int EnableImeInput(int on) {
   ImeState& ime = g_text.ime;
   if (on == ime.enabled) return 0;
-  if (Host().enable_window_ime) Host().enable_window_ime(HostMainWindow(), on);
+  WINNLSEnableIME(static_cast<HWND>(HostMainWindow()), on ? TRUE : FALSE);
   ime.enabled = on;
   if (on) ImeWatchSdlEvents();
   if (!on) {

@@ -7,27 +7,17 @@
 
 #include <cstdint>
 
-// ---- what input needs of the engine core and the window ----------------------------
-// Start-up fills this table; every hook may stay null, and input then runs
-// headless: the window counts as active, the engine as not ending, a
-// message-processing step does nothing and answers 0, there is no clipboard.
+// ---- what input needs of the main window ----------------------------------------------
+// The engine core's own window and message step, unless a test stands in
+// for them: SetInputHost copies the table and takes the core's function for
+// each entry left null (a null table: the core's for all).
 struct InputHost {
   void (*wait_while_inactive)();
   int (*is_end_requested)();  // 1 once the engine has asked its window to close
   int (*is_app_active)();     // 1 while the main window is the active application
   int (*process_messages)();  // one message-processing step: 0, else the engine is going
   void* (*main_window)();
-  void (*bring_window_to_top)();
-  // With a null buffer: the size of the clipboard's text with its zero; else
-  // copies at most size bytes, zero included. -1 when there is no text.
-  int (*read_clipboard_text)(char* buffer, int size);
-  int (*write_clipboard_text)(const char* text);
-  // The window's default handling of a message (input-method messages).
-  intptr_t (*default_window_proc)(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-  // Switches the window's input method on or off (WINNLSEnableIME).
-  void (*enable_window_ime)(void* window, int on);
 };
-// Copies the table (null: headless).
 void SetInputHost(const InputHost* host);
 
 // ---- keyboard and pads ----------------------------------------------------------------
@@ -99,3 +89,8 @@ int SetImeOpenState(int open);
 int DrawImeState(int x, int y, int candidates_per_page);
 int CharCountToByteOffset(const char* text, int count);
 int ByteOffsetToCharCount(const char* text, int offset);
+
+// ---- the engine core's records of input and of text input -------------------------------
+struct EngineSubsystem;
+extern const EngineSubsystem kInputSubsystem;
+extern const EngineSubsystem kTextInputSubsystem;

@@ -49,8 +49,7 @@ struct InputState {
 };
 extern InputState g_input;
 
-// ---- host services (input.cpp)
-const InputHost& Host();
+// ---- the main window (InputHost)
 void HostWaitWhileInactive();
 int HostIsEndRequested();
 int HostIsAppActive();

@@ -7,13 +7,27 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/core/window.h"
 #include "engine/input/input_internal.h"
 
 InputState g_input;
 
 namespace {
 
-InputHost g_host;
+void* CoreMainWindow() { return GetMainWindow(); }
+
+// The host with each entry left null taken from the engine core.
+constexpr InputHost WindowHost(const InputHost* host) {
+  InputHost h = host ? *host : InputHost{};
+  if (!h.wait_while_inactive) h.wait_while_inactive = WaitWhileWindowInactive;
+  if (!h.is_end_requested) h.is_end_requested = IsEndRequested;
+  if (!h.is_app_active) h.is_app_active = IsAppActive;
+  if (!h.process_messages) h.process_messages = ProcessWindowMessages;
+  if (!h.main_window) h.main_window = CoreMainWindow;
+  return h;
+}
+
+constinit InputHost g_host = WindowHost(nullptr);
 
 // Virtual key to key code, for the Win32 keyboard state.
 struct VirtualKeyRow {
@@ -322,15 +336,12 @@ int PollKeyboard() {
 
 // ---- host ----------------------------------------------------------------------------------
 
-void SetInputHost(const InputHost* host) { g_host = host ? *host : InputHost{}; }
-const InputHost& Host() { return g_host; }
-void HostWaitWhileInactive() {
-  if (g_host.wait_while_inactive) g_host.wait_while_inactive();
-}
-int HostIsEndRequested() { return g_host.is_end_requested ? g_host.is_end_requested() : 0; }
-int HostIsAppActive() { return g_host.is_app_active ? g_host.is_app_active() : 1; }
-int HostProcessMessages() { return g_host.process_messages ? g_host.process_messages() : 0; }
-void* HostMainWindow() { return g_host.main_window ? g_host.main_window() : nullptr; }
+void SetInputHost(const InputHost* host) { g_host = WindowHost(host); }
+void HostWaitWhileInactive() { g_host.wait_while_inactive(); }
+int HostIsEndRequested() { return g_host.is_end_requested(); }
+int HostIsAppActive() { return g_host.is_app_active(); }
+int HostProcessMessages() { return g_host.process_messages(); }
+void* HostMainWindow() { return g_host.main_window(); }
 
 bool InputStarted() { return g_input.directinput != nullptr; }
 int IsInputStarted() { return InputStarted() ? 1 : 0; }
@@ -370,7 +381,7 @@ int OpenInputDevices() {
   if (g_input.joystick_mode) {
     StartJoystickMode();
   } else {
-    if (g_host.bring_window_to_top) g_host.bring_window_to_top();
+    BringWindowToTop(static_cast<HWND>(HostMainWindow()));
     HostProcessMessages();
     ScanPads();
     StartMouse();

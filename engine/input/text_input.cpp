@@ -5,6 +5,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/util.h"
+#include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
 #include "engine/input/input_internal.h"
@@ -59,7 +60,7 @@ void CopySelectionToClipboard(const TextInputRecord& r) {
   if (!copy) return;
   std::memcpy(copy, r.string + low, (size_t)(high - low));
   copy[high - low] = 0;
-  if (Host().write_clipboard_text) Host().write_clipboard_text(copy);
+  WriteClipboardText(copy);
   TrackedFree(copy);
 }
 
@@ -102,13 +103,11 @@ void InsertCharacter(TextInputRecord& r, const char* ch, int n) {
 // that a control byte in it (a line break, another Ctrl+V) is not taken for a
 // key.
 void Paste(TextInputRecord& r) {
-  const InputHost& host = Host();
-  if (!host.read_clipboard_text) return;
-  int size = host.read_clipboard_text(nullptr, 0);
+  int size = ReadClipboardText(nullptr, 0);
   if (size <= 0) return;
   char* text = static_cast<char*>(TrackedAlloc((size_t)size + 1, "", 0));
   if (!text) return;
-  if (host.read_clipboard_text(text, size) < 0) {
+  if (ReadClipboardText(text, (size_t)size) < 0) {
     TrackedFree(text);
     return;
   }

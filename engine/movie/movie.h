@@ -57,3 +57,7 @@ int BlitMovieSurfacesAll();
 
 // ---- conversion tables (start-up) -----------------------------------------------------------
 int BuildYuvToRgbTables();
+
+// ---- the engine core's record of the movies ---------------------------------------------
+struct EngineSubsystem;
+extern const EngineSubsystem kMoviesSubsystem;

@@ -129,3 +129,7 @@ struct NetTransport {
 int ReceiveFramed(SocketRecord* record, const NetTransport& transport);
 // Sends the send ring's bytes as messages while the transport takes them.
 int SendFramed(SocketRecord* record, const NetTransport& transport);
+
+// ---- the engine core's record of the socket module -------------------------------------
+struct EngineSubsystem;
+extern const EngineSubsystem kSocketsSubsystem;

@@ -1,6 +1,6 @@
-// Connects the engine's subsystems: the core's services table, the graphics
-// host and the input host. Call once before the first engine setting that
-// reaches graphics or input, and before InitEngine.
+// Connects the engine's subsystems: registers the record of each with the
+// core, and fills the graphics host. Call once before the first engine
+// setting that reaches graphics, and before InitEngine.
 #pragma once
 
 void InstallEngineServices();

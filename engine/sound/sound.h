@@ -52,3 +52,8 @@ int GetSoundHandleLengthMs(int handle);
 int GetSoundHandlePositionMs(int handle);
 int DisposeSoundHandle(int handle);
 int DisposeAllSoundHandles();
+
+// ---- the engine core's records of sound and of its music ----
+struct EngineSubsystem;
+extern const EngineSubsystem kSoundSubsystem;
+extern const EngineSubsystem kMusicSubsystem;

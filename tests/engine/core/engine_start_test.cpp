@@ -1,5 +1,5 @@
 // Start-up and shutdown order, the teardown after a failing step, and the
-// entry points' once-only behaviour, over a services table that records
+// entry points' once-only behaviour, over subsystem records that record
 // every call.
 #include "engine/core/engine_start.h"
 
@@ -7,63 +7,44 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/window.h"
 #include "tests/support/engine_fixture.h"
 
 namespace {
 
 std::vector<std::string> g_calls;
-std::map<std::string, int> g_results;  // a step's result when not 0
+std::map<std::string, int> g_results;      // a step's result when not 0
 std::vector<std::pair<int, int>> g_modes;  // the display-mode list the fake offers
 int g_desktop_bits = 32;
 int g_requested_depth = 16;
 
-int Record(const char* name) {
+int Record(const std::string& name) {
   g_calls.push_back(name);
   auto found = g_results.find(name);
   return found == g_results.end() ? 0 : found->second;
 }
 
-#define RECORDER(name) \
-  int name() { return Record(#name); }
-RECORDER(build_movie_tables)
-RECORDER(init_archive_table)
-RECORDER(install_file_layer)
-RECORDER(start_log)
-RECORDER(check_environment)
-RECORDER(fill_stream_tables)
-RECORDER(clear_restore_handler)
-RECORDER(start_com)
-RECORDER(create_main_window)
-RECORDER(open_input)
-RECORDER(start_sound)
-RECORDER(start_graphics)
-RECORDER(start_text_input)
-RECORDER(force_foreground)
-RECORDER(start_screen_log)
-RECORDER(start_model_runtime)
-RECORDER(end_screen_log)
-RECORDER(end_network)
-RECORDER(end_music)
-RECORDER(end_model_runtime)
-RECORDER(end_graphics)
-RECORDER(close_input)
-RECORDER(end_sound)
-RECORDER(destroy_main_window)
-RECORDER(end_com)
-RECORDER(end_soft_images)
-RECORDER(end_log)
-RECORDER(close_unused_archives)
-RECORDER(dump_tracked_blocks)
-#undef RECORDER
+template <SubsystemId id>
+int RecordStart() {
+  return Record(std::string(SubsystemName(id)) + " start");
+}
+template <SubsystemId id>
+int RecordEnd() {
+  return Record(std::string(SubsystemName(id)) + " end");
+}
+// Every subsystem, the core's own among them, records its start and end.
+template <size_t... I>
+void RegisterRecorders(std::index_sequence<I...>) {
+  (ReplaceEngineSubsystem(
+       {.id = SubsystemId(I), .start = RecordStart<SubsystemId(I)>, .end = RecordEnd<SubsystemId(I)>}),
+   ...);
+}
 
-int set_vsync_wait(int on) { return Record(on ? "set_vsync_wait(1)" : "set_vsync_wait(0)"); }
-int select_draw_screen(int screen) { return Record(screen == -2 ? "select_draw_screen(-2)" : "select_draw_screen(-4)"); }
-int desktop_bits() { return g_desktop_bits; }
-int requested_depth() { return g_requested_depth; }
 int requested_size(int* w, int* h) {
   *w = 640;
   *h = 480;
@@ -76,58 +57,47 @@ int mode_at(int i, int* w, int* h) {
   return 0;
 }
 
-EngineServices RecordingServices() {
-  EngineServices s{};
-  s.requested_screen_size = requested_size;
-  s.requested_screen_depth = requested_depth;
-  s.display_mode_count = mode_count;
-  s.display_mode = mode_at;
-  s.build_movie_tables = build_movie_tables;
-  s.init_archive_table = init_archive_table;
-  s.install_file_layer = install_file_layer;
-  s.start_log = start_log;
-  s.desktop_bits_per_pixel = desktop_bits;
-  s.check_environment = check_environment;
-  s.fill_stream_tables = fill_stream_tables;
-  s.clear_restore_handler = clear_restore_handler;
-  s.start_com = start_com;
-  s.create_main_window = create_main_window;
-  s.open_input = open_input;
-  s.start_sound = start_sound;
-  s.start_graphics = start_graphics;
-  s.start_text_input = start_text_input;
-  s.set_vsync_wait = set_vsync_wait;
-  s.force_foreground = force_foreground;
-  s.start_screen_log = start_screen_log;
-  s.select_draw_screen = select_draw_screen;
-  s.start_model_runtime = start_model_runtime;
-  s.end_screen_log = end_screen_log;
-  s.end_network = end_network;
-  s.end_music = end_music;
-  s.end_model_runtime = end_model_runtime;
-  s.end_graphics = end_graphics;
-  s.close_input = close_input;
-  s.end_sound = end_sound;
-  s.destroy_main_window = destroy_main_window;
-  s.end_com = end_com;
-  s.end_soft_images = end_soft_images;
-  s.end_log = end_log;
-  s.close_unused_archives = close_unused_archives;
-  s.dump_tracked_blocks = dump_tracked_blocks;
-  return s;
+void RegisterRecordingEngine() {
+  RegisterRecorders(std::make_index_sequence<(size_t)SubsystemId::Count>());
+  EngineSubsystem graphics = RegisteredSubsystem(SubsystemId::Graphics);
+  graphics.screen_size = requested_size;
+  graphics.requested_screen_depth = [] { return g_requested_depth; };
+  graphics.display_mode_count = mode_count;
+  graphics.display_mode = mode_at;
+  graphics.clear_restore_handler = [] { return Record("graphics clear_restore_handler"); };
+  graphics.swap_vsync_wait = [](int on) { return Record("graphics swap_vsync_wait(" + std::to_string(on) + ")"); };
+  graphics.select_draw_screen = [](int screen) {
+    return Record("graphics select_draw_screen(" + std::to_string(screen) + ")");
+  };
+  ReplaceEngineSubsystem(graphics);
+  ReplaceEngineHook(SubsystemId::Window, &EngineSubsystem::desktop_bits_per_pixel, [] { return g_desktop_bits; });
+  ReplaceEngineHook(SubsystemId::Window, &EngineSubsystem::force_foreground,
+                    [] { return Record("window force_foreground"); });
 }
 
-const std::vector<std::string> kStartOrder = {
-    "build_movie_tables", "init_archive_table", "install_file_layer", "start_log",
-    "check_environment", "fill_stream_tables", "clear_restore_handler", "start_com",
-    "create_main_window", "open_input", "start_sound", "start_graphics",
-    "start_text_input", "set_vsync_wait(1)", "start_screen_log", "select_draw_screen(-2)",
-    "select_draw_screen(-4)", "start_model_runtime"};
+const std::vector<std::string> kStartOrder = {"movies start",
+                                              "archives start",
+                                              "file layer start",
+                                              "log start",
+                                              "environment start",
+                                              "streams start",
+                                              "graphics clear_restore_handler",
+                                              "COM start",
+                                              "window start",
+                                              "input start",
+                                              "sound start",
+                                              "graphics start",
+                                              "text input start",
+                                              "graphics swap_vsync_wait(1)",
+                                              "screen log start",
+                                              "graphics select_draw_screen(-2)",
+                                              "graphics select_draw_screen(-4)",
+                                              "model runtime start"};
 
-const std::vector<std::string> kEndOrder = {
-    "end_screen_log", "end_network", "end_music", "end_model_runtime", "end_graphics",
-    "close_input", "end_sound", "destroy_main_window", "end_com", "end_soft_images",
-    "end_log", "close_unused_archives", "dump_tracked_blocks"};
+const std::vector<std::string> kEndOrder = {"screen log end", "sockets end",     "music end", "model runtime end",
+                                            "graphics end",   "input end",       "sound end", "window end",
+                                            "COM end",        "soft images end", "log end",   "archives end",
+                                            "allocator end"};
 
 std::vector<std::string> StartUpTo(const std::string& last) {
   std::vector<std::string> calls;
@@ -153,11 +123,10 @@ class EngineStartTest : public EngineLogTest {
     g_desktop_bits = 32;
     g_requested_depth = 16;
     g_engine.window_mode = 1;
-    EngineServices s = RecordingServices();
-    SetEngineServices(&s);
+    RegisterRecordingEngine();
   }
   void TearDown() override {
-    SetEngineServices(nullptr);
+    ResetEngineSubsystems();
     EngineLogTest::TearDown();
   }
 };
@@ -180,7 +149,7 @@ TEST_F(EngineStartTest, FailingStepTearsEverythingDown) {
   const struct {
     const char* step;
     int result;
-  } kCases[] = {{"create_main_window", -1}, {"open_input", -1}, {"start_graphics", -1}, {"start_graphics", -2}};
+  } kCases[] = {{"window start", -1}, {"input start", -1}, {"graphics start", -1}, {"graphics start", -2}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.step);
     g_calls.clear();
@@ -193,7 +162,7 @@ TEST_F(EngineStartTest, FailingStepTearsEverythingDown) {
 }
 
 TEST_F(EngineStartTest, SoundFailingIsTolerated) {
-  g_results = {{"start_sound", -1}};
+  g_results = {{"sound start", -1}};
   EXPECT_EQ(InitEngine(), 0);
   EXPECT_EQ(g_calls, kStartOrder);
   EndEngine();
@@ -212,7 +181,7 @@ TEST_F(EngineStartTest, TwentyFourBitRefusalStartsNothingFurther) {
     g_requested_depth = c.requested_depth;
     if (c.refused) {
       EXPECT_EQ(InitEngine(), -1);
-      EXPECT_EQ(g_calls, StartUpTo("start_log"));
+      EXPECT_EQ(g_calls, StartUpTo("log start"));
       EXPECT_EQ(g_engine.starting, 0);
       EXPECT_NE(Log().find("ＱＶライブラリは２４ビットカラーモードに対応していません"), std::string::npos);
     } else {
@@ -250,13 +219,13 @@ TEST_F(EngineStartTest, FullscreenStartBringsTheWindowForward) {
   ASSERT_EQ(InitEngine(), 0);
   EXPECT_EQ(g_engine.window_mode, 0);
   std::vector<std::string> expected = kStartOrder;
-  expected.insert(expected.begin() + 14, "force_foreground");
+  expected.insert(expected.begin() + 14, "window force_foreground");
   EXPECT_EQ(g_calls, expected);
   EndEngine();
 }
 
 TEST_F(EngineStartTest, ComStartsOnceAndEndsOnce) {
-  SetEngineServices(nullptr);
+  ResetEngineSubsystems();
   g_engine.com_started = 0;
   EXPECT_EQ(StartComLibrary(), 0);
   EXPECT_EQ(StartComLibrary(), -1);

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 
 namespace {
 
@@ -30,12 +30,9 @@ class ScreenLogTest : public ::testing::Test {
     saved_ = g_engine;
     static int fake_window;
     g_engine.window = reinterpret_cast<WindowObject*>(&fake_window);
-    EngineServices s = DefaultEngineServices();
-    s.create_log_font = MakeFont;
-    s.measure_text = Measure;
-    s.draw_edged_text = Draw;
-    s.screen_size = ScreenSize;
-    SetEngineServices(&s);
+    ReplaceEngineSubsystem(
+        {.id = SubsystemId::Fonts, .create_log_font = MakeFont, .measure_text = Measure, .draw_edged_text = Draw});
+    ReplaceEngineSubsystem({.id = SubsystemId::Graphics, .screen_size = ScreenSize, .has_directdraw = [] { return 1; }});
     g_char_width = 8;
     g_drawn = 0;
     EndScreenLog();
@@ -43,7 +40,7 @@ class ScreenLogTest : public ::testing::Test {
   }
   void TearDown() override {
     EndScreenLog();
-    SetEngineServices(nullptr);
+    ResetEngineSubsystems();
     g_engine = saved_;
   }
   EngineState saved_;

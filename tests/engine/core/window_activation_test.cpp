@@ -1,6 +1,6 @@
 // Losing and regaining activation on the hardware path, and display changes:
 // what ends the program and what it rides out. The software path, with the
-// services the assembled engine installs, is tests/engine/e2e's
+// subsystems the assembled engine registers, is tests/engine/e2e's
 // fullscreen_activation_test.
 #include <gtest/gtest.h>
 
@@ -24,12 +24,13 @@ class WindowActivationTest : public EngineWindowTest {
     EngineWindowTest::SetUp();
     g_held = g_resumed = g_restored = 0;
     g_restore_handler = 1;
-    services_.is_hardware_rendering = Hardware;
-    services_.has_directdraw = HasDirectDraw;
-    services_.has_restore_handler = HasRestoreHandler;
-    services_.hold_movies = Hold;
-    services_.resume_movies = Resume;
-    services_.restore_graphics_device = Restore;
+    EngineSubsystem graphics{.id = SubsystemId::Graphics};
+    graphics.is_hardware_rendering = Hardware;
+    graphics.has_directdraw = HasDirectDraw;
+    graphics.has_restore_handler = HasRestoreHandler;
+    graphics.restore_graphics_device = Restore;
+    ReplaceEngineSubsystem(graphics);
+    ReplaceEngineSubsystem({.id = SubsystemId::Movies, .resume_movies = Resume, .hold_movies = Hold});
     SetRunWhileInactive(1);
   }
 };

@@ -26,8 +26,8 @@ class WindowMessageTest : public EngineWindowTest {
     EngineWindowTest::SetUp();
     g_chars.clear();
     g_edit_keys.clear();
-    services_.queue_char = QueueChar;
-    services_.queue_edit_key = QueueEditKey;
+    ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::queue_char, QueueChar);
+    ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::queue_edit_key, QueueEditKey);
   }
 };
 
@@ -79,7 +79,8 @@ int RefillThenActivate() {
 }
 
 TEST_F(WindowMessageTest, InactiveWindowParksTheStepUntilActivated) {
-  services_.refill_stream_sounds = RefillThenActivate;
+  ReplaceEngineHook(SubsystemId::Sound, &EngineSubsystem::pump, RefillThenActivate);
+  ReplaceEngineHook(SubsystemId::Sound, &EngineSubsystem::pump_parked, RefillThenActivate);
   g_refills = -1;
   Start();
   g_window_id = WindowId();
@@ -166,7 +167,7 @@ void LogClick(int button, int x, int y) { g_clicks.push_back({button, x, y}); }
 
 TEST_F(WindowMessageTest, ClicksAreLoggedAtDrawingPositions) {
   g_clicks.clear();
-  services_.log_mouse_click = LogClick;
+  ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::log_mouse_click, LogClick);
   SetWindowScale(2.0);
   Start();
   const struct {

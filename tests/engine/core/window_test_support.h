@@ -1,4 +1,5 @@
-// The engine started with only its core services and a real main window
+// The engine started with only the core's own subsystems (and the hooks a
+// test puts in with ReplaceEngineHook) and a real main window
 // (SDL's dummy video driver in tests), and scripted SDL events for it.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include "engine/core/engine_start.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/window.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/key_press.h"
@@ -22,7 +24,7 @@ class EngineWindowTest : public EngineLogTest {
     // waits of start-up (the window's first 200 ms, the processor's clock
     // measure) pass without real time passing.
     SetMillisecondClock([] { return clock_ms_ += 10; });
-    SetEngineServices(&services_);
+    ResetEngineSubsystems();
     g_engine.window_mode = 1;
     g_engine.window_scale = 1.0;
     g_engine.allow_double_start = 1;
@@ -31,15 +33,12 @@ class EngineWindowTest : public EngineLogTest {
   }
   void TearDown() override {
     EndEngine();
-    SetEngineServices(nullptr);
+    ResetEngineSubsystems();
     SetMillisecondClock(nullptr);
     SetDesktopOverrideForTesting(nullptr);
     EngineLogTest::TearDown();
   }
-  // Services beyond the core's defaults, set before Start().
-  EngineServices services_ = DefaultEngineServices();
   void Start() {
-    SetEngineServices(&services_);
     ASSERT_EQ(InitEngine(), 0);
     ASSERT_NE(GetMainWindow(), nullptr);
   }

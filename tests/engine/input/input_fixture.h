@@ -1,6 +1,7 @@
 // Engine input over the real keyboard and pad layer: virtual SDL joysticks,
-// key presses pushed into SDL's event queue, and a window-side host whose
-// clipboard and activation the test controls.
+// key presses pushed into SDL's event queue, the real clipboard, and a
+// window-side host whose activation the test controls in place of the
+// engine's main window.
 #pragma once
 
 #include <SDL2/SDL.h>
@@ -11,6 +12,7 @@
 #include "engine/core/engine_state.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
+#include "engine/core/window.h"
 #include "engine/input/input.h"
 #include "engine/input/input_internal.h"
 #include "platform/dinput/dinput_control.h"
@@ -32,24 +34,13 @@ class InputTest : public ::testing::Test {
     now_ms_ = 1000;
     SetMillisecondClock([] { return now_ms_; });
     InputHost host{};
-    host.is_app_active = [] { return current_->active_; };
+    host.wait_while_inactive = [] {};
     host.is_end_requested = [] { return current_->ending_; };
+    host.is_app_active = [] { return current_->active_; };
+    host.process_messages = [] { return 0; };
     host.main_window = []() -> void* { return &current_->window_tag_; };
-    host.read_clipboard_text = [](char* buffer, int size) {
-      if (!current_->has_clipboard_) return -1;
-      const std::string& t = current_->clipboard_;
-      if (!buffer) return (int)t.size() + 1;
-      int n = (int)t.size() + 1 < size ? (int)t.size() + 1 : size;
-      std::memcpy(buffer, t.c_str(), (size_t)n);
-      buffer[n - 1] = 0;
-      return n;
-    };
-    host.write_clipboard_text = [](const char* text) {
-      current_->clipboard_ = text;
-      current_->has_clipboard_ = true;
-      return 0;
-    };
     SetInputHost(&host);
+    WriteClipboardText("");
     DInputClearFailures();
     DInputResetKeyboard();
     StartTextInputSystem();
@@ -81,6 +72,15 @@ class InputTest : public ::testing::Test {
     int n = ImeTranslateSdlEvent(&e, m, 4);
     for (int i = 0; i < n; ++i) ProcessImeMessage(&window_tag_, m[i].message, m[i].wparam, m[i].lparam);
   }
+  // The clipboard's text ("" when it holds none).
+  static std::string Clipboard() {
+    int size = ReadClipboardText(nullptr, 0);
+    if (size <= 0) return "";
+    std::string text((size_t)size, '\0');
+    EXPECT_EQ(ReadClipboardText(text.data(), (size_t)size), 0);
+    text.resize((size_t)size - 1);
+    return text;
+  }
   static void PushKey(SDL_Scancode scancode, bool down) {
     ASSERT_EQ(PushKeyEvent(0, scancode, SDLK_UNKNOWN, down), 1) << SDL_GetError();
   }
@@ -90,7 +90,5 @@ class InputTest : public ::testing::Test {
   int active_ = 1;
   int ending_ = 0;
   int window_tag_ = 0;
-  bool has_clipboard_ = false;
-  std::string clipboard_;
   VirtualPad pads_[2];
 };

@@ -1,6 +1,7 @@
 // The runtime's movie hooks for the tests' graphics hosts (apart from the
 // movie makers, which the benchmarks share without the runtime).
 #include "engine/core/engine_start.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/graphics/graphics_host.h"
 #include "engine/runtime/engine_runtime.h"
 #include "tests/engine/movie/movie_fixtures.h"
@@ -18,5 +19,5 @@ void AddMovieHooks(GraphicsHost* host) {
   kept.drop_movie_surfaces = wired.drop_movie_surfaces;
   kept.reopen_movies = wired.reopen_movies;
   *host = kept;
-  SetEngineServices(nullptr);
+  ResetEngineSubsystems();
 }

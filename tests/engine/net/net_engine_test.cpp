@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/core/engine_start.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/core/window.h"
 #include "engine/runtime/engine_runtime.h"
@@ -18,7 +19,7 @@ class NetEngineTest : public EngineLogTest {
  protected:
   void TearDown() override {
     EndEngine();
-    SetEngineServices(nullptr);
+    ResetEngineSubsystems();
     EngineLogTest::TearDown();
   }
 };

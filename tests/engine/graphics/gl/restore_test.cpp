@@ -11,12 +11,10 @@
 #include "engine/core/window.h"
 #include "engine/font/font.h"
 #include "engine/graphics/device/device_internal.h"
+#include "engine/input/input.h"
 #include "engine/runtime/engine_runtime.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 #include "tests/support/key_press.h"
-#if VOX_GL_TEST_HAS_INPUT
-#include "engine/input/input.h"
-#endif
 
 // The device driver's own functions are under test here.
 using namespace device;
@@ -213,11 +211,9 @@ TEST_F(RestoreEngineTest, InputWorksAfterTheDeviceIsMadeAgain) {
   WipeDrawScreen();
   EXPECT_EQ(PaintGraph(0, 0, graph, 0), 0);
   EXPECT_EQ(PresentScreen(), 0);
-#if VOX_GL_TEST_HAS_INPUT
   PushKeyDown(GetSdlWindow(GetMainWindow()), SDL_SCANCODE_Z, SDLK_z);
   EXPECT_EQ(ProcessEngineMessages(), 0);
   EXPECT_EQ(IsKeyDown(0x2C), 1);  // Z by position
-#endif
 }
 
 // Full screen on the device: switching away holds the program, coming back

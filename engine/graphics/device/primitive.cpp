@@ -39,6 +39,7 @@ bool BeginOwnDraw() {
 void DrawOwn(int type, const ColourVertex* v, int n) {
   if (n <= 0) return;
   UseColourVertexFormat();
+  NoteDepthWrites();
   Device()->DrawPrimitiveUP((D3DPRIMITIVETYPE)type, (UINT)PrimitiveCount(type, n), v, sizeof(ColourVertex));
 }
 
@@ -128,6 +129,7 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
   const ImageTexture* t = FirstPieceTexture(r);
   PrepareTextureDrawState(r ? r->image : nullptr, t ? t->texture : nullptr, flags);
   UseVertexFormat(Device(), fvf);
+  NoteDepthWrites();
   if (indices)
     Device()->DrawIndexedPrimitiveUP((D3DPRIMITIVETYPE)type, 0, (UINT)count, (UINT)PrimitiveCount(type, index_count),
                                      indices, D3DFMT_INDEX16, vertices, (UINT)stride);

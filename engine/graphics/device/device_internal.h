@@ -338,6 +338,10 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
 // A device image data rebuilt as a software memory image (after a
 // restore that left the software renderer in use).
 int ConvertImageToSoftware(GraphImageData* image);
+// The reverse after a restore made a device where the software renderer
+// drew: the image's pixels go into new textures and every graph on it takes
+// its pieces. -1 when the textures could not be made or filled.
+int ConvertImageToDevice(GraphImageData* image);
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
 // The thick line on the device: a quadrangle around the segment.
 int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);

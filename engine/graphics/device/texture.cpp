@@ -412,6 +412,39 @@ int ConvertImageToSoftware(GraphImageData* data) {
   return 0;
 }
 
+int ConvertImageToDevice(GraphImageData* data) {
+  if (!data || IsDeviceImage(data)) return 0;
+  // Every graph on this image drops its view of the memory image.
+  ForEachGraph([&](int, GraphRecord& r) {
+    if (r.image == data) SoftwareDriver()->detach_graph(&r);
+  });
+  MEMIMG pixels = data->image;  // kept until the textures hold them
+  data->image = MEMIMG{};
+  // The creation settings that made the image choose its device format; a
+  // software draw target is the one made in the default pool.
+  DrawState keep = g_draw;
+  g_draw.create_draw_target = data->default_pool && !data->blend_image;
+  g_draw.create_alpha = data->alpha;
+  g_draw.create_alpha_test = data->transparency;
+  g_draw.create_blend_image = data->blend_image;
+  g_draw.create_default_pool = 0;
+  g_draw.create_depth = 0;
+  data->driver = DeviceDriver();
+  int result = CreateImageData(data, data->width, data->height, data->alpha, 1, 0);
+  g_draw = keep;
+  if (result == 0 && IsMEMIMGValid(&pixels)) {
+    const PIXELSTORE* store = pixels.store;
+    BASEIMAGE image{*store->format, store->width, store->height, store->pitch, store->pixel_memory, 0};
+    const int32_t whole[4] = {0, 0, std::min(data->width, store->width), std::min(data->height, store->height)};
+    result = TransferBaseImageToTexture(&image, nullptr, data, whole, 0, 0);
+  }
+  ReleaseMEMIMG(&pixels);
+  ForEachGraph([&](int graph, GraphRecord& r) {
+    if (r.image == data && BuildTextureDrawInfo(graph) < 0) result = -1;
+  });
+  return result;
+}
+
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index) {
   out->Stream = (uint16_t)stream;
   out->Offset = (uint16_t)offset;

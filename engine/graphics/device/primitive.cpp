@@ -142,10 +142,9 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
 
 int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
-  if (x2 < x1 || y2 < y1) {
-    std::swap(x1, x2);
-    std::swap(y1, y2);
-  }
+  // Corners in either order give one outline, x1 to x2 - 1 and y1 to y2 - 1.
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
   uint32_t c = PrimitiveVertexColour(colour);
   std::vector<ColourVertex> v;
   Band(&v, x1, y1, x2, y1 + 1, c);

@@ -1,27 +1,20 @@
-// The same frames drawn by the software renderer and by the Direct3D back
-// end over OpenGL agree pixel by pixel, within one unit of the screen's
-// format per channel: the blend modes the game draws with (copy and alpha,
-// with and without a blend parameter) and add, subtract, multiply and
-// inverted alpha, transparency by alpha channel and by colour key,
-// brightness, the crossfade, draw-target graphs, the clip, the primitives
-// and drawing through the mask screen. Each scene draws into a cell of its
-// own, so a difference names its scene.
+// Frames drawn by the software renderer and by the Direct3D back end over
+// OpenGL, compared pixel by pixel. The scenes (compare_scenes.cpp) cover the
+// whole public drawing interface, each in a cell of its own so that a
+// difference names its scene; every scene agrees within one unit of the
+// screen's format per channel, or else its difference is named in
+// compare_allowances.inc with the rule that causes it and bounded by what
+// it measures today.
 //
-// The device draws the software kernels' own products and cuts (the
-// stand-in's programs make the source terms, the wide targets keep the
-// fractions the kernels drop): what is left is the kernels' guard bits and
-// their dividing by 256 where a weight is a byte, one unit at most.
+// Where the paths share a rule the device draws the software kernels' own
+// products and cuts (the stand-in's programs make the source terms, the
+// wide targets keep the fractions the kernels drop): what is left is the
+// kernels' guard bits and their dividing by 256 where a weight is a byte,
+// one unit at most.
 //
 // At 16 bits a graph's texture keeps five bits of green (its sixth holds
 // the bit of alpha), the software image six: green agrees within two units
 // of six bits there, red and blue within one of five.
-//
-// A stretch by a factor that is not whole is left out: the device samples
-// each pixel at its centre, the software stretcher steps from the pixel's
-// top-left corner, so rows and columns near a texel's edge can take the
-// neighbouring texel. So is a crossfade with a border range above 1: the
-// device draws its ramp in three bands of fixed slopes (4, 2 and 1) where
-// the software ramp rises by 256 / (range + 1).
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>

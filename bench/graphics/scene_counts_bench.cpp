@@ -102,6 +102,7 @@ void CountFrames(benchmark::State& state, int warm, Show show) {
   per_frame("read_backs", &D3D9DrawCounts::read_backs);
   per_frame("read_back_bytes", &D3D9DrawCounts::read_back_bytes);
   per_frame("full_screen_passes", &D3D9DrawCounts::full_screen_passes);
+  per_frame("depth_clears", &D3D9DrawCounts::depth_clears);
 }
 
 void TitleFrame(benchmark::State& state) {

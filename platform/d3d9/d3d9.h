@@ -674,6 +674,7 @@ struct D3D9DrawCounts {
   long read_back_bytes;
   long full_screen_passes;  // clears, fills and copies over an area of the back buffer's size or
                             // more: the present's passes, a wipe of the back buffer
+  long depth_clears;        // Clear calls that name the depth buffer (done or found needless)
 };
 D3D9DrawCounts D3D9GetDrawCounts();
 

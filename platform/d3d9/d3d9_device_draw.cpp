@@ -116,6 +116,7 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
     return D3DERR_INVALIDCALL;
   if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth_) return D3DERR_INVALIDCALL;
   if (!MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (flags & D3DCLEAR_ZBUFFER) g_draw_counts.depth_clears++;
   RECT area = ViewportRect();
   // A depth buffer that holds the value over the area, nothing having
   // written it since it was cleared, needs no clearing again.

@@ -294,6 +294,7 @@ int CreateZBuffer() {
     return WriteLogText("Ｚバッファの作成に失敗しました\n");
   d.device->SetDepthStencilSurface(d.depth_buffer);
   d.device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  d.depth_written = 0;
   WriteLogText("成功\n");
   return 0;
 }

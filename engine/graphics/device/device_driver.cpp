@@ -26,7 +26,11 @@ int Clear() {
   FlushVertexBatch();
   EndSceneIfOpen();
   if (IDirect3DSurface9* target = DrawScreenSurface(g_draw.draw_screen)) device->ColorFill(target, nullptr, 0);
-  if (g_device.depth_buffer) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  // The depth buffer is cleared only when a draw wrote depth into it since.
+  if (g_device.depth_buffer && g_device.depth_written) {
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    g_device.depth_written = 0;
+  }
   return 0;
 }
 

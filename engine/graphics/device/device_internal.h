@@ -43,6 +43,7 @@ struct DeviceObjects {
   D3DFORMAT render_target16, render_target32, alpha_render_target32;
   D3DFORMAT screen_render_target, screen_alpha_test;
   int32_t hardware;  // the engine's hardware flag
+  int32_t depth_written;  // a draw wrote depth since the depth buffer was last cleared
 };
 extern DeviceObjects g_device;
 
@@ -143,6 +144,11 @@ struct DeviceStateCache {
   int32_t texture_transform_pending;
 };
 extern DeviceStateCache g_rs;
+// Drawing reaches the device: a draw with depth writes marks the depth
+// buffer for the next wipe (2-D drawing never writes depth).
+inline void NoteDepthWrites() {
+  if (g_rs.z_enable && g_rs.z_write) g_device.depth_written = 1;
+}
 // The vertex format of the next draw, sent only when it changes.
 inline void UseVertexFormat(IDirect3DDevice9* device, uint32_t fvf) {
   if (g_rs.last_fvf != fvf) {
@@ -332,6 +338,10 @@ int TransferBaseImageToTexture(BASEIMAGE* image, BASEIMAGE* alpha, GraphImageDat
 // A device image data rebuilt as a software memory image (after a
 // restore that left the software renderer in use).
 int ConvertImageToSoftware(GraphImageData* image);
+// The reverse after a restore made a device where the software renderer
+// drew: the image's pixels go into new textures and every graph on it takes
+// its pieces. -1 when the textures could not be made or filled.
+int ConvertImageToDevice(GraphImageData* image);
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
 // The thick line on the device: a quadrangle around the segment.
 int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);

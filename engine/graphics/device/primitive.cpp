@@ -39,6 +39,7 @@ bool BeginOwnDraw() {
 void DrawOwn(int type, const ColourVertex* v, int n) {
   if (n <= 0) return;
   UseColourVertexFormat();
+  NoteDepthWrites();
   Device()->DrawPrimitiveUP((D3DPRIMITIVETYPE)type, (UINT)PrimitiveCount(type, n), v, sizeof(ColourVertex));
 }
 
@@ -128,6 +129,7 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
   const ImageTexture* t = FirstPieceTexture(r);
   PrepareTextureDrawState(r ? r->image : nullptr, t ? t->texture : nullptr, flags);
   UseVertexFormat(Device(), fvf);
+  NoteDepthWrites();
   if (indices)
     Device()->DrawIndexedPrimitiveUP((D3DPRIMITIVETYPE)type, 0, (UINT)count, (UINT)PrimitiveCount(type, index_count),
                                      indices, D3DFMT_INDEX16, vertices, (UINT)stride);
@@ -140,10 +142,9 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
 
 int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
-  if (x2 < x1 || y2 < y1) {
-    std::swap(x1, x2);
-    std::swap(y1, y2);
-  }
+  // Corners in either order give one outline, x1 to x2 - 1 and y1 to y2 - 1.
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
   uint32_t c = PrimitiveVertexColour(colour);
   std::vector<ColourVertex> v;
   Band(&v, x1, y1, x2, y1 + 1, c);

@@ -572,6 +572,7 @@ int DrawVertexGrid(const void* vertices, int columns, int rows) {
   if (columns < 2 || rows < 2) return -1;
   FlushVertexBatch();
   UseVertexFormat(d, 0x144);
+  NoteDepthWrites();
   uint16_t indices[1024];
   int n = 0;
   UINT vertex_count = (UINT)(columns * rows);

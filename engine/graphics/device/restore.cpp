@@ -27,6 +27,23 @@ void FallBackToSoftware() {
   SyncSoftDrawState();
 }
 
+// The set-up made a device where the software renderer drew: the device's
+// screen state is made and every memory image becomes a device image with
+// its pixels, so that the graphs draw onto the screen that is shown.
+void MoveGraphsToTheDevice() {
+  WriteLogText("ハードウエアレンダリングに切り替えてグラフィックを復帰します\n");
+  ScreenDriver().start_screen();
+  ForEachGraph([](int, GraphRecord& r) { ConvertImageToDevice(r.image); });
+  // The crossfade graph is bound again as a texture.
+  int crossfade = g_draw.crossfade_graph;
+  if (crossfade != -1) {
+    g_draw.crossfade_graph = -1;
+    g_draw.crossfade_image = nullptr;
+    if (SetCrossfadeGraph(crossfade, g_draw.crossfade_param, g_draw.crossfade_range) < 0)
+      SetCrossfadeGraph(-1, 0, 0);
+  }
+}
+
 }  // namespace
 
 }  // namespace device
@@ -35,6 +52,7 @@ using namespace device;
 
 int RestoreGraphicsDevice() {
   if (Host().drop_movie_surfaces) Host().drop_movie_surfaces();
+  bool was_software = !g_device.hardware;
   if (g_device.hardware) {
     ReleaseMaskScreenObjects();
     ReleaseAllGraphTextures();
@@ -48,6 +66,7 @@ int RestoreGraphicsDevice() {
     FallBackToSoftware();
     RunGraphRestoreHandler();
   } else {
+    if (was_software) MoveGraphsToTheDevice();
     RecreateAllGraphTextures();
     RecreateMaskScreen();
     TransformState kept = *GetTransformState();

@@ -85,33 +85,38 @@ int TransferIntoTexture(GraphImageData* data, ImageTexture& t, BASEIMAGE* image,
   if (image->format.dxt_kind) ExpandCompressedBaseImage(image);
   const PIXELFORMAT* pf = TextureFormatRecord(data->format_index);
   int ox = dst.left - t.x, oy = dst.top - t.y;
+  int cw = src.right - src.left, ch = src.bottom - src.top;
+  if (cw <= 0 || ch <= 0) return 0;
+  // Only the rectangle written is locked, so only it is uploaded.
   if (levels == 1) {
     D3DLOCKED_RECT locked;
-    if (t.texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) return WriteLogText("テクスチャのロックに失敗しました\n");
-    Convert(static_cast<uint8_t*>(locked.pBits), locked.Pitch, pf, image, alpha, src, ox, oy, data);
+    RECT area{ox, oy, ox + cw, oy + ch};
+    if (t.texture->LockRect(0, &locked, &area, 0) != D3D_OK) return WriteLogText("テクスチャのロックに失敗しました\n");
+    Convert(static_cast<uint8_t*>(locked.pBits), locked.Pitch, pf, image, alpha, src, 0, 0, data);
     t.texture->UnlockRect(0);
     return 0;
   }
-  int w = PowerOfTwoAtLeast(src.right - src.left), h = PowerOfTwoAtLeast(src.bottom - src.top);
+  int w = PowerOfTwoAtLeast(cw), h = PowerOfTwoAtLeast(ch);
   int bpp = pf->bytes_per_pixel;
   std::vector<uint8_t> a, b;
   a.assign((size_t)bpp * w * h, 0);
   b.assign((size_t)bpp * w * h, 0);
   if (a.empty()) return WriteLogText("テクスチャへ転送する画像を一時的に格納するメモリ領域の確保に失敗しました\n");
   Convert(a.data(), bpp * w, pf, image, alpha, src, 0, 0, data);
-  int cw = src.right - src.left, ch = src.bottom - src.top;
   for (int i = 0; i < levels; i++) {
-    D3DLOCKED_RECT locked;
-    if (t.texture->LockRect((UINT)i, &locked, nullptr, 0) != D3D_OK)
-      return WriteLogText(i == 0 ? "テクスチャのロックに失敗しました\n" : "ミップマップテクスチャのロックに失敗しました\n");
     int lx = ox >> i, ly = oy >> i;
     int lw = std::max(1, cw >> i), lh = std::max(1, ch >> i);
     int tw = std::max(1, t.width >> i), th = std::max(1, t.height >> i);
     lw = std::min(lw, tw - lx);
     lh = std::min(lh, th - ly);
+    if (lw <= 0 || lh <= 0) break;
+    D3DLOCKED_RECT locked;
+    RECT area{lx, ly, lx + lw, ly + lh};
+    if (t.texture->LockRect((UINT)i, &locked, &area, 0) != D3D_OK)
+      return WriteLogText(i == 0 ? "テクスチャのロックに失敗しました\n" : "ミップマップテクスチャのロックに失敗しました\n");
     for (int r = 0; r < lh; r++)
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + (size_t)(ly + r) * locked.Pitch + (size_t)lx * bpp,
-                  a.data() + (size_t)r * w * bpp, (size_t)lw * bpp);
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + (size_t)r * locked.Pitch, a.data() + (size_t)r * w * bpp,
+                  (size_t)lw * bpp);
     t.texture->UnlockRect((UINT)i);
     if (i + 1 < levels && (w > 1 || h > 1)) {
       int nw = std::max(1, w / 2), nh = std::max(1, h / 2);
@@ -405,6 +410,39 @@ int ConvertImageToSoftware(GraphImageData* data) {
     r.piece_count = 0;
   });
   return 0;
+}
+
+int ConvertImageToDevice(GraphImageData* data) {
+  if (!data || IsDeviceImage(data)) return 0;
+  // Every graph on this image drops its view of the memory image.
+  ForEachGraph([&](int, GraphRecord& r) {
+    if (r.image == data) SoftwareDriver()->detach_graph(&r);
+  });
+  MEMIMG pixels = data->image;  // kept until the textures hold them
+  data->image = MEMIMG{};
+  // The creation settings that made the image choose its device format; a
+  // software draw target is the one made in the default pool.
+  DrawState keep = g_draw;
+  g_draw.create_draw_target = data->default_pool && !data->blend_image;
+  g_draw.create_alpha = data->alpha;
+  g_draw.create_alpha_test = data->transparency;
+  g_draw.create_blend_image = data->blend_image;
+  g_draw.create_default_pool = 0;
+  g_draw.create_depth = 0;
+  data->driver = DeviceDriver();
+  int result = CreateImageData(data, data->width, data->height, data->alpha, 1, 0);
+  g_draw = keep;
+  if (result == 0 && IsMEMIMGValid(&pixels)) {
+    const PIXELSTORE* store = pixels.store;
+    BASEIMAGE image{*store->format, store->width, store->height, store->pitch, store->pixel_memory, 0};
+    const int32_t whole[4] = {0, 0, std::min(data->width, store->width), std::min(data->height, store->height)};
+    result = TransferBaseImageToTexture(&image, nullptr, data, whole, 0, 0);
+  }
+  ReleaseMEMIMG(&pixels);
+  ForEachGraph([&](int graph, GraphRecord& r) {
+    if (r.image == data && BuildTextureDrawInfo(graph) < 0) result = -1;
+  });
+  return result;
 }
 
 void FillVertexElement(D3DVERTEXELEMENT9* out, int stream, int offset, int type, int method, int usage, int index) {

@@ -25,6 +25,7 @@ IDirect3DDevice9* Device() { return g_device.device; }
 void DrawPending() {
   int prims = PrimitiveCount(g_batch.type, g_batch.count);
   UseVertexFormat(Device(), kBatchFvf[g_batch.format]);
+  NoteDepthWrites();
   Device()->DrawPrimitiveUP((D3DPRIMITIVETYPE)g_batch.type, (UINT)prims, g_batch.buffers[g_batch.format],
                             (UINT)kBatchStride[g_batch.format]);
 }

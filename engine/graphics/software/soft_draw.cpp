@@ -110,6 +110,9 @@ int SoftPaintLine(int x1, int y1, int x2, int y2, uint32_t colour) {
 }
 
 int SoftPaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
+  // Corners in either order give one outline, x1 to x2 - 1 and y1 to y2 - 1.
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
   uint32_t p = (uint32_t)g_draw.blend_param;
   LineRecord lines[4] = {{x1, y1, x2 - 1, y1, colour, p},
                          {x2 - 1, y1, x2 - 1, y2 - 1, colour, p},

@@ -59,7 +59,8 @@ TEST_F(D3D9DeviceTest, CountersTellDrawsStatesUploadsReadBacksAndFullScreenPasse
   struct Step {
     const char* what;
     std::function<void()> run;
-    D3D9DrawCounts expected;  // calls, vertices, state calls, changes, uploads, bytes, read-backs, bytes, passes
+    D3D9DrawCounts expected;  // calls, vertices, state calls, changes, uploads, bytes, read-backs, bytes, passes,
+                              // depth clears
   };
   IDirect3DTexture9* texture = nullptr;
   IDirect3DSurface9* target = nullptr;
@@ -71,34 +72,34 @@ TEST_F(D3D9DeviceTest, CountersTellDrawsStatesUploadsReadBacksAndFullScreenPasse
   const long screen = kWidth * kHeight * 4;
   const Step steps[] = {
       {"a state set twice to one value", [&] { for (int i = 0; i < 2; i++) device_->SetRenderState(D3DRS_ALPHAREF, 7); },
-       {0, 0, 2, 1, 0, 0, 0, 0, 0}},
+       {0, 0, 2, 1, 0, 0, 0, 0, 0, 0}},
       // Made with its zero bytes, then filled.
       {"a texture filled through a lock",
        [&] { texture = MakeTexture(8, 4, D3DFMT_A8R8G8B8, std::vector<uint32_t>(32, 0xFF102030u)); },
-       {0, 0, 0, 0, 2, 2 * 8 * 4 * 4, 0, 0, 0}},
-      {"a quad and its vertex format", [&] { Quad(0, 0, 8, 8, 0xFFFFFFFFu); }, {1, 6, 1, 1, 0, 0, 0, 0, 0}},
+       {0, 0, 0, 0, 2, 2 * 8 * 4 * 4, 0, 0, 0, 0}},
+      {"a quad and its vertex format", [&] { Quad(0, 0, 8, 8, 0xFFFFFFFFu); }, {1, 6, 1, 1, 0, 0, 0, 0, 0, 0}},
       {"a clear of the whole target and of a part",
        [&] {
          RECT part{0, 0, 8, 8};
          device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
          device_->Clear(1, &part, D3DCLEAR_TARGET, 0, 1.0f, 0);
        },
-       {0, 0, 0, 0, 0, 0, 0, 0, 1}},
+       {0, 0, 0, 0, 0, 0, 0, 0, 1, 0}},
       {"a fill and a copy of the whole screen",
        [&] {
          device_->ColorFill(target, nullptr, 0xFF00FF00u);
          device_->StretchRect(target, nullptr, back, nullptr, D3DTEXF_NONE);
        },
-       {0, 0, 0, 0, 0, 0, 0, 0, 2}},
+       {0, 0, 0, 0, 0, 0, 0, 0, 2, 0}},
       // The back buffer keeps 16 bits a channel.
-      {"a read-back of the back buffer", [&] { Read(); }, {0, 0, 0, 0, 0, 0, 1, 2 * screen, 0}},
-      {"a present", [&] { device_->Present(nullptr, nullptr, nullptr, nullptr); }, {0, 0, 0, 0, 0, 0, 0, 0, 1}},
+      {"a read-back of the back buffer", [&] { Read(); }, {0, 0, 0, 0, 0, 0, 1, 2 * screen, 0, 0}},
+      {"a present", [&] { device_->Present(nullptr, nullptr, nullptr, nullptr); }, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0}},
       {"the window read: the picture drawn for it and read",
        [&] {
          std::vector<uint32_t> shown(kWidth * kHeight);
          EXPECT_EQ(ReadWindowPixels(window_, shown.data(), kWidth, kHeight, kWidth * 4), 0);
        },
-       {0, 0, 0, 0, 0, 0, 1, screen, 1}},
+       {0, 0, 0, 0, 0, 0, 1, screen, 1, 0}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -115,6 +116,7 @@ TEST_F(D3D9DeviceTest, CountersTellDrawsStatesUploadsReadBacksAndFullScreenPasse
     EXPECT_EQ(b.read_backs - a.read_backs, e.read_backs);
     EXPECT_EQ(b.read_back_bytes - a.read_back_bytes, e.read_back_bytes);
     EXPECT_EQ(b.full_screen_passes - a.full_screen_passes, e.full_screen_passes);
+    EXPECT_EQ(b.depth_clears - a.depth_clears, e.depth_clears);
   }
   back->Release();
   target->Release();

@@ -361,3 +361,74 @@ TEST_F(BackEndTest, EachImageNamesTheDriverThatHoldsItsPixels) {
 }
 
 }  // namespace
+
+namespace {
+
+long UploadBytes() { return D3D9GetDrawCounts().upload_bytes; }
+
+// A small rectangle written into a large graph (a glyph into a font cache
+// sheet) uploads that rectangle, not the texture level, and lands where it
+// was written; in a mip chain each level uploads its part.
+TEST_F(BackEndTest, ATransferUploadsOnlyTheRectangleItWrites) {
+  Start(true);
+  int sheet = CreateBlankGraph(1024, 512, 0);
+  ASSERT_GE(sheet, 0);
+  BASEIMAGE glyph = MakeImage(16, 16, [](int x, int y) { return Rgba{200, x * 16, y * 16, 255}; });
+  long before = UploadBytes();
+  ASSERT_EQ(TransferImageToGraph(nullptr, &glyph, nullptr, nullptr, 300, 100, sheet, 0), 0);
+  long used = UploadBytes() - before;
+  EXPECT_GT(used, 0);
+  EXPECT_LE(used, 16 * 16 * 4);
+  SetMipMapSetting(-1);
+  int mipped = CreateBlankGraph(256, 256, 0);
+  SetMipMapSetting(0);
+  ASSERT_EQ(GetGraphRecord(mipped)->image->mip_level_count, 9);
+  before = UploadBytes();
+  ASSERT_EQ(TransferImageToGraph(nullptr, &glyph, nullptr, nullptr, 64, 32, mipped, 0), 0);
+  used = UploadBytes() - before;
+  EXPECT_GT(used, 16 * 16 * 2);
+  EXPECT_LE(used, 4 * (16 * 16 + 8 * 8 + 4 * 4 + 2 * 2 + 5));
+  DisposeBaseImage(&glyph);
+  WipeDrawScreen();
+  PaintGraph(-280, -90, sheet, 0);
+  PaintGraph(100, 200, mipped, 0);
+  Frame f = Shown();
+  EXPECT_EQ(f[(size_t)(10 + 5) * kWidth + 20 + 3], 0xC83050u);  // glyph pixel (3, 5)
+  EXPECT_EQ(f[(size_t)(10 + 5) * kWidth + 20 - 1], 0u);
+  EXPECT_EQ(f[(size_t)(232 + 15) * kWidth + 164 + 15], 0xC8F0F0u);  // pixel (15, 15) of the mip chain's first level
+  EXPECT_EQ(f[(size_t)(232 + 16) * kWidth + 164 + 15], 0u);
+}
+
+// 2-D drawing never writes depth: the wipes of frames of it clear no depth
+// buffer. A draw that writes depth (as the 3-D model runtime's do) makes the
+// next wipe clear it, once.
+TEST_F(BackEndTest, AWipeClearsTheDepthBufferOnlyAfterADrawThatWroteDepth) {
+  Start(true);
+  auto depth_clears = [] { return D3D9GetDrawCounts().depth_clears; };
+  int graph = SolidGraph(8, 8, {10, 20, 30, 255});
+  long before = depth_clears();
+  for (int i = 0; i < 3; i++) {
+    WipeDrawScreen();
+    PaintGraph(10, 10, graph, 0);
+    PaintFilledBox(40, 40, 80, 80, PackScreenColor(200, 0, 0));
+    PaintLine(0, 100, 300, 120, PackScreenColor(0, 200, 0));
+    Shown();
+  }
+  EXPECT_EQ(depth_clears() - before, 0);
+  SetZEnable(1);
+  SetZWrite(1);
+  struct GridVertex {
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+  } grid[4] = {{0, 0, 0.5f, 1, 0xFFFFFFFFu, 0, 0}, {20, 0, 0.5f, 1, 0xFFFFFFFFu, 1, 0},
+               {0, 20, 0.5f, 1, 0xFFFFFFFFu, 0, 1}, {20, 20, 0.5f, 1, 0xFFFFFFFFu, 1, 1}};
+  EXPECT_EQ(DrawVertexGrid(grid, 2, 2), 0);
+  SetZWrite(0);
+  before = depth_clears();
+  WipeDrawScreen();
+  WipeDrawScreen();
+  EXPECT_EQ(depth_clears() - before, 1);
+}
+
+}  // namespace

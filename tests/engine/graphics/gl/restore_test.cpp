@@ -277,3 +277,57 @@ TEST_F(RestoreEngineTest, InAWindowAFailedPresentOnActivationShowsEveryGraphAgai
 }
 
 }  // namespace
+
+namespace {
+
+// The device failed at start, so the graphs were memory images drawn into
+// the software screen; a later restore that makes a device moves them onto
+// it with their pixels, and they show on the screen the window presents.
+TEST_F(RestoreTest, ARestoreThatMakesADeviceMovesTheGraphsOntoIt) {
+  WritePicture(Path("a.png"), 40, 30, 1);
+  WritePicture(Path("b.png"), 48, 48, 9);
+  Graphs g;
+  {
+    ScopedHardwareSetting no_device(nullptr);
+    D3D9SetFailures(D3D9_FAIL_DEVICE_ALL);
+    SetUseHardwareRenderer(1);
+    ASSERT_EQ(RequestScreenMode(kWidth, kHeight, 32, 60), 0);
+    ASSERT_EQ(StartGraphics(), 0);
+    D3D9SetFailures(0);
+    ASSERT_EQ(IsHardwareRendererInUse(), 0);
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    g = MakeGraphs();
+  }
+  int made = MakeGraph(24, 24, [](int x, int y) { return Rgba{x * 10, y * 10, 90, 255}; });
+  int keyed = MakeGraph(16, 16, [](int x, int) { return x < 8 ? Rgba{0, 0, 0, 255} : Rgba{250, 250, 0, 255}; });
+  auto draw = [&] {
+    DrawGraphs(g);
+    PaintGraph(400, 10, made, 0);
+    PaintFilledBox(440, 10, 460, 30, PackScreenColor(0, 0, 255));
+    PaintGraph(440, 10, keyed, 1);
+  };
+  draw();
+  Frame before = Shown();
+  ASSERT_NE(GetGraphMemImage(g.a), nullptr);
+
+  EXPECT_EQ(RestoreGraphicsDevice(), 0);
+  ASSERT_EQ(IsHardwareRendererInUse(), 1);
+  for (int graph : {g.a, g.b, g.part, g.target, made, keyed}) {
+    EXPECT_EQ(GetGraphMemImage(graph), nullptr) << graph;
+    EXPECT_TRUE(IsDeviceImage(GetGraphRecord(graph)->image)) << graph;
+  }
+  draw();
+  Frame after = Shown();
+  // Every picture is back, the one made in memory and the draw target's too.
+  for (int y = 10; y < 60; y++)
+    for (int x = 10; x < 470; x++) EXPECT_EQ(after[(size_t)y * kWidth + x], before[(size_t)y * kWidth + x]) << x << "," << y;
+  EXPECT_EQ(after[(size_t)20 * kWidth + 310], 0x00C800u);
+  EXPECT_EQ(after[(size_t)20 * kWidth + 442], 0x0000FFu);  // keyed away
+  EXPECT_EQ(after[(size_t)20 * kWidth + 450], 0xFAFA00u);
+  EXPECT_EQ(Differing(Frame(before.begin() + 95 * kWidth, before.begin() + 125 * kWidth),
+                      Frame(after.begin() + 95 * kWidth, after.begin() + 125 * kWidth)),
+            0);
+  FreeFontHandle(g.font);
+}
+
+}  // namespace

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "engine/image/base_image.h"
-#include "platform/win32/byte_order.h"
 
 // Pixel memory above this many bytes is refused (MAX_IMAGE_BYTES unless a
 // test lowers it).

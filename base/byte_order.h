@@ -1,6 +1,6 @@
 // Little-endian numbers in bytes: how every file format, record and pixel the
 // system reads or writes stores them, whatever the machine's own order. The
-// one home of the rule for the platform and the engine.
+// one home of the rule for the platform, the engine and the game.
 #pragma once
 
 #include <cstdint>

@@ -166,10 +166,7 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
     InitGreyPixelFormat(&image->format);
   else
     InitRgb24PixelFormat(&image->format);
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)row_size;
-  image->pixels = w->pixels;
+  SetDecodedImage(image, width, height, (int64_t)row_size, w->pixels);
   w->pixels = nullptr;
   jpeg_destroy_decompress(&w->cinfo);
   return 0;

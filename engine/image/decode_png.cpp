@@ -124,10 +124,7 @@ int ReadPng(PngWork* w, PngInput* in, StreamRecord* stream, BASEIMAGE* image) {
   } else {
     InitRgb24PixelFormat(f);
   }
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)row_bytes;
-  image->pixels = w->pixels;
+  SetDecodedImage(image, width, height, (int64_t)row_bytes, w->pixels);
   w->pixels = nullptr;
   w->Release();
   return 0;

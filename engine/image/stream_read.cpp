@@ -18,3 +18,10 @@ bool StreamSeekTo(StreamData* stream, int64_t offset) {
   if (offset < 0 || offset > 0x7FFFFFFF) return false;
   return stream->ops.seek(stream->data, (int32_t)offset, 0) == 0;
 }
+
+int64_t ReadImageHeader(StreamData* stream, void* header, size_t bytes, int64_t min_size) {
+  if (!StreamSeekTo(stream, 0)) return -1;
+  const int64_t size = StreamBytesLeft(stream);
+  if (size < 0 || size < min_size || !StreamReadExact(stream, header, bytes)) return -1;
+  return size;
+}

@@ -72,6 +72,20 @@ bool StreamSeekTo(StreamData* stream, int64_t offset);
 // `bytes` bytes read into `header`, the stream left just after them. -1 when
 // the stream cannot be measured, is shorter, or cannot be read.
 int64_t ReadImageHeader(StreamData* stream, void* header, size_t bytes, int64_t min_size);
+// The opening of a format read through its library: the next `bytes` bytes,
+// for the decoder to tell whether the data is its own, with the stream put
+// back where it was. False when they cannot be read.
+bool PeekImageSignature(StreamData* stream, void* signature, size_t bytes);
+// The part of the stream a library reads through its callbacks: from where
+// the decode began to the end.
+struct StreamSpan {
+  StreamData* stream;
+  int64_t start;
+  int64_t size;  // 0 when the stream cannot be measured
+  // Bytes from the current position to the end.
+  int64_t Left() const { return size - (stream->ops.tell(stream->data) - start); }
+};
+StreamSpan SpanFromHere(StreamData* stream);
 
 // A tracked buffer a decoder makes: freed on every way out of the decode but
 // the one that hands it to the image.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "game/game_files.h"
 
 namespace {
@@ -27,8 +28,8 @@ int decode_hiscores(const uint8_t* bytes, size_t size, hiscore_table* table) {
     const uint8_t* r = bytes + at;
     std::memcpy(e.name, r, 4);
     e.name[4] = '\0';
-    e.score = (int32_t)((uint32_t)r[4] | (uint32_t)r[5] << 8 | (uint32_t)r[6] << 16 | (uint32_t)r[7] << 24);
-    e.erased = r[8] | r[9] << 8;
+    e.score = (int32_t)ReadLe32(r + 4);
+    e.erased = ReadLe16(r + 8);
     e.chain = r[10];
     ++read;
   }
@@ -47,10 +48,8 @@ std::array<uint8_t, kHiscoreFileSize> encode_hiscores(const hiscore_table& table
     // Bytes after a short name's NUL stay zero, so equal tables give equal
     // files.
     std::memcpy(r, e.name, strnlen(e.name, 4));
-    uint32_t score = (uint32_t)e.score;
-    for (int i = 0; i < 4; ++i) r[4 + i] = (uint8_t)(score >> (8 * i));
-    r[8] = (uint8_t)e.erased;
-    r[9] = (uint8_t)(e.erased >> 8);
+    WriteLe32(r + 4, (uint32_t)e.score);
+    WriteLe16(r + 8, (uint16_t)e.erased);
     r[10] = (uint8_t)e.chain;
     r += kRecordSize;
   }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "game/caches.h"
 #include "game/game_files.h"
 #include "platform/win32/save_file.h"
@@ -20,21 +21,12 @@ constexpr size_t kChunk = 4096;
 constexpr size_t kCommandsPerChunk = kChunk / sizeof(replay_command);
 
 void encode(const replay_command& c, uint8_t* p) {
-  p[0] = (uint8_t)c.frame;
-  p[1] = (uint8_t)(c.frame >> 8);
-  p[2] = (uint8_t)(c.frame >> 16);
-  p[3] = (uint8_t)(c.frame >> 24);
-  p[4] = (uint8_t)c.bits;
-  p[5] = (uint8_t)(c.bits >> 8);
+  WriteLe32(p, c.frame);
+  WriteLe16(p + 4, c.bits);
   p[6] = p[7] = 0;
 }
 
-replay_command decode(const uint8_t* p) {
-  replay_command c{};
-  c.frame = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-  c.bits = (uint16_t)(p[4] | p[5] << 8);
-  return c;
-}
+replay_command decode(const uint8_t* p) { return replay_command{ReadLe32(p), ReadLe16(p + 4), 0}; }
 
 }  // namespace
 
@@ -45,12 +37,12 @@ bool ReplayReader::read_u8(uint8_t* v) {
 }
 bool ReplayReader::read_u16(uint16_t* v) {
   const uint8_t* p = take(2);
-  if (p) *v = (uint16_t)(p[0] | p[1] << 8);
+  if (p) *v = ReadLe16(p);
   return p != nullptr;
 }
 bool ReplayReader::read_u32(uint32_t* v) {
   const uint8_t* p = take(4);
-  if (p) *v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+  if (p) *v = ReadLe32(p);
   return p != nullptr;
 }
 const uint8_t* ReplayReader::take(size_t n) {
@@ -64,15 +56,16 @@ const uint8_t* ReplayReader::take(size_t n) {
 }
 
 void put_u16(std::vector<uint8_t>* out, uint16_t v) {
-  out->push_back((uint8_t)v);
-  out->push_back((uint8_t)(v >> 8));
+  uint8_t bytes[2];
+  WriteLe16(bytes, v);
+  out->insert(out->end(), bytes, bytes + 2);
 }
 void put_u32(std::vector<uint8_t>* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back((uint8_t)(v >> (8 * i)));
+  uint8_t bytes[4];
+  WriteLe32(bytes, v);
+  out->insert(out->end(), bytes, bytes + 4);
 }
-void patch_u32(std::vector<uint8_t>* out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*out)[at + i] = (uint8_t)(v >> (8 * i));
-}
+void patch_u32(std::vector<uint8_t>* out, size_t at, uint32_t v) { WriteLe32(out->data() + at, v); }
 
 long deflate_commands(const std::vector<replay_command>& commands, std::vector<uint8_t>* out) {
   z_stream z{};

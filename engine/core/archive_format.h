@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/win32/byte_order.h"
+#include "base/byte_order.h"
 #include "platform/win32/cp932.h"
 
 constexpr uint32_t ARCHIVE_HEADER_SIZE = 24;

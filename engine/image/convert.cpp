@@ -55,6 +55,12 @@ bool RunFastPath(const Rect& r, const PIXELFORMAT* sf, const PIXELFORMAT* df, bo
   auto to555 = [](uint32_t red, uint32_t green, uint32_t blue) {
     return (uint32_t)(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
   };
+  // A 5-6-5 pixel with its channels shifted up to X8R8G8B8, or with its
+  // green cut to 5 bits.
+  auto widen565 = [](uint32_t v) {
+    return ((v & 0x1F) << 3) | ((((v >> 5) & 0x3F) << 2) << 8) | (((v >> 11) << 3) << 16);
+  };
+  auto narrow565 = [](uint32_t v) { return ((v >> 11) << 10) | (((v >> 6) & 0x1F) << 5) | (v & 0x1F); };
   if (sb == 8) {
     if (!key && db == 16 && Is565(df) && !d_alpha) {
       r.Each([&](const uint8_t* s, uint8_t* d) { const PaletteEntry& e = pal[*s]; StorePixel(d, 2, to565(e.red, e.green, e.blue)); });
@@ -122,38 +128,24 @@ bool RunFastPath(const Rect& r, const PIXELFORMAT* sf, const PIXELFORMAT* df, bo
   }
   if (sb == 16 && Is565(sf) && !s_alpha) {
     if (key && db == 16 && Is555(df) && df->alpha_mask == 0x8000) {
-      const uint32_t kr = ((key_color >> 16) & 0xFF) >> 3, kg = ((key_color >> 8) & 0xFF) >> 3,
-                     kb = (key_color & 0xFF) >> 3;
+      const uint32_t key555 = to555((key_color >> 16) & 0xFF, (key_color >> 8) & 0xFF, key_color & 0xFF);
       r.Each([&](const uint8_t* s, uint8_t* d) {
-        uint32_t v = ReadLe16(s);
-        uint32_t red = v >> 11, green = (v >> 6) & 0x1F, blue = v & 0x1F;
-        bool is_key = red == kr && green == kg && blue == kb;
-        StorePixel(d, 2, (red << 10) | (green << 5) | blue | (is_key ? 0 : 0x8000));
+        const uint32_t v = narrow565(ReadLe16(s));
+        StorePixel(d, 2, v | (v == key555 ? 0 : 0x8000));
       });
       return true;
     }
     if (key || alpha_supplied) return false;
     if (db == 24 && Is888(df)) {
-      r.Each([&](const uint8_t* s, uint8_t* d) {
-        uint32_t v = ReadLe16(s);
-        d[0] = (uint8_t)((v & 0x1F) << 3);
-        d[1] = (uint8_t)(((v >> 5) & 0x3F) << 2);
-        d[2] = (uint8_t)((v >> 11) << 3);
-      });
+      r.Each([&](const uint8_t* s, uint8_t* d) { StorePixel(d, 3, widen565(ReadLe16(s))); });
       return true;
     }
     if (db == 32 && Is888(df) && !d_alpha) {
-      r.Each([&](const uint8_t* s, uint8_t* d) {
-        uint32_t v = ReadLe16(s);
-        StorePixel(d, 4, ((v & 0x1F) << 3) | ((((v >> 5) & 0x3F) << 2) << 8) | (((v >> 11) << 3) << 16));
-      });
+      r.Each([&](const uint8_t* s, uint8_t* d) { StorePixel(d, 4, widen565(ReadLe16(s))); });
       return true;
     }
     if (db == 16 && Is555(df) && !d_alpha) {
-      r.Each([&](const uint8_t* s, uint8_t* d) {
-        uint32_t v = ReadLe16(s);
-        StorePixel(d, 2, ((v >> 11) << 10) | (((v >> 6) & 0x1F) << 5) | (v & 0x1F));
-      });
+      r.Each([&](const uint8_t* s, uint8_t* d) { StorePixel(d, 2, narrow565(ReadLe16(s))); });
       return true;
     }
     return false;

@@ -2,8 +2,8 @@
 // layout through GDI into 24 bits) and the engine's raw "BGRA" decoder.
 // Every size, count and offset of the file is checked against its data.
 #include <cstring>
+#include <utility>
 
-#include "engine/core/alloc.h"
 #include "engine/core/log.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
@@ -15,18 +15,6 @@ constexpr int kFileHeaderBytes = 14;
 constexpr int kInfoReadBytes = 44;
 constexpr uint32_t kPalettedHeaderBytes = 1068;
 constexpr uint32_t kMaskHeaderBytes = 52;
-
-// Frees what a decode made unless it was handed over.
-struct Buffers {
-  uint8_t* header = nullptr;
-  uint8_t* data = nullptr;
-  uint8_t* out = nullptr;
-  ~Buffers() {
-    TrackedFree(header);
-    TrackedFree(data);
-    TrackedFree(out);
-  }
-};
 
 void SetPalette(BASEIMAGE* image, const uint8_t* header, int entries) {
   InitPalettedPixelFormat(&image->format);
@@ -71,8 +59,10 @@ void DecodeRle(const uint8_t* d, int64_t n, bool four_bit, int width, int height
   }
 }
 
-// Layouts the engine does not read itself: GDI turns them into 24 bits.
-int ConvertThroughGdi(Buffers& buf, int width, int height, BASEIMAGE* image) {
+// Layouts the engine does not read itself: GDI turns them into 24 bits. The
+// read buffer goes once GDI has copied it; *out and *pitch receive the rows.
+int ConvertThroughGdi(const uint8_t* header, TrackedBytes& data, int width, int height, BASEIMAGE* image,
+                      TrackedBytes* out, int64_t* pitch) {
   HDC dc = CreateCompatibleDC(nullptr);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -89,36 +79,33 @@ int ConvertThroughGdi(Buffers& buf, int width, int height, BASEIMAGE* image) {
     return WriteLogText("ＤＩＢの作成に失敗しました3\n");
   }
   HGDIOBJ old = SelectObject(dc, section);
-  SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)height, 0, 0, 0, (UINT)height, buf.data,
-                    reinterpret_cast<const BITMAPINFO*>(buf.header), DIB_RGB_COLORS);
+  SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)height, 0, 0, 0, (UINT)height, data.get(),
+                    reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
   SelectObject(dc, old);
   DeleteDC(dc);
-  TrackedFree(buf.data);
-  buf.data = nullptr;
+  data.reset();
   BITMAP bm{};
   GetObjectA(section, sizeof(bm), &bm);
   const uint64_t bytes = (uint64_t)bm.bmWidthBytes * (uint64_t)height;
-  buf.out = (uint8_t*)TrackedAlloc((uint32_t)bytes, "", 0);
-  if (!buf.out) {
+  *out = NewTrackedBytes((uint32_t)bytes);
+  if (!*out) {
     DeleteObject(section);
     return WriteLogText("２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n");
   }
-  std::memcpy(buf.out, section_bits, (size_t)bytes);
+  std::memcpy(out->get(), section_bits, (size_t)bytes);
   DeleteObject(section);
   InitRgb24PixelFormat(&image->format);
-  image->pitch = bm.bmWidthBytes;
+  *pitch = bm.bmWidthBytes;
   return 0;
 }
 
 }  // namespace
 
 int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
-  if (!StreamSeekTo(stream, 0)) return -1;
-  const int64_t file_size = StreamBytesLeft(stream);
   uint8_t file_header[kFileHeaderBytes];
-  if (file_size < kFileHeaderBytes + kInfoReadBytes || !StreamReadExact(stream, file_header, sizeof(file_header)))
-    return -1;
-  if (file_header[0] != 'B' || file_header[1] != 'M') return -1;
+  const int64_t file_size =
+      ReadImageHeader(stream, file_header, sizeof(file_header), kFileHeaderBytes + kInfoReadBytes);
+  if (file_size < 0 || file_header[0] != 'B' || file_header[1] != 'M') return -1;
   const uint32_t data_offset = ReadLe32(file_header + 10);
 
   uint8_t info[kInfoReadBytes];
@@ -139,13 +126,12 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
     return -1;
   if (header_size < 40 || header_size > file_size) return -1;
 
-  Buffers buf;
   const bool paletted = bit_count <= 8;
   const bool masks = bit_count == 16 || bit_count == 32 || compression == BI_BITFIELDS;
   const uint32_t header_bytes = paletted ? kPalettedHeaderBytes : masks ? kMaskHeaderBytes : kInfoReadBytes;
-  buf.header = (uint8_t*)TrackedCalloc(header_bytes, "", 0);
-  if (!buf.header) return -1;
-  std::memcpy(buf.header, info, sizeof(info));
+  TrackedBytes header = NewZeroedBytes(header_bytes);
+  if (!header) return -1;
+  std::memcpy(header.get(), info, sizeof(info));
   if (paletted) {
     // The table follows the info header and is read whole, 2^bits entries,
     // as far as the file reaches: a file that declares fewer used colours
@@ -159,19 +145,19 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
     const int64_t present = (file_size - table_start) / 4;
     if (present < used) return -1;
     const uint32_t read = present < entries ? (uint32_t)present : entries;
-    if (!StreamSeekTo(stream, table_start) || !StreamReadExact(stream, buf.header + 40, read * 4)) return -1;
+    if (!StreamSeekTo(stream, table_start) || !StreamReadExact(stream, header.get() + 40, read * 4)) return -1;
   } else if (compression == BI_BITFIELDS) {
     // Plain 16- and 32-bit pixels have fixed layouts: only bit fields need
     // the masks.
-    if (!StreamReadExact(stream, buf.header + 44, 8)) return -1;
+    if (!StreamReadExact(stream, header.get() + 44, 8)) return -1;
   }
-  reinterpret_cast<BITMAPINFOHEADER*>(buf.header)->biSize = 40;
+  reinterpret_cast<BITMAPINFOHEADER*>(header.get())->biSize = 40;
 
   if (data_offset >= file_size || !StreamSeekTo(stream, data_offset)) return -1;
   const int64_t data_size = file_size - data_offset;
   if ((uint64_t)data_size > ImageByteLimit()) return -1;
-  buf.data = (uint8_t*)TrackedAlloc((uint32_t)data_size, "", 0);
-  if (!buf.data || !StreamReadExact(stream, buf.data, (size_t)data_size)) return -1;
+  TrackedBytes data = NewTrackedBytes((uint32_t)data_size);
+  if (!data || !StreamReadExact(stream, data.get(), (size_t)data_size)) return -1;
 
   const int64_t row_size = vox_win32::DibRowBytes(width, bit_count);
   if ((uint64_t)row_size * (uint64_t)height > ImageByteLimit()) return -1;
@@ -179,54 +165,49 @@ int DecodeBmpImage(StreamRecord* stream, BASEIMAGE* image) {
   // Uncompressed rows must all be there.
   if (!rle && row_size * height > data_size) return -1;
 
-  image->width = width;
-  image->height = height;
+  TrackedBytes out;
+  int64_t pitch = 0;
   if (rle || bit_count == 4) {
-    int64_t pitch = 0;
     const uint64_t bytes = CheckedImageBytes(width, height, 1, 4, &pitch);
     if (!bytes) return -1;
-    buf.out = (uint8_t*)TrackedCalloc((uint32_t)bytes, "", 0);
-    if (!buf.out) return -1;
+    out = NewZeroedBytes((uint32_t)bytes);
+    if (!out) return -1;
     if (rle) {
-      DecodeRle(buf.data, data_size, compression == BI_RLE4, width, height, bottom_up, buf.out, pitch);
+      DecodeRle(data.get(), data_size, compression == BI_RLE4, width, height, bottom_up, out.get(), pitch);
     } else {
       for (int y = 0; y < height; ++y) {
-        const uint8_t* src = buf.data + (bottom_up ? height - 1 - y : y) * row_size;
-        uint8_t* dst = buf.out + y * pitch;
+        const uint8_t* src = data.get() + (bottom_up ? height - 1 - y : y) * row_size;
+        uint8_t* dst = out.get() + y * pitch;
         for (int x = 0; x < width; ++x) dst[x] = (x & 1) ? src[x / 2] & 0xF : src[x / 2] >> 4;
       }
     }
-    SetPalette(image, buf.header, bit_count == 4 ? 16 : 256);
-    image->pitch = (int32_t)pitch;
+    SetPalette(image, header.get(), bit_count == 4 ? 16 : 256);
   } else if (compression == BI_RGB && (bit_count == 8 || bit_count == 24)) {
     if (bottom_up) {
-      buf.out = (uint8_t*)TrackedAlloc((uint32_t)(row_size * height), "", 0);
-      if (!buf.out) return -1;
+      out = NewTrackedBytes((uint32_t)(row_size * height));
+      if (!out) return -1;
       for (int y = 0; y < height; ++y)
-        std::memcpy(buf.out + y * row_size, buf.data + (int64_t)(height - 1 - y) * row_size, (size_t)row_size);
+        std::memcpy(out.get() + y * row_size, data.get() + (int64_t)(height - 1 - y) * row_size, (size_t)row_size);
     } else {
-      buf.out = buf.data;
-      buf.data = nullptr;
+      out = std::move(data);
     }
     if (bit_count == 8)
-      SetPalette(image, buf.header, 256);
+      SetPalette(image, header.get(), 256);
     else
       InitRgb24PixelFormat(&image->format);
-    image->pitch = (int32_t)row_size;
+    pitch = row_size;
   } else {
     // One bit a pixel widens 24 times: the result must be possible too.
     if (!CheckedImageBytes(width, height, 3, 4, nullptr)) return -1;
-    if (ConvertThroughGdi(buf, width, height, image) != 0) return -1;
+    if (ConvertThroughGdi(header.get(), data, width, height, image, &out, &pitch) != 0) return -1;
   }
-  image->pixels = buf.out;
-  buf.out = nullptr;
-  return 0;
+  return SetDecodedImage(image, width, height, pitch, out.release());
 }
 
 int DecodeRawBgraImage(StreamRecord* stream, BASEIMAGE* image) {
   uint8_t header[16];
-  if (!StreamReadExact(stream, header, sizeof(header))) return -1;
-  if (std::memcmp(header, "BGRA", 4) != 0) return -1;
+  const int64_t file_size = ReadImageHeader(stream, header, sizeof(header), sizeof(header));
+  if (file_size < 0 || std::memcmp(header, "BGRA", 4) != 0) return -1;
   const uint32_t code = ReadLe32(header + 4);
   if (code != 0x08080808u && code != 0x10101010u) return -1;
   const uint32_t width = ReadLe32(header + 8), height = ReadLe32(header + 12);
@@ -234,32 +215,19 @@ int DecodeRawBgraImage(StreamRecord* stream, BASEIMAGE* image) {
   const uint64_t bytes = CheckedImageBytes(width, height, 4, 1, &pitch);
   if (!bytes) return -1;
   const int channel_bytes = code == 0x08080808u ? 1 : 2;
-  const int64_t left = StreamBytesLeft(stream);
-  if (left < 0 || (uint64_t)left < bytes * channel_bytes) return -1;
-  uint8_t* pixels = (uint8_t*)TrackedAlloc((uint32_t)bytes, "", 0);
+  if ((uint64_t)(file_size - (int64_t)sizeof(header)) < bytes * channel_bytes) return -1;
+  TrackedBytes pixels = NewTrackedBytes((uint32_t)bytes);
   if (!pixels) return -1;
   if (channel_bytes == 1) {
-    if (!StreamReadExact(stream, pixels, (size_t)bytes)) {
-      TrackedFree(pixels);
-      return -1;
-    }
+    if (!StreamReadExact(stream, pixels.get(), (size_t)bytes)) return -1;
   } else {
-    uint8_t* row = (uint8_t*)TrackedAlloc((uint32_t)(width * 8), "", 0);
-    bool ok = row != nullptr;
-    for (uint32_t y = 0; ok && y < height; ++y) {
-      ok = StreamReadExact(stream, row, (size_t)width * 8);
-      for (uint32_t i = 0; ok && i < width * 4; ++i) pixels[y * pitch + i] = row[2 * i + 1];
-    }
-    TrackedFree(row);
-    if (!ok) {
-      TrackedFree(pixels);
-      return -1;
+    TrackedBytes row = NewTrackedBytes((uint32_t)(width * 8));
+    if (!row) return -1;
+    for (uint32_t y = 0; y < height; ++y) {
+      if (!StreamReadExact(stream, row.get(), (size_t)width * 8)) return -1;
+      for (uint32_t i = 0; i < width * 4; ++i) pixels.get()[y * pitch + i] = row.get()[2 * i + 1];
     }
   }
   InitArgbPixelFormat(&image->format);
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)pitch;
-  image->pixels = pixels;
-  return 0;
+  return SetDecodedImage(image, width, height, pitch, pixels.release());
 }

@@ -3,16 +3,16 @@
 // into the one pixel buffer, largest level first.
 #include <cstring>
 
-#include "engine/core/alloc.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
 
 namespace {
 
+constexpr int kMagicBytes = 4;
 constexpr int kHeaderBytes = 124;
 constexpr int kMaxLevels = 32;
 
-// Header offsets (from the end of the 4-byte magic).
+// Header offsets (from the end of the magic).
 constexpr int kFlags = 4, kHeight = 8, kWidth = 12, kPitch = 16, kMipCount = 24;
 constexpr int kPfFlags = 76, kFourCC = 80, kRgbBits = 84, kRedMask = 88, kGreenMask = 92, kBlueMask = 96,
               kAlphaMask = 100, kCaps = 104;
@@ -67,10 +67,10 @@ void PaletteFromMasks(PIXELFORMAT* f) {
 }  // namespace
 
 int DecodeDdsImage(StreamRecord* stream, BASEIMAGE* image) {
-  uint8_t magic[4];
-  uint8_t h[kHeaderBytes];
-  if (!StreamReadExact(stream, magic, 4) || std::memcmp(magic, "DDS", 3) != 0) return -1;
-  if (!StreamReadExact(stream, h, sizeof(h))) return -1;
+  uint8_t file_header[kMagicBytes + kHeaderBytes];
+  const int64_t file_size = ReadImageHeader(stream, file_header, sizeof(file_header), sizeof(file_header));
+  if (file_size < 0 || std::memcmp(file_header, "DDS", 3) != 0) return -1;
+  const uint8_t* h = file_header + kMagicBytes;
   const uint32_t flags = ReadLe32(h + kFlags);
   const uint32_t height = ReadLe32(h + kHeight), width = ReadLe32(h + kWidth);
   const uint32_t pf_flags = ReadLe32(h + kPfFlags), fourcc = ReadLe32(h + kFourCC);
@@ -128,24 +128,15 @@ int DecodeDdsImage(StreamRecord* stream, BASEIMAGE* image) {
     for (int i = 1; i < stored_levels; ++i) total += (uint64_t)(Level(width, i) * bytes) * (uint64_t)Level(height, i);
   }
   if (total == 0 || total > ImageByteLimit()) return -1;
-  const int64_t left = StreamBytesLeft(stream);
-  if (left < 0 || (uint64_t)left < total) return -1;
-  uint8_t* pixels = (uint8_t*)TrackedAlloc((uint32_t)total, "", 0);
-  if (!pixels) return -1;
-  if (!StreamReadExact(stream, pixels, (size_t)total)) {
-    TrackedFree(pixels);
-    return -1;
-  }
+  if ((uint64_t)(file_size - (int64_t)sizeof(file_header)) < total) return -1;
+  TrackedBytes pixels = NewTrackedBytes((uint32_t)total);
+  if (!pixels || !StreamReadExact(stream, pixels.get(), (size_t)total)) return -1;
   if (dxt_kind) {
     f->bits_per_pixel = dxt_kind == 1 ? 4 : 8;
     f->dxt_kind = dxt_kind;
   } else if (f->bytes_per_pixel == 1) {
     PaletteFromMasks(f);
   }
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)pitch;
-  image->pixels = pixels;
   image->mip_count = levels;
-  return 0;
+  return SetDecodedImage(image, width, height, pitch, pixels.release());
 }

@@ -25,9 +25,7 @@ struct JpegSource {
   jpeg_source_mgr pub;
   JOCTET* buffer;
   bool start_of_file;
-  StreamRecord* stream;
-  int64_t size;
-  int64_t start;
+  StreamSpan span;
 };
 
 struct JpegError {
@@ -51,10 +49,9 @@ void JpegSourceInit(j_decompress_ptr cinfo) { reinterpret_cast<JpegSource*>(cinf
 
 boolean JpegSourceFill(j_decompress_ptr cinfo) {
   JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
-  const int64_t here = src->stream->ops.tell(src->stream->data) - src->start;
-  int64_t left = src->size - here;
+  const int64_t left = src->span.Left();
   size_t n = left <= 0 ? 0 : left < (int64_t)kSourceBufferBytes ? (size_t)left : kSourceBufferBytes;
-  if (n && !StreamReadExact(src->stream, src->buffer, n)) n = 0;
+  if (n && !StreamReadExact(src->span.stream, src->buffer, n)) n = 0;
   if (n == 0) {
     if (src->start_of_file) ERREXIT(cinfo, JERR_INPUT_EMPTY);
     WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -75,7 +72,7 @@ void JpegSourceSkip(j_decompress_ptr cinfo, long count) {
     count -= (long)src->pub.bytes_in_buffer;
     // Past the end of the data there is nothing to step over: the next read
     // meets the end-of-image marker once instead of one per refill.
-    if (src->stream->ops.tell(src->stream->data) - src->start >= src->size) {
+    if (src->span.Left() <= 0) {
       src->pub.next_input_byte += src->pub.bytes_in_buffer;
       src->pub.bytes_in_buffer = 0;
       return;
@@ -101,10 +98,7 @@ void JpegUseStream(j_decompress_ptr cinfo, StreamRecord* stream) {
   src->pub.skip_input_data = JpegSourceSkip;
   src->pub.resync_to_restart = jpeg_resync_to_restart;
   src->pub.term_source = JpegSourceTerm;
-  src->stream = stream;
-  src->start = stream->ops.tell(stream->data);
-  src->size = StreamBytesLeft(stream);
-  if (src->size < 0) src->size = 0;
+  src->span = SpanFromHere(stream);
   src->pub.bytes_in_buffer = 0;
   src->pub.next_input_byte = nullptr;
 }
@@ -166,10 +160,7 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
     InitGreyPixelFormat(&image->format);
   else
     InitRgb24PixelFormat(&image->format);
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)row_size;
-  image->pixels = w->pixels;
+  SetDecodedImage(image, width, height, (int64_t)row_size, w->pixels);
   w->pixels = nullptr;
   jpeg_destroy_decompress(&w->cinfo);
   return 0;
@@ -180,9 +171,7 @@ int ReadJpeg(JpegWork* w, StreamRecord* stream, BASEIMAGE* image) {
 int DecodeJpegImage(StreamRecord* stream, BASEIMAGE* image) {
   // Data that does not start with the start-of-image marker is not ours.
   uint8_t marker[2];
-  const int64_t start = stream->ops.tell(stream->data);
-  if (!StreamReadExact(stream, marker, 2) || marker[0] != 0xFF || marker[1] != 0xD8 || !StreamSeekTo(stream, start))
-    return -1;
+  if (!PeekImageSignature(stream, marker, sizeof(marker)) || marker[0] != 0xFF || marker[1] != 0xD8) return -1;
   void* memory = TrackedCalloc(sizeof(JpegWork), "", 0);
   if (!memory) return -1;
   JpegWork* w = new (memory) JpegWork();

@@ -14,16 +14,9 @@ namespace {
 
 constexpr uint32_t kMaxPngSide = 1u << 16;
 
-struct PngInput {
-  StreamRecord* stream;
-  int64_t size;  // bytes from the position at set-up to the end
-  int64_t start;
-};
-
 void PngReadFromStream(png_structp png, png_bytep data, png_size_t length) {
-  PngInput* in = static_cast<PngInput*>(png_get_io_ptr(png));
-  const int64_t here = in->stream->ops.tell(in->stream->data) - in->start;
-  if ((int64_t)length > in->size - here || !StreamReadExact(in->stream, data, length)) png_error(png, "Read Error");
+  StreamSpan* in = static_cast<StreamSpan*>(png_get_io_ptr(png));
+  if ((int64_t)length > in->Left() || !StreamReadExact(in->stream, data, length)) png_error(png, "Read Error");
 }
 
 // The library's messages go to the engine log.
@@ -33,11 +26,8 @@ void PngErrorMessage(png_structp png, png_const_charp message) {
 }
 void PngWarningMessage(png_structp, png_const_charp message) { WriteLogFormat("libpng warning: %s", message); }
 
-void PngUseStream(png_structp png, PngInput* in, StreamRecord* stream) {
-  in->stream = stream;
-  in->start = stream->ops.tell(stream->data);
-  in->size = StreamBytesLeft(stream);
-  if (in->size < 0) in->size = 0;
+void PngUseStream(png_structp png, StreamSpan* in, StreamRecord* stream) {
+  *in = SpanFromHere(stream);
   png_set_read_fn(png, in, PngReadFromStream);
 }
 
@@ -57,7 +47,7 @@ struct PngWork {
   }
 };
 
-int ReadPng(PngWork* w, PngInput* in, StreamRecord* stream, BASEIMAGE* image) {
+int ReadPng(PngWork* w, StreamSpan* in, StreamRecord* stream, BASEIMAGE* image) {
   if (setjmp(png_jmpbuf(w->png))) {
     w->Release();
     return -1;
@@ -115,19 +105,11 @@ int ReadPng(PngWork* w, PngInput* in, StreamRecord* stream, BASEIMAGE* image) {
       InitGreyPixelFormat(f);
     }
   } else if (channels == 4) {
-    InitRgb24PixelFormat(f);
-    f->bits_per_pixel = 32;
-    f->bytes_per_pixel = 4;
-    f->alpha_width = 8;
-    f->alpha_shift = 24;
-    f->alpha_mask = 0xFF000000;
+    InitArgbPixelFormat(f);
   } else {
     InitRgb24PixelFormat(f);
   }
-  image->width = (int32_t)width;
-  image->height = (int32_t)height;
-  image->pitch = (int32_t)row_bytes;
-  image->pixels = w->pixels;
+  SetDecodedImage(image, width, height, (int64_t)row_bytes, w->pixels);
   w->pixels = nullptr;
   w->Release();
   return 0;
@@ -139,9 +121,7 @@ int DecodePngImage(StreamRecord* stream, BASEIMAGE* image) {
   // Data without the PNG signature is not ours: refused before the library
   // would report it as an error.
   uint8_t signature[8];
-  const int64_t start = stream->ops.tell(stream->data);
-  if (!StreamReadExact(stream, signature, sizeof(signature)) || png_sig_cmp(signature, 0, sizeof(signature)) != 0 ||
-      !StreamSeekTo(stream, start))
+  if (!PeekImageSignature(stream, signature, sizeof(signature)) || png_sig_cmp(signature, 0, sizeof(signature)) != 0)
     return -1;
   PngWork work;
   work.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorMessage, PngWarningMessage);
@@ -151,6 +131,6 @@ int DecodePngImage(StreamRecord* stream, BASEIMAGE* image) {
     png_destroy_read_struct(&work.png, nullptr, nullptr);
     return -1;
   }
-  PngInput input{};
+  StreamSpan input{};
   return ReadPng(&work, &input, stream, image);
 }

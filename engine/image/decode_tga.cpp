@@ -1,8 +1,8 @@
 // TGA decoder: colour-mapped and true-colour images, uncompressed or
 // run-length encoded, 16, 24 or 32 bits, turned top-down and left-to-right.
 #include <cstring>
+#include <utility>
 
-#include "engine/core/alloc.h"
 #include "engine/image/image_internal.h"
 #include "engine/image/image_load.h"
 
@@ -11,19 +11,6 @@ namespace {
 constexpr int kHeaderBytes = 18;
 constexpr int kFooterBytes = 26;
 constexpr int kMaxSide = 8192;
-
-struct Buffers {
-  uint8_t* image = nullptr;
-  uint8_t* turned = nullptr;
-  uint8_t* map = nullptr;
-  uint8_t* rle = nullptr;
-  ~Buffers() {
-    TrackedFree(image);
-    TrackedFree(turned);
-    TrackedFree(map);
-    TrackedFree(rle);
-  }
-};
 
 void SetTgaFormat(PIXELFORMAT* f, int depth) {
   if (depth == 16) {
@@ -65,16 +52,15 @@ bool DecodeRle(const uint8_t* d, int64_t n, uint8_t* out, int64_t count, int byt
 }  // namespace
 
 int DecodeTgaImage(StreamRecord* stream, BASEIMAGE* image) {
-  const int64_t file_size = StreamBytesLeft(stream);
-  if (file_size < kHeaderBytes) return -1;
+  uint8_t h[kHeaderBytes];
+  const int64_t file_size = ReadImageHeader(stream, h, sizeof(h), kHeaderBytes);
+  if (file_size < 0) return -1;
   bool footer = false;
   if (file_size >= kHeaderBytes + kFooterBytes) {
     uint8_t f[kFooterBytes];
     if (!StreamSeekTo(stream, file_size - kFooterBytes) || !StreamReadExact(stream, f, sizeof(f))) return -1;
     footer = std::memcmp(f + 8, "TRUEVISION-XFILE", 16) == 0 && ReadLe32(f) == 0;
   }
-  uint8_t h[kHeaderBytes];
-  if (!StreamSeekTo(stream, 0) || !StreamReadExact(stream, h, sizeof(h))) return -1;
   const int id_length = h[0];
   const int type = h[2];
   const int first_entry = ReadLe16(h + 3), map_length = ReadLe16(h + 5), entry_bits = h[7];
@@ -96,13 +82,13 @@ int DecodeTgaImage(StreamRecord* stream, BASEIMAGE* image) {
   const int64_t data_end = footer ? file_size - kFooterBytes : file_size;
   int64_t pos = kHeaderBytes + id_length;
 
-  Buffers buf;
+  TrackedBytes map, rle;
   if (mapped) {
-    buf.map = (uint8_t*)TrackedCalloc(256 * bytes, "", 0);
-    if (!buf.map) return -1;
+    map = NewZeroedBytes(256 * bytes);
+    if (!map) return -1;
     const int64_t map_bytes = (int64_t)map_length * bytes;
     if (pos + map_bytes > file_size || !StreamSeekTo(stream, pos) ||
-        !StreamReadExact(stream, buf.map + (int64_t)first_entry * bytes, (size_t)map_bytes))
+        !StreamReadExact(stream, map.get() + (int64_t)first_entry * bytes, (size_t)map_bytes))
       return -1;
     pos += map_bytes;
   } else if (map_length) {
@@ -116,31 +102,31 @@ int DecodeTgaImage(StreamRecord* stream, BASEIMAGE* image) {
                            : type == 2  ? image_bytes
                                         : (pixel_count + 127) / 128 * (1 + (mapped ? 1 : bytes));
   if (pos + min_data > (type >= 9 ? data_end : file_size)) return -1;
-  buf.image = (uint8_t*)TrackedAlloc((uint32_t)image_bytes, "", 0);
-  if (!buf.image) return -1;
+  TrackedBytes pixels = NewTrackedBytes((uint32_t)image_bytes);
+  if (!pixels) return -1;
   if (type == 1) {
-    buf.rle = (uint8_t*)TrackedAlloc((uint32_t)pixel_count, "", 0);
-    if (!buf.rle || !StreamReadExact(stream, buf.rle, (size_t)pixel_count)) return -1;
+    rle = NewTrackedBytes((uint32_t)pixel_count);
+    if (!rle || !StreamReadExact(stream, rle.get(), (size_t)pixel_count)) return -1;
     for (int64_t i = 0; i < pixel_count; ++i)
-      std::memcpy(buf.image + i * bytes, buf.map + (int64_t)buf.rle[i] * bytes, (size_t)bytes);
+      std::memcpy(pixels.get() + i * bytes, map.get() + (int64_t)rle.get()[i] * bytes, (size_t)bytes);
   } else if (type == 2) {
-    if (!StreamReadExact(stream, buf.image, (size_t)image_bytes)) return -1;
+    if (!StreamReadExact(stream, pixels.get(), (size_t)image_bytes)) return -1;
   } else {
     const int64_t rle_bytes = data_end - pos;
     if (rle_bytes <= 0) return -1;
-    buf.rle = (uint8_t*)TrackedAlloc((uint32_t)rle_bytes, "", 0);
-    if (!buf.rle || !StreamReadExact(stream, buf.rle, (size_t)rle_bytes)) return -1;
-    if (!DecodeRle(buf.rle, rle_bytes, buf.image, pixel_count, bytes, mapped ? buf.map : nullptr)) return -1;
+    rle = NewTrackedBytes((uint32_t)rle_bytes);
+    if (!rle || !StreamReadExact(stream, rle.get(), (size_t)rle_bytes)) return -1;
+    if (!DecodeRle(rle.get(), rle_bytes, pixels.get(), pixel_count, bytes, mapped ? map.get() : nullptr)) return -1;
   }
 
   const bool right_to_left = (descriptor & 0x10) != 0;
   const bool bottom_up = (descriptor & 0x20) == 0;
   if (right_to_left || bottom_up) {
-    buf.turned = (uint8_t*)TrackedAlloc((uint32_t)image_bytes, "", 0);
-    if (!buf.turned) return -1;
+    TrackedBytes turned = NewTrackedBytes((uint32_t)image_bytes);
+    if (!turned) return -1;
     for (int y = 0; y < height; ++y) {
-      const uint8_t* src = buf.image + (int64_t)y * pitch;
-      uint8_t* dst = buf.turned + (int64_t)(bottom_up ? height - 1 - y : y) * pitch;
+      const uint8_t* src = pixels.get() + (int64_t)y * pitch;
+      uint8_t* dst = turned.get() + (int64_t)(bottom_up ? height - 1 - y : y) * pitch;
       if (!right_to_left) {
         std::memcpy(dst, src, (size_t)pitch);
       } else {
@@ -148,15 +134,8 @@ int DecodeTgaImage(StreamRecord* stream, BASEIMAGE* image) {
           std::memcpy(dst + (int64_t)(width - 1 - x) * bytes, src + (int64_t)x * bytes, (size_t)bytes);
       }
     }
-    TrackedFree(buf.image);
-    buf.image = buf.turned;
-    buf.turned = nullptr;
+    pixels = std::move(turned);
   }
   SetTgaFormat(&image->format, depth);
-  image->width = width;
-  image->height = height;
-  image->pitch = (int32_t)pitch;
-  image->pixels = buf.image;
-  buf.image = nullptr;
-  return 0;
+  return SetDecodedImage(image, width, height, pitch, pixels.release());
 }

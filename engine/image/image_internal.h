@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
+#include "base/byte_order.h"
+#include "engine/core/alloc.h"
 #include "engine/image/base_image.h"
-#include "platform/win32/byte_order.h"
 
 // Pixel memory above this many bytes is refused (MAX_IMAGE_BYTES unless a
 // test lowers it).
@@ -63,3 +65,43 @@ int64_t StreamBytesLeft(StreamData* stream);
 // Reads exactly `bytes` bytes (true), or fails (false).
 bool StreamReadExact(StreamData* stream, void* buffer, size_t bytes);
 bool StreamSeekTo(StreamData* stream, int64_t offset);
+
+// ---- what the decoders share ------------------------------------------------
+// The opening of a format that starts with a header of fixed size: the size
+// of the whole stream, which must be at least `min_size` bytes, and its first
+// `bytes` bytes read into `header`, the stream left just after them. -1 when
+// the stream cannot be measured, is shorter, or cannot be read.
+int64_t ReadImageHeader(StreamData* stream, void* header, size_t bytes, int64_t min_size);
+// The opening of a format read through its library: the next `bytes` bytes,
+// for the decoder to tell whether the data is its own, with the stream put
+// back where it was. False when they cannot be read.
+bool PeekImageSignature(StreamData* stream, void* signature, size_t bytes);
+// The part of the stream a library reads through its callbacks: from where
+// the decode began to the end.
+struct StreamSpan {
+  StreamData* stream;
+  int64_t start;
+  int64_t size;  // 0 when the stream cannot be measured
+  // Bytes from the current position to the end.
+  int64_t Left() const { return size - (stream->ops.tell(stream->data) - start); }
+};
+StreamSpan SpanFromHere(StreamData* stream);
+
+// A tracked buffer a decoder makes: freed on every way out of the decode but
+// the one that hands it to the image.
+struct TrackedFreer {
+  void operator()(uint8_t* p) const { TrackedFree(p); }
+};
+using TrackedBytes = std::unique_ptr<uint8_t, TrackedFreer>;
+inline TrackedBytes NewTrackedBytes(uint32_t bytes) { return TrackedBytes((uint8_t*)TrackedAlloc(bytes, "", 0)); }
+inline TrackedBytes NewZeroedBytes(uint32_t bytes) { return TrackedBytes((uint8_t*)TrackedCalloc(bytes, "", 0)); }
+
+// The end of every decode: the image takes its size, pitch and pixels (which
+// it owns from then on); its colour format is the decoder's to set. 0.
+inline int SetDecodedImage(BASEIMAGE* image, int64_t width, int64_t height, int64_t pitch, uint8_t* pixels) {
+  image->width = (int32_t)width;
+  image->height = (int32_t)height;
+  image->pitch = (int32_t)pitch;
+  image->pixels = pixels;
+  return 0;
+}

@@ -4,9 +4,9 @@
 // leave in any number of pieces.
 #include <algorithm>
 
+#include "base/byte_order.h"
 #include "engine/core/log.h"
 #include "engine/net/net.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <span>
 
+#include "base/byte_order.h"
 #include "engine/core/alloc.h"
 #include "engine/core/file.h"
 #include "engine/core/log.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_decoder.h"
 #include "engine/sound/sound_decoder_kinds.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

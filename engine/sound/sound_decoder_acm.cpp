@@ -4,9 +4,9 @@
 // source block) and never more than the refill buffer can receive.
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "engine/core/alloc.h"
 #include "engine/sound/sound_decoder_kinds.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

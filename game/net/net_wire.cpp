@@ -3,32 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
-void encode_u32(uint32_t value, uint8_t out[4]) {
-  out[0] = (uint8_t)(value >> 24);
-  out[1] = (uint8_t)(value >> 16);
-  out[2] = (uint8_t)(value >> 8);
-  out[3] = (uint8_t)value;
-}
-
-uint32_t decode_u32(const uint8_t b[4]) {
-  return (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3];
-}
-
-void encode_u16(uint16_t value, uint8_t out[2]) {
-  out[0] = (uint8_t)(value >> 8);
-  out[1] = (uint8_t)value;
-}
-
-uint16_t decode_u16(const uint8_t b[2]) { return (uint16_t)(b[0] << 8 | b[1]); }
+#include "base/byte_order.h"
 
 void encode_record(const replay_command& record, uint8_t out[kRecordBytes]) {
-  encode_u32(record.frame, out);
-  encode_u16(record.bits, out + 4);
+  WriteBe32(out, record.frame);
+  WriteBe16(out + 4, record.bits);
   out[6] = out[7] = 0;
 }
 
 replay_command decode_record(const uint8_t bytes[kRecordBytes]) {
-  return replay_command{decode_u32(bytes), decode_u16(bytes + 4), 0};
+  return replay_command{ReadBe32(bytes), ReadBe16(bytes + 4), 0};
 }
 
 bool is_end_record(const uint8_t bytes[kRecordBytes]) {
@@ -65,13 +49,9 @@ uint16_t handshake_delay(uint32_t elapsed_ms) {
 
 bool delay_is_playable(uint32_t delay) { return delay <= (uint32_t)kMaxInputDelay; }
 
-void encode_next_seed(uint32_t seed, uint8_t out[4]) {
-  for (int i = 0; i < 4; ++i) out[i] = (uint8_t)(seed >> (8 * i));
-}
+void encode_next_seed(uint32_t seed, uint8_t out[4]) { WriteLe32(out, seed); }
 
-uint32_t decode_next_seed(const uint8_t b[4]) {
-  return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
-}
+uint32_t decode_next_seed(const uint8_t bytes[4]) { return ReadLe32(bytes); }
 
 namespace {
 

@@ -62,10 +62,8 @@ bool datagram_from_peer(const sockaddr_in& from, const sockaddr_in& peer);
 bool datagram_is_record(int length);
 
 // ---- handshake
-void encode_u32(uint32_t value, uint8_t out[4]);  // network order
-uint32_t decode_u32(const uint8_t bytes[4]);
-void encode_u16(uint16_t value, uint8_t out[2]);
-uint16_t decode_u16(const uint8_t bytes[2]);
+// The seed and the delay travel in network order (WriteBe32 and WriteBe16 of
+// base/byte_order.h), the address words as a socket address holds them.
 
 // Milliseconds between two readings of the engine's 31-bit millisecond
 // clock, correct across its wrap.

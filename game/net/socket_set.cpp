@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "engine/core/util.h"
 
 using winsock::INVALID_SOCKET;
@@ -231,7 +232,7 @@ int accept_handshake_thread(socket_set* set) {
   const int t0 = GetMillisecondCount();
   const uint32_t seed = set->handshake_seed;
   uint8_t word[4];
-  encode_u32(seed, word);
+  WriteBe32(word, seed);
   if (!send_exact(set->data_socket, word, 4)) return Net_Thread::kFailed;
   // The peer's address word has no further use: the UDP socket is bound to
   // this side's own address already.
@@ -240,7 +241,7 @@ int accept_handshake_thread(socket_set* set) {
   if (!send_exact(set->data_socket, word, 4)) return Net_Thread::kFailed;
   const uint16_t delay = handshake_delay(elapsed_milliseconds(t0, GetMillisecondCount()));
   uint8_t delay_bytes[2];
-  encode_u16(delay, delay_bytes);
+  WriteBe16(delay_bytes, delay);
   if (!send_exact(set->data_socket, delay_bytes, 2)) return Net_Thread::kFailed;
   return finish_handshake(set, seed, delay);
 }
@@ -250,7 +251,7 @@ int connect_handshake_thread(socket_set* set) {
   const int start = GetMillisecondCount();
   uint8_t word[4], delay_bytes[2];
   if (!receive_exact(set, self, set->data_socket, word, 4, start)) return Net_Thread::kFailed;
-  const uint32_t seed = decode_u32(word);
+  const uint32_t seed = ReadBe32(word);
   // A seed above the range no waiting side draws means the other program
   // is not this one.
   if (seed > (uint32_t)kSeedLimit) return Net_Thread::kFailed;
@@ -259,7 +260,7 @@ int connect_handshake_thread(socket_set* set) {
   // The waiting side's address word, of no further use.
   if (!receive_exact(set, self, set->data_socket, word, 4, start)) return Net_Thread::kFailed;
   if (!receive_exact(set, self, set->data_socket, delay_bytes, 2, start)) return Net_Thread::kFailed;
-  return finish_handshake(set, seed, decode_u16(delay_bytes));
+  return finish_handshake(set, seed, ReadBe16(delay_bytes));
 }
 
 int tcp_receive_thread(socket_set* set) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/win32/byte_order.h"
+#include "base/byte_order.h"
 
 namespace acm_codecs {
 namespace {

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/win32/byte_order.h"
+#include "base/byte_order.h"
 
 namespace {
 

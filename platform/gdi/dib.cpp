@@ -5,9 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "base/byte_order.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/font.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "platform/win32/byte_order.h"
+#include "base/byte_order.h"
 
 namespace vox_win32 {
 namespace {

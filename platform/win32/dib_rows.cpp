@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/byte_order.h"
+#include "base/byte_order.h"
 
 namespace vox_win32 {
 namespace {

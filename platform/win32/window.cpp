@@ -48,6 +48,32 @@ bool IsFullscreenStyle(DWORD style, DWORD ex_style) {
   return (style & WS_POPUP) && !(style & WS_CAPTION) && (ex_style & WS_EX_TOPMOST);
 }
 
+// Text converted whole, or, when that fails, character by character
+// (`length` gives each character's bytes): what does not convert becomes "?".
+template <class Length>
+std::string ConvertMarkingFailures(const char* text, bool (*convert)(std::string_view, std::string*),
+                                   Length length) {
+  std::string out;
+  if (!text || convert(text, &out)) return out;
+  out.clear();
+  std::string_view view(text);
+  for (size_t i = 0; i < view.size();) {
+    size_t n = length(view, i);
+    std::string piece;
+    out += convert(view.substr(i, n), &piece) ? piece : std::string("?");
+    i += n;
+  }
+  return out;
+}
+
+// Bytes of the UTF-8 character at text[i], by its first byte; a stray byte
+// counts as one.
+size_t Utf8CharLength(std::string_view text, size_t i) {
+  unsigned char c = (unsigned char)text[i];
+  size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  return std::min(n, text.size() - i);
+}
+
 }  // namespace
 
 std::recursive_mutex& WindowSystemLock() {
@@ -127,38 +153,9 @@ void SyncSdlWindow(WindowObject* w) {
   SDL_SetWindowAlwaysOnTop(w->sdl, (w->ex_style & WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
 }
 
-std::string ToUtf8(const char* cp932) {
-  std::string out;
-  if (!cp932) return out;
-  if (Cp932ToUtf8(cp932, &out)) return out;
-  // Keep what converts; a broken byte becomes "?".
-  out.clear();
-  std::string_view text(cp932);
-  for (size_t i = 0; i < text.size();) {
-    size_t n = Cp932CharLength(text, i);
-    std::string piece;
-    out += Cp932ToUtf8(text.substr(i, n), &piece) ? piece : std::string("?");
-    i += n;
-  }
-  return out;
-}
+std::string ToUtf8(const char* cp932) { return ConvertMarkingFailures(cp932, Cp932ToUtf8, Cp932CharLength); }
 
-std::string ToCp932Lossy(const char* utf8) {
-  std::string out;
-  if (!utf8) return out;
-  if (Utf8ToCp932(utf8, &out)) return out;
-  out.clear();
-  std::string_view text(utf8);
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = (unsigned char)text[i];
-    size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    n = std::min(n, text.size() - i);
-    std::string piece;
-    out += Utf8ToCp932(text.substr(i, n), &piece) ? piece : std::string("?");
-    i += n;
-  }
-  return out;
-}
+std::string ToCp932Lossy(const char* utf8) { return ConvertMarkingFailures(utf8, Utf8ToCp932, Utf8CharLength); }
 
 }  // namespace vox_win32
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "engine/core/log.h"
 #include "engine/net/net.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

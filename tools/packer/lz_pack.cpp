@@ -4,9 +4,9 @@
 
 #include <stdexcept>
 
+#include "base/byte_order.h"
 #include "engine/core/archive_format.h"
 #include "engine/core/lz.h"
-#include "platform/win32/byte_order.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 // stages.
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "engine/core/alloc.h"
 #include "engine/core/archive.h"
 #include "engine/core/log.h"
 #include "engine/core/lz.h"
 #include "engine/graphics/device/device_internal.h"
-#include "platform/win32/byte_order.h"
 
 namespace device {
 

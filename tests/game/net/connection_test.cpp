@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "engine/core/util.h"
 #include "game/net/socket_set.h"
 #include "platform/winsock/winsock_control.h"
@@ -86,13 +87,13 @@ std::string EndRecord() {
 
 std::string Word(uint32_t v) {
   std::string w(4, '\0');
-  encode_u32(v, reinterpret_cast<uint8_t*>(w.data()));
+  WriteBe32(reinterpret_cast<uint8_t*>(w.data()), v);
   return w;
 }
 
 std::string Delay(uint16_t d) {
   std::string w(2, '\0');
-  encode_u16(d, reinterpret_cast<uint8_t*>(w.data()));
+  WriteBe16(reinterpret_cast<uint8_t*>(w.data()), d);
   return w;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "game/net/net_wire.h"
 
 namespace {
@@ -87,9 +88,9 @@ TEST(NetWire, TheNextSeedTravelsLeastSignificantByteFirst) {
   const uint8_t expected[4] = {0xEF, 0xCD, 0xAB, 0x00};
   EXPECT_EQ(std::memcmp(bytes, expected, 4), 0);
   EXPECT_EQ(decode_next_seed(bytes), 0x00ABCDEFu);
-  encode_u32(0x00ABCDEFu, bytes);  // the handshake's seed: network order
+  WriteBe32(bytes, 0x00ABCDEFu);  // the handshake's seed: network order
   EXPECT_EQ(bytes[0], 0x00);
-  EXPECT_EQ(decode_u32(bytes), 0x00ABCDEFu);
+  EXPECT_EQ(ReadBe32(bytes), 0x00ABCDEFu);
 }
 
 TEST(NetWire, DatagramsAreTakenOnlyWholeAndFromThePeer) {

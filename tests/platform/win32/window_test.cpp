@@ -205,6 +205,17 @@ TEST(WindowClipboardTest, CodePage932TextCrossesAsUtf8) {
   EXPECT_STREQ(utf8, "\xE3\x81\x82\nb");
   SDL_free(utf8);
 
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_TRUE(EmptyClipboard());
+  block = GlobalAlloc(GMEM_MOVEABLE, 8);
+  strcpy(static_cast<char*>(GlobalLock(block)), "\x82\xA0" "a\x81");  // "あ", "a", a lead byte cut off
+  GlobalUnlock(block);
+  EXPECT_NE(SetClipboardData(CF_TEXT, block), nullptr);
+  EXPECT_TRUE(CloseClipboard());
+  utf8 = SDL_GetClipboardText();
+  EXPECT_STREQ(utf8, "\xE3\x81\x82" "a?");  // what converts is kept
+  SDL_free(utf8);
+
   SDL_SetClipboardText("x\n\xF0\x9F\x98\x80");  // a character code page 932 lacks
   ASSERT_TRUE(OpenClipboard(nullptr));
   HANDLE data = GetClipboardData(CF_TEXT);

@@ -17,10 +17,12 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/game/run_folder.h"
 
@@ -101,7 +103,14 @@ void StartToFirstFrame(benchmark::State& state) {
     state.SetIterationTime(r.seconds_to_shot);
   }
 }
-BENCHMARK(StartToFirstFrame)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+// On a shared machine the fastest start is the one least disturbed by others.
+double Fastest(const std::vector<double>& v) { return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end()); }
+BENCHMARK(StartToFirstFrame)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ComputeStatistics("min", Fastest)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void IdleTitleCpu(benchmark::State& state) {
   for (auto _ : state) {

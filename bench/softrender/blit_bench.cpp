@@ -67,6 +67,39 @@ BENCHMARK(BM_Blit)
     ->Args({16, SOFT_BLEND_ADD, 200, 0})
     ->Args({32, SOFT_BLEND_ADD, 200, 0});
 
+// A 32-bit image with alpha drawn with transparency, as sprites are: runs
+// of 1 to 48 pixels, each wholly clear, wholly opaque or soft, in the
+// proportions of the argument (percent clear, percent opaque); the rest are
+// random alphas. The 16-pixel test of the vector rows meets every mix.
+void BM_BlitSprite32(benchmark::State& state) {
+  UseFrameDrawState(SOFT_BLEND_COPY, 255);
+  MEMIMG dst{}, src{};
+  SetupMEMIMG(&dst, kW, kH, -1, 0, 1, 0, 0, 0, nullptr);
+  SetupMEMIMG(&src, kW, kH, -1, 0, 1, 0, 1, 0, nullptr);
+  uint32_t seed = 777;
+  auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 8; };
+  int run = 0;
+  uint32_t kind = 0;
+  for (int i = 0; i < kW * kH; i++) {
+    if (run-- == 0) {
+      run = (int)(next() % 48);
+      const int pick = (int)(next() % 100);
+      kind = pick < state.range(0) ? 0 : pick < state.range(0) + state.range(1) ? 1 : 2;
+    }
+    const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : next() & 0xFF;
+    StorePixel32(src.pixels + (size_t)i * 4, (next() & 0xFFFFFF) | a << 24);
+    StorePixel32(dst.pixels + (size_t)i * 4, next());
+  }
+  for (auto _ : state) {
+    BlitToMEMIMG(&dst, &src, 0, 0, 1, nullptr);
+    benchmark::ClobberMemory();
+  }
+  SetPixelRate(state, (double)kW * kH);
+  ReleaseMEMIMG(&src);
+  ReleaseMEMIMG(&dst);
+}
+BENCHMARK(BM_BlitSprite32)->ArgNames({"clear", "opaque"})->Args({45, 45})->Args({20, 20})->Args({0, 0});
+
 // A 320 x 240 image stretched over the whole frame.
 void BM_Stretch2x(benchmark::State& state) {
   Images img(state.range(0) == 16 ? 0 : 1);

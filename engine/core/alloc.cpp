@@ -86,8 +86,17 @@ void* HeapAllocRaw(uint32_t size) { return HeapAlloc(GetProcessHeap(), 0, size);
 void* HeapReallocRaw(void* p, uint32_t size) { return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, p, size); }
 void HeapFreeRaw(void* p) { HeapFree(GetProcessHeap(), 0, p); }
 
-void* TrackedAlloc(uint32_t size, const char* tag, int16_t line) {
-  BlockHeader* h = SizeFits(size) ? static_cast<BlockHeader*>(HeapAllocRaw(size + kHeaderBytes)) : nullptr;
+namespace {
+
+// A new block, linked in as the newest. With `zeroed` the heap hands out
+// zero-filled memory, which comes from the system already zero (calloc
+// clears only what it reuses), so pages the caller never reads or writes
+// are never touched; only the header is written here.
+void* NewTrackedBlock(uint32_t size, const char* tag, int16_t line, bool zeroed) {
+  BlockHeader* h = nullptr;
+  if (SizeFits(size))
+    h = static_cast<BlockHeader*>(zeroed ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + kHeaderBytes)
+                                         : HeapAllocRaw(size + kHeaderBytes));
   if (!h) {
     DumpTrackedBlocks();
     CheckTrackedBlocks();
@@ -110,11 +119,11 @@ void* TrackedAlloc(uint32_t size, const char* tag, int16_t line) {
   return DataOf(h);
 }
 
-void* TrackedCalloc(uint32_t size, const char* tag, int16_t line) {
-  void* p = TrackedAlloc(size, tag, line);
-  if (p) std::memset(p, 0, size);
-  return p;
-}
+}  // namespace
+
+void* TrackedAlloc(uint32_t size, const char* tag, int16_t line) { return NewTrackedBlock(size, tag, line, false); }
+
+void* TrackedCalloc(uint32_t size, const char* tag, int16_t line) { return NewTrackedBlock(size, tag, line, true); }
 
 void* TrackedRealloc(void* data, uint32_t size, const char* tag, int16_t line) {
   if (!data) return TrackedAlloc(size, tag, line);

@@ -171,10 +171,16 @@ bool FontEdgeStampCovers(int edge, int dx, int dy) {
 int ClearFontCache(int handle) {
   FONTRECORD* f = GetFontRecord(handle);
   if (!f) return -1;
-  std::memset(f->glyphs, 0, sizeof f->glyphs);
-  std::memset(f->codes, 0, sizeof f->codes);
-  for (int i = 0; i < f->cell_count; ++i) f->glyphs[i].cell = i;
-  f->glyphs[f->cell_count].cell = -1;
+  // A code slot is set only while a cell holds its character, and that
+  // cell's entry names it; clearing those leaves the rest of the table of
+  // 65536, zero from the start, untouched. Only the entries below the cell
+  // count are ever used.
+  for (int i = 0; i <= f->cell_count; ++i) {
+    FontGlyph& g = f->glyphs[i];
+    if (g.in_use) *g.code_slot = FontCodeSlot{};
+    g = FontGlyph{};
+    g.cell = i < f->cell_count ? i : -1;
+  }
   f->next_cell = 0;
   return 0;
 }

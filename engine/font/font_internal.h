@@ -37,8 +37,13 @@ struct FontCodeSlot {
 struct FONTRECORD {
   uint32_t check;
   int* deleted_flag;
-  FontGlyph glyphs[FONT_GLYPH_ENTRIES];
-  FontCodeSlot codes[FONT_CODE_SLOTS];
+  // The glyph entries (FONT_GLYPH_ENTRIES, entry i for cell i) and the code
+  // table (FONT_CODE_SLOTS, indexed by the 16-bit character code), each a
+  // zero-filled block of its own made with the record: a font touches only
+  // the pages of the cells and codes it uses, and the record itself stays
+  // small enough to construct.
+  FontGlyph* glyphs;
+  FontCodeSlot* codes;
   int32_t next_cell;
   int32_t cell_count;
   uint8_t* soft_buffer;

@@ -73,6 +73,10 @@ void DestroyFont(int handle) {
   if (!f) return;
   if (f->system_font) DeleteObject(f->system_font);
   f->system_font = nullptr;
+  VOX_FREE(f->glyphs);
+  VOX_FREE(f->codes);
+  f->glyphs = nullptr;
+  f->codes = nullptr;
   VOX_FREE(f->soft_buffer);
   f->soft_buffer = nullptr;
   // A graph the graph system already released (all graphs deleted, device
@@ -135,13 +139,21 @@ int CreateFontToHandle(const char* face, int size, int thickness, int type, int 
   int check_number = check >= 0 ? (check % HANDLE_CHECK_COUNT) : g_fonts_state.counter;
   FONTRECORD* f = nullptr;
   int handle = table.Allocate(&f, (int)(HANDLE_FONT | ((uint32_t)check_number << 16) | (uint32_t)slot));
+  if (handle >= 0) {
+    f->cache_graph = f->edge_graph = -1;
+    f->glyphs = static_cast<FontGlyph*>(VOX_CALLOC(FONT_GLYPH_ENTRIES * sizeof(FontGlyph)));
+    f->codes = static_cast<FontCodeSlot*>(VOX_CALLOC(FONT_CODE_SLOTS * sizeof(FontCodeSlot)));
+    if (!f->glyphs || !f->codes) {
+      DestroyFont(handle);
+      handle = -1;
+    }
+  }
   if (handle < 0) {
     WriteLogText("フォント管理用メモリ領域の確保に失敗しました\n");
     return -1;
   }
   if (check < 0) g_fonts_state.counter = (g_fonts_state.counter + 1) % HANDLE_CHECK_COUNT;
   f->check = (uint32_t)check_number;
-  f->cache_graph = f->edge_graph = -1;
   if (GetScreenBitDepth() == 8) type &= ~(int)FONT_TYPE_ANTIALIAS;
   f->size = size;
   f->thickness = thickness;

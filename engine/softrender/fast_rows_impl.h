@@ -48,6 +48,7 @@ struct Isa {
   static void Store(void* p, V v) { VOX_SI(storeu)(static_cast<V*>(p), v); }
   static V Zero() { return VOX_SI(setzero)(); }
   static V Ones() { return VOX_MM(set1_epi32)(-1); }
+  static V Set8(uint32_t v) { return VOX_MM(set1_epi8)((char)v); }
   static V Set16(uint32_t v) { return VOX_MM(set1_epi16)((short)v); }
   static V Set32(uint32_t v) { return VOX_MM(set1_epi32)((int)v); }
   static V Set64(uint64_t v) { return VOX_MM(set1_epi64x)((long long)v); }
@@ -61,11 +62,17 @@ struct Isa {
   static V Mulhi16(V a, V b) { return VOX_MM(mulhi_epu16)(a, b); }
   static V AddSat8(V a, V b) { return VOX_MM(adds_epu8)(a, b); }
   static V SubSat8(V a, V b) { return VOX_MM(subs_epu8)(a, b); }
+  static V Add8(V a, V b) { return VOX_MM(add_epi8)(a, b); }
+  static V Gt8(V a, V b) { return VOX_MM(cmpgt_epi8)(a, b); }  // signed
+  static V Eq8(V a, V b) { return VOX_MM(cmpeq_epi8)(a, b); }
+  static V MinU8(V a, V b) { return VOX_MM(min_epu8)(a, b); }
+  static V MaxU8(V a, V b) { return VOX_MM(max_epu8)(a, b); }
   static V Add32(V a, V b) { return VOX_MM(add_epi32)(a, b); }
   static V Sub32(V a, V b) { return VOX_MM(sub_epi32)(a, b); }
   template <int n> static V Srl16(V a) { return VOX_MM(srli_epi16)(a, n); }
   template <int n> static V Sll16(V a) { return VOX_MM(slli_epi16)(a, n); }
   template <int n> static V Srl32(V a) { return VOX_MM(srli_epi32)(a, n); }
+  template <int n> static V Sra32(V a) { return VOX_MM(srai_epi32)(a, n); }
   template <int n> static V Sll32(V a) { return VOX_MM(slli_epi32)(a, n); }
   static V Eq16(V a, V b) { return VOX_MM(cmpeq_epi16)(a, b); }
   static V Eq32(V a, V b) { return VOX_MM(cmpeq_epi32)(a, b); }
@@ -83,6 +90,8 @@ struct Isa {
   }
   // Word 3 of each group of four copied to all four.
   static V Splat3(V a) { return VOX_MM(shufflehi_epi16)(VOX_MM(shufflelo_epi16)(a, 0xFF), 0xFF); }
+  // The odd word of each pair copied to the even one.
+  static V SplatOdd(V a) { return VOX_MM(shufflehi_epi16)(VOX_MM(shufflelo_epi16)(a, 0xF5), 0xF5); }
 #if VOX_FAST_ROWS_AVX2
   // The 32-bit lanes (each at most 0xFFFF) of two consecutive loads as words, in order.
   static V PackLoads(V a, V b) { return _mm256_permute4x64_epi64(Pack16(a, b), 0xD8); }
@@ -111,6 +120,12 @@ struct Isa {
 using V = Isa::V;
 
 V Select(V mask, V a, V b) { return Isa::Or(Isa::And(mask, a), Isa::AndNot(mask, b)); }
+
+// f(0), ..., f(N - 1), written out, so arrays indexed by the step stay in registers.
+template <int N, class F>
+void ForEachOf(F&& f) {
+  [&]<int... J>(std::integer_sequence<int, J...>) { (f(J), ...); }(std::make_integer_sequence<int, N>());
+}
 
 // ---- exact channel arithmetic on words ---------------------------------------
 V Div255(V v) { return Isa::Srl16<7>(Isa::Mulhi16(v, Isa::Set16(0x8081))); }
@@ -183,22 +198,12 @@ Quad Each(Quad a, Quad b, Quad c, F f) {
 }
 V KeepByte3(V r, V d) { return Select(Isa::Set32(0xFF000000), d, r); }
 
-// The untinted copy of a source with alpha: byte by byte MixToward(d, s, a, 8),
-// (d * (256 - a) + s * a) >> 8, taken as (d * 256 + (s - d) * a) >> 8: the
-// 16-bit products wrap, the sum lies in 0..65280. Blue and red (the even
-// bytes) and green and byte 3 (the odd bytes) each fill the words of one
-// vector, so no pixel is widened; byte 3 is weighted by 0, which keeps the
-// target's, and a pixel of alpha 0 gives the target unchanged.
-V MixByAlpha32(V s, V d) {
-  const V even = Isa::Set16(0x00FF);
-  const V s_br = Isa::And(s, even), d_br = Isa::And(d, even);
-  const V s_ga = Isa::Srl16<8>(s), d_ga = Isa::Srl16<8>(d);
-  const V a_g = Isa::Srl32<16>(s_ga);                // alpha in green's word, 0 in byte 3's
-  const V a_br = Isa::Or(a_g, Isa::Sll32<16>(a_g));  // alpha in both words
-  const V br = Isa::Add16(Isa::Mullo16(Isa::Sub16(s_br, d_br), a_br), Isa::Sll16<8>(d_br));
-  const V ga = Isa::Add16(Isa::Mullo16(Isa::Sub16(s_ga, d_ga), a_g), Isa::Sll16<8>(d_ga));
-  return Isa::Or(Isa::Srl16<8>(br), Isa::And(ga, Isa::Set16(0xFF00)));
-}
+}  // namespace
+
+// Whole-row loops over 32-bit pixels as they lie in memory.
+#include "engine/softrender/fast_rows_whole32.h"
+
+namespace {
 
 // R5G6B5 pixels: blue, green and red as words.
 struct Rgb {
@@ -347,13 +352,6 @@ struct Row {
     }
     if (!Sort(dp, s, skip, opaque, &weighted)) return;
     const V d = Isa::Load(dp);
-    if constexpr (kPlainIsSource && S == SoftSrc::DirectAlpha && kSplitOrWeighted) {
-      // Skipped pixels (alpha 0) come out of the mix as the target; only the
-      // opaque ones need their own result, the source.
-      const V r = MixByAlpha32(s, d);
-      Isa::Store(dp, Cls == kAlphaSplit ? Select(opaque, s, r) : r);
-      return;
-    }
     const Quad sw = Widen(s);
     Quad tw = sw;
     if constexpr (Tinted) tw = {Scale(sw.lo, c.bright_quad), Scale(sw.hi, c.bright_quad)};
@@ -462,6 +460,9 @@ struct Row {
       std::memcpy(dst, src, (size_t)n * kDstBytes);
       return n;
     }
+    if constexpr (kPlainIsSource && Fmt == 1 && S == SoftSrc::DirectAlpha && kSplitOrWeighted)
+      return RunMixByAlpha32<Cls == kAlphaSplit>(dst, src, n);
+    if constexpr (Fl == kUnscaled && Fmt == 1 && Cls == kAllPlain) return RunUnscaled32<Mode>(dst, src, n);
     const RowConsts c = MakeConsts(k, Fmt);
     uint8_t weights[kPixels];
     int i = 0;

@@ -1,6 +1,8 @@
 #include "engine/core/alloc.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -94,6 +96,28 @@ TEST_F(AllocTest, DamagedHeaderIsReported) {
   EXPECT_NE(Log().find("以下のメモリ確保情報が破損しました"), std::string::npos);
   field[0] = keep;
   EXPECT_EQ(CheckTrackedBlocks(), 0);
+  TrackedFree(p);
+  SetTrackedTraceSize(0);
+}
+
+// A zero-filled block of many pages comes zero from the system: the
+// allocator writes its header and nothing else, so the pages the caller
+// never uses are never brought in.
+TEST_F(AllocTest, ZeroFilledBlocksLeaveTheirUnusedPagesUntouched) {
+  SetTrackedTraceSize(-1);
+  const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  const uint32_t size = 64u << 20;
+  auto* p = static_cast<unsigned char*>(TrackedCalloc(size, "zeroed.cpp", 7));
+  ASSERT_NE(p, nullptr);
+  unsigned char* first = reinterpret_cast<unsigned char*>(((uintptr_t)p + page - 1) / page * page);
+  const size_t pages = (size - (size_t)(first - p)) / page;
+  std::vector<unsigned char> resident(pages);
+  ASSERT_EQ(mincore(first, pages * page, resident.data()), 0);
+  size_t in = 0;
+  for (unsigned char r : resident) in += r & 1;
+  EXPECT_LT(in, pages / 8) << in << " of " << pages << " pages brought in";
+  for (size_t i = 0; i < size; i += page / 2) ASSERT_EQ(p[i], 0) << i;
+  ASSERT_EQ(p[size - 1], 0);
   TrackedFree(p);
   SetTrackedTraceSize(0);
 }

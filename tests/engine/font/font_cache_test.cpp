@@ -73,6 +73,36 @@ TEST_F(FontCacheTest, FullCacheEvictsTheOldestCellFirst) {
   EXPECT_EQ(f->glyphs[f->cell_count].cell, -1);
 }
 
+// Clearing empties every code slot that a cached character set, also after
+// evictions wrapped round the cells, and leaves the entries numbered; the
+// characters are rasterised again on their next use.
+TEST_F(FontCacheTest, ClearingForgetsEveryCachedCharacter) {
+  int h = CreateFontToHandle("ＭＳ 明朝", 200, 6, 0, -1, -1, 0);  // 20 cells
+  FONTRECORD* f = GetFontRecord(h);
+  ASSERT_EQ(f->cell_count, 20);
+  std::string text = "\x82\xA0\x88\x9F";  // two two-byte characters, then 18 letters
+  for (int i = 0; i < 18; ++i) text += (char)('A' + i);
+  ASSERT_EQ(CacheStringGlyphs(h, text.c_str(), -1, nullptr, nullptr), 0);
+  ASSERT_EQ(CacheStringGlyphs(h, "STUVWXY", -1, nullptr, nullptr), 0);  // evicts the first seven
+  ASSERT_NE(Cached(h, 'Y'), nullptr);
+  ASSERT_EQ(Cached(h, 0xA082), nullptr);
+  ASSERT_NE(Cached(h, 'R'), nullptr);
+  ASSERT_EQ(ClearFontCache(h), 0);
+  for (uint32_t code = 0; code < FONT_CODE_SLOTS; ++code) {
+    ASSERT_EQ(f->codes[code].cached, 0u) << code;
+    ASSERT_EQ(f->codes[code].glyph, nullptr) << code;
+  }
+  for (int i = 0; i < f->cell_count; ++i) {
+    EXPECT_EQ(f->glyphs[i].in_use, 0);
+    EXPECT_EQ(f->glyphs[i].cell, i);
+  }
+  EXPECT_EQ(f->glyphs[f->cell_count].cell, -1);
+  EXPECT_EQ(f->next_cell, 0);
+  ASSERT_EQ(CacheStringGlyphs(h, "Y\x82\xA0", -1, nullptr, nullptr), 0);
+  EXPECT_EQ(Cached(h, 'Y')->cell, 0);
+  EXPECT_EQ(Cached(h, 0xA082)->cell, 1);
+}
+
 TEST_F(FontCacheTest, MoreDistinctCharactersThanCellsStillMeasureAndDraw) {
   int h = CreateFontToHandle("ＭＳ 明朝", 200, 6, 0, -1, -1, 0);  // 20 cells
   std::string text;

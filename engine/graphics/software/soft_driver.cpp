@@ -52,9 +52,10 @@ int AdoptImage(GraphImageData* data) {
 int CreateImage(GraphImageData* data, const ImageRequest* request) {
   data->alpha = request->alpha_channel ? 1 : 0;
   if (g_draw.create_draw_target) {
-    // The software drawers write colour only: a draw target with an alpha
-    // channel would keep every pixel drawn into it transparent, so it is
-    // made without one (and its black is the colour key, as in any graph).
+    // The software drawers draw nothing into an image with an alpha channel
+    // (the blits, boxes and lines refuse one), so a draw target asked for
+    // with alpha is made without it; its black is then the colour key, as
+    // in any graph.
     data->alpha = 0;
     data->default_pool = 1;
   } else {

@@ -139,7 +139,7 @@ int SetCrossfadeGraph(int graph, int param, int range) {
   g_draw.crossfade_graph = graph;
   g_draw.crossfade_param = param;
   g_draw.crossfade_range = range;
-  g_draw.crossfade_image = record ? ImageDriver(record->image).crossfade_pixels(record->image) : nullptr;
+  g_draw.crossfade_image = record ? ImageDriver(record->image).crossfade_pixels(record) : nullptr;
   BuildBlendGraphRamp(g_draw.crossfade_param, g_draw.crossfade_range);
   SyncSoftDrawState();
   return 0;

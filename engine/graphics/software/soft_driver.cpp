@@ -77,7 +77,9 @@ int AttachGraph(GraphRecord* r) {
 
 void DetachGraph(GraphRecord* r) { ReleaseMEMIMG(&r->view); }
 MEMIMG* GraphView(GraphRecord* r) { return &r->view; }
-MEMIMG* CrossfadePixels(GraphImageData* data) { return &data->image; }
+// A crossfade graph weighs the drawn graph's pixels from its own first
+// pixel on: a part graph from where it lies in its image, as on the device.
+MEMIMG* CrossfadePixels(GraphRecord* record) { return &record->view; }
 
 int Transfer(GraphImageData* data, BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* s, int x, int y) {
   return WriteBaseImageToMEMIMG(image, alpha, &data->image, s[0], s[1], s[2] - s[0], s[3] - s[1], x, y, 0) < 0 ? -1
@@ -138,9 +140,8 @@ int ThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness
 // The software renderer weighs pixels by a single-channel blend image.
 int SetCrossfade(GraphRecord* record, int, int) {
   if (!record) return 0;
-  GraphImageData* data = record->image;
-  MEMIMG* pixels = ImageDriver(data).crossfade_pixels(data);
-  return pixels && data->blend_image && IsMEMIMGValid(pixels) ? 0 : -1;
+  MEMIMG* pixels = ImageDriver(record->image).crossfade_pixels(record);
+  return pixels && record->image->blend_image && IsMEMIMGValid(pixels) ? 0 : -1;
 }
 
 void SelectTarget(int) {

@@ -309,8 +309,17 @@ void AddDrawTargets(std::vector<CompareScene>& s) {
 }
 
 // The crossfade graph follows the drawn graph's pixels where the clip cuts
-// the graph and where it is stretched or mirrored.
+// the graph and where it is stretched or mirrored; a part graph as the
+// crossfade graph weighs by the part.
 void AddCrossfadeShapes(std::vector<CompareScene>& s) {
+  s.push_back({"crossfade by a part graph", [](Cell c) {
+                 Background(c, 100);
+                 int g = MakeSource(kOpaque), part = CreatePartGraph(20, 24, 32, 32, CrossfadeGraph(64));
+                 ASSERT_EQ(SetCrossfadeGraph(part, 128, 0), 0);
+                 PaintGraph(c.x + 10, c.y + 10, g, 0);
+                 ASSERT_EQ(SetCrossfadeGraph(part, 60, 0), 0);
+                 PaintGraph(c.x + 50, c.y + 50, g, 0);
+               }});
   s.push_back({"crossfade clipped, stretched and mirrored", [](Cell c) {
                  Background(c, 100);
                  int g = MakeSource(kOpaque), blend = CrossfadeGraph(32);

@@ -68,9 +68,12 @@ void DrawScreenSize(int target, int* width, int* height) {
 
 // ---- blend mode, brightness and the packed colour ---------------------------------------------
 
+// The alpha is the blend parameter in every mode but copy. In copy mode the
+// parameter weighs nothing, with a crossfade graph or without one: the
+// crossfade stages multiply the crossfade byte by this alpha, so a
+// parameter left at 0 would hide the whole graph.
 void RebuildPackedVertexColour() {
-  bool alpha_param = g_draw.blend_mode != 0 || g_draw.crossfade_graph != -1;
-  uint32_t alpha = alpha_param ? (uint32_t)g_draw.blend_param : 255u;
+  uint32_t alpha = g_draw.blend_mode != 0 ? (uint32_t)g_draw.blend_param : 255u;
   g_draw.vertex_colour = (alpha << 24) | ((uint32_t)g_draw.bright_r << 16) | ((uint32_t)g_draw.bright_g << 8) |
                          g_draw.bright_b;
 }
@@ -136,9 +139,8 @@ int SetCrossfadeGraph(int graph, int param, int range) {
   g_draw.crossfade_graph = graph;
   g_draw.crossfade_param = param;
   g_draw.crossfade_range = range;
-  g_draw.crossfade_image = record ? ImageDriver(record->image).crossfade_pixels(record->image) : nullptr;
+  g_draw.crossfade_image = record ? ImageDriver(record->image).crossfade_pixels(record) : nullptr;
   BuildBlendGraphRamp(g_draw.crossfade_param, g_draw.crossfade_range);
-  RebuildPackedVertexColour();
   SyncSoftDrawState();
   return 0;
 }

@@ -66,7 +66,7 @@ struct GraphicsDriver {
   int (*attach_graph)(GraphRecord* record);  // the graph's own view of its image data
   void (*detach_graph)(GraphRecord* record);
   MEMIMG* (*graph_view)(GraphRecord* record);            // the graph's memory image, or null
-  MEMIMG* (*crossfade_pixels)(GraphImageData* data);     // the software renderer's blend image, or null
+  MEMIMG* (*crossfade_pixels)(GraphRecord* record);     // the software renderer's blend image, or null
   // The rectangle src (already cut to image and destination) at (x, y) of the whole image.
   int (*transfer)(GraphImageData* data, BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* src, int x, int y);
   int (*fill_graph)(GraphRecord* record, int r, int g, int b, int a);

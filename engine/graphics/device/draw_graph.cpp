@@ -328,9 +328,12 @@ int DrawThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thick
   BeginSceneOnce();
   PrepareTextureDrawState(nullptr, nullptr, 0);
   uint32_t c = (PrimitiveVertexColour(colour) & 0xFFFFFFu) | 0xFF000000u;
-  // The quadrangle around the segment, as two triangles of the batch.
-  Corner p0{x1 + nx - 0.5f, y1 + ny - 0.5f, 0, 0, 0, 0}, p1{x2 + nx - 0.5f, y2 + ny - 0.5f, 0, 0, 0, 0};
-  Corner p2{x1 - nx - 0.5f, y1 - ny - 0.5f, 0, 0, 0, 0}, p3{x2 - nx - 0.5f, y2 - ny - 0.5f, 0, 0, 0, 0};
+  // The quadrangle around the segment, as two triangles of the batch. Its
+  // corners are where the end pixels' centres lie, so a line of thickness 3
+  // covers the rows above and below its own (no texels to align here).
+  float ax = (float)x1, ay = (float)y1, bx = (float)x2, by = (float)y2;
+  Corner p0{ax + nx, ay + ny, 0, 0, 0, 0}, p1{bx + nx, by + ny, 0, 0, 0, 0};
+  Corner p2{ax - nx, ay - ny, 0, 0, 0, 0}, p3{bx - nx, by - ny, 0, 0, 0, 0};
   AppendQuad(p0, p1, p2, p3, c);
   return 0;
 }

@@ -9,6 +9,8 @@
 
 #include "engine/core/log.h"
 #include "engine/graphics/device/device_internal.h"
+#include "engine/softrender/circle.h"
+#include "engine/softrender/oval_walk.h"
 
 namespace device {
 
@@ -217,9 +219,13 @@ int DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
   if (r < 0) r = -r;
   int u = 0, w = r, d = 3 - 2 * r;
   if (fill) {
+    // The rows at the radius are drawn now only when the walk steps inward
+    // at once; otherwise later, with their widest span.
     s.Row(x, y, r);
-    s.Row(x, y + r, 0);
-    s.Row(x, y - r, 0);
+    if (d >= 0) {
+      s.Row(x, y + r, 0);
+      s.Row(x, y - r, 0);
+    }
   } else {
     s.Point(x - r, y);
     s.Point(x + r, y);
@@ -257,52 +263,35 @@ int DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
   if (!Device()) return -1;
   if (rx == 0 || ry == 0) return -1;
   if (!BeginOwnDraw()) return -1;
-  rx = std::abs(rx), ry = std::abs(ry);
+  int64_t a = std::abs((int64_t)rx), b = std::abs((int64_t)ry);
+  // The software renderer draws nothing of radii whose steps overflow.
+  if (a > kMaxOvalRadius || b > kMaxOvalRadius) return 0;
   std::vector<ColourVertex> points;
   Shape s;
   StartShape(&s, &points, colour, fill != 0, "メモリの確保に失敗しました in G_D3D_DrawCircle");
-  // The midpoint ellipse walk over both regions, points mirrored into four
-  // quadrants; rows take their widest span first.
-  long a2 = (long)rx * rx, b2 = (long)ry * ry;
-  auto emit = [&](int px, int py) {
+  // The software renderer's quadrant walk: the outline mirrors every point
+  // that moved into the four quadrants, the fill draws each new row with the
+  // half-width it takes first, its widest.
+  OvalWalk w(a, b);
+  auto mirrored = [&](int u, int v) {
     if (fill) {
-      s.Row(x, y + py, px);
-      s.Row(x, y - py, px);
+      s.Row(x, y + v, u);
+      s.Row(x, y - v, u);
     } else {
-      s.Point(x + px, y + py), s.Point(x - px, y + py), s.Point(x + px, y - py), s.Point(x - px, y - py);
+      s.Point(x - u, y + v), s.Point(x + u, y + v), s.Point(x - u, y - v), s.Point(x + u, y - v);
     }
   };
-  int px = 0, py = ry;
-  long dx = 0, dy = 2 * a2 * py;
-  long d1 = b2 - a2 * ry + a2 / 4;
-  std::vector<std::pair<int, int>> lower;
-  while (dx < dy) {
-    lower.push_back({px, py});
-    if (d1 >= 0) {
-      py--;
-      dy -= 2 * a2;
-      d1 -= dy;
-    }
-    px++;
-    dx += 2 * b2;
-    d1 += dx + b2;
+  if (fill) s.Row(x, y, (int)w.u);
+  else s.Point(x - (int)w.u, y), s.Point(x + (int)w.u, y);
+  w.Step();
+  while (w.u > 0) {
+    if (fill ? w.new_row : w.moved) mirrored((int)w.u, (int)w.v);
+    w.Step();
   }
-  long d2 = (long)(b2 * (px + 0.5) * (px + 0.5) + a2 * (py - 1.0) * (py - 1.0) - a2 * b2);
-  std::vector<std::pair<int, int>> upper;
-  while (py >= 0) {
-    upper.push_back({px, py});
-    if (d2 <= 0) {
-      px++;
-      dx += 2 * b2;
-      d2 += dx;
-    }
-    py--;
-    dy -= 2 * a2;
-    d2 += a2 - dy;
-  }
-  // The widest span of each row comes from the region near the x axis.
-  for (auto it = upper.rbegin(); it != upper.rend(); ++it) emit(it->first, it->second);
-  for (auto it = lower.rbegin(); it != lower.rend(); ++it) emit(it->first, it->second);
+  // Both tips: the software fill leaves out the lower one when the walk
+  // ends on a new row.
+  if (fill) mirrored(0, (int)w.v);
+  else s.Point(x, y - (int)w.v), s.Point(x, y + (int)w.v);
   s.Finish();
   return 0;
 }

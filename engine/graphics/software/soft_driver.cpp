@@ -52,9 +52,10 @@ int AdoptImage(GraphImageData* data) {
 int CreateImage(GraphImageData* data, const ImageRequest* request) {
   data->alpha = request->alpha_channel ? 1 : 0;
   if (g_draw.create_draw_target) {
-    // The software drawers write colour only: a draw target with an alpha
-    // channel would keep every pixel drawn into it transparent, so it is
-    // made without one (and its black is the colour key, as in any graph).
+    // The software drawers draw nothing into an image with an alpha channel
+    // (the blits, boxes and lines refuse one), so a draw target asked for
+    // with alpha is made without it; its black is then the colour key, as
+    // in any graph.
     data->alpha = 0;
     data->default_pool = 1;
   } else {
@@ -76,7 +77,9 @@ int AttachGraph(GraphRecord* r) {
 
 void DetachGraph(GraphRecord* r) { ReleaseMEMIMG(&r->view); }
 MEMIMG* GraphView(GraphRecord* r) { return &r->view; }
-MEMIMG* CrossfadePixels(GraphImageData* data) { return &data->image; }
+// A crossfade graph weighs the drawn graph's pixels from its own first
+// pixel on: a part graph from where it lies in its image, as on the device.
+MEMIMG* CrossfadePixels(GraphRecord* record) { return &record->view; }
 
 int Transfer(GraphImageData* data, BASEIMAGE* image, BASEIMAGE* alpha, const int32_t* s, int x, int y) {
   return WriteBaseImageToMEMIMG(image, alpha, &data->image, s[0], s[1], s[2] - s[0], s[3] - s[1], x, y, 0) < 0 ? -1
@@ -137,9 +140,8 @@ int ThickLineQuad(int x1, int y1, int x2, int y2, uint32_t colour, int thickness
 // The software renderer weighs pixels by a single-channel blend image.
 int SetCrossfade(GraphRecord* record, int, int) {
   if (!record) return 0;
-  GraphImageData* data = record->image;
-  MEMIMG* pixels = ImageDriver(data).crossfade_pixels(data);
-  return pixels && data->blend_image && IsMEMIMGValid(pixels) ? 0 : -1;
+  MEMIMG* pixels = ImageDriver(record->image).crossfade_pixels(record);
+  return pixels && record->image->blend_image && IsMEMIMGValid(pixels) ? 0 : -1;
 }
 
 void SelectTarget(int) {

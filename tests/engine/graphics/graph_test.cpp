@@ -198,4 +198,25 @@ TEST_F(BlankGraphTest, BlankGraphsStartBlackAndKeyedOrClear) {
   EXPECT_EQ(ScreenPixel(1, 9), (Rgba{0, 0, 255, 255}));
 }
 
+// The software drawers draw nothing into an image with an alpha channel, so
+// a draw target asked for with one is made without it: what is drawn into
+// it stays, and where nothing was drawn its black is the colour key.
+TEST_F(BlankGraphTest, ADrawTargetAskedForWithAlphaTakesWhatIsDrawnIntoIt) {
+  int green = SolidGraph(2, 8, {0, 255, 0, 255});
+  SetGraphCreateDrawTarget(1);
+  SetGraphCreateAlphaChannel(1);
+  int target = CreateBlankGraph(8, 8, 0);
+  SetGraphCreateAlphaChannel(0);
+  SetGraphCreateDrawTarget(0);
+  ASSERT_EQ(SelectDrawScreen(target), 0);
+  PaintFilledBox(0, 0, 4, 8, PackScreenColor(255, 0, 0));
+  PaintGraph(4, 0, green, 0);
+  SelectDrawScreen(DRAW_SCREEN_BACK);
+  PaintFilledBox(0, 0, 20, 20, PackScreenColor(0, 0, 255));
+  PaintGraph(0, 0, target, 1);
+  EXPECT_EQ(ScreenPixel(1, 1), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(ScreenPixel(5, 1), (Rgba{0, 255, 0, 255}));
+  EXPECT_EQ(ScreenPixel(7, 1), (Rgba{0, 0, 255, 255}));
+}
+
 }  // namespace

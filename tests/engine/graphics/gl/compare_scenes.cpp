@@ -87,7 +87,7 @@ std::vector<CompareScene> SmallScenes() {
   // The crossfade: hard edges (range 0 and 1), a narrow and a wide ramp.
   for (int mode : {0, 1})
     for (int range : {0, 1, 64, 200})
-      for (int param : {0, 128, 255})
+      for (int param : {0, 128, 148, 255})  // 148: bytes equal to the border
         for (Source src : {kOpaque, kAlpha, kKeyed})
           s.push_back({"crossfade mode " + std::to_string(mode) + " range " + std::to_string(range) + " param " +
                            std::to_string(param) + " " + kSourceName[src],
@@ -226,6 +226,13 @@ void AddPrimitives(std::vector<CompareScene>& s) {
       {"ovals", [=](Cell c) {
          Oval(c.x + 30, c.y + 30, 25, 12, white(), 0);
          Oval(c.x + 60, c.y + 70, 30, 18, gold(), 1);
+         Oval(c.x + 85, c.y + 25, 8, 20, gold(), 0);
+         Oval(c.x + 12, c.y + 70, 6, 20, white(), 1);
+       }},
+      // A filled oval whose walk ends on a new row.
+      {"oval tips", [=](Cell c) {
+         Oval(c.x + 20, c.y + 20, 5, 1, white(), 1);
+         Oval(c.x + 60, c.y + 60, 20, 10, gold(), 1);
        }},
       {"triangles", [=](Cell c) {
          Triangle(c.x + 5, c.y + 5, c.x + 90, c.y + 20, c.x + 30, c.y + 60, white(), 0);
@@ -240,17 +247,26 @@ void AddPrimitives(std::vector<CompareScene>& s) {
 }
 
 void AddText(std::vector<CompareScene>& s) {
-  const std::pair<const char*, int> styles[] = {
-      {"plain", 0}, {"edged", (int)FONT_TYPE_EDGE}, {"antialiased", (int)FONT_TYPE_ANTIALIAS},
-      {"antialiased edged", (int)(FONT_TYPE_ANTIALIAS | FONT_TYPE_EDGE)}};
-  for (const auto& style : styles)
+  // An edge size above 1 makes a font edged by itself; the game's fonts are
+  // edged with the default size (1).
+  struct Style {
+    const char* name;
+    int type, edge_size;
+  };
+  const Style styles[] = {{"plain", 0, -1},
+                          {"edged", (int)FONT_TYPE_EDGE, -1},
+                          {"wide-edged", (int)FONT_TYPE_EDGE, 2},
+                          {"antialiased", (int)FONT_TYPE_ANTIALIAS, -1},
+                          {"antialiased edged", (int)(FONT_TYPE_ANTIALIAS | FONT_TYPE_EDGE), -1},
+                          {"antialiased wide-edged", (int)(FONT_TYPE_ANTIALIAS | FONT_TYPE_EDGE), 2}};
+  for (const Style& style : styles)
     for (int thickness : {4, 9})
       for (int mode : {0, 1})
-        s.push_back({std::string("text ") + style.first + (thickness > 6 ? " bold" : "") + " mode " +
+        s.push_back({std::string("text ") + style.name + (thickness > 6 ? " bold" : "") + " mode " +
                          std::to_string(mode),
                      [=](Cell c) {
                        Background(c, 100);
-                       int font = CreateFontToHandle("ＭＳ ゴシック", 20, thickness, style.second, -1, 2, 0);
+                       int font = CreateFontToHandle("ＭＳ ゴシック", 20, thickness, style.type, -1, style.edge_size, 0);
                        ASSERT_GE(font, 0);
                        SelectBlendMode(mode, 128);
                        DrawTextWithFont(c.x + 2, c.y + 10, "Vox落ち", PackScreenColor(250, 230, 90), font,
@@ -290,6 +306,29 @@ void AddDrawTargets(std::vector<CompareScene>& s) {
                    PaintGraphStretched(c.x + 52, c.y + 52, c.x + 100, c.y + 76, target, 1);
                    PaintGraphPart(c.x + 52, c.y + 78, 0, 0, 48, 20, target, 1);
                  }});
+}
+
+// The crossfade graph follows the drawn graph's pixels where the clip cuts
+// the graph and where it is stretched or mirrored; a part graph as the
+// crossfade graph weighs by the part.
+void AddCrossfadeShapes(std::vector<CompareScene>& s) {
+  s.push_back({"crossfade by a part graph", [](Cell c) {
+                 Background(c, 100);
+                 int g = MakeSource(kOpaque), part = CreatePartGraph(20, 24, 32, 32, CrossfadeGraph(64));
+                 ASSERT_EQ(SetCrossfadeGraph(part, 128, 0), 0);
+                 PaintGraph(c.x + 10, c.y + 10, g, 0);
+                 ASSERT_EQ(SetCrossfadeGraph(part, 60, 0), 0);
+                 PaintGraph(c.x + 50, c.y + 50, g, 0);
+               }});
+  s.push_back({"crossfade clipped, stretched and mirrored", [](Cell c) {
+                 Background(c, 100);
+                 int g = MakeSource(kOpaque), blend = CrossfadeGraph(32);
+                 ASSERT_EQ(SetCrossfadeGraph(blend, 128, 0), 0);
+                 SetPaintClipRect(c.x + 10, c.y + 10, c.x + 100, c.y + 100);
+                 PaintGraph(c.x + 2, c.y + 2, g, 0);
+                 PaintGraphStretched(c.x + 72, c.y + 2, c.x + 40, c.y + 34, g, 0);
+                 PaintGraphStretched(c.x + 40, c.y + 40, c.x + 104, c.y + 104, g, 0);
+               }});
 }
 
 void AddClipAndMask(std::vector<CompareScene>& s) {
@@ -340,6 +379,7 @@ std::vector<CompareScene> LargeScenes() {
   AddGraphShapes(s);
   AddPrimitives(s);
   AddText(s);
+  AddCrossfadeShapes(s);
   AddDrawTargets(s);
   AddClipAndMask(s);
   return s;

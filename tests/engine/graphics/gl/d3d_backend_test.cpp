@@ -160,6 +160,32 @@ TEST_F(BackEndTest, TheBlendPipelineChoosesItsStageSets) {
   SelectBlendMode(0, 0);
 }
 
+// In copy mode the blend parameter weighs nothing, with a crossfade graph or
+// without: a hard-edged crossfade shows the graph where the crossfade byte
+// reaches the border whatever parameter copy mode was selected with.
+TEST_F(BackEndTest, ACrossfadeInCopyModeIgnoresTheBlendParameter) {
+  auto draw = [](int param) {
+    return [param] {
+      WipeDrawScreen();
+      int graph = SolidGraph(8, 8, {250, 200, 40, 255});
+      SetGraphCreateBlendImage(1);
+      int above = SolidGraph(8, 8, {200, 200, 200, 255}), below = SolidGraph(8, 8, {100, 100, 100, 255});
+      SetGraphCreateBlendImage(0);
+      SelectBlendMode(0, param);
+      ASSERT_EQ(SetCrossfadeGraph(above, 128, 0), 0);
+      PaintGraph(0, 0, graph, 0);
+      ASSERT_EQ(SetCrossfadeGraph(below, 128, 0), 0);
+      PaintGraph(10, 0, graph, 0);
+      SetCrossfadeGraph(-1, 0, 0);
+    };
+  };
+  for (int param : {0, 255}) {
+    Frame frame = DrawOn(true, 32, draw(param));
+    EXPECT_EQ(frame[(size_t)4 * kWidth + 4], 0xFAC828u) << "parameter " << param;
+    EXPECT_EQ(frame[(size_t)4 * kWidth + 14], 0u) << "parameter " << param;
+  }
+}
+
 TEST_F(BackEndTest, TheStateCacheSendsOnlyChangesAndKeepsOneFilterTable) {
   Start(true);
   // The filter setter and the device's first state use one table: the mip

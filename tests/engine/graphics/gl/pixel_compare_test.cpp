@@ -174,6 +174,44 @@ TEST_F(GLGraphicsTest, BothPathsDrawTheWholeInterfaceAlike) {
   }
 }
 
+// The clip cuts lines and a box outline on the device to the pixels it draws
+// without the clip. The software renderer cuts a line's end points at the
+// clip's edges (truncated) and walks it again from there, so where a cut
+// falls between pixels the line can move by one; it never moves further.
+TEST_F(GLGraphicsTest, TheClipCutsLinesWhereEachPathDrawsThem) {
+  auto draw = [](bool clip) {
+    return [clip] {
+      WipeDrawScreen();
+      if (clip) SetPaintClipRect(20, 15, 70, 85);
+      PaintLine(0, 90, 100, 60, PackScreenColor(255, 255, 255));
+      PaintLine(75, 0, 10, 100, PackScreenColor(255, 255, 255));
+      PaintLine(0, 20, 100, 70, PackScreenColor(255, 255, 255));
+      PaintBoxOutline(10, 10, 90, 95, PackScreenColor(255, 0, 255));
+    };
+  };
+  auto lit = [](const Frame& f, int x, int y) { return f[(size_t)y * kWidth + x] != 0u; };
+  for (bool hardware : {false, true}) {
+    Frame whole = DrawOn(hardware, 32, draw(false)), cut = DrawOn(hardware, 32, draw(true));
+    int moved = 0, far = 0;
+    for (int y = 0; y < 110; y++)
+      for (int x = 0; x < 110; x++) {
+        bool inside = x >= 20 && x < 70 && y >= 15 && y < 85;
+        if (!inside) {
+          far += lit(cut, x, y);
+          continue;
+        }
+        if (cut[(size_t)y * kWidth + x] == whole[(size_t)y * kWidth + x]) continue;
+        moved++;
+        bool near = false;
+        for (int dy = -1; dy <= 1; dy++)
+          for (int dx = -1; dx <= 1; dx++) near |= lit(cut, x, y) ? lit(whole, x + dx, y + dy) : lit(cut, x + dx, y + dy);
+        far += !near;
+      }
+    EXPECT_EQ(far, 0) << (hardware ? "device" : "software renderer");
+    if (hardware) EXPECT_EQ(moved, 0);
+  }
+}
+
 // A whole frame as the game draws one: a full-screen background (two
 // textures wide on the device), a board of colour-keyed blocks, sprites cut
 // by the screen's edges, a stretched picture, a translucent panel and text.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/graphics/graphics_host.h"
+#include "engine/core/engine_subsystem.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 
 namespace {
@@ -24,40 +24,33 @@ void Note(const char* what) {
   g_trace.push_back(line);
 }
 
-int NoteFontsStart() { return Note("fonts start"), 0; }
-int NoteFontsEnd() { return Note("fonts end"), 0; }
-int NoteFontsRecreate() { return Note("fonts recreate"), 0; }
-int NoteFontQuery(char* face, int, int* size, int* thickness) {
-  Note("fonts note the default font");
-  face[0] = 0;
-  *size = 16;
-  *thickness = 4;
-  return 0;
+template <const char* what>
+int Noted() {
+  return Note(what), 0;
 }
-int NoteFontSet(const char*, int, int) { return Note("fonts set the default font"), 0; }
-int NoteInputClose() { return Note("input close"), 0; }
-int NoteInputReopen() { return Note("input reopen"), 0; }
-int NoteMoviesDrop() { return Note("movies drop surfaces"), 0; }
-void NoteMoviesReopen() { Note("movies reopen"); }
-int NoteMessageStep() { return Note("message step"), 0; }
-int NoteRestoreHandler() { return Note("graph restore handler"), 0; }
+constexpr char kFontsStart[] = "fonts start", kFontsEnd[] = "fonts end", kFontsRecreate[] = "fonts recreate",
+               kFontNote[] = "fonts note the default font", kFontSet[] = "fonts set the default font",
+               kInputClose[] = "input close", kInputReopen[] = "input reopen", kMoviesDrop[] = "movies drop surfaces",
+               kMoviesReopen[] = "movies reopen", kMessageStep[] = "message step",
+               kRestoreHandler[] = "graph restore handler";
 
 class NeighbourOrderTest : public GLGraphicsTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     GLGraphicsTest::SetUp();
-    GraphicsHost host = GetGraphicsHost();
-    host.start_font_system = NoteFontsStart;
-    host.end_font_system = NoteFontsEnd;
-    host.recreate_all_fonts = NoteFontsRecreate;
-    host.query_default_font = NoteFontQuery;
-    host.set_default_font = NoteFontSet;
-    host.close_input_devices = NoteInputClose;
-    host.reopen_input_devices = NoteInputReopen;
-    host.drop_movie_surfaces = NoteMoviesDrop;
-    host.reopen_movies = NoteMoviesReopen;
-    host.process_messages = NoteMessageStep;
-    SetGraphicsHost(&host);
+    ReplaceEngineSubsystem({.id = SubsystemId::Fonts,
+                            .graphics_started = Noted<kFontsStart>,
+                            .graphics_ending = Noted<kFontsEnd>,
+                            .screen_mode_changing = Noted<kFontNote>,
+                            .screen_mode_changed = Noted<kFontSet>,
+                            .graphs_refilled = Noted<kFontsRecreate>});
+    // The message step of a window-less engine: its pumps.
+    ReplaceEngineSubsystem({.id = SubsystemId::Input,
+                            .pump = Noted<kMessageStep>,
+                            .device_lost = Noted<kInputClose>,
+                            .device_remade = Noted<kInputReopen>});
+    ReplaceEngineSubsystem(
+        {.id = SubsystemId::Movies, .device_releasing = Noted<kMoviesDrop>, .device_restored = Noted<kMoviesReopen>});
     Start(GetParam());
     g_trace.clear();
   }
@@ -100,7 +93,7 @@ TEST_P(NeighbourOrderTest, TheEndAndTheStartOfGraphics) {
 }
 
 TEST_P(NeighbourOrderTest, ADeviceRestore) {
-  SetGraphRestoreHandler(NoteRestoreHandler);
+  SetGraphRestoreHandler(Noted<kRestoreHandler>);
   Lines expected = {
       "movies drop surfaces | started | ddraw | graph",
       "input close | started | no ddraw | graph",

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_host.h"
 
 namespace {
 
@@ -18,11 +18,7 @@ namespace {
 struct Engine {
   Engine() {
     SetLogOutput(0);
-    GraphicsHost host{};
-    host.start_font_system = StartFontSystem;
-    host.end_font_system = EndFontSystem;
-    host.recreate_all_fonts = RecreateAllFonts;
-    SetGraphicsHost(&host);
+    ReplaceEngineSubsystem(kFontsSubsystem);  // the fonts start with graphics
     RequestScreenMode(640, 480, 16, 60);
     StartGraphics();
     for (int i = 0; i < 4; ++i) fonts[i] = CreateFontToHandle("ＭＳ 明朝", kSizes[i], kThickness[i], 1, -1, -1, 0);

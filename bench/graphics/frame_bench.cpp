@@ -11,10 +11,10 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_host.h"
 #include "engine/image/base_image.h"
 #include "tests/engine/graphics/gl/window_host.h"
 #include "tests/support/gl_window.h"
@@ -38,9 +38,6 @@ int MakeGraph(int w, int h, uint32_t (*colour)(int x, int y)) {
   DisposeBaseImage(&image);
   return graph;
 }
-
-int StartFonts() { return StartFontSystem(); }
-int EndFonts() { return EndFontSystem(); }
 
 // Draws the frame for as long as the benchmark asks; graphics must have
 // been requested already.
@@ -89,14 +86,11 @@ void DrawFrames(benchmark::State& state) {
 
 void GameFrame(benchmark::State& state) {
   SetLogOutput(0);
-  GraphicsHost host{};
-  host.start_font_system = StartFonts;
-  host.end_font_system = EndFonts;
-  SetGraphicsHost(&host);
+  ReplaceEngineSubsystem(kFontsSubsystem);  // the fonts start with graphics
   SetUseHardwareRenderer(0);
   RequestScreenMode(640, 480, (int)state.range(0), 60);
   DrawFrames(state);
-  SetGraphicsHost(nullptr);
+  ResetEngineSubsystems();
   SetUseHardwareRenderer(1);
 }
 BENCHMARK(GameFrame)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);

@@ -1,9 +1,11 @@
 // The registry of subsystem records: the core's own records, the defaults
-// that stand in for an empty hook, and what the core calls of each
-// subsystem, against which MissingEngineHooks() checks what is registered.
+// that stand in for an empty hook, who hears each graphics event, and what
+// the core calls of each subsystem, against which (with the listeners of
+// every graphics event) MissingEngineHooks() checks what is registered.
 #include "engine/core/engine_subsystem.h"
 
 #include <iterator>
+#include <span>
 #include <type_traits>
 
 #include "engine/core/alloc.h"
@@ -78,17 +80,11 @@ int DefaultScreenSize(int* width, int* height) {
 }
 uint32_t PackXrgb(int r, int g, int b) { return (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b; }
 
-constexpr auto kZero = [](auto...) { return 0; };
-constexpr auto kNothing = [](auto...) {};
-
-template <class Hook>
-void Fill(Hook& hook, std::type_identity_t<Hook> fallback) {
-  if (!hook) hook = fallback;
-}
+using namespace hook_defaults;
 
 // A hook added to the record needs its default here and, when the core
-// calls it, its line in kNeeds below.
-static_assert(sizeof(EngineSubsystem) == 8 + 38 * sizeof(void*), "a hook without a default");
+// calls it, its line in kNeeds below (a graphics event: its rule).
+static_assert(sizeof(EngineSubsystem) == 8 + 47 * sizeof(void*), "a hook without a default");
 
 EngineSubsystem Filled(EngineSubsystem r) {
   Fill(r.start, kZero);
@@ -129,8 +125,58 @@ EngineSubsystem Filled(EngineSubsystem r) {
   Fill(r.resume_movies, kZero);
   Fill(r.hold_movies, kZero);
   Fill(r.drop_movie_streams, kZero);
+  Fill(r.graphics_started, kZero);
+  Fill(r.graphics_ending, kZero);
+  Fill(r.screen_mode_changing, kZero);
+  Fill(r.screen_mode_changed, kZero);
+  Fill(r.device_releasing, kZero);
+  Fill(r.device_lost, kZero);
+  Fill(r.device_remade, kZero);
+  Fill(r.graphs_refilled, kZero);
+  Fill(r.device_restored, kZero);
   return r;
 }
+
+// ---- who hears each graphics event, in order
+
+struct EventRule {
+  GraphicsEvent event;
+  const char* hook_name;
+  int (*EngineSubsystem::*hook)();
+  std::span<const SubsystemId> listeners;
+};
+
+// The fonts live on graphics' screen: they end before it and start again
+// after it, carry the default font across a mode change and are made again
+// once the graphs are refilled. Input lets its devices go while no graphics
+// device exists. The movies' surfaces on the device go before it does, and
+// come back once everything else is restored.
+constexpr SubsystemId kFonts[] = {SubsystemId::Fonts};
+constexpr SubsystemId kInput[] = {SubsystemId::Input};
+constexpr SubsystemId kMovies[] = {SubsystemId::Movies};
+
+#define EVENT(name, hook, listeners) \
+  EventRule { GraphicsEvent::name, #hook, &EngineSubsystem::hook, listeners }
+constexpr EventRule kGraphicsEvents[] = {
+    EVENT(Started, graphics_started, kFonts),
+    EVENT(Ending, graphics_ending, kFonts),
+    EVENT(ScreenModeChanging, screen_mode_changing, kFonts),
+    EVENT(ScreenModeChanged, screen_mode_changed, kFonts),
+    EVENT(DeviceReleasing, device_releasing, kMovies),
+    EVENT(DeviceLost, device_lost, kInput),
+    EVENT(DeviceRemade, device_remade, kInput),
+    EVENT(GraphsRefilled, graphs_refilled, kFonts),
+    EVENT(DeviceRestored, device_restored, kMovies),
+};
+#undef EVENT
+
+constexpr bool EventsInOrder() {
+  for (int i = 0; i < (int)std::size(kGraphicsEvents); i++)
+    if ((int)kGraphicsEvents[i].event != i) return false;
+  return true;
+}
+static_assert(EventsInOrder() && std::size(kGraphicsEvents) == (size_t)GraphicsEvent::DeviceRestored + 1,
+              "one rule per graphics event, in the enumeration's order");
 
 // ---- what the core calls of each subsystem
 
@@ -263,6 +309,11 @@ void RegisterEngineSubsystems(const EngineSubsystem* const* records, int count) 
 
 void ResetEngineSubsystems() { Records() = CoreOnly(); }
 
+void BroadcastGraphicsEvent(GraphicsEvent event) {
+  const EventRule& rule = kGraphicsEvents[(int)event];
+  for (SubsystemId id : rule.listeners) (Subsystem(id).*rule.hook)();
+}
+
 void ReplaceEngineSubsystem(const EngineSubsystem& record) { Put(Records(), record); }
 
 EngineSubsystem RegisteredSubsystem(SubsystemId id) { return Records().registered[(int)id]; }
@@ -278,6 +329,10 @@ std::vector<std::string> MissingEngineHooks() {
     for (const Need& need : kNeeds)
       if ((int)need.id == i && !need.filled(r.registered[i]))
         missing.push_back(std::string(kNames[i]) + ": " + need.hook + " is empty");
+    for (const EventRule& rule : kGraphicsEvents)
+      for (SubsystemId id : rule.listeners)
+        if ((int)id == i && !(r.registered[i].*rule.hook))
+          missing.push_back(std::string(kNames[i]) + ": " + rule.hook_name + " is empty");
   }
   return missing;
 }

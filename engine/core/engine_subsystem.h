@@ -2,11 +2,13 @@
 // subsystem defines in its own folder and engine/runtime registers.
 //
 // A record gives the hooks its subsystem offers: its start and end, its part
-// of the message step, the messages the window procedure hands to it, and
-// the few calls the core makes into it at window events. The core decides
-// when each hook runs (engine_start.cpp, message.cpp, window.cpp): start-up
-// and shutdown do not run in reverse of each other, nor does the message
-// step pump in one order, so no list order could stand for all of them.
+// of the message step, the messages the window procedure hands to it, the
+// few calls the core makes into it at window events, and what it does when
+// graphics changes its screen or its device. The core decides when each hook
+// runs (engine_start.cpp, message.cpp, window.cpp, and for the graphics
+// events engine_subsystem.cpp): start-up and shutdown do not run in reverse
+// of each other, nor does the message step pump in one order, so no list
+// order could stand for all of them.
 //
 // Every hook a record leaves empty is filled with a default that behaves as
 // if the subsystem were absent, so the core never tests for null; that a
@@ -104,6 +106,32 @@ struct EngineSubsystem {
   int (*resume_movies)() = nullptr;
   int (*hold_movies)() = nullptr;
   int (*drop_movie_streams)() = nullptr;  // an accepted display change
+
+  // ---- what a subsystem does when graphics reports a change of its screen
+  // or its device (BroadcastGraphicsEvent)
+  int (*graphics_started)() = nullptr;      // the screen is up and its draw state fresh
+  int (*graphics_ending)() = nullptr;       // graphics is about to end (also when it is not running)
+  int (*screen_mode_changing)() = nullptr;  // a running screen is about to change its mode
+  int (*screen_mode_changed)() = nullptr;   // the new mode runs, the window restyled for it
+  int (*device_releasing)() = nullptr;      // the device is about to go: what was made on it goes first
+  int (*device_lost)() = nullptr;           // a restore took the device down; none exists until device_remade
+  int (*device_remade)() = nullptr;         // a restore set up the device, or the software renderer, again
+  int (*graphs_refilled)() = nullptr;       // a restore refilled every graph
+  int (*device_restored)() = nullptr;       // a restore is complete
+};
+
+// The changes graphics reports, one per hook above, in the order the hooks
+// stand in the record.
+enum class GraphicsEvent : uint8_t {
+  Started,
+  Ending,
+  ScreenModeChanging,
+  ScreenModeChanged,
+  DeviceReleasing,
+  DeviceLost,
+  DeviceRemade,
+  GraphsRefilled,
+  DeviceRestored,
 };
 
 // The name a report gives the subsystem ("sound", "text input").
@@ -117,6 +145,11 @@ const EngineSubsystem& Subsystem(SubsystemId id);
 void RegisterEngineSubsystems(const EngineSubsystem* const* records, int count);
 // The core's own records alone: the state before any registration.
 void ResetEngineSubsystems();
+
+// Runs the event's hook of each subsystem that reacts to it, in the core's
+// order. Graphics calls it at each step of its start, end, screen-mode
+// change and device restore, so it never names its neighbours.
+void BroadcastGraphicsEvent(GraphicsEvent event);
 
 // ---- test hooks
 // Puts one record in its id's place, registered as it is.
@@ -136,3 +169,14 @@ void ReplaceEngineHook(SubsystemId id, Hook EngineSubsystem::*hook, std::type_id
 // not registered, and each hook the core calls that a registered record
 // leaves empty, one line each. Empty when nothing is missing.
 std::vector<std::string> MissingEngineHooks();
+
+// For a table of hooks that fills its empty entries with defaults (the
+// records here, and the tables the layers above keep alike).
+namespace hook_defaults {
+template <class Hook>
+constexpr void Fill(Hook& hook, std::type_identity_t<Hook> fallback) {
+  if (!hook) hook = fallback;
+}
+constexpr auto kZero = [](auto...) { return 0; };
+constexpr auto kNothing = [](auto...) {};
+}  // namespace hook_defaults

@@ -204,8 +204,7 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
     WriteLogText("フォントハンドル値が異常です\n");
     return -1;
   }
-  const GraphicsHost& host = GetGraphicsHost();
-  if (host.wait_while_inactive) host.wait_while_inactive();
+  GetGraphicsHost().wait_while_inactive();
   int mode = 0, param = 0;
   GetBlendMode(&mode, &param);
   int32_t clip[4];

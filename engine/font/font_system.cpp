@@ -59,10 +59,7 @@ HFONT MakeSystemFont(const char* face, int size, int thickness, int italic, DWOR
                      CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, FIXED_PITCH, face);
 }
 
-bool MainWindowClosing() {
-  const GraphicsHost& host = GetGraphicsHost();
-  return host.is_window_closed && host.is_window_closed();
-}
+bool MainWindowClosing() { return GetGraphicsHost().is_window_closed() != 0; }
 
 int RoundUp8(int v) { return (v + 7) & ~7; }
 

@@ -68,8 +68,7 @@ bool BeginGraphFrame(int graph, int x1, int y1, int x2, int y2, GraphFrame* f, i
   }
   WaitWhileInactive();
   NormalRect(x1, y1, x2, y2, f->rect);
-  const GraphicsHost& host = GetGraphicsHost();
-  if (f->record->movie >= 0 && host.advance_movie_frame) host.advance_movie_frame(f->record->movie);
+  if (f->record->movie >= 0) GetGraphMovieSource().advance_movie_frame(f->record->movie);
   f->record = GetGraphRecord(graph);
   if (!f->record || !f->record->image) {
     *result = -1;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/graphics/graphics_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
@@ -171,8 +172,7 @@ int SelectDrawScreen(int target) {
   int old_width = g_draw.target_width, old_height = g_draw.target_height;
   g_draw.draw_screen = target;
   ScreenDriver().select_target(target);
-  const GraphicsHost& host = GetGraphicsHost();
-  if (host.set_front_buffer_timer) host.set_front_buffer_timer(target == DRAW_SCREEN_FRONT ? 1 : 0);
+  SetFrontBufferTimer(target == DRAW_SCREEN_FRONT ? 1 : 0);
   int w, h;
   DrawScreenSize(target, &w, &h);
   g_draw.target_width = w;
@@ -292,7 +292,6 @@ int RunGraphRestoreHandler() {
   else
     RestoreAllGraphs();
   ScreenDriver().reload_own_textures();
-  const GraphicsHost& host = GetGraphicsHost();
-  if (host.recreate_all_fonts) host.recreate_all_fonts();
+  BroadcastGraphicsEvent(GraphicsEvent::GraphsRefilled);
   return 0;
 }

@@ -162,8 +162,7 @@ int ReleaseGraph(int graph, int ignored) {
   (void)ignored;
   GraphRecord* record = GetGraphRecord(graph);
   if (!record) return -1;
-  const GraphicsHost& host = GetGraphicsHost();
-  if (host.close_movie) host.close_movie(record->movie);
+  GetGraphMovieSource().close_movie(record->movie);
   if (record->image) {
     ImageDriver(record->image).detach_graph(record);
     // A crossfade image of a deleted graph must not outlive it.

@@ -1,7 +1,17 @@
-// What engine graphics needs of the rest of the engine and of the window
-// layer, as a table of hooks that start-up fills in. Every hook may stay
-// null: the graphics then run headless (nothing is shown, the window counts
-// as active and in window mode, the engine as started while graphics is).
+// What engine graphics needs of the rest of the engine beyond the core,
+// which it calls directly: the window it shows the screen in, and the
+// movies a graph can show.
+//
+// The window is a table so that graphics runs without one: every entry
+// left null takes the headless default (nothing is shown, the window counts
+// as open, active and in window mode at scale 1, the engine as started while
+// graphics is, and the display offers 640 x 480 in 16 and 32 bits and takes
+// every mode). kMainWindowGraphicsHost is the engine's main window; the
+// runtime installs it, and a test stands in a window of its own.
+//
+// What the fonts, input and movies do when the screen mode changes or the
+// device is made again is theirs: graphics reports each step to the core
+// (BroadcastGraphicsEvent), which hands it to their records.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +33,35 @@ struct DisplayModeInfo {
   int32_t width, height, bits_per_pixel, refresh;
 };
 
+// Results of a display-mode change, as the platform reports them.
+constexpr int DISP_CHANGE_SUCCESSFUL = 0;
+constexpr int DISP_CHANGE_FAILED = -1;
+constexpr uint32_t CDS_FULLSCREEN = 0x4u;
+
+struct GraphicsHost {
+  // ---- the engine and its window
+  int (*is_engine_started)();     // headless: graphics started counts as the engine started
+  int (*is_window_closed)();      // the window is gone
+  int (*is_window_mode)();        // headless: window mode
+  double (*window_scale)();       // headless: 1.0
+  void (*wait_while_inactive)();  // returns once the window is active again
+  void* (*main_window)();         // what the device presents into; headless: none
+  // ---- the window system
+  int (*present_soft_frame)(const SoftPresentFrame* frame);  // 0, or -1 when it failed
+  // index from 0; 0 when there is no such mode.
+  int (*enum_display_mode)(int index, DisplayModeInfo* out);
+  // mode null restores the desktop's mode.
+  int (*change_display_mode)(const DisplayModeInfo* mode, uint32_t flags);
+};
+
+// Copies the table, every null entry taking its headless default (null: the
+// headless window).
+void SetGraphicsHost(const GraphicsHost* host);
+const GraphicsHost& GetGraphicsHost();
+// The engine's main window, as the engine core keeps it.
+extern const GraphicsHost kMainWindowGraphicsHost;
+
+// ---- movies as a source of graphs
 struct MovieRecord;
 struct BASEIMAGE;
 class IDirect3DSurface9;
@@ -30,58 +69,23 @@ class IDirect3DSurface9;
 // with (the graph handle).
 typedef void (*GraphMovieFrameHook)(MovieRecord* movie, intptr_t argument);
 
-// Results of a display-mode change, as the platform reports them.
-constexpr int DISP_CHANGE_SUCCESSFUL = 0;
-constexpr int DISP_CHANGE_FAILED = -1;
-constexpr uint32_t CDS_FULLSCREEN = 0x4u;
-
-struct GraphicsHost {
-  // ---- engine state
-  int (*is_engine_started)();       // null: graphics started counts as the engine started
-  int (*is_start_up_in_progress)();
-  int (*is_window_closed)();        // the main window is gone
-  int (*is_window_mode)();          // null: window mode
-  double (*window_scale)();         // null: 1.0
-  void (*wait_while_inactive)();    // returns once the window is active again
-  void* (*main_window)();
-  int (*apply_window_style)();
-  int (*process_messages)();        // one message-processing step after a mode change
-  // ---- window system
-  int (*present_soft_frame)(const SoftPresentFrame* frame);  // 0, or -1 when it failed
-  void (*set_front_buffer_timer)(int on);  // on: call FrontBufferTimerProc after 32 ms
-  // index from 0; 0 when there is no such mode. null: a headless list.
-  int (*enum_display_mode)(int index, DisplayModeInfo* out);
-  // mode null restores the desktop's mode. null: every change succeeds.
-  int (*change_display_mode)(const DisplayModeInfo* mode, uint32_t flags);
-  // ---- neighbours
-  int (*close_input_devices)();
-  int (*reopen_input_devices)();
-  int (*screen_log_in_use)();
-  int (*draw_screen_log)();
-  int (*start_font_system)();
-  int (*end_font_system)();
-  int (*recreate_all_fonts)();
-  // Default font carried across a screen-mode change; the answer -1 means none.
-  int (*query_default_font)(char* face, int face_size, int* size, int* thickness);
-  int (*set_default_font)(const char* face, int size, int thickness);
-  // Movies: open gives a handle or -1; a graph shows its movie's current frame.
-  int (*open_movie)(const char* path, int* width, int* height, int option);
-  void (*close_movie)(int movie);
+// A graph loaded from a movie file shows the movie's current frame. The
+// movies sit above graphics, so they hand it these operations; every null
+// entry takes the default of a program without movies (none opens).
+struct GraphMovieSource {
+  int (*open_movie)(const char* path, int* width, int* height, int option);  // a handle, or -1
+  int (*close_movie)(int movie);  // -1 tolerated
   // Brings the movie to its current frame; the frame hook then runs.
-  void (*advance_movie_frame)(int movie);
-  void (*set_movie_frame_hook)(int movie, GraphMovieFrameHook hook, intptr_t argument);
+  int (*advance_movie_frame)(int movie);
+  int (*set_movie_frame_hook)(int movie, GraphMovieFrameHook hook, intptr_t argument);
   // The movie's frame image when it holds a picture not yet copied, else null.
   BASEIMAGE* (*movie_frame_image)(MovieRecord* movie);
   // The movie's YUV surface on the device when it holds a picture not yet
   // copied: 1 with the surface, 0 when there is no new picture, -1 when the
   // movie has no surface to give (its frame image serves).
   int (*movie_frame_surface)(MovieRecord* movie, IDirect3DSurface9** surface);
-  // The movies let go of their surfaces on the device before it goes
-  // (reopen_movies makes them on the new one).
-  int (*drop_movie_surfaces)();
-  void (*reopen_movies)();
 };
 
-// Copies the table (null restores the headless defaults).
-void SetGraphicsHost(const GraphicsHost* host);
-const GraphicsHost& GetGraphicsHost();
+// Copies the table, every null entry taking its default (null: no movies).
+void SetGraphMovieSource(const GraphMovieSource* source);
+const GraphMovieSource& GetGraphMovieSource();

@@ -179,5 +179,7 @@ void DrawScreenSize(int target, int* width, int* height);
 int EngineStarted();
 void WaitWhileInactive();
 int IsWindowModeNow();
-int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags);  // host's, or success headless
+int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags);  // the host's
+// The front-buffer refresh timer on the engine's main window (none without one).
+void SetFrontBufferTimer(int on);
 void FreeDisplayModeList();

@@ -55,19 +55,17 @@ int WriteImages(BASEIMAGE* image, BASEIMAGE* alpha, int mirror, int second_mirro
 // way (the device from the movie's YUV surface); otherwise the movie's frame
 // image is transferred.
 void UpdateGraphFromMovie(MovieRecord* movie, intptr_t graph) {
-  const GraphicsHost& host = GetGraphicsHost();
   GraphRecord* record = GetGraphRecord(int(graph));
   if (!record || !record->image) return;
   if (ImageDriver(record->image).movie_frame(record, movie)) return;
-  if (!host.movie_frame_image) return;
-  if (BASEIMAGE* frame = host.movie_frame_image(movie))
+  if (BASEIMAGE* frame = GetGraphMovieSource().movie_frame_image(movie))
     TransferBaseImageToGraph(frame, nullptr, nullptr, 0, 0, int(graph), 0);
 }
 
 int LoadMovieGraph(const char* path, int movie_option) {
-  const GraphicsHost& host = GetGraphicsHost();
+  const GraphMovieSource& movies = GetGraphMovieSource();
   int width = 0, height = 0;
-  int movie = host.open_movie ? host.open_movie(path, &width, &height, movie_option) : -1;
+  int movie = movies.open_movie(path, &width, &height, movie_option);
   if (movie < 0) return WriteLogFormat("右記のグラフィックファイルのロードに失敗しました：%s \n", path);
   int kept_depth = g_draw.create_depth, kept_test = g_draw.create_alpha_test;
   int kept_target = g_draw.create_draw_target, kept_pool = g_draw.create_default_pool;
@@ -84,11 +82,11 @@ int LoadMovieGraph(const char* path, int movie_option) {
   g_draw.create_draw_target = kept_target;
   g_draw.create_default_pool = kept_pool;
   if (made < 0) {
-    if (host.close_movie) host.close_movie(movie);
+    movies.close_movie(movie);
     return WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", path);
   }
   GetGraphRecord(graph)->movie = movie;
-  if (host.set_movie_frame_hook) host.set_movie_frame_hook(movie, UpdateGraphFromMovie, graph);
+  movies.set_movie_frame_hook(movie, UpdateGraphFromMovie, graph);
   return graph;
 }
 

@@ -4,7 +4,11 @@
 #include <cstring>
 
 #include "engine/core/alloc.h"
+#include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
+#include "engine/core/screen_log.h"
+#include "engine/core/window.h"
 #include "engine/graphics/graphics_internal.h"
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
@@ -13,15 +17,7 @@ ScreenState g_screen{};
 
 namespace {
 
-GraphicsHost g_host{};
-
-// A headless display offers the game's own mode in both depths.
-int HeadlessDisplayMode(int index, DisplayModeInfo* out) {
-  static const DisplayModeInfo kModes[] = {{640, 480, 16, 60}, {640, 480, 32, 60}};
-  if (index < 0 || index >= 2) return 0;
-  *out = kModes[index];
-  return 1;
-}
+const GraphicsHost& Host() { return GetGraphicsHost(); }
 
 bool SameMode(const ScreenState& a, int w, int h, int d, int r) {
   return a.width == w && a.height == h && a.depth == d && a.refresh == r;
@@ -29,7 +25,7 @@ bool SameMode(const ScreenState& a, int w, int h, int d, int r) {
 
 void BuildDisplayModeList() {
   FreeDisplayModeList();
-  auto enumerate = g_host.enum_display_mode ? g_host.enum_display_mode : HeadlessDisplayMode;
+  auto enumerate = Host().enum_display_mode;
   DisplayModeInfo mode;
   int count = 0;
   for (int i = 0; enumerate(i, &mode); i++)
@@ -48,17 +44,10 @@ void BuildDisplayModeList() {
 
 }  // namespace
 
-void SetGraphicsHost(const GraphicsHost* host) { g_host = host ? *host : GraphicsHost{}; }
-const GraphicsHost& GetGraphicsHost() { return g_host; }
-
-int EngineStarted() { return g_host.is_engine_started ? g_host.is_engine_started() : g_screen.started; }
-void WaitWhileInactive() {
-  if (g_host.wait_while_inactive) g_host.wait_while_inactive();
-}
-int IsWindowModeNow() { return g_host.is_window_mode ? g_host.is_window_mode() : 1; }
-int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags) {
-  return g_host.change_display_mode ? g_host.change_display_mode(mode, flags) : DISP_CHANGE_SUCCESSFUL;
-}
+int EngineStarted() { return Host().is_engine_started(); }
+void WaitWhileInactive() { Host().wait_while_inactive(); }
+int IsWindowModeNow() { return Host().is_window_mode(); }
+int ChangeDisplayMode(const DisplayModeInfo* mode, uint32_t flags) { return Host().change_display_mode(mode, flags); }
 
 void FreeDisplayModeList() {
   VOX_FREE(g_screen.display_modes);
@@ -87,12 +76,12 @@ int StartGraphics() {
   ScreenDriver().start_screen();
   ResetDrawState();
   BuildSoftBlendTables();
-  if (g_host.start_font_system) g_host.start_font_system();
+  BroadcastGraphicsEvent(GraphicsEvent::Started);
   return 0;
 }
 
 int EndGraphics() {
-  if (g_host.end_font_system) g_host.end_font_system();
+  BroadcastGraphicsEvent(GraphicsEvent::Ending);
   if (!g_screen.started) return 0;
   ReleaseAllGraphs();
   ReleaseMaskScreen();
@@ -101,7 +90,7 @@ int EndGraphics() {
   DeleteDefaultLight();
   EndModelRuntime();
   // Movies opened without a graph outlive graphics: none may keep a surface of the device.
-  if (g_host.drop_movie_surfaces) g_host.drop_movie_surfaces();
+  BroadcastGraphicsEvent(GraphicsEvent::DeviceReleasing);
   TerminateGraphicsDevice();
   ForEachGraphicsDriver([](const GraphicsDriver& d) { d.end_graphics(); });
   DestroyGraphTable();
@@ -115,7 +104,7 @@ int IsGraphicsStarted() { return g_screen.started; }
 
 int RequestScreenMode(int width, int height, int depth, int refresh) {
   if (width == 0 || height == 0 || (depth != 8 && depth != 16 && depth != 32)) return -1;
-  bool running = (g_host.is_start_up_in_progress && g_host.is_start_up_in_progress()) || EngineStarted();
+  bool running = g_engine.starting || EngineStarted();
   if (!running) {
     g_screen.width = width;
     g_screen.height = height;
@@ -137,14 +126,14 @@ int ApplyScreenMode(int width, int height, int depth, int force, int refresh) {
   if (depth == -1) depth = g_screen.depth;
   if (refresh == -1) refresh = g_screen.refresh;
   if (!force && SameMode(g_screen, width, height, depth, refresh)) return 0;
-  bool running = (g_host.is_start_up_in_progress && g_host.is_start_up_in_progress()) || EngineStarted();
+  bool running = g_engine.starting || EngineStarted();
   if (!running) return 0;
   WriteLogText("画面モード変更処理を開始します\n");
   IndentLog();
-  char face[256] = "";
-  int font_size = -1, font_thickness = -1;
-  bool font_noted = g_screen.started && g_host.query_default_font &&
-                    g_host.query_default_font(face, sizeof face, &font_size, &font_thickness) >= 0;
+  // What a running screen carries across the change (the default font) is
+  // kept by its owner from here to the end of the change.
+  bool was_started = g_screen.started;
+  if (was_started) BroadcastGraphicsEvent(GraphicsEvent::ScreenModeChanging);
   ScreenState kept = g_screen;
   if (g_screen.started) EndGraphics();
   g_screen.width = width;
@@ -177,11 +166,11 @@ int ApplyScreenMode(int width, int height, int depth, int force, int refresh) {
     }
     if (!ok) AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
   }
-  if (IsWindowModeNow() && g_host.apply_window_style) g_host.apply_window_style();
-  if (font_noted && g_host.set_default_font) g_host.set_default_font(face, font_size, font_thickness);
+  if (IsWindowModeNow()) ApplyWindowStyle();
+  if (was_started) BroadcastGraphicsEvent(GraphicsEvent::ScreenModeChanged);
   UnindentLog();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
-  if (g_host.process_messages) g_host.process_messages();
+  ProcessWindowMessages();
   return 0;
 }
 
@@ -189,8 +178,8 @@ int ApplyScreenMode(int width, int height, int depth, int force, int refresh) {
 
 int PresentScreen() {
   if (!EngineStarted() || !g_screen.started) return -1;
-  if (g_host.is_window_closed && g_host.is_window_closed()) return -1;
-  if (g_host.screen_log_in_use && g_host.screen_log_in_use() && g_host.draw_screen_log) {
+  if (Host().is_window_closed()) return -1;
+  if (IsScreenLogUsed()) {
     int32_t clip[4];
     GetPaintClipRect(clip);
     int mode, param, r, g, b;
@@ -201,7 +190,7 @@ int PresentScreen() {
     SetPaintClipRect(0, 0, w, h);
     SelectBlendMode(0, 0);
     SetPaintBrightness(255, 255, 255);
-    g_host.draw_screen_log();
+    DrawScreenLog();
     SetPaintClipRect(clip[0], clip[1], clip[2], clip[3]);
     SelectBlendMode(mode, param);
     SetPaintBrightness(r, g, b);
@@ -212,7 +201,7 @@ int PresentScreen() {
   if (g_screen.doubling && width == 640 && height == 480) src_w = 320, src_h = 240;
   int dst_w = src_w, dst_h = src_h;
   if (IsWindowModeNow()) {
-    double scale = g_host.window_scale ? g_host.window_scale() : 1.0;
+    double scale = Host().window_scale();
     dst_w = (int)(width * scale);
     dst_h = (int)(height * scale);
   }
@@ -232,10 +221,10 @@ int PresentScreenKeepFront(int ignored) {
 }
 
 void FrontBufferTimerProc() {
-  if (g_host.set_front_buffer_timer) g_host.set_front_buffer_timer(0);
+  SetFrontBufferTimer(0);
   if (g_draw.draw_screen != DRAW_SCREEN_FRONT) return;
   PresentScreenKeepFront();
-  if (g_host.set_front_buffer_timer) g_host.set_front_buffer_timer(1);
+  SetFrontBufferTimer(1);
 }
 
 // ---- settings and queries ---------------------------------------------------------------------------

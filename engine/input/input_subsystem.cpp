@@ -1,7 +1,8 @@
 // Input as the engine core sees it. Input: the devices opened after the
 // main window and closed after graphics, pad vibration advanced by every
 // message step and re-applied at each change of activation, the devices
-// reacquired, and what the window procedure decodes for it (typed
+// reacquired, closed while a restore of graphics has no device and opened
+// again after it, and what the window procedure decodes for it (typed
 // characters, editing keys, clicks and the two input flags). Text input:
 // started after graphics, updated at the end of every message step, the
 // input method's messages, its state re-applied when the window becomes
@@ -31,6 +32,8 @@ constinit const EngineSubsystem kInputSubsystem{
     .set_input_flag = SetInputFlag,
     .reacquire_input_devices = ReacquireInputDevices,
     .apply_pad_rumble = ApplyPadRumble,
+    .device_lost = CloseInputDevices,
+    .device_remade = ReopenInputDevices,
 };
 
 constinit const EngineSubsystem kTextInputSubsystem{

@@ -58,6 +58,8 @@ int BlitMovieSurfacesAll();
 // ---- conversion tables (start-up) -----------------------------------------------------------
 int BuildYuvToRgbTables();
 
-// ---- the engine core's record of the movies ---------------------------------------------
+// ---- the engine core's record of the movies, and graphics' source of movie graphs ------------
 struct EngineSubsystem;
 extern const EngineSubsystem kMoviesSubsystem;
+struct GraphMovieSource;
+extern const GraphMovieSource kMovieGraphSource;

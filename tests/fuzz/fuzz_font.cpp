@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_host.h"
 #include "platform/gdi/font.h"
 
 namespace {
@@ -61,11 +61,7 @@ FuzzSource g_source;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetLogOutput(0);
   SetGdiFontSource(&g_source);
-  GraphicsHost host{};
-  host.start_font_system = StartFontSystem;
-  host.end_font_system = EndFontSystem;
-  host.recreate_all_fonts = RecreateAllFonts;
-  SetGraphicsHost(&host);
+  ReplaceEngineSubsystem(kFontsSubsystem);  // the fonts start with graphics
   RequestScreenMode(320, 240, 16, 60);
   if (StartGraphics() != 0) return -1;
   std::atexit([] { EndGraphics(); });  // fonts and their system fonts go with graphics

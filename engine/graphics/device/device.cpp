@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/core/log.h"
+#include "engine/core/window.h"
 #include "engine/graphics/device/device_internal.h"
 
 namespace device {
@@ -16,8 +17,7 @@ namespace {
 
 D3DCAPS9 g_caps{};
 
-const GraphicsHost& Host() { return GetGraphicsHost(); }
-HWND MainWindow() { return static_cast<HWND>(Host().main_window ? Host().main_window() : nullptr); }
+HWND MainWindow() { return static_cast<HWND>(GetGraphicsHost().main_window()); }
 
 struct Candidate {
   D3DFORMAT format;
@@ -358,7 +358,7 @@ int SetupGraphicsDevice() {
     mode.width = 640;
     mode.height = 480;
     ok = ChangeDisplayMode(&mode, 0) == DISP_CHANGE_SUCCESSFUL;
-    if (ok && Host().apply_window_style) Host().apply_window_style();
+    if (ok) ApplyWindowStyle();
   }
   if (!ok) {
     WriteLogText("画面モードの変更に失敗しました\n");

@@ -46,8 +46,7 @@ int Present(const PresentArea* a) {
       return -1;
   }
   if (!g_device.swap_chain) return 0;
-  const GraphicsHost& host = GetGraphicsHost();
-  HWND window = static_cast<HWND>(host.main_window ? host.main_window() : nullptr);
+  HWND window = static_cast<HWND>(GetGraphicsHost().main_window());
   HRESULT hr;
   if (a->window_mode || a->doubled) {
     RECT from{0, 0, a->src_width, a->src_height};
@@ -144,10 +143,8 @@ int ReadScreen(GraphRecord* record, const int32_t* r) {
 // A movie that decodes into a YUV surface of the device gives its picture
 // from there, the device converting.
 int MovieFrame(GraphRecord* record, MovieRecord* movie) {
-  const GraphicsHost& host = GetGraphicsHost();
-  if (!host.movie_frame_surface) return 0;
   IDirect3DSurface9* surface = nullptr;
-  int fresh = host.movie_frame_surface(movie, &surface);
+  int fresh = GetGraphMovieSource().movie_frame_surface(movie, &surface);
   return fresh == 0 || (fresh == 1 && UpdateGraphFromSurface((int)record->handle, surface) == 0) ? 1 : 0;
 }
 

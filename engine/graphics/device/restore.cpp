@@ -1,15 +1,15 @@
 // Device loss and restore: the device is never reset in place but thrown
 // away and made again, its cached state pushed to the new one and every
-// graph refilled. Input closed around the re-creation is opened again, and
-// a set-up that falls back to software leaves no graph without an image.
+// graph refilled; the core hands each step to the subsystems that react to
+// it (engine/core/engine_subsystem.h). A set-up that falls back to software
+// leaves no graph without an image.
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/graphics/device/device_internal.h"
 
 namespace device {
 
 namespace {
-
-const GraphicsHost& Host() { return GetGraphicsHost(); }
 
 // The set-up left the software driver in use: its screen is made, and every
 // device image becomes a memory image (empty until the restore handler
@@ -51,17 +51,17 @@ void MoveGraphsToTheDevice() {
 using namespace device;
 
 int RestoreGraphicsDevice() {
-  if (Host().drop_movie_surfaces) Host().drop_movie_surfaces();
+  BroadcastGraphicsEvent(GraphicsEvent::DeviceReleasing);
   bool was_software = !g_device.hardware;
   if (g_device.hardware) {
     ReleaseMaskScreenObjects();
     ReleaseAllGraphTextures();
   }
   TerminateGraphicsDevice();
-  if (Host().close_input_devices) Host().close_input_devices();
+  BroadcastGraphicsEvent(GraphicsEvent::DeviceLost);
   SetupGraphicsDevice();
-  // Input must work again after the switch back: open what was closed.
-  if (Host().reopen_input_devices) Host().reopen_input_devices();
+  // Input must work again after the switch back: what went with the device comes back.
+  BroadcastGraphicsEvent(GraphicsEvent::DeviceRemade);
   if (!g_device.hardware) {
     FallBackToSoftware();
     RunGraphRestoreHandler();
@@ -85,6 +85,6 @@ int RestoreGraphicsDevice() {
     SetProjectionMatrix(&kept.projection);
     SetViewportMatrix(&kept.viewport);
   }
-  if (Host().reopen_movies) Host().reopen_movies();
+  BroadcastGraphicsEvent(GraphicsEvent::DeviceRestored);
   return 0;
 }

@@ -35,10 +35,7 @@ void Rewind() {
   g_batch.write = g_batch.buffers[g_batch.format];
 }
 
-int QuitFlag() {
-  const GraphicsHost& host = GetGraphicsHost();
-  return host.is_window_closed && host.is_window_closed() ? 1 : 0;
-}
+int QuitFlag() { return GetGraphicsHost().is_window_closed() ? 1 : 0; }
 
 }  // namespace
 

@@ -95,8 +95,6 @@ int Present(const PresentArea* area) {
   info.masks[0] = f->red_mask;
   info.masks[1] = f->green_mask;
   info.masks[2] = f->blue_mask;
-  const GraphicsHost& host = GetGraphicsHost();
-  if (!host.present_soft_frame) return 0;
   SoftPresentFrame frame{};
   frame.info = reinterpret_cast<const BITMAPINFO*>(&info);
   frame.pixels = g_screen_image.pixels;
@@ -107,7 +105,7 @@ int Present(const PresentArea* area) {
   frame.src_height = area->src_height;
   frame.dst_width = area->doubled ? 640 : area->dst_width;
   frame.dst_height = area->doubled ? 480 : area->dst_height;
-  host.present_soft_frame(&frame);
+  GetGraphicsHost().present_soft_frame(&frame);
   return 0;
 }
 

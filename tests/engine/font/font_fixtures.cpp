@@ -1,5 +1,6 @@
 #include "tests/engine/font/font_fixtures.h"
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 
 namespace {
@@ -46,10 +47,6 @@ class FakeFace : public GdiFontFace {
   int height_;
 };
 
-int StartFonts() { return StartFontSystem(); }
-int EndFonts() { return EndFontSystem(); }
-int RecreateFonts() { return RecreateAllFonts(); }
-
 }  // namespace
 
 GdiFontFace* FakeFontSource::Open(const GdiFontRequest& request) {
@@ -60,11 +57,8 @@ GdiFontFace* FakeFontSource::Open(const GdiFontRequest& request) {
 void FontTest::StartEngineGraphics(int depth) {
   SetLogOutput(0);
   previous_source_ = SetGdiFontSource(system_fonts_ ? nullptr : &fake_);
-  GraphicsHost host{};
-  host.start_font_system = StartFonts;
-  host.end_font_system = EndFonts;
-  host.recreate_all_fonts = RecreateFonts;
-  SetGraphicsHost(&host);
+  SetGraphicsHost(nullptr);
+  ReplaceEngineSubsystem(kFontsSubsystem);
   RequestScreenMode(640, 480, depth, 60);
   ASSERT_EQ(StartGraphics(), 0);
   ASSERT_NE(GetScreenMemImage(), nullptr);
@@ -74,6 +68,7 @@ void FontTest::StartEngineGraphics(int depth) {
 void FontTest::StopEngineGraphics() {
   EndGraphics();
   SetGraphicsHost(nullptr);
+  ResetEngineSubsystems();
   SetFontTextureCacheOverride(-1);
   SetGdiFontSource(previous_source_ == SystemGdiFontSource() ? nullptr : previous_source_);
 }

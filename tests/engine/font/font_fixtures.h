@@ -1,5 +1,5 @@
 // Fonts under test: the engine's graphics started headless on the software
-// path with the font system hooked in, and a glyph source of hand-made
+// path with the fonts' record registered, and a glyph source of hand-made
 // glyphs with exact boxes and advances, so layouts can be checked to the
 // pixel.
 #pragma once

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_host.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 
 #ifndef VOX_TEST_OUTPUT_DIR
@@ -38,9 +38,6 @@ int BlockGraph(Rgba c) {
   });
 }
 
-int StartFonts() { return StartFontSystem(); }
-int EndFonts() { return EndFontSystem(); }
-
 // True when some pixel of the rectangle has the colour.
 bool AreaHas(int x1, int y1, int x2, int y2, Rgba colour) {
   for (int y = y1; y < y2; y++)
@@ -50,10 +47,7 @@ bool AreaHas(int x1, int y1, int x2, int y2, Rgba colour) {
 }
 
 TEST_P(FrameTest, DrawsAGameFrameAndWritesItsPicture) {
-  GraphicsHost host{};
-  host.start_font_system = StartFonts;
-  host.end_font_system = EndFonts;
-  SetGraphicsHost(&host);
+  ReplaceEngineSubsystem(kFontsSubsystem);  // the fonts start with graphics
   Restart(640, 480, depth_);
   // The game's fonts: 明朝 faces with an edge, in its four sizes.
   int fonts[4];

@@ -2,6 +2,7 @@
 
 #include "engine/core/alloc.h"
 #include "engine/core/engine_state.h"
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
 #include "engine/graphics/graphics_host.h"
@@ -42,6 +43,7 @@ void GraphicsTest::SetUp() {
   g_engine.log_off = 0;
   StartLogFile();
   SetGraphicsHost(nullptr);
+  ResetEngineSubsystems();
   blocks_before_ = TrackedBlockCount();
   Restart(640, 480, depth_);
 }
@@ -56,6 +58,8 @@ void GraphicsTest::Restart(int width, int height, int depth) {
 void GraphicsTest::TearDown() {
   EndGraphics();
   SetGraphicsHost(nullptr);
+  SetGraphMovieSource(nullptr);
+  ResetEngineSubsystems();
   SetUseHardwareRenderer(1);
   SetHalfScreenDoubling(0);
   // Everything graphics allocated has been given back.

@@ -1,5 +1,5 @@
-// Engine graphics started headless over the software renderer, in a
-// temporary folder that holds the engine log, with helpers that make graphs
+// Engine graphics started headless over the software renderer (no other
+// subsystem registered), in a temporary folder that holds the engine log, with helpers that make graphs
 // from pixel lists and read the screen image back; PNG files come from
 // tests/support/png_file.h.
 #pragma once

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/core/log.h"
 #include "engine/core/util.h"
 #include <cstring>
@@ -262,10 +263,8 @@ TEST_F(ScreenTest, ZeroBlitRecordClearsExactlyItsRecord) {
 TEST_F(ScreenTest, RestoringTheDeviceKeepsSoftwareGraphsAndReopensInput) {
   static int closed, reopened;
   closed = reopened = 0;
-  GraphicsHost host{};
-  host.close_input_devices = [] { return closed++, 0; };
-  host.reopen_input_devices = [] { return reopened++, 0; };
-  SetGraphicsHost(&host);
+  ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::device_lost, [] { return closed++, 0; });
+  ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::device_remade, [] { return reopened++, 0; });
   int g = SolidGraph(4, 4, Rgba{0, 255, 0, 255});
   ASSERT_EQ(RestoreGraphicsDevice(), 0);
   EXPECT_EQ(closed, 1);

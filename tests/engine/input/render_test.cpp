@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics.h"
-#include "engine/graphics/graphics_host.h"
 #include "engine/softrender/memimg.h"
 #include "tests/engine/input/input_fixture.h"
 
@@ -16,10 +16,7 @@ class RenderTest : public InputTest {
  protected:
   void SetUp() override {
     InputTest::SetUp();
-    GraphicsHost host{};
-    host.start_font_system = [] { return StartFontSystem(); };
-    host.end_font_system = [] { return EndFontSystem(); };
-    SetGraphicsHost(&host);
+    ReplaceEngineSubsystem(kFontsSubsystem);  // the fonts start with graphics
     RequestScreenMode(640, 480, 16, 60);
     ASSERT_EQ(StartGraphics(), 0);
     ASSERT_NE(GetScreenMemImage(), nullptr);
@@ -31,7 +28,7 @@ class RenderTest : public InputTest {
   void TearDown() override {
     FreeAllTextInputs();
     EndGraphics();
-    SetGraphicsHost(nullptr);
+    ResetEngineSubsystems();
     InputTest::TearDown();
   }
   // Non-black pixels inside a rectangle of the screen.

@@ -60,7 +60,8 @@ constexpr uint32_t kTheoraSerial = 0x7431, kVorbisSerial = 0x5601;
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 
-struct GraphicsHost;
-// The runtime's movie hooks put into a graphics host, the engine's services
-// left unset (graphics otherwise runs on the host's own hooks); movie_hooks.cpp.
-void AddMovieHooks(GraphicsHost* host);
+// The runtime's movie wiring alone: graphics' source of movie graphs and the
+// movies' record (their device surfaces go and come back with the device);
+// the graphics host and every other subsystem stay as they were, and the
+// graphics fixtures' tear-down disconnects them; movie_hooks.cpp.
+void ConnectMovies();

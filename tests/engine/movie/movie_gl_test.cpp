@@ -25,10 +25,7 @@ class MovieGLTest : public GLGraphicsTest {
     GLGraphicsTest::SetUp();
     SetFileLayer(nullptr);
     BuildYuvToRgbTables();
-    // The runtime's movie wiring into the window's graphics host.
-    GraphicsHost host = GetGraphicsHost();
-    AddMovieHooks(&host);
-    SetGraphicsHost(&host);
+    ConnectMovies();  // into graphics in the window
     TheoraMovieSpec spec;
     spec.width = 64, spec.height = 48, spec.colour = true;
     WriteBytes(Path("colour.ogv"), MakeTheoraMovie(spec));

@@ -36,10 +36,7 @@ class MovieTest : public GraphicsTest {
     GraphicsTest::SetUp();
     SetFileLayer(nullptr);
     BuildYuvToRgbTables();
-    // The runtime's movie wiring into an otherwise headless graphics host.
-    GraphicsHost host{};
-    AddMovieHooks(&host);
-    SetGraphicsHost(&host);
+    ConnectMovies();  // into otherwise headless graphics
     DshowClearFailures();
     DshowSetClock(FakeNow);
     DshowSetAudioRenderer(0);

@@ -1,8 +1,8 @@
 // The assembled engine leaves nothing of the core's calls empty: every
 // subsystem the core runs is registered by InstallEngineServices(), and each
-// registered record fills every hook the core calls of it. An empty hook
-// would quietly do nothing where it is called, so a forgotten one must fail
-// here instead.
+// registered record fills every hook the core calls of it, its reactions to
+// the graphics events among them. An empty hook would quietly do nothing
+// where it is called, so a forgotten one must fail here instead.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,6 +21,7 @@ class SubsystemRecordsTest : public ::testing::Test {
   void TearDown() override {
     ResetEngineSubsystems();
     SetGraphicsHost(nullptr);
+    SetGraphMovieSource(nullptr);
   }
 };
 
@@ -34,8 +35,14 @@ TEST_F(SubsystemRecordsTest, AnEmptyHookIsReported) {
   ReplaceEngineHook(SubsystemId::Sound, &EngineSubsystem::pump, nullptr);
   ReplaceEngineHook(SubsystemId::Graphics, &EngineSubsystem::present_screen, nullptr);
   ReplaceEngineHook(SubsystemId::Window, &EngineSubsystem::force_foreground, nullptr);
+  ReplaceEngineHook(SubsystemId::Fonts, &EngineSubsystem::graphs_refilled, nullptr);
+  ReplaceEngineHook(SubsystemId::Input, &EngineSubsystem::device_lost, nullptr);
+  ReplaceEngineHook(SubsystemId::Movies, &EngineSubsystem::device_releasing, nullptr);
+  ReplaceEngineHook(SubsystemId::Movies, &EngineSubsystem::device_restored, nullptr);
   EXPECT_EQ(MissingEngineHooks(),
-            (Lines{"window: force_foreground is empty", "graphics: present_screen is empty", "sound: pump is empty"}));
+            (Lines{"window: force_foreground is empty", "graphics: present_screen is empty",
+                   "fonts: graphs_refilled is empty", "input: device_lost is empty", "sound: pump is empty",
+                   "movies: device_releasing is empty", "movies: device_restored is empty"}));
 }
 
 // The core alone: its own subsystems are there, every other one is missing.

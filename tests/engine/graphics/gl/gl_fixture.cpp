@@ -75,6 +75,7 @@ Frame GLGraphicsTest::DrawOn(bool hardware, int depth, const std::function<void(
 void GLGraphicsTest::TearDown() {
   EndGraphics();
   InstallWindowGraphicsHost(nullptr);
+  SetGraphMovieSource(nullptr);
   SetUseHardwareRenderer(1);
   D3D9SetFailures(0);
   D3D9SetCapabilityScript(nullptr);

@@ -1,8 +1,9 @@
 // The graphics host that shows engine graphics in one window (in window
-// mode), with the font system's hooks: what the engine's start-up fills in,
+// mode), with the fonts' record registered so that they live on its screen:
 // for the tests and the benchmarks of engine graphics in a real window.
 #pragma once
 
+#include "engine/core/engine_subsystem.h"
 #include "engine/font/font.h"
 #include "engine/graphics/graphics_host.h"
 #include "platform/win32/window.h"
@@ -17,24 +18,20 @@ inline int PresentSoft(const SoftPresentFrame* frame) {
              ? 0
              : -1;
 }
-inline int StartFonts() { return StartFontSystem(); }
-inline int EndFonts() { return EndFontSystem(); }
-inline int RecreateFonts() { return RecreateAllFonts(); }
 }  // namespace window_host
 
-// Installs the host for the window; null removes it.
+// Installs the host for the window; null removes it and the fonts' record.
 inline void InstallWindowGraphicsHost(HWND window) {
   window_host::g_window = window;
   if (!window) {
     SetGraphicsHost(nullptr);
+    ResetEngineSubsystems();
     return;
   }
   GraphicsHost host{};
   host.main_window = window_host::MainWindow;
   host.is_window_mode = window_host::WindowMode;
   host.present_soft_frame = window_host::PresentSoft;
-  host.start_font_system = window_host::StartFonts;
-  host.end_font_system = window_host::EndFonts;
-  host.recreate_all_fonts = window_host::RecreateFonts;
   SetGraphicsHost(&host);
+  ReplaceEngineSubsystem(kFontsSubsystem);
 }

@@ -8,24 +8,16 @@
 #include "engine/softrender/primitive_blend.h"
 
 void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint32_t colour, int32_t fill) {
-  // A palettised image has 1-byte pixels; the rules write 2 or 4.
-  if (!IsSolidDestination(dest)) return;
   // A negative radius makes spans whose ends are swapped: no disc.
   if (fill && r < 0) return;
-  const int32_t* da = g_soft_draw.draw_area;
-  InclusiveArea area{da[0], da[1], (int64_t)da[2] - 1, (int64_t)da[3] - 1};
   // The walk takes a step per pixel of radius: a circle wholly beside the
   // area is not walked at all.
+  const InclusiveArea area = ShapeArea();
   int64_t reach = r < 0 ? -(int64_t)r : r;
   if ((int64_t)cx + reach < area.x1 || (int64_t)cx - reach > area.x2 || (int64_t)cy + reach < area.y1 ||
       (int64_t)cy - reach > area.y2)
     return;
-  RowFlags flags(fill ? da[3] : 0);
-  if (fill && !flags.ok()) return;
-  const PIXELSTORE* st = dest->store;
-  uint8_t* base = dest->pixels;
-  int32_t pitch = st->pitch;
-  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
+  DrawSolidShape(dest, colour, fill, [&](const auto& pen) {
     // The walk in 64 bits: 4x and 4y cannot overflow for any radius.
     int64_t x = 0, y = r, e = 3 - 2 * (int64_t)r;
     auto advance = [&] {
@@ -37,7 +29,7 @@ void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint3
       e += 4 * x + 2;
     };
     if (!fill) {
-      auto plot = [&](int64_t px, int64_t py) { PlotClipped<Fmt, Mode>(base, pitch, area, px, py, s); };
+      auto plot = [&](int64_t px, int64_t py) { pen.Plot(px, py); };
       plot(cx - y, cy + x);
       plot(cx + y, cy + x);
       plot(cx + x, cy + y);
@@ -56,9 +48,7 @@ void RasterCircleToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t r, uint3
       }
       return;
     }
-    auto span = [&](int64_t row, int64_t xl, int64_t xr) {
-      FillRowSpan<Fmt, Mode>(base, pitch, area, flags, row, xl, xr, s);
-    };
+    auto span = [&](int64_t row, int64_t xl, int64_t xr) { pen.Span(row, xl, xr); };
     // The rows at distance x take the half-width y; a row at distance y is
     // drawn by the last step that has this y, whose x is the widest.
     span(cy, cx - y, cx + y);

@@ -14,19 +14,10 @@ void RasterOvalToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t rx, int32_
   // Larger radii would overflow the 32-bit steps that fix which pixels an
   // oval covers; nothing of them is drawn.
   if (a > kMaxOvalRadius || b > kMaxOvalRadius) return;
-  // A palettised image has 1-byte pixels; the rules write 2 or 4.
-  if (!IsSolidDestination(dest)) return;
-  const int32_t* da = g_soft_draw.draw_area;
-  InclusiveArea area{da[0], da[1], (int64_t)da[2] - 1, (int64_t)da[3] - 1};
-  RowFlags flags(fill ? da[3] : 0);
-  if (fill && !flags.ok()) return;
-  const PIXELSTORE* st = dest->store;
-  uint8_t* base = dest->pixels;
-  int32_t pitch = st->pitch;
-  DispatchSolidColour(dest, colour, [&]<int Fmt, int Mode>(const SolidColour& s) {
+  DrawSolidShape(dest, colour, fill, [&](const auto& pen) {
     OvalWalk w(a, b);
     if (!fill) {
-      auto plot = [&](int64_t px, int64_t py) { PlotClipped<Fmt, Mode>(base, pitch, area, px, py, s); };
+      auto plot = [&](int64_t px, int64_t py) { pen.Plot(px, py); };
       // Before v first advances the +v and -v points coincide, so a wide
       // oval blends its centre-row pixels twice.
       plot(cx - w.u, cy + w.v);
@@ -45,9 +36,7 @@ void RasterOvalToMEMIMG(MEMIMG* dest, int32_t cx, int32_t cy, int32_t rx, int32_
       plot(cx, cy + w.v);
       return;
     }
-    auto span = [&](int64_t row, int64_t xl, int64_t xr) {
-      FillRowSpan<Fmt, Mode>(base, pitch, area, flags, row, xl, xr, s);
-    };
+    auto span = [&](int64_t row, int64_t xl, int64_t xr) { pen.Span(row, xl, xr); };
     span(cy, cx - w.u, cx + w.u);
     w.Step();
     while (w.u > 0) {

@@ -2,6 +2,7 @@
 // what it answers about itself. Its states (d3d9_device_state.cpp), its
 // pipeline (d3d9_pipeline.cpp), its draws and clears (d3d9_device_draw.cpp)
 // and its present (d3d9_present.cpp) live beside it.
+#include <bit>
 #include <cstring>
 
 #include "platform/d3d9/d3d9_internal.h"
@@ -34,8 +35,8 @@ Device::Device(Direct3D* d3d, HWND window, const D3DPRESENT_PARAMETERS& paramete
   render_states_[D3DRS_CULLMODE] = D3DCULL_CCW;
   render_states_[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
   render_states_[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-  render_states_[D3DRS_FOGEND] = FloatBits(1.0f);
-  render_states_[D3DRS_FOGDENSITY] = FloatBits(1.0f);
+  render_states_[D3DRS_FOGEND] = std::bit_cast<DWORD>(1.0f);
+  render_states_[D3DRS_FOGDENSITY] = std::bit_cast<DWORD>(1.0f);
   render_states_[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
   render_states_[D3DRS_LIGHTING] = TRUE;
   render_states_[D3DRS_COLORVERTEX] = TRUE;

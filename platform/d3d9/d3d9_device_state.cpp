@@ -4,6 +4,7 @@
 // They are kept here and take effect at the next draw (d3d9_pipeline.cpp);
 // sampler states go to their GL sampler object at once.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "platform/d3d9/d3d9_internal.h"
@@ -57,7 +58,7 @@ GLuint Device::Sampler(DWORD stage) {
   gl.SamplerParameteri(s, GL_TEXTURE_WRAP_T, (GLint)AddressMode(st[D3DSAMP_ADDRESSV]));
   gl.SamplerParameteri(s, GL_TEXTURE_MAG_FILTER, st[D3DSAMP_MAGFILTER] == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
   gl.SamplerParameteri(s, GL_TEXTURE_MIN_FILTER, (GLint)MinFilter(st[D3DSAMP_MINFILTER], st[D3DSAMP_MIPFILTER]));
-  gl.SamplerParameterf(s, GL_TEXTURE_LOD_BIAS, BitsFloat(st[D3DSAMP_MIPMAPLODBIAS]));
+  gl.SamplerParameterf(s, GL_TEXTURE_LOD_BIAS, std::bit_cast<float>(st[D3DSAMP_MIPMAPLODBIAS]));
   gl.SamplerParameterf(s, GL_TEXTURE_MIN_LOD, (float)st[D3DSAMP_MAXMIPLEVEL]);
   float border[4];
   ColourToFloats(st[D3DSAMP_BORDERCOLOR], border);

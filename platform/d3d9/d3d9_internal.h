@@ -100,17 +100,6 @@ void DecodeRowToBGRA(const FormatInfo* f, const uint8_t* memory, uint32_t pitch,
 inline bool IsVideoFormat(const FormatInfo* f) { return f->yuv || f->planar; }
 
 // ---- values the device's parts share ---------------------------------------------------------
-// A float state value as the DWORD it is stored in, and back.
-inline DWORD FloatBits(float f) {
-  DWORD d;
-  std::memcpy(&d, &f, 4);
-  return d;
-}
-inline float BitsFloat(DWORD d) {
-  float f;
-  std::memcpy(&f, &d, 4);
-  return f;
-}
 // An A8R8G8B8 colour as R, G, B, A floats 0..1.
 inline void ColourToFloats(DWORD argb, float* out) {
   out[0] = (float)((argb >> 16) & 255) / 255.0f;

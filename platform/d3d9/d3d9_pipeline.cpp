@@ -1,6 +1,7 @@
 // The device's pipeline: the generated fixed-function program for the
 // states of a draw, the vertex layout of a vertex format, and the GL state
 // a draw is made with.
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -246,8 +247,8 @@ void Device::SetFixedUniforms(const Program* p, bool pretransformed) {
   ColourToFloats(rs[D3DRS_TEXTUREFACTOR], c);
   gl.Uniform4fv(p->u_tfactor, 1, c);
   gl.Uniform1f(p->u_alpha_ref, (float)(rs[D3DRS_ALPHAREF] & 255));
-  gl.Uniform4f(p->u_fog, BitsFloat(rs[D3DRS_FOGSTART]), BitsFloat(rs[D3DRS_FOGEND]), BitsFloat(rs[D3DRS_FOGDENSITY]),
-               0.0f);
+  gl.Uniform4f(p->u_fog, std::bit_cast<float>(rs[D3DRS_FOGSTART]), std::bit_cast<float>(rs[D3DRS_FOGEND]),
+               std::bit_cast<float>(rs[D3DRS_FOGDENSITY]), 0.0f);
   ColourToFloats(rs[D3DRS_FOGCOLOR], c);
   gl.Uniform4fv(p->u_fog_colour, 1, c);
   if (!pretransformed) {
@@ -341,7 +342,7 @@ void Device::ApplyDepthAndCull() {
     gl.DepthFunc(CompareFunc(rs[D3DRS_ZFUNC]));
     gl.DepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
     if (rs[D3DRS_ZWRITEENABLE]) depth_->cleared_depth.known = false;
-    float bias = BitsFloat(rs[D3DRS_DEPTHBIAS]);
+    float bias = std::bit_cast<float>(rs[D3DRS_DEPTHBIAS]);
     if (bias != 0.0f) {
       gl.Enable(GL_POLYGON_OFFSET_FILL);
       gl.PolygonOffset(0.0f, bias * 16777215.0f);

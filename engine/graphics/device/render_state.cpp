@@ -3,6 +3,7 @@
 // pending batch before a change (so queued vertices keep the state they were
 // queued under) and keeps what it sent, so that the whole state can be
 // pushed to a new device.
+#include <bit>
 #include <cstring>
 
 #include "engine/core/log.h"
@@ -54,12 +55,6 @@ int SendState(D3DRENDERSTATETYPE state, DWORD sent, T value, T* cached, bool flu
 int RenderStateCached(D3DRENDERSTATETYPE state, uint32_t value, int32_t* cached, bool flush = true) {
   if (!Device()) return -1;
   return SendState(state, value, (int32_t)value, cached, flush) < 0 ? -1 : 0;
-}
-
-DWORD FloatBits(float f) {
-  DWORD d;
-  std::memcpy(&d, &f, 4);
-  return d;
 }
 
 void RefreshHighestLight() {
@@ -276,9 +271,9 @@ int SetFogRangeState(float start, float end) {
   if (!Device()) return 0;
   FlushVertexBatch();
   HRESULT hr = D3D_OK;
-  if (start != g_rs.fog_start || Forced()) hr = Device()->SetRenderState(D3DRS_FOGSTART, FloatBits(start));
+  if (start != g_rs.fog_start || Forced()) hr = Device()->SetRenderState(D3DRS_FOGSTART, std::bit_cast<DWORD>(start));
   if (end != g_rs.fog_end || Forced()) {
-    HRESULT second = Device()->SetRenderState(D3DRS_FOGEND, FloatBits(end));
+    HRESULT second = Device()->SetRenderState(D3DRS_FOGEND, std::bit_cast<DWORD>(end));
     if (second != D3D_OK) hr = second;
   }
   g_rs.fog_start = start;
@@ -289,7 +284,7 @@ int SetFogRangeState(float start, float end) {
 
 int SetFogDensityState(float density) {
   if (!Device()) return 0;
-  int sent = SendState(D3DRS_FOGDENSITY, FloatBits(density), density, &g_rs.fog_density);
+  int sent = SendState(D3DRS_FOGDENSITY, std::bit_cast<DWORD>(density), density, &g_rs.fog_density);
   if (sent != 0) UpdateShaderFog();
   return sent < 0 ? -1 : 0;
 }

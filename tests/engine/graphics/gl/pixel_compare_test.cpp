@@ -208,7 +208,9 @@ TEST_F(GLGraphicsTest, TheClipCutsLinesWhereEachPathDrawsThem) {
         far += !near;
       }
     EXPECT_EQ(far, 0) << (hardware ? "device" : "software renderer");
-    if (hardware) EXPECT_EQ(moved, 0);
+    if (hardware) {
+      EXPECT_EQ(moved, 0);
+    }
   }
 }
 

@@ -92,6 +92,58 @@ TEST_F(FieldNetworkTest, EveryFrameSendsItsRecordTwiceStampedAheadAndTheListKeep
   EXPECT_EQ(field.buttons[kButtonLeft], 2);
 }
 
+// A play record on the wire, byte for byte as laid out by hand: frame and
+// bits most significant byte first, then two bytes of 0. This side's field
+// sends its buttons so (twice), and the peer's field plays what comes so.
+TEST_F(FieldNetworkTest, APlayRecordOnTheWireIsLaidOutByteForByte) {
+  Field_Network field(Battle(300), 24, &set_, 2);
+  Hold(kPadLeft | kPadRotateCcw);
+  field.update();
+  const uint8_t sent[8] = {0x00, 0x00, 0x01, 0x2C, 0x00, 0x11, 0x00, 0x00};  // frame 300: left and ccw pressed
+  for (int copy = 0; copy < 2; ++copy) {
+    winsock::fd_set r{1, {peer_}};
+    timeval wait{5, 0};
+    ASSERT_EQ(winsock::select(0, &r, nullptr, nullptr, &wait), 1) << copy;
+    uint8_t bytes[16] = {};
+    ASSERT_EQ(winsock::recvfrom(peer_, reinterpret_cast<char*>(bytes), sizeof bytes, 0, nullptr, nullptr), 8);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 8), std::vector<uint8_t>(sent, sent + 8)) << copy;
+  }
+
+  // The peer's records of frames 2 and 3: left and ccw pressed, then ccw
+  // released and down pressed. A datagram that came while the receive
+  // thread was still dropping stale ones is sent again.
+  Field_Client client(Battle(2), 420, &set_);
+  start_udp_receive(&set_);
+  const sockaddr_in to = loopback::Address(loopback::PortOf(set_.udp_socket));
+  const uint8_t records[2][8] = {{0x00, 0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00},
+                                 {0x00, 0x00, 0x00, 0x03, 0x10, 0x08, 0x00, 0x00}};
+  for (const uint8_t* record : records) {
+    bool queued = false;
+    for (int attempt = 0; attempt < 100 && !queued; ++attempt) {
+      const uint64_t read = set_.datagrams_read.load(), dropped = set_.datagrams_dropped.load();
+      ASSERT_EQ(winsock::sendto(peer_, reinterpret_cast<const char*>(record), 8, 0,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof to),
+                8);
+      ASSERT_TRUE(wait_until([&] { return set_.datagrams_read.load() > read; }));
+      queued = set_.datagrams_dropped.load() == dropped;
+    }
+    ASSERT_TRUE(queued);
+  }
+  stop_receive(&set_);
+  for (int frame = 0; frame < 4; ++frame) {
+    client.take_received();
+    ASSERT_TRUE(client.inputs_ready()) << frame;
+    client.update();
+    if (frame == 2) {
+      EXPECT_EQ(client.buttons[kButtonLeft], 2);
+      EXPECT_EQ(client.buttons[kButtonCcw], 2);
+    }
+  }
+  EXPECT_EQ(client.buttons[kButtonLeft], 1);
+  EXPECT_EQ(client.buttons[kButtonCcw], 0);
+  EXPECT_EQ(client.buttons[kButtonDown], 2);
+}
+
 TEST_F(FieldNetworkTest, RecordsThePeerHasNotUsedGoAgainUntilItHas) {
   Field_Network field(Battle(2), 24, &set_, 2);
   for (int i = 0; i < 3; ++i) field.update();  // frames 2, 3, 4

@@ -90,6 +90,28 @@ TEST(ChainRules, FifthLinkScoresByItsFormula) {
   EXPECT_EQ(field->chain_popups[0]->x, field->origin_x + 16);  // the start block: row 13, column 0
 }
 
+// Every link from the first to the tenth and beyond: a clear of 4 blocks of
+// weight 10 whose blocks fell as the link before it. The gain is 40 x c x
+// (c - c / 5): from the fifth link on a fifth is taken off, in integers.
+TEST(ChainRules, EveryLinkScoresByItsFormula) {
+  const struct {
+    int link, score;
+  } links[] = {{1, 40},    {2, 160},   {3, 360},   {4, 640},   {5, 800},   {6, 1200},  {7, 1680},
+               {8, 2240},  {9, 2880},  {10, 3200}, {11, 3960}, {12, 4800}, {14, 6720}, {15, 7200},
+               {19, 12160}, {20, 12800}, {25, 20000}};
+  for (const auto& l : links) {
+    side_settings s;
+    s.clear_score = 10;
+    s.garbage_score = 0;
+    auto field = MakeField(s);
+    SetBoard(*field, {"0000.."});
+    field->board[13][2]->chain = l.link - 1;
+    SettleFrames(*field, 1);
+    EXPECT_EQ(field->score, l.score) << "link " << l.link;
+    EXPECT_EQ(field->max_chain, l.link);
+  }
+}
+
 TEST(ChainRules, BreakSoundRisesPerLinkUpToTheSeventh) {
   const int expected[] = {44100, 47775, 51450, 55125, 58800, 62475, 66150, 66150, 66150};
   for (int c = 0; c < 9; ++c) EXPECT_EQ(break_sound_frequency(c), expected[c]) << c;
@@ -172,6 +194,9 @@ TEST(LevelRules, OneLevelPerClearNeverInBattleOrPastTheLast) {
       {0, 0, 2, 1, 18, 3},     // passed: the rest counts on
       {0, 0, 5, 0, 1, 3},      // not yet
       {7, 1, 1, 8, 87, 4},     // a new colour at level 8
+      {15, 0, 1, 16, 167, 5},  // and at 16
+      {23, 2, 4, 24, 250, 6},  // and at 24
+      {30, 0, 1, 31, 317, 6},  // up to the last level
       {3, 3, 1, 3, -3, 3},     // battle fields keep their level
       {31, 0, 1, 31, -3, 3},   // the last level
   };
@@ -188,6 +213,29 @@ TEST(LevelRules, OneLevelPerClearNeverInBattleOrPastTheLast) {
     EXPECT_EQ(field->blocks_to_level, c.blocks_after) << c.level << "/" << c.mode;
     EXPECT_EQ(field->settings.colours, c.colours_after) << c.level << "/" << c.mode;
   }
+}
+
+// The rows where the level table's values change, and past its ends.
+TEST(LevelTable, RowsAtEachStepHoldTheirValues) {
+  const struct {
+    int level;
+    int32_t row[7];  // fall speed, lock, spawn, vanish, repeat delay, slide and rotate resets
+  } rows[] = {
+      {0, {60, 60, 30, 60, 30, 8, 8}},         {4, {240, 60, 30, 60, 30, 8, 8}},
+      {5, {300, 50, 30, 60, 25, 8, 8}},        {8, {780, 50, 30, 60, 25, 8, 8}},
+      {9, {960, 50, 30, 60, 25, 8, 8}},        {10, {1140, 40, 25, 45, 20, 6, 6}},
+      {14, {1920, 40, 25, 45, 20, 6, 6}},      {15, {3840, 30, 20, 35, 15, 6, 6}},
+      {18, {8600, 30, 20, 35, 15, 6, 6}},      {19, {17200, 25, 20, 30, 10, 6, 6}},
+      {20, {34400, 20, 15, 20, 6, 5, 5}},      {24, {34400, 12, 11, 20, 6, 5, 5}},
+      {25, {34400, 10, 10, 20, 6, 4, 4}},      {29, {34400, 6, 6, 20, 6, 4, 4}},
+      {30, {34400, 6, 6, 10, 6, 3, 3}},        {31, {34400, 6, 6, 5, 6, 3, 3}},
+  };
+  for (const auto& r : rows)
+    for (int column = 0; column < 7; ++column)
+      EXPECT_EQ(Field::level_table_row(r.level)[column], r.row[column]) << "level " << r.level << " column " << column;
+  // A level outside the table reads its nearest row.
+  EXPECT_EQ(Field::level_table_row(32), Field::level_table_row(31));
+  EXPECT_EQ(Field::level_table_row(-1), Field::level_table_row(0));
 }
 
 TEST(ClearCounter, StopsAt65535) {

@@ -10,6 +10,7 @@
 
 #include "game/buttons.h"
 #include "game/field.h"
+#include "game/net/net_play.h"
 #include "tests/game/harness/field_hash.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/net/harness/net_pair.h"
@@ -103,6 +104,34 @@ TEST_F(NetMatchTest, BothMachinesUpdateTheWaitingSidesFieldFirst) {
     EXPECT_EQ(compare_net_match(run), "");
     EXPECT_EQ(run.hashes[0] == waiting_first, true);
   }
+}
+
+// A peer that stays connected and sends no record: the battle waits for
+// its frame the stall limit's frames, and gives up in the next one.
+TEST_F(NetMatchTest, AMissingRecordIsWaitedForTheStallLimitAndNoFrameLonger) {
+  Connected_Pair pair;
+  std::string message;
+  ASSERT_TRUE(connect_pair(&pair, &message)) << message;
+  side_settings s;
+  s.mode = 3;
+  s.frame_offset = 2;
+  Field_Network local(s, 24, pair.waiting, 2);
+  Field_Client peer(s, 420, pair.waiting);
+  local.opponent = &peer;
+  peer.opponent = &local;
+  Net_Play play(pair.waiting, &local, &peer);
+  play.begin_count_in();
+  quiet_input();
+  int r0, r1;
+  // Frames 0 and 1 come before the input delay: the peer has no buttons
+  // in them.
+  for (int frame = 0; frame < 2; ++frame) ASSERT_EQ(play.step(&r0, &r1), Net_Play::kPlayed) << frame;
+  for (int waited = 1; waited <= kStallLimitFrames; ++waited) {
+    ASSERT_EQ(play.step(&r0, &r1), Net_Play::kWaiting) << waited;
+    ASSERT_EQ(play.waited_frames(), waited);
+  }
+  EXPECT_EQ(play.step(&r0, &r1), Net_Play::kLinkLost);
+  play.stop();
 }
 
 }  // namespace

@@ -38,14 +38,6 @@ int hud_x_for(int origin_x, bool replayed) {
 
 const int32_t* Field::level_table_row(int level) { return level_table[std::clamp(level, 0, kLevelCount - 1)]; }
 
-Field::Field(int chara_image, int colours, int clear_score, int garbage_score, int clear_count, int level_target,
-             int mode_, int frame_offset, int seed, HMODULE module, int com_level, int origin, int dev)
-    : origin_x(origin) {
-  settings = {chara_image, colours, clear_score, garbage_score, clear_count, level_target, mode_, frame_offset,
-              seed,        module,  com_level};
-  construct(origin, dev, false);
-}
-
 Field::Field(const side_settings& s, int origin, int dev) : origin_x(origin) {
   settings = s;
   construct(origin, dev, false);
@@ -462,7 +454,12 @@ int Field::update() {
 
 // ---- commands ------------------------------------------------------------------
 
-void Field::record_input() {
+void link_opponents(Field* a, Field* b) {
+  a->opponent = b;
+  b->opponent = a;
+}
+
+bool Field::record_input() {
   replay_command command{(uint32_t)(time + settings.frame_offset), 0, 0};
   bool first_frame = time == (mode == 1 ? kTimeTrialFrames : 0);
   for (const RecordedButton& b : kRecorded) {
@@ -472,6 +469,7 @@ void Field::record_input() {
   }
   if (command.bits) replay.push_back(command);
   play_commands();
+  return true;
 }
 
 void Field::play_commands() {

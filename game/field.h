@@ -44,20 +44,22 @@ struct Delete_Tree {
   Delete_Tree* child[4] = {};
 };
 
+// A person's or a computer's field. A replayed field and the two fields of
+// a net battle derive from it and bring their own frame, drawing, reset and
+// input steps: these are virtual, so whatever pointer a field is held by,
+// it runs its own.
 class Field {
  public:
-  Field(int chara_image, int colours, int clear_score, int garbage_score, int clear_count, int level_target,
-        int mode, int frame_offset, int seed, HMODULE module, int com_level, int origin_x, int device);
   Field(const side_settings& settings, int origin_x, int device);
-  ~Field();
+  virtual ~Field();
   Field(const Field&) = delete;
   Field& operator=(const Field&) = delete;
 
   // A new match on the same field.
-  void reset(int seed);
+  virtual void reset(int seed);
   // One frame of play: 2 playing, 3 pause asked for, 4 goal reached, 5 topped out.
-  int update();
-  void draw();
+  virtual int update();
+  virtual void draw();
   // The pair, the blocks and the chain labels where they stand, without a
   // frame of play: for a frame in which the field does not move (a net
   // battle waiting for the other machine), which update would draw.
@@ -111,8 +113,11 @@ class Field {
   void drop_garbage();
 
   // ---- recording and the frame's commands ---------------------------------------
-  void record_input();
-  void play_commands();
+  // A person's buttons of this frame as a command, then the frame's
+  // commands applied. False when the command could not be passed on.
+  virtual bool record_input();
+  // The commands of this frame applied to the virtual buttons.
+  virtual void play_commands();
   void append_command(const replay_command& command) { replay.push_back(command); }
 
   // A cell outside the board counts as occupied.
@@ -218,6 +223,10 @@ class Field {
 
   std::shared_ptr<OpponentView> view_ = std::make_shared<OpponentView>();
 };
+
+// Makes two fields each other's opponent: what one clears is sent to the
+// other as garbage, and one's chain holds the other's garbage back.
+void link_opponents(Field* a, Field* b);
 
 // The break sound's rate for the chain number the cleared blocks carried.
 int break_sound_frequency(int carried_chain);

@@ -130,14 +130,11 @@ int make_replay_fields(const uint8_t* data, size_t size, const side_settings sid
       return 0;
     }
   }
-  if (made == 2) {
-    fields[0]->opponent = fields[1];
-    fields[1]->opponent = fields[0];
-  }
+  if (made == 2) link_opponents(fields[0], fields[1]);
   return made;
 }
 
-void play_replay_frame(Field_Replay* left, Field_Replay* right, int speed, int* left_result, int* right_result) {
+void play_replay_frame(Field* left, Field* right, int speed, int* left_result, int* right_result) {
   *left_result = *right_result = kFieldPlaying;
   for (int pass = 0; pass < speed; ++pass) {
     *left_result = left->update();

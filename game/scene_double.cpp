@@ -24,8 +24,7 @@ Scene_Double::Scene_Double(const side_settings& left, const side_settings& right
   choose_devices(CountPads(), right.module != nullptr, devices);
   left_ = new Field(left, kLeftOrigin, devices[0]);
   right_ = new Field(right, kRightOrigin, devices[1]);
-  left_->opponent = right_;
-  right_->opponent = left_;
+  link_opponents(left_, right_);
 }
 
 Scene_Double::~Scene_Double() {

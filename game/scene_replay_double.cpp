@@ -17,28 +17,23 @@ Scene_ReplayDouble::Scene_ReplayDouble(const std::string& path, const side_setti
   side_settings sides[2] = {settings, settings};
   sides[0].chara_image = sides[1].chara_image = load_image("images\\noimage.png");
   const int origins[2] = {24, 420};
-  if (open_replay_fields(path.c_str(), sides, origins, replay_) != 2) {
+  Field_Replay* fields[2] = {};
+  if (open_replay_fields(path.c_str(), sides, origins, fields) == 2) {
+    left_ = fields[0];
+    right_ = fields[1];
+  } else {
     // Unreadable, damaged or not a battle: refused, back to the list.
-    delete replay_[0];
-    replay_[0] = nullptr;
+    delete fields[0];
     play_se(kSoundRefuse);
     state_ = kLeaving;
   }
-  left_ = replay_[0];
-  right_ = replay_[1];
   timer_ = 60;
 }
 
-Scene_ReplayDouble::~Scene_ReplayDouble() {
-  delete speed_count_;
-  delete replay_[0];
-  delete replay_[1];
-  left_ = right_ = nullptr;
-}
+Scene_ReplayDouble::~Scene_ReplayDouble() { delete speed_count_; }
 
 void Scene_ReplayDouble::draw_fields() {
-  for (Field_Replay* field : replay_)
-    if (field) field->draw();
+  if (left_) Scene_Double::draw_fields();
   speed_count_->draw();
 }
 
@@ -77,7 +72,7 @@ bool Scene_ReplayDouble::update() {
 
 void Scene_ReplayDouble::play_step() {
   int r0, r1;
-  play_replay_frame(replay_[0], replay_[1], speed_, &r0, &r1);
+  play_replay_frame(left_, right_, speed_, &r0, &r1);
   speed_ = replay_speed_after_keys(speed_);
   if (r0 == kFieldPaused || r1 == kFieldPaused) state_ = kPaused;
   if (r0 == kFieldStop || r1 == kFieldStop) {

@@ -20,7 +20,6 @@ class Scene_ReplayDouble : public Scene_Double {
 
   enum ReplayState { kWait = 0, kLeaving = 7 };
   int speed() const { return speed_; }
-  Field_Replay* replay_field(int side) const { return replay_[side]; }
 
  protected:
   void draw_fields() override;
@@ -28,7 +27,6 @@ class Scene_ReplayDouble : public Scene_Double {
  private:
   void play_step();
 
-  Field_Replay* replay_[2] = {};
   int speed_ = 1;
   Speed_Count* speed_count_;
 };

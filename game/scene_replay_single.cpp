@@ -18,8 +18,8 @@ Scene_ReplaySingle::Scene_ReplaySingle(const std::string& path, const side_setti
   Field_Replay* fields[2] = {};
   int made = open_replay_fields(path.c_str(), sides, origins, fields);
   if (made == 2) delete fields[1];
-  replay_ = fields[0];
-  if (!replay_) {
+  field_ = fields[0];
+  if (!field_) {
     // Unreadable or damaged: refused, back to the list.
     play_se(kSoundRefuse);
     state_ = kLeaving;
@@ -27,10 +27,7 @@ Scene_ReplaySingle::Scene_ReplaySingle(const std::string& path, const side_setti
   timer_ = 60;
 }
 
-Scene_ReplaySingle::~Scene_ReplaySingle() {
-  delete speed_count_;
-  delete replay_;
-}
+Scene_ReplaySingle::~Scene_ReplaySingle() { delete speed_count_; }
 
 bool Scene_ReplaySingle::update() {
   draw();
@@ -42,11 +39,11 @@ bool Scene_ReplaySingle::update() {
       }
       break;
     case kCountIn:
-      count_in_step(replay_);
+      count_in_step(field_);
       break;
     case kPlay: {
       int result, unused;
-      play_replay_frame(replay_, nullptr, speed_, &result, &unused);
+      play_replay_frame(field_, nullptr, speed_, &result, &unused);
       state_ = result;
       speed_ = replay_speed_after_keys(speed_);
       if (state_ >= kGoal) {
@@ -56,11 +53,11 @@ bool Scene_ReplaySingle::update() {
       break;
     }
     case kPaused:
-      state_ = replay_->check_pause();
+      state_ = field_->check_pause();
       break;
     case kGoal:
     case kToppedOut:
-      end_animation_step(replay_, kLeaving, 60);
+      end_animation_step(field_, kLeaving, 60);
       break;
     default:
       if (--timer_ == 0) {
@@ -76,7 +73,7 @@ void Scene_ReplaySingle::draw() {
   SetPaintBrightness(255, 255, 255);
   SelectBlendMode(0, 0);
   draw_fullscreen(background_);
-  if (replay_) replay_->draw();
+  if (field_) field_->draw();
   speed_count_->draw();
   if (state_ == kPaused) PaintGraph(224, 200, load_image("images\\pause.png"), 1);
 }

@@ -20,10 +20,8 @@ class Scene_ReplaySingle : public Scene_Single {
 
   enum ReplayState { kWait = 0, kLeaving = 8 };
   int speed() const { return speed_; }
-  Field_Replay* replay_field() const { return replay_; }
 
  private:
-  Field_Replay* replay_ = nullptr;
   int speed_ = 1;
   Speed_Count* speed_count_;
 };

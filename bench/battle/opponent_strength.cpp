@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
       for (int k = 0; k < matches; ++k) {
         const int seed = (int)match_seed(k);
         Field left(side(modules[a], seed), 24, 0), right(side(modules[b], seed), 420, 3);
-        left.opponent = &right;
-        right.opponent = &left;
+        link_opponents(&left, &right);
         left.draw_countdown(1);
         right.draw_countdown(1);
         Field* fields[2] = {&left, &right};

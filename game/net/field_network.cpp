@@ -123,7 +123,7 @@ uint32_t Field_Client::confirmed_through() const {
   return latest_ - (uint32_t)settings.frame_offset;
 }
 
-bool Field_Client::play_commands() {
+void Field_Client::play_commands() {
   take_received();
   auto due = pending_.find((uint32_t)time);
   if (due != pending_.end()) {
@@ -133,7 +133,6 @@ bool Field_Client::play_commands() {
     pending_.erase(due);
   }
   Field::play_commands();
-  return true;
 }
 
 int Field_Client::update() {

@@ -56,8 +56,7 @@ Scene_Network::Scene_Network(const side_settings& local, const side_settings& pe
   right_settings_ = peer;
   copy_media_name(background_, background);
   copy_media_name(music_, music);
-  local_->opponent = peer_;
-  peer_->opponent = local_;
+  link_opponents(local_, peer_);
   // The battle's drawing, count-in and animations run on them as its left
   // and right fields.
   left_ = local_;

@@ -231,9 +231,9 @@ TEST_F(BattleScene, ABattleReplayPlaysToTheSameWinner) {
 
   auto* replay = new Scene_ReplayDouble("replay\\play0.vrs", Person(), "", "");
   scene_ = replay;
-  ASSERT_NE(replay->replay_field(0), nullptr);
-  ASSERT_NE(replay->replay_field(1), nullptr);
-  EXPECT_EQ(replay->replay_field(0)->opponent, replay->replay_field(1));
+  ASSERT_NE(replay->left(), nullptr);
+  ASSERT_NE(replay->right(), nullptr);
+  EXPECT_EQ(replay->left()->opponent, replay->right());
   ASSERT_TRUE(RunTo(replay, Scene_Double::kMatch, kNeitherSide, 300));
   for (int i = 0; i < 4; ++i) Tap(kPadRight);
   EXPECT_EQ(replay->speed(), 16);
@@ -256,7 +256,7 @@ TEST_F(BattleScene, AReplayThatIsNoBattleIsRefused) {
     scene_ = replay;
     EXPECT_TRUE(Played("buzzer"));
     EXPECT_EQ(replay->state(), Scene_ReplayDouble::kLeaving);
-    EXPECT_EQ(replay->replay_field(0), nullptr);
+    EXPECT_EQ(replay->left(), nullptr);
     EXPECT_EQ(Run(100), 60);
     EXPECT_EQ(requested_scene, kSceneSelectSingle);
     EndScene();

@@ -14,8 +14,7 @@ BattleFields MakeBattleFields() {
   side_settings s;
   s.mode = 3;
   BattleFields fields{MakeField(s, 24), MakeField(s, 420)};
-  fields.left->opponent = fields.right.get();
-  fields.right->opponent = fields.left.get();
+  link_opponents(fields.left.get(), fields.right.get());
   return fields;
 }
 

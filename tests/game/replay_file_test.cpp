@@ -209,6 +209,24 @@ TEST_F(ReplayFileTest, DamagedStreamsAreCutAndEveryTruncationEnds) {
   }
 }
 
+// Held by a plain field pointer, a replayed field still plays its recorded
+// commands: the viewer's buttons on its device neither move the pair nor
+// are recorded.
+TEST_F(ReplayFileTest, AReplayedFieldPlaysItsCommandsThroughAnyPointer) {
+  std::vector<uint8_t> bytes = OneField(0, 0);
+  Field_Replay* fields[2] = {};
+  ASSERT_EQ(Open(bytes, fields), 1);
+  std::unique_ptr<Field> field(fields[0]);
+  field->draw_countdown(1);
+  const int left_held[5] = {kPadLeft, 0, 0, 0, 0};
+  for (int frame = 0; frame < 30; ++frame) {
+    feed_input(left_held, nullptr);
+    EXPECT_EQ(field->update(), kFieldPlaying);
+  }
+  EXPECT_TRUE(field->replay.empty());
+  EXPECT_EQ(field->pair->column, 2);
+}
+
 TEST_F(ReplayFileTest, FastPlaybackStopsAtAPauseRequest) {
   std::vector<uint8_t> bytes = OneField();
   Field_Replay* fields[2] = {};

@@ -212,14 +212,14 @@ class ReplaySingleTest : public SingleTest {
 TEST_F(ReplaySingleTest, AReplayPlaysTheGameAsItWasPlayed) {
   int score = RecordGame();
   Scene_ReplaySingle* r = Replay("replay\\play0.vrs");
-  ASSERT_NE(r->replay_field(), nullptr);
+  ASSERT_NE(r->field(), nullptr);
   int frames = 0;
   while (r->state() != Scene_Single::kToppedOut && frames < 20000) {
     Frame();
     ++frames;
   }
   ASSERT_EQ(r->state(), Scene_Single::kToppedOut);
-  EXPECT_EQ(r->replay_field()->score, score);
+  EXPECT_EQ(r->field()->score, score);
   EXPECT_EQ(Run(400), 240 + 60);
   EXPECT_EQ(requested_scene, kSceneSelectSingle);
 }
@@ -244,7 +244,7 @@ TEST_F(ReplaySingleTest, AFileThatCannotBeReadIsRefused) {
   WriteFile("replay/play0.vrs", "VDRP\x01garbage");
   for (const char* path : {"replay\\gone.vrs", "replay\\play0.vrs"}) {
     Scene_ReplaySingle* r = Replay(path);
-    EXPECT_EQ(r->replay_field(), nullptr);
+    EXPECT_EQ(r->field(), nullptr);
     EXPECT_TRUE(Played("buzzer")) << path;
     EXPECT_EQ(Run(100), 60);
     EXPECT_EQ(requested_scene, kSceneSelectSingle);

@@ -146,10 +146,7 @@ MatchRun play_live(const ScriptedMatch& match, Field* fields[2]) {
   for (int i = 0; i < match.sides; ++i)
     fields[i] = new Field(match.side[i], match.sides == 1 ? kSingleOrigin : kOrigins[i],
                           match.sides == 1 ? kSingleDevice : kBattleDevices[i]);
-  if (match.sides == 2) {
-    fields[0]->opponent = fields[1];
-    fields[1]->opponent = fields[0];
-  }
+  if (match.sides == 2) link_opponents(fields[0], fields[1]);
   quiet_input();
   MatchScripts scripts(match.script_seed, match.sides);
   for (int n = kCountIn; n >= 1; --n) {

@@ -66,8 +66,7 @@ std::vector<uint64_t> LocalMatch(const Net_Match_Settings& s, bool waiting_side_
     rules.frame_offset = s.frame_offset;
     fields[i] = new Field(rules, i == 0 ? 24 : 420, 2 + i);
   }
-  fields[0]->opponent = fields[1];
-  fields[1]->opponent = fields[0];
+  link_opponents(fields[0], fields[1]);
   MatchScripts scripts(s.script_seed, 2);
   quiet_input();
   for (int n = 180; n >= 1; --n) {
@@ -117,8 +116,7 @@ TEST_F(NetMatchTest, AMissingRecordIsWaitedForTheStallLimitAndNoFrameLonger) {
   s.frame_offset = 2;
   Field_Network local(s, 24, pair.waiting, 2);
   Field_Client peer(s, 420, pair.waiting);
-  local.opponent = &peer;
-  peer.opponent = &local;
+  link_opponents(&local, &peer);
   Net_Play play(pair.waiting, &local, &peer);
   play.begin_count_in();
   quiet_input();

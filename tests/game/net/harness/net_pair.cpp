@@ -312,8 +312,7 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
     m.set = sets[side];
     m.local = new Field_Network(own, kLocalOrigin, m.set, devices[side]);
     m.peer = new Field_Client(other, kPeerOrigin, m.set);
-    m.local->opponent = m.peer;
-    m.peer->opponent = m.local;
+    link_opponents(m.local, m.peer);
     m.play = new Net_Play(m.set, m.local, m.peer);
   }
 

@@ -15,11 +15,14 @@ class Scene_ReplaySingle : public Scene_Single {
   Scene_ReplaySingle(const std::string& path, const side_settings& settings, const char* background,
                      const char* music);
   ~Scene_ReplaySingle() override;
-  bool update() override;
   void draw() override;
 
-  enum ReplayState { kWait = 0, kLeaving = 8 };
+  enum ReplayState { kWait = kFadeIn, kLeaving = kFadeOut };
   int speed() const { return speed_; }
+
+ protected:
+  bool play_frame(int results[2]) override;
+  void result_shown() override { leave(); }
 
  private:
   int speed_ = 1;

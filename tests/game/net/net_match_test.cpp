@@ -5,6 +5,7 @@
 // and reorders datagrams.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,10 +115,9 @@ TEST_F(NetMatchTest, AMissingRecordIsWaitedForTheStallLimitAndNoFrameLonger) {
   side_settings s;
   s.mode = 3;
   s.frame_offset = 2;
-  Field_Network local(s, 24, pair.waiting, 2);
-  Field_Client peer(s, 420, pair.waiting);
-  link_opponents(&local, &peer);
-  Net_Play play(pair.waiting, &local, &peer);
+  const Net_Fields fields = make_net_fields(s, s, pair.waiting, 2);
+  std::unique_ptr<Field> owned[2] = {std::unique_ptr<Field>(fields.local), std::unique_ptr<Field>(fields.peer)};
+  Net_Play play(pair.waiting, fields);
   play.begin_count_in();
   quiet_input();
   int r0, r1;

@@ -36,8 +36,6 @@ namespace {
 constexpr int kCountIn = 180;
 constexpr int kWaitingDevice = 2;    // pad 1
 constexpr int kConnectingDevice = 3; // pad 2
-constexpr int kLocalOrigin = 24;
-constexpr int kPeerOrigin = 420;
 // Frames a match may take, waits for records included, per frame of play:
 // a relay that holds datagrams longer than the input delay makes the
 // machines wait in most frames.
@@ -310,10 +308,10 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
     own.seed = other.seed = (int)pair.handshake[side].frame;
     Machine& m = machines[side];
     m.set = sets[side];
-    m.local = new Field_Network(own, kLocalOrigin, m.set, devices[side]);
-    m.peer = new Field_Client(other, kPeerOrigin, m.set);
-    link_opponents(m.local, m.peer);
-    m.play = new Net_Play(m.set, m.local, m.peer);
+    const Net_Fields fields = make_net_fields(own, other, m.set, devices[side]);
+    m.local = fields.local;
+    m.peer = fields.peer;
+    m.play = new Net_Play(m.set, fields);
   }
 
   uint32_t tick = 0;

@@ -26,6 +26,13 @@ int Scene_Match::match_winner(int left_result, int right_result) {
 }
 
 bool Scene_Match::update() {
+  const bool going = step();
+  // What the fields' rules asked to be heard this frame.
+  for (int i = 0; i < field_count(); ++i) play_field_sounds(&fields_[i]->sounds);
+  return going;
+}
+
+bool Scene_Match::step() {
   draw_frame();
   switch (state_) {
     case kFadeIn:

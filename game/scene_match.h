@@ -13,7 +13,8 @@ class Scene_Match : public Scene {
  public:
   // Deletes the fields (each ends its running search first).
   ~Scene_Match() override;
-  // The frame's picture, then the state's step.
+  // The frame's picture, then the state's step; then the sounds the fields
+  // asked for are played.
   bool update() override;
 
   // The states every match scene has, by their numbers; a scene's own
@@ -105,6 +106,7 @@ class Scene_Match : public Scene {
   char music_[kMediaNameSize] = {};
 
  private:
+  bool step();
   void begin_count_in();
   void count_in_step();
   void pause_step();

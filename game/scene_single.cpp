@@ -39,14 +39,14 @@ void Scene_Single::hand_over(SceneValues& values) const {
 
 void Scene_Single::read_hiscores() {
   table_ = read_hiscore_file();
-  rank_ = hiscore_rank(table_, settings_.mode, field()->score);
+  rank_ = hiscore_rank(table_, settings_.mode, field()->counters.score);
 }
 
 void Scene_Single::write_hiscores() {
   char name[kNameBytes + 1] = "";
   if (name_input_ >= 0) CopyTextInputString(name, name_input_);
   const Field* f = field();
-  insert_hiscore(&table_, settings_.mode, rank_, name, f->score, f->cleared, f->max_chain);
+  insert_hiscore(&table_, settings_.mode, rank_, name, f->counters.score, f->counters.cleared, f->counters.max_chain);
   // A table that cannot be saved is reported; the file keeps what it held
   // and the game goes on to the menu.
   if (!write_hiscore_file(table_)) report_failed_save(kHiscoreFile);

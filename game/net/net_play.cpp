@@ -75,7 +75,7 @@ Field* Net_Play::second_field() const { return waiting_ ? (Field*)peer_ : (Field
 void Net_Play::replay_fields(Field* fields[2]) {
   // This machine's commands stamped for frames the match never reached
   // played no part in it; the peer's field never had them.
-  local_->replay.resize(local_->replay_next);
+  local_->input.commands.resize(local_->input.next);
   fields[0] = first_field();
   fields[1] = second_field();
 }

@@ -128,22 +128,22 @@ class GoldenReplay : public TempDirTest {
       const GoldenSection& g = golden[i];
       EXPECT_EQ(f.mode, g.mode);
       EXPECT_EQ(f.settings.level_target, g.level_target);
-      EXPECT_EQ(f.level, g.level_target % 32);
-      EXPECT_EQ(f.break_target, g.mode == 2 ? g.level_target / 32 * 10 : 0);
+      EXPECT_EQ(f.counters.level, g.level_target % 32);
+      EXPECT_EQ(f.counters.break_target, g.mode == 2 ? g.level_target / 32 * 10 : 0);
       EXPECT_EQ(f.settings.clear_score, g.clear_score);
       EXPECT_EQ(f.settings.garbage_score, g.garbage_score);
       EXPECT_EQ(f.settings.colours, g.colours);
       EXPECT_EQ(f.settings.clear_count, g.clear_count);
       EXPECT_EQ(f.rng->seed(), g.seed);
-      ASSERT_EQ(f.replay.size(), g.commands.size());
+      ASSERT_EQ(f.input.commands.size(), g.commands.size());
       for (size_t k = 0; k < g.commands.size(); ++k) {
-        EXPECT_EQ(f.replay[k].frame, g.commands[k].frame) << k;
-        EXPECT_EQ(f.replay[k].bits, g.commands[k].bits) << k;
+        EXPECT_EQ(f.input.commands[k].frame, g.commands[k].frame) << k;
+        EXPECT_EQ(f.input.commands[k].bits, g.commands[k].bits) << k;
       }
     }
     if (count == 2) {
-      EXPECT_EQ(fields[0]->opponent, fields[1]);
-      EXPECT_EQ(fields[1]->opponent, fields[0]);
+      EXPECT_EQ(fields[0]->link.opponent, fields[1]);
+      EXPECT_EQ(fields[1]->link.opponent, fields[0]);
     }
     for (int i = 0; i < count; ++i) delete fields[i];
   }
@@ -162,7 +162,7 @@ class GoldenReplay : public TempDirTest {
       s.clear_count = g.clear_count;
       s.seed = (int)g.seed;
       fields.push_back(std::make_unique<Field>(s, i == 0 ? 24 : 420, 0));
-      fields.back()->replay = g.commands;
+      fields.back()->input.commands = g.commands;
       list[i] = fields.back().get();
     }
     std::vector<uint8_t> bytes;

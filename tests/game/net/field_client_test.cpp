@@ -83,13 +83,13 @@ TEST_F(FieldNetworkTest, EveryFrameSendsItsRecordTwiceStampedAheadAndTheListKeep
       EXPECT_EQ(sent[2 * i + copy].frame, (uint32_t)(i + 3)) << i;
       EXPECT_EQ(sent[2 * i + copy].bits, bits[i]) << i;
     }
-  ASSERT_EQ(field.replay.size(), 3u);
-  EXPECT_EQ(field.replay[0].frame, 3u);
-  EXPECT_EQ(field.replay[1].frame, 5u);
-  EXPECT_EQ(field.replay[2].frame, 6u);
+  ASSERT_EQ(field.input.commands.size(), 3u);
+  EXPECT_EQ(field.input.commands[0].frame, 3u);
+  EXPECT_EQ(field.input.commands[1].frame, 5u);
+  EXPECT_EQ(field.input.commands[2].frame, 6u);
   // Its own left press takes effect at frame 3, as on the peer.
-  EXPECT_EQ(field.time, 4);
-  EXPECT_EQ(field.buttons[kButtonLeft], 2);
+  EXPECT_EQ(field.counters.time, 4);
+  EXPECT_EQ(field.input.buttons[kButtonLeft], 2);
 }
 
 // A play record on the wire, byte for byte as laid out by hand: frame and
@@ -135,13 +135,13 @@ TEST_F(FieldNetworkTest, APlayRecordOnTheWireIsLaidOutByteForByte) {
     ASSERT_TRUE(client.inputs_ready()) << frame;
     client.update();
     if (frame == 2) {
-      EXPECT_EQ(client.buttons[kButtonLeft], 2);
-      EXPECT_EQ(client.buttons[kButtonCcw], 2);
+      EXPECT_EQ(client.input.buttons[kButtonLeft], 2);
+      EXPECT_EQ(client.input.buttons[kButtonCcw], 2);
     }
   }
-  EXPECT_EQ(client.buttons[kButtonLeft], 1);
-  EXPECT_EQ(client.buttons[kButtonCcw], 0);
-  EXPECT_EQ(client.buttons[kButtonDown], 2);
+  EXPECT_EQ(client.input.buttons[kButtonLeft], 1);
+  EXPECT_EQ(client.input.buttons[kButtonCcw], 0);
+  EXPECT_EQ(client.input.buttons[kButtonDown], 2);
 }
 
 TEST_F(FieldNetworkTest, RecordsThePeerHasNotUsedGoAgainUntilItHas) {
@@ -220,24 +220,23 @@ TEST_F(FieldClientTest, CopiesLateAndOutOfOrderRecordsPressEachButtonOnceInFrame
     for (int i = 0; i < 3 && next < arrivals.size(); ++i) append_record(&set_, arrivals[next++]);
     if (frame == 200) {
       append_record(&set_, {50, kCommandCw, 0});  // long played
-      append_record(&set_, {(uint32_t)client.time + kRecordLeadLimit + 1, kCommandLeft, 0});
+      append_record(&set_, {(uint32_t)client.counters.time + kRecordLeadLimit + 1, kCommandLeft, 0});
     }
     client.take_received();
     if (!client.inputs_ready()) continue;
     client.update();
     reference.update();
     ++played;
-    ASSERT_EQ(field_state_hash(client), field_state_hash(reference)) << "frame " << client.time - 1;
+    ASSERT_EQ(field_state_hash(client), field_state_hash(reference)) << "frame " << client.counters.time - 1;
   }
   EXPECT_EQ(played, 390);
-  EXPECT_EQ(client.replay.size(), reference.replay.size() - std::count_if(reference.replay.begin(),
-                                                                             reference.replay.end(),
-                                                                             [&](const replay_command& r) {
-                                                                               return r.frame >= 390;
-                                                                             }));
-  for (size_t i = 0; i < client.replay.size(); ++i) {
-    EXPECT_EQ(client.replay[i].frame, reference.replay[i].frame);
-    EXPECT_EQ(client.replay[i].bits, reference.replay[i].bits);
+  const std::vector<replay_command>& theirs = reference.input.commands;
+  EXPECT_EQ(client.input.commands.size(),
+            theirs.size() - std::count_if(theirs.begin(), theirs.end(),
+                                          [&](const replay_command& r) { return r.frame >= 390; }));
+  for (size_t i = 0; i < client.input.commands.size(); ++i) {
+    EXPECT_EQ(client.input.commands[i].frame, reference.input.commands[i].frame);
+    EXPECT_EQ(client.input.commands[i].bits, reference.input.commands[i].bits);
   }
   EXPECT_GE(client.dropped(), 390u + 2u);  // a copy of each frame, and the two strays
 }
@@ -259,9 +258,9 @@ TEST_F(FieldClientTest, AFrameWithoutItsRecordIsNotPlayedAndTheUsedFramesAreConf
   // to frame 1.
   EXPECT_EQ(client.confirmed_through(), 1u);
   client.reset(99);
-  EXPECT_EQ(client.time, 0);
+  EXPECT_EQ(client.counters.time, 0);
   EXPECT_EQ(client.confirmed_through(), 0u);
-  EXPECT_TRUE(client.replay.empty());
+  EXPECT_TRUE(client.input.commands.empty());
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ class Scene_Match : public Scene {
   static int match_winner(int left_result, int right_result);
 
   int state() const { return state_; }
+  int scripted_state() const override { return state_; }
   int timer() const { return timer_; }
   int cursor() const { return cursor_; }
   int winner() const { return winner_; }

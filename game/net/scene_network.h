@@ -37,7 +37,12 @@ class Scene_Network : public Scene_Double {
   // threads joined).
   ~Scene_Network() override;
   bool update() override { return step(read_local_menu_keys()); }
-  bool waited_for_peer() const override { return waited_for_peer_; }
+  // While a frame of play waits for the peer's record, the connecting side
+  // for the next match's seed, or this side's decision in the menu for the
+  // peer's.
+  bool waited_for_peer() const override {
+    return waited_for_peer_ || (state_ == kMenu && (menu_[0].decided || keys_.committed()));
+  }
   // The after-match menu's cursors and labels.
   void draw() override;
 

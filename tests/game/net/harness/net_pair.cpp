@@ -234,34 +234,28 @@ bool connect_pair(Connected_Pair* pair, std::string* message, uint32_t seed) {
   a->local_address = loopback(1);
   b->local_address = loopback(2);
   if (!open_connection_sockets(a, true, "", pair->port) ||
-      !open_connection_sockets(b, false, "127.0.0.1", pair->port) || !begin_connect(b)) {
+      !open_connection_sockets(b, false, "127.0.0.1", pair->port) || !start_connecting(b)) {
     *message = "the sockets could not be opened";
     return false;
   }
   SOCKET data = winsock::INVALID_SOCKET;
   sockaddr_in peer{};
-  int connected = 0;
-  bool done = wait_until([&] {
-    if (data == winsock::INVALID_SOCKET) {
-      winsock::fd_set read{1, {a->tcp_socket}};
-      timeval none{0, 0};
-      if (winsock::select(0, &read, nullptr, nullptr, &none) > 0) {
-        int length = sizeof peer;
-        data = winsock::accept(a->tcp_socket, reinterpret_cast<sockaddr*>(&peer), &length);
-      }
+  bool accepted = wait_until([&] {
+    winsock::fd_set read{1, {a->tcp_socket}};
+    timeval none{0, 0};
+    if (winsock::select(0, &read, nullptr, nullptr, &none) > 0) {
+      int length = sizeof peer;
+      data = winsock::accept(a->tcp_socket, reinterpret_cast<sockaddr*>(&peer), &length);
     }
-    if (connected == 0) connected = poll_connect(b);
-    return connected != 0 && data != winsock::INVALID_SOCKET;
+    return data != winsock::INVALID_SOCKET;
   });
-  if (!done || connected != 1) {
+  if (!accepted) {
     *message = "the connection was not made";
     return false;
   }
   accepted_as_waiting_side(a, data, peer);
-  connected_as_connecting_side(b);
   a->handshake_seed = seed;
   start_handshake(a);
-  start_handshake(b);
   if (!wait_until([&] { return !a->handshake_thread.running() && !b->handshake_thread.running(); })) {
     *message = "the handshake did not end";
     return false;

@@ -30,15 +30,14 @@ bool Field::piece_in_bounds() const {
 }
 
 bool Field::slide(int dir) {
-  const int edge = dir < 0 ? pair.piece->left_column() : pair.piece->right_column();
-  const int target = edge + dir;
-  int32_t& counter = dir < 0 ? pair.piece->left : pair.piece->right;
+  Active_Block& p = *pair.piece;
+  const int target = (dir < 0 ? p.left_column() : p.right_column()) + dir;
+  int32_t& counter = dir < 0 ? p.left : p.right;
   if (counter > 0 || target < 0 || target >= kBoardColumns) return false;
-  if (occupied(pair.piece->row(), target) || occupied(pair.piece->top_row(), target) || occupied(pair.piece->bottom_row(), target))
-    return false;
+  if (occupied(p.row(), target) || occupied(p.top_row(), target) || occupied(p.bottom_row(), target)) return false;
   // Between two rows the pair overlaps the row under it as well.
-  if (!is_landed() && occupied(pair.piece->bottom_row() + 1, target)) return false;
-  pair.piece->column += dir;
+  if (!is_landed() && occupied(p.bottom_row() + 1, target)) return false;
+  p.column += dir;
   counter = 4;
   sounds.report(kFieldSoundSlide);
   if (is_landed()) {

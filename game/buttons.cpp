@@ -42,7 +42,7 @@ void feed_input(const int device_bits[5], const uint8_t* keys) {
       if (!((uint32_t)pad_before[d] & bit))
         counter = kRepeatFirstDelay;
       else if (counter == 0)
-        counter = kRepeatInterval;
+        counter = kRepeatReload;
       else
         counter -= 1;
     }

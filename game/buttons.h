@@ -18,9 +18,13 @@ inline constexpr int kPadRotateCcw = 0x40;
 
 inline constexpr int kKeyEnter = 0x1C;
 
-// Repeat counters: the first repeat 12 frames after a press, then every 7.
+// Repeat counters: a press sets its counter to kRepeatFirstDelay, and each
+// frame the button stays held counts it down by one; a frame that leaves it
+// at 0 repeats, and the frame after reloads it with kRepeatReload instead of
+// counting. So the first repeat comes 12 frames after the press, then one
+// every 7 (the reloading frame and 6 more).
 inline constexpr int kRepeatFirstDelay = 12;
-inline constexpr int kRepeatInterval = 6;
+inline constexpr int kRepeatReload = 6;
 
 void reset_input();
 // Takes this frame's snapshot from the engine's keyboard and pads.

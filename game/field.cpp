@@ -1,6 +1,6 @@
-// The field: construction, the frame update, the falling pair's movement,
-// recording, drawing and the end-of-match animations. The rules that act on
-// settled blocks are in field_rules.cpp.
+// The field: construction, the frame update, recording, drawing and the
+// end-of-match animations. The falling pair's movement is in field_pair.cpp,
+// the rules that act on settled blocks in field_rules.cpp.
 #include "game/field.h"
 
 #include <algorithm>
@@ -30,21 +30,12 @@ Delete_Tree::~Delete_Tree() {
   for (Delete_Tree* c : child) delete c;
 }
 
-
 int hud_x_for(int origin_x, bool replayed) {
   if (origin_x < 321) return origin_x + (replayed ? 196 : 200);
   return origin_x - (replayed ? 96 : 100);
 }
 
 const int32_t* Field::level_table_row(int level) { return level_table[std::clamp(level, 0, kLevelCount - 1)]; }
-
-Field::Field(int chara_image, int colours, int clear_score, int garbage_score, int clear_count, int level_target,
-             int mode_, int frame_offset, int seed, HMODULE module, int com_level, int origin, int dev)
-    : origin_x(origin) {
-  settings = {chara_image, colours, clear_score, garbage_score, clear_count, level_target, mode_, frame_offset,
-              seed,        module,  com_level};
-  construct(origin, dev, false);
-}
 
 Field::Field(const side_settings& s, int origin, int dev) : origin_x(origin) {
   settings = s;
@@ -53,11 +44,8 @@ Field::Field(const side_settings& s, int origin, int dev) : origin_x(origin) {
 
 void Field::construct(int origin, int dev, bool replayed_hud) {
   origin_x = origin;
-  device = dev;
+  input.device = dev;
   mode = settings.mode;
-  cleared_normal.reserve(256);
-  cleared_garbage.reserve(256);
-  visited.reserve(256);
   start_match((uint32_t)settings.seed);
   create_hud(hud_x_for(origin_x, replayed_hud));
 }
@@ -65,45 +53,40 @@ void Field::construct(int origin, int dev, bool replayed_hud) {
 Field::~Field() {
   // The search goes first: it may still be reading this field's view.
   end_thinking();
-  for (Chein_Count*& label : chain_popups) delete label;
+  for (Chein_Count*& label : hud.chain_popups) delete label;
   delete_blocks();
   delete rng;
-  delete pair;
-  delete yokoku;
-  delete next_block;
-  delete break_count;
-  delete score_count;
-  delete level_count;
-  delete time_count;
+  delete pair.piece;
 }
 
 void Field::start_match(uint32_t seed) {
-  score = cleared = max_chain = 0;
-  pending_garbage = 0;
-  hold_flag = 1;
-  time = mode == 1 ? kTimeTrialFrames : 0;
-  break_target = mode == 2 ? (settings.level_target / 32) * 10 : 0;
-  level = settings.level_target % 32;
-  blocks_to_level = level * 10 + 10;
-  fall_accumulator = lock_timer = spawn_timer = slide_resets = rotate_resets = repeat_timer = 0;
-  std::fill(std::begin(buttons), std::end(buttons), 0);
+  counters.score = counters.cleared = counters.max_chain = 0;
+  link.pending_garbage = 0;
+  link.hold_flag = 1;
+  counters.time = mode == 1 ? kTimeTrialFrames : 0;
+  counters.break_target = mode == 2 ? (settings.level_target / 32) * 10 : 0;
+  counters.level = settings.level_target % 32;
+  counters.blocks_to_level = counters.level * 10 + 10;
+  pair.fall_accumulator = pair.lock_timer = pair.spawn_timer = 0;
+  pair.slide_resets = pair.rotate_resets = pair.repeat_timer = 0;
+  std::fill(std::begin(input.buttons), std::end(input.buttons), 0);
   settings.seed = (int)seed;
   if (rng)
     rng->set_seed(seed);
   else
     rng = new Twistar(seed);
-  replay.clear();
-  replay_next = 0;
+  input.commands.clear();
+  input.next = 0;
   init_pieces();
 }
 
 void Field::create_hud(int hud_x) {
-  next_block = new Next_Block(queue, hud_x);
-  yokoku = new Yokoku_Count(&pending_garbage, origin_x);
-  break_count = new Break_Count(&cleared, break_target, hud_x);
-  level_count = new Level_Count(&level, hud_x);
-  score_count = new Score_Count(&score, hud_x);
-  time_count = new Time_Count(&time, hud_x);
+  hud.next_block = std::make_unique<Next_Block>(pair.queue, hud_x);
+  hud.yokoku = std::make_unique<Yokoku_Count>(&link.pending_garbage, origin_x);
+  hud.break_count = std::make_unique<Break_Count>(&counters.cleared, counters.break_target, hud_x);
+  hud.level_count = std::make_unique<Level_Count>(&counters.level, hud_x);
+  hud.score_count = std::make_unique<Score_Count>(&counters.score, hud_x);
+  hud.time_count = std::make_unique<Time_Count>(&counters.time, hud_x);
 }
 
 void Field::delete_blocks() {
@@ -116,12 +99,12 @@ void Field::delete_blocks() {
 
 void Field::reset(int seed) {
   end_thinking();
-  target_offset = target_rotation = think_countdown = 0;
+  computer.target_offset = computer.target_rotation = computer.think_countdown = 0;
   if (mode != 3) settings.colours = (settings.level_target % 32) / 8 + 3;
   delete_blocks();
-  delete pair;
-  pair = nullptr;
-  for (Chein_Count*& label : chain_popups) {
+  delete pair.piece;
+  pair.piece = nullptr;
+  for (Chein_Count*& label : hud.chain_popups) {
     delete label;
     label = nullptr;
   }
@@ -141,194 +124,53 @@ void Field::new_pair_colours(int32_t* out) {
 void Field::init_pieces() {
   int32_t first[2];
   new_pair_colours(first);
-  if (pair)
-    pair->reset(first[0], first[1]);
+  if (pair.piece)
+    pair.piece->reset(first[0], first[1]);
   else
-    pair = new Active_Block(first[0], first[1], origin_x);
-  for (auto& q : queue) new_pair_colours(q);
+    pair.piece = new Active_Block(first[0], first[1], origin_x);
+  for (auto& q : pair.queue) new_pair_colours(q);
 }
 
 void Field::next_piece() {
-  pair->reset(queue[0][0], queue[0][1]);
+  pair.piece->reset(pair.queue[0][0], pair.queue[0][1]);
   for (int i = 0; i < 4; ++i) {
-    queue[i][0] = queue[i + 1][0];
-    queue[i][1] = queue[i + 1][1];
+    pair.queue[i][0] = pair.queue[i + 1][0];
+    pair.queue[i][1] = pair.queue[i + 1][1];
   }
-  new_pair_colours(queue[4]);
+  new_pair_colours(pair.queue[4]);
 }
 
 void Field::spawn_piece() {
   next_piece();
   const int32_t* row = level_row();
-  slide_resets = row[kSlideResets];
-  rotate_resets = row[kRotateResets];
-  repeat_timer = row[kRepeatDelay];
-  lock_timer = 0;
+  pair.slide_resets = row[kSlideResets];
+  pair.rotate_resets = row[kRotateResets];
+  pair.repeat_timer = row[kRepeatDelay];
+  pair.lock_timer = 0;
   // Buttons held through the spawn delay act on the entering pair; left wins
   // over right. A computer counts this slide whether or not it succeeded.
   if (held(kButtonLeft)) {
     slide_left();
-    repeat_timer = 0;
+    pair.repeat_timer = 0;
     count_slide(-1);
   } else if (held(kButtonRight)) {
     slide_right();
-    repeat_timer = 0;
+    pair.repeat_timer = 0;
     count_slide(1);
   }
   if (held(kButtonCcw))
     rotate_ccw();
   else if (held(kButtonCw))
     rotate_cw();
-  if (settings.module) think_countdown = thinking_time;
-}
-
-bool Field::occupied(int row, int column) const {
-  if (row < 0 || row >= kBoardRows || column < 0 || column >= kBoardColumns) return true;
-  return board[row][column] != nullptr;
-}
-
-bool Field::cell_free(int row, int column) const { return !occupied(row, column); }
-
-bool Field::pair_holds(int row, int column) const {
-  return (row == pair->row() && column == pair->column) ||
-         (row == pair->partner_row() && column == pair->partner_column());
-}
-
-bool Field::is_landed() const {
-  int r = pair->row();
-  return pair->bottom_row() == kBoardRows - 1 || occupied(pair->bottom_row() + 1, pair->column) ||
-         occupied(r + 1, pair->left_column()) || occupied(r + 1, pair->right_column());
-}
-
-bool Field::piece_in_bounds() const {
-  int bottom = pair->bottom_row();
-  return pair->left_column() >= 0 && pair->right_column() <= kBoardColumns - 1 && bottom >= 0 &&
-         bottom <= kBoardRows - 1;
-}
-
-bool Field::slide(int dir) {
-  const int edge = dir < 0 ? pair->left_column() : pair->right_column();
-  const int target = edge + dir;
-  int32_t& counter = dir < 0 ? pair->left : pair->right;
-  if (counter > 0 || target < 0 || target >= kBoardColumns) return false;
-  if (occupied(pair->row(), target) || occupied(pair->top_row(), target) || occupied(pair->bottom_row(), target))
-    return false;
-  // Between two rows the pair overlaps the row under it as well.
-  if (!is_landed() && occupied(pair->bottom_row() + 1, target)) return false;
-  pair->column += dir;
-  counter = 4;
-  play_se("sounds\\slide.wav");
-  if (is_landed()) {
-    if (slide_resets >= 1) {
-      --slide_resets;
-      lock_timer = level_row()[kLockDelay];
-    } else {
-      lock_timer = 0;
-    }
-  }
-  return true;
-}
-
-bool Field::slide_left() { return slide(-1); }
-bool Field::slide_right() { return slide(1); }
-
-bool Field::rotate_ccw() {
-  if (pair->turn != 0) return false;
-  int old = pair->rotation;
-  pair->rotation = (old + 1) % 4;
-  kick_rotation(old);
-  pair->turn = 4;
-  play_se("sounds\\rotate.wav");
-  // In the air a counter-clockwise turn costs no reset.
-  if (is_landed() && rotate_resets >= 1) {
-    --rotate_resets;
-    if (lock_timer > 0) lock_timer = level_row()[kLockDelay];
-  }
-  return true;
-}
-
-bool Field::rotate_cw() {
-  if (pair->turn != 0) return false;
-  int old = pair->rotation;
-  pair->rotation = (old + 3) % 4;
-  kick_rotation(old);
-  pair->turn = -4;
-  play_se("sounds\\rotate.wav");
-  if (rotate_resets >= 1) {
-    --rotate_resets;
-    if (lock_timer > 0) lock_timer = level_row()[kLockDelay];
-  } else {
-    lock_timer = 0;
-  }
-  return true;
-}
-
-void Field::kick_rotation(int old) {
-  const int R = pair->row(), c = pair->column;
-  auto move_column = [this](int delta) {
-    pair->column += delta;
-    (delta < 0 ? pair->left : pair->right) = 4;
-  };
-  auto move_row = [this](int delta) { (delta < 0 ? pair->up : pair->down) = 4; };
-  switch (pair->rotation) {
-    case 0:
-    case 2: {
-      int dr = pair->rotation == 0 ? -1 : 1;  // where the partner goes
-      if (piece_in_bounds() && cell_free(R + dr, c)) return;
-      // Push away from the partner.
-      if ((dr < 0 ? R < kBoardRows - 1 : R > 0) && cell_free(R - dr, c)) {
-        move_row(-dr);
-        return;
-      }
-      // Toward the side the partner came from.
-      int dc = old == 1 ? -1 : 1;
-      bool room = dr < 0 ? R > 0 : R < kBoardRows - 1;
-      if (room && cell_free(R + dr, c + dc)) {
-        move_column(dc);
-        return;
-      }
-      // No room at all: the two blocks trade places.
-      move_column(dc);
-      pair->rotation = old == 1 ? 3 : 1;
-      return;
-    }
-    default: {
-      int dc = pair->rotation == 1 ? -1 : 1;
-      if (piece_in_bounds() && cell_free(R, c + dc)) return;
-      if ((dc < 0 ? c < kBoardColumns - 1 : c > 0) && cell_free(R, c - dc)) {
-        move_column(-dc);
-        return;
-      }
-      int dr = old == 0 ? -1 : 1;
-      bool room = dc < 0 ? c > 0 : c < kBoardColumns - 1;
-      if (room && cell_free(R + dr, c + dc)) {
-        move_row(dr);
-        return;
-      }
-      move_row(dr);
-      pair->rotation = old == 0 ? 2 : 0;
-      return;
-    }
-  }
-}
-
-void Field::fall_step() {
-  if (is_landed()) return;
-  int speed = level_row()[kFallSpeed];
-  if (held(kButtonDown)) speed = std::max(speed, 960);
-  fall_accumulator -= speed;
-  while (fall_accumulator < 1 && !is_landed()) {
-    fall_accumulator += 60;
-    pair->y += 1;
-  }
+  if (settings.module) computer.think_countdown = computer.thinking_time;
 }
 
 // ---- the frame -----------------------------------------------------------------
 
 void Field::lock_piece() {
-  play_se("sounds\\set.wav");
-  const int r = pair->row(), c = pair->column;
-  const int pr = pair->partner_row(), pc = pair->partner_column();
+  sounds.report(kFieldSoundSet);
+  const int r = pair.piece->row(), c = pair.piece->column;
+  const int pr = pair.piece->partner_row(), pc = pair.piece->partner_column();
   auto place = [this](int row, int column, int colour) -> Block* {
     // A kick animation can leave the partner's row outside the board for a
     // frame; such a block has no cell to go to.
@@ -337,8 +179,8 @@ void Field::lock_piece() {
     board[row][column] = b;
     return b;
   };
-  place(r, c, pair->colour_a);
-  Block* partner = place(pr, pc, pair->colour_b);
+  place(r, c, pair.piece->colour_a);
+  Block* partner = place(pr, pc, pair.piece->colour_b);
   // Chain carry: a pair landing on blocks that carry a chain joins it.
   if (partner)
     for (int row = 0; row < kBoardRows; ++row)
@@ -347,21 +189,21 @@ void Field::lock_piece() {
     if (Block* target = board[pr][c])
       for (int row = 0; row < kBoardRows; ++row)
         if (Block* b = board[row][c]; b && b->chain > target->chain) target->chain = b->chain;
-  spawn_timer = level_row()[kSpawnDelay];
-  if (hold_flag == 0) drop_garbage();
+  pair.spawn_timer = level_row()[kSpawnDelay];
+  if (link.hold_flag == 0) drop_garbage();
 }
 
 void Field::control_step() {
   if (held(kButtonLeft)) {
-    if (!pressed(kButtonLeft) && repeat_timer > 0)
-      --repeat_timer;
+    if (!pressed(kButtonLeft) && pair.repeat_timer > 0)
+      --pair.repeat_timer;
     else if (slide_left())
       count_slide(-1);
   } else if (!held(kButtonRight)) {
-    repeat_timer = level_row()[kRepeatDelay];
+    pair.repeat_timer = level_row()[kRepeatDelay];
   } else {
-    if (!pressed(kButtonRight) && repeat_timer > 0)
-      --repeat_timer;
+    if (!pressed(kButtonRight) && pair.repeat_timer > 0)
+      --pair.repeat_timer;
     else if (slide_right())
       count_slide(1);
   }
@@ -371,16 +213,16 @@ void Field::control_step() {
     rotate_cw();
   fall_step();
   if (!is_landed()) {
-    lock_timer = 0;
-  } else if (lock_timer == 0) {
-    lock_timer = level_row()[kLockDelay];
-    pair->y = row_top(pair->row());
+    pair.lock_timer = 0;
+  } else if (pair.lock_timer == 0) {
+    pair.lock_timer = level_row()[kLockDelay];
+    pair.piece->y = row_top(pair.piece->row());
   }
 }
 
 void Field::draw_pair_and_blocks() {
   SetPaintClipRect(origin_x, 80, origin_x + 192, 464);
-  if (spawn_timer == 0) pair->update();
+  if (pair.spawn_timer == 0) pair.piece->update();
   for (auto& row : board)
     for (Block* b : row)
       if (b) b->update();
@@ -388,27 +230,27 @@ void Field::draw_pair_and_blocks() {
 
 void Field::draw_still() const {
   SetPaintClipRect(origin_x, 80, origin_x + 192, 464);
-  if (spawn_timer == 0) pair->draw();
+  if (pair.spawn_timer == 0) pair.piece->draw();
   for (const auto& row : board)
     for (const Block* b : row)
       if (b) b->draw();
   SetPaintClipRect(0, 0, 640, 480);
-  for (const Chein_Count* label : chain_popups)
+  for (const Chein_Count* label : hud.chain_popups)
     if (label) label->draw();
 }
 
 void Field::after_control() {
   draw_pair_and_blocks();
-  if (opponent) {
+  if (link.opponent) {
     bool chaining = false;
     for (auto& row : board)
       for (Block* b : row)
         if (b && b->chain > 0) chaining = true;
-    opponent->hold_flag = chaining ? 1 : 0;
+    link.opponent->link.hold_flag = chaining ? 1 : 0;
   }
   SetPaintClipRect(0, 0, 640, 480);
   settle_blocks();
-  for (Chein_Count* label : chain_popups)
+  for (Chein_Count* label : hud.chain_popups)
     if (label) label->update();
 }
 
@@ -418,16 +260,16 @@ bool Field::spawn_cell_blocked() const {
 }
 
 void Field::advance() {
-  if (spawn_timer > 0) {
-    if (--spawn_timer == 0) spawn_piece();
+  if (pair.spawn_timer > 0) {
+    if (--pair.spawn_timer == 0) spawn_piece();
   } else {
     if (is_landed()) {
-      if (rotate_resets == 0 || held(kButtonDown)) lock_timer = 0;
-      if (lock_timer == 0) lock_piece();
+      if (pair.rotate_resets == 0 || held(kButtonDown)) pair.lock_timer = 0;
+      if (pair.lock_timer == 0) lock_piece();
     }
-    if (spawn_timer == 0) {
+    if (pair.spawn_timer == 0) {
       control_step();
-      if (lock_timer > 0) --lock_timer;
+      if (pair.lock_timer > 0) --pair.lock_timer;
     }
   }
 }
@@ -441,49 +283,59 @@ int Field::update() {
   after_control();
   if (settings.module) start_next_search();
   int result = kFieldPlaying;
-  if (is_pressed_on(START_Custom, device)) {
-    play_se("sounds\\pause.wav");
+  if (is_pressed_on(START_Custom, input.device)) {
+    sounds.report(kFieldSoundPause);
     result = kFieldPaused;
   }
-  if (mode == 2 && cleared >= break_target) result = kFieldGoal;
+  if (mode == 2 && counters.cleared >= counters.break_target) result = kFieldGoal;
   if (spawn_cell_blocked()) result = kFieldToppedOut;
-  if (mode == 1) {
-    if (--time == 0) {
-      play_se("sounds\\levelup.wav");
-      result = kFieldGoal;
-    } else if (time <= 300 && time % 60 == 0) {
-      play_se("sounds\\321.wav");
-    }
-  } else {
-    ++time;
-  }
+  if (tick_clock(true)) result = kFieldGoal;
   return result;
+}
+
+bool Field::tick_clock(bool count_aloud) {
+  if (mode != 1) {
+    ++counters.time;
+    return false;
+  }
+  if (--counters.time == 0) {
+    sounds.report(kFieldSoundLevelUp);
+    return true;
+  }
+  if (count_aloud && counters.time <= 300 && counters.time % 60 == 0) sounds.report(kFieldSoundCount);
+  return false;
 }
 
 // ---- commands ------------------------------------------------------------------
 
-void Field::record_input() {
-  replay_command command{(uint32_t)(time + settings.frame_offset), 0, 0};
-  bool first_frame = time == (mode == 1 ? kTimeTrialFrames : 0);
+void link_opponents(Field* a, Field* b) {
+  a->link.opponent = b;
+  b->link.opponent = a;
+}
+
+bool Field::record_input() {
+  replay_command command{(uint32_t)(counters.time + settings.frame_offset), 0, 0};
+  bool first_frame = counters.time == (mode == 1 ? kTimeTrialFrames : 0);
   for (const RecordedButton& b : kRecorded) {
     // A button held through the count-in counts as pressed.
-    if ((first_frame && is_held_on(b.mask, device)) || is_pressed_on(b.mask, device)) command.bits |= b.bit;
-    if (is_released_on(b.mask, device)) command.bits |= (uint16_t)(b.bit << 8);
+    if ((first_frame && is_held_on(b.mask, input.device)) || is_pressed_on(b.mask, input.device)) command.bits |= b.bit;
+    if (is_released_on(b.mask, input.device)) command.bits |= (uint16_t)(b.bit << 8);
   }
-  if (command.bits) replay.push_back(command);
+  if (command.bits) input.commands.push_back(command);
   play_commands();
+  return true;
 }
 
 void Field::play_commands() {
   for (int b = 0; b < 7; ++b)
-    if (buttons[b] == 2) buttons[b] = 1;
-  while (replay_next < replay.size() && replay[replay_next].frame == (uint32_t)time) {
-    uint16_t bits = replay[replay_next].bits;
+    if (input.buttons[b] == 2) input.buttons[b] = 1;
+  while (input.next < input.commands.size() && input.commands[input.next].frame == (uint32_t)counters.time) {
+    uint16_t bits = input.commands[input.next].bits;
     for (int i = 0; i < 7; ++i)
-      if (bits & (1 << i)) buttons[kCommandButton[i]] = 2;
+      if (bits & (1 << i)) input.buttons[kCommandButton[i]] = 2;
     for (int i = 0; i < 7; ++i)
-      if (bits & (0x100 << i)) buttons[kCommandButton[i]] = 0;
-    ++replay_next;
+      if (bits & (0x100 << i)) input.buttons[kCommandButton[i]] = 0;
+    ++input.next;
   }
 }
 
@@ -496,9 +348,9 @@ int Field::write_replay(std::vector<uint8_t>* file) {
   put_u32(file, rng->seed());
   size_t length_at = file->size();
   put_u32(file, 0);
-  long length = deflate_commands(replay, file);
-  replay.clear();
-  replay_next = 0;
+  long length = deflate_commands(input.commands, file);
+  input.commands.clear();
+  input.next = 0;
   if (length < 0) {
     file->resize(length_at - 10);
     return 0;
@@ -516,20 +368,20 @@ void Field::refresh_opponent_view() {
       if (b) v.records[i] = {b->chain, b->colour, b->vanish};
       v.cells[i] = b ? &v.records[i] : nullptr;
     }
-  std::copy(&queue[0][0], &queue[0][0] + 10, &v.queue[0][0]);
-  v.hold_flag = hold_flag;
-  v.pending_garbage = pending_garbage;
+  std::copy(&pair.queue[0][0], &pair.queue[0][0] + 10, &v.queue[0][0]);
+  v.hold_flag = link.hold_flag;
+  v.pending_garbage = link.pending_garbage;
 }
 
 // ---- drawing and the scenes' steps ---------------------------------------------------
 
 void Field::draw_hud() {
-  next_block->draw();
-  yokoku->draw();
-  break_count->draw();
-  level_count->draw();
-  score_count->draw();
-  time_count->draw();
+  hud.next_block->draw();
+  hud.yokoku->draw();
+  hud.break_count->draw();
+  hud.level_count->draw();
+  hud.score_count->draw();
+  hud.time_count->draw();
 }
 
 void Field::draw() {
@@ -556,7 +408,7 @@ void Field::draw_countdown(int n) {
 
 int Field::check_pause() {
   if (is_pressed_on(START_Custom, 0)) {
-    play_se("sounds\\pause.wav");
+    sounds.report(kFieldSoundPause);
     return kFieldPlaying;
   }
   return kFieldPaused;
@@ -579,7 +431,7 @@ int Field::win_animation(int n) {
 
 int Field::lose_animation(int n) {
   if (n == 240) {
-    play_se("sounds\\gameover.wav");
+    sounds.report(kFieldSoundGameOver);
     for (int r = 0; r < kBoardRows; ++r)
       for (int c = 0; c < kBoardColumns; ++c)
         if (Block* b = board[r][c]) {

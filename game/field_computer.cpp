@@ -28,44 +28,44 @@ void Field::decode_placement(int32_t index, int32_t* offset, int32_t* rotation) 
 
 void Field::start_thinking() {
   end_thinking();
-  target_offset = target_rotation = 0;
-  think_set = nullptr;
+  computer.target_offset = computer.target_rotation = 0;
+  computer.think_set = nullptr;
   OpponentExports exports;
   if (!settings.module || opponent_module_stuck(settings.module) || !bind_opponent_exports(settings.module, &exports))
     return;
   refresh_opponent_view();
   exports.init(settings.com_level, settings.clear_count, view_->cells, view_->queue, &view_->hold_flag,
                &view_->pending_garbage);
-  think_set = exports.think_set;
-  thinking_time = std::max(0, exports.get_thinking_time());
-  miss_percent = exports.get_miss_percent();
-  think_thread = start_think_thread(think_set, view_);
-  think_countdown = thinking_time;
+  computer.think_set = exports.think_set;
+  computer.thinking_time = std::max(0, exports.get_thinking_time());
+  computer.miss_percent = exports.get_miss_percent();
+  computer.think_thread = start_think_thread(computer.think_set, view_);
+  computer.think_countdown = computer.thinking_time;
 }
 
 void Field::take_answer() {
-  if (!think_thread_ended(think_thread)) return;
-  decision = view_->decision;
-  decode_placement(decision, &target_offset, &target_rotation);
-  CloseHandle(think_thread);
-  think_thread = nullptr;
+  if (!think_thread_ended(computer.think_thread)) return;
+  computer.decision = view_->decision;
+  decode_placement(computer.decision, &computer.target_offset, &computer.target_rotation);
+  CloseHandle(computer.think_thread);
+  computer.think_thread = nullptr;
 }
 
 void Field::poll_thinking() {
-  if (think_thread && thinking_time == 0) take_answer();
+  if (computer.think_thread && computer.thinking_time == 0) take_answer();
 }
 
 bool Field::lock_due() const {
-  return is_landed() && (rotate_resets == 0 || held(kButtonDown) || lock_timer == 0);
+  return is_landed() && (pair.rotate_resets == 0 || held(kButtonDown) || pair.lock_timer == 0);
 }
 
 void Field::computer_input() {
-  if (spawn_timer == 0 && !lock_due()) {
+  if (pair.spawn_timer == 0 && !lock_due()) {
     // The answer is taken once the countdown has run out, then looked for in
     // every frame.
-    if (think_thread && (think_countdown <= 0 || --think_countdown == 0)) take_answer();
+    if (computer.think_thread && (computer.think_countdown <= 0 || --computer.think_countdown == 0)) take_answer();
     ai_steer();
-  } else if (spawn_timer == 1) {
+  } else if (pair.spawn_timer == 1) {
     // The pair enters in this frame.
     poll_thinking();
     ai_steer();
@@ -76,7 +76,7 @@ void Field::computer_input() {
 
 void Field::ai_steer() {
   uint16_t bits = 0;
-  const bool reached = target_offset == 0 && target_rotation == 0;
+  const bool reached = computer.target_offset == 0 && computer.target_rotation == 0;
   if (reached && !held(kButtonDown))
     bits |= kCommandDown;
   else if (!reached && held(kButtonDown))
@@ -84,40 +84,40 @@ void Field::ai_steer() {
   // A button toward the other side is let go as well: still held from a
   // pair that locked before reaching its target, it would win over the new
   // direction (left over right) and push every later pair the wrong way.
-  if (target_offset < 0 && !held(kButtonLeft)) bits |= kCommandLeft;
-  if (target_offset > 0 && !held(kButtonRight)) bits |= kCommandRight;
-  if (target_offset >= 0 && held(kButtonLeft)) bits |= kCommandLeft << 8;
-  if (target_offset <= 0 && held(kButtonRight)) bits |= kCommandRight << 8;
+  if (computer.target_offset < 0 && !held(kButtonLeft)) bits |= kCommandLeft;
+  if (computer.target_offset > 0 && !held(kButtonRight)) bits |= kCommandRight;
+  if (computer.target_offset >= 0 && held(kButtonLeft)) bits |= kCommandLeft << 8;
+  if (computer.target_offset <= 0 && held(kButtonRight)) bits |= kCommandRight << 8;
   // One press per finished turn.
-  if (pair->turn == 0) {
-    if (target_rotation < 0) {
+  if (pair.piece->turn == 0) {
+    if (computer.target_rotation < 0) {
       bits |= kCommandCcw;
-      ++target_rotation;
-    } else if (target_rotation > 0) {
+      ++computer.target_rotation;
+    } else if (computer.target_rotation > 0) {
       bits |= kCommandCw;
-      --target_rotation;
+      --computer.target_rotation;
     } else {
       if (held(kButtonCcw)) bits |= kCommandCcw << 8;
       if (held(kButtonCw)) bits |= kCommandCw << 8;
     }
   }
-  if (bits) append_command({(uint32_t)(time + settings.frame_offset), bits, 0});
+  if (bits) append_command({(uint32_t)(counters.time + settings.frame_offset), bits, 0});
   play_commands();
 }
 
 void Field::start_next_search() {
-  if (spawn_timer == 0 || think_thread || !think_set || board[2][2]) return;
+  if (pair.spawn_timer == 0 || computer.think_thread || !computer.think_set || board[2][2]) return;
   refresh_opponent_view();
-  think_thread = start_think_thread(think_set, view_);
+  computer.think_thread = start_think_thread(computer.think_set, view_);
 }
 
 void Field::count_slide(int dir) {
-  if (settings.module) target_offset -= dir;
+  if (settings.module) computer.target_offset -= dir;
 }
 
 void Field::end_thinking() {
-  if (!think_thread) return;
+  if (!computer.think_thread) return;
   // A search that does not end in time is given up on, and so is its plug-in.
-  if (!finish_think_thread(think_thread, settings.module)) think_set = nullptr;
-  think_thread = nullptr;
+  if (!finish_think_thread(computer.think_thread, settings.module)) computer.think_set = nullptr;
+  computer.think_thread = nullptr;
 }

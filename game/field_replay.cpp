@@ -24,7 +24,7 @@ Field_Replay* Field_Replay::create(ReplayReader& file, const side_settings& side
 bool Field_Replay::construct_base(ReplayReader& file, const side_settings& side, int origin) {
   settings = side;
   origin_x = origin;
-  device = 0;
+  input.device = 0;
   uint8_t mode_byte, clear_score, garbage_score, packed;
   uint16_t level_target;
   uint32_t seed;
@@ -47,12 +47,9 @@ bool Field_Replay::construct_base(ReplayReader& file, const side_settings& side,
   settings.frame_offset = 0;
   settings.module = nullptr;
   settings.com_level = -1;
-  cleared_normal.reserve(256);
-  cleared_garbage.reserve(256);
-  visited.reserve(256);
   start_match(seed);
   if (read_commands(file) < 0) return false;
-  lock_timer = level_row()[kLockDelay];
+  pair.lock_timer = level_row()[kLockDelay];
   create_hud(hud_x_for(origin_x, true));
   return true;
 }
@@ -62,9 +59,9 @@ int Field_Replay::read_commands(ReplayReader& file) {
   if (!file.read_u32(&length)) return -1;
   const uint8_t* stream = file.take(length);
   if (!stream) return -1;
-  replay.clear();
-  replay_next = 0;
-  return inflate_commands(stream, length, &replay) ? 1 : 0;
+  input.commands.clear();
+  input.next = 0;
+  return inflate_commands(stream, length, &input.commands) ? 1 : 0;
 }
 
 int Field_Replay::update() {
@@ -75,24 +72,18 @@ int Field_Replay::update() {
   after_control();
   int result = kFieldPlaying;
   if (spawn_cell_blocked()) result = kFieldToppedOut;
-  if (mode == 2 && cleared >= break_target) result = kFieldGoal;
-  if (mode == 1) {
-    if (--time == 0) {
-      play_se("sounds\\levelup.wav");
-      result = kFieldGoal;
-    }
-  } else {
-    ++time;
-  }
+  if (mode == 2 && counters.cleared >= counters.break_target) result = kFieldGoal;
+  // The last seconds are not counted aloud in a replay.
+  if (tick_clock(false)) result = kFieldGoal;
   // A viewer's pause or stop never hides the end of the match: resumed after
   // it, a time trial would run on below zero and never end.
   bool ended = result != kFieldPlaying;
-  if (is_pressed_on(START_Custom, device)) {
-    play_se("sounds\\pause.wav");
+  if (is_pressed_on(START_Custom, input.device)) {
+    sounds.report(kFieldSoundPause);
     if (!ended) result = kFieldPaused;
   }
-  if (is_pressed_on(B_Custom, device)) {
-    play_se("sounds\\pause.wav");
+  if (is_pressed_on(B_Custom, input.device)) {
+    sounds.report(kFieldSoundPause);
     if (!ended) result = kFieldStop;
   }
   return result;
@@ -130,14 +121,11 @@ int make_replay_fields(const uint8_t* data, size_t size, const side_settings sid
       return 0;
     }
   }
-  if (made == 2) {
-    fields[0]->opponent = fields[1];
-    fields[1]->opponent = fields[0];
-  }
+  if (made == 2) link_opponents(fields[0], fields[1]);
   return made;
 }
 
-void play_replay_frame(Field_Replay* left, Field_Replay* right, int speed, int* left_result, int* right_result) {
+void play_replay_frame(Field* left, Field* right, int speed, int* left_result, int* right_result) {
   *left_result = *right_result = kFieldPlaying;
   for (int pass = 0; pass < speed; ++pass) {
     *left_result = left->update();

@@ -20,8 +20,8 @@ class Field_Replay : public Field {
 
   // One frame: 2 playing, 3 pause asked for (START), 4 goal or time over, 5
   // topped out, 8 stop asked for (B).
-  int update();
-  void draw();
+  int update() override;
+  void draw() override;
 
  protected:
   Field_Replay();
@@ -47,7 +47,7 @@ int make_replay_fields(const uint8_t* data, size_t size, const side_settings sid
 // each pass updates the left field and then the right (right may be null).
 // A pass that asks for anything but play ends the frame, so a pause or stop
 // asked for in an early pass is not lost.
-void play_replay_frame(Field_Replay* left, Field_Replay* right, int speed, int* left_result, int* right_result);
+void play_replay_frame(Field* left, Field* right, int speed, int* left_result, int* right_result);
 // The playback speed after this frame's keys: Right doubles it (16 goes
 // back to 1), else Left halves it (1 goes to 16), each with a sound.
 int replay_speed_after_keys(int speed);

@@ -3,8 +3,6 @@
 // garbage exchange and level-up, and the garbage drop.
 #include <algorithm>
 
-#include "engine/sound/sound.h"
-#include "game/caches.h"
 #include "game/field.h"
 #include "game/level_table.h"
 
@@ -15,9 +13,9 @@ int break_sound_frequency(int carried_chain) {
 
 void Field::settle_blocks() {
   for (int i = 0; i < 3; ++i)
-    if (chain_popups[i] && chain_popups[i]->timer == 0) {
-      delete chain_popups[i];
-      chain_popups[i] = nullptr;
+    if (hud.chain_popups[i] && hud.chain_popups[i]->timer == 0) {
+      delete hud.chain_popups[i];
+      hud.chain_popups[i] = nullptr;
     }
 
   // Which blocks fall: everything above the first gap of a column, except
@@ -28,7 +26,7 @@ void Field::settle_blocks() {
       if (!falls) {
         if (r == kBoardRows - 1 || board[r + 1][c])
           falls = false;
-        else if (spawn_timer > 0)
+        else if (pair.spawn_timer > 0)
           falls = true;
         else
           falls = !pair_holds(r + 1, c);
@@ -61,7 +59,7 @@ void Field::settle_blocks() {
         continue;
       }
       int to = b->row();
-      if (to != r && to >= 0 && to < kBoardRows && !board[to][c] && !(spawn_timer == 0 && pair_holds(to, c))) {
+      if (to != r && to >= 0 && to < kBoardRows && !board[to][c] && !(pair.spawn_timer == 0 && pair_holds(to, c))) {
         board[to][c] = b;
         board[r][c] = nullptr;
       }
@@ -81,18 +79,18 @@ void Field::settle_blocks() {
 
 void Field::clear_groups(int row, int column) {
   Block* start = board[row][column];
-  cleared_normal.clear();
-  cleared_garbage.clear();
-  visited.clear();
+  cleared_normal_.clear();
+  cleared_garbage_.clear();
+  visited_.clear();
   if (!start || start->colour == kGarbageColour || start->falling || start->vanish) return;
   Delete_Tree root(start);
-  visited.push_back(start);
-  cleared_normal.push_back(start);
+  visited_.push_back(start);
+  cleared_normal_.push_back(start);
   find_group(&root);
-  const int normal = (int)cleared_normal.size(), garbage = (int)cleared_garbage.size();
+  const int normal = (int)cleared_normal_.size(), garbage = (int)cleared_garbage_.size();
   if (normal < settings.clear_count) return;
 
-  cleared = std::min(cleared + normal, 65535);
+  counters.cleared = std::min(counters.cleared + normal, 65535);
   int deepest[kBoardColumns] = {};
   int c = 0;
   auto mark = [&](Block* b) {
@@ -100,31 +98,30 @@ void Field::clear_groups(int row, int column) {
     deepest[b->column()] = std::max(deepest[b->column()], b->row());
     c = std::max(c, (int)b->chain);
   };
-  for (Block* b : cleared_normal) mark(b);
-  for (Block* b : cleared_garbage) mark(b);
+  for (Block* b : cleared_normal_) mark(b);
+  for (Block* b : cleared_garbage_) mark(b);
 
-  int sound = load_se("sounds\\break.wav");
-  SetSoundHandleFrequency(break_sound_frequency(c), sound);
-  StartSoundHandle(sound, SOUND_PLAY_BACK, 1);
+  sounds.break_frequency = break_sound_frequency(c);
+  sounds.report(kFieldSoundBreak);
 
   c += 1;
   int32_t gain = (normal * settings.clear_score + garbage * settings.garbage_score) * c * (c - c / 5);
-  score += gain;
-  if (opponent) {
+  counters.score += gain;
+  if (link.opponent) {
     // Own garbage is cancelled first; only the rest is sent.
-    if (gain <= pending_garbage) {
-      pending_garbage -= gain;
+    if (gain <= link.pending_garbage) {
+      link.pending_garbage -= gain;
     } else {
-      opponent->pending_garbage += gain - pending_garbage;
-      pending_garbage = 0;
+      link.opponent->link.pending_garbage += gain - link.pending_garbage;
+      link.pending_garbage = 0;
     }
   }
-  blocks_to_level -= normal;
-  if (blocks_to_level <= 0 && level < 31 && mode != 3) {
-    play_se("sounds\\levelup.wav");
-    level += 1;
-    blocks_to_level += level * 10 + 10;
-    settings.colours = level / 8 + 3;
+  counters.blocks_to_level -= normal;
+  if (counters.blocks_to_level <= 0 && counters.level < 31 && mode != 3) {
+    sounds.report(kFieldSoundLevelUp);
+    counters.level += 1;
+    counters.blocks_to_level += counters.level * 10 + 10;
+    settings.colours = counters.level / 8 + 3;
   }
   // The blocks that will fall into the gap carry this chain on.
   for (int r = 0; r < kBoardRows; ++r)
@@ -133,14 +130,14 @@ void Field::clear_groups(int row, int column) {
 
   Chein_Count* label = new Chein_Count((int)start->x + 16, (int)start->y, c);
   int slot = 0;
-  while (slot < 4 && chain_popups[slot]) ++slot;
+  while (slot < 4 && hud.chain_popups[slot]) ++slot;
   if (slot == 4) {
-    delete chain_popups[3];
-    for (int i = 3; i > 0; --i) chain_popups[i] = chain_popups[i - 1];
+    delete hud.chain_popups[3];
+    for (int i = 3; i > 0; --i) hud.chain_popups[i] = hud.chain_popups[i - 1];
     slot = 0;
   }
-  chain_popups[slot] = label;
-  max_chain = std::max(max_chain, c);
+  hud.chain_popups[slot] = label;
+  counters.max_chain = std::max(counters.max_chain, c);
 }
 
 void Field::find_group(Delete_Tree* node) {
@@ -151,21 +148,21 @@ void Field::find_group(Delete_Tree* node) {
     if (nr < 0 || nr >= kBoardRows || nk < 0 || nk >= kBoardColumns) continue;
     Block* next = board[nr][nk];
     if (!next || next->falling || next->vanish) continue;
-    if (std::find(visited.begin(), visited.end(), next) != visited.end()) continue;
-    visited.push_back(next);
+    if (std::find(visited_.begin(), visited_.end(), next) != visited_.end()) continue;
+    visited_.push_back(next);
     if (next->colour == node->block->colour) {
       node->child[d] = new Delete_Tree(next);
-      cleared_normal.push_back(next);
+      cleared_normal_.push_back(next);
       find_group(node->child[d]);
     } else if (next->colour == kGarbageColour) {
       // Garbage clears with the group it touches but never links two groups.
-      cleared_garbage.push_back(next);
+      cleared_garbage_.push_back(next);
     }
   }
 }
 
 void Field::drop_garbage() {
-  int p = pending_garbage;
+  int p = link.pending_garbage;
   int rows;
   if (p > 5 * kGarbageUnitsPerRow) {
     rows = 5;
@@ -174,9 +171,9 @@ void Field::drop_garbage() {
     rows = p / kGarbageUnitsPerRow;
     p %= kGarbageUnitsPerRow;
   }
-  pending_garbage = p;
+  link.pending_garbage = p;
   if (rows == 0) return;
-  play_se("sounds\\jama.wav");
+  sounds.report(kFieldSoundGarbage);
   for (int n = 0; n < rows; ++n)
     for (int c = 0; c < kBoardColumns; ++c) {
       delete board[0][c];

@@ -67,6 +67,9 @@ class Scene {
   // Whether the last update stood still waiting for the other machine of a
   // net battle (its input of a frame, or the next match's seed).
   virtual bool waited_for_peer() const { return false; }
+  // The number of the state the scene is in, for a scripted run to wait
+  // for; -1 for a scene that does not tell.
+  virtual int scripted_state() const { return -1; }
 };
 
 extern int requested_scene;

@@ -16,19 +16,16 @@ class Scene_ReplayDouble : public Scene_Double {
   Scene_ReplayDouble(const std::string& path, const side_settings& settings, const char* background,
                      const char* music);
   ~Scene_ReplayDouble() override;
-  bool update() override;
 
-  enum ReplayState { kWait = 0, kLeaving = 7 };
+  enum ReplayState { kWait = kFadeIn, kLeaving = kFadeOut };
   int speed() const { return speed_; }
-  Field_Replay* replay_field(int side) const { return replay_[side]; }
 
  protected:
   void draw_fields() override;
+  bool play_frame(int results[2]) override;
+  void result_shown() override { leave(); }
 
  private:
-  void play_step();
-
-  Field_Replay* replay_[2] = {};
   int speed_ = 1;
   Speed_Count* speed_count_;
 };

@@ -18,57 +18,19 @@ Scene_ReplaySingle::Scene_ReplaySingle(const std::string& path, const side_setti
   Field_Replay* fields[2] = {};
   int made = open_replay_fields(path.c_str(), sides, origins, fields);
   if (made == 2) delete fields[1];
-  replay_ = fields[0];
-  if (!replay_) {
+  set_fields(fields[0], nullptr);
+  if (!fields[0]) {
     // Unreadable or damaged: refused, back to the list.
     play_se(kSoundRefuse);
-    state_ = kLeaving;
+    leave();
   }
-  timer_ = 60;
 }
 
-Scene_ReplaySingle::~Scene_ReplaySingle() {
-  delete speed_count_;
-  delete replay_;
-}
+Scene_ReplaySingle::~Scene_ReplaySingle() { delete speed_count_; }
 
-bool Scene_ReplaySingle::update() {
-  draw();
-  switch (state_) {
-    case kWait:
-      if (--timer_ == 0) {
-        state_ = kCountIn;
-        timer_ = 180;
-      }
-      break;
-    case kCountIn:
-      count_in_step(replay_);
-      break;
-    case kPlay: {
-      int result, unused;
-      play_replay_frame(replay_, nullptr, speed_, &result, &unused);
-      state_ = result;
-      speed_ = replay_speed_after_keys(speed_);
-      if (state_ >= kGoal) {
-        timer_ = state_ == kLeaving ? 60 : 240;
-        stop_music(music_);
-      }
-      break;
-    }
-    case kPaused:
-      state_ = replay_->check_pause();
-      break;
-    case kGoal:
-    case kToppedOut:
-      end_animation_step(replay_, kLeaving, 60);
-      break;
-    default:
-      if (--timer_ == 0) {
-        requested_scene = kSceneSelectSingle;
-        return false;
-      }
-      break;
-  }
+bool Scene_ReplaySingle::play_frame(int results[2]) {
+  play_replay_frame(field(), nullptr, speed_, &results[0], &results[1]);
+  speed_ = replay_speed_after_keys(speed_);
   return true;
 }
 
@@ -76,7 +38,7 @@ void Scene_ReplaySingle::draw() {
   SetPaintBrightness(255, 255, 255);
   SelectBlendMode(0, 0);
   draw_fullscreen(background_);
-  if (replay_) replay_->draw();
+  if (field()) field()->draw();
   speed_count_->draw();
   if (state_ == kPaused) PaintGraph(224, 200, load_image("images\\pause.png"), 1);
 }

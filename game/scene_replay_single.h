@@ -15,15 +15,16 @@ class Scene_ReplaySingle : public Scene_Single {
   Scene_ReplaySingle(const std::string& path, const side_settings& settings, const char* background,
                      const char* music);
   ~Scene_ReplaySingle() override;
-  bool update() override;
   void draw() override;
 
-  enum ReplayState { kWait = 0, kLeaving = 8 };
+  enum ReplayState { kWait = kFadeIn, kLeaving = kFadeOut };
   int speed() const { return speed_; }
-  Field_Replay* replay_field() const { return replay_; }
+
+ protected:
+  bool play_frame(int results[2]) override;
+  void result_shown() override { leave(); }
 
  private:
-  Field_Replay* replay_ = nullptr;
   int speed_ = 1;
   Speed_Count* speed_count_;
 };

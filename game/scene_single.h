@@ -7,13 +7,12 @@
 
 #include "game/field.h"
 #include "game/hiscore.h"
-#include "game/scene.h"
+#include "game/scene_match.h"
 
-class Scene_Single : public Scene {
+class Scene_Single : public Scene_Match {
  public:
   Scene_Single(const side_settings& settings, const char* background, const char* music);
   ~Scene_Single() override;
-  bool update() override;
   void draw() override;
   void hand_over(SceneValues& values) const override;
 
@@ -24,39 +23,25 @@ class Scene_Single : public Scene {
   // and rewrites the file.
   void write_hiscores();
 
-  enum State { kFadeIn, kCountIn, kPlay, kPaused, kGoal, kToppedOut, kNameEntry, kMenu, kFadeOut };
+  enum State { kGoal = kWon, kToppedOut = kLost, kNameEntry = 6, kMenu = 7, kFadeOut = 8 };
   static constexpr int kMenuRows = 4;
 
-  int state() const { return state_; }
-  int timer() const { return timer_; }
-  int cursor() const { return cursor_; }
   int rank() const { return rank_; }
-  Field* field() const { return field_; }
+  Field* field() const { return field_at(0); }
 
  protected:
-  // The bare base part of a derived scene, which fills the members itself.
-  Scene_Single() = default;
-  // Brightness of the scene's fades by its state.
-  static int fade_brightness(int state, int timer);
-  // One frame of the count-in on the field: the digits, a tick each second,
-  // and at its end the start sound, play and the music.
-  void count_in_step(Field* field);
-  // One frame of the goal or game-over animation (by the state); at its end
-  // the state `next` with the timer `next_timer`.
-  void end_animation_step(Field* field, int next, int next_timer);
+  // The base part of a derived scene, which fills the members itself; its
+  // leaving state is the fade-out's number.
+  Scene_Single() : Scene_Match(kFadeOut, kSceneSelectSingle) {}
+  void draw_frame() override { draw(); }
+  void result_shown() override;
+  void after_match_step() override;
 
-  int timer_ = 60;
-  int cursor_ = -1;
   int rank_ = -1;
   hiscore_table table_{};
   int name_input_ = -1;
-  Field* field_ = nullptr;
-  int state_ = kFadeIn;
-  char background_[kMediaNameSize] = {};
-  char music_[kMediaNameSize] = {};
   side_settings settings_;
 
  private:
   void name_entry_step();
-  void menu_step();
 };

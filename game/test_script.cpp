@@ -65,7 +65,8 @@ class TestScript : public FrameHook {
     }
     last_frame_ = now;
     if (exit_code_) return;
-    if (++frame_ > limit_) {
+    const bool waited = current_scene && current_scene->waited_for_peer();
+    if (!waited && ++frame_ > limit_) {
       int line = next_ < commands_.size() ? commands_[next_].line : 0;
       fail_now(line, "the script ran past its frame limit in scene " + std::to_string(current_scene_number));
       return;
@@ -75,12 +76,17 @@ class TestScript : public FrameHook {
       pending_release_ = SDL_SCANCODE_UNKNOWN;
       return;  // the tap's second frame
     }
-    if (wait_frames_ > 0 && current_scene && current_scene->waited_for_peer()) return;
+    if (wait_frames_ > 0 && waited) return;
     if (wait_frames_ > 0 && --wait_frames_ > 0) return;
     while (next_ < commands_.size() && !exit_code_) {
       const Command& c = commands_[next_];
       if (c.verb == "scene") {
         if (current_scene_number != std::atoi(c.argument.c_str()) || !current_scene) return;
+        ++next_;
+        continue;
+      }
+      if (c.verb == "state") {
+        if (!current_scene || !in_states(c.argument, current_scene->scripted_state())) return;
         ++next_;
         continue;
       }
@@ -148,6 +154,14 @@ class TestScript : public FrameHook {
       return true;
     }
     return fail_now(c.line, "unknown command " + c.verb);
+  }
+
+  static bool in_states(const std::string& list, int state) {
+    std::istringstream numbers(list);
+    int n;
+    while (numbers >> n)
+      if (n == state) return true;
+    return false;
   }
 
   uint32_t window_id() const {

@@ -8,11 +8,15 @@
 //   unpaced         run frames back to back instead of 60 per second (one a
 //                   millisecond at most: the keyboard's reading rate)
 //   limit N         fail once the program has run N frames (default 100000)
-//   frames N        wait N frames; a frame in which a net battle stood still
-//                   waiting for the other machine does not count, so the
-//                   script keeps pace with the match however slowly the
-//                   other program runs
+//   frames N        wait N frames
 //   scene N         wait until scene N is the current scene
+//   state N M ...   wait until the current scene is in one of the states
+//                   (the match scenes' numbers: 1 count-in, 2 play, 4 and
+//                   5 the result, 6 a battle's menu, ...)
+// A frame in which the scene waited for the other machine of a net battle
+// (the peer's connect, its keys, a frame's record, the next seed) counts
+// neither for `frames` nor for the limit: the script keeps pace with what
+// the program does, however slowly the other program runs.
 //   tap KEY         press a key for one frame (SDL key names: Right, Return, Z)
 //   hold KEY        press a key and keep it down
 //   release KEY     let go of a held key

@@ -42,7 +42,7 @@ struct ChainWatch {
   int current = 0;
   void frame(const Field& f, SideStats* s) {
     int top = 0;
-    for (const Chein_Count* label : f.chain_popups)
+    for (const Chein_Count* label : f.hud.chain_popups)
       if (label && label->timer == 29) top = std::max(top, (int)label->chain);
     if (top == 0) return;
     if (top == 1 && current > 0) close(s);
@@ -64,12 +64,12 @@ double now_us(clockid_t clock) {
 
 // Waits for a search started in this frame, then times the same search again.
 void time_search(const Field& f, HANDLE* last, SideStats* s) {
-  if (!f.think_thread || f.think_thread == *last) return;
-  *last = f.think_thread;
-  WaitForSingleObject(f.think_thread, kThinkWaitLimitMs);
+  if (!f.computer.think_thread || f.computer.think_thread == *last) return;
+  *last = f.computer.think_thread;
+  WaitForSingleObject(f.computer.think_thread, kThinkWaitLimitMs);
   int32_t again = 0;
   const double cpu = now_us(CLOCK_THREAD_CPUTIME_ID), wall = now_us(CLOCK_MONOTONIC);
-  f.think_set(&again);
+  f.computer.think_set(&again);
   s->think_us.push_back(now_us(CLOCK_THREAD_CPUTIME_ID) - cpu);
   s->worst_wall_us = std::max(s->worst_wall_us, now_us(CLOCK_MONOTONIC) - wall);
 }
@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
       for (int k = 0; k < matches; ++k) {
         const int seed = (int)match_seed(k);
         Field left(side(modules[a], seed), 24, 0), right(side(modules[b], seed), 420, 3);
-        left.opponent = &right;
-        right.opponent = &left;
+        link_opponents(&left, &right);
         left.draw_countdown(1);
         right.draw_countdown(1);
         Field* fields[2] = {&left, &right};
@@ -146,7 +145,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 2; ++i) {
           chains[i].close(stats[i]);
           ++stats[i]->matches;
-          stats[i]->longest_chain_sum += fields[i]->max_chain;
+          stats[i]->longest_chain_sum += fields[i]->counters.max_chain;
         }
       }
     }

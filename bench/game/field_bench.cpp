@@ -14,8 +14,7 @@ void BM_BattleFrame(benchmark::State& state) {
   auto make = [&](Field* f[2]) {
     f[0] = new Field(match.side[0], 24, 2);
     f[1] = new Field(match.side[1], 420, 3);
-    f[0]->opponent = f[1];
-    f[1]->opponent = f[0];
+    link_opponents(f[0], f[1]);
     f[0]->draw_countdown(1);
     f[1]->draw_countdown(1);
   };

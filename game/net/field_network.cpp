@@ -26,24 +26,24 @@ constexpr int kResendsPerFrame = 4;
 
 Field_Network::Field_Network(const side_settings& s, int origin, socket_set* link, int dev)
     : Field(s, origin, dev), connection(link) {
-  time = 0;
+  counters.time = 0;
 }
 
 void Field_Network::reset(int seed) {
   Field::reset(seed);
-  time = 0;
+  counters.time = 0;
   held_ = 0;
   unconfirmed_.clear();
 }
 
 bool Field_Network::record_input() {
-  replay_command record{(uint32_t)(time + settings.frame_offset), 0, 0};
+  replay_command record{(uint32_t)(counters.time + settings.frame_offset), 0, 0};
   // Changes against the buttons held at the last update, not this frame's
   // presses: frames the battle waited through lose no release, and in the
   // first frame the buttons already held count as pressed.
   int held = 0;
   for (const SentButton& b : kSentButtons)
-    if (is_held_on(b.mask, device)) held |= b.mask;
+    if (is_held_on(b.mask, input.device)) held |= b.mask;
   for (const SentButton& b : kSentButtons) {
     if ((held & b.mask) && !(held_ & b.mask)) record.bits |= b.bit;
     if (!(held & b.mask) && (held_ & b.mask)) record.bits |= (uint16_t)(b.bit << 8);
@@ -62,7 +62,7 @@ int Field_Network::update() {
   advance();
   after_control();
   const int result = spawn_cell_blocked() ? kFieldToppedOut : kFieldPlaying;
-  ++time;
+  ++counters.time;
   return result;
 }
 
@@ -87,12 +87,12 @@ Field_Client::Field_Client(const side_settings& s, int origin, socket_set* link)
   // machines start the match alike; drawn where replayed fields are.
   settings = s;
   construct(origin, 0, true);
-  time = 0;
+  counters.time = 0;
 }
 
 void Field_Client::reset(int seed) {
   Field::reset(seed);
-  time = 0;
+  counters.time = 0;
   pending_.clear();
   heard_ = false;
   latest_ = 0;
@@ -101,7 +101,7 @@ void Field_Client::reset(int seed) {
 void Field_Client::take_received() {
   std::vector<replay_command> records;
   take_records(connection, &records);
-  const uint32_t now = (uint32_t)time;
+  const uint32_t now = (uint32_t)counters.time;
   for (const replay_command& r : records) {
     // Played already (a late copy), or further ahead than any peer in this
     // match can be.
@@ -115,7 +115,7 @@ void Field_Client::take_received() {
 }
 
 bool Field_Client::inputs_ready() const {
-  return time < settings.frame_offset || pending_.count((uint32_t)time) != 0;
+  return counters.time < settings.frame_offset || pending_.count((uint32_t)counters.time) != 0;
 }
 
 uint32_t Field_Client::confirmed_through() const {
@@ -123,9 +123,9 @@ uint32_t Field_Client::confirmed_through() const {
   return latest_ - (uint32_t)settings.frame_offset;
 }
 
-bool Field_Client::play_commands() {
+void Field_Client::play_commands() {
   take_received();
-  auto due = pending_.find((uint32_t)time);
+  auto due = pending_.find((uint32_t)counters.time);
   if (due != pending_.end()) {
     // Through the command list, as the peer applies its own: the list
     // keeps each change once, at the frame it took effect.
@@ -133,7 +133,6 @@ bool Field_Client::play_commands() {
     pending_.erase(due);
   }
   Field::play_commands();
-  return true;
 }
 
 int Field_Client::update() {
@@ -141,6 +140,6 @@ int Field_Client::update() {
   advance();
   after_control();
   const int result = spawn_cell_blocked() ? kFieldToppedOut : kFieldPlaying;
-  ++time;
+  ++counters.time;
   return result;
 }

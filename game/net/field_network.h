@@ -36,12 +36,12 @@ class Field_Network : public Field {
 
   // One frame of play: 2 playing, 5 topped out, 7 a record could not be
   // sent. The field never pauses.
-  int update();
+  int update() override;
   // Sends this frame's record (twice) and applies the commands due now;
   // false when a send failed.
-  bool record_input();
+  bool record_input() override;
   // A new match: also forgets the buttons held and the records sent.
-  void reset(int seed);
+  void reset(int seed) override;
 
   // The peer has used every record up to that frame: they are not sent
   // again. The oldest of the others that have waited long enough since
@@ -68,11 +68,11 @@ class Field_Client : public Field_Replay {
   Field_Client(const side_settings& settings, int origin_x, socket_set* connection);
 
   // One frame: 2 playing, 5 topped out. Only when inputs_ready().
-  int update();
+  int update() override;
   // Applies the record of this frame (appended to the command list when it
-  // changes a button). Always true.
-  bool play_commands();
-  void reset(int seed);
+  // changes a button).
+  void play_commands() override;
+  void reset(int seed) override;
 
   // Moves the queued records into the field's own store: each frame once,
   // the first copy; copies of frames already played, and frames too far

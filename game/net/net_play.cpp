@@ -2,8 +2,23 @@
 
 #include "game/field_replay.h"
 
-Net_Play::Net_Play(socket_set* connection, Field_Network* local, Field_Client* peer)
-    : connection_(connection), local_(local), peer_(peer), waiting_(connection->waiting_side()) {}
+namespace {
+
+constexpr int kLocalOrigin = 24;
+constexpr int kPeerOrigin = 420;
+
+}  // namespace
+
+Net_Fields make_net_fields(const side_settings& local, const side_settings& peer, socket_set* connection,
+                           int device) {
+  Net_Fields fields{new Field_Network(local, kLocalOrigin, connection, device),
+                    new Field_Client(peer, kPeerOrigin, connection)};
+  link_opponents(fields.local, fields.peer);
+  return fields;
+}
+
+Net_Play::Net_Play(socket_set* connection, const Net_Fields& fields)
+    : connection_(connection), local_(fields.local), peer_(fields.peer), waiting_(connection->waiting_side()) {}
 
 void Net_Play::begin_count_in() {
   stop_receive(connection_);
@@ -60,7 +75,7 @@ Field* Net_Play::second_field() const { return waiting_ ? (Field*)peer_ : (Field
 void Net_Play::replay_fields(Field* fields[2]) {
   // This machine's commands stamped for frames the match never reached
   // played no part in it; the peer's field never had them.
-  local_->replay.resize(local_->replay_next);
+  local_->input.commands.resize(local_->input.next);
   fields[0] = first_field();
   fields[1] = second_field();
 }

@@ -16,9 +16,20 @@
 #include "game/net/field_network.h"
 #include "game/net/socket_set.h"
 
+// The two fields of a net battle on one machine: this machine's player's
+// and the peer's, each built from its side's settings at its well (this
+// side on the left), reading this side's buttons from `device`, and linked
+// as opponents.
+struct Net_Fields {
+  Field_Network* local;
+  Field_Client* peer;
+};
+Net_Fields make_net_fields(const side_settings& local, const side_settings& peer, socket_set* connection, int device);
+
 class Net_Play {
  public:
-  Net_Play(socket_set* connection, Field_Network* local, Field_Client* peer);
+  // The fields are not owned.
+  Net_Play(socket_set* connection, const Net_Fields& fields);
 
   // The start of a count-in: the previous receive thread stopped, the queue
   // emptied, and a UDP receive thread started that drops what came while
@@ -46,6 +57,8 @@ class Net_Play {
   // queue emptied.
   void stop();
 
+  Field_Network* local() const { return local_; }
+  Field_Client* peer() const { return peer_; }
   // The fields in the order they are updated (the waiting side's first).
   Field* first_field() const;
   Field* second_field() const;

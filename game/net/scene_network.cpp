@@ -12,13 +12,6 @@
 #include "game/replay.h"
 #include "game/settings.h"
 
-namespace {
-
-constexpr int kLocalOrigin = 24;
-constexpr int kPeerOrigin = 420;
-
-}  // namespace
-
 Menu_Event apply_menu_keys(Menu_Side* side, int keys) {
   if (!side->decided && (keys & Scene_Network::kMenuDecide)) {
     side->decided = true;
@@ -42,32 +35,21 @@ Menu_Event apply_menu_keys(Menu_Side* side, int keys) {
 
 Scene_Network::Scene_Network(const side_settings& local, const side_settings& peer, const char* background,
                              const char* music, socket_set* connection)
-    : Scene_Double(construct_base{}),
+    : Scene_Double(construct_base{}, kSceneSelectNetworkMenu),
       connection_(connection),
-      local_(new Field_Network(local, kLocalOrigin, connection)),
-      peer_(new Field_Client(peer, kPeerOrigin, connection)),
-      play_(connection, local_, peer_),
+      play_(connection, make_net_fields(local, peer, connection, 0)),
       keys_(connection, local.frame_offset),
       next_seed_((uint32_t)GetRandomUpTo(kSeedLimit)) {
-  state_ = kFadeIn;
-  timer_ = 60;
-  winner_ = 0;
   left_settings_ = local;
   right_settings_ = peer;
   copy_media_name(background_, background);
   copy_media_name(music_, music);
-  local_->opponent = peer_;
-  peer_->opponent = local_;
-  // The battle's drawing, count-in and animations run on them as its left
-  // and right fields.
-  left_ = local_;
-  right_ = peer_;
+  // This machine's player plays on the left.
+  set_fields(play_.local(), play_.peer());
 }
 
 Scene_Network::~Scene_Network() {
-  delete local_;
-  delete peer_;
-  left_ = right_ = nullptr;
+  delete_fields();
   free_connection(connection_);
 }
 
@@ -80,92 +62,44 @@ int Scene_Network::read_local_menu_keys() {
   return keys;
 }
 
-bool Scene_Network::update() { return step(read_local_menu_keys()); }
-
 void Scene_Network::link_failed() {
   play_se(kSoundRefuse);
   // The local player is shown as the loser.
   if (winner_ == 0) winner_ = 2;
-  state_ = kFadeOut;
-  timer_ = 60;
+  leave();
 }
 
 bool Scene_Network::step(int local_menu_keys) {
   waited_for_peer_ = false;
-  draw_match();
-  draw();
-  switch (state_) {
-    case kFadeIn:
-      if (--timer_ == 0) {
-        state_ = kCountIn;
-        timer_ = 180;
-        play_.begin_count_in();
-      }
-      break;
-    case kCountIn:
-      // Records of a peer whose count-in ended first are kept for the match.
-      peer_->take_received();
-      if (count_in_step()) play_.end_count_in();
-      break;
-    case kMatch:
-      play_step();
-      break;
-    case kLeftWon:
-    case kRightWon:
-      if (!awaiting_seed_) {
-        draw_end_animations();
-        play_.serve_after_match();
-        if (--timer_ > 0) break;
-        play_.stop();
-        awaiting_seed_ = !connection_->waiting_side();
-        seed_wait_ = seed_got_ = 0;
-      }
-      if (awaiting_seed_ && !take_next_seed()) break;
-      awaiting_seed_ = false;
-      state_ = kMenu;
-      menu_[0] = menu_[1] = Menu_Side{0, false};
-      keys_.open();
-      break;
-    case kMenu:
-      if (!after_match_menu(local_menu_keys)) link_failed();
-      break;
-    case kFadeOut:
-      if (--timer_ <= 0) {
-        requested_scene = kSceneSelectNetworkMenu;
-        return false;
-      }
-      break;
-  }
-  return true;
+  menu_keys_ = local_menu_keys;
+  return Scene_Match::update();
 }
 
-void Scene_Network::play_step() {
-  int r0 = kFieldPlaying, r1 = kFieldPlaying;
-  switch (play_.step(&r0, &r1)) {
+bool Scene_Network::play_frame(int results[2]) {
+  switch (play_.step(&results[0], &results[1])) {
     case Net_Play::kWaiting:
       // Neither field moves this frame; both are still shown.
       waited_for_peer_ = true;
-      local_->draw_still();
-      peer_->draw_still();
-      return;
+      play_.local()->draw_still();
+      play_.peer()->draw_still();
+      return false;
     case Net_Play::kLinkLost:
       link_failed();
-      end_match();
-      return;
+      end_of_match();
+      return false;
     case Net_Play::kPlayed:
       break;
   }
-  if (r0 == kFieldLinkFailed) {
+  if (results[0] == kFieldLinkFailed) {
     link_failed();
-  } else if (int winner = match_winner(r0, r1)) {
-    // Both topped out in one frame: each machine shows its own player won.
-    begin_result(winner);
+    end_of_match();
+    return false;
   }
-  if (state_ >= kLeftWon) end_match();
+  // Both topped out in one frame: each machine shows its own player won.
+  return true;
 }
 
-void Scene_Network::end_match() {
-  stop_music(music_);
+void Scene_Network::match_over() {
   play_.end_match();
   if (!connection_->waiting_side()) return;
   left_settings_.seed = right_settings_.seed = (int)next_seed_;
@@ -174,6 +108,37 @@ void Scene_Network::end_match() {
   encode_next_seed((uint32_t)left_settings_.seed, bytes);
   // A seed that does not arrive sends the peer back to the lobby.
   send_all(connection_, bytes, 4);
+}
+
+void Scene_Network::result_step() {
+  if (awaiting_seed_) {
+    if (take_next_seed()) open_menu();
+    return;
+  }
+  play_.serve_after_match();
+  Scene_Match::result_step();
+}
+
+void Scene_Network::result_shown() {
+  play_.stop();
+  if (connection_->waiting_side()) {
+    open_menu();
+    return;
+  }
+  awaiting_seed_ = true;
+  seed_wait_ = seed_got_ = 0;
+  if (take_next_seed()) open_menu();
+}
+
+void Scene_Network::open_menu() {
+  awaiting_seed_ = false;
+  state_ = kMenu;
+  menu_[0] = menu_[1] = Menu_Side{0, false};
+  keys_.open();
+}
+
+void Scene_Network::after_match_step() {
+  if (state_ == kMenu && !after_match_menu(menu_keys_)) link_failed();
 }
 
 bool Scene_Network::take_next_seed() {
@@ -237,17 +202,11 @@ void Scene_Network::settle_menu() {
     if (play_.save_replay() < 0) report_failed_save(kReplayFiles);
   }
   if (after_match_leaves(menu_[0].choice)) {
-    state_ = kFadeOut;
-    timer_ = 60;
+    leave();
     return;
   }
   menu_[0] = menu_[1] = Menu_Side{};
-  local_->reset(left_settings_.seed);
-  peer_->reset(left_settings_.seed);
-  winner_ = 0;
-  state_ = kCountIn;
-  timer_ = 180;
-  play_.begin_count_in();
+  play_again(left_settings_.seed);
 }
 
 void Scene_Network::draw() {

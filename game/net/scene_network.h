@@ -36,8 +36,13 @@ class Scene_Network : public Scene_Double {
   // Deletes both fields, then frees the connection (its sockets closed, its
   // threads joined).
   ~Scene_Network() override;
-  bool update() override;
-  bool waited_for_peer() const override { return waited_for_peer_; }
+  bool update() override { return step(read_local_menu_keys()); }
+  // While a frame of play waits for the peer's record, the connecting side
+  // for the next match's seed, or this side's decision in the menu for the
+  // peer's.
+  bool waited_for_peer() const override {
+    return waited_for_peer_ || (state_ == kMenu && (menu_[0].decided || keys_.committed()));
+  }
   // The after-match menu's cursors and labels.
   void draw() override;
 
@@ -54,23 +59,32 @@ class Scene_Network : public Scene_Double {
 
   int result() const { return winner_; }
   const Menu_Side& menu_side(int side) const { return menu_[side]; }
-  Field_Network* local_field() const { return local_; }
-  Field_Client* peer_field() const { return peer_; }
+  Field_Network* local_field() const { return play_.local(); }
+  Field_Client* peer_field() const { return play_.peer(); }
   const Net_Play& play() const { return play_; }
   socket_set* connection() const { return connection_; }
   const side_settings& side(int n) const { return n == 0 ? left_settings_ : right_settings_; }
 
  private:
-  void play_step();
-  void end_match();
+  void count_in_began() override { play_.begin_count_in(); }
+  // Records of a peer whose count-in ended first are kept for the match.
+  void count_in_frame() override { play_.peer()->take_received(); }
+  void count_in_ended() override { play_.end_count_in(); }
+  bool play_frame(int results[2]) override;
+  // The UDP end record; the waiting side sends the next match's seed.
+  void match_over() override;
+  void result_step() override;
+  // The connecting side waits for the next match's seed, then the menu.
+  void result_shown() override;
+  void after_match_step() override;
   bool take_next_seed();
+  void open_menu();
   void settle_menu();
   void link_failed();
 
   socket_set* connection_;
-  Field_Network* local_;
-  Field_Client* peer_;
   Net_Play play_;
+  int menu_keys_ = 0;  // this machine's menu keys of the frame
   Key_Exchange keys_;
   Menu_Side menu_[2];
   uint32_t next_seed_;

@@ -22,6 +22,11 @@ class Scene_SelectNetwork : public Scene_SelectDouble {
   ~Scene_SelectNetwork() override;
   bool update() override;
   void hand_over(SceneValues& values) const override;
+  // While this side is ready and the peer is not yet, or both are and the
+  // screen waits for the peer's last keys.
+  bool waited_for_peer() const override {
+    return state_ == kChoosing && (ready(0) || keys_.committed());
+  }
 
   // Key bits, as they travel.
   enum Key { kKeyLeft = 1, kKeyRight = 2, kKeyUp = 4, kKeyDown = 8, kKeyDecide = 16, kKeyCancel = 32 };

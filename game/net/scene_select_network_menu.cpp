@@ -85,6 +85,10 @@ void Scene_SelectNetworkMenu::drop_connection() {
 
 void Scene_SelectNetworkMenu::refuse() { play_se(kSoundRefuse); }
 
+bool Scene_SelectNetworkMenu::waited_for_peer() const {
+  return state_ == kWaiting || (state_ == kHandshake && connection_->handshake_thread.running());
+}
+
 int Scene_SelectNetworkMenu::port_number() const { return std::atoi(port_); }
 
 bool Scene_SelectNetworkMenu::update() {
@@ -218,13 +222,12 @@ void Scene_SelectNetworkMenu::paste() {
 
 void Scene_SelectNetworkMenu::connect() {
   new_connection();
-  if (!open_sockets(false, address_, port_number()) || !begin_connect(connection_)) {
+  if (!open_sockets(false, address_, port_number()) || !start_connecting(connection_)) {
     refuse();
     drop_connection();
     return;
   }
   connecting_ = true;
-  connect_started_ = GetMillisecondCount();
   state_ = kHandshake;
 }
 
@@ -274,29 +277,21 @@ void Scene_SelectNetworkMenu::wait_for_peer() {
 }
 
 bool Scene_SelectNetworkMenu::handshake_step() {
-  if (connecting_) {
-    int connected = poll_connect(connection_);
-    if (connected == 0 && elapsed_milliseconds(connect_started_, GetMillisecondCount()) < (uint32_t)connection_->time_limit_ms)
-      return true;
-    if (connected <= 0) {
-      refuse();
-      drop_connection();
-      state_ = kEntry;
-      return true;
-    }
-    connecting_ = false;
-    play_se(kSoundConnected);
-    connected_as_connecting_side(connection_);
-    start_handshake(connection_);
-    timer_ = 45;
-    return true;
-  }
   if (connection_->handshake_thread.result() == Net_Thread::kFailed) {
-    // The peer did not answer in time, is not this program, measured a
-    // delay too long to play at, or the UDP port is taken.
+    // The connect failed or took too long, the peer did not answer in time,
+    // is not this program, measured a delay too long to play at, or the UDP
+    // port is taken.
     refuse();
     drop_connection();
     state_ = kEntry;
+    return true;
+  }
+  if (connecting_) {
+    // The handshake thread connects and goes on with the handshake at once.
+    if (!connection_->connected.load()) return true;
+    connecting_ = false;
+    play_se(kSoundConnected);
+    timer_ = 45;
     return true;
   }
   replay_command record;

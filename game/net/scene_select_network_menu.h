@@ -23,6 +23,10 @@ class Scene_SelectNetworkMenu : public Scene {
   bool update() override;
   void draw() override;
   void hand_over(SceneValues& values) const override;
+  // While it listens for the peer, and until the peer's side of the connect
+  // and the handshake has come.
+  bool waited_for_peer() const override;
+  int scripted_state() const override { return state_; }
 
   // The sockets of the current connection; false on any failure (the
   // caller closes what was made).
@@ -75,7 +79,6 @@ class Scene_SelectNetworkMenu : public Scene {
   uint32_t seed_ = 0;
   int delay_ = 0;
   bool connecting_ = false;
-  int connect_started_ = 0;
   uint32_t local_address_ = 0;
   bool winsock_started_ = false;
   bool handed_on_ = false;

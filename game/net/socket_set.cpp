@@ -330,6 +330,38 @@ int udp_receive_thread(socket_set* set) {
   return Net_Thread::kStopped;
 }
 
+namespace {
+
+// Waits on the handshake thread until the connect begun has completed: true
+// once connected; false when it failed, took longer than the time limit, or
+// the thread was stopped.
+bool await_connect(socket_set* set) {
+  Net_Thread& self = set->handshake_thread;
+  const int start = GetMillisecondCount();
+  for (;;) {
+    const int connected = poll_connect(set);
+    if (connected != 0) return connected == 1;
+    if (self.stop_requested() || elapsed_milliseconds(start, GetMillisecondCount()) >= (uint32_t)set->time_limit_ms)
+      return false;
+    winsock::fd_set write{1, {set->tcp_socket}}, failed{1, {set->tcp_socket}};
+    timeval wait{0, kPollMs * 1000};
+    winsock::select(0, nullptr, &write, &failed, &wait);
+  }
+}
+
+}  // namespace
+
+bool start_connecting(socket_set* set) {
+  if (!begin_connect(set)) return false;
+  connected_as_connecting_side(set);
+  set->handshake_thread.start([set] {
+    if (!await_connect(set)) return (int)Net_Thread::kFailed;
+    set->connected.store(true);
+    return connect_handshake_thread(set);
+  });
+  return true;
+}
+
 void start_handshake(socket_set* set) {
   if (set->waiting_side())
     set->handshake_thread.start([set] { return accept_handshake_thread(set); });

@@ -91,6 +91,8 @@ struct socket_set {
   // set, as when two programs share one machine.
   uint32_t local_address = 0;
   Net_Thread handshake_thread;
+  // The connecting side's connect has completed (start_connecting).
+  std::atomic<bool> connected{false};
   // The waiting side's seed, drawn on the main thread before the handshake.
   uint32_t handshake_seed = 0;
   // How long connecting and the handshake may take, in milliseconds.
@@ -153,11 +155,19 @@ int accept_handshake_thread(socket_set* set);
 int connect_handshake_thread(socket_set* set);
 int tcp_receive_thread(socket_set* set);
 int udp_receive_thread(socket_set* set);
-// Starts the handshake of that side; the waiting side's seed must be drawn
-// first. It queues {seed, delay} once it succeeded, and ends kFailed when a
-// word does not come in time, the peer closes, or the delay is too long to
-// play at.
+// Starts the handshake of that side over a connected socket; the waiting
+// side's seed must be drawn first. It queues {seed, delay} once it
+// succeeded, and ends kFailed when a word does not come in time, the peer
+// closes, or the delay is too long to play at.
 void start_handshake(socket_set* set);
+// The connecting side's connect and handshake, on the handshake thread from
+// the moment the connect begins: the thread waits for the connect (within
+// time_limit_ms; `connected` turns true then) and answers the seed the
+// moment it comes, so the round trip the waiting side measures is the
+// link's, never the time this side's frames take to notice the connect.
+// False when the connect failed at once; a later failure ends the thread
+// kFailed.
+bool start_connecting(socket_set* set);
 // Stops the receive thread that runs and starts a TCP or UDP one. The TCP
 // thread ends with the peer's end record; a record with no bits (a menu's
 // sign of life) is counted in records_read and not queued. The UDP thread first drops the

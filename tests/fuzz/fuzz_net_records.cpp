@@ -112,16 +112,17 @@ void CheckPeerField(const uint8_t* data, size_t size) {
                            (uint32_t)data[at + 3] << 24,
                        (uint16_t)(data[at + 4] | data[at + 5] << 8), 0};
       // Mostly near the field's time, as a peer's are.
-      if (!(data[at + 3] & 0x80)) r.frame = (uint32_t)field.time + r.frame % 40;
+      if (!(data[at + 3] & 0x80)) r.frame = (uint32_t)field.counters.time + r.frame % 40;
       append_record(&set, r);
     }
     field.take_received();
     Check(field.pending() <= (size_t)kRecordLeadLimit + 1, "the store of coming frames grew past its bound");
     if (field.inputs_ready()) field.update();
   }
-  for (size_t i = 1; i < field.replay.size(); ++i)
-    Check(field.replay[i].frame > field.replay[i - 1].frame, "the command list left frame order or repeats a frame");
-  Check(field.replay_next == field.replay.size(), "a command was kept but not applied");
+  const std::vector<replay_command>& commands = field.input.commands;
+  for (size_t i = 1; i < commands.size(); ++i)
+    Check(commands[i].frame > commands[i - 1].frame, "the command list left frame order or repeats a frame");
+  Check(field.input.next == commands.size(), "a command was kept but not applied");
 }
 
 }  // namespace

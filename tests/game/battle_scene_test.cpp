@@ -83,11 +83,11 @@ TEST(BattleRules, InputDevicesBySidesAndPads) {
 TEST_F(BattleScene, TwoComputersPlayToAWinnerAndAgainAndLeave) {
   Scene_Double* battle = Battle(Computer(Load("rival1.so")), Computer(Load("rival3.so")));
   ASSERT_TRUE(RunTo(battle, Scene_Double::kMatch));
-  EXPECT_NE(battle->left()->think_set, nullptr);
-  EXPECT_NE(battle->right()->think_set, nullptr);
+  EXPECT_NE(battle->left()->computer.think_set, nullptr);
+  EXPECT_NE(battle->right()->computer.think_set, nullptr);
   ASSERT_TRUE(RunTo(battle, Scene_Double::kMenu)) << battle->state();
   EXPECT_NE(battle->winner(), 0);
-  EXPECT_GT(battle->left()->replay.size(), 10u);  // the computer's moves, recorded
+  EXPECT_GT(battle->left()->input.commands.size(), 10u);  // the computer's moves, recorded
 
   // Save the replay and play again: one new seed for both fields.
   Choose(1);
@@ -231,9 +231,9 @@ TEST_F(BattleScene, ABattleReplayPlaysToTheSameWinner) {
 
   auto* replay = new Scene_ReplayDouble("replay\\play0.vrs", Person(), "", "");
   scene_ = replay;
-  ASSERT_NE(replay->replay_field(0), nullptr);
-  ASSERT_NE(replay->replay_field(1), nullptr);
-  EXPECT_EQ(replay->replay_field(0)->opponent, replay->replay_field(1));
+  ASSERT_NE(replay->left(), nullptr);
+  ASSERT_NE(replay->right(), nullptr);
+  EXPECT_EQ(replay->left()->link.opponent, replay->right());
   ASSERT_TRUE(RunTo(replay, Scene_Double::kMatch, kNeitherSide, 300));
   for (int i = 0; i < 4; ++i) Tap(kPadRight);
   EXPECT_EQ(replay->speed(), 16);
@@ -256,7 +256,7 @@ TEST_F(BattleScene, AReplayThatIsNoBattleIsRefused) {
     scene_ = replay;
     EXPECT_TRUE(Played("buzzer"));
     EXPECT_EQ(replay->state(), Scene_ReplayDouble::kLeaving);
-    EXPECT_EQ(replay->replay_field(0), nullptr);
+    EXPECT_EQ(replay->left(), nullptr);
     EXPECT_EQ(Run(100), 60);
     EXPECT_EQ(requested_scene, kSceneSelectSingle);
     EndScene();

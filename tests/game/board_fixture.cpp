@@ -14,8 +14,7 @@ BattleFields MakeBattleFields() {
   side_settings s;
   s.mode = 3;
   BattleFields fields{MakeField(s, 24), MakeField(s, 420)};
-  fields.left->opponent = fields.right.get();
-  fields.right->opponent = fields.left.get();
+  link_opponents(fields.left.get(), fields.right.get());
   return fields;
 }
 
@@ -47,7 +46,7 @@ std::string BoardPicture(const Field& field) {
 }
 
 void PlacePair(Field& field, int row, int column, int rotation) {
-  Active_Block* p = field.pair;
+  Active_Block* p = field.pair.piece;
   p->column = column;
   p->rotation = rotation;
   p->x = field.origin_x + kCellSize * column;
@@ -62,7 +61,7 @@ void Buttons(int mask) {
 
 void SettleFrames(Field& field, int frames) {
   for (int i = 0; i < frames; ++i) {
-    field.spawn_timer = 1000;
+    field.pair.spawn_timer = 1000;
     for (auto& row : field.board)
       for (Block* b : row)
         if (b) b->update();

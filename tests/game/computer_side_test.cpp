@@ -36,14 +36,14 @@ class ComputerSide : public BattleTest {
   static int UntilLock(Field& f, int limit = 2000) {
     for (int i = 0; i < limit; ++i) {
       Step(f);
-      if (f.spawn_timer > 0) return i + 1;
+      if (f.pair.spawn_timer > 0) return i + 1;
     }
     return limit;
   }
   // Frames until the next pair has entered; the frame it entered in.
   static uint32_t UntilEntry(Field& f) {
-    while (f.spawn_timer > 0) Step(f);
-    return (uint32_t)f.time - 1;
+    while (f.pair.spawn_timer > 0) Step(f);
+    return (uint32_t)f.counters.time - 1;
   }
   static bool Has(const std::vector<replay_command>& commands, uint32_t frame, uint16_t bits) {
     for (const replay_command& c : commands)
@@ -84,16 +84,16 @@ TEST_F(ComputerSide, IndexZeroSlidesTwiceLeftThenDrops) {
   TestOpponent op = LoadTestOpponent("scripted.so");
   op.configure(TestOpponent::kAnswer, 0, 0);
   auto f = Start(op.module);
-  const int a = f->pair->colour_a, b = f->pair->colour_b;
+  const int a = f->pair.piece->colour_a, b = f->pair.piece->colour_b;
   UntilLock(*f);
-  EXPECT_TRUE(Has(f->replay, 0, kCommandLeft));
-  EXPECT_EQ(Count(f->replay, kCommandLeft), 1);
-  EXPECT_GT(FirstFrameWith(f->replay, kCommandDown), 0);
+  EXPECT_TRUE(Has(f->input.commands, 0, kCommandLeft));
+  EXPECT_EQ(Count(f->input.commands, kCommandLeft), 1);
+  EXPECT_GT(FirstFrameWith(f->input.commands, kCommandDown), 0);
   ASSERT_NE(f->board[13][0], nullptr);
   ASSERT_NE(f->board[12][0], nullptr);
   EXPECT_EQ(f->board[13][0]->colour, a);
   EXPECT_EQ(f->board[12][0]->colour, b);
-  EXPECT_EQ(f->target_offset, 0);
+  EXPECT_EQ(f->computer.target_offset, 0);
   EXPECT_EQ(op.inits(), 1);
 }
 
@@ -101,12 +101,12 @@ TEST_F(ComputerSide, IndexFourteenTurnsTwiceClockwiseAndSlidesOnceRight) {
   TestOpponent op = LoadTestOpponent("scripted.so");
   op.configure(TestOpponent::kAnswer, 14, 0);
   auto f = Start(op.module);
-  const int a = f->pair->colour_a, b = f->pair->colour_b;
+  const int a = f->pair.piece->colour_a, b = f->pair.piece->colour_b;
   UntilLock(*f);
   // One press per finished turn animation.
-  EXPECT_EQ(Count(f->replay, kCommandCw), 2);
-  EXPECT_EQ(Count(f->replay, kCommandCcw), 0);
-  EXPECT_EQ(Count(f->replay, kCommandRight), 1);
+  EXPECT_EQ(Count(f->input.commands, kCommandCw), 2);
+  EXPECT_EQ(Count(f->input.commands, kCommandCcw), 0);
+  EXPECT_EQ(Count(f->input.commands, kCommandRight), 1);
   ASSERT_NE(f->board[12][3], nullptr);
   ASSERT_NE(f->board[13][3], nullptr);
   EXPECT_EQ(f->board[12][3]->colour, a);  // the axis, its partner below
@@ -121,8 +121,8 @@ TEST_F(ComputerSide, ThinkingTimeZeroSteersTheEnteringPairInItsFirstFrame) {
   const uint32_t entry = UntilEntry(*f);
   // The answer for the second pair is taken and acted on at its entry: the
   // held button slides it at once.
-  EXPECT_TRUE(Has(f->replay, entry, kCommandLeft));
-  EXPECT_EQ(f->pair->column, 1);
+  EXPECT_TRUE(Has(f->input.commands, entry, kCommandLeft));
+  EXPECT_EQ(f->pair.piece->column, 1);
   UntilLock(*f);
   EXPECT_NE(f->board[13][0], nullptr);
   EXPECT_NE(f->board[10][0], nullptr);  // on the first pair, column 0
@@ -132,16 +132,16 @@ TEST_F(ComputerSide, AThinkingTimeDropsThePairUntilTheAnswerIsTaken) {
   TestOpponent op = LoadTestOpponent("scripted.so");
   op.configure(TestOpponent::kAnswer, 0, 10);
   auto f = Start(op.module);
-  EXPECT_EQ(f->think_countdown, 10);
+  EXPECT_EQ(f->computer.think_countdown, 10);
   UntilLock(*f);
   // Targets of nothing yet: down at once; the answer in the tenth frame.
-  EXPECT_TRUE(Has(f->replay, 0, kCommandDown));
-  EXPECT_EQ(FirstFrameWith(f->replay, kCommandLeft), 9);
-  EXPECT_TRUE(Has(f->replay, 9, kCommandDown << 8));
+  EXPECT_TRUE(Has(f->input.commands, 0, kCommandDown));
+  EXPECT_EQ(FirstFrameWith(f->input.commands, kCommandLeft), 9);
+  EXPECT_TRUE(Has(f->input.commands, 9, kCommandDown << 8));
   EXPECT_NE(f->board[13][0], nullptr);
   // Every pair waits the thinking time again.
   UntilEntry(*f);
-  EXPECT_EQ(f->think_countdown, 10);
+  EXPECT_EQ(f->computer.think_countdown, 10);
 }
 
 // A pair that locks before reaching its target leaves its button held; the
@@ -175,10 +175,10 @@ TEST_F(ComputerSide, AnswersOutOfRangeSteerIntoTheWalls) {
   int result = kFieldPlaying, frames = 0;
   for (; frames < 20000 && result == kFieldPlaying; ++frames) {
     result = Step(*f);
-    ASSERT_GE(f->pair->left_column(), 0);
-    ASSERT_LE(f->pair->right_column(), kBoardColumns - 1);
-    ASSERT_GE(f->target_offset, -kBoardColumns);
-    ASSERT_LE(f->target_offset, kBoardColumns);
+    ASSERT_GE(f->pair.piece->left_column(), 0);
+    ASSERT_LE(f->pair.piece->right_column(), kBoardColumns - 1);
+    ASSERT_GE(f->computer.target_offset, -kBoardColumns);
+    ASSERT_LE(f->computer.target_offset, kBoardColumns);
   }
   EXPECT_EQ(result, kFieldToppedOut);
   EXPECT_GT(op.finished(), 10);
@@ -190,8 +190,8 @@ TEST_F(ComputerSide, APlugInWithoutThinkSetIsNeverCalledAndItsPairsDrop) {
   EXPECT_FALSE(bind_opponent_exports(op.module, &exports));
   EXPECT_EQ(exports.init, nullptr);
   auto f = Start(op.module);
-  EXPECT_EQ(f->think_set, nullptr);
-  EXPECT_EQ(f->think_thread, nullptr);
+  EXPECT_EQ(f->computer.think_set, nullptr);
+  EXPECT_EQ(f->computer.think_thread, nullptr);
   int result = kFieldPlaying;
   for (int i = 0; i < 20000 && result == kFieldPlaying; ++i) result = Step(*f);
   EXPECT_EQ(result, kFieldToppedOut);
@@ -206,13 +206,13 @@ TEST_F(ComputerSide, DeletingOrResettingAFieldWaitsForItsSearch) {
   auto f = Start(op.module, false);
   ASSERT_TRUE(op.await_started(1));
   for (int i = 0; i < 30; ++i) f->update();  // polled, never waited for
-  EXPECT_NE(f->think_thread, nullptr);
+  EXPECT_NE(f->computer.think_thread, nullptr);
   EXPECT_EQ(op.finished(), 0);
   op.release();
   f->reset(99);
   EXPECT_EQ(op.finished(), 1);
-  EXPECT_EQ(f->think_thread, nullptr);
-  EXPECT_EQ(f->target_offset, 0);
+  EXPECT_EQ(f->computer.think_thread, nullptr);
+  EXPECT_EQ(f->computer.target_offset, 0);
 
   f->draw_countdown(1);
   f->start_thinking();
@@ -230,9 +230,9 @@ TEST_F(ComputerSide, AnEndedSearchNotYetPolledIsClosedByAReset) {
   settle_search(*f);
   ASSERT_EQ(op.finished(), 1);
   f->update();
-  EXPECT_NE(f->think_thread, nullptr);
+  EXPECT_NE(f->computer.think_thread, nullptr);
   f->reset(5);
-  EXPECT_EQ(f->think_thread, nullptr);
+  EXPECT_EQ(f->computer.think_thread, nullptr);
   f->draw_countdown(1);
   f->start_thinking();
   settle_search(*f);
@@ -250,7 +250,7 @@ TEST_F(ComputerSide, ASearchThatNeverEndsIsGivenUpOn) {
   EXPECT_EQ(result, kFieldToppedOut);
   EXPECT_TRUE(op.await_started(1));
   EXPECT_EQ(op.started(), 1);
-  EXPECT_NE(f->think_thread, nullptr);
+  EXPECT_NE(f->computer.think_thread, nullptr);
   f.reset();
   EXPECT_TRUE(opponent_module_stuck(op.module));
   release_opponent_module(op.module);
@@ -259,7 +259,7 @@ TEST_F(ComputerSide, ASearchThatNeverEndsIsGivenUpOn) {
   // A field given the stuck plug-in does not call it.
   auto again = Start(op.module);
   EXPECT_EQ(op.inits(), 1);
-  EXPECT_EQ(again->think_thread, nullptr);
+  EXPECT_EQ(again->computer.think_thread, nullptr);
   for (int i = 0; i < 100; ++i) again->update();
 }
 
@@ -282,7 +282,7 @@ TEST_F(ComputerSide, TheSearchReadsACopyTakenWhenItStarted) {
         EXPECT_EQ(v->colour, b->colour);
       }
     }
-  EXPECT_EQ(std::memcmp(f->opponent_queue(), f->queue, sizeof f->queue), 0);
+  EXPECT_EQ(std::memcmp(f->opponent_queue(), f->pair.queue, sizeof f->pair.queue), 0);
   BlockView before[kOpponentBoardCells];
   for (int i = 0; i < kOpponentBoardCells; ++i) before[i] = cells[i] ? *cells[i] : BlockView{-1, -1, -1};
   // Pairs land and lock on the board while the search runs.

@@ -83,7 +83,7 @@ TEST_F(MatchHarness, PlaybackLocksOverAVanishingSpawnCell) {
     live_hashes.push_back(field_state_hash(*live));
     if (result >= kFieldGoal) break;
   }
-  EXPECT_GT(live->cleared, 0);
+  EXPECT_GT(live->counters.cleared, 0);
   Field* fields[1] = {live.get()};
   ASSERT_EQ(save_replay(fields, 1), 0);
   side_settings sides[2];

@@ -37,13 +37,13 @@ TEST(Kicks, EachRuleOfTheTable) {
     SetBoard(*field, c.rows);
     PlacePair(*field, c.row, c.column, c.rotation);
     EXPECT_TRUE(c.ccw ? field->rotate_ccw() : field->rotate_cw());
-    EXPECT_EQ(field->pair->column, c.column_after);
-    EXPECT_EQ(field->pair->rotation, c.rotation_after);
-    EXPECT_EQ(field->pair->up, c.up);
-    EXPECT_EQ(field->pair->down, c.down);
-    EXPECT_EQ(field->pair->left, c.left);
-    EXPECT_EQ(field->pair->right, c.right);
-    EXPECT_EQ(field->pair->turn, c.ccw ? 4 : -4);
+    EXPECT_EQ(field->pair.piece->column, c.column_after);
+    EXPECT_EQ(field->pair.piece->rotation, c.rotation_after);
+    EXPECT_EQ(field->pair.piece->up, c.up);
+    EXPECT_EQ(field->pair.piece->down, c.down);
+    EXPECT_EQ(field->pair.piece->left, c.left);
+    EXPECT_EQ(field->pair.piece->right, c.right);
+    EXPECT_EQ(field->pair.piece->turn, c.ccw ? 4 : -4);
     // No second turn before the animation has run.
     EXPECT_FALSE(field->rotate_ccw());
   }
@@ -58,32 +58,32 @@ TEST(Slides, RefusedIntoBlocksWallsAndBetweenRows) {
   EXPECT_FALSE(field->slide_left());  // the wall
   // Between rows 11 and 12, above the block of row 12 in the target column.
   PlacePair(*field, 11, 1, 0);
-  field->pair->y += 10;
+  field->pair.piece->y += 10;
   EXPECT_FALSE(field->slide_left());
   PlacePair(*field, 10, 1, 0);
   EXPECT_TRUE(field->slide_left());
-  EXPECT_EQ(field->pair->column, 0);
-  EXPECT_EQ(field->pair->left, 4);
-  field->pair->column = 1;
+  EXPECT_EQ(field->pair.piece->column, 0);
+  EXPECT_EQ(field->pair.piece->left, 4);
+  field->pair.piece->column = 1;
   EXPECT_FALSE(field->slide_left());  // its slide animation still runs
 }
 
 TEST(Gravity, PixelsPerFrameFollowTheLevelAndSoftDrop) {
   auto field = MakeField();
   PlacePair(*field, 1, 2, 0);
-  field->fall_accumulator = 60;
+  field->pair.fall_accumulator = 60;
   field->fall_step();
-  EXPECT_EQ(field->pair->y, kBoardTop + kCellSize + 1);  // 60: one pixel a frame
-  field->buttons[kButtonDown] = 1;
+  EXPECT_EQ(field->pair.piece->y, kBoardTop + kCellSize + 1);  // 60: one pixel a frame
+  field->input.buttons[kButtonDown] = 1;
   field->fall_step();
-  EXPECT_EQ(field->pair->y, kBoardTop + kCellSize + 1 + 16);  // soft drop: 16
+  EXPECT_EQ(field->pair.piece->y, kBoardTop + kCellSize + 1 + 16);  // soft drop: 16
   // From level 20 on the pair lands in its first frame of falling.
-  field->buttons[kButtonDown] = 0;
-  field->level = 20;
+  field->input.buttons[kButtonDown] = 0;
+  field->counters.level = 20;
   PlacePair(*field, 1, 2, 0);
   field->fall_step();
   EXPECT_TRUE(field->is_landed());
-  EXPECT_EQ(field->pair->row(), 13);
+  EXPECT_EQ(field->pair.piece->row(), 13);
 }
 
 // Frames from a pair's landing to its lock.
@@ -95,7 +95,7 @@ int FramesToLock(Field& field, int hold_mask) {
   for (int frame = 0; frame < 2000; ++frame) {
     Buttons(hold_mask);
     field.update();
-    if (landed_at < 0 && field.spawn_timer == 0 && field.is_landed()) landed_at = frame;
+    if (landed_at < 0 && field.pair.spawn_timer == 0 && field.is_landed()) landed_at = frame;
     int blocks = 0;
     for (auto& row : field.board)
       for (Block* b : row) blocks += b != nullptr;
@@ -114,62 +114,62 @@ TEST(LockDelay, LandedPairWaitsTheLevelsDelayUnlessDownIsHeld) {
   FramesToLock(*dropped, 0);
   EXPECT_EQ(FramesToLock(*dropped, kPadDown), 1);  // locks in the next frame
   auto no_resets = MakeField();
-  no_resets->rotate_resets = 0;
+  no_resets->pair.rotate_resets = 0;
   PlacePair(*no_resets, 13, 2, 1);
   Buttons(0);
   no_resets->update();
-  EXPECT_GT(no_resets->spawn_timer, 0);  // locked at once
+  EXPECT_GT(no_resets->pair.spawn_timer, 0);  // locked at once
 }
 
 TEST(LockDelay, TurnsSpendResetsByDirection) {
   auto field = MakeField();
-  int resets = field->rotate_resets = 8;
+  int resets = field->pair.rotate_resets = 8;
   PlacePair(*field, 5, 2, 0);
   field->rotate_ccw();
-  EXPECT_EQ(field->rotate_resets, resets);  // counter-clockwise in the air: free
-  field->pair->turn = 0;
+  EXPECT_EQ(field->pair.rotate_resets, resets);  // counter-clockwise in the air: free
+  field->pair.piece->turn = 0;
   field->rotate_cw();
-  EXPECT_EQ(field->rotate_resets, resets - 1);  // clockwise always costs one
+  EXPECT_EQ(field->pair.rotate_resets, resets - 1);  // clockwise always costs one
   // Landed with a running timer: a turn reloads it.
   PlacePair(*field, 13, 2, 1);
-  field->lock_timer = 3;
+  field->pair.lock_timer = 3;
   field->rotate_ccw();
-  EXPECT_EQ(field->lock_timer, level_table[0][kLockDelay]);
-  EXPECT_EQ(field->rotate_resets, resets - 2);
+  EXPECT_EQ(field->pair.lock_timer, level_table[0][kLockDelay]);
+  EXPECT_EQ(field->pair.rotate_resets, resets - 2);
   // With none left a clockwise turn stops the timer.
-  field->pair->turn = 0;
-  field->rotate_resets = 0;
-  field->lock_timer = 3;
+  field->pair.piece->turn = 0;
+  field->pair.rotate_resets = 0;
+  field->pair.lock_timer = 3;
   field->rotate_cw();
-  EXPECT_EQ(field->lock_timer, 0);
+  EXPECT_EQ(field->pair.lock_timer, 0);
 }
 
 TEST(LockDelay, LandedSlidesReloadWhileResetsLast) {
   auto field = MakeField();
   PlacePair(*field, 13, 2, 1);
-  field->slide_resets = 1;
-  field->lock_timer = 5;
+  field->pair.slide_resets = 1;
+  field->pair.lock_timer = 5;
   EXPECT_TRUE(field->slide_right());
-  EXPECT_EQ(field->lock_timer, level_table[0][kLockDelay]);
-  EXPECT_EQ(field->slide_resets, 0);
-  field->pair->right = 0;
+  EXPECT_EQ(field->pair.lock_timer, level_table[0][kLockDelay]);
+  EXPECT_EQ(field->pair.slide_resets, 0);
+  field->pair.piece->right = 0;
   EXPECT_TRUE(field->slide_right());
-  EXPECT_EQ(field->lock_timer, 0);
+  EXPECT_EQ(field->pair.lock_timer, 0);
 }
 
 TEST(EnteringPair, HeldButtonsActOnItLeftBeforeRight) {
   auto field = MakeField();
   Buttons(kPadLeft | kPadRight);
-  for (int i = 0; i < 3000 && field->spawn_timer == 0; ++i) {
+  for (int i = 0; i < 3000 && field->pair.spawn_timer == 0; ++i) {
     Buttons(kPadLeft | kPadRight | kPadDown);
     field->update();
   }
-  ASSERT_GT(field->spawn_timer, 0);
-  while (field->spawn_timer > 0) {
+  ASSERT_GT(field->pair.spawn_timer, 0);
+  while (field->pair.spawn_timer > 0) {
     Buttons(kPadLeft | kPadRight);
     field->update();
   }
-  EXPECT_EQ(field->pair->column, 1);
+  EXPECT_EQ(field->pair.piece->column, 1);
 }
 
 }  // namespace

@@ -307,8 +307,8 @@ TEST_P(ProgramEndToEnd, AFreeBattleAgainstRival3) {
   const int origins[2] = {24, 420};
   Field_Replay* fields[2];
   ASSERT_EQ(make_replay_fields(bytes.data(), bytes.size(), sides, origins, fields), 2);
-  EXPECT_GT(fields[1]->replay.size(), 0u);
-  EXPECT_EQ(fields[0]->level, 30);
+  EXPECT_GT(fields[1]->input.commands.size(), 0u);
+  EXPECT_EQ(fields[0]->counters.level, 30);
   delete fields[0];
   delete fields[1];
 }

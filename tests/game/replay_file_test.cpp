@@ -46,7 +46,7 @@ class ReplayFileTest : public TempDirTest {
     s.mode = mode;
     s.colours = mode == 3 ? 5 : 3;
     auto field = MakeField(s);
-    field->replay = Commands(commands);
+    field->input.commands = Commands(commands);
     Field* fields[1] = {field.get()};
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(build_replay_file(fields, 1, &bytes));
@@ -84,7 +84,7 @@ TEST_F(ReplayFileTest, SectionLayout) {
   EXPECT_EQ(b[11], 4);
   EXPECT_EQ(b[14], 1);
   EXPECT_EQ(b[15], 8);  // L
-  EXPECT_TRUE(field->replay.empty());
+  EXPECT_TRUE(field->input.commands.empty());
 }
 
 TEST_F(ReplayFileTest, NamesAreTheFirstFreeNumberAndTheFolderIsMade) {
@@ -166,7 +166,7 @@ TEST_F(ReplayFileTest, OutOfRangeSectionsAreRefused) {
   Field_Replay* fields[2] = {};
   ASSERT_EQ(Open(good, fields), 1);
   EXPECT_EQ(fields[0]->settings.colours, 5);
-  EXPECT_EQ(fields[0]->replay.size(), 40u);
+  EXPECT_EQ(fields[0]->input.commands.size(), 40u);
   delete fields[0];
 }
 
@@ -190,23 +190,41 @@ TEST_F(ReplayFileTest, DamagedStreamsAreCutAndEveryTruncationEnds) {
   length += 5000;
   for (int i = 0; i < 4; ++i) padded[15 + i] = (uint8_t)(length >> (8 * i));
   ASSERT_EQ(Open(padded, fields), 1);
-  EXPECT_EQ(fields[0]->replay.size(), 3000u);
+  EXPECT_EQ(fields[0]->input.commands.size(), 3000u);
   delete fields[0];
   // A stream that asks for a preset dictionary ends the read at once.
   std::vector<uint8_t> dictionary = good;
   dictionary[19] = 0x78;
   dictionary[20] = 0xBB;  // a valid header with the dictionary flag
   if (Open(dictionary, fields)) {
-    EXPECT_TRUE(fields[0]->replay.empty());
+    EXPECT_TRUE(fields[0]->input.commands.empty());
     delete fields[0];
   }
   // Damage in the middle: the commands before it are kept.
   std::vector<uint8_t> broken = good;
   for (size_t i = 19 + length / 4; i < 19 + length / 4 + 40 && i < broken.size(); ++i) broken[i] ^= 0x5A;
   if (Open(broken, fields)) {
-    EXPECT_LT(fields[0]->replay.size(), 3000u);
+    EXPECT_LT(fields[0]->input.commands.size(), 3000u);
     delete fields[0];
   }
+}
+
+// Held by a plain field pointer, a replayed field still plays its recorded
+// commands: the viewer's buttons on its device neither move the pair nor
+// are recorded.
+TEST_F(ReplayFileTest, AReplayedFieldPlaysItsCommandsThroughAnyPointer) {
+  std::vector<uint8_t> bytes = OneField(0, 0);
+  Field_Replay* fields[2] = {};
+  ASSERT_EQ(Open(bytes, fields), 1);
+  std::unique_ptr<Field> field(fields[0]);
+  field->draw_countdown(1);
+  const int left_held[5] = {kPadLeft, 0, 0, 0, 0};
+  for (int frame = 0; frame < 30; ++frame) {
+    feed_input(left_held, nullptr);
+    EXPECT_EQ(field->update(), kFieldPlaying);
+  }
+  EXPECT_TRUE(field->input.commands.empty());
+  EXPECT_EQ(field->pair.piece->column, 2);
 }
 
 TEST_F(ReplayFileTest, FastPlaybackStopsAtAPauseRequest) {
@@ -220,11 +238,11 @@ TEST_F(ReplayFileTest, FastPlaybackStopsAtAPauseRequest) {
   int left, right;
   play_replay_frame(fields[0], nullptr, 16, &left, &right);
   EXPECT_EQ(left, kFieldPlaying);
-  EXPECT_EQ(fields[0]->time, 16);
+  EXPECT_EQ(fields[0]->counters.time, 16);
   feed_input(start, nullptr);
   play_replay_frame(fields[0], nullptr, 16, &left, &right);
   EXPECT_EQ(left, kFieldPaused);
-  EXPECT_EQ(fields[0]->time, 17);  // no pass after the one that saw START
+  EXPECT_EQ(fields[0]->counters.time, 17);  // no pass after the one that saw START
   START_Custom = 0;
   delete fields[0];
 }

@@ -142,7 +142,7 @@ TEST_F(ScreenText, AChainLabelAtTheTopOfTheRightWell) {
   SetBoard(*fields.right, {".....0", ".....0", ".....0", ".....0", ".....G", ".....G", ".....G", "....GG", "...GGG",
                            "..GGGG", ".GGGGG", "GGGGGG"});
   SettleFrames(*fields.right, 1);
-  const Chein_Count* label = fields.right->chain_popups[0];
+  const Chein_Count* label = fields.right->hud.chain_popups[0];
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(label->x, fields.right->origin_x + 5 * 32 + 16);
   EXPECT_EQ(label->y, row_top(2));
@@ -154,7 +154,7 @@ TEST_F(ScreenText, AChainLabelAtTheTopOfTheRightWell) {
     fields.right->draw();
     fields.left->draw_still();
     fields.right->draw_still();
-    --fields.right->chain_popups[0]->timer;
+    --fields.right->hud.chain_popups[0]->timer;
   }
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/screens";
   std::filesystem::create_directories(shots);

@@ -61,6 +61,13 @@ TEST_F(SingleTest, CountsInPlaysAndEndsInTheNameEntry) {
   EXPECT_TRUE(Played("levelup"));
   EXPECT_EQ(single->state(), Scene_Single::kPlay);
   EXPECT_TRUE(Playing(load_bgm("sounds\\title")));
+  // What the field's rules report is heard: each pair locks with a sound.
+  int locks = 0;
+  for (int i = 0; i < 100; ++i) {
+    Frame(kPadDown);
+    locks += Played("set");
+  }
+  EXPECT_GT(locks, 3);
   int frames = PlayToTheEnd(single);
   ASSERT_EQ(single->state(), Scene_Single::kNameEntry) << frames;
   EXPECT_FALSE(Playing(load_bgm("sounds\\title")));
@@ -81,9 +88,9 @@ TEST_F(SingleTest, ATypedNameEntersTheTable) {
   EXPECT_EQ(single->cursor(), 0);
   hiscore_table t = read_hiscore_file();
   EXPECT_STREQ(t[0].name, "RYU");
-  EXPECT_EQ(t[0].score, single->field()->score);
-  EXPECT_EQ(t[0].erased, single->field()->cleared);
-  EXPECT_EQ(t[0].chain, single->field()->max_chain);
+  EXPECT_EQ(t[0].score, single->field()->counters.score);
+  EXPECT_EQ(t[0].erased, single->field()->counters.cleared);
+  EXPECT_EQ(t[0].chain, single->field()->counters.max_chain);
 }
 
 TEST_F(SingleTest, TheNameEntryEndsAfter900Frames) {
@@ -100,7 +107,7 @@ TEST_F(SingleTest, TheNameEntryEndsAfter900Frames) {
   EXPECT_EQ(single->state(), Scene_Single::kMenu);
   hiscore_table t = read_hiscore_file();
   EXPECT_STREQ(t[0].name, "");
-  EXPECT_EQ(t[0].score, single->field()->score);
+  EXPECT_EQ(t[0].score, single->field()->counters.score);
 }
 
 TEST_F(SingleTest, AScoreBelowTheFifthPlaceGoesStraightToTheMenu) {
@@ -133,7 +140,7 @@ TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
   EXPECT_TRUE(std::filesystem::exists(Path("replay/play0.vrs")));
   EXPECT_EQ(single->state(), Scene_Single::kCountIn);
   EXPECT_EQ(single->cursor(), -1);
-  EXPECT_EQ(single->field()->score, 0);
+  EXPECT_EQ(single->field()->counters.score, 0);
   // The replay holds the game just played: it plays to the same end.
   PlayToTheEnd(single);
   Frame();
@@ -194,7 +201,7 @@ class ReplaySingleTest : public SingleTest {
     Tap(kPadDown);
     Tap(kPadDown);
     Tap(kPadDown);
-    int score = single->field()->score;
+    int score = single->field()->counters.score;
     Tap(C_Custom);
     EXPECT_TRUE(std::filesystem::exists(Path("replay/play0.vrs")));
     delete scene_;
@@ -212,14 +219,14 @@ class ReplaySingleTest : public SingleTest {
 TEST_F(ReplaySingleTest, AReplayPlaysTheGameAsItWasPlayed) {
   int score = RecordGame();
   Scene_ReplaySingle* r = Replay("replay\\play0.vrs");
-  ASSERT_NE(r->replay_field(), nullptr);
+  ASSERT_NE(r->field(), nullptr);
   int frames = 0;
   while (r->state() != Scene_Single::kToppedOut && frames < 20000) {
     Frame();
     ++frames;
   }
   ASSERT_EQ(r->state(), Scene_Single::kToppedOut);
-  EXPECT_EQ(r->replay_field()->score, score);
+  EXPECT_EQ(r->field()->counters.score, score);
   EXPECT_EQ(Run(400), 240 + 60);
   EXPECT_EQ(requested_scene, kSceneSelectSingle);
 }
@@ -244,7 +251,7 @@ TEST_F(ReplaySingleTest, AFileThatCannotBeReadIsRefused) {
   WriteFile("replay/play0.vrs", "VDRP\x01garbage");
   for (const char* path : {"replay\\gone.vrs", "replay\\play0.vrs"}) {
     Scene_ReplaySingle* r = Replay(path);
-    EXPECT_EQ(r->replay_field(), nullptr);
+    EXPECT_EQ(r->field(), nullptr);
     EXPECT_TRUE(Played("buzzer")) << path;
     EXPECT_EQ(Run(100), 60);
     EXPECT_EQ(requested_scene, kSceneSelectSingle);

@@ -50,13 +50,13 @@ TEST(TwistarTest, FieldsDrawTheSamePairsForASeed) {
       s.colours = n;
       auto a = MakeField(s, 24);
       auto b = MakeField(s, 420);
-      EXPECT_EQ(a->pair->colour_a, want[0][0]);
-      EXPECT_EQ(a->pair->colour_b, want[0][1]);
+      EXPECT_EQ(a->pair.piece->colour_a, want[0][0]);
+      EXPECT_EQ(a->pair.piece->colour_b, want[0][1]);
       for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(a->queue[i][0], want[i + 1][0]);
-        EXPECT_EQ(a->queue[i][1], want[i + 1][1]);
-        EXPECT_EQ(b->queue[i][0], a->queue[i][0]);
-        EXPECT_EQ(b->queue[i][1], a->queue[i][1]);
+        EXPECT_EQ(a->pair.queue[i][0], want[i + 1][0]);
+        EXPECT_EQ(a->pair.queue[i][1], want[i + 1][1]);
+        EXPECT_EQ(b->pair.queue[i][0], a->pair.queue[i][0]);
+        EXPECT_EQ(b->pair.queue[i][1], a->pair.queue[i][1]);
       }
     }
   }
@@ -65,8 +65,8 @@ TEST(TwistarTest, FieldsDrawTheSamePairsForASeed) {
   s.seed = 0;
   s.colours = 4;
   auto f = MakeField(s);
-  EXPECT_EQ(f->pair->colour_a, 2);
-  EXPECT_EQ(f->pair->colour_b, 1);
+  EXPECT_EQ(f->pair.piece->colour_a, 2);
+  EXPECT_EQ(f->pair.piece->colour_b, 1);
 }
 
 TEST(TwistarTest, ThreeColoursNeverDrawTheLastColourTwice) {
@@ -76,8 +76,8 @@ TEST(TwistarTest, ThreeColoursNeverDrawTheLastColourTwice) {
   auto f = MakeField(s);
   for (int i = 0; i < 3000; ++i) {
     f->draw_countdown(1);
-    EXPECT_FALSE(f->pair->colour_a == 2 && f->pair->colour_b == 2);
-    EXPECT_LT(f->pair->colour_a, 3);
+    EXPECT_FALSE(f->pair.piece->colour_a == 2 && f->pair.piece->colour_b == 2);
+    EXPECT_LT(f->pair.piece->colour_a, 3);
   }
 }
 

@@ -161,6 +161,24 @@ TEST_F(MovieTest, AtItsEndAMovieStaysOnItsLastFrameOrWrapsWhenItLoops) {
     }
     EXPECT_EQ(FindMovieRecord(movie)->halted, play_type == 1);
   }
+  // One past the end reached straight from an earlier frame (a late update):
+  // the movie that does not loop steps to its last frame, never round to the
+  // first, and halts an update later.
+  {
+    const int movie = Open(clip, "late.ogv");
+    ASSERT_GE(movie, 0);
+    RunMovie(movie, 1, 0);
+    RunFor(movie, 3.9);
+    AdvanceMovieFrame(movie);
+    EXPECT_EQ(TheoraFrame(movie), 97);
+    for (double seconds : {4.0, 4.04}) {
+      RunFor(movie, seconds);
+      AdvanceMovieFrame(movie);
+      EXPECT_EQ(TheoraFrame(movie), 99) << seconds << " s";
+      EXPECT_EQ(ShownTheoraFrame(movie), 99) << seconds << " s";
+    }
+    EXPECT_TRUE(FindMovieRecord(movie)->halted);
+  }
 
   // The sound as long as the pictures, played half a second past its end.
   DsClearFailures();

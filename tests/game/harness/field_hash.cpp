@@ -19,17 +19,18 @@ struct Fnv {
 };
 
 void hash_field(Fnv& f, const Field& field) {
-  f.bytes(field.buttons, sizeof field.buttons);
-  for (int32_t v : {field.time, field.level, field.blocks_to_level, field.mode, field.break_target, field.score,
-                    field.cleared, field.max_chain, field.pending_garbage, field.fall_accumulator, field.lock_timer,
-                    field.slide_resets, field.rotate_resets, field.repeat_timer, field.spawn_timer,
-                    (int32_t)field.settings.colours})
+  f.bytes(field.input.buttons, sizeof field.input.buttons);
+  const Match_Counters& n = field.counters;
+  const Falling_Pair& pair = field.pair;
+  for (int32_t v : {n.time, n.level, n.blocks_to_level, field.mode, n.break_target, n.score, n.cleared, n.max_chain,
+                    field.link.pending_garbage, pair.fall_accumulator, pair.lock_timer, pair.slide_resets,
+                    pair.rotate_resets, pair.repeat_timer, pair.spawn_timer, (int32_t)field.settings.colours})
     f.add(v);
-  f.add(field.hold_flag);
-  f.bytes(field.queue, sizeof field.queue);
+  f.add(field.link.hold_flag);
+  f.bytes(field.pair.queue, sizeof field.pair.queue);
   f.add(field.rng->index());
-  f.add((uint64_t)field.replay_next);
-  if (const Active_Block* p = field.pair) {
+  f.add((uint64_t)field.input.next);
+  if (const Active_Block* p = field.pair.piece) {
     for (int32_t v : {p->colour_a, p->colour_b, p->x - field.origin_x, p->y, p->column, p->rotation, p->up, p->left, p->down,
                       p->right, p->turn})
       f.add(v);
@@ -46,7 +47,7 @@ void hash_field(Fnv& f, const Field& field) {
       for (int32_t v : {b->chain, b->colour, b->vanish}) f.add(v);
       f.add(b->falling);
     }
-  for (const Chein_Count* label : field.chain_popups) {
+  for (const Chein_Count* label : field.hud.chain_popups) {
     f.add((uint8_t)(label != nullptr));
     if (label)
       for (int32_t v : {label->x - field.origin_x, label->y, label->chain, label->timer}) f.add(v);

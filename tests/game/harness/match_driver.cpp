@@ -34,9 +34,9 @@ void feed(const int masks[2], int sides) {
 void finish(MatchRun* run, Field* const* fields, int sides, const int* results) {
   for (int i = 0; i < sides; ++i) {
     run->results[i] = results[i];
-    run->scores[i] = fields[i]->score;
-    run->cleared[i] = fields[i]->cleared;
-    run->max_chain[i] = fields[i]->max_chain;
+    run->scores[i] = fields[i]->counters.score;
+    run->cleared[i] = fields[i]->counters.cleared;
+    run->max_chain[i] = fields[i]->counters.max_chain;
   }
 }
 
@@ -65,7 +65,7 @@ void settle_search(const Field& field) {
   // time, however loaded the machine, so a test never sees a real plug-in
   // given up on.
   constexpr DWORD kSettleLimitMs = 60000;
-  if (field.think_thread) WaitForSingleObject(field.think_thread, kSettleLimitMs);
+  if (field.computer.think_thread) WaitForSingleObject(field.computer.think_thread, kSettleLimitMs);
 }
 
 void quiet_input() {
@@ -146,10 +146,7 @@ MatchRun play_live(const ScriptedMatch& match, Field* fields[2]) {
   for (int i = 0; i < match.sides; ++i)
     fields[i] = new Field(match.side[i], match.sides == 1 ? kSingleOrigin : kOrigins[i],
                           match.sides == 1 ? kSingleDevice : kBattleDevices[i]);
-  if (match.sides == 2) {
-    fields[0]->opponent = fields[1];
-    fields[1]->opponent = fields[0];
-  }
+  if (match.sides == 2) link_opponents(fields[0], fields[1]);
   quiet_input();
   MatchScripts scripts(match.script_seed, match.sides);
   for (int n = kCountIn; n >= 1; --n) {

@@ -145,6 +145,39 @@ TEST_F(ConnectionTest, BothSidesQueueTheSameSeedAndDelayAndBindUdpOnThePort) {
   EXPECT_FALSE(pair.connecting->waiting_side());
 }
 
+// The connecting side's thread connects and answers by itself: however long
+// this side's frame runs before it looks at the connection (here the whole
+// handshake, while the clock stands still), the delay the waiting side
+// measures is the link's round trip alone.
+TEST_F(ConnectionTest, TheDelayIsTheLinksRoundTripNotTheConnectingSidesFrame) {
+  const int port = free_port();
+  socket_set* waiting = NewSet();
+  socket_set* connecting = NewSet();
+  waiting->local_address = htonl(0x7F000001);
+  connecting->local_address = htonl(0x7F000002);
+  ASSERT_TRUE(open_connection_sockets(waiting, true, "", port));
+  ASSERT_TRUE(open_connection_sockets(connecting, false, "127.0.0.1", port));
+  ASSERT_TRUE(start_connecting(connecting));
+  sockaddr_in from{};
+  int length = sizeof from;
+  SOCKET data = winsock::accept(waiting->tcp_socket, reinterpret_cast<sockaddr*>(&from), &length);
+  ASSERT_NE(data, winsock::INVALID_SOCKET);
+  accepted_as_waiting_side(waiting, data, from);
+  waiting->handshake_seed = 4711;
+  start_handshake(waiting);
+  ASSERT_TRUE(HandshakeEnds(waiting, false));
+  ASSERT_TRUE(HandshakeEnds(connecting, false));
+  g_now_ms += 500;  // the connecting side's long frame ends only now
+  EXPECT_TRUE(connecting->connected.load());
+  for (socket_set* set : {waiting, connecting}) {
+    EXPECT_EQ(set->handshake_thread.result(), Net_Thread::kEnded);
+    std::vector<replay_command> queued = Queued(set);
+    ASSERT_EQ(queued.size(), 1u);
+    EXPECT_EQ(queued[0].frame, 4711u);
+    EXPECT_EQ(queued[0].bits, 0);
+  }
+}
+
 // The connecting side's handshake against a waiting side the test plays.
 struct PeerScript {
   const char* what;
@@ -173,11 +206,8 @@ TEST_F(ConnectionTest, TheConnectingSideQueuesThePairOnlyWhenTheHandshakeSucceed
     set->local_address = htonl(0x7F000001);
     set->time_limit_ms = 300;
     ASSERT_TRUE(open_connection_sockets(set, false, "127.0.0.1", port));
-    ASSERT_TRUE(begin_connect(set));
-    ASSERT_TRUE(wait_until([&] { return poll_connect(set) != 0; }));
+    ASSERT_TRUE(start_connecting(set));
     SOCKET peer = Keep(winsock::accept(listener, nullptr, nullptr));
-    connected_as_connecting_side(set);
-    start_handshake(set);
     if (std::string(s.what) == "bytes one at a time") {
       for (char c : s.bytes) {
         loopback::SendAll(peer, std::string(1, c));

@@ -83,13 +83,65 @@ TEST_F(FieldNetworkTest, EveryFrameSendsItsRecordTwiceStampedAheadAndTheListKeep
       EXPECT_EQ(sent[2 * i + copy].frame, (uint32_t)(i + 3)) << i;
       EXPECT_EQ(sent[2 * i + copy].bits, bits[i]) << i;
     }
-  ASSERT_EQ(field.replay.size(), 3u);
-  EXPECT_EQ(field.replay[0].frame, 3u);
-  EXPECT_EQ(field.replay[1].frame, 5u);
-  EXPECT_EQ(field.replay[2].frame, 6u);
+  ASSERT_EQ(field.input.commands.size(), 3u);
+  EXPECT_EQ(field.input.commands[0].frame, 3u);
+  EXPECT_EQ(field.input.commands[1].frame, 5u);
+  EXPECT_EQ(field.input.commands[2].frame, 6u);
   // Its own left press takes effect at frame 3, as on the peer.
-  EXPECT_EQ(field.time, 4);
-  EXPECT_EQ(field.buttons[kButtonLeft], 2);
+  EXPECT_EQ(field.counters.time, 4);
+  EXPECT_EQ(field.input.buttons[kButtonLeft], 2);
+}
+
+// A play record on the wire, byte for byte as laid out by hand: frame and
+// bits most significant byte first, then two bytes of 0. This side's field
+// sends its buttons so (twice), and the peer's field plays what comes so.
+TEST_F(FieldNetworkTest, APlayRecordOnTheWireIsLaidOutByteForByte) {
+  Field_Network field(Battle(300), 24, &set_, 2);
+  Hold(kPadLeft | kPadRotateCcw);
+  field.update();
+  const uint8_t sent[8] = {0x00, 0x00, 0x01, 0x2C, 0x00, 0x11, 0x00, 0x00};  // frame 300: left and ccw pressed
+  for (int copy = 0; copy < 2; ++copy) {
+    winsock::fd_set r{1, {peer_}};
+    timeval wait{5, 0};
+    ASSERT_EQ(winsock::select(0, &r, nullptr, nullptr, &wait), 1) << copy;
+    uint8_t bytes[16] = {};
+    ASSERT_EQ(winsock::recvfrom(peer_, reinterpret_cast<char*>(bytes), sizeof bytes, 0, nullptr, nullptr), 8);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 8), std::vector<uint8_t>(sent, sent + 8)) << copy;
+  }
+
+  // The peer's records of frames 2 and 3: left and ccw pressed, then ccw
+  // released and down pressed. A datagram that came while the receive
+  // thread was still dropping stale ones is sent again.
+  Field_Client client(Battle(2), 420, &set_);
+  start_udp_receive(&set_);
+  const sockaddr_in to = loopback::Address(loopback::PortOf(set_.udp_socket));
+  const uint8_t records[2][8] = {{0x00, 0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00},
+                                 {0x00, 0x00, 0x00, 0x03, 0x10, 0x08, 0x00, 0x00}};
+  for (const uint8_t* record : records) {
+    bool queued = false;
+    for (int attempt = 0; attempt < 100 && !queued; ++attempt) {
+      const uint64_t read = set_.datagrams_read.load(), dropped = set_.datagrams_dropped.load();
+      ASSERT_EQ(winsock::sendto(peer_, reinterpret_cast<const char*>(record), 8, 0,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof to),
+                8);
+      ASSERT_TRUE(wait_until([&] { return set_.datagrams_read.load() > read; }));
+      queued = set_.datagrams_dropped.load() == dropped;
+    }
+    ASSERT_TRUE(queued);
+  }
+  stop_receive(&set_);
+  for (int frame = 0; frame < 4; ++frame) {
+    client.take_received();
+    ASSERT_TRUE(client.inputs_ready()) << frame;
+    client.update();
+    if (frame == 2) {
+      EXPECT_EQ(client.input.buttons[kButtonLeft], 2);
+      EXPECT_EQ(client.input.buttons[kButtonCcw], 2);
+    }
+  }
+  EXPECT_EQ(client.input.buttons[kButtonLeft], 1);
+  EXPECT_EQ(client.input.buttons[kButtonCcw], 0);
+  EXPECT_EQ(client.input.buttons[kButtonDown], 2);
 }
 
 TEST_F(FieldNetworkTest, RecordsThePeerHasNotUsedGoAgainUntilItHas) {
@@ -168,24 +220,23 @@ TEST_F(FieldClientTest, CopiesLateAndOutOfOrderRecordsPressEachButtonOnceInFrame
     for (int i = 0; i < 3 && next < arrivals.size(); ++i) append_record(&set_, arrivals[next++]);
     if (frame == 200) {
       append_record(&set_, {50, kCommandCw, 0});  // long played
-      append_record(&set_, {(uint32_t)client.time + kRecordLeadLimit + 1, kCommandLeft, 0});
+      append_record(&set_, {(uint32_t)client.counters.time + kRecordLeadLimit + 1, kCommandLeft, 0});
     }
     client.take_received();
     if (!client.inputs_ready()) continue;
     client.update();
     reference.update();
     ++played;
-    ASSERT_EQ(field_state_hash(client), field_state_hash(reference)) << "frame " << client.time - 1;
+    ASSERT_EQ(field_state_hash(client), field_state_hash(reference)) << "frame " << client.counters.time - 1;
   }
   EXPECT_EQ(played, 390);
-  EXPECT_EQ(client.replay.size(), reference.replay.size() - std::count_if(reference.replay.begin(),
-                                                                             reference.replay.end(),
-                                                                             [&](const replay_command& r) {
-                                                                               return r.frame >= 390;
-                                                                             }));
-  for (size_t i = 0; i < client.replay.size(); ++i) {
-    EXPECT_EQ(client.replay[i].frame, reference.replay[i].frame);
-    EXPECT_EQ(client.replay[i].bits, reference.replay[i].bits);
+  const std::vector<replay_command>& theirs = reference.input.commands;
+  EXPECT_EQ(client.input.commands.size(),
+            theirs.size() - std::count_if(theirs.begin(), theirs.end(),
+                                          [&](const replay_command& r) { return r.frame >= 390; }));
+  for (size_t i = 0; i < client.input.commands.size(); ++i) {
+    EXPECT_EQ(client.input.commands[i].frame, reference.input.commands[i].frame);
+    EXPECT_EQ(client.input.commands[i].bits, reference.input.commands[i].bits);
   }
   EXPECT_GE(client.dropped(), 390u + 2u);  // a copy of each frame, and the two strays
 }
@@ -207,9 +258,9 @@ TEST_F(FieldClientTest, AFrameWithoutItsRecordIsNotPlayedAndTheUsedFramesAreConf
   // to frame 1.
   EXPECT_EQ(client.confirmed_through(), 1u);
   client.reset(99);
-  EXPECT_EQ(client.time, 0);
+  EXPECT_EQ(client.counters.time, 0);
   EXPECT_EQ(client.confirmed_through(), 0u);
-  EXPECT_TRUE(client.replay.empty());
+  EXPECT_TRUE(client.input.commands.empty());
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ class NetDrawingTest : public TwoMachinesTest {
         if (!b || b->vanish != 0 || b->y < 80 || b->y + 32 > 464) continue;
         const int x = (int)b->x + 16, y = (int)b->y + 16;
         bool labelled = false;
-        for (const Chein_Count* label : f.chain_popups)
+        for (const Chein_Count* label : f.hud.chain_popups)
           if (label && std::abs(label->x - x) < 48 && label->y - 48 < y && y < label->y + 24) labelled = true;
         if (labelled) continue;
         const uint32_t rgb = ScreenPixel(x, y);

@@ -40,21 +40,25 @@ std::string ToTheLobby(uint32_t seed) {
 }
 
 // From the settings screen to the lobby again: this side's level down from 1
-// to 31, then the play row and ready; a look at the match shortly after the
-// count-in, the pairs pushed to one side (each player to another); down held
-// until the match is over (well before the menu opens,
-// where a held key would move the cursor); "save the replay and leave".
+// to 31, then the play row and ready; a look at the match 40 frames into
+// play, the pairs pushed to one side (each player to another); down held
+// until the match is over (let go before the menu opens, where a held key
+// would move the cursor); in the menu, "save the replay and leave". Each
+// step waits for the state it acts in: a frame this program spent waiting
+// for the other counts for nothing, so a loaded machine only makes the run
+// slower.
 std::string FromTheSettings(const std::string& battle_shot, const std::string& sideways) {
   return "scene 12\nframes 50\ntap Left\nframes 10\ntap Up\nframes 10\ntap C\n"
-         "scene 13\nframes 240\nhold " + sideways + "\nframes 40\n"
+         "scene 13\nstate 2\nhold " + sideways + "\nframes 40\n"
          "shot " + battle_shot + "\n"
-         "hold Down\nframes 200\nrelease Down\nrelease " + sideways + "\nframes 250\n"
+         "hold Down\nstate 4 5\nrelease Down\nrelease " + sideways + "\nstate 6\n"
          "tap Down\ntap Down\ntap Down\ntap C\n"
          "scene 11\nframes 30\nclose\n";
 }
 
+// The lobby's shot is taken while it listens (state 4).
 std::string Waiting(const std::string& shots) {
-  return ToTheLobby(1) + "tap Down\ntap C\nframes 2\ntap C\nframes 30\nshot " + shots +
+  return ToTheLobby(1) + "tap Down\ntap C\nframes 2\ntap C\nstate 4\nshot " + shots +
          "/net-lobby-waiting.png\n" + FromTheSettings(shots + "/net-battle-waiting.png", "Left");
 }
 

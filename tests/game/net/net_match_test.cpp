@@ -5,11 +5,13 @@
 // and reorders datagrams.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "game/buttons.h"
 #include "game/field.h"
+#include "game/net/net_play.h"
 #include "tests/game/harness/field_hash.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/net/harness/net_pair.h"
@@ -65,8 +67,7 @@ std::vector<uint64_t> LocalMatch(const Net_Match_Settings& s, bool waiting_side_
     rules.frame_offset = s.frame_offset;
     fields[i] = new Field(rules, i == 0 ? 24 : 420, 2 + i);
   }
-  fields[0]->opponent = fields[1];
-  fields[1]->opponent = fields[0];
+  link_opponents(fields[0], fields[1]);
   MatchScripts scripts(s.script_seed, 2);
   quiet_input();
   for (int n = 180; n >= 1; --n) {
@@ -103,6 +104,32 @@ TEST_F(NetMatchTest, BothMachinesUpdateTheWaitingSidesFieldFirst) {
     EXPECT_EQ(compare_net_match(run), "");
     EXPECT_EQ(run.hashes[0] == waiting_first, true);
   }
+}
+
+// A peer that stays connected and sends no record: the battle waits for
+// its frame the stall limit's frames, and gives up in the next one.
+TEST_F(NetMatchTest, AMissingRecordIsWaitedForTheStallLimitAndNoFrameLonger) {
+  Connected_Pair pair;
+  std::string message;
+  ASSERT_TRUE(connect_pair(&pair, &message)) << message;
+  side_settings s;
+  s.mode = 3;
+  s.frame_offset = 2;
+  const Net_Fields fields = make_net_fields(s, s, pair.waiting, 2);
+  std::unique_ptr<Field> owned[2] = {std::unique_ptr<Field>(fields.local), std::unique_ptr<Field>(fields.peer)};
+  Net_Play play(pair.waiting, fields);
+  play.begin_count_in();
+  quiet_input();
+  int r0, r1;
+  // Frames 0 and 1 come before the input delay: the peer has no buttons
+  // in them.
+  for (int frame = 0; frame < 2; ++frame) ASSERT_EQ(play.step(&r0, &r1), Net_Play::kPlayed) << frame;
+  for (int waited = 1; waited <= kStallLimitFrames; ++waited) {
+    ASSERT_EQ(play.step(&r0, &r1), Net_Play::kWaiting) << waited;
+    ASSERT_EQ(play.waited_frames(), waited);
+  }
+  EXPECT_EQ(play.step(&r0, &r1), Net_Play::kLinkLost);
+  play.stop();
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ class TwoMachinesTest : public NetSceneTest {
     for (int i = 0; i < 2; ++i) {
       if (m_[i].number != kSceneNetwork) continue;
       const Net_Play& play = m_[i].battle()->play();
-      int32_t time = m_[i].battle()->local_field()->time;
+      int32_t time = m_[i].battle()->local_field()->counters.time;
       if (time != last[i] && m_[i].battle()->state() == Scene_Double::kMatch) {
         hashes[i].push_back(match_state_hash(*play.first_field(), play.second_field()));
       }

@@ -36,8 +36,6 @@ namespace {
 constexpr int kCountIn = 180;
 constexpr int kWaitingDevice = 2;    // pad 1
 constexpr int kConnectingDevice = 3; // pad 2
-constexpr int kLocalOrigin = 24;
-constexpr int kPeerOrigin = 420;
 // Frames a match may take, waits for records included, per frame of play:
 // a relay that holds datagrams longer than the input delay makes the
 // machines wait in most frames.
@@ -236,34 +234,28 @@ bool connect_pair(Connected_Pair* pair, std::string* message, uint32_t seed) {
   a->local_address = loopback(1);
   b->local_address = loopback(2);
   if (!open_connection_sockets(a, true, "", pair->port) ||
-      !open_connection_sockets(b, false, "127.0.0.1", pair->port) || !begin_connect(b)) {
+      !open_connection_sockets(b, false, "127.0.0.1", pair->port) || !start_connecting(b)) {
     *message = "the sockets could not be opened";
     return false;
   }
   SOCKET data = winsock::INVALID_SOCKET;
   sockaddr_in peer{};
-  int connected = 0;
-  bool done = wait_until([&] {
-    if (data == winsock::INVALID_SOCKET) {
-      winsock::fd_set read{1, {a->tcp_socket}};
-      timeval none{0, 0};
-      if (winsock::select(0, &read, nullptr, nullptr, &none) > 0) {
-        int length = sizeof peer;
-        data = winsock::accept(a->tcp_socket, reinterpret_cast<sockaddr*>(&peer), &length);
-      }
+  bool accepted = wait_until([&] {
+    winsock::fd_set read{1, {a->tcp_socket}};
+    timeval none{0, 0};
+    if (winsock::select(0, &read, nullptr, nullptr, &none) > 0) {
+      int length = sizeof peer;
+      data = winsock::accept(a->tcp_socket, reinterpret_cast<sockaddr*>(&peer), &length);
     }
-    if (connected == 0) connected = poll_connect(b);
-    return connected != 0 && data != winsock::INVALID_SOCKET;
+    return data != winsock::INVALID_SOCKET;
   });
-  if (!done || connected != 1) {
+  if (!accepted) {
     *message = "the connection was not made";
     return false;
   }
   accepted_as_waiting_side(a, data, peer);
-  connected_as_connecting_side(b);
   a->handshake_seed = seed;
   start_handshake(a);
-  start_handshake(b);
   if (!wait_until([&] { return !a->handshake_thread.running() && !b->handshake_thread.running(); })) {
     *message = "the handshake did not end";
     return false;
@@ -310,11 +302,10 @@ Net_Match_Run play_net_match(const Net_Match_Settings& settings) {
     own.seed = other.seed = (int)pair.handshake[side].frame;
     Machine& m = machines[side];
     m.set = sets[side];
-    m.local = new Field_Network(own, kLocalOrigin, m.set, devices[side]);
-    m.peer = new Field_Client(other, kPeerOrigin, m.set);
-    m.local->opponent = m.peer;
-    m.peer->opponent = m.local;
-    m.play = new Net_Play(m.set, m.local, m.peer);
+    const Net_Fields fields = make_net_fields(own, other, m.set, devices[side]);
+    m.local = fields.local;
+    m.peer = fields.peer;
+    m.play = new Net_Play(m.set, fields);
   }
 
   uint32_t tick = 0;

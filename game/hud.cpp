@@ -103,7 +103,9 @@ void Speed_Count::draw() const {
 }
 
 bool Chein_Count::update() {
-  --timer;
+  // A label the settling pass does not delete counts on below 0, where it
+  // is faded out; the count stops short of wrapping.
+  if (timer > INT32_MIN) --timer;
   draw();
   return true;
 }
@@ -112,6 +114,9 @@ void Chein_Count::draw() const {
   // Measuring text without a screen would make the default font anew every
   // time, and nothing can be drawn anyway.
   if (!IsGraphicsStarted()) return;
+  // From 0 down the blend parameter is 0 and the label leaves no mark; the
+  // square of a count far below 0 would overflow.
+  if (timer <= 0) return;
   int t = timer;
   SelectBlendMode(1, (900 - (30 - t) * (30 - t)) * 255 / 900);
   char s[16];

@@ -3,6 +3,8 @@
 
 #include "game/field.h"
 #include "game/hud.h"
+#include "engine/graphics/graphics.h"
+#include "tests/game/headless_engine.h"
 
 namespace {
 
@@ -40,6 +42,23 @@ TEST(HudText, CountInAsksForFourInItsFirstFrame) {
   EXPECT_EQ(Field::countdown_digit(180), 4);
   EXPECT_EQ(Field::countdown_digit(179), 3);
   EXPECT_EQ(Field::countdown_digit(1), 1);
+}
+
+// A chain label that nothing deletes goes on counting below 0, faded out:
+// it never marks the screen again, and no count overflows (the sanitizer
+// build checks the arithmetic).
+TEST(HudText, AForgottenChainLabelStaysFadedOut) {
+  ASSERT_TRUE(StartHeadlessEngine());
+  for (int32_t start : {0, -3000, -50000, INT32_MIN + 1}) {
+    WipeDrawScreen();
+    Chein_Count label(200, 200, 7);
+    label.timer = start;
+    label.update();
+    label.update();
+    EXPECT_EQ(label.timer, start == INT32_MIN + 1 ? INT32_MIN : start - 2);
+    for (int y = 150; y < 250; y++)
+      for (int x = 150; x < 250; x++) ASSERT_EQ(ScreenPixel(x, y), 0u) << start << " at " << x << "," << y;
+  }
 }
 
 }  // namespace

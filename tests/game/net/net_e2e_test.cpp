@@ -10,9 +10,7 @@
 // same file, and play.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -68,15 +66,21 @@ std::string Connecting(const std::string& shots) {
 }
 
 // Whether something listens on 127.0.0.1 at the port (a bind there fails).
+// Whether a socket listens on the TCP port, read from the kernel's table
+// without touching the port: a probe that bound the port itself could take
+// it from under the program at the moment the program binds it.
 bool Listening(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons((uint16_t)port);
-  a.sin_addr.s_addr = htonl(0x7F000001);
-  bool taken = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
-  ::close(fd);
-  return taken;
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the heading
+  while (std::getline(table, line)) {
+    unsigned local_address = 0, local_port = 0, remote_address = 0, remote_port = 0, state = 0;
+    if (std::sscanf(line.c_str(), " %*u: %x:%x %x:%x %x", &local_address, &local_port, &remote_address,
+                    &remote_port, &state) == 5 &&
+        (int)local_port == port && state == 0x0A)
+      return true;
+  }
+  return false;
 }
 
 std::string ReadAll(const std::string& path) {
@@ -121,8 +125,8 @@ TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
                          Listening(port);
   const pid_t connecting = StartProgram(run[1] + "/voxaldrift", run[1], env("127.0.0.2"));
   Outcome outcome[2] = {WaitProgram(waiting, run[0], deadline), WaitProgram(connecting, run[1], deadline)};
-  ASSERT_TRUE(listening);
   for (int i = 0; i < 2; ++i) EXPECT_EQ(outcome[i].exit_code, 0) << (i ? "connecting: " : "waiting: ") << outcome[i].err;
+  ASSERT_TRUE(listening);
   ASSERT_FALSE(HasFailure());
 
   // The waiting side wrote its port; the pictures show the panel, and both

@@ -21,6 +21,7 @@
 #include "game/scene_double.h"
 #include "game/scene_single.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "tests/game/run_folder.h"
 #include "tests/support/gl_window.h"
 

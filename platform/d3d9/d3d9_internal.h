@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "platform/d3d9/gl_api.h"
 #include "platform/win32/com_object.h"
 

@@ -13,6 +13,7 @@
 #include "engine/graphics/graphics_host.h"
 #include "engine/softrender/memimg.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 
 namespace {

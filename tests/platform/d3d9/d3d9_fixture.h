@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "tests/support/gl_window.h"
 
 struct ColourVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE

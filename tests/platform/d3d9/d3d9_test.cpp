@@ -2,6 +2,7 @@
 // DirectDraw object's calls, and the Direct3D object's answers where no
 // hardware may be used.
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,7 @@
 #include "engine/core/util.h"
 #include "engine/font/font.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "tests/engine/graphics/gl/window_host.h"
 #include "tests/support/gl_window.h"
 #include "tests/support/png_file.h"

@@ -10,6 +10,7 @@
 
 #include "engine/graphics/graphics.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "platform/win32/window.h"
 #include "tests/engine/graphics/graphics_fixtures.h"
 #include "tests/support/gl_window.h"

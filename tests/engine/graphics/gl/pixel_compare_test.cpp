@@ -24,6 +24,7 @@
 
 #include "engine/font/font.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_control.h"
 #include "tests/engine/graphics/gl/compare_scenes.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
 

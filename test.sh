@@ -10,7 +10,14 @@ cd "$(dirname "$0")"
 
 jobs=$(nproc)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+# Dynamic thread-local blocks are not tracked (intercept_tls_get_addr=0): the
+# leak checker guesses where such a block begins by reading the 16 bytes before
+# it when it starts 16 bytes into a page; a block that lands there by chance
+# has the allocator's own header there, and the checker then scans a garbage
+# range and crashes at exit ("Tracer caught signal 11") in a program that
+# leaks nothing. Static thread-local blocks are still scanned, and the main
+# thread's thread-local objects are destroyed before the check runs.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:intercept_tls_get_addr=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp"
 
@@ -44,8 +51,9 @@ if [ "${1:-}" != quick ]; then
   echo "== sanitizer tests"
   # A sanitizer failure is a failure, whether or not a second run would pass.
   if ! ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 >build-asan/ctest.log 2>&1; then
-    grep -E -A40 'Failure|runtime error|ERROR: AddressSanitizer|ERROR: LeakSanitizer|FAILED' build-asan/ctest.log | head -n 300
-    grep -A200 'tests failed out of' build-asan/ctest.log
+    # (head may close the pipe early; the summary below is shown regardless)
+    { grep -E -A40 'Failure|runtime error|ERROR: AddressSanitizer|ERROR: LeakSanitizer|FAILED' build-asan/ctest.log || true; } | head -n 300 || true
+    grep -A200 'tests failed out of' build-asan/ctest.log || true
     exit 1
   fi
   tail -n 3 build-asan/ctest.log

@@ -37,12 +37,29 @@ struct Event : Waitable {
   bool signalled;
 };
 
+// A thread is signalled once its routine has returned, but its pthread still
+// has its own teardown to run (thread-local destructors, its stack). The
+// first wait or exit-code query that sees it finished joins it, so that, as
+// on the platform, a thread seen to have ended is gone: a program that waits
+// for its threads and then exits leaves none of them half way out.
 struct Thread : Waitable {
   Thread() : Waitable(ObjectKind::kThread) {}
+  ~Thread() override {
+    if (joinable) pthread_detach(native);  // never waited for: it ends alone
+  }
   bool Signalled() const override { return finished; }
+  void Acquired() override { Reap(); }
+  // Called with `lock` held.
+  void Reap() {
+    if (!finished || !joinable || pthread_equal(native, pthread_self())) return;
+    pthread_join(native, nullptr);
+    joinable = false;
+  }
   bool finished = false;
   DWORD exit_code = STILL_ACTIVE;
   DWORD id = 0;
+  pthread_t native{};
+  bool joinable = false;  // started and neither joined nor detached
 };
 
 std::atomic<DWORD> next_thread_id{1};
@@ -88,7 +105,6 @@ HANDLE CreateThread(void*, size_t stack, LPTHREAD_START_ROUTINE start, LPVOID ar
   thread->id = next_thread_id.fetch_add(1);
   pthread_attr_t attr;
   pthread_attr_init(&attr);
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   if (stack > 0) {
     size_t page = (size_t)sysconf(_SC_PAGESIZE);
     size_t size = (stack + page - 1) / page * page;
@@ -96,15 +112,18 @@ HANDLE CreateThread(void*, size_t stack, LPTHREAD_START_ROUTINE start, LPVOID ar
   }
   auto* block = new StartBlock{thread, start, arg};
   HANDLE h = RegisterObject(thread);
-  pthread_t native;
-  int r = pthread_create(&native, &attr, ThreadMain, block);
+  std::unique_lock<std::mutex> g(thread->lock);  // the handle is unknown to others until now
+  int r = pthread_create(&thread->native, &attr, ThreadMain, block);
   pthread_attr_destroy(&attr);
   if (r != 0) {
+    g.unlock();
     delete block;
     UnregisterObject(h, KindBit(ObjectKind::kThread));
     SetLastError(r == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : ErrorFromErrno(r));
     return nullptr;
   }
+  thread->joinable = true;
+  g.unlock();
   if (thread_id) *thread_id = thread->id;
   return h;
 }
@@ -116,6 +135,7 @@ BOOL GetExitCodeThread(HANDLE h, DWORD* code) {
     return FALSE;
   }
   std::lock_guard<std::mutex> g(t->lock);
+  t->Reap();
   *code = t->exit_code;
   return TRUE;
 }

@@ -65,7 +65,6 @@ std::string Connecting(const std::string& shots) {
          FromTheSettings(shots + "/net-battle-connecting.png", "Right");
 }
 
-// Whether something listens on 127.0.0.1 at the port (a bind there fails).
 // Whether a socket listens on the TCP port, read from the kernel's table
 // without touching the port: a probe that bound the port itself could take
 // it from under the program at the moment the program binds it.

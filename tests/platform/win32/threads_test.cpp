@@ -119,6 +119,43 @@ TEST(Win32Threads, ClosingTheHandleLeavesTheThreadRunning) {
   CloseHandle(g.go);
 }
 
+// A thread seen to have ended by a wait or by its exit code has also run its
+// own teardown (its thread-local objects), as a program that waits for its
+// threads and then exits relies on.
+std::atomic<int> teardowns{0};
+struct SlowTeardown {
+  ~SlowTeardown() {
+    Sleep(50);
+    teardowns.fetch_add(1);
+  }
+};
+
+DWORD EndWithSlowTeardown(LPVOID) {
+  thread_local SlowTeardown slow;
+  (void)&slow;
+  return 7;
+}
+
+TEST(Win32Threads, AThreadSeenEndedHasFinishedItsTeardown) {
+  for (bool by_wait : {true, false}) {
+    const int before = teardowns.load();
+    HANDLE t = CreateThread(nullptr, 0, EndWithSlowTeardown, nullptr, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    DWORD code = STILL_ACTIVE;
+    if (by_wait) {
+      ASSERT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+      ASSERT_TRUE(GetExitCodeThread(t, &code));
+    } else {
+      while (GetExitCodeThread(t, &code) && code == STILL_ACTIVE) Sleep(0);
+    }
+    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(teardowns.load(), before + 1) << (by_wait ? "wait" : "exit code");
+    // Seen again, the thread is still ended; closing the handle is clean.
+    EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(t));
+  }
+}
+
 struct Counter {
   CRITICAL_SECTION cs;
   long value = 0;

@@ -6,6 +6,8 @@
 #include "tunehall/tunehall.h"
 
 #include <SDL.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -25,6 +27,7 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kBlockFrames = 1024;
 constexpr float kFullGain = 0.6f;
+constexpr int kLoaderNice = 10;  // the font loader's niceness over the program's
 
 struct Library {
   // Serialises the synthesiser and player between the caller's thread and
@@ -199,6 +202,9 @@ TH_API THOpenDevice(int device, int flags) {
     lib.font_loaded.store(false);
     fluid_synth_t* synth = lib.synth;
     lib.loader = std::thread([&lib, synth, font] {
+      // Nothing waits for the font but the music: where this thread shares
+      // a core with the program's own, the program's frames come first.
+      setpriority(PRIO_PROCESS, (id_t)gettid(), kLoaderNice);
       lib.font_loaded.store(fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED);
     });
   }

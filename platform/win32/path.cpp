@@ -3,8 +3,15 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <time.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/win32/cp932.h"
 #include "platform/win32/win32.h"
@@ -37,19 +44,69 @@ char32_t FoldCase(char32_t c) {
   return c;
 }
 
+// Folder listings kept for the lookups below: a file opened by a name that
+// is not there as written lists its folder, and the engine asks for a name
+// that is not there (an archive beside each folder of a path, a mask beside
+// each image) for every file it opens, so a large folder high in the path
+// would be read again and again. A listing is used again while its folder is
+// the same one with the same modification time, and only when that time lay
+// well before the listing was taken: a change within the file system's
+// timestamp granularity of the one before could leave the time as it was.
+struct Listing {
+  dev_t device;
+  ino_t inode;
+  timespec modified;
+  std::vector<std::string> names;
+};
+constexpr int64_t kSettledNs = 2'000'000'000;
+constexpr size_t kMostListings = 64;
+std::mutex listing_lock;
+std::unordered_map<std::string, Listing> listings;  // by the folder as given
+
+int64_t Nanoseconds(const timespec& t) { return (int64_t)t.tv_sec * 1'000'000'000 + t.tv_nsec; }
+
+// The listing of `folder` as it stands; null when it cannot be read.
+const Listing* ListFolder(const std::string& folder) {
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) return nullptr;
+  auto it = listings.find(folder);
+  if (it != listings.end() && it->second.device == st.st_dev && it->second.inode == st.st_ino &&
+      Nanoseconds(it->second.modified) == Nanoseconds(st.st_mtim))
+    return &it->second;
+  DIR* d = opendir(folder.c_str());
+  if (!d) return nullptr;
+  Listing fresh{st.st_dev, st.st_ino, st.st_mtim, {}};
+  while (dirent* e = readdir(d)) fresh.names.emplace_back(e->d_name);
+  closedir(d);
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (Nanoseconds(now) - Nanoseconds(st.st_mtim) < kSettledNs) {
+    // Too recent to be told apart from the next change: kept for this
+    // lookup only.
+    if (it != listings.end()) listings.erase(it);
+    static Listing once;  // guarded by listing_lock as the kept ones
+    once = std::move(fresh);
+    return &once;
+  }
+  if (it == listings.end() && listings.size() >= kMostListings) listings.clear();
+  Listing& kept = listings[folder];
+  kept = std::move(fresh);
+  return &kept;
+}
+
 // The entry of `folder` whose name equals `name` ignoring case; the smallest
 // by byte order when several do, so the choice does not depend on the order
 // the file system lists them in.
 bool FindNoCase(const std::string& folder, const std::string& name, std::string* found) {
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (!d) return false;
+  std::lock_guard<std::mutex> hold(listing_lock);
+  const Listing* listing = ListFolder(folder.empty() ? "." : folder);
+  if (!listing) return false;
   bool any = false;
-  while (dirent* e = readdir(d)) {
-    if (!SameNameNoCase(e->d_name, name)) continue;
-    if (!any || strcmp(e->d_name, found->c_str()) < 0) *found = e->d_name;
+  for (const std::string& entry : listing->names) {
+    if (!SameNameNoCase(entry, name)) continue;
+    if (!any || entry < *found) *found = entry;
     any = true;
   }
-  closedir(d);
   return any;
 }
 

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -108,6 +110,35 @@ TEST_F(Win32Files, LooksUpEachComponentIgnoringCase) {
   EXPECT_EQ(Map("Data\\Images\\bg.png"), "Data/Images/bg.png");
   EXPECT_TRUE(SameNameNoCase(U8(u8"ＡＢＣ"), U8(u8"ａｂｃ")));
   EXPECT_FALSE(SameNameNoCase("abc", "abcd"));
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = (char)tolower((unsigned char)c);
+  return s;
+}
+
+// A folder's listing may be kept between lookups, but never past a change:
+// a file made after a lookup missed it is found by the next one, whether the
+// folder had been still for long (its listing kept) or had just changed.
+TEST_F(Win32Files, ALookupAfterAFileIsMadeFindsIt) {
+  for (bool settled : {true, false}) {
+    const std::string folder = settled ? "Still" : "Busy";
+    WriteFile(folder + "/Old.txt", "x");
+    if (settled) {
+      const timespec hour_ago[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, (dir() + "/" + folder).c_str(), hour_ago, 0), 0);
+    }
+    for (const std::string name : {"NEW.txt", "Second.TXT"}) {
+      const std::string lower = folder + "\\" + Lower(name);
+      EXPECT_EQ(Map(lower.c_str()), folder + "/" + Lower(name)) << "before: " << name;
+      WriteFile(folder + "/" + name, "y");
+      EXPECT_EQ(Map(lower.c_str()), folder + "/" + name) << (settled ? "still: " : "busy: ") << name;
+      // A name removed is no longer offered.
+      ASSERT_EQ(unlink((dir() + "/" + folder + "/" + name).c_str()), 0);
+      EXPECT_EQ(Map(lower.c_str()), folder + "/" + Lower(name)) << "removed: " << name;
+      WriteFile(folder + "/" + name, "y");
+    }
+  }
 }
 
 TEST_F(Win32Files, OpensJapaneseNamesStoredAsUtf8) {

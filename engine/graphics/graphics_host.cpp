@@ -10,6 +10,7 @@
 #include "engine/core/engine_subsystem.h"
 #include "engine/core/window.h"
 #include "engine/graphics/graphics_internal.h"
+#include "engine/image/base_image.h"
 
 namespace {
 
@@ -72,9 +73,8 @@ int PresentSoftFrame(const SoftPresentFrame* frame) {
   } else {
     size_t row = (size_t)vox_win32::DibRowBytes(info.header.biWidth, bpp);
     copy.resize(row * height);
-    for (int y = 0; y < height; y++)
-      memcpy(&copy[row * y], static_cast<const uint8_t*>(frame->pixels) + (size_t)frame->pitch * y,
-             (size_t)info.header.biWidth * bpp / 8);
+    CopyPixelRows(copy.data(), (ptrdiff_t)row, static_cast<const uint8_t*>(frame->pixels), frame->pitch,
+                  (size_t)info.header.biWidth * bpp / 8, height);
     bits = copy.data();
   }
   int rows = StretchDIBitsToWindow(window, 0, 0, frame->dst_width, frame->dst_height, frame->src_x, frame->src_y,

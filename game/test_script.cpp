@@ -58,12 +58,13 @@ class TestScript : public FrameHook {
   }
 
   void before_input() override {
-    // The keyboard is read at most once a millisecond: frames closer
-    // together would share one reading, and a tap could go unseen.
-    int64_t now;
-    while ((now = GetMicrosecondCount(0)) - last_frame_ < 1100) {
+    // The keyboard is read at most once a millisecond, and the last frame
+    // may have read it as late as its end. A key pressed here is seen only
+    // if this frame's reading falls in a later millisecond than every
+    // reading of the last frame; otherwise its press and the next frame's
+    // release would be taken in together, and the tap go unseen.
+    while (GetMillisecondCount() == last_frame_end_) {
     }
-    last_frame_ = now;
     if (exit_code_) return;
     const bool waited = current_scene && current_scene->waited_for_peer();
     if (!waited && ++frame_ > limit_) {
@@ -96,6 +97,7 @@ class TestScript : public FrameHook {
   }
 
   void after_present() override {
+    last_frame_end_ = GetMillisecondCount();
     if (shot_.empty()) return;
     std::string path = shot_;
     shot_.clear();
@@ -187,7 +189,7 @@ class TestScript : public FrameHook {
   }
 
   std::vector<Command> commands_;
-  int64_t last_frame_ = 0;
+  int last_frame_end_ = -1;
   size_t next_ = 0;
   int frame_ = 0;
   int limit_ = 100000;

@@ -34,20 +34,16 @@ if [ "${1:-}" != quick ]; then
   build build-asan -DVOX_SANITIZE=ON -DVOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   echo "== fuzzers"
   CC=clang CXX=clang++ build build-fuzz -DVOX_FUZZ=ON
-  # A run fails on any report: crash, undefined behaviour, leak, timeout or
-  # running out of memory; the report and the input behind it are shown.
+  # Each fuzzer runs 10 s over a copy of its corpus, as many at a time as
+  # there are cores. A run fails on any report: crash, undefined behaviour,
+  # leak, timeout or running out of memory; the report and the input behind
+  # it are shown.
   . tools/fuzz/fuzz-lib.sh
-  rm -rf build-fuzz/artifacts
-  for f in build-fuzz/fuzzers/fuzz_*; do
-    [ -x "$f" ] || continue
-    name=$(basename "$f")
-    if ! fuzz_run "$f" 10 "build-fuzz/$name.log" build-fuzz/artifacts; then
-      fuzz_show_report "build-fuzz/$name.log" build-fuzz/artifacts "$name"
-      exit 1
-    fi
-    echo "-- $name $(fuzz_summary "build-fuzz/$name.log")"
-  done
-  rm -rf "${FUZZ_WORK:-}"
+  rm -rf build-fuzz/runs
+  fuzzers=()
+  for f in build-fuzz/fuzzers/fuzz_*; do if [ -x "$f" ]; then fuzzers+=("$f"); fi; done
+  fuzz_run_all 10 build-fuzz/runs remove "${fuzzers[@]}"
+  fuzz_report_all build-fuzz/runs "${fuzzers[@]}"
   echo "== sanitizer tests"
   # A sanitizer failure is a failure, whether or not a second run would pass.
   if ! ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600 >build-asan/ctest.log 2>&1; then

@@ -1,5 +1,6 @@
 # Shared by test.sh and tools/fuzz/fuzz-long.sh: one libFuzzer run over a copy
-# of a target's committed corpus, and the verdict on its log.
+# of a target's committed corpus and the verdict on its log, and many such
+# runs side by side.
 #   fuzz_run FUZZER SECONDS LOG ARTIFACTS [extra libFuzzer flags...]
 # Runs FUZZER for SECONDS over a fresh copy of tests/fuzz/corpus/<name>/ and
 # returns 0 only when the run ended cleanly and its log holds no report of
@@ -45,4 +46,41 @@ fuzz_summary() {
   cov=$(grep -Eo 'cov: [0-9]+' "$log" | tail -n 1 | grep -Eo '[0-9]+')
   rss=$(grep -Eo 'stat::peak_rss_mb: +[0-9]+' "$log" | grep -Eo '[0-9]+$' | tail -n 1)
   printf '%12s runs  %6s cov  %6s MB peak' "${runs:-?}" "${cov:-?}" "${rss:-?}"
+}
+
+# Runs each FUZZER for SECONDS as fuzz_run does, as many at a time as the
+# machine has cores. For each: its log at OUT/<name>.log, its verdict ("ok" or
+# "REPORT") at OUT/<name>.status, the inputs behind a report under
+# OUT/artifacts, and its work folder at OUT/<name>.work when KEEP is "keep"
+# (removed otherwise).
+#   fuzz_run_all SECONDS OUT KEEP FUZZER...
+fuzz_run_all() {
+  local seconds=$1 out=$2 keep=$3; shift 3
+  mkdir -p "$out"
+  printf '%s\n' "$@" | xargs -P "$(nproc)" -I{} bash -c '
+    . tools/fuzz/fuzz-lib.sh
+    name=$(basename "$1")
+    if fuzz_run "$1" "$2" "$3/$name.log" "$3/artifacts"; then echo ok; else echo REPORT; fi >"$3/$name.status"
+    if [ "$4" = keep ]; then mv "$FUZZ_WORK" "$3/$name.work"; else rm -rf "$FUZZ_WORK"; fi
+  ' _ {} "$seconds" "$out" "$keep"
+}
+
+# After fuzz_run_all: a line of figures per FUZZER, then every report found.
+# Returns 1 when any run reported (or left no verdict).
+#   fuzz_report_all OUT FUZZER...
+fuzz_report_all() {
+  local out=$1 f name status reports=0; shift
+  printf '%-24s %-7s %s\n' target result figures
+  for f in "$@"; do
+    name=$(basename "$f")
+    status=$(cat "$out/$name.status" 2>/dev/null || echo REPORT)
+    [ "$status" = ok ] || reports=$((reports + 1))
+    printf '%-24s %-7s %s\n' "$name" "$status" "$(fuzz_summary "$out/$name.log")"
+  done
+  for f in "$@"; do
+    name=$(basename "$f")
+    [ "$(cat "$out/$name.status" 2>/dev/null)" = ok ] || fuzz_show_report "$out/$name.log" "$out/artifacts" "$name"
+  done
+  echo "$reports target(s) with reports"
+  [ "$reports" -eq 0 ]
 }

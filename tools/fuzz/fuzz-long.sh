@@ -34,34 +34,10 @@ out=build-fuzz/long
 rm -rf "$out"; mkdir -p "$out"
 echo "fuzz-long: ${#targets[@]} targets, $minutes min each, $(nproc) at a time; logs in $out/"
 
-# One target: its run, its verdict, and the work folder kept for the merge.
-run_one() {
-  local f=$1 name; name=$(basename "$f")
-  . tools/fuzz/fuzz-lib.sh
-  if fuzz_run "$f" $((minutes * 60)) "$out/$name.log" "$out/artifacts"; then
-    echo ok >"$out/$name.status"
-  else
-    echo REPORT >"$out/$name.status"
-  fi
-  mv "$FUZZ_WORK" "$out/$name.work"
-}
-export -f run_one; export minutes out
-printf '%s\n' "${targets[@]}" | xargs -P "$(nproc)" -I{} bash -c 'run_one "$@"' _ {}
-
 . tools/fuzz/fuzz-lib.sh
+fuzz_run_all $((minutes * 60)) "$out" keep "${targets[@]}"
 reports=0
-printf '\n%-24s %-7s %s\n' target result figures
-for f in "${targets[@]}"; do
-  name=$(basename "$f")
-  status=$(cat "$out/$name.status")
-  [ "$status" = ok ] || reports=$((reports + 1))
-  printf '%-24s %-7s %s\n' "$name" "$status" "$(fuzz_summary "$out/$name.log")"
-done
-for f in "${targets[@]}"; do
-  name=$(basename "$f")
-  [ "$(cat "$out/$name.status")" = ok ] || fuzz_show_report "$out/$name.log" "$out/artifacts" "$name"
-done
-echo "fuzz-long: $reports target(s) with reports"
+fuzz_report_all "$out" "${targets[@]}" || reports=1
 
 if [ "$merge" = ask ]; then
   merge=no

@@ -204,7 +204,8 @@ TH_API THOpenDevice(int device, int flags) {
     lib.loader = std::thread([&lib, synth, font] {
       // Nothing waits for the font but the music: where this thread shares
       // a core with the program's own, the program's frames come first.
-      setpriority(PRIO_PROCESS, (id_t)gettid(), kLoaderNice);
+      const id_t self = (id_t)gettid();
+      setpriority(PRIO_PROCESS, self, getpriority(PRIO_PROCESS, self) + kLoaderNice);
       lib.font_loaded.store(fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED);
     });
   }

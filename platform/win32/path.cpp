@@ -65,8 +65,9 @@ std::unordered_map<std::string, Listing> listings;  // by the folder as given
 
 int64_t Nanoseconds(const timespec& t) { return (int64_t)t.tv_sec * 1'000'000'000 + t.tv_nsec; }
 
-// The listing of `folder` as it stands; null when it cannot be read.
-const Listing* ListFolder(const std::string& folder) {
+// The listing of `folder` as it stands: a kept one, or one read into
+// `scratch` when it is too recent to keep; null when it cannot be read.
+const Listing* ListFolder(const std::string& folder, Listing* scratch) {
   struct stat st;
   if (stat(folder.c_str(), &st) != 0) return nullptr;
   auto it = listings.find(folder);
@@ -84,9 +85,8 @@ const Listing* ListFolder(const std::string& folder) {
     // Too recent to be told apart from the next change: kept for this
     // lookup only.
     if (it != listings.end()) listings.erase(it);
-    static Listing once;  // guarded by listing_lock as the kept ones
-    once = std::move(fresh);
-    return &once;
+    *scratch = std::move(fresh);
+    return scratch;
   }
   if (it == listings.end() && listings.size() >= kMostListings) listings.clear();
   Listing& kept = listings[folder];
@@ -99,7 +99,8 @@ const Listing* ListFolder(const std::string& folder) {
 // the file system lists them in.
 bool FindNoCase(const std::string& folder, const std::string& name, std::string* found) {
   std::lock_guard<std::mutex> hold(listing_lock);
-  const Listing* listing = ListFolder(folder.empty() ? "." : folder);
+  Listing scratch;
+  const Listing* listing = ListFolder(folder.empty() ? "." : folder, &scratch);
   if (!listing) return false;
   bool any = false;
   for (const std::string& entry : listing->names) {

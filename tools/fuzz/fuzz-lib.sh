@@ -69,18 +69,15 @@ fuzz_run_all() {
 # Returns 1 when any run reported (or left no verdict).
 #   fuzz_report_all OUT FUZZER...
 fuzz_report_all() {
-  local out=$1 f name status reports=0; shift
+  local out=$1 f name status reported=(); shift
   printf '%-24s %-7s %s\n' target result figures
   for f in "$@"; do
     name=$(basename "$f")
     status=$(cat "$out/$name.status" 2>/dev/null || echo REPORT)
-    [ "$status" = ok ] || reports=$((reports + 1))
+    [ "$status" = ok ] || reported+=("$name")
     printf '%-24s %-7s %s\n' "$name" "$status" "$(fuzz_summary "$out/$name.log")"
   done
-  for f in "$@"; do
-    name=$(basename "$f")
-    [ "$(cat "$out/$name.status" 2>/dev/null)" = ok ] || fuzz_show_report "$out/$name.log" "$out/artifacts" "$name"
-  done
-  echo "$reports target(s) with reports"
-  [ "$reports" -eq 0 ]
+  for name in "${reported[@]}"; do fuzz_show_report "$out/$name.log" "$out/artifacts" "$name"; done
+  echo "${#reported[@]} target(s) with reports"
+  [ "${#reported[@]}" -eq 0 ]
 }

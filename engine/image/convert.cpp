@@ -163,6 +163,12 @@ bool RunFastPath(const Rect& r, const PIXELFORMAT* sf, const PIXELFORMAT* df, bo
   return false;
 }
 
+// A one-byte format whose channel fields describe its palette entries; a
+// single-channel format's fields lie inside the byte instead.
+bool IsPalettedFormat(const PIXELFORMAT* f) {
+  return f->bytes_per_pixel == 1 && (f->red_mask | f->green_mask | f->blue_mask | f->alpha_mask) > 0xFF;
+}
+
 // Raw value of a source pixel: the pixel itself, or the palette entry of a
 // 1-byte pixel.
 uint32_t SourceValue(const PIXELFORMAT* f, const uint8_t* p) {
@@ -218,8 +224,11 @@ int ConvertPixelRect(uint8_t* dst, int dst_pitch, const PIXELFORMAT* dst_format,
     });
     return 0;
   }
-  // Into a paletted image: nearest index of each unpacked colour.
-  if (db == 8 && (sb == 16 || sb == 24 || sb == 32)) {
+  // Into a paletted image: nearest index of each unpacked colour. A
+  // single-channel store is one byte a pixel too, but its byte is the value
+  // itself (all its channel masks cover the byte), not an index into a
+  // palette; it takes the general path.
+  if (db == 8 && IsPalettedFormat(df) && (sb == 16 || sb == 24 || sb == 32)) {
     r.Each([&](const uint8_t* s, uint8_t* d) {
       uint32_t cr, cg, cb, ca;
       DecodePixelColor(sf, LoadPixel(s, sf->bytes_per_pixel), &cr, &cg, &cb, &ca);

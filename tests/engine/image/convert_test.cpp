@@ -9,7 +9,7 @@
 
 namespace {
 
-enum Fmt { PAL, P565, P555, A1555, RGB24, XRGB, ARGB, A4444 };
+enum Fmt { PAL, P565, P555, A1555, RGB24, XRGB, ARGB, A4444, GRAY8 };
 
 PIXELFORMAT Make(Fmt f) {
   PIXELFORMAT p{};
@@ -26,6 +26,11 @@ PIXELFORMAT Make(Fmt f) {
     case XRGB: InitXrgbPixelFormat(&p); break;
     case ARGB: InitArgbPixelFormat(&p); break;
     case A4444: InitPixelFormatFromMasks(&p, 16, 0x0F00, 0x00F0, 0x000F, 0xF000); break;
+    case GRAY8:  // a single-channel store: every channel is the byte, no palette
+      p.bits_per_pixel = 8, p.bytes_per_pixel = 1;
+      p.red_width = p.green_width = p.blue_width = p.alpha_width = 8;
+      p.red_mask = p.green_mask = p.blue_mask = p.alpha_mask = 0xFF;
+      break;
   }
   return p;
 }
@@ -87,6 +92,12 @@ TEST(ConvertPixelRect, OnePixelTable) {
       {"alpha only", ARGB, 0x80FFFFFF, A4444, {0, 0, 1}, 0x8000},
       {"alpha without destination alpha", ARGB, 0x80102030, XRGB, {}, 0xFF102030},
       {"general path narrows by truncation", ARGB, 0x80F0E0D0, A4444, {}, 0x8FED},
+      // A single-channel store is no palette: it takes the source's red.
+      {"X8R8G8B8 into a single channel", XRGB, 0x00C04020, GRAY8, {0, 0, 1, 1}, 0xC0},
+      {"A8R8G8B8 into a single channel", ARGB, 0x10C04020, GRAY8, {0, 0, 1, 1}, 0xC0},
+      {"24-bit into a single channel", RGB24, 0x7F0000, GRAY8, {0, 0, 1, 1}, 0x7F},
+      {"565 into a single channel keeps red raw", P565, 0xF800, GRAY8, {0, 0, 1, 1}, 31},
+      {"paletted into a single channel", PAL, 1, GRAY8, {0, 0, 1, 1}, 0x10},
   };
   for (const Case& c : cases) EXPECT_EQ(ConvertOne(c.from, c.value, c.to, c.options), c.expect) << c.what;
 }

@@ -2,10 +2,12 @@
 // and when it is drawn, the render-state cache, the blend pipeline's stage
 // sets, textures and their pieces, the primitives, and the model runtime.
 #include <cmath>
+#include <functional>
 
 #include "engine/graphics/device/device_internal.h"
 #include "engine/image/image_load.h"
 #include "tests/engine/graphics/gl/gl_fixture.h"
+#include "tests/support/png_file.h"
 
 // The device driver's own functions are under test here.
 using namespace device;
@@ -184,6 +186,55 @@ TEST_F(BackEndTest, ACrossfadeInCopyModeIgnoresTheBlendParameter) {
     EXPECT_EQ(frame[(size_t)4 * kWidth + 4], 0xFAC828u) << "parameter " << param;
     EXPECT_EQ(frame[(size_t)4 * kWidth + 14], 0u) << "parameter " << param;
   }
+}
+
+// A crossfade graph weighs each pixel by one byte: a grey image's value, or
+// the red of a colour image, however the graph was made. A hard edge shows
+// the drawn graph where that byte passes the parameter (no byte here equals
+// one: the paths differ at equality; the software renderer's full weight is
+// 254 of 255).
+TEST_F(BackEndTest, ColourAndGreyCrossfadeGraphsWeighByTheirRedOnBothPaths) {
+  constexpr int kSize = 64;  // the weight of column x is 4x + 2
+  std::vector<uint32_t> ramp((size_t)kSize * kSize);
+  for (int y = 0; y < kSize; y++)
+    for (int x = 0; x < kSize; x++) ramp[(size_t)y * kSize + x] = (uint32_t)(x * 4 + 2) << 16 | (uint32_t)((63 - x) * 4);
+  ASSERT_TRUE(WriteRgbPng(Path("ramp.png"), ramp, kSize, kSize));
+  const std::function<int()> kinds[] = {
+      [&] { return MakeGraph(kSize, kSize, [](int x, int) { return Rgba{x * 4 + 2, 9, (63 - x) * 4, 255}; }); },
+      [&] { return LoadGraphFromFile(Path("ramp.png").c_str()); },
+      [&] {
+        PIXELFORMAT grey;
+        InitGreyPixelFormat(&grey);
+        BASEIMAGE wipe{};
+        MakeBaseImageOfFormat(kSize, kSize, &grey, &wipe);
+        for (int y = 0; y < kSize; y++)
+          for (int x = 0; x < kSize; x++) wipe.pixels[(size_t)y * wipe.pitch + x] = (uint8_t)(x * 4 + 2);
+        int graph = CreateGraphFromImage(&wipe, nullptr, 0, 0, 0);
+        DisposeBaseImage(&wipe);
+        return graph;
+      }};
+  const char* const kKindName[] = {"colour image", "RGB PNG file", "grey image"};
+  for (bool hardware : {false, true})
+    for (int kind = 0; kind < 3; kind++)
+      for (int param : {0, 64, 128, 200}) {
+        Frame frame = DrawOn(hardware, 32, [&] {
+          WipeDrawScreen();
+          SetGraphCreateBlendImage(1);
+          const int fade = kinds[kind]();
+          SetGraphCreateBlendImage(0);
+          ASSERT_NE(fade, -1);
+          const int white = SolidGraph(kSize, kSize, {255, 255, 255, 255});
+          ASSERT_EQ(SetCrossfadeGraph(fade, param, 0), 0);
+          PaintGraph(0, 0, white, 0);
+          SetCrossfadeGraph(-1, 0, 0);
+        });
+        int shown = 0;
+        for (int y = 0; y < kSize; y++)
+          for (int x = 0; x < kSize; x++) shown += (frame[(size_t)y * kWidth + x] >> 16) >= 0x80;  // white or nearly
+        const int columns = kSize - (param + 3) / 4;  // the columns whose weight reaches the parameter
+        EXPECT_EQ(shown, columns * kSize) << (hardware ? "device, " : "software, ") << kKindName[kind]
+                                          << ", parameter " << param;
+      }
 }
 
 TEST_F(BackEndTest, TheStateCacheSendsOnlyChangesAndKeepsOneFilterTable) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -10,9 +11,15 @@
 #include "game/hiscore.h"
 #include "game/scene_replay_single.h"
 #include "game/scene_single.h"
+#include "platform/win32/save_file.h"
 #include "tests/game/scene_fixture.h"
 
 namespace {
+
+// A save step that fails, and how.
+vox_win32::SaveStep g_fault_step;
+int g_fault = 0;
+int FailTheStep(vox_win32::SaveStep step) { return step == g_fault_step ? g_fault : 0; }
 
 class SingleTest : public SceneTest {
  protected:
@@ -167,7 +174,44 @@ TEST_F(SingleTest, AReplayThatCannotBeSavedIsReportedAndTheGameStillLeaves) {
   EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
   EXPECT_EQ(ReadFile("replay"), "not a folder");
   EXPECT_TRUE(Played("buzzer"));
-  EXPECT_EQ(err, "voxaldrift: could not save \"replay/play*.vrs\": a file stands where its folder should be\n");
+  EXPECT_EQ(err, "voxaldrift: could not save \"replay/play0.vrs\": a file stands where its folder should be\n");
+}
+
+TEST_F(SingleTest, AFailedReplaySaveNamesTheFileItTriedAndWhy) {
+  struct Case {
+    vox_win32::SaveStep step;
+    int fault;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {vox_win32::SaveStep::kCreate, EROFS, "the file system is read-only"},
+      {vox_win32::SaveStep::kCreate, EACCES, "access is denied (no permission to write it)"},
+      {vox_win32::SaveStep::kWrite, ENOSPC, "the disk is full"},
+      {vox_win32::SaveStep::kPublish, EROFS, "the file system is read-only"},
+  };
+  FillTable();
+  for (const char* name : {"play0.vrs", "play1.vrs", "play2.vrs"}) WriteFile(std::string("replay/") + name, "older");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    Scene_Single* single = Play();
+    PlayToTheEnd(single);
+    Frame();
+    Tap(kPadUp);  // save and leave
+    Played("buzzer");
+    g_fault_step = c.step;
+    g_fault = c.fault;
+    vox_win32::SetSaveStepHook(FailTheStep);
+    testing::internal::CaptureStderr();
+    Tap(C_Custom);
+    const std::string err = testing::internal::GetCapturedStderr();
+    vox_win32::SetSaveStepHook(nullptr);
+    EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(err, std::string("voxaldrift: could not save \"replay/play3.vrs\": ") + c.reason + "\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("replay")), {}), 3);
+    delete scene_;
+    scene_ = nullptr;
+  }
 }
 
 TEST_F(SingleTest, AHighScoreThatCannotBeSavedIsReportedAndTheFolderInItsPlaceKept) {

@@ -54,6 +54,35 @@ class SingleTest : public SceneTest {
     for (const char* p = text; *p; ++p) QueueInputChar((unsigned char)*p);
     UpdateTextInput();
   }
+  // Plays a game to its end and picks "save the replay and leave" in the
+  // menu (the table full: no name entry); what the save printed.
+  std::string SaveAndLeave() {
+    Scene_Single* single = Play();
+    PlayToTheEnd(single);
+    Frame();
+    Tap(kPadUp);
+    Played("buzzer");
+    testing::internal::CaptureStderr();
+    Tap(C_Custom);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
+    return err;
+  }
+  // Plays a game to the first place and types a name; what the table's save
+  // printed.
+  std::string EnterAName() {
+    Scene_Single* single = Play();
+    PlayToTheEnd(single);
+    Frame();
+    EXPECT_EQ(single->rank(), 0);
+    Played("buzzer");
+    testing::internal::CaptureStderr();
+    Type("RYU\r");
+    Frame();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(single->state(), Scene_Single::kMenu);
+    return err;
+  }
 };
 
 TEST_F(SingleTest, CountsInPlaysAndEndsInTheNameEntry) {
@@ -163,15 +192,7 @@ TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
 TEST_F(SingleTest, AReplayThatCannotBeSavedIsReportedAndTheGameStillLeaves) {
   WriteFile("replay", "not a folder");
   FillTable();
-  Scene_Single* single = Play();
-  PlayToTheEnd(single);
-  Frame();
-  Tap(kPadUp);
-  Played("buzzer");
-  testing::internal::CaptureStderr();
-  Tap(C_Custom);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
+  const std::string err = SaveAndLeave();
   EXPECT_EQ(ReadFile("replay"), "not a folder");
   EXPECT_TRUE(Played("buzzer"));
   EXPECT_EQ(err, "voxaldrift: could not save \"replay/play0.vrs\": a file stands where its folder should be\n");
@@ -193,19 +214,11 @@ TEST_F(SingleTest, AFailedReplaySaveNamesTheFileItTriedAndWhy) {
   for (const char* name : {"play0.vrs", "play1.vrs", "play2.vrs"}) WriteFile(std::string("replay/") + name, "older");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
-    Scene_Single* single = Play();
-    PlayToTheEnd(single);
-    Frame();
-    Tap(kPadUp);  // save and leave
-    Played("buzzer");
     g_fault_step = c.step;
     g_fault = c.fault;
     vox_win32::SetSaveStepHook(FailTheStep);
-    testing::internal::CaptureStderr();
-    Tap(C_Custom);
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = SaveAndLeave();
     vox_win32::SetSaveStepHook(nullptr);
-    EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
     EXPECT_TRUE(Played("buzzer"));
     EXPECT_EQ(err, std::string("voxaldrift: could not save \"replay/play3.vrs\": ") + c.reason + "\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("replay")), {}), 3);
@@ -217,16 +230,7 @@ TEST_F(SingleTest, AFailedReplaySaveNamesTheFileItTriedAndWhy) {
 TEST_F(SingleTest, AHighScoreThatCannotBeSavedIsReportedAndTheFolderInItsPlaceKept) {
   std::filesystem::create_directory(Path("score.vsd"));
   WriteFile("score.vsd/mine", "x");
-  Scene_Single* single = Play();
-  PlayToTheEnd(single);
-  Frame();
-  ASSERT_EQ(single->rank(), 0);
-  Played("buzzer");
-  testing::internal::CaptureStderr();
-  Type("RYU\r");
-  Frame();
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(single->state(), Scene_Single::kMenu);
+  const std::string err = EnterAName();
   EXPECT_TRUE(Played("buzzer"));
   EXPECT_EQ(err, "voxaldrift: could not save \"score.vsd\": a folder stands in the file's place\n");
   EXPECT_EQ(ReadFile("score.vsd/mine"), "x");
@@ -238,16 +242,7 @@ TEST_F(SingleTest, AReadOnlyHighScoreFileIsReportedAndKeptAsItIs) {
   ASSERT_TRUE(write_hiscore_file(default_hiscores()));
   const std::string old = ReadFile("score.vsd");
   ASSERT_EQ(chmod(Path("score.vsd").c_str(), 0444), 0);
-  Scene_Single* single = Play();
-  PlayToTheEnd(single);
-  Frame();
-  ASSERT_EQ(single->rank(), 0);
-  Played("buzzer");
-  testing::internal::CaptureStderr();
-  Type("RYU\r");
-  Frame();
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(single->state(), Scene_Single::kMenu);
+  const std::string err = EnterAName();
   EXPECT_TRUE(Played("buzzer"));
   EXPECT_EQ(err, "voxaldrift: could not save \"score.vsd\": the file is read-only\n");
   struct stat st;

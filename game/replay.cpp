@@ -18,10 +18,10 @@
 namespace {
 
 constexpr size_t kChunk = 4096;
+constexpr size_t kCommandsPerChunk = kChunk / sizeof(replay_command);
 
 // What failed_replay_file reports; empty when the last store succeeded.
 thread_local std::string failed_replay;
-constexpr size_t kCommandsPerChunk = kChunk / sizeof(replay_command);
 
 void encode(const replay_command& c, uint8_t* p) {
   WriteLe32(p, c.frame);

@@ -122,8 +122,8 @@ class TempFile {
 
 DWORD SaveErrorFromErrno(int error) {
   switch (error) {
-    // The folder the file goes into: its name is missing, as the platform
-    // says it.
+    // What is missing when a save's file cannot be made is its folder, as
+    // the platform says it.
     case ENOENT: return ERROR_PATH_NOT_FOUND;
     case EROFS: return ERROR_WRITE_PROTECT;
     case EISDIR: return ERROR_DIRECTORY_NOT_SUPPORTED;
@@ -163,9 +163,9 @@ bool SaveReplacingFile(const std::string& path, const void* data, size_t size) {
 
 namespace {
 
-// The first number from `first` on whose name nothing stands now, or -1.
-int FirstFreeNumber(const std::function<std::string(int)>& name, int first, int limit) {
-  for (int n = first; n < limit; ++n) {
+// The first number on whose name nothing stands now, or -1.
+int FirstFreeNumber(const std::function<std::string(int)>& name, int limit) {
+  for (int n = 0; n < limit; ++n) {
     const std::string to = name(n);
     struct stat st;
     if (!to.empty() && lstat(to.c_str(), &st) != 0) return n;
@@ -197,7 +197,7 @@ int SaveUnderNewName(const std::string& folder, std::string_view stem, const voi
   if (!tried) tried = &number_tried;
   // The name the save is to take, known before it starts so that a failure
   // can name it; one taken meanwhile is passed over when publishing.
-  const int first = *tried = FirstFreeNumber(name, 0, limit);
+  const int first = *tried = FirstFreeNumber(name, limit);
   if (first < 0) return Fail(EEXIST);
   TempFile temp;
   if (int e = temp.Fill(folder, stem, data, size, 0)) return Fail(e);

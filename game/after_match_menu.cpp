@@ -40,7 +40,7 @@ void draw_after_match_labels(int brightness) {
 int after_match_menu_choice(int* cursor, Field* const* fields, int count) {
   const int row = after_match_menu_step(cursor);
   if (row < 0) return -1;
-  if (after_match_saves(row) && save_replay(fields, count) < 0) report_failed_save(kReplayFiles);
+  if (after_match_saves(row) && save_replay(fields, count) < 0) report_failed_save(failed_replay_file().c_str());
   return after_match_leaves(row) ? 1 : 0;
 }
 

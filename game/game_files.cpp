@@ -46,6 +46,11 @@ bool replace_whole_file(const char* path, const void* data, size_t size) {
   return vox_win32::SaveReplacingFile(host, data, size);
 }
 
+bool may_replace_file(const char* path) {
+  std::string host;
+  return host_path(path, &host) && vox_win32::MayReplaceFile(host);
+}
+
 bool keep_file_beside(const char* path) {
   std::string host;
   if (!host_path(path, &host)) return false;
@@ -76,7 +81,11 @@ void remove_unfinished_saves(const char* file) {
 std::string save_error_text() {
   switch (DWORD e = GetLastError()) {
     case ERROR_DISK_FULL: return "the disk is full";
-    case ERROR_ACCESS_DENIED: return "access is denied (a read-only folder, or a folder in the file's place)";
+    case ERROR_DISK_QUOTA_EXCEEDED: return "the disk quota is used up";
+    case ERROR_WRITE_PROTECT: return "the file system is read-only";
+    case ERROR_FILE_READ_ONLY: return "the file is read-only";
+    case ERROR_ACCESS_DENIED: return "access is denied (no permission to write it)";
+    case ERROR_DIRECTORY_NOT_SUPPORTED: return "a folder stands in the file's place";
     case ERROR_PATH_NOT_FOUND: return "its folder is missing";
     case ERROR_DIRECTORY: return "a file stands where its folder should be";
     case ERROR_ALREADY_EXISTS:

@@ -14,8 +14,12 @@
 // folder by that name, a read error; the last error set).
 int read_file_head(const char* path, size_t limit, std::string* bytes);
 // Replaces the file with the bytes: a failure leaves the old file (or none)
-// in place and sets the last error.
+// in place and sets the last error. A file the player made read-only, or one
+// this program may not write, is left as it is: the save fails.
 bool replace_whole_file(const char* path, const void* data, size_t size);
+// Whether replace_whole_file may replace what stands at the path (nothing,
+// or a file this program may write); false with the last error set.
+bool may_replace_file(const char* path);
 // Gives an existing file a second name beside it, the first free one of
 // "<path>.kept1", "<path>.kept2", ...; false (the last error set) when it
 // cannot.

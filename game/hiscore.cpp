@@ -65,6 +65,9 @@ hiscore_table read_hiscore_file(const char* path) {
 }
 
 bool write_hiscore_file(const hiscore_table& table, const char* path) {
+  // A file that cannot be replaced is not kept beside either: it stays as
+  // it is, under its one name.
+  if (!may_replace_file(path)) return false;
   // One byte more than a table tells a longer file from one of the game's.
   std::string old;
   const int found = read_file_head(path, kHiscoreFileSize + 1, &old);

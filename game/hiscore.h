@@ -42,8 +42,9 @@ hiscore_table read_hiscore_file(const char* path = kHiscoreFile);
 // A file there that is not one the game writes (another magic, another
 // length, unreadable) is first kept beside it under the first free name of
 // "score.vsd.kept1", "score.vsd.kept2", ...; when it cannot be kept,
-// nothing is written. False (the last error set) when the table was not
-// saved.
+// nothing is written. A read-only file (or one this program may not write,
+// or a folder) is left as it is, with no copy. False (the last error set)
+// when the table was not saved.
 bool write_hiscore_file(const hiscore_table& table, const char* path = kHiscoreFile);
 
 // The place 0-4 a score takes in a mode's table (a tie goes above the stored

@@ -20,6 +20,9 @@ namespace {
 constexpr size_t kChunk = 4096;
 constexpr size_t kCommandsPerChunk = kChunk / sizeof(replay_command);
 
+// What failed_replay_file reports; empty when the last store succeeded.
+thread_local std::string failed_replay;
+
 void encode(const replay_command& c, uint8_t* p) {
   WriteLe32(p, c.frame);
   WriteLe16(p + 4, c.bits);
@@ -154,7 +157,20 @@ bool read_replay_file(const char* path, std::vector<uint8_t>* bytes) {
   return ok && std::memcmp(bytes->data(), kReplayMagic, 4) == 0;
 }
 
-int store_replay_file(const std::vector<uint8_t>& bytes) {
+namespace {
+
+// The replay file of a number: "replay" and the name joined by the separator.
+std::string replay_name(int n, char separator) {
+  char name[64];
+  std::snprintf(name, sizeof name, "%s%c%s%d.vrs", kReplayFolder, separator, kReplayStem, n);
+  return name;
+}
+
+// store_replay_file; `tried` receives the number of the name the save took
+// or was to take, -1 when none was free.
+int store_in_replay_folder(const std::vector<uint8_t>& bytes, int* tried) {
+  // Without its folder, the save is to take the first name.
+  *tried = 0;
   DWORD folder = GetFileAttributesA(kReplayFolder);
   if (folder == INVALID_FILE_ATTRIBUTES) {
     if (!CreateDirectoryA(kReplayFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return -1;
@@ -167,13 +183,24 @@ int store_replay_file(const std::vector<uint8_t>& bytes) {
   return vox_win32::SaveUnderNewName(
       host, kReplayStem, bytes.data(), bytes.size(),
       [](int n) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%s\\%s%d.vrs", kReplayFolder, kReplayStem, n);
+        const std::string name = replay_name(n, '\\');
         std::string to;
         // A name the folder holds in another letter case is taken, as on
         // Windows.
-        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES || !host_path(name, &to)) return std::string();
+        if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES || !host_path(name.c_str(), &to))
+          return std::string();
         return to;
       },
-      kReplayNumberLimit);
+      kReplayNumberLimit, tried);
 }
+
+}  // namespace
+
+int store_replay_file(const std::vector<uint8_t>& bytes) {
+  int tried;
+  const int number = store_in_replay_folder(bytes, &tried);
+  failed_replay = number >= 0 ? std::string() : tried >= 0 ? replay_name(tried, '/') : std::string(kReplayFiles);
+  return number;
+}
+
+std::string failed_replay_file() { return failed_replay.empty() ? kReplayFiles : failed_replay; }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // One change of a field's virtual buttons: presses in the low byte, releases
@@ -86,3 +87,8 @@ bool read_replay_file(const char* path, std::vector<uint8_t>* bytes);
 // Returns the number in the name, or -1 (the last error set) when nothing
 // could be saved (then no file is left).
 int store_replay_file(const std::vector<uint8_t>& bytes);
+// The file the last store_replay_file of this thread that failed was
+// writing, as the player finds it in the run folder ("replay/play3.vrs": the
+// name it tried); kReplayFiles when it found no free name, or when no store
+// has failed since the last one that succeeded.
+std::string failed_replay_file();

@@ -199,7 +199,7 @@ void Scene_Network::settle_menu() {
   play_se(kSoundConfirm);
   if (after_match_saves(menu_[0].choice)) {
     // A replay that cannot be written is reported and the menu goes on.
-    if (play_.save_replay() < 0) report_failed_save(kReplayFiles);
+    if (play_.save_replay() < 0) report_failed_save(failed_replay_file().c_str());
   }
   if (after_match_leaves(menu_[0].choice)) {
     leave();

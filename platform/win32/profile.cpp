@@ -2,7 +2,7 @@
 // written back whole with CRLF line ends, saved as save_file.h saves (a
 // synced temporary file renamed into place, the folder synced), so a failed
 // or killed write loses nothing. A file that is there and cannot be read is
-// never written over.
+// never written over, nor is a read-only one (the write fails).
 //
 // Reading follows the platform: section and key names match ignoring case;
 // blanks around names and values are dropped; a value enclosed in matching
@@ -252,7 +252,7 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
   int unreadable = 0;
   Profile p = Load(host, &unreadable);
   if (unreadable) {
-    SetLastError(vox_win32::ErrorFromErrno(unreadable));
+    SetLastError(vox_win32::SaveErrorFromErrno(unreadable));
     return FALSE;
   }
   size_t first = 0, end = 0;

@@ -34,9 +34,13 @@ int Enter(SaveStep step) {
 
 // Sets the last error for an errno value; always -1.
 int Fail(int error) {
-  // A missing folder reads as the platform says it.
-  SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(error));
+  SetLastError(SaveErrorFromErrno(error));
   return -1;
+}
+
+bool Refuse(DWORD code) {
+  SetLastError(code);
+  return false;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -116,7 +120,32 @@ class TempFile {
 
 }  // namespace
 
+DWORD SaveErrorFromErrno(int error) {
+  switch (error) {
+    // What is missing when a save's file cannot be made is its folder, as
+    // the platform says it.
+    case ENOENT: return ERROR_PATH_NOT_FOUND;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EISDIR: return ERROR_DIRECTORY_NOT_SUPPORTED;
+    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
+    default: return ErrorFromErrno(error);
+  }
+}
+
+bool MayReplaceFile(const std::string& path) {
+  struct stat st;
+  // Nothing there, or nothing to be seen: the save itself finds out.
+  if (stat(path.c_str(), &st) != 0) return true;
+  if (S_ISDIR(st.st_mode)) return Refuse(ERROR_DIRECTORY_NOT_SUPPORTED);
+  // No write bit at all is the read-only attribute, which a privileged
+  // process must keep as well: the rename would go over it.
+  if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) return Refuse(ERROR_FILE_READ_ONLY);
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Refuse(SaveErrorFromErrno(errno));
+  return true;
+}
+
 bool SaveReplacingFile(const std::string& path, const void* data, size_t size) {
+  if (!MayReplaceFile(path)) return false;
   struct stat old;
   mode_t mode = stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0;
   const std::string folder = FolderOf(path);
@@ -134,14 +163,28 @@ bool SaveReplacingFile(const std::string& path, const void* data, size_t size) {
 
 namespace {
 
-// Links `from` under the first free name; the number, or -1 with errno set.
-int LinkUnderNewName(const std::string& from, const std::function<std::string(int)>& name, int limit) {
+// The first number on whose name nothing stands now, or -1.
+int FirstFreeNumber(const std::function<std::string(int)>& name, int limit) {
   for (int n = 0; n < limit; ++n) {
     const std::string to = name(n);
+    struct stat st;
+    if (!to.empty() && lstat(to.c_str(), &st) != 0) return n;
+  }
+  return -1;
+}
+
+// Links `from` under the first free name from `first` on; the number, or -1
+// with errno set. `at` follows the number being tried (-1 once none is left).
+int LinkUnderNewName(const std::string& from, const std::function<std::string(int)>& name, int first, int limit,
+                     int* at) {
+  for (int n = first; n < limit; ++n) {
+    const std::string to = name(n);
     if (to.empty()) continue;
+    *at = n;
     if (link(from.c_str(), to.c_str()) == 0) return n;
     if (errno != EEXIST) return -1;
   }
+  *at = -1;
   errno = EEXIST;
   return -1;
 }
@@ -149,11 +192,17 @@ int LinkUnderNewName(const std::string& from, const std::function<std::string(in
 }  // namespace
 
 int SaveUnderNewName(const std::string& folder, std::string_view stem, const void* data, size_t size,
-                     const std::function<std::string(int)>& name, int limit) {
+                     const std::function<std::string(int)>& name, int limit, int* tried) {
+  int number_tried;
+  if (!tried) tried = &number_tried;
+  // The name the save is to take, known before it starts so that a failure
+  // can name it; one taken meanwhile is passed over when publishing.
+  const int first = *tried = FirstFreeNumber(name, limit);
+  if (first < 0) return Fail(EEXIST);
   TempFile temp;
   if (int e = temp.Fill(folder, stem, data, size, 0)) return Fail(e);
   if (int e = Enter(SaveStep::kPublish)) return Fail(e);
-  int number = LinkUnderNewName(temp.path(), name, limit);
+  int number = LinkUnderNewName(temp.path(), name, first, limit, tried);
   if (number < 0) return Fail(errno);
   // The temporary name goes before the folder is synced, with the new one.
   unlink(temp.path().c_str());
@@ -163,7 +212,8 @@ int SaveUnderNewName(const std::string& folder, std::string_view stem, const voi
 }
 
 int KeepUnderNewName(const std::string& path, const std::function<std::string(int)>& name, int limit) {
-  int number = LinkUnderNewName(path, name, limit);
+  int at;
+  int number = LinkUnderNewName(path, name, 0, limit, &at);
   return number < 0 ? Fail(errno) : number;
 }
 

@@ -193,7 +193,7 @@ TEST_F(HiscoreFileTest, AFailedWriteLeavesNothingBehind) {
   std::filesystem::create_directory(Path("score.vsd"));
   WriteFile("score.vsd/keep", "x");
   EXPECT_FALSE(write_hiscore_file(default_hiscores()));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY_NOT_SUPPORTED);
   EXPECT_EQ(ReadFile("score.vsd/keep"), "x");
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(dir())) (void)e, ++entries;
@@ -210,6 +210,21 @@ TEST_F(HiscoreFileTest, AFailedWriteLeavesNothingBehind) {
   EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
   EXPECT_EQ(ReadFile("score.vsd"), Numbered());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1);
+  // A read-only file, the game's own or another kind: neither replaced nor
+  // kept beside.
+  for (const std::string& bytes : {Numbered(), std::string("a player's")}) {
+    WriteFile("score.vsd", bytes);
+    ASSERT_EQ(chmod(Path("score.vsd").c_str(), 0444), 0);
+    EXPECT_FALSE(write_hiscore_file(default_hiscores()));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_READ_ONLY);
+    struct stat st;
+    ASSERT_EQ(stat(Path("score.vsd").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(ReadFile("score.vsd"), bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1);
+    chmod(Path("score.vsd").c_str(), 0644);
+  }
 }
 
 }  // namespace

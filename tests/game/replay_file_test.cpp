@@ -113,6 +113,7 @@ TEST_F(ReplayFileTest, AnExistingFileIsNeverOverwritten) {
 TEST_F(ReplayFileTest, AFailedWriteLeavesNoFileAndIsReported) {
   std::vector<uint8_t> big = OneField(0, 200000);
   ASSERT_GT(big.size(), 4096u);
+  WriteFile("replay/play0.vrs", "older");
   signal(SIGXFSZ, SIG_IGN);
   rlimit saved;
   getrlimit(RLIMIT_FSIZE, &saved);
@@ -122,11 +123,18 @@ TEST_F(ReplayFileTest, AFailedWriteLeavesNoFileAndIsReported) {
   int number = store_replay_file(big);
   setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_EQ(number, -1);
-  EXPECT_TRUE(std::filesystem::is_empty(Path("replay")));
+  // The failure names the file it was writing, as the player finds it.
+  EXPECT_EQ(failed_replay_file(), "replay/play1.vrs");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("replay")), {}), 1);
   // A "replay" that is a file: nothing saved either.
   std::filesystem::remove_all(Path("replay"));
   WriteFile("replay", "x");
   EXPECT_EQ(store_replay_file(big), -1);
+  EXPECT_EQ(failed_replay_file(), "replay/play0.vrs");
+  // Once a save succeeds, no failed file is left to name.
+  std::filesystem::remove(Path("replay"));
+  ASSERT_EQ(store_replay_file(big), 0);
+  EXPECT_EQ(failed_replay_file(), kReplayFiles);
 }
 
 TEST_F(ReplayFileTest, UnreadableFilesMakeNoField) {

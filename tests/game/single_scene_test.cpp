@@ -1,7 +1,9 @@
 // Single play from the count-in to the after-game menu, the high-score name
 // entry, saving replays, and the replay scene playing a saved game back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -9,9 +11,15 @@
 #include "game/hiscore.h"
 #include "game/scene_replay_single.h"
 #include "game/scene_single.h"
+#include "platform/win32/save_file.h"
 #include "tests/game/scene_fixture.h"
 
 namespace {
+
+// A save step that fails, and how.
+vox_win32::SaveStep g_fault_step;
+int g_fault = 0;
+int FailTheStep(vox_win32::SaveStep step) { return step == g_fault_step ? g_fault : 0; }
 
 class SingleTest : public SceneTest {
  protected:
@@ -45,6 +53,35 @@ class SingleTest : public SceneTest {
   static void Type(const char* text) {
     for (const char* p = text; *p; ++p) QueueInputChar((unsigned char)*p);
     UpdateTextInput();
+  }
+  // Plays a game to its end and picks "save the replay and leave" in the
+  // menu (the table full: no name entry); what the save printed.
+  std::string SaveAndLeave() {
+    Scene_Single* single = Play();
+    PlayToTheEnd(single);
+    Frame();
+    Tap(kPadUp);
+    Played("buzzer");
+    testing::internal::CaptureStderr();
+    Tap(C_Custom);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
+    return err;
+  }
+  // Plays a game to the first place and types a name; what the table's save
+  // printed.
+  std::string EnterAName() {
+    Scene_Single* single = Play();
+    PlayToTheEnd(single);
+    Frame();
+    EXPECT_EQ(single->rank(), 0);
+    Played("buzzer");
+    testing::internal::CaptureStderr();
+    Type("RYU\r");
+    Frame();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(single->state(), Scene_Single::kMenu);
+    return err;
   }
 };
 
@@ -155,38 +192,64 @@ TEST_F(SingleTest, MenuWrapsSavesAndPlaysAgain) {
 TEST_F(SingleTest, AReplayThatCannotBeSavedIsReportedAndTheGameStillLeaves) {
   WriteFile("replay", "not a folder");
   FillTable();
-  Scene_Single* single = Play();
-  PlayToTheEnd(single);
-  Frame();
-  Tap(kPadUp);
-  Played("buzzer");
-  testing::internal::CaptureStderr();
-  Tap(C_Custom);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(single->state(), Scene_Single::kFadeOut);
+  const std::string err = SaveAndLeave();
   EXPECT_EQ(ReadFile("replay"), "not a folder");
   EXPECT_TRUE(Played("buzzer"));
-  EXPECT_EQ(err, "voxaldrift: could not save \"replay/play*.vrs\": a file stands where its folder should be\n");
+  EXPECT_EQ(err, "voxaldrift: could not save \"replay/play0.vrs\": a file stands where its folder should be\n");
+}
+
+TEST_F(SingleTest, AFailedReplaySaveNamesTheFileItTriedAndWhy) {
+  struct Case {
+    vox_win32::SaveStep step;
+    int fault;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {vox_win32::SaveStep::kCreate, EROFS, "the file system is read-only"},
+      {vox_win32::SaveStep::kCreate, EACCES, "access is denied (no permission to write it)"},
+      {vox_win32::SaveStep::kWrite, ENOSPC, "the disk is full"},
+      {vox_win32::SaveStep::kPublish, EROFS, "the file system is read-only"},
+  };
+  FillTable();
+  for (const char* name : {"play0.vrs", "play1.vrs", "play2.vrs"}) WriteFile(std::string("replay/") + name, "older");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    g_fault_step = c.step;
+    g_fault = c.fault;
+    vox_win32::SetSaveStepHook(FailTheStep);
+    const std::string err = SaveAndLeave();
+    vox_win32::SetSaveStepHook(nullptr);
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(err, std::string("voxaldrift: could not save \"replay/play3.vrs\": ") + c.reason + "\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("replay")), {}), 3);
+    delete scene_;
+    scene_ = nullptr;
+  }
 }
 
 TEST_F(SingleTest, AHighScoreThatCannotBeSavedIsReportedAndTheFolderInItsPlaceKept) {
   std::filesystem::create_directory(Path("score.vsd"));
   WriteFile("score.vsd/mine", "x");
-  Scene_Single* single = Play();
-  PlayToTheEnd(single);
-  Frame();
-  ASSERT_EQ(single->rank(), 0);
-  Played("buzzer");
-  testing::internal::CaptureStderr();
-  Type("RYU\r");
-  Frame();
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(single->state(), Scene_Single::kMenu);
+  const std::string err = EnterAName();
   EXPECT_TRUE(Played("buzzer"));
-  EXPECT_EQ(err.rfind("voxaldrift: could not save \"score.vsd\": access is denied", 0), 0u) << err;
+  EXPECT_EQ(err, "voxaldrift: could not save \"score.vsd\": a folder stands in the file's place\n");
   EXPECT_EQ(ReadFile("score.vsd/mine"), "x");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("score.vsd")), {}), 1);
   EXPECT_FALSE(std::filesystem::exists(Path("score.vsd.kept1")));
+}
+
+TEST_F(SingleTest, AReadOnlyHighScoreFileIsReportedAndKeptAsItIs) {
+  ASSERT_TRUE(write_hiscore_file(default_hiscores()));
+  const std::string old = ReadFile("score.vsd");
+  ASSERT_EQ(chmod(Path("score.vsd").c_str(), 0444), 0);
+  const std::string err = EnterAName();
+  EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(err, "voxaldrift: could not save \"score.vsd\": the file is read-only\n");
+  struct stat st;
+  ASSERT_EQ(stat(Path("score.vsd").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(ReadFile("score.vsd"), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2);  // and sounds/
 }
 
 class ReplaySingleTest : public SingleTest {

@@ -1,8 +1,9 @@
 // Saves through a synced temporary file: a failure at any step leaves the
-// old file and no temporary file, the last error says why; a file replaced
-// keeps its permissions; a new name is never one that exists; and the
-// clean-up at start takes the temporary files of its stem alone, never one
-// a running save holds.
+// old file and no temporary file, the last error says why and a save under
+// a new name says which name it was to take; a read-only file is never
+// replaced; a file replaced keeps its permissions; a new name is never one
+// that exists; and the clean-up at start takes the temporary files of its
+// stem alone, never one a running save holds.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -51,9 +52,10 @@ TEST_F(SaveFileTest, AFailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     DWORD last_error;
   };
   const Fault faults[] = {
-      {SaveStep::kCreate, EROFS, ERROR_ACCESS_DENIED}, {SaveStep::kCreate, ENOSPC, ERROR_DISK_FULL},
-      {SaveStep::kWrite, ENOSPC, ERROR_DISK_FULL},     {SaveStep::kSync, EIO, ERROR_INVALID_PARAMETER},
-      {SaveStep::kPublish, EACCES, ERROR_ACCESS_DENIED},
+      {SaveStep::kCreate, EROFS, ERROR_WRITE_PROTECT},   {SaveStep::kCreate, EACCES, ERROR_ACCESS_DENIED},
+      {SaveStep::kCreate, ENOSPC, ERROR_DISK_FULL},      {SaveStep::kWrite, ENOSPC, ERROR_DISK_FULL},
+      {SaveStep::kWrite, EDQUOT, ERROR_DISK_QUOTA_EXCEEDED}, {SaveStep::kSync, EIO, ERROR_INVALID_PARAMETER},
+      {SaveStep::kPublish, EACCES, ERROR_ACCESS_DENIED}, {SaveStep::kPublish, EROFS, ERROR_WRITE_PROTECT},
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(std::to_string((int)f.step) + " " + std::to_string(f.error));
@@ -68,8 +70,10 @@ TEST_F(SaveFileTest, AFailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     EXPECT_FALSE(vox_win32::SaveReplacingFile(Path("score.vsd"), "new", 3));
     EXPECT_EQ(GetLastError(), f.last_error);
     SetLastError(0);
-    EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "new", 3, PlayNames(), 100), -1);
+    int tried = -2;
+    EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "new", 3, PlayNames(), 100, &tried), -1);
     EXPECT_EQ(GetLastError(), f.last_error);
+    EXPECT_EQ(tried, 1);  // the name it was to take
     vox_win32::SetSaveStepHook(nullptr);
     EXPECT_EQ(Names(), before);
     EXPECT_EQ(ReadFile("score.vsd"), "old");
@@ -81,7 +85,7 @@ TEST_F(SaveFileTest, WhatStandsInTheWayIsReportedAndLeftAsItIs) {
   // folder at all.
   std::filesystem::create_directory(Path("score.vsd"));
   EXPECT_FALSE(vox_win32::SaveReplacingFile(Path("score.vsd"), "new", 3));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY_NOT_SUPPORTED);
   EXPECT_TRUE(std::filesystem::is_directory(Path("score.vsd")));
   WriteFile("replay", "a file");
   EXPECT_EQ(vox_win32::SaveUnderNewName(Path("replay"), "play", "x", 1, PlayNames(), 10), -1);
@@ -89,6 +93,41 @@ TEST_F(SaveFileTest, WhatStandsInTheWayIsReportedAndLeftAsItIs) {
   EXPECT_FALSE(vox_win32::SaveReplacingFile(Path("missing/x.ini"), "new", 3));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(Names(), (std::vector<std::string>{"replay", "score.vsd"}));
+}
+
+TEST_F(SaveFileTest, AFileThatMayNotBeWrittenIsRefusedAndKeptAsItIs) {
+  // No write bit at all is read-only whoever runs the save, as the platform's
+  // attribute is; a file that only others may write is refused to a process
+  // without the privilege to write it anyway.
+  const bool privileged = geteuid() == 0;
+  struct Case {
+    mode_t mode;
+    bool refused;
+    DWORD last_error;
+  };
+  const Case cases[] = {
+      {0444, true, ERROR_FILE_READ_ONLY},
+      {0400, true, ERROR_FILE_READ_ONLY},
+      {0000, true, ERROR_FILE_READ_ONLY},
+      {0464, !privileged, ERROR_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode));
+    WriteFile("x.ini", "old");
+    ASSERT_EQ(chmod(Path("x.ini").c_str(), c.mode), 0);
+    SetLastError(0);
+    EXPECT_EQ(vox_win32::SaveReplacingFile(Path("x.ini"), "new", 3), !c.refused);
+    struct stat st;
+    ASSERT_EQ(stat(Path("x.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(Names(), std::vector<std::string>{"x.ini"});
+    chmod(Path("x.ini").c_str(), 0600);
+    EXPECT_EQ(ReadFile("x.ini"), c.refused ? "old" : "new");
+    if (c.refused) {
+      EXPECT_EQ(GetLastError(), c.last_error);
+    }
+    std::filesystem::remove(Path("x.ini"));
+  }
 }
 
 TEST_F(SaveFileTest, AReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsual) {
@@ -113,13 +152,16 @@ TEST_F(SaveFileTest, ANewNameIsNeverOneThatExists) {
   WriteFile("play0.vrs", "zero");
   WriteFile("play2.vrs", "two");
   EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "one", 3, PlayNames(), 100), 1);
-  EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "three", 5, PlayNames(), 100), 3);
+  int tried = -2;
+  EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "three", 5, PlayNames(), 100, &tried), 3);
+  EXPECT_EQ(tried, 3);
   // A name the caller skips (an empty name) is not taken either.
   auto skip_four = [this](int n) { return n == 4 ? std::string() : Path("play" + std::to_string(n) + ".vrs"); };
   EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "five", 4, skip_four, 100), 5);
   // Every name taken: nothing saved, nothing left.
-  EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "none", 4, PlayNames(), 4), -1);
+  EXPECT_EQ(vox_win32::SaveUnderNewName(dir(), "play", "none", 4, PlayNames(), 4, &tried), -1);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(tried, -1);
   EXPECT_EQ(ReadFile("play0.vrs"), "zero");
   EXPECT_EQ(ReadFile("play1.vrs"), "one");
   EXPECT_EQ(ReadFile("play2.vrs"), "two");

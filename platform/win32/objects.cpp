@@ -65,9 +65,10 @@ DWORD ErrorFromErrno(int error) {
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR:
     case EBUSY: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
     case EEXIST: return ERROR_ALREADY_EXISTS;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case EMFILE:

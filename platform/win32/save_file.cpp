@@ -125,9 +125,7 @@ DWORD SaveErrorFromErrno(int error) {
     // What is missing when a save's file cannot be made is its folder, as
     // the platform says it.
     case ENOENT: return ERROR_PATH_NOT_FOUND;
-    case EROFS: return ERROR_WRITE_PROTECT;
     case EISDIR: return ERROR_DIRECTORY_NOT_SUPPORTED;
-    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
     default: return ErrorFromErrno(error);
   }
 }

@@ -30,18 +30,11 @@
 
 #include "platform/win32/win32.h"
 
-// Last-error codes beside those of win32.h that only saves set, with the
-// platform's values.
-#define ERROR_WRITE_PROTECT 19u
-#define ERROR_DIRECTORY_NOT_SUPPORTED 336u
-#define ERROR_DISK_QUOTA_EXCEEDED 1295u
-#define ERROR_FILE_READ_ONLY 6009u
-
 namespace vox_win32 {
 
 // The last error a failed save sets for an errno value: ErrorFromErrno's,
-// but a read-only file system, a folder in the file's place, a used-up
-// quota and a missing folder each keep a code of their own.
+// but a folder in the file's place and a missing folder each keep a code of
+// their own.
 DWORD SaveErrorFromErrno(int error);
 
 // Whether a save may replace what stands at `path`: true when nothing is

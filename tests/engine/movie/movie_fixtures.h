@@ -65,3 +65,11 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 // the graphics host and every other subsystem stay as they were, and the
 // graphics fixtures' tear-down disconnects them; movie_hooks.cpp.
 void ConnectMovies();
+
+struct MovieRecord;
+// Waits until a stream movie's decoding thread has done all that the clock
+// lets it do (however long a busy machine keeps it from running); false
+// after a generous bound. movie_hooks.cpp.
+bool SettleStreamMovie(MovieRecord* r);
+// Updates of a stream movie until nothing more is due.
+void PumpStreamMovie(int movie);

@@ -72,30 +72,6 @@ class MovieTest : public GraphicsTest {
     PeekBaseImagePixel(r->frame_image_ptr, 16, 24, &red, &green, &blue, &alpha);
     return FrameOfLuma((green + 0.5) / 1.164 + 16);
   }
-  // Waits until the stream's thread has done all that the clock lets it do
-  // (however long a busy machine keeps it from running); false after a
-  // generous bound.
-  static bool Settle(MovieRecord* r) {
-    for (int i = 0; i < 60000; i++) {
-      if (DshowStreamSettled(r->stream)) return true;
-      Sleep(1);
-    }
-    return false;
-  }
-  // Updates of a multimedia-stream movie until nothing more is due.
-  static void Pump(int movie) {
-    MovieRecord* r = FindMovieRecord(movie);
-    for (int i = 0; i < 200; i++) {
-      r->last_update_time = -1;  // no pacing between the test's updates
-      AdvanceMovieFrame(movie);
-      if (r->halted) return;
-      if (!r->update_pending) continue;
-      // An update left pending and not answered once the thread has settled
-      // waits for a picture that is not due.
-      ASSERT_TRUE(Settle(r));
-      if (WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) return;
-    }
-  }
   static int ShownGrey(int movie) {
     BASEIMAGE& image = *FindMovieRecord(movie)->frame_image_ptr;
     uint32_t r, g, b, a;
@@ -322,24 +298,24 @@ TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd
   EXPECT_EQ(r->width, 64);
   EXPECT_EQ(r->height, 48);
   RunMovie(movie, 1, 0);
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
   g_fake_now = kSecond / 2;  // frame 12 is due (at 0.48 s)
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(12), 3);
   g_fake_now = 2 * kSecond;  // past the last picture
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(24), 3);
   EXPECT_TRUE(r->halted);
   EXPECT_FALSE(r->playing);
 
   RunMovie(movie, 3, 0);
-  Pump(movie);  // the end again: a looping movie starts over
-  Pump(movie);
+  PumpStreamMovie(movie);  // the end again: a looping movie starts over
+  PumpStreamMovie(movie);
   EXPECT_FALSE(r->halted);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
   g_fake_now += kSecond / 5 + kSecond / 100;  // frame 5 (at 0.2 s)
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(5), 3);
 
   // A display change drops the objects; the restore opens them at that time.
@@ -490,7 +466,7 @@ TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   double seconds = double(left.size() / 2) / 44100;
   EXPECT_GT(std::sqrt(sum / double(left.size() / 2)), 2000);
   EXPECT_NEAR(crossings / 2 / seconds, 440, 25);
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(15), 3);  // 0.6 s at 25 frames a second
   DisposeMovie(movie);
   movies_.clear();

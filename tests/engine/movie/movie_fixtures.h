@@ -49,10 +49,16 @@ struct MpegMovieSpec {
   int frames = 25;
   int fps = 25;
   bool sound = true;  // 440 Hz MPEG-1 Layer II sound as long as the pictures
+  // Every frame the same picture, different in each column: luma stripes
+  // over a ramp across, chroma ramps across and down.
+  bool detailed = false;
 };
-// Frame f is grey level MpegFrameGrey(f) everywhere.
+// Frame f is grey level MpegFrameGrey(f) everywhere (unless detailed).
 inline int MpegFrameGrey(int frame) { return 30 + 8 * (frame % 25); }
 Bytes MakeMpegMovie(const MpegMovieSpec& spec);
+// The Y, U and V planes of one picture of a movie file as FFmpeg's own
+// decoder gives them (4:2:0 only).
+DecodedFrame DecodeMovieFrame(const std::string& path, int frame);
 
 // The pages of one logical stream of an Ogg file.
 Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);

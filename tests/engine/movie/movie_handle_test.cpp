@@ -1,9 +1,11 @@
 // Movie handles: the clock and the sound as the movie's time, run, hold and
 // resume, a movie graph drawn on the software screen, and the
-// multimedia-stream path with its pictures, its end and its sound.
+// multimedia-stream path with its pictures, its end and its sound, and a
+// stream's picture in part of a surface of the caller's.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -328,6 +330,82 @@ TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd
   STREAM_TIME t = 0;
   r->stream->GetTime(&t);
   EXPECT_NEAR(double(t), double(kSecond / 5), double(kSecond / 25));
+}
+
+// A sample in part of a surface the caller made, 322 pixels wide (no
+// multiple of the scaler's blocks of 16): in each layout the stream writes,
+// every pixel of the rectangle takes the picture (no picture pixel is black)
+// and nothing of the surface around it changes.
+TEST_F(MovieTest, AStreamPictureFillsItsRectangleOfTheCallersSurfaceAndNothingElse) {
+  MpegMovieSpec spec;
+  spec.width = 322, spec.height = 40, spec.frames = 3, spec.sound = false, spec.detailed = true;
+  WriteBytes(Path("part.mpg"), MakeMpegMovie(spec));
+  IAMMultiMediaStream* stream = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
+                             reinterpret_cast<void**>(&stream)),
+            S_OK);
+  IDirectDraw4* directdraw4 = nullptr;
+  IDirectDraw* directdraw = nullptr;
+  ASSERT_EQ(QueryDirectDrawInterface(GetDirectDrawObject(), IID_IDirectDraw4, reinterpret_cast<void**>(&directdraw4)),
+            DD_OK);
+  ASSERT_EQ(directdraw4->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&directdraw)), DD_OK);
+  WCHAR path[64];
+  MultiByteToWideChar(CP_ACP, 0, "part.mpg", -1, path, 64);
+  IMediaStream* video = nullptr;
+  IDirectDrawMediaStream* video_surfaces = nullptr;
+  ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+  ASSERT_EQ(stream->AddMediaStream(directdraw4, &MSPID_PrimaryVideo, 0, nullptr), S_OK);
+  ASSERT_EQ(stream->OpenFile(path, 0), S_OK);
+  ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &video), S_OK);
+  ASSERT_EQ(video->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video_surfaces)), S_OK);
+  ASSERT_EQ(stream->SetState(STREAMSTATE_RUN), S_OK);
+  const DDPIXELFORMAT layouts[] = {{sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0},
+                                   {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0},
+                                   {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0}};
+  const RECT rect{7, 3, 7 + 322, 3 + 40};
+  for (int i = 0; i < 3; i++) {
+    const DDPIXELFORMAT& layout = layouts[i];
+    const int bits = int(layout.dwRGBBitCount), bytes = bits / 8;
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    desc.dwWidth = 345, desc.dwHeight = 48;
+    desc.ddsCaps.dwCaps = DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN;
+    desc.ddpfPixelFormat = layout;
+    IDirectDrawSurface* surface = nullptr;
+    IDirectDrawSurface4* surface4 = nullptr;
+    ASSERT_EQ(directdraw->CreateSurface(&desc, &surface, nullptr), DD_OK);
+    ASSERT_EQ(surface->QueryInterface(IID_IDirectDrawSurface4, reinterpret_cast<void**>(&surface4)), DD_OK);
+    IDirectDrawStreamSample* sample = nullptr;
+    ASSERT_EQ(video_surfaces->CreateSample(surface, &rect, 0, &sample), S_OK);
+    g_fake_now = i * kSecond / 25;  // picture i is due
+    EXPECT_EQ(sample->Update(0, nullptr, nullptr, 0), S_OK) << bits;
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface4->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_READONLY, nullptr), DD_OK);
+    int unwritten = 0, changed = 0;
+    for (int y = 0; y < int(desc.dwHeight); y++)
+      for (int x = 0; x < int(desc.dwWidth); x++) {
+        const uint8_t* pixel = static_cast<const uint8_t*>(locked.lpSurface) + (size_t)y * locked.lPitch + x * bytes;
+        const bool black = std::all_of(pixel, pixel + std::min(bytes, 3), [](uint8_t b) { return b == 0; });
+        const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+        // The created surface is zeroed; the fourth byte of a 32-bit pixel is no colour.
+        if (inside && black) unwritten++;
+        if (!inside && !std::all_of(pixel, pixel + bytes, [](uint8_t b) { return b == 0; })) changed++;
+      }
+    surface4->Unlock(nullptr);
+    EXPECT_EQ(unwritten, 0) << bits << "-bit pixels of the rectangle left black";
+    EXPECT_EQ(changed, 0) << bits << "-bit pixels outside the rectangle written";
+    sample->Release();
+    surface4->Release();
+    surface->Release();
+  }
+  video_surfaces->Release();
+  video->Release();
+  stream->Release();
+  directdraw->Release();
+  directdraw4->Release();
+  EXPECT_EQ(MultiMediaStreamCount(), 0);
 }
 
 TEST_F(MovieTest, SurfaceModesFollowTheScreenDepth) {

@@ -10,6 +10,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -162,6 +163,8 @@ class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStr
   StreamSample* pending_sample_ = nullptr;
   HANDLE pending_event_ = nullptr;
   SwsContext* scaler_ = nullptr;
+  uint8_t* picture_ = nullptr;  // the scaler's output, before it goes into the sample's surface
+  unsigned picture_size_ = 0;
   uint64_t played_bytes_ = 0;
 
   // ---- the decoding thread's own after the open

@@ -1,6 +1,9 @@
 // Stream samples: a DirectDraw surface the video stream writes its pictures
 // into, and the sample update that completes at once when a picture is due,
 // or later on the decoding thread, which then signals the caller's event.
+#include <climits>
+#include <cstring>
+
 #include "platform/dshow/dshow_internal.h"
 
 namespace vox_dshow {
@@ -102,18 +105,33 @@ void MultiMediaStream::SampleGone(StreamSample* sample) {
   }
 }
 
+// The scaler's packed-pixel converters write whole blocks of 16 pixels. Into
+// rows just as wide as the picture they either finish the last block past
+// the row's end (past the surface's memory in its last row) or, when the row
+// has no room for it, leave its pixels unwritten. So the picture is
+// converted into rows of the stream's own with room for one block more than
+// it needs, and copied from there into the sample's rectangle, a picture's
+// width a row, whatever the surface's pitch.
 bool MultiMediaStream::WritePicture(StreamSample* sample) {
   const RECT& r = sample->rect();
   const int w = r.right - r.left, h = r.bottom - r.top;
   scaler_ = sws_getCachedContext(scaler_, next_->width, next_->height, AVPixelFormat(next_->format), w, h,
                                  sample->format(), SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler_) return false;
+  const size_t bytes = size_t(av_get_padded_bits_per_pixel(av_pix_fmt_desc_get(sample->format())) / 8);
+  const size_t row = bytes * size_t(w);
+  const size_t pitch = FFALIGN(bytes * size_t(FFALIGN(w, 16) + 16), 64);
+  if (pitch * size_t(h) > UINT_MAX) return false;
+  av_fast_malloc(&picture_, &picture_size_, unsigned(pitch * size_t(h)));
+  if (!picture_) return false;
+  uint8_t* planes[4] = {picture_, nullptr, nullptr, nullptr};
+  int pitches[4] = {int(pitch), 0, 0, 0};
+  sws_scale(scaler_, next_->data, next_->linesize, 0, next_->height, planes, pitches);
   DDSURFACEDESC2 locked{};
   locked.dwSize = sizeof locked;
   if (sample->surface4()->Lock(const_cast<RECT*>(&r), &locked, DDLOCK_WAIT, nullptr) != DD_OK) return false;
-  uint8_t* planes[4] = {static_cast<uint8_t*>(locked.lpSurface), nullptr, nullptr, nullptr};
-  int pitches[4] = {int(locked.lPitch), 0, 0, 0};
-  sws_scale(scaler_, next_->data, next_->linesize, 0, next_->height, planes, pitches);
+  auto* to = static_cast<uint8_t*>(locked.lpSurface);
+  for (int y = 0; y < h; y++) std::memcpy(to + ptrdiff_t(y) * locked.lPitch, picture_ + size_t(y) * pitch, row);
   sample->surface4()->Unlock(nullptr);
   av_frame_free(&next_);
   wake_.notify_all();  // the thread decodes the picture after this one

@@ -22,6 +22,7 @@ MultiMediaStream::~MultiMediaStream() {
   av_frame_free(&next_);
   av_frame_free(&work_);
   sws_freeContext(scaler_);
+  av_freep(&picture_);
   swr_free(&resampler_);
   video_.Close();
   audio_.Close();

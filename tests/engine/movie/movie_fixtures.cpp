@@ -274,10 +274,21 @@ Bytes MakeMpegMovie(const MpegMovieSpec& spec) {
     av_frame_make_writable(frame);
     const int grey = MpegFrameGrey(f);
     const int luma = 16 + grey * 219 / 255;
-    for (int row = 0; row < vc->height; row++) std::memset(frame->data[0] + row * frame->linesize[0], luma, vc->width);
-    for (int row = 0; row < vc->height / 2; row++) {
-      std::memset(frame->data[1] + row * frame->linesize[1], 128, vc->width / 2);
-      std::memset(frame->data[2] + row * frame->linesize[2], 128, vc->width / 2);
+    const int cw = (vc->width + 1) / 2, ch = (vc->height + 1) / 2;
+    for (int row = 0; row < vc->height; row++) {
+      uint8_t* y = frame->data[0] + row * frame->linesize[0];
+      std::memset(y, luma, vc->width);
+      if (spec.detailed)
+        for (int x = 0; x < vc->width; x++)
+          y[x] = uint8_t(40 + 140 * x / vc->width + x / 2 % 2 * 20 + 12 * row / vc->height);
+    }
+    for (int row = 0; row < ch; row++) {
+      uint8_t* u = frame->data[1] + row * frame->linesize[1];
+      uint8_t* v = frame->data[2] + row * frame->linesize[2];
+      std::memset(u, 128, cw);
+      std::memset(v, 128, cw);
+      if (spec.detailed)
+        for (int x = 0; x < cw; x++) u[x] = uint8_t(64 + 128 * x / cw), v[x] = uint8_t(64 + 128 * row / ch);
     }
     frame->pts = f;
     Send(vc, frame, muxer.format, vs);
@@ -302,6 +313,51 @@ Bytes MakeMpegMovie(const MpegMovieSpec& spec) {
   av_freep(&muxer.format->pb->buffer);
   avio_context_free(&muxer.format->pb);
   avformat_free_context(muxer.format);
+  return out;
+}
+
+DecodedFrame DecodeMovieFrame(const std::string& path, int wanted) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) throw std::runtime_error("cannot open " + path);
+  avformat_find_stream_info(format, nullptr);
+  const AVCodec* codec = nullptr;
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  AVCodecContext* decoder = index >= 0 ? avcodec_alloc_context3(codec) : nullptr;
+  if (!decoder || avcodec_parameters_to_context(decoder, format->streams[index]->codecpar) < 0 ||
+      avcodec_open2(decoder, codec, nullptr) < 0)
+    throw std::runtime_error("no video decoder for " + path);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  DecodedFrame out;
+  for (int frames = 0;;) {
+    const int got = avcodec_receive_frame(decoder, frame);
+    if (got == 0) {
+      if (frames++ < wanted) continue;
+      if (frame->format != AV_PIX_FMT_YUV420P) break;
+      out.y_width = frame->width, out.y_height = frame->height;
+      out.uv_width = (frame->width + 1) / 2, out.uv_height = (frame->height + 1) / 2;
+      for (int p = 0; p < 3; p++) {
+        std::vector<uint8_t>& plane = p == 0 ? out.y : p == 1 ? out.u : out.v;
+        const int width = p ? out.uv_width : out.y_width, height = p ? out.uv_height : out.y_height;
+        for (int row = 0; row < height; row++)
+          plane.insert(plane.end(), frame->data[p] + row * frame->linesize[p],
+                       frame->data[p] + row * frame->linesize[p] + width);
+      }
+      break;
+    }
+    if (got != AVERROR(EAGAIN)) break;  // drained, or failed
+    if (av_read_frame(format, packet) < 0) {
+      avcodec_send_packet(decoder, nullptr);  // what the decoder still holds
+      continue;
+    }
+    if (packet->stream_index == index) avcodec_send_packet(decoder, packet);
+    av_packet_unref(packet);
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&decoder);
+  avformat_close_input(&format);
+  if (out.y.empty()) throw std::runtime_error("no such 4:2:0 picture in " + path);
   return out;
 }
 

@@ -49,10 +49,16 @@ struct MpegMovieSpec {
   int frames = 25;
   int fps = 25;
   bool sound = true;  // 440 Hz MPEG-1 Layer II sound as long as the pictures
+  // Every frame the same picture, different in each column: luma stripes
+  // over a ramp across, chroma ramps across and down.
+  bool detailed = false;
 };
-// Frame f is grey level MpegFrameGrey(f) everywhere.
+// Frame f is grey level MpegFrameGrey(f) everywhere (unless detailed).
 inline int MpegFrameGrey(int frame) { return 30 + 8 * (frame % 25); }
 Bytes MakeMpegMovie(const MpegMovieSpec& spec);
+// The Y, U and V planes of one picture of a movie file as FFmpeg's own
+// decoder gives them (4:2:0 only).
+DecodedFrame DecodeMovieFrame(const std::string& path, int frame);
 
 // The pages of one logical stream of an Ogg file.
 Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);
@@ -65,3 +71,11 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 // the graphics host and every other subsystem stay as they were, and the
 // graphics fixtures' tear-down disconnects them; movie_hooks.cpp.
 void ConnectMovies();
+
+struct MovieRecord;
+// Waits until a stream movie's decoding thread has done all that the clock
+// lets it do (however long a busy machine keeps it from running); false
+// after a generous bound. movie_hooks.cpp.
+bool SettleStreamMovie(MovieRecord* r);
+// Updates of a stream movie until nothing more is due.
+void PumpStreamMovie(int movie);

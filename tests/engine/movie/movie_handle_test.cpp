@@ -1,9 +1,11 @@
 // Movie handles: the clock and the sound as the movie's time, run, hold and
 // resume, a movie graph drawn on the software screen, and the
-// multimedia-stream path with its pictures, its end and its sound.
+// multimedia-stream path with its pictures, its end and its sound, and a
+// stream's picture in part of a surface of the caller's.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -71,30 +73,6 @@ class MovieTest : public GraphicsTest {
     uint32_t red, green, blue, alpha;
     PeekBaseImagePixel(r->frame_image_ptr, 16, 24, &red, &green, &blue, &alpha);
     return FrameOfLuma((green + 0.5) / 1.164 + 16);
-  }
-  // Waits until the stream's thread has done all that the clock lets it do
-  // (however long a busy machine keeps it from running); false after a
-  // generous bound.
-  static bool Settle(MovieRecord* r) {
-    for (int i = 0; i < 60000; i++) {
-      if (DshowStreamSettled(r->stream)) return true;
-      Sleep(1);
-    }
-    return false;
-  }
-  // Updates of a multimedia-stream movie until nothing more is due.
-  static void Pump(int movie) {
-    MovieRecord* r = FindMovieRecord(movie);
-    for (int i = 0; i < 200; i++) {
-      r->last_update_time = -1;  // no pacing between the test's updates
-      AdvanceMovieFrame(movie);
-      if (r->halted) return;
-      if (!r->update_pending) continue;
-      // An update left pending and not answered once the thread has settled
-      // waits for a picture that is not due.
-      ASSERT_TRUE(Settle(r));
-      if (WaitForSingleObject(r->update_event, 0) != WAIT_OBJECT_0) return;
-    }
   }
   static int ShownGrey(int movie) {
     BASEIMAGE& image = *FindMovieRecord(movie)->frame_image_ptr;
@@ -322,24 +300,24 @@ TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd
   EXPECT_EQ(r->width, 64);
   EXPECT_EQ(r->height, 48);
   RunMovie(movie, 1, 0);
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
   g_fake_now = kSecond / 2;  // frame 12 is due (at 0.48 s)
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(12), 3);
   g_fake_now = 2 * kSecond;  // past the last picture
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(24), 3);
   EXPECT_TRUE(r->halted);
   EXPECT_FALSE(r->playing);
 
   RunMovie(movie, 3, 0);
-  Pump(movie);  // the end again: a looping movie starts over
-  Pump(movie);
+  PumpStreamMovie(movie);  // the end again: a looping movie starts over
+  PumpStreamMovie(movie);
   EXPECT_FALSE(r->halted);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(0), 3);
   g_fake_now += kSecond / 5 + kSecond / 100;  // frame 5 (at 0.2 s)
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(5), 3);
 
   // A display change drops the objects; the restore opens them at that time.
@@ -352,6 +330,82 @@ TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd
   STREAM_TIME t = 0;
   r->stream->GetTime(&t);
   EXPECT_NEAR(double(t), double(kSecond / 5), double(kSecond / 25));
+}
+
+// A sample in part of a surface the caller made, 322 pixels wide (no
+// multiple of the scaler's blocks of 16): in each layout the stream writes,
+// every pixel of the rectangle takes the picture (no picture pixel is black)
+// and nothing of the surface around it changes.
+TEST_F(MovieTest, AStreamPictureFillsItsRectangleOfTheCallersSurfaceAndNothingElse) {
+  MpegMovieSpec spec;
+  spec.width = 322, spec.height = 40, spec.frames = 3, spec.sound = false, spec.detailed = true;
+  WriteBytes(Path("part.mpg"), MakeMpegMovie(spec));
+  IAMMultiMediaStream* stream = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
+                             reinterpret_cast<void**>(&stream)),
+            S_OK);
+  IDirectDraw4* directdraw4 = nullptr;
+  IDirectDraw* directdraw = nullptr;
+  ASSERT_EQ(QueryDirectDrawInterface(GetDirectDrawObject(), IID_IDirectDraw4, reinterpret_cast<void**>(&directdraw4)),
+            DD_OK);
+  ASSERT_EQ(directdraw4->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&directdraw)), DD_OK);
+  WCHAR path[64];
+  MultiByteToWideChar(CP_ACP, 0, "part.mpg", -1, path, 64);
+  IMediaStream* video = nullptr;
+  IDirectDrawMediaStream* video_surfaces = nullptr;
+  ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+  ASSERT_EQ(stream->AddMediaStream(directdraw4, &MSPID_PrimaryVideo, 0, nullptr), S_OK);
+  ASSERT_EQ(stream->OpenFile(path, 0), S_OK);
+  ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &video), S_OK);
+  ASSERT_EQ(video->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video_surfaces)), S_OK);
+  ASSERT_EQ(stream->SetState(STREAMSTATE_RUN), S_OK);
+  const DDPIXELFORMAT layouts[] = {{sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0},
+                                   {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0},
+                                   {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0}};
+  const RECT rect{7, 3, 7 + 322, 3 + 40};
+  for (int i = 0; i < 3; i++) {
+    const DDPIXELFORMAT& layout = layouts[i];
+    const int bits = int(layout.dwRGBBitCount), bytes = bits / 8;
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    desc.dwWidth = 345, desc.dwHeight = 48;
+    desc.ddsCaps.dwCaps = DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN;
+    desc.ddpfPixelFormat = layout;
+    IDirectDrawSurface* surface = nullptr;
+    IDirectDrawSurface4* surface4 = nullptr;
+    ASSERT_EQ(directdraw->CreateSurface(&desc, &surface, nullptr), DD_OK);
+    ASSERT_EQ(surface->QueryInterface(IID_IDirectDrawSurface4, reinterpret_cast<void**>(&surface4)), DD_OK);
+    IDirectDrawStreamSample* sample = nullptr;
+    ASSERT_EQ(video_surfaces->CreateSample(surface, &rect, 0, &sample), S_OK);
+    g_fake_now = i * kSecond / 25;  // picture i is due
+    EXPECT_EQ(sample->Update(0, nullptr, nullptr, 0), S_OK) << bits;
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface4->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_READONLY, nullptr), DD_OK);
+    int unwritten = 0, changed = 0;
+    for (int y = 0; y < int(desc.dwHeight); y++)
+      for (int x = 0; x < int(desc.dwWidth); x++) {
+        const uint8_t* pixel = static_cast<const uint8_t*>(locked.lpSurface) + (size_t)y * locked.lPitch + x * bytes;
+        const bool black = std::all_of(pixel, pixel + std::min(bytes, 3), [](uint8_t b) { return b == 0; });
+        const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+        // The created surface is zeroed; the fourth byte of a 32-bit pixel is no colour.
+        if (inside && black) unwritten++;
+        if (!inside && !std::all_of(pixel, pixel + bytes, [](uint8_t b) { return b == 0; })) changed++;
+      }
+    surface4->Unlock(nullptr);
+    EXPECT_EQ(unwritten, 0) << bits << "-bit pixels of the rectangle left black";
+    EXPECT_EQ(changed, 0) << bits << "-bit pixels outside the rectangle written";
+    sample->Release();
+    surface4->Release();
+    surface->Release();
+  }
+  video_surfaces->Release();
+  video->Release();
+  stream->Release();
+  directdraw->Release();
+  directdraw4->Release();
+  EXPECT_EQ(MultiMediaStreamCount(), 0);
 }
 
 TEST_F(MovieTest, SurfaceModesFollowTheScreenDepth) {
@@ -490,7 +544,7 @@ TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   double seconds = double(left.size() / 2) / 44100;
   EXPECT_GT(std::sqrt(sum / double(left.size() / 2)), 2000);
   EXPECT_NEAR(crossings / 2 / seconds, 440, 25);
-  Pump(movie);
+  PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(15), 3);  // 0.6 s at 25 frames a second
   DisposeMovie(movie);
   movies_.clear();

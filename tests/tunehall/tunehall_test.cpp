@@ -312,11 +312,13 @@ TEST_F(TunehallTest, FilesThatAreNotMidiAreRefused) {
   Watchdog dog("refused files");
   ASSERT_EQ(api_.open(-1, 0), TH_OK);
   ASSERT_EQ(api_.load(kMusicPath), TH_OK);
+  dog.Step("THLoadMusic");
   for (const NamedFile& file : cases) {
     WriteFile("bad.mid", file.bytes);
     EXPECT_EQ(api_.load("bad.mid"), TH_ERR_NOT_MIDI) << file.name;
   }
   // The song loaded first plays.
+  dog.Step("playing the song loaded first");
   ASSERT_EQ(api_.play(), TH_OK);
   THStatus s{};
   s.size = 32;
@@ -363,11 +365,10 @@ TEST_F(TunehallTest, UnusualFilesPlay) {
       {"format 2", Header(2, 2, 96) + Track(BeatNote() + EndOfTrack()) + Track(EndOfTrack(960)), 960, true},
       {"a song of one tick", Header(0, 1, 480) + Track(EndOfTrack(1)), 1, false},
   };
-  Watchdog dog("unusual files");
   ASSERT_EQ(api_.open(-1, 0), TH_OK);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    dog.Step(c.name);
+    Watchdog dog(std::string("playing ") + c.name);
     WriteFile("odd.mid", c.bytes);
     ASSERT_EQ(api_.load("odd.mid"), TH_OK);
     ASSERT_EQ(api_.play(), TH_OK);

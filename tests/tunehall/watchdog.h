@@ -14,8 +14,9 @@
 
 class Watchdog {
  public:
-  // The limit is far beyond what the guarded steps take on a loaded machine.
-  explicit Watchdog(std::string what, std::chrono::seconds limit = std::chrono::seconds(60))
+  // The limit is far beyond what the guarded steps take on a loaded machine
+  // (and beyond the tests' own waits for a sound, of up to a minute).
+  explicit Watchdog(std::string what, std::chrono::seconds limit = std::chrono::seconds(120))
       : what_(std::move(what)), thread_([this, limit] {
           std::unique_lock<std::mutex> lock(mutex_);
           if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {

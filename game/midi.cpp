@@ -20,6 +20,11 @@ struct MidiPlayer {
 HMODULE midi_module = nullptr;
 MidiPlayer player{};
 THStatus status_block{};
+// Whether the library took the last file it was given. It keeps its
+// previous music when it refuses one, and playing then would start that
+// music again in a scene that has its own: such a scene goes on without
+// music instead, as it does when its file is missing.
+bool music_taken = false;
 
 template <typename Fn>
 bool bind(Fn* slot, const char* name) {
@@ -56,15 +61,16 @@ void unload_midi_player() {
   FreeLibrary(midi_module);
   midi_module = nullptr;
   player = {};
+  music_taken = false;
 }
 
 bool is_midi_player_loaded() { return midi_module != nullptr; }
 
 void midi_load_music(const char* path) {
-  if (midi_module) player.load_music(path);
+  if (midi_module) music_taken = player.load_music(path) == TH_OK;
 }
 void midi_play_music() {
-  if (midi_module) player.play_music();
+  if (midi_module && music_taken) player.play_music();
 }
 void midi_stop_music() {
   if (midi_module) player.stop_music();

@@ -13,6 +13,8 @@ void unload_midi_player();
 bool is_midi_player_loaded();
 
 void midi_load_music(const char* path);
+// Plays what the last midi_load_music loaded; nothing when the library
+// refused that file (missing, or not one it can read).
 void midi_play_music();
 void midi_stop_music();
 void midi_set_caps(int capability, int value);

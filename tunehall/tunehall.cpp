@@ -3,6 +3,14 @@
 // the music moves exactly as fast as samples are rendered. When no audio
 // device opens, a thread renders at the same pace and throws the samples
 // away.
+//
+// The rendering thread holds the library's lock for one block at a time.
+// The calls a program makes every frame or on its way out (status, stop,
+// volume, close) never wait for that block: the state they read is published
+// after each block, and a stop asked for meanwhile is heard at once (the
+// block is muted) and carried out by whoever takes the lock next. A block is
+// bounded because the player only ever gets songs it can read that last at
+// least a tick (tunehall/midi_file.h).
 #include "tunehall/tunehall.h"
 
 #include <SDL.h>
@@ -12,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +30,7 @@
 #include <thread>
 #include <vector>
 #include "platform/win32/path.h"
+#include "tunehall/midi_file.h"
 
 namespace {
 
@@ -36,13 +46,22 @@ struct Library {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
   fluid_player_t* player = nullptr;
-  std::vector<char> music;  // the current MIDI file
+  vox_tunehall::MidiSong song;  // the current music; none while its file is empty
   SDL_AudioDeviceID device = 0;
   bool sdl_audio = false;
   std::thread discard_thread;
-  std::atomic<bool> discard_running{false};
-  int volume = 100;
+  std::mutex discard_mutex;  // guards discard_running; discard_wake ends the thread's wait
+  std::condition_variable discard_wake;
+  bool discard_running = false;
   std::atomic<int> peak{0};
+  // Read without the lock. Written under it, except the volume and a stop
+  // request, which the rendering thread takes up at its next block.
+  std::atomic<bool> open{false};
+  std::atomic<int> volume{100};
+  std::atomic<bool> stop_requested{false};
+  std::atomic<int> state{0};  // 1 while the player plays
+  std::atomic<int> tick{0};
+  std::atomic<int> total_ticks{0};
   // The sound font loads on a thread of its own: reading and preparing its
   // samples is the longest step of a program's start-up, and no sound needs
   // it before the first music plays. Whatever uses the instruments waits.
@@ -59,23 +78,46 @@ Library& Lib() {
 }
 
 // Callers hold lib.mutex.
+void DropPlayerLocked(Library& lib) {
+  if (lib.player) {
+    fluid_player_stop(lib.player);
+    delete_fluid_player(lib.player);
+    lib.player = nullptr;
+  }
+  // Cuts sounding voices and the effects' tails too.
+  if (lib.synth) fluid_synth_system_reset(lib.synth);
+  lib.state.store(0);
+  lib.tick.store(0);
+  // Last: a status read in between still sees the request and reads 0.
+  lib.stop_requested.store(false);
+}
+
+void TakeUpStopLocked(Library& lib) {
+  if (lib.stop_requested.load()) DropPlayerLocked(lib);
+}
+
 void RenderLocked(Library& lib, int16_t* out, int frames) {
+  TakeUpStopLocked(lib);
   if (!lib.synth) {
     std::memset(out, 0, sizeof(int16_t) * 2 * frames);
     return;
   }
   fluid_synth_write_s16(lib.synth, frames, out, 0, 2, out, 1, 2);
-  // Stopped music goes quiet at once: the effects' tails are still rendered
-  // (so they have died away by the next start) but not heard.
-  if (!lib.player) {
+  // Stopped music goes quiet at once, also when the stop came while this
+  // block rendered: the effects' tails are still rendered (so they have died
+  // away by the next start) but not heard.
+  if (!lib.player || lib.stop_requested.load()) {
     std::memset(out, 0, sizeof(int16_t) * 2 * frames);
     return;
   }
+  lib.tick.store(fluid_player_get_current_tick(lib.player));
+  lib.state.store(fluid_player_get_status(lib.player) == FLUID_PLAYER_PLAYING ? 1 : 0);
   // The volume scales the finished output, so a change is heard at once,
   // even on notes that began while the music was muted.
+  const int volume = lib.volume.load();
   int peak = 0;
   for (int i = 0; i < frames * 2; ++i) {
-    out[i] = static_cast<int16_t>(out[i] * lib.volume / 100);
+    out[i] = static_cast<int16_t>(out[i] * volume / 100);
     peak = std::max(peak, std::abs(static_cast<int>(out[i])));
   }
   int seen = lib.peak.load();
@@ -93,13 +135,17 @@ void DiscardLoop(Library* lib) {
   std::vector<int16_t> block(kBlockFrames * 2);
   const auto period = std::chrono::microseconds(1000000LL * kBlockFrames / kRate);
   auto next = std::chrono::steady_clock::now();
-  while (lib->discard_running.load()) {
+  std::unique_lock<std::mutex> wake(lib->discard_mutex);
+  while (lib->discard_running) {
+    wake.unlock();
     {
       std::lock_guard<std::mutex> lock(lib->mutex);
       RenderLocked(*lib, block.data(), kBlockFrames);
     }
     next += period;
-    std::this_thread::sleep_until(next);
+    wake.lock();
+    // Closing wakes the wait: it then waits for no more than the block above.
+    lib->discard_wake.wait_until(wake, next, [lib] { return !lib->discard_running; });
   }
 }
 
@@ -134,25 +180,20 @@ std::string FindSoundFont() {
   return {};
 }
 
-void DropPlayerLocked(Library& lib) {
-  if (lib.player) {
-    fluid_player_stop(lib.player);
-    delete_fluid_player(lib.player);
-    lib.player = nullptr;
-  }
-  // Cuts sounding voices and the effects' tails too.
-  if (lib.synth) fluid_synth_system_reset(lib.synth);
-}
-
 void CloseLocked(Library& lib) {
   DropPlayerLocked(lib);
   if (lib.synth) delete_fluid_synth(lib.synth);
   if (lib.settings) delete_fluid_settings(lib.settings);
   lib.synth = nullptr;
   lib.settings = nullptr;
+  lib.song = {};
+  lib.total_ticks.store(0);
+  lib.open.store(false);
 }
 
 // Stops output first so that nothing renders while the synthesiser goes.
+// Each step waits for no more than the block being rendered: SDL's audio
+// thread ends after its callback, the discard thread after its block.
 void StopOutput(Library& lib) {
   if (lib.device) {
     SDL_CloseAudioDevice(lib.device);
@@ -163,7 +204,11 @@ void StopOutput(Library& lib) {
     lib.sdl_audio = false;
   }
   if (lib.discard_thread.joinable()) {
-    lib.discard_running.store(false);
+    {
+      std::lock_guard<std::mutex> wake(lib.discard_mutex);
+      lib.discard_running = false;
+    }
+    lib.discard_wake.notify_all();
     lib.discard_thread.join();
   }
 }
@@ -198,6 +243,7 @@ TH_API THOpenDevice(int device, int flags) {
       return TH_ERR_SYNTH;
     }
     fluid_synth_set_gain(lib.synth, kFullGain);
+    lib.open.store(true);
     // The synthesiser's own lock lets the font load while it renders.
     lib.font_loaded.store(false);
     fluid_synth_t* synth = lib.synth;
@@ -227,7 +273,7 @@ TH_API THOpenDevice(int device, int flags) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     lib.sdl_audio = false;
   }
-  lib.discard_running.store(true);
+  lib.discard_running = true;
   lib.discard_thread = std::thread(DiscardLoop, &lib);
   return TH_OK;
 }
@@ -235,14 +281,12 @@ TH_API THOpenDevice(int device, int flags) {
 TH_API THCloseDevice() {
   Library& lib = Lib();
   FinishFontLoad(lib);
-  {
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    if (!lib.synth) return TH_ERR_NOT_OPEN;
-  }
+  if (!lib.open.load()) return TH_ERR_NOT_OPEN;
+  // The block being rendered is the last one heard.
+  lib.stop_requested.store(true);
   StopOutput(lib);
-  std::lock_guard<std::mutex> lock(lib.mutex);
+  std::lock_guard<std::mutex> lock(lib.mutex);  // nothing renders any more
   CloseLocked(lib);
-  lib.music.clear();
   return TH_OK;
 }
 
@@ -251,9 +295,9 @@ TH_API THLoadMusic(const char* path) {
   if (!path) return TH_ERR_BAD_ARGUMENT;
   std::string posix;
   if (!vox_win32::MapWindowsPath(path, &posix)) return TH_ERR_FILE;
-  std::vector<char> bytes;
+  std::vector<uint8_t> bytes;
   if (FILE* f = std::fopen(posix.c_str(), "rb")) {
-    char buf[4096];
+    uint8_t buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
     const bool failed = std::ferror(f);
@@ -262,11 +306,14 @@ TH_API THLoadMusic(const char* path) {
   } else {
     return TH_ERR_FILE;
   }
-  if (bytes.size() < 14 || std::memcmp(bytes.data(), "MThd", 4) != 0) return TH_ERR_NOT_MIDI;
+  // A file that is refused leaves the current music as it was.
+  vox_tunehall::MidiSong song;
+  if (!vox_tunehall::ReadMidiFile(bytes.data(), bytes.size(), &song)) return TH_ERR_NOT_MIDI;
   std::lock_guard<std::mutex> lock(lib.mutex);
   if (!lib.synth) return TH_ERR_NOT_OPEN;
   DropPlayerLocked(lib);
-  lib.music = std::move(bytes);
+  lib.song = std::move(song);
+  lib.total_ticks.store(lib.song.ticks);
   return TH_OK;
 }
 
@@ -276,26 +323,33 @@ TH_API THPlayMusic() {
   std::lock_guard<std::mutex> lock(lib.mutex);
   if (!lib.synth) return TH_ERR_NOT_OPEN;
   if (!font) return TH_ERR_SYNTH;  // the sound font could not be read
-  if (lib.music.empty()) return TH_ERR_NO_MUSIC;
+  if (lib.song.smf.empty()) return TH_ERR_NO_MUSIC;
   DropPlayerLocked(lib);
+  // A song of no length has ended as it starts: it plays as silence. The
+  // player would start it again and again within one block, for ever.
+  if (lib.song.ticks == 0) return TH_OK;
   lib.player = new_fluid_player(lib.synth);
   if (!lib.player) return TH_ERR_SYNTH;
   // Game music loops until it is stopped, as the engine's own music does;
   // the state word therefore reads 1 for as long as the music sounds.
   fluid_player_set_loop(lib.player, -1);
-  if (fluid_player_add_mem(lib.player, lib.music.data(), lib.music.size()) != FLUID_OK ||
+  if (fluid_player_add_mem(lib.player, lib.song.smf.data(), lib.song.smf.size()) != FLUID_OK ||
       fluid_player_play(lib.player) != FLUID_OK) {
     DropPlayerLocked(lib);
     return TH_ERR_NOT_MIDI;
   }
+  lib.state.store(1);
   return TH_OK;
 }
 
 TH_API THStopMusic() {
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mutex);
-  if (!lib.synth) return TH_ERR_NOT_OPEN;
-  DropPlayerLocked(lib);
+  if (!lib.open.load()) return TH_ERR_NOT_OPEN;
+  lib.stop_requested.store(true);
+  // Carried out at once when no block is being rendered, else by the
+  // rendering thread before its next one.
+  std::unique_lock<std::mutex> lock(lib.mutex, std::try_to_lock);
+  if (lock.owns_lock()) TakeUpStopLocked(lib);
   return TH_OK;
 }
 
@@ -305,24 +359,13 @@ TH_API THGetStatus(THStatus* status) {
     return TH_ERR_BAD_ARGUMENT;
   THStatus s{};
   s.size = static_cast<int32_t>(sizeof s);
-  {
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    s.device_open = lib.synth ? 1 : 0;
-    s.volume = lib.volume;
-    if (lib.player) {
-      s.tick = fluid_player_get_current_tick(lib.player);
-      s.total_ticks = fluid_player_get_total_ticks(lib.player);
-      // The player keeps reporting itself busy for a grace period after its
-      // last event; the music has ended once the last event's tick passed.
-      // The length is known only once the first rendered block has parsed
-      // the file.
-      const bool parsed = s.total_ticks > 0 || s.tick > 0;
-      s.state = fluid_player_get_status(lib.player) == FLUID_PLAYER_PLAYING &&
-                        (!parsed || s.tick < s.total_ticks)
-                    ? 1
-                    : 0;
-    }
-  }
+  s.device_open = lib.open.load() ? 1 : 0;
+  s.volume = lib.volume.load();
+  // The request first: its clearing follows the state's return to 0.
+  const bool stopping = lib.stop_requested.load();
+  s.state = stopping ? 0 : lib.state.load();
+  s.tick = s.state ? lib.tick.load() : 0;
+  s.total_ticks = lib.total_ticks.load();
   // Only as much as the caller's block holds.
   const size_t room = std::min<size_t>(static_cast<size_t>(status->size), sizeof s);
   s.size = status->size;
@@ -333,8 +376,7 @@ TH_API THGetStatus(THStatus* status) {
 TH_API THSetCaps(int capability, int value) {
   Library& lib = Lib();
   if (capability != TH_CAP_VOLUME) return TH_ERR_BAD_CAPABILITY;
-  std::lock_guard<std::mutex> lock(lib.mutex);
-  lib.volume = std::clamp(value, 0, 100);
+  lib.volume.store(std::clamp(value, 0, 100));  // the next block is rendered at it
   return TH_OK;
 }
 

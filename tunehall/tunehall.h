@@ -43,12 +43,19 @@ static_assert(sizeof(THStatus) == 32);
 // once (TH_ERR_NO_SOUNDFONT without one) and read in the background;
 // THPlayMusic waits for it and answers TH_ERR_SYNTH when it could not be read.
 TH_API THOpenDevice(int device, int flags);
+// Waits for no more than the block being rendered and a sound font still
+// being read.
 TH_API THCloseDevice();
 // path: code page 932 text, "\" or "/" separators, relative to the current
 // folder or absolute. Stops what plays and makes this file the current music.
+// A file that cannot be read as a Standard MIDI File is refused
+// (TH_ERR_NOT_MIDI) and the current music stays as it was.
 TH_API THLoadMusic(const char* path);
-// Plays the current music from its start.
+// Plays the current music from its start, looping. A song of no length
+// (every track ends at tick 0) plays as silence: the state word reads 0.
 TH_API THPlayMusic();
+// These three never wait for the music being rendered: a stop is heard at
+// once and a volume from the next rendered block.
 TH_API THStopMusic();
 TH_API THGetStatus(THStatus* status);
 TH_API THSetCaps(int capability, int value);

@@ -1,6 +1,7 @@
 // The MIDI library as the game uses it: loaded by name, a small MIDI file
 // written by the test played through it, its state word and its output
-// watched while it plays, after a stop and after its end.
+// watched while it plays, after a stop and after its end; files that are
+// damaged, short or unusual, read, refused or played without a hang.
 #include <algorithm>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "tests/tunehall/midi_files.h"
+#include "tests/tunehall/watchdog.h"
 #include "tunehall/tunehall.h"
 
 namespace {
@@ -41,30 +44,7 @@ void Bind(void* module, const char* name, F* fn) {
   ASSERT_NE(*fn, nullptr) << name;
 }
 
-void Put32(std::string* s, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) s->push_back(static_cast<char>(v >> shift));
-}
-
-// A format-0 file: two piano notes of a quarter second each at 120 beats a
-// minute, 480 ticks a beat: half a second of music.
-std::string SmallMidi() {
-  std::string track;
-  auto add = [&](std::initializer_list<int> bytes) {
-    for (int b : bytes) track.push_back(static_cast<char>(b));
-  };
-  add({0x00, 0xC0, 0x00});            // piano
-  add({0x00, 0x90, 60, 110});         // C on
-  add({0x81, 0x70, 0x80, 60, 0});     // 240 ticks: C off
-  add({0x00, 0x90, 64, 110});         // E on
-  add({0x81, 0x70, 0x80, 64, 0});     // 240 ticks: E off
-  add({0x00, 0xFF, 0x2F, 0x00});      // end of track
-  std::string file = "MThd";
-  Put32(&file, 6);
-  file += std::string("\x00\x00\x00\x01\x01\xE0", 6);  // format 0, 1 track, 480 ticks a beat
-  file += "MTrk";
-  Put32(&file, static_cast<uint32_t>(track.size()));
-  return file + track;
-}
+using namespace midi_files;
 
 class TunehallTest : public TempDirTest {
  protected:
@@ -82,7 +62,7 @@ class TunehallTest : public TempDirTest {
     Bind(api_.module, "THGetErrorString", &api_.error_string);
     Bind(api_.module, "THTestTakePeak", &api_.take_peak);
     std::filesystem::create_directories(Path(Utf8(u8"音楽")));
-    std::ofstream(Path(Utf8(u8"音楽/曲.mid")), std::ios::binary) << SmallMidi();
+    std::ofstream(Path(Utf8(u8"音楽/曲.mid")), std::ios::binary) << SmallSong();
   }
   void TearDown() override {
     if (api_.module) dlclose(api_.module);
@@ -251,6 +231,166 @@ TEST_F(TunehallTest, ErrorsAreReported) {
   EXPECT_GT(std::string(text).size(), 0u);
   EXPECT_EQ(State(), 0);
   EXPECT_EQ(api_.stop(), TH_OK);  // stopping nothing is harmless
+  EXPECT_EQ(api_.close(), TH_OK);
+}
+
+// Each short file through both outputs (an SDL audio device, and the thread
+// that renders into nothing): loaded, played, and 300 ms later every call a
+// program makes on its way to the next scene returns, the state word reads 0
+// and nothing sounded.
+class TunehallShortSongTest : public TunehallTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(TunehallShortSongTest, NeitherPlaysNorHangs) {
+  setenv("SDL_AUDIODRIVER", GetParam(), 1);
+  for (const NamedFile& file : ShortFiles()) {
+    SCOPED_TRACE(file.name);
+    WriteFile("short.mid", file.bytes);
+    Watchdog dog(std::string("a song of ") + file.name);
+    ASSERT_EQ(api_.open(-1, 0), TH_OK);
+    dog.Step("THLoadMusic");
+    const int loaded = api_.load("short.mid");
+    EXPECT_TRUE(loaded == TH_OK || loaded == TH_ERR_NOT_MIDI) << loaded;
+    dog.Step("THPlayMusic");
+    EXPECT_EQ(api_.play(), loaded == TH_OK ? TH_OK : TH_ERR_NO_MUSIC);
+    api_.take_peak();
+    std::this_thread::sleep_for(milliseconds(300));
+    dog.Step("THGetStatus");
+    THStatus s{};
+    s.size = 32;
+    EXPECT_EQ(api_.status(&s), TH_OK);
+    EXPECT_EQ(s.state, 0);
+    EXPECT_EQ(s.total_ticks, 0);
+    EXPECT_LT(api_.take_peak(), 5);
+    dog.Step("THSetCaps");
+    EXPECT_EQ(api_.caps(TH_CAP_VOLUME, 50), TH_OK);
+    dog.Step("THStopMusic");
+    EXPECT_EQ(api_.stop(), TH_OK);
+    EXPECT_EQ(State(), 0);
+    dog.Step("THCloseDevice");
+    EXPECT_EQ(api_.close(), TH_OK);
+  }
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, TunehallShortSongTest, ::testing::Values("dummy", "no-such-driver"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "AudioDevice" : "NoAudioDevice");
+                         });
+
+// Files that cannot be read as MIDI are refused, and the music loaded before
+// stays the current music.
+TEST_F(TunehallTest, FilesThatAreNotMidiAreRefused) {
+  const std::string note = BeatNote() + EndOfTrack();
+  const std::string header = Header(0, 1, 480);
+  std::string longest;  // nine of the longest delta times: 2^31 + 2^28 - 9 ticks
+  for (int i = 0; i < 8; ++i) longest += VarLen(0x0FFFFFFF) + Bytes({0xFF, 0x01, 0});
+  longest += EndOfTrack(0x0FFFFFFF);
+  const NamedFile cases[] = {
+      {"no header", Track(note)},
+      {"a header cut short", header.substr(0, 12)},
+      {"a header of five bytes", Chunk("MThd", Be(0, 2) + Be(1, 2) + Be(480, 1)) + Track(note)},
+      {"a header longer than the file", "MThd" + Be(40, 4) + header.substr(8) + Track(note)},
+      {"format 3", Header(3, 1, 480) + Track(note)},
+      {"a division of 0", Header(0, 1, 0) + Track(note)},
+      {"time in frames of a second", Header(0, 1, 0xE728) + Track(note)},
+      {"fewer tracks than the header counts", Header(1, 2, 480) + Track(note)},
+      {"another chunk longer than the file", header + "XFIH" + Be(1000, 4) + Track(note)},
+      {"a delta time of five bytes", header + Track(Bytes({0x81, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0}))},
+      {"a delta time cut by the track's end", header + Track(BeatNote() + Bytes({0x81}))},
+      {"an event cut by the track's end", header + Track(Bytes({0x00, 0x90, 60}))},
+      {"a data byte with no status to run on", header + Track(Bytes({0x00, 60, 100}) + EndOfTrack())},
+      {"a status running on past a meta event",
+       header + Track(Bytes({0x00, 0x90, 60, 100, 0x00, 0xFF, 0x01, 1, 'x', 0x10, 60, 0}) + EndOfTrack())},
+      {"a status byte in place of data", header + Track(Bytes({0x00, 0x90, 60, 0x90}) + EndOfTrack())},
+      {"a meta event without its type", header + Track(Bytes({0x00, 0xFF}))},
+      {"a meta event longer than its track",
+       header + Track(Bytes({0x00, 0xFF, 0x01, 20, 'x'})) + Track(note)},
+      {"a system-exclusive message longer than its track", header + Track(Bytes({0x00, 0xF0, 9, 0x7E, 0xF7}))},
+      {"a system real-time message", header + Track(Bytes({0x00, 0xF8}) + EndOfTrack())},
+      {"a song longer than the tick count holds", header + Track(longest)},
+  };
+  Watchdog dog("refused files");
+  ASSERT_EQ(api_.open(-1, 0), TH_OK);
+  ASSERT_EQ(api_.load(kMusicPath), TH_OK);
+  dog.Step("THLoadMusic");
+  for (const NamedFile& file : cases) {
+    WriteFile("bad.mid", file.bytes);
+    EXPECT_EQ(api_.load("bad.mid"), TH_ERR_NOT_MIDI) << file.name;
+  }
+  // The song loaded first plays.
+  dog.Step("playing the song loaded first");
+  ASSERT_EQ(api_.play(), TH_OK);
+  THStatus s{};
+  s.size = 32;
+  ASSERT_EQ(api_.status(&s), TH_OK);
+  EXPECT_EQ(s.state, 1);
+  EXPECT_EQ(s.total_ticks, 480);
+  EXPECT_TRUE(HearsAbove(500));
+  EXPECT_EQ(api_.close(), TH_OK);
+}
+
+// Files the format allows in more than one shape, or with parts the
+// synthesiser's player cannot read, play: the state word reads 1, the ticks
+// advance, and those with notes sound.
+TEST_F(TunehallTest, UnusualFilesPlay) {
+  std::string many_tracks = Header(1, 200, 480);
+  for (int i = 0; i < 200; ++i) many_tracks += Track(BeatNote(40 + i % 40) + EndOfTrack());
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int ticks;
+    bool sounds;
+  };
+  const std::string note = BeatNote() + EndOfTrack();
+  const Case cases[] = {
+      {"a tune of three tracks", TuneLikeSong(), 3840, true},
+      {"a header longer than six bytes", Header(0, 1, 480, "\x01\x02") + Track(note), 480, true},
+      {"another chunk before the track", Header(0, 1, 480) + Chunk("XFIH", "abc") + Track(note), 480, true},
+      {"a track that ends with its chunk", Header(0, 1, 480) + Track(BeatNote()), 480, true},
+      {"bytes after the end of track", Header(0, 1, 480) + Track(note + "\x05\x05"), 480, true},
+      {"meta events the player refuses",
+       Header(0, 1, 480) + Track(Bytes({0x00, 0xFF, 0x51, 2, 7, 0xA1,            // a tempo of two bytes
+                                        0x00, 0xFF, 0x51, 3, 0, 0, 0,            // a tempo of 0
+                                        0x00, 0xFF, 0x58, 3, 4, 2, 24,           // a short time signature
+                                        0x00, 0xFF, 0x7F, 0}) +                  // an empty sequencer event
+                                 BeatNote() + Bytes({0x00, 0xFF, 0x2F, 1, 0})),  // an end of track of one byte
+       480, true},
+      {"system-exclusive messages and escaped bytes",
+       Header(0, 1, 480) + Track(Bytes({0x00, 0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7,  // General MIDI on
+                                        0x00, 0xF7, 2, 0x90, 60,                      // raw bytes
+                                        0x00, 0xF0, 0}) +                             // an empty message
+                                 note),
+       480, true},
+      {"more tracks than the player holds", many_tracks, 480, true},
+      {"format 2", Header(2, 2, 96) + Track(BeatNote() + EndOfTrack()) + Track(EndOfTrack(960)), 960, true},
+      {"a song of one tick", Header(0, 1, 480) + Track(EndOfTrack(1)), 1, false},
+  };
+  ASSERT_EQ(api_.open(-1, 0), TH_OK);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Watchdog dog(std::string("playing ") + c.name);
+    WriteFile("odd.mid", c.bytes);
+    ASSERT_EQ(api_.load("odd.mid"), TH_OK);
+    ASSERT_EQ(api_.play(), TH_OK);
+    THStatus s{};
+    s.size = 32;
+    ASSERT_EQ(api_.status(&s), TH_OK);
+    EXPECT_EQ(s.state, 1);
+    EXPECT_EQ(s.total_ticks, c.ticks);
+    if (c.sounds) {
+      EXPECT_TRUE(HearsAbove(500));
+    }
+    const auto end = Clock::now() + milliseconds(60000);
+    while (c.ticks > 1 && s.tick == 0 && Clock::now() < end) {
+      std::this_thread::sleep_for(milliseconds(10));
+      ASSERT_EQ(api_.status(&s), TH_OK);
+    }
+    EXPECT_EQ(s.state, 1);
+    if (c.ticks > 1) {
+      EXPECT_GT(s.tick, 0);
+    }
+    EXPECT_EQ(api_.stop(), TH_OK);
+  }
   EXPECT_EQ(api_.close(), TH_OK);
 }
 

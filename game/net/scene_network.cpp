@@ -158,11 +158,13 @@ bool Scene_Network::take_next_seed() {
 
 bool Scene_Network::after_match_menu(int local_keys) {
   if (local_keys & kMenuDecide) {
-    // Refused here, before it is sent, when the peer has already decided
-    // the other way: a key once sent acts on both machines.
+    // A decide to go on is refused here, before it is sent, when the peer
+    // has already decided to quit: a key once sent acts on both machines.
+    // Quitting is never refused.
     Menu_Side own = menu_[0];
     for (const Key_Exchange::Key& k : keys_.local_pending()) apply_menu_keys(&own, k.bits);
-    if (!own.decided && menu_[1].decided && own.choice / 2 != menu_[1].choice / 2) {
+    if (!own.decided && !after_match_leaves(own.choice) && menu_[1].decided &&
+        own.choice / 2 != menu_[1].choice / 2) {
       play_se(kSoundRefuse);
       local_keys &= ~kMenuDecide;
     }
@@ -175,7 +177,14 @@ bool Scene_Network::after_match_menu(int local_keys) {
     switch (apply_menu_keys(&menu_[side], keys_.keys(side))) {
       case kMenuMoved:
       case kMenuCancelled: play_se(kSoundMove); break;
-      case kMenuDecided: play_se(kSoundConfirm); break;
+      case kMenuDecided:
+        play_se(kSoundConfirm);
+        // A player who quits leaves at once, whatever the peer chooses.
+        if (side == 0 && after_match_leaves(menu_[0].choice)) {
+          end_menu();
+          return true;
+        }
+        break;
       case kMenuNothing: break;
     }
   }
@@ -197,11 +206,21 @@ void Scene_Network::settle_menu() {
     return;
   }
   play_se(kSoundConfirm);
+  end_menu();
+}
+
+void Scene_Network::end_menu() {
   if (after_match_saves(menu_[0].choice)) {
     // A replay that cannot be written is reported and the menu goes on.
     if (play_.save_replay() < 0) report_failed_save(kReplayFiles);
   }
   if (after_match_leaves(menu_[0].choice)) {
+    // The end record, then the connection closed at once (its receive
+    // thread stopped first; the record itself goes with the scene): the
+    // peer, still in its menu, sees it closed and goes back to the lobby.
+    keys_.commit();
+    stop_receive(connection_);
+    close_connection_sockets(connection_);
     leave();
     return;
   }

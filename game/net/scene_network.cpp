@@ -181,7 +181,7 @@ bool Scene_Network::after_match_menu(int local_keys) {
         play_se(kSoundConfirm);
         // A player who quits leaves at once, whatever the peer chooses.
         if (side == 0 && after_match_leaves(menu_[0].choice)) {
-          end_menu();
+          end_menu(true);
           return true;
         }
         break;
@@ -194,27 +194,25 @@ bool Scene_Network::after_match_menu(int local_keys) {
 }
 
 void Scene_Network::settle_menu() {
-  const bool both = menu_[0].decided && menu_[1].decided;
-  if (!both || menu_[0].choice / 2 != menu_[1].choice / 2) {
-    // Both machines see the same keys of both sides now: decided the two
-    // ways at once, both sides choose again.
-    if (both) {
-      play_se(kSoundRefuse);
-      menu_[0].decided = menu_[1].decided = false;
-    }
+  // Both machines see the same keys of both sides now.
+  if (!menu_[0].decided || !menu_[1].decided) {
     keys_.reopen();
     return;
   }
-  play_se(kSoundConfirm);
-  end_menu();
+  // This side goes on (it leaves the moment it decides to quit). So does
+  // the peer, or it has decided to quit, and the match cannot go on: this
+  // side leaves too, with the replay it asked for.
+  const bool peer_quits = after_match_leaves(menu_[1].choice);
+  play_se(peer_quits ? kSoundRefuse : kSoundConfirm);
+  end_menu(peer_quits);
 }
 
-void Scene_Network::end_menu() {
+void Scene_Network::end_menu(bool leaving) {
   if (after_match_saves(menu_[0].choice)) {
     // A replay that cannot be written is reported and the menu goes on.
     if (play_.save_replay() < 0) report_failed_save(kReplayFiles);
   }
-  if (after_match_leaves(menu_[0].choice)) {
+  if (leaving) {
     // The end record, then the connection closed at once (its receive
     // thread stopped first; the record itself goes with the scene): the
     // peer, still in its menu, sees it closed and goes back to the lobby.

@@ -3,8 +3,8 @@
 // one waits on 127.0.0.1, the other connects from 127.0.0.2; through the
 // title, the mode menu and the lobby, the shared settings (both at the top
 // level, so the match is short), one match with down held, and the menu,
-// where both save the replay and leave for the lobby, once on each drawing
-// path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
+// where both save the replay and go on (both programs close in the next
+// count-in), once on each drawing path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
 // both lobbies and both battles go to <build>/test-output/<path>/net-*.png,
 // the connecting side's from its 1.5 times window. Both replays must be the
 // same file, and play.
@@ -49,11 +49,12 @@ constexpr const char* kConnect = "tap C\nframes 10\ntap C\n";
 // play row and ready.
 constexpr const char* kReady = "scene 12\nframes 50\ntap Left\nframes 10\ntap Up\nframes 10\ntap C\n";
 
-// From the settings screen to the lobby again: this side's level down from 1
+// From the settings screen to the next match: this side's level down from 1
 // to 31, then the play row and ready; a look at the match 40 frames into
 // play, the pairs pushed to one side (each player to another); down held
 // until the match is over (let go before the menu opens, where a held key
-// would move the cursor); in the menu, "save the replay and leave". Each
+// would move the cursor); in the menu, "save the replay and go on", which
+// takes both players (one who quits leaves at once). Each
 // step waits for the state it acts in: a frame this program spent waiting
 // for the other counts for nothing, so a loaded machine only makes the run
 // slower.
@@ -62,8 +63,8 @@ std::string FromTheSettings(const std::string& battle_shot, const std::string& s
          "scene 13\nstate 2\nhold " + sideways + "\nframes 40\n"
          "shot " + battle_shot + "\n"
          "hold Down\nstate 4 5\nrelease Down\nrelease " + sideways + "\nstate 6\n"
-         "tap Down\ntap Down\ntap Down\ntap C\n"
-         "scene 11\nframes 30\nclose\n";
+         "tap Down\ntap C\n"
+         "state 1\nframes 10\nclose\n";
 }
 
 // The lobby's shot is taken while it listens (state 4).
@@ -148,7 +149,7 @@ Pair_Run RunPrograms(const std::string& dir, int port, const std::string scripts
 
 class NetEndToEnd : public TempDirTest, public ::testing::WithParamInterface<DrawingPath> {};
 
-TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
+TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndSaveTheSameReplay) {
   const int port = free_port();
   ASSERT_NE(port, 0);
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/" + GetParam().name;

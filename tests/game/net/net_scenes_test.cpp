@@ -378,13 +378,15 @@ TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
 }
 
 // A player who quits leaves at once, whatever the peer does: the replay
-// saved when asked, the end record, the connection closed; the peer follows
+// saved when asked, the end record, the connection closed. The peer
+// follows, with the replay it asked for when it had decided to go on, else
 // by its rule for a closed connection.
 struct QuitCase {
   const char* what;
   int quitter;
-  int choice;  // 2 quit, 3 save the replay and quit
-  enum Peer { kIdle, kGoesOnFirst, kGoesOnAtOnce } peer;
+  int choice;       // 2 quit, 3 save the replay and quit
+  int peer_choice;  // the peer's decision to go on (1 saving the replay), or -1 for none
+  bool at_once;     // the peer decides in the frame the quitter does, else before
 };
 void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.what; }
 
@@ -394,8 +396,10 @@ TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndThePeerFollowsToTheLobby) {
   const QuitCase c = GetParam();
   SCOPED_TRACE(c.what);
   const int quitter = c.quitter, peer = 1 - quitter;
-  if (c.peer == QuitCase::kGoesOnFirst) {
-    Press(peer, {Scene_Network::kMenuDecide});
+  const int decide = Scene_Network::kMenuDecide;
+  for (int i = 0; i < c.peer_choice; ++i) Press(peer, {Scene_Network::kMenuDown});
+  if (c.peer_choice >= 0 && !c.at_once) {
+    Press(peer, {decide});
     ASSERT_TRUE(RunUntil([&] { return Side(quitter, 1).decided; }));
   }
   for (int i = 0; i < c.choice; ++i) Press(quitter, {Scene_Network::kMenuDown});
@@ -403,8 +407,7 @@ TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndThePeerFollowsToTheLobby) {
   ASSERT_EQ(Side(quitter, 0).choice, c.choice);
   Played("pause");
   Played("buzzer");
-  const int decide = Scene_Network::kMenuDecide;
-  const int peer_keys = c.peer == QuitCase::kGoesOnAtOnce ? decide : 0;
+  const int peer_keys = c.peer_choice >= 0 && c.at_once ? decide : 0;
   Round(0, quitter == 0 ? decide : peer_keys, quitter == 1 ? decide : peer_keys);
   // The quitter alone: it leaves when its key acts, the input delay later.
   const int offset = m_[quitter].frame_offset();
@@ -428,15 +431,18 @@ TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndThePeerFollowsToTheLobby) {
   EXPECT_LE(follow, Scene_Match::kFadeFrames + 10);
   EXPECT_TRUE(Played("buzzer"));
   ASSERT_TRUE(RunUntil([&] { return m_[quitter].number == kSceneSelectNetworkMenu; }, 0, Scene_Match::kFadeFrames + 1));
-  EXPECT_FALSE(std::filesystem::exists("replay/play1.vrs"));  // the peer saved nothing
+  // One replay for each player who asked for it.
+  const int saved = (c.choice == 3) + (c.peer_choice == 1);
+  for (int n = 0; n < 3; ++n)
+    EXPECT_EQ(std::filesystem::exists("replay/play" + std::to_string(n) + ".vrs"), n < saved) << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MenuQuitTest,
-    ::testing::Values(QuitCase{"the connecting side saves and quits, the waiting side idle", 1, 3, QuitCase::kIdle},
-                      QuitCase{"the waiting side quits, the peer has chosen to go on", 0, 2, QuitCase::kGoesOnFirst},
-                      QuitCase{"the connecting side quits as the peer chooses to go on", 1, 2,
-                               QuitCase::kGoesOnAtOnce}));
+    ::testing::Values(
+        QuitCase{"the connecting side saves and quits, the waiting side idle", 1, 3, -1, false},
+        QuitCase{"the waiting side quits, the peer has chosen to save the replay and go on", 0, 2, 1, false},
+        QuitCase{"the connecting side quits as the peer chooses to go on", 1, 2, 0, true}));
 
 TEST_F(MenuTest, ADecideToGoOnIsRefusedWhileThePeerHasDecidedToQuit) {
   // The second machine decides to quit and then runs no frame, as a peer

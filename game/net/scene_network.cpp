@@ -158,11 +158,13 @@ bool Scene_Network::take_next_seed() {
 
 bool Scene_Network::after_match_menu(int local_keys) {
   if (local_keys & kMenuDecide) {
-    // Refused here, before it is sent, when the peer has already decided
-    // the other way: a key once sent acts on both machines.
+    // A decide to go on is refused here, before it is sent, when the peer
+    // has already decided to quit: a key once sent acts on both machines.
+    // Quitting is never refused.
     Menu_Side own = menu_[0];
     for (const Key_Exchange::Key& k : keys_.local_pending()) apply_menu_keys(&own, k.bits);
-    if (!own.decided && menu_[1].decided && own.choice / 2 != menu_[1].choice / 2) {
+    if (!own.decided && !after_match_leaves(own.choice) && menu_[1].decided &&
+        own.choice / 2 != menu_[1].choice / 2) {
       play_se(kSoundRefuse);
       local_keys &= ~kMenuDecide;
     }
@@ -175,7 +177,14 @@ bool Scene_Network::after_match_menu(int local_keys) {
     switch (apply_menu_keys(&menu_[side], keys_.keys(side))) {
       case kMenuMoved:
       case kMenuCancelled: play_se(kSoundMove); break;
-      case kMenuDecided: play_se(kSoundConfirm); break;
+      case kMenuDecided:
+        play_se(kSoundConfirm);
+        // A player who quits leaves at once, whatever the peer chooses.
+        if (side == 0 && after_match_leaves(menu_[0].choice)) {
+          end_menu(true);
+          return true;
+        }
+        break;
       case kMenuNothing: break;
     }
   }
@@ -185,23 +194,31 @@ bool Scene_Network::after_match_menu(int local_keys) {
 }
 
 void Scene_Network::settle_menu() {
-  const bool both = menu_[0].decided && menu_[1].decided;
-  if (!both || menu_[0].choice / 2 != menu_[1].choice / 2) {
-    // Both machines see the same keys of both sides now: decided the two
-    // ways at once, both sides choose again.
-    if (both) {
-      play_se(kSoundRefuse);
-      menu_[0].decided = menu_[1].decided = false;
-    }
+  // Both machines see the same keys of both sides now.
+  if (!menu_[0].decided || !menu_[1].decided) {
     keys_.reopen();
     return;
   }
-  play_se(kSoundConfirm);
+  // This side goes on (it leaves the moment it decides to quit). So does
+  // the peer, or it has decided to quit, and the match cannot go on: this
+  // side leaves too, with the replay it asked for.
+  const bool peer_quits = after_match_leaves(menu_[1].choice);
+  play_se(peer_quits ? kSoundRefuse : kSoundConfirm);
+  end_menu(peer_quits);
+}
+
+void Scene_Network::end_menu(bool leaving) {
   if (after_match_saves(menu_[0].choice)) {
     // A replay that cannot be written is reported and the menu goes on.
     if (play_.save_replay() < 0) report_failed_save(failed_replay_file().c_str());
   }
-  if (after_match_leaves(menu_[0].choice)) {
+  if (leaving) {
+    // The end record, then the connection closed at once (its receive
+    // thread stopped first; the record itself goes with the scene): the
+    // peer, still in its menu, sees it closed and goes back to the lobby.
+    keys_.commit();
+    stop_receive(connection_);
+    close_connection_sockets(connection_);
     leave();
     return;
   }

@@ -2,8 +2,11 @@
 // (Field_Network) against the peer on the right (Field_Client), both
 // simulated here from one seed and the exchanged inputs. Fade-in, count-in,
 // the match, the result, then the after-match menu both players answer
-// together: go on or quit, each with or without saving the replay. The
-// scene owns the connection and frees it when it ends.
+// together: go on or quit, each with or without saving the replay. Going
+// on takes both players; a player who quits leaves at once, and the peer
+// goes back to the lobby too (with the replay its player asked for, when
+// its player had decided). The scene owns the connection and frees it when
+// it ends.
 #pragma once
 
 #include <cstdint>
@@ -79,7 +82,13 @@ class Scene_Network : public Scene_Double {
   void after_match_step() override;
   bool take_next_seed();
   void open_menu();
+  // Both sides committed: choose again unless both have decided; go on
+  // together, or leave when the peer has decided to quit.
   void settle_menu();
+  // The end of the menu: the replay saved when this side's choice asks for
+  // it; then another match, or, leaving, the end record, the connection
+  // closed and the fade-out to the lobby.
+  void end_menu(bool leaving);
   void link_failed();
 
   socket_set* connection_;

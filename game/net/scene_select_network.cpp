@@ -68,8 +68,8 @@ bool Scene_SelectNetwork::exchange_keys(int local_keys) {
   return true;
 }
 
-void Scene_SelectNetwork::link_failed() {
-  play_se(kSoundRefuse);
+void Scene_SelectNetwork::back_to_lobby(const char* sound) {
+  play_se(sound);
   free_connection(connection_);
   connection_ = nullptr;
   if (state_ == kChoosing) timer_ = 0;
@@ -77,6 +77,9 @@ void Scene_SelectNetwork::link_failed() {
 }
 
 bool Scene_SelectNetwork::handle_side(int side, int keys) {
+  // Cancel on a side still choosing changes nothing here: on its own
+  // machine it has left (step), and its closed connection brings this one
+  // back to the lobby.
   if (keys & kKeyCancel) {
     if (!active_[side]) {
       play_se(kSoundConfirm);
@@ -111,7 +114,13 @@ bool Scene_SelectNetwork::handle_side(int side, int keys) {
 }
 
 bool Scene_SelectNetwork::step(int local_keys) {
-  if (connection_ && !exchange_keys(local_keys)) link_failed();
+  if (connection_ && !exchange_keys(local_keys)) {
+    back_to_lobby(kSoundRefuse);
+  } else if (connection_ && state_ == kChoosing && (keys_.keys(0) & kKeyCancel) && !ready(0)) {
+    // Back on this side while it is still choosing: this player leaves. The
+    // peer, left with a closed connection, goes back to the lobby too.
+    back_to_lobby(kSoundConfirm);
+  }
   switch (state_) {
     case kIntro:
       if (--timer_ == 0) {

@@ -4,7 +4,10 @@
 // here after the input delay, on the peer as it arrives (Key_Exchange). The
 // background and the music are chosen with this machine's keys alone and
 // stay on this machine. When both are ready the screen leaves for the
-// battle with the two sides' settings and the connection.
+// battle with the two sides' settings and the connection. Cancel takes back
+// a side's ready; on this machine's side while it is still choosing it
+// leaves for the lobby, closing the connection, so a player is never held
+// by a peer who does not answer.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +51,9 @@ class Scene_SelectNetwork : public Scene_SelectDouble {
  private:
   // The keys of one side in state 3; true when they made the side ready.
   bool handle_side(int side, int keys);
-  void link_failed();
+  // The connection closed and freed, and the screen leaves for the lobby
+  // (at once from state 3) with the sound.
+  void back_to_lobby(const char* sound);
 
   socket_set* connection_;
   Key_Exchange keys_;

@@ -3,11 +3,15 @@
 // one waits on 127.0.0.1, the other connects from 127.0.0.2; through the
 // title, the mode menu and the lobby, the shared settings (both at the top
 // level, so the match is short), one match with down held, and the menu,
-// where both save the replay and leave for the lobby, once on each drawing
-// path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
+// where both save the replay and go on (both programs close in the next
+// count-in), once on each drawing path (VOX_HARDWARE=0: software, 1: the Direct3D device). Screenshots of
 // both lobbies and both battles go to <build>/test-output/<path>/net-*.png,
 // the connecting side's from its 1.5 times window. Both replays must be the
 // same file, and play.
+//
+// And a player leaves while the other does nothing: back on the settings
+// screen, "quit" in the after-match menu; both programs return to the lobby,
+// the idle one while the other still lingers there.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,26 +41,35 @@ std::string ToTheLobby(uint32_t seed) {
          "scene 11\nframes 50\n";
 }
 
-// From the settings screen to the lobby again: this side's level down from 1
+// In the lobby: wait on the port (the second row), or connect (the first).
+constexpr const char* kListen = "tap Down\ntap C\nframes 2\ntap C\nstate 4\n";
+constexpr const char* kConnect = "tap C\nframes 10\ntap C\n";
+
+// On the settings screen: this side's level down from 1 to 31, then the
+// play row and ready.
+constexpr const char* kReady = "scene 12\nframes 50\ntap Left\nframes 10\ntap Up\nframes 10\ntap C\n";
+
+// From the settings screen to the next match: this side's level down from 1
 // to 31, then the play row and ready; a look at the match 40 frames into
 // play, the pairs pushed to one side (each player to another); down held
 // until the match is over (let go before the menu opens, where a held key
-// would move the cursor); in the menu, "save the replay and leave". Each
+// would move the cursor); in the menu, "save the replay and go on", which
+// takes both players (one who quits leaves at once). Each
 // step waits for the state it acts in: a frame this program spent waiting
 // for the other counts for nothing, so a loaded machine only makes the run
 // slower.
 std::string FromTheSettings(const std::string& battle_shot, const std::string& sideways) {
-  return "scene 12\nframes 50\ntap Left\nframes 10\ntap Up\nframes 10\ntap C\n"
+  return std::string(kReady) +
          "scene 13\nstate 2\nhold " + sideways + "\nframes 40\n"
          "shot " + battle_shot + "\n"
          "hold Down\nstate 4 5\nrelease Down\nrelease " + sideways + "\nstate 6\n"
-         "tap Down\ntap Down\ntap Down\ntap C\n"
-         "scene 11\nframes 30\nclose\n";
+         "tap Down\ntap C\n"
+         "state 1\nframes 10\nclose\n";
 }
 
 // The lobby's shot is taken while it listens (state 4).
 std::string Waiting(const std::string& shots) {
-  return ToTheLobby(1) + "tap Down\ntap C\nframes 2\ntap C\nstate 4\nshot " + shots +
+  return ToTheLobby(1) + kListen + "shot " + shots +
          "/net-lobby-waiting.png\n" + FromTheSettings(shots + "/net-battle-waiting.png", "Left");
 }
 
@@ -89,44 +102,64 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
+// Runs the two programs, each in a run folder of its own under the test's
+// folder ("waiting", "connecting") with its script and the buttons C, X and
+// Space: the waiting one first, the other once the first listens on the
+// port. Both share one deadline, however slowly a loaded machine runs them.
+struct Pair_Run {
+  std::string run[2];
+  Outcome outcome[2];
+  bool listening = false;
+  int first_to_end = -1;  // the one seen ended first (0 or 1); -1 when both, or neither by the deadline
+};
+
+Pair_Run RunPrograms(const std::string& dir, int port, const std::string scripts[2], const char* hardware) {
+  Pair_Run r;
+  for (int i = 0; i < 2; ++i) {
+    r.run[i] = dir + (i == 0 ? "/waiting" : "/connecting");
+    MakeRunFolder(r.run[i]);
+    // The connecting side plays in the 1.5 times window.
+    std::ofstream(r.run[i] + "/Voxaldrift.ini")
+        << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" << port
+        << "\r\nWideScreen=" << i << "\r\n";
+    std::ofstream(r.run[i] + "/script.txt") << scripts[i];
+  }
+  auto env = [hardware](const char* address) {
+    return std::vector<std::string>{"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                                    "VOXALDRIFT_TEST_SCRIPT=script.txt",
+                                    std::string("VOXALDRIFT_NET_ADDRESS=") + address,
+                                    std::string("VOX_HARDWARE=") + hardware};
+  };
+  const int64_t deadline = ProgramDeadline();
+  const pid_t waiting = StartProgram(r.run[0] + "/voxaldrift", r.run[0], env("127.0.0.1"));
+  r.listening = wait_until([&] { return Listening(port) || ProgramEnded(waiting); },
+                           (int)(deadline - MonotonicMs())) &&
+                Listening(port);
+  const pid_t connecting = StartProgram(r.run[1] + "/voxaldrift", r.run[1], env("127.0.0.2"));
+  while (!ProgramEnded(waiting) && !ProgramEnded(connecting) && MonotonicMs() < deadline) usleep(20 * 1000);
+  const bool ended[2] = {ProgramEnded(waiting), ProgramEnded(connecting)};
+  if (ended[0] != ended[1]) r.first_to_end = ended[0] ? 0 : 1;
+  r.outcome[0] = WaitProgram(waiting, r.run[0], deadline);
+  r.outcome[1] = WaitProgram(connecting, r.run[1], deadline);
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(r.outcome[i].exit_code, 0) << (i ? "connecting: " : "waiting: ") << r.outcome[i].err;
+  EXPECT_TRUE(r.listening);
+  return r;
+}
+
 class NetEndToEnd : public TempDirTest, public ::testing::WithParamInterface<DrawingPath> {};
 
-TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
+TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndSaveTheSameReplay) {
   const int port = free_port();
   ASSERT_NE(port, 0);
   const std::string shots = std::string(VOX_TEST_OUTPUT_DIR) + "/" + GetParam().name;
   fs::create_directories(shots);
   const char* names[] = {"lobby-waiting", "lobby-connecting", "battle-waiting", "battle-connecting"};
   for (const char* name : names) fs::remove(shots + "/net-" + name + ".png");
-  std::string run[2];
   const std::string scripts[2] = {Waiting(shots), Connecting(shots)};
-  for (int i = 0; i < 2; ++i) {
-    run[i] = dir() + (i == 0 ? "/waiting" : "/connecting");
-    MakeRunFolder(run[i]);
-    // The connecting side plays in the 1.5 times window.
-    std::ofstream(run[i] + "/Voxaldrift.ini")
-        << "[Custom]\r\nC_Custom=64\r\nB_Custom=32\r\nSTART_Custom=8192\r\nDefaultPort=" << port
-        << "\r\nWideScreen=" << i << "\r\n";
-    std::ofstream(run[i] + "/script.txt") << scripts[i];
-  }
-  auto env = [](const char* address) {
-    return std::vector<std::string>{"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
-                                    "VOXALDRIFT_TEST_SCRIPT=script.txt",
-                                    std::string("VOXALDRIFT_NET_ADDRESS=") + address,
-                                    std::string("VOX_HARDWARE=") + GetParam().hardware};
-  };
-  // Both programs share one deadline, however slowly a loaded machine runs them.
-  const int64_t deadline = ProgramDeadline();
-  const pid_t waiting = StartProgram(run[0] + "/voxaldrift", run[0], env("127.0.0.1"));
-  // The other program connects once the first listens.
-  const bool listening = wait_until([&] { return Listening(port) || ProgramEnded(waiting); },
-                                    (int)(deadline - MonotonicMs())) &&
-                         Listening(port);
-  const pid_t connecting = StartProgram(run[1] + "/voxaldrift", run[1], env("127.0.0.2"));
-  Outcome outcome[2] = {WaitProgram(waiting, run[0], deadline), WaitProgram(connecting, run[1], deadline)};
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(outcome[i].exit_code, 0) << (i ? "connecting: " : "waiting: ") << outcome[i].err;
-  ASSERT_TRUE(listening);
+  const Pair_Run pair = RunPrograms(dir(), port, scripts, GetParam().hardware);
   ASSERT_FALSE(HasFailure());
+  const std::string* run = pair.run;
 
   // The waiting side wrote its port; the pictures show the panel, and both
   // wells with their blocks.
@@ -161,5 +194,52 @@ TEST_P(NetEndToEnd, TwoProgramsPlayANetBattleFromTheLobbyAndBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawing, NetEndToEnd, ::testing::ValuesIn(kDrawingPaths), DrawingPathName);
+
+// One player leaves while the other does nothing on the screen they part
+// on. The waiting side idles there and closes its program once it is back
+// in the lobby; the connecting side leaves with its own keys and lingers in
+// the lobby for kLingerFrames before it closes. So the idle side must have
+// come back while the other still ran, by its rule for a closed connection,
+// long before a silent peer would be given up on.
+constexpr int kLingerFrames = 240;
+static_assert(kLingerFrames < kStallLimitFrames / 2);
+
+struct Leaving {
+  const char* name;
+  bool after_a_match;  // the menu after a match with down held, else the settings screen
+  const char* keys;    // the leaving side's, once there
+};
+void PrintTo(const Leaving& l, std::ostream* out) { *out << l.name; }
+
+const Leaving kLeavings[] = {
+    {"settings", false, "frames 60\ntap X\n"},                     // back, still choosing
+    {"menu", true, "frames 10\ntap Down\ntap Down\ntap C\n"},  // quit
+};
+
+std::string ToTheScreen(bool after_a_match) {
+  if (!after_a_match) return "scene 12\n";
+  return std::string(kReady) + "scene 13\nstate 2\nhold Down\nstate 4 5\nrelease Down\nstate 6\n";
+}
+
+class NetLeavingEndToEnd : public TempDirTest, public ::testing::WithParamInterface<Leaving> {};
+
+TEST_P(NetLeavingEndToEnd, APlayerLeavesAndTheIdleOneIsBackInTheLobbyWhileTheOtherStillRuns) {
+  const int port = free_port();
+  ASSERT_NE(port, 0);
+  const Leaving& l = GetParam();
+  // Either script takes some 1500 frames; a side held on the screen fails
+  // at the limit.
+  const std::string scripts[2] = {
+      ToTheLobby(1) + kListen + ToTheScreen(l.after_a_match) + "scene 11\nclose\nlimit 2500\n",
+      ToTheLobby(2) + kConnect + ToTheScreen(l.after_a_match) + l.keys + "scene 11\nframes " +
+          std::to_string(kLingerFrames) + "\nclose\nlimit 2500\n"};
+  const Pair_Run pair = RunPrograms(dir(), port, scripts, "0");
+  EXPECT_EQ(pair.first_to_end, 0);
+  // Quitting without the replay saves none.
+  EXPECT_TRUE(fs::is_empty(pair.run[1] + "/replay"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, NetLeavingEndToEnd, ::testing::ValuesIn(kLeavings),
+                         [](const ::testing::TestParamInfo<Leaving>& info) { return std::string(info.param.name); });
 
 }  // namespace

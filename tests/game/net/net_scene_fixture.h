@@ -148,6 +148,23 @@ class TwoMachinesTest : public NetSceneTest {
     }
     return frames;
   }
+  // The other machine has closed the connection: the frames this one runs
+  // alone until it is back in the lobby. Each frame waits first until its
+  // receive thread has taken in what came before the close, and the close
+  // (a few seconds at most), so the count is that of the rules for a closed
+  // connection however busy the machine is; -1 when the thread is still
+  // reading after that.
+  int FramesToTheLobbyAfterAClose(int machine) {
+    int frames = 0;
+    while (m_[machine].number != kSceneSelectNetworkMenu && frames < 2 * kStallLimitFrames) {
+      socket_set* c = m_[machine].connection();
+      if (c && !wait_until([&] { return !c->receive_thread.running(); })) return -1;
+      Feed(0);
+      m_[machine].step(0);
+      ++frames;
+    }
+    return frames;
+  }
   // Keys pressed on one machine, a frame each with a quiet frame between.
   void Press(int machine, std::initializer_list<int> keys, int held = 0) {
     for (int k : keys) {

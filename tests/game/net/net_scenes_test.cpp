@@ -1,7 +1,8 @@
 // The net battle's scenes headless: the lobby's entry, paste and refusals;
 // two machines in one process from their lobbies through the shared
-// settings screen and two matches back to the lobby; and the after-match
-// menu when the players decide the two ways.
+// settings screen and two matches back to the lobby; leaving the settings
+// screen and the after-match menu while the peer does nothing; and the
+// after-match menu when the players decide the two ways.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -280,6 +281,64 @@ TEST_F(SettingsPairTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot)
   EXPECT_TRUE(Played("buzzer"));
 }
 
+// Back on this machine's side: a ready side chooses again, on both
+// machines; a side still choosing leaves for the lobby once the key acts,
+// the connection closed, and the peer follows by its rule for a closed
+// connection, whether it is choosing or ready.
+struct BackCase {
+  const char* what;
+  int leaver;
+  bool peer_ready;
+};
+void PrintTo(const BackCase& c, std::ostream* out) { *out << c.what; }
+
+class SettingsBackTest : public SettingsPairTest, public ::testing::WithParamInterface<BackCase> {};
+
+TEST_P(SettingsBackTest, BackOnASideStillChoosingLeavesForTheLobbyAndThePeerFollows) {
+  const BackCase c = GetParam();
+  SCOPED_TRACE(c.what);
+  const int leaver = c.leaver, peer = 1 - leaver;
+  ASSERT_TRUE(RunUntil([&] { return m_[0].settings()->state() == 3 && m_[1].settings()->state() == 3; }));
+  // Up from the first row is the play row.
+  if (c.peer_ready) {
+    Press(peer, {Scene_SelectNetwork::kKeyUp, Scene_SelectNetwork::kKeyDecide});
+    Settle(5);
+    ASSERT_TRUE(m_[leaver].settings()->ready(1));
+  } else {
+    Press(leaver, {Scene_SelectNetwork::kKeyUp, Scene_SelectNetwork::kKeyDecide});
+    Settle(5);
+    ASSERT_TRUE(m_[peer].settings()->ready(1));
+    Played("pause");
+    Press(leaver, {Scene_SelectNetwork::kKeyCancel});
+    Settle(5);
+    EXPECT_TRUE(Played("pause"));
+    EXPECT_FALSE(m_[leaver].settings()->ready(0));
+    EXPECT_FALSE(m_[peer].settings()->ready(1));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(m_[i].number, kSceneSelectNetwork) << i;
+  }
+  Played("pause");
+  Played("buzzer");
+  const int offset = m_[leaver].frame_offset();
+  const int back = Scene_SelectNetwork::kKeyCancel;
+  Round(0, leaver == 0 ? back : 0, leaver == 1 ? back : 0);
+  int frames = 0;
+  while (m_[leaver].number == kSceneSelectNetwork && frames < 100) {
+    Feed(0);
+    m_[leaver].step(0);
+    ++frames;
+  }
+  EXPECT_EQ(m_[leaver].number, kSceneSelectNetworkMenu);
+  EXPECT_EQ(frames, offset);
+  EXPECT_TRUE(Played("pause"));
+  EXPECT_FALSE(Played("buzzer"));
+  EXPECT_EQ(FramesToTheLobbyAfterAClose(peer), 1);
+  EXPECT_TRUE(Played("buzzer"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SettingsBackTest,
+                         ::testing::Values(BackCase{"the waiting side, after taking its ready back", 0, false},
+                                           BackCase{"the connecting side, the peer ready", 1, true}));
+
 // Two battle scenes over a connected pair, at their first menu.
 class MenuTest : public TwoMachinesTest {
  protected:
@@ -301,21 +360,6 @@ TEST_F(MenuTest, BothFieldsToppingOutInOneFrameShowEachPlayerAsTheWinner) {
   EXPECT_EQ(Side(1, 1).choice, 0);
 }
 
-TEST_F(MenuTest, ADecideTheOtherWayIsRefusedBeforeItIsSent) {
-  Press(0, {Scene_Network::kMenuDecide});  // continue
-  ASSERT_TRUE(RunUntil([&] { return Side(1, 1).decided; }));
-  Played("buzzer");
-  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
-  Press(1, {Scene_Network::kMenuDecide});  // quit: refused
-  EXPECT_TRUE(Played("buzzer"));
-  for (int i = 0; i < 20; ++i) Round(0, 0, 0);
-  EXPECT_FALSE(Side(1, 0).decided);
-  EXPECT_FALSE(Side(0, 1).decided);
-  EXPECT_EQ(Side(0, 1).choice, 2);
-  Press(1, {Scene_Network::kMenuUp, Scene_Network::kMenuUp, Scene_Network::kMenuDecide});
-  ASSERT_TRUE(RunUntil([&] { return m_[0].battle()->state() == 1 && m_[1].battle()->state() == 1; }));
-}
-
 TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
   Press(0, {Scene_Network::kMenuDecide});
   IdleLongPastTheTimeLimit();
@@ -333,25 +377,101 @@ TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
   EXPECT_TRUE(Played("buzzer"));
 }
 
-TEST_F(MenuTest, DecidingTheTwoWaysAtOnceSendsBothMachinesBackToChoosing) {
-  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
-  for (int i = 0; i < 20; ++i) Round(0, 0, 0);
-  Round(0, Scene_Network::kMenuDecide, Scene_Network::kMenuDecide);  // continue and quit in one frame
-  // Each machine may settle in the very frame its own decide acts; after a
-  // few round trips both have settled the same way.
-  Settle(40);
-  for (int machine = 0; machine < 2; ++machine) {
-    EXPECT_EQ(m_[machine].battle()->state(), Scene_Double::kMenu);
-    EXPECT_FALSE(Side(machine, 0).decided);
-    EXPECT_FALSE(Side(machine, 1).decided);
+// A player who quits leaves at once, whatever the peer does: the replay
+// saved when asked, the end record, the connection closed. The peer
+// follows, with the replay it asked for when it had decided to go on, else
+// by its rule for a closed connection.
+struct QuitCase {
+  const char* what;
+  int quitter;
+  int choice;       // 2 quit, 3 save the replay and quit
+  int peer_choice;  // the peer's decision to go on (1 saving the replay), or -1 for none
+  bool at_once;     // the peer decides in the frame the quitter does, else before
+};
+void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.what; }
+
+class MenuQuitTest : public MenuTest, public ::testing::WithParamInterface<QuitCase> {};
+
+TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndThePeerFollowsToTheLobby) {
+  const QuitCase c = GetParam();
+  SCOPED_TRACE(c.what);
+  const int quitter = c.quitter, peer = 1 - quitter;
+  const int decide = Scene_Network::kMenuDecide;
+  for (int i = 0; i < c.peer_choice; ++i) Press(peer, {Scene_Network::kMenuDown});
+  if (c.peer_choice >= 0 && !c.at_once) {
+    Press(peer, {decide});
+    ASSERT_TRUE(RunUntil([&] { return Side(quitter, 1).decided; }));
   }
+  for (int i = 0; i < c.choice; ++i) Press(quitter, {Scene_Network::kMenuDown});
+  Settle(2);
+  ASSERT_EQ(Side(quitter, 0).choice, c.choice);
+  Played("pause");
+  Played("buzzer");
+  const int peer_keys = c.peer_choice >= 0 && c.at_once ? decide : 0;
+  Round(0, quitter == 0 ? decide : peer_keys, quitter == 1 ? decide : peer_keys);
+  // The quitter alone: it leaves when its key acts, the input delay later.
+  const int offset = m_[quitter].frame_offset();
+  int frames = 0;
+  while (m_[quitter].battle()->state() == Scene_Double::kMenu && frames < 100) {
+    Feed(0);
+    m_[quitter].step(0);
+    ++frames;
+  }
+  EXPECT_EQ(m_[quitter].battle()->state(), Scene_Double::kFadeOut);
+  EXPECT_EQ(frames, offset);
+  EXPECT_TRUE(Played("pause"));
+  EXPECT_FALSE(Played("buzzer"));  // never refused
+  EXPECT_EQ(std::filesystem::exists("replay/play0.vrs"), c.choice == 3);
+  // Its last words on the wire are those of the protocol: its keys, the end
+  // record, then the connection closed.
+  socket_set* link = m_[peer].connection();
+  EXPECT_TRUE(wait_until([&] { return link->receive_thread.result() == Net_Thread::kEnded && peer_closed(link); }));
+  const int follow = FramesToTheLobbyAfterAClose(peer);
+  EXPECT_GT(follow, Scene_Match::kFadeFrames);
+  EXPECT_LE(follow, Scene_Match::kFadeFrames + 10);
   EXPECT_TRUE(Played("buzzer"));
-  // Both machines still show the same choices, and the menu goes on.
-  EXPECT_EQ(Side(0, 0).choice, Side(1, 1).choice);
-  EXPECT_EQ(Side(0, 1).choice, Side(1, 0).choice);
-  Press(0, {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
-  Press(1, {Scene_Network::kMenuDecide});
-  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneSelectNetworkMenu && m_[1].number == kSceneSelectNetworkMenu; }));
+  ASSERT_TRUE(RunUntil([&] { return m_[quitter].number == kSceneSelectNetworkMenu; }, 0, Scene_Match::kFadeFrames + 1));
+  // One replay for each player who asked for it.
+  const int saved = (c.choice == 3) + (c.peer_choice == 1);
+  for (int n = 0; n < 3; ++n)
+    EXPECT_EQ(std::filesystem::exists("replay/play" + std::to_string(n) + ".vrs"), n < saved) << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MenuQuitTest,
+    ::testing::Values(
+        QuitCase{"the connecting side saves and quits, the waiting side idle", 1, 3, -1, false},
+        QuitCase{"the waiting side quits, the peer has chosen to save the replay and go on", 0, 2, 1, false},
+        QuitCase{"the connecting side quits as the peer chooses to go on", 1, 2, 0, true}));
+
+TEST_F(MenuTest, ADecideToGoOnIsRefusedWhileThePeerHasDecidedToQuit) {
+  // The second machine decides to quit and then runs no frame, as a peer
+  // that waits for the other's choice: only its keys have come.
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
+  Round(0, 0, Scene_Network::kMenuDecide);
+  auto alone = [&](int keys) {
+    Feed(0);
+    m_[0].step(keys);
+  };
+  ASSERT_TRUE(wait_until([&] {
+    alone(0);
+    return Side(0, 1).decided;
+  }));
+  Played("buzzer");
+  // Going on is refused before it is sent; quitting is not.
+  alone(Scene_Network::kMenuDecide);
+  EXPECT_TRUE(Played("buzzer"));
+  const int offset = m_[0].frame_offset();
+  for (int i = 0; i < offset + 2; ++i) alone(0);
+  EXPECT_FALSE(Side(0, 0).decided);
+  socket_set* there = m_[1].connection();
+  ASSERT_TRUE(wait_until([&] { return there->records_read.load() >= m_[0].connection()->records_sent.load(); }));
+  EXPECT_EQ(queued_records(there), 0u);
+  for (int k : {(int)Scene_Network::kMenuDown, 0, (int)Scene_Network::kMenuDown, 0, (int)Scene_Network::kMenuDecide})
+    alone(k);
+  for (int i = 0; i < offset; ++i) alone(0);
+  EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kFadeOut);
+  EXPECT_FALSE(Played("buzzer"));
 }
 
 }  // namespace

@@ -134,6 +134,37 @@ TEST_F(GameAssetsTest, EveryPictureDecodesAtTheSizeItIsDrawn) {
   for (const PictureSpec& p : kPictures) CheckPicture(p.name, p.width, p.height, p.fit, p.drawn);
 }
 
+// The title's entries where the title draws them, 48 rows apart from y 192
+// (the two that cannot be chosen in place of entries 1 and 2): nothing of an
+// entry is cut off at its picture's bottom, and what shows of it (half
+// opaque or more), its caption too, ends eight rows or more before the next
+// entry's row, the last entry's before the screen's bottom edge.
+TEST_F(GameAssetsTest, TitleEntriesEndClearOfTheNextAndOfTheScreensBottom) {
+  const struct {
+    const char* name;
+    int entry;
+  } entries[] = {{"images\\1play.png", 0},   {"images\\2play.png", 1},      {"images\\cant2play.png", 1},
+                 {"images\\replay.png", 2},  {"images\\cantreplay.png", 2}, {"images\\hiscore.png", 3},
+                 {"images\\config.png", 4}, {"images\\exit.png", 5}};
+  for (const auto& e : entries) {
+    BASEIMAGE image{};
+    ASSERT_EQ(ImportBaseImage(e.name, nullptr, 0, 0, &image, 0), 0) << e.name;
+    int lowest_shown = -1, lowest_touched = -1;
+    for (int y = 0; y < image.height; ++y)
+      for (int x = 0; x < image.width; ++x) {
+        const uint32_t alpha = ReadBaseImagePixelArgb(&image, x, y) >> 24;
+        if (alpha > 0) lowest_touched = y;
+        if (alpha >= 128) lowest_shown = y;
+      }
+    const int height = image.height;
+    DisposeBaseImage(&image);
+    ASSERT_GE(lowest_shown, 0) << e.name;
+    EXPECT_LT(lowest_touched, height - 1) << e.name << " is cut off at its bottom";
+    const int top = 192 + 48 * e.entry, next = e.entry == 5 ? 480 : top + 48;
+    EXPECT_LE(top + lowest_shown + 8, next) << e.name << " shows down to row " << top + lowest_shown;
+  }
+}
+
 // A folder's files as the game asks for them: "<folder>\<name>", the name
 // in code page 932 (names on disk are UTF-8).
 std::vector<std::string> FolderEntries(const char* folder, std::initializer_list<const char*> suffixes) {

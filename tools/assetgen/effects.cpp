@@ -2,6 +2,15 @@
 // millisecond or two keeps the start from clicking), is short and ends in
 // silence. 44100 Hz mono, 16 bits; "break.wav" is also played faster (up to
 // 66150 Hz) for long chains.
+//
+// The game's mixer adds the effects that sound at once and clips what goes
+// beyond full scale, and a busy moment of a battle has seven of them at once:
+// a lock that clears and takes garbage on one side, the other side's lock or
+// chain link with its pair slid and turned, the break of the link before
+// still ringing, a pause pressed in that frame. Each effect is therefore made
+// at a share of full scale small enough that such a moment, all peaks
+// together, stays below it; the levels below set the effects' loudness to
+// one another.
 #include <cmath>
 #include <functional>
 #include <string>
@@ -11,9 +20,12 @@
 
 namespace {
 
+// The share of full scale an effect of level 1 peaks at.
+constexpr double kMixShare = 0.2;
+
 // A mono sound of `seconds`, each sample from `voice` at time t; shaped by a
-// short fade in and out and normalised to `peak`.
-Sound Effect(double seconds, double peak, const std::function<double(double t)>& voice) {
+// short fade in and out, its peak at `level` x kMixShare.
+Sound Effect(double seconds, double level, const std::function<double(double t)>& voice) {
   Sound sound(1, seconds);
   const size_t n = sound.frames();
   for (size_t i = 0; i < n; ++i) {
@@ -21,7 +33,7 @@ Sound Effect(double seconds, double peak, const std::function<double(double t)>&
     const double fade_in = std::min(1.0, t / 0.0015), fade_out = std::min(1.0, (seconds - t) / 0.012);
     sound.samples[i] = (float)(voice(t) * fade_in * fade_out);
   }
-  Normalise(&sound, peak);
+  Normalise(&sound, level * kMixShare);
   return sound;
 }
 

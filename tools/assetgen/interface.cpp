@@ -44,8 +44,9 @@ const MenuEntry kMenuEntries[] = {
 bool WriteMenuEntries(const std::string& images) {
   bool ok = true;
   for (const MenuEntry& e : kMenuEntries) {
-    // 48 high, as the entries are 48 apart: the last one ends at the
-    // screen's bottom with its caption well inside.
+    // 48 high, as the entries are 48 apart and the last one ends at the
+    // screen's bottom. The caption stands beside the label on its baseline:
+    // under it, the last entry's caption met the bottom edge.
     RgbaImage label(320, 48);
     const Rgba colour = kBlockColour[e.colour];
     const LabelLook look{.fill = Paint::Linear({0, 6}, {0, 28}, {{0, Rgb(255, 255, 255)}, {1, Lighter(colour, 0.72)}}),
@@ -57,9 +58,10 @@ bool WriteMenuEntries(const std::string& images) {
                          .shadow_dx = 2,
                          .shadow_dy = 2,
                          .shadow_blur = 2};
-    ok &= DrawLabel(&label, Utf8(e.label), {Face::kPGothic, 26, 0.9, 1.0}, look, 6, 27) > 0;
+    const double width = DrawLabel(&label, Utf8(e.label), {Face::kPGothic, 26, 0.9, 1.0}, look, 6, 27);
+    ok &= width > 0;
     const LabelLook small{.fill = Lighter(colour, 0.55), .outline = 1.6, .outline_paint = Rgb(20, 22, 60)};
-    ok &= DrawLabel(&label, e.caption, {Face::kGothic, 11, 0.3, 0.8}, small, 8, 41) > 0;
+    ok &= DrawLabel(&label, e.caption, {Face::kGothic, 11, 0.3, 0.8}, small, 16 + width, 27) > 0;
     if (e.unavailable) Desaturate(&label, 0.85, 0.3);
     ok &= WriteColourPng(images + "/" + e.file + ".png", label, true);
   }

@@ -277,6 +277,13 @@ int Scene_SelectChara::face_y(int i) const {
   return 216 - 56 * std::max(0, rows_ - 2) + 56 * (i / columns_);
 }
 
+int Scene_SelectChara::description_x(int side, int picture_width) {
+  if (side == 0) return 8;
+  // x 344 lies 8 pixels inside a picture 304 wide; the plug-ins' pictures
+  // are 192 wide, and a description from x 344 would start far outside one.
+  return picture_width > 0 ? std::max(344, 640 - picture_width + 8) : 344;
+}
+
 void Scene_SelectChara::draw_side(int side) const {
   const Character& c = characters_[cursor_[side]];
   int width = 0, height = 0;
@@ -288,8 +295,9 @@ void Scene_SelectChara::draw_side(int side) const {
     PaintGraphMirrored(640 - width, 480 - height, c.picture, 1);
     draw_text_right(632, 336, c.name, kFontSmall, 1, 0);
   }
-  for_each_line(c.description, [side](int k, const std::string& line) {
-    draw_text(side == 0 ? 8 : 344, 360 + 24 * k, line.c_str(), kFontSmall, 1, 0);
+  const int x = description_x(side, width);
+  for_each_line(c.description, [x](int k, const std::string& line) {
+    draw_text(x, 360 + 24 * k, line.c_str(), kFontSmall, 1, 0);
   });
 }
 

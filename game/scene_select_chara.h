@@ -51,6 +51,11 @@ class Scene_SelectChara : public Scene {
   // A cursor moved by one step (dx -1 left, 1 right; dy -1 up, 1 down),
   // wrapping, always onto a character (0 when there is none).
   static int move_cursor(int cursor, int dx, int dy, int count);
+  // Where a side's description lines start, beside a picture of that width
+  // (0: none): 8 pixels inside the picture, at the left screen edge on the
+  // left and, on the right, at x 344 or, inside a picture narrower than 304,
+  // 8 pixels in from its left edge.
+  static int description_x(int side, int picture_width);
 
   int state() const { return state_; }
   int count() const { return (int)characters_.size(); }

@@ -124,9 +124,11 @@ TEST_F(ScreenText, NamesAndDescriptionsStayInTheirPanels) {
     EXPECT_GE(lines.size(), 2u);
     // Line k at y 360 + 24 k, in a font 16 pixels high: all above the bottom.
     EXPECT_LE(360 + 24 * ((int)lines.size() - 1) + 16, 480);
+    const int left = Scene_SelectChara::description_x(0, width), right = Scene_SelectChara::description_x(1, width);
+    EXPECT_GE(right, 640 - width + 8);  // the right lines start inside the right picture
     for (const std::string& line : lines) {
-      EXPECT_LE(8 + Width(line, kFontSmall), width - 8) << line;  // inside the left picture
-      EXPECT_LE(344 + Width(line, kFontSmall), 640 - 8) << line;  // on the screen on the right
+      EXPECT_LE(left + Width(line, kFontSmall), width - 8) << line;  // inside the left picture
+      EXPECT_LE(right + Width(line, kFontSmall), 640 - 8) << line;  // and the right one
     }
   }
 }

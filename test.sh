@@ -21,9 +21,10 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:intercept_tls_get_addr=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp"
 
+# Every build of the test run treats a warning as an error.
 build() {  # dir, cmake args...
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DVOX_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 

@@ -296,7 +296,7 @@ class Field {
   }
   // The group search's work lists: the group, the garbage touching it, and
   // every block looked at.
-  std::vector<Block*> cleared_normal_ = work_list(), cleared_garbage_ = work_list(), visited_ = work_list();
+  std::vector<Block*> cleared_normal = work_list(), cleared_garbage = work_list(), visited = work_list();
   std::shared_ptr<OpponentView> view_ = std::make_shared<OpponentView>();
 };
 

@@ -79,15 +79,15 @@ void Field::settle_blocks() {
 
 void Field::clear_groups(int row, int column) {
   Block* start = board[row][column];
-  cleared_normal_.clear();
-  cleared_garbage_.clear();
-  visited_.clear();
+  cleared_normal.clear();
+  cleared_garbage.clear();
+  visited.clear();
   if (!start || start->colour == kGarbageColour || start->falling || start->vanish) return;
   Delete_Tree root(start);
-  visited_.push_back(start);
-  cleared_normal_.push_back(start);
+  visited.push_back(start);
+  cleared_normal.push_back(start);
   find_group(&root);
-  const int normal = (int)cleared_normal_.size(), garbage = (int)cleared_garbage_.size();
+  const int normal = (int)cleared_normal.size(), garbage = (int)cleared_garbage.size();
   if (normal < settings.clear_count) return;
 
   counters.cleared = std::min(counters.cleared + normal, 65535);
@@ -98,8 +98,8 @@ void Field::clear_groups(int row, int column) {
     deepest[b->column()] = std::max(deepest[b->column()], b->row());
     c = std::max(c, (int)b->chain);
   };
-  for (Block* b : cleared_normal_) mark(b);
-  for (Block* b : cleared_garbage_) mark(b);
+  for (Block* b : cleared_normal) mark(b);
+  for (Block* b : cleared_garbage) mark(b);
 
   sounds.break_frequency = break_sound_frequency(c);
   sounds.report(kFieldSoundBreak);
@@ -148,15 +148,15 @@ void Field::find_group(Delete_Tree* node) {
     if (nr < 0 || nr >= kBoardRows || nk < 0 || nk >= kBoardColumns) continue;
     Block* next = board[nr][nk];
     if (!next || next->falling || next->vanish) continue;
-    if (std::find(visited_.begin(), visited_.end(), next) != visited_.end()) continue;
-    visited_.push_back(next);
+    if (std::find(visited.begin(), visited.end(), next) != visited.end()) continue;
+    visited.push_back(next);
     if (next->colour == node->block->colour) {
       node->child[d] = new Delete_Tree(next);
-      cleared_normal_.push_back(next);
+      cleared_normal.push_back(next);
       find_group(node->child[d]);
     } else if (next->colour == kGarbageColour) {
       // Garbage clears with the group it touches but never links two groups.
-      cleared_garbage_.push_back(next);
+      cleared_garbage.push_back(next);
     }
   }
 }

@@ -113,7 +113,7 @@ struct DrawState {
   GraphRestoreHandler restore_handler;
 };
 
-struct ScreenState {
+struct ScreenMode {
   int32_t width, height, depth, refresh;
   int32_t doubling;
   int32_t vsync_off;
@@ -125,7 +125,7 @@ struct ScreenState {
 };
 
 extern DrawState g_draw;
-extern ScreenState g_screen;
+extern ScreenMode g_screen;
 extern HandleTable<GraphRecord>* g_graph_table;
 // fn(graph, record) for every live graph, lowest slot first; none before the
 // table is made.

@@ -13,13 +13,13 @@
 #include "engine/graphics/graphics_math.h"
 #include "engine/softrender/blend.h"
 
-ScreenState g_screen{};
+ScreenMode g_screen{};
 
 namespace {
 
 const GraphicsHost& Host() { return GetGraphicsHost(); }
 
-bool SameMode(const ScreenState& a, int w, int h, int d, int r) {
+bool SameMode(const ScreenMode& a, int w, int h, int d, int r) {
   return a.width == w && a.height == h && a.depth == d && a.refresh == r;
 }
 
@@ -112,7 +112,7 @@ int RequestScreenMode(int width, int height, int depth, int refresh) {
     g_screen.refresh = refresh;
     return 0;
   }
-  ScreenState before = g_screen;
+  ScreenMode before = g_screen;
   ApplyScreenMode(width, height, depth, 0, refresh);
   if (SameMode(g_screen, width, height, depth, refresh)) return 0;
   if (SameMode(g_screen, before.width, before.height, before.depth, before.refresh)) return -1;
@@ -134,7 +134,7 @@ int ApplyScreenMode(int width, int height, int depth, int force, int refresh) {
   // kept by its owner from here to the end of the change.
   bool was_started = g_screen.started;
   if (was_started) BroadcastGraphicsEvent(GraphicsEvent::ScreenModeChanging);
-  ScreenState kept = g_screen;
+  ScreenMode kept = g_screen;
   if (g_screen.started) EndGraphics();
   g_screen.width = width;
   g_screen.height = height;

@@ -147,7 +147,7 @@ bool MapWindowsPath(std::string_view path, std::string* host) {
       scanned.append(path.substr(i, n));
     i += n;
   }
-  if (scanned.empty() && !absolute && !path.empty()) scanned = ".";  // "C:" alone
+  if (scanned.empty() && !absolute && !path.empty()) scanned += '.';  // "C:" alone
   std::string utf8;
   if (scanned.empty() || !Cp932ToUtf8(scanned, &utf8)) {
     SetLastError(ERROR_INVALID_NAME);

@@ -1,6 +1,8 @@
 // The falling pair: kicks, slides, gravity and the lock delay.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "game/buttons.h"
 #include "game/level_table.h"
 #include "tests/game/board_fixture.h"
@@ -84,6 +86,60 @@ TEST(Gravity, PixelsPerFrameFollowTheLevelAndSoftDrop) {
   field->fall_step();
   EXPECT_TRUE(field->is_landed());
   EXPECT_EQ(field->pair.piece->row(), 13);
+}
+
+// Holding a sideways button, frame by frame through the field's update at
+// level 0: one slide at the press; the next once the button has stayed held
+// for the level's auto-repeat delay (30 frames); from then on a slide is
+// tried in every frame and goes through whenever the 4-frame slide
+// animation has run; at the wall every try is refused. The delay is loaded
+// only in a frame in which no sideways button is held.
+TEST(SidewaysRepeat, MovesAtThePressAfterTheDelayAndThenEveryFourFramesToTheWall) {
+  struct Hold {
+    int mask, frames;
+  };
+  struct RepeatCase {
+    const char* name;
+    int column;  // of the pair at the start, partner above
+    std::vector<Hold> script;
+    std::vector<int> moves;  // frames of the script in which the pair moves a column
+    int column_after;
+  };
+  const RepeatCase cases[] = {
+      {"left", 5, {{kPadLeft, 60}}, {0, 31, 35, 39, 43}, 0},
+      {"right", 0, {{kPadRight, 60}}, {0, 31, 35, 39, 43}, 5},
+      // Released for one frame: the next press waits the whole delay again.
+      {"left again", 5, {{kPadLeft, 10}, {0, 1}, {kPadLeft, 50}}, {0, 11, 42, 46, 50}, 0},
+      // Left straight to right: the delay ran out while left was held, and
+      // no frame without either reloaded it.
+      {"left then right", 5, {{kPadLeft, 40}, {kPadRight, 20}}, {0, 31, 35, 39, 40, 44, 48, 52}, 5},
+  };
+  for (const RepeatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto field = MakeField();
+    PlacePair(*field, 2, c.column, 0);
+    Buttons(0);
+    field->update();  // nothing held: the delay is loaded
+    int frame = 0, column = c.column;
+    std::vector<int> moves;
+    for (const Hold& hold : c.script)
+      for (int i = 0; i < hold.frames; ++i, ++frame) {
+        field->sounds.pending = 0;
+        Buttons(hold.mask);
+        field->update();
+        ASSERT_EQ(field->pair.spawn_timer, 0) << "frame " << frame;  // still falling, not locked
+        const int now = field->pair.piece->column;
+        EXPECT_EQ(field->sounds.has(kFieldSoundSlide), now != column) << "frame " << frame;
+        if (now != column) {
+          EXPECT_EQ(std::abs(now - column), 1) << "frame " << frame;
+          moves.push_back(frame);
+        }
+        column = now;
+      }
+    EXPECT_EQ(moves, c.moves);
+    EXPECT_EQ(column, c.column_after);
+    EXPECT_EQ(field->pair.piece->x, field->origin_x + kCellSize * column);  // the slide animation has run out
+  }
 }
 
 // Frames from a pair's landing to its lock.

@@ -235,7 +235,8 @@ TEST_P(FullScreenEndToEnd, TheTitleFillsTheDisplayLetterboxed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, FullScreenEndToEnd, ::testing::Values("soft", "gl"));
+INSTANTIATE_TEST_SUITE_P(Paths, FullScreenEndToEnd, ::testing::Values("soft", "gl"),
+                         [](const auto& info) { return std::string(info.param); });
 
 INSTANTIATE_TEST_SUITE_P(Looks, ScreensEndToEnd,
                          ::testing::Combine(::testing::Values(Look{"1x", "soft"}, Look{"1.5x", "soft"},

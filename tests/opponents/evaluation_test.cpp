@@ -125,7 +125,14 @@ INSTANTIATE_TEST_SUITE_P(
         // rival4: one and a half rows pending is danger 8 whatever the board;
         // one unit less uses t = 1 and the margins 3, 4, 4, 3.
         DangerCase{&kRival4Variant, 1080, 0, 8}, DangerCase{&kRival4Variant, 1079, 12, 3},
-        DangerCase{&kRival4Variant, 1079, 0, 0}, DangerCase{&kRival1Variant, 1080, 12, 4}));
+        DangerCase{&kRival4Variant, 1079, 0, 0}, DangerCase{&kRival1Variant, 1080, 12, 4}),
+    [](const ::testing::TestParamInfo<DangerCase>& info) {
+      std::string name;
+      for (const NamedVariant& v : kAllVariants)
+        if (v.variant == info.param.variant) name = v.name;
+      return name + "_pending" + std::to_string(info.param.pending) + "_height" +
+             std::to_string(info.param.column2_height);
+    });
 
 TEST(OpponentSimulateChain, Rival1ReturnsTheSquaredCounterOthersTheSumOfGroups) {
   // Two groups of four; one block of the left group carries counter 3.

@@ -183,7 +183,7 @@ int DrawVertices(const PaintVertex* vertices, int count, int type, GraphRecord* 
     }
     list[i] = ScreenVertex{in.x, in.y, 0.0f, 1.0f, a << 24 | r << 16 | g << 8 | b, in.u, in.v};
   }
-  int result = DrawVertexList2D(list, count, type, record ? (int)record->handle : -5, map_uv);
+  int result = G_D3D_DrawVertexList2D(list, count, type, record ? (int)record->handle : -5, map_uv);
   VOX_FREE(list);
   return result;
 }
@@ -251,7 +251,7 @@ void SendFogRange(float start, float end) {
 
 // ---- lights, transforms, buffers and blend words of the device -----------------------------------
 
-int SendLight(int index, int enabled, const D3DLIGHT9* light) {
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light) {
   if (!Device()) return 0;
   if (enabled == 1 && light) SetLightCached(index, light);
   return EnableLight(index, enabled);
@@ -327,10 +327,10 @@ void CreateDriver(GraphicsDriver* d) {
   d->draw_graph = DrawGraph;
   d->draw_graph_stretched = DrawGraphStretched;
   d->draw_graph_quad = DrawGraphQuad;
-  d->draw_line = DrawLine;
+  d->draw_line = G_D3D_DrawLine;
   d->draw_thick_line = DrawThickLineQuad;
-  d->fill_box = DrawFilledBox;
-  d->draw_box_outline = DrawBoxFrame;
+  d->fill_box = DrawFilledBoxD3D;
+  d->draw_box_outline = G_D3D_DrawBoxFrame;
   d->draw_vertices = DrawVertices;
   d->needs_subtract_passes = NeedsPasses;
   d->invert_before_subtract = InvertAreaBeforeSubtract;
@@ -348,7 +348,7 @@ void CreateDriver(GraphicsDriver* d) {
 
   d->set_transform = SendTransform;
   d->set_lighting = SendLighting;
-  d->set_light = SendLight;
+  d->set_light = SetDeviceLight;
   d->set_fog_mode = SendFogMode;
   d->set_fog_colour = SendFogColour;
   d->set_fog_range = SendFogRange;

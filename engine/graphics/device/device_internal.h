@@ -4,8 +4,11 @@
 // textures, the mask screen on the device, and the 3-D model runtime. Every
 // function of the back end lives in namespace device; the engine's public
 // entries it defines (SetupGraphicsDevice and the rest of graphics.h's
-// device functions) keep their names. Included only by
-// engine/graphics/device/ (and the tests of the device). Main thread only.
+// device functions) keep their names, and so do the engine's own names of
+// the back end's members (the G_D3D_ primitives, DrawFilledBoxD3D,
+// SetDeviceLight), which a reader of the drawing code looks for. Included
+// only by engine/graphics/device/ (and the tests of the device). Main
+// thread only.
 #pragma once
 
 #include <cstdint>
@@ -293,7 +296,7 @@ int DrawGraphQuadsStretched(int x1, int y1, int x2, int y2, float fx1, float fy1
                             GraphRecord* graph, int transparent, int option);
 // Corners: top-left, top-right, bottom-left, bottom-right.
 int DrawGraphQuadsFree(const float* corners, GraphRecord* graph, int transparent);
-int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour);
+int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour);
 // The masked draw's way back: the rectangle of the mask screen texture
 // onto the current target where the mask image texture's alpha lets it
 // through (its complement when reverse). Both textures cover the screen
@@ -359,28 +362,28 @@ struct LineListEntry {
   uint32_t colour;
   int32_t alpha;
 };
-int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour);
-int DrawLine(int x1, int y1, int x2, int y2, uint32_t colour);
-int DrawPixel(int x, int y, uint32_t colour);
-int DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill);
-int DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill);
-int DrawCircle(int x, int y, int radius, uint32_t colour, int fill);
-int DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
-int DrawPixelList(const PixelListEntry* list, int count);
-int DrawLineList(const LineListEntry* list, int count);
+int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawPixel(int x, int y, uint32_t colour);
+int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill);
+int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill);
+int G_D3D_DrawCircle(int x, int y, int radius, uint32_t colour, int fill);
+int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill);
+int G_D3D_DrawPixelList(const PixelListEntry* list, int count);
+int G_D3D_DrawLineList(const LineListEntry* list, int count);
 // Screen textured vertices (x, y, z, rhw, colour, u, v: 28 bytes).
-int DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv);
-int DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv);
+int G_D3D_DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph);
-int DrawVertexList3D(const void* vertices, int count, int type, int graph);
-int DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawVertexList3D(const void* vertices, int count, int type, int graph);
+int G_D3D_DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph);
-int DrawLitVertexList(const void* vertices, int count, int type, int graph);
-int DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawLitVertexList(const void* vertices, int count, int type, int graph);
+int G_D3D_DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                              int graph);
-int DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
+int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
                        int transparent);
-int FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
+int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
                         int graph, int transparent);
 // Primitive count of n vertices of a type (0 for an unknown type).
 int PrimitiveCount(int type, int n);
@@ -411,7 +414,7 @@ float ModelSineTable(int index);
 const uint8_t* ModelDefaultTextureImage(int* size);
 // The device's part of lights, material and buffers (math.cpp's neutral
 // state sent on).
-int SendLight(int index, int enabled, const D3DLIGHT9* light);
+int SetDeviceLight(int index, int enabled, const D3DLIGHT9* light);
 void* CreateVertexBufferRaw(uint32_t length, uint32_t usage, uint32_t vertex_format, uint32_t pool);
 void* CreateIndexBufferRaw(uint32_t length, uint32_t usage, uint32_t index_format, uint32_t pool);
 // Blend factors and operation straight to the device; texture and blend

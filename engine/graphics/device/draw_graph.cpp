@@ -300,7 +300,7 @@ uint32_t PrimitiveVertexColour(uint32_t pixel) {
   return (c & 0xFF000000u) | cr << 16 | cg << 8 | cb;
 }
 
-int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t colour) {
+int DrawFilledBoxD3D(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
@@ -387,7 +387,7 @@ static int InvertArea(const int32_t* rect, int then_mode) {
   (void)mode;
   SetPaintBrightness(255, 255, 255);
   SelectBlendMode(3, 255);
-  DrawFilledBox(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
+  DrawFilledBoxD3D(rect[0], rect[1], rect[2], rect[3], PackScreenColor(255, 255, 255));
   SetPaintBrightness(r, g, b);
   SelectBlendMode(then_mode, param);
   return 0;

@@ -142,7 +142,7 @@ int DrawList(const void* vertices, int count, const uint16_t* indices, int index
 
 }  // namespace
 
-int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
+int G_D3D_DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   // Corners in either order give one outline, x1 to x2 - 1 and y1 to y2 - 1.
   if (x2 < x1) std::swap(x1, x2);
@@ -157,7 +157,7 @@ int DrawBoxFrame(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
+int G_D3D_DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!Device()) return -1;
   uint32_t c = PrimitiveVertexColour(colour);
   float ex = (float)x2, ey = (float)y2;
@@ -168,7 +168,7 @@ int DrawLine(int x1, int y1, int x2, int y2, uint32_t colour) {
   return 0;
 }
 
-int DrawPixel(int x, int y, uint32_t colour) {
+int G_D3D_DrawPixel(int x, int y, uint32_t colour) {
   if (!Device()) return -1;
   uint32_t c = g_draw.vertex_colour == 0xFFFFFFFFu ? WidenedColour(colour, 255) : PrimitiveVertexColour(colour);
   ColourVertex v = At((float)x, (float)y, c);
@@ -176,7 +176,7 @@ int DrawPixel(int x, int y, uint32_t colour) {
   return 0;
 }
 
-int DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
+int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   if ((y3 - y1) * (x2 - x1) - (y2 - y1) * (x3 - x1) <= 0) {
     std::swap(x2, x3);
@@ -190,7 +190,7 @@ int DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour
   return 0;
 }
 
-int DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill) {
+int G_D3D_DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   uint32_t c = PrimitiveVertexColour(colour);
   if (!fill) {
@@ -211,7 +211,7 @@ int DrawQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, uin
   return 0;
 }
 
-int DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
+int G_D3D_DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
   if (!Device() || !BeginOwnDraw()) return -1;
   std::vector<ColourVertex> points;
   Shape s;
@@ -259,7 +259,7 @@ int DrawCircle(int x, int y, int r, uint32_t colour, int fill) {
   return 0;
 }
 
-int DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
+int G_D3D_DrawOval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
   if (!Device()) return -1;
   if (rx == 0 || ry == 0) return -1;
   if (!BeginOwnDraw()) return -1;
@@ -318,14 +318,14 @@ int DrawOwnList(int type, const Entry* list, int count, Put put) {
 
 }  // namespace
 
-int DrawPixelList(const PixelListEntry* list, int count) {
+int G_D3D_DrawPixelList(const PixelListEntry* list, int count) {
   return DrawOwnList(D3DPT_POINTLIST, list, count, [](const PixelListEntry& e, ColourVertex* v) {
     v[0] = At((float)e.x, (float)e.y, WidenedColour(e.colour, e.alpha));
     return 1;
   });
 }
 
-int DrawLineList(const LineListEntry* list, int count) {
+int G_D3D_DrawLineList(const LineListEntry* list, int count) {
   return DrawOwnList(D3DPT_LINELIST, list, count, [](const LineListEntry& e, ColourVertex* v) {
     uint32_t c = WidenedColour(e.colour, e.alpha);
     v[0] = At((float)e.x1, (float)e.y1, c);
@@ -334,7 +334,7 @@ int DrawLineList(const LineListEntry* list, int count) {
   });
 }
 
-int DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv) {
+int G_D3D_DrawVertexList2D(const void* vertices, int count, int type, int graph, int map_uv) {
   if (!Device()) return -1;
   if (!vertices || count <= 0) return 0;
   std::vector<uint8_t> copy;
@@ -355,32 +355,32 @@ int DrawVertexList2D(const void* vertices, int count, int type, int graph, int m
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x144, 28, DRAW_TRANSPARENT);
 }
 
-int DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawIndexedList2D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x144, 28, DRAW_TRANSPARENT);
 }
 
-int DrawVertexList3D(const void* vertices, int count, int type, int graph) {
+int G_D3D_DrawVertexList3D(const void* vertices, int count, int type, int graph) {
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x142, 24, DRAW_TRANSPARENT | DRAW_DEPTH_3D);
 }
 
-int DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawIndexedList3D(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                             int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x142, 24, DRAW_TRANSPARENT | DRAW_DEPTH_3D);
 }
 
-int DrawLitVertexList(const void* vertices, int count, int type, int graph) {
+int G_D3D_DrawLitVertexList(const void* vertices, int count, int type, int graph) {
   return DrawList(vertices, count, nullptr, 0, type, graph, 0x2D2, 48,
                   DRAW_TRANSPARENT | DRAW_DEPTH_3D | DRAW_LIGHTING | DRAW_GOURAUD);
 }
 
-int DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
+int G_D3D_DrawIndexedLitList(const void* vertices, int count, const uint16_t* indices, int index_count, int type,
                              int graph) {
   return DrawList(vertices, count, indices, index_count, type, graph, 0x2D2, 48,
                   DRAW_TRANSPARENT | DRAW_DEPTH_3D | DRAW_LIGHTING | DRAW_GOURAUD);
 }
 
-int DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
+int G_D3D_DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pitch, const int* graphs,
                        int transparent) {
   if (!Device()) return -1;
   GraphRecord* first = GetGraphRecord(graphs[0]);
@@ -398,7 +398,7 @@ int DrawGraphMap(int x, int y, int columns, int rows, const int* map, int map_pi
   return 0;
 }
 
-int FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
+int G_D3D_FillRectTiled(int x1, int y1, int x2, int y2, int scroll_x, int scroll_y, double scale, double angle,
                         int graph, int transparent) {
   GraphRecord* g = GetGraphRecord(graph);
   if (!g) return -1;

@@ -336,7 +336,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   PaintBoxOutline(10, 10, 20, 16, white);
   Frame in_order = Shown();
   WipeDrawScreen();
-  EXPECT_EQ(DrawBoxFrame(20, 16, 10, 10, white), 0);
+  EXPECT_EQ(G_D3D_DrawBoxFrame(20, 16, 10, 10, white), 0);
   Frame reversed = Shown();
   EXPECT_EQ(in_order, reversed);
   EXPECT_EQ(in_order[(size_t)10 * kWidth + 10], 0xFFFFFFu);
@@ -345,9 +345,9 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   EXPECT_EQ(in_order[(size_t)12 * kWidth + 12], 0u);
   // Circles: radius 0 is the centre; a filled one stops above the clip's bottom.
   WipeDrawScreen();
-  DrawCircle(50, 50, 0, white, 0);
+  G_D3D_DrawCircle(50, 50, 0, white, 0);
   SetPaintClipRect(0, 0, 640, 105);
-  DrawCircle(100, 100, 20, white, 1);
+  G_D3D_DrawCircle(100, 100, 20, white, 1);
   SetPaintClipRect(0, 0, 640, 480);
   Frame circles = Shown();
   EXPECT_EQ(circles[(size_t)50 * kWidth + 50], 0xFFFFFFu);
@@ -359,7 +359,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
   std::vector<LineListEntry> lines(1001, LineListEntry{0, 0, 10, 0, white, 255});
   FlushVertexBatch();
   long calls = Calls();
-  DrawLineList(lines.data(), 1001);
+  G_D3D_DrawLineList(lines.data(), 1001);
   EXPECT_EQ(Calls(), calls + 3);
   // A triangle list of 7 vertices draws 2 triangles.
   struct ScreenVertex {
@@ -368,7 +368,7 @@ TEST_F(BackEndTest, PrimitivesCoverTheirPixels) {
     float u, v;
   } v[7] = {};
   long vertices = Vertices();
-  DrawVertexList2D(v, 7, D3DPT_TRIANGLELIST, -5, 0);
+  G_D3D_DrawVertexList2D(v, 7, D3DPT_TRIANGLELIST, -5, 0);
   EXPECT_EQ(Vertices(), vertices + 6);
 }
 

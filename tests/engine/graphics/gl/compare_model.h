@@ -58,6 +58,7 @@ inline Bounds ClaimPlus(int more16, int more32) { return Bounds{Plus(kClaim16, m
 class Choices {
  public:
   static constexpr int kMax = 64;
+  Choices() {}
   void Clear() { n_ = 0; }
   void Add(uint32_t c) {
     for (int i = 0; i < n_; i++)
@@ -70,7 +71,7 @@ class Choices {
   bool overflow() const { return overflow_; }
 
  private:
-  uint32_t c_[kMax] = {};
+  uint32_t c_[kMax];  // the first n_ are in use
   int n_ = 0;
   bool overflow_ = false;
 };
@@ -90,10 +91,12 @@ class Prediction {
   template <class F>
   void Paint(int x, int y, F&& draw) {
     if (!Inside(x, y)) return;
-    Choices before = At(x, y);
-    Choices& after = At(x, y);
-    after.Clear();
-    for (int i = 0; i < before.size(); i++) draw(before[i], after);
+    Choices& pixel = At(x, y);
+    uint32_t before[Choices::kMax];
+    int n = pixel.size();
+    for (int i = 0; i < n; i++) before[i] = pixel[i];
+    pixel.Clear();
+    for (int i = 0; i < n; i++) draw(before[i], pixel);
   }
   // One colour whatever the pixel showed.
   void Set(int x, int y, uint32_t c) {

@@ -248,9 +248,9 @@ Expectation ShapeExpectation(const Shape& shape, int filter, Source src) {
   };
   e.software = model(false);
   e.device = model(true);
-  // The filter weighs with fractions of 1/256 (a unit a lerp) and a keyed
-  // graph's filtered alpha moves its blend as well: two units more.
-  if (filter) e.model = ClaimPlus(2, 2);
+  // A keyed graph blends by its filtered alpha, whose rounding moves the
+  // blend by a unit more.
+  if (filter && src == kKeyed) e.model = ClaimPlus(1, 1);
   return e;
 }
 
@@ -557,7 +557,11 @@ void AddClipAndMask(std::vector<CompareScene>& s) {
       for (int x = 0; x < whole.size(); x++) whole.Set(x, y, f.Under(x, y));
     for (const auto& l : lines) LineModel(&whole, l[0], l[1], l[2], l[3], InUnits(kWhite, f.depth), true);
     for (int y = clip[1]; y < clip[3]; y++)
-      for (int x = clip[0]; x < clip[2]; x++) p->At(x, y) = whole.At(x, y);
+      for (int x = clip[0]; x < clip[2]; x++) {
+        const Choices& line = whole.At(x, y);
+        p->At(x, y).Clear();
+        for (int k = 0; k < line.size(); k++) p->At(x, y).Add(line[k]);
+      }
   };
   s.push_back({"clipped line", Ground::kPlain,
                [=](Cell c) {

@@ -77,6 +77,7 @@ using DrawOnPath = std::function<Frame(bool hardware, int depth, const std::func
 
 void CompareAll(const DrawOnPath& draw_on, const std::vector<CompareScene>& scenes, const Layout& layout,
                 const std::string& title, std::string* report) {
+  Prediction ps(layout.size), pd(layout.size);
   for (int depth : {32, 16}) {
     std::map<Ground, Frame> grounds;
     for (const CompareScene& scene : scenes)
@@ -109,7 +110,6 @@ void CompareAll(const DrawOnPath& draw_on, const std::vector<CompareScene>& scen
         SceneFrames f{c, layout.size, depth, background, software, hardware};
         bool soft_model = (bool)e.software, device_model = (bool)e.device;
         // A path without a model is held to the other path's frame.
-        Prediction ps(layout.size), pd(layout.size);
         if (soft_model) StartFromBackground(f, &ps), e.software(f, &ps);
         else ps.Start(hardware, c);
         if (device_model) StartFromBackground(f, &pd), e.device(f, &pd);

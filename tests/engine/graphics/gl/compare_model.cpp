@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/graphics/graphics.h"
+#include "engine/image/base_image.h"
 
 // ---- predictions -----------------------------------------------------------------------------
 
@@ -105,6 +106,20 @@ void StartFromBackground(const SceneFrames& f, Prediction* p) {
 }
 
 int CrossfadeByte(int size, int x, int y) { return y < size / 2 ? x * 255 / (size - 1) : (x * 37) & 255; }
+
+int MakeGreyCrossfadeGraph(int size) {
+  SetGraphCreateBlendImage(1);
+  PIXELFORMAT grey;
+  InitGreyPixelFormat(&grey);
+  BASEIMAGE wipe{};
+  MakeBaseImageOfFormat(size, size, &grey, &wipe);
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) wipe.pixels[(size_t)y * wipe.pitch + x] = (uint8_t)CrossfadeByte(size, x, y);
+  int graph = CreateGraphFromImage(&wipe, nullptr, 0, 0, 0);
+  DisposeBaseImage(&wipe);
+  SetGraphCreateBlendImage(0);
+  return graph;
+}
 
 // ---- arithmetic ---------------------------------------------------------------------------------
 

@@ -171,8 +171,9 @@ bool IsKey(Source kind, int x, int y);
 int MakeSource(Source kind, int size = 32);
 
 // The crossfade byte of a size x size crossfade graph: a ramp across the
-// upper half, a step pattern in the lower.
+// upper half, a step pattern in the lower; and the graph, one byte a pixel.
 int CrossfadeByte(int size, int x, int y);
+int MakeGreyCrossfadeGraph(int size);
 
 // ---- the software renderer's arithmetic (bytes) --------------------------------------------------
 

@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "engine/graphics/graphics.h"
-#include "engine/image/base_image.h"
 #include "tests/support/png_file.h"
 
 void DrawGround(Ground ground, Cell c) {
@@ -254,18 +253,10 @@ uint32_t FadeColour(int x, int y) {
 }
 
 int MakeCrossfadeGraph(FadeKind kind) {
+  if (kind == kGreyFade) return MakeGreyCrossfadeGraph(kSide);
   SetGraphCreateBlendImage(1);
   int graph = -1;
-  if (kind == kGreyFade) {
-    PIXELFORMAT grey;
-    InitGreyPixelFormat(&grey);
-    BASEIMAGE wipe{};
-    MakeBaseImageOfFormat(kSide, kSide, &grey, &wipe);
-    for (int y = 0; y < kSide; y++)
-      for (int x = 0; x < kSide; x++) wipe.pixels[(size_t)y * wipe.pitch + x] = (uint8_t)CrossfadeByte(kSide, x, y);
-    graph = CreateGraphFromImage(&wipe, nullptr, 0, 0, 0);
-    DisposeBaseImage(&wipe);
-  } else if (kind == kColourFade) {
+  if (kind == kColourFade) {
     graph = MakeGraph(kSide, kSide, [](int x, int y) {
       uint32_t c = FadeColour(x, y);
       return Rgba{Red(c), Green(c), Blue(c), 255};

@@ -180,7 +180,7 @@ const char* const kQuadRule =
 
 struct Shape {
   const char* name;
-  std::function<void(Cell, int, int)> draw;  // cell, graph, transparent
+  std::function<void(Cell, int, int)> draw;  // cell, graph, transparent (a quadrangle's from its corners)
   // The stretches it draws (none for the quadrangles), each with its clip;
   // a quadrangle's corners otherwise.
   std::vector<std::pair<Rect, Rect>> stretches;
@@ -212,20 +212,8 @@ std::vector<Shape> GraphShapes() {
          PaintGraphPartStretched(c.x + 30, c.y + 30, c.x + 90, c.y + 70, 4, 4, 20, 20, g, t);
        },
        {{{-1, -3, 31, 29}, {4, 4, 24, 22}}, {{18, 22, 114, 86}, {30, 30, 90, 70}}}, nullptr, true},
-      {"rotated",
-       [](Cell c, int g, int t) {
-         float p[4][2];
-         RotatedCorners(c, p);
-         PaintGraphQuad(p[0][0], p[0][1], p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1], g, t);
-       },
-       {}, RotatedCorners, false},
-      {"quad-mapped",
-       [](Cell c, int g, int t) {
-         float p[4][2];
-         QuadMappedCorners(c, p);
-         PaintGraphQuad(p[0][0], p[0][1], p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1], g, t);
-       },
-       {}, QuadMappedCorners, false},
+      {"rotated", nullptr, {}, RotatedCorners, false},
+      {"quad-mapped", nullptr, {}, QuadMappedCorners, false},
   };
 }
 
@@ -260,10 +248,16 @@ void AddGraphShapes(std::vector<CompareScene>& s) {
       for (Source src : {kOpaque, kAlpha, kKeyed})
         s.push_back({std::string(shape.name) + " filter " + std::to_string(filter) + " " + kSourceName[src],
                      Ground::kBands100,
-                     [=, draw = shape.draw](Cell c) {
-                       int g = MakeSource(src);
+                     [=, draw = shape.draw, corners = shape.corners](Cell c) {
+                       int g = MakeSource(src), t = src != kOpaque;
                        SetPaintFilterMode(filter);
-                       draw(c, g, src != kOpaque);
+                       if (corners) {
+                         float p[4][2];
+                         corners(c, p);
+                         PaintGraphQuad(p[0][0], p[0][1], p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1], g, t);
+                       } else {
+                         draw(c, g, t);
+                       }
                        SetPaintFilterMode(0);
                      },
                      ShapeExpectation(shape, filter, src)});
@@ -603,24 +597,10 @@ void AddClipAndMask(std::vector<CompareScene>& s) {
 // The crossfade graph follows the drawn graph's pixels where the clip cuts
 // the graph and where it is stretched or mirrored; a part graph as the
 // crossfade graph weighs by the part.
-int CrossfadeGraph(int size) {
-  SetGraphCreateBlendImage(1);
-  PIXELFORMAT grey;
-  InitGreyPixelFormat(&grey);
-  BASEIMAGE wipe{};
-  MakeBaseImageOfFormat(size, size, &grey, &wipe);
-  for (int y = 0; y < size; y++)
-    for (int x = 0; x < size; x++) wipe.pixels[(size_t)y * wipe.pitch + x] = (uint8_t)CrossfadeByte(size, x, y);
-  int graph = CreateGraphFromImage(&wipe, nullptr, 0, 0, 0);
-  DisposeBaseImage(&wipe);
-  SetGraphCreateBlendImage(0);
-  return graph;
-}
-
 void AddCrossfadeShapes(std::vector<CompareScene>& s) {
   auto background = Ground::kBands100;
   s.push_back({"crossfade by a part graph", background, [](Cell c) {
-                 int g = MakeSource(kOpaque), part = CreatePartGraph(20, 24, 32, 32, CrossfadeGraph(64));
+                 int g = MakeSource(kOpaque), part = CreatePartGraph(20, 24, 32, 32, MakeGreyCrossfadeGraph(64));
                  ASSERT_EQ(SetCrossfadeGraph(part, 128, 0), 0);
                  PaintGraph(c.x + 10, c.y + 10, g, 0);
                  ASSERT_EQ(SetCrossfadeGraph(part, 60, 0), 0);
@@ -628,7 +608,7 @@ void AddCrossfadeShapes(std::vector<CompareScene>& s) {
                },
                {}});
   s.push_back({"crossfade clipped, stretched and mirrored", background, [](Cell c) {
-                 int g = MakeSource(kOpaque), blend = CrossfadeGraph(32);
+                 int g = MakeSource(kOpaque), blend = MakeGreyCrossfadeGraph(32);
                  ASSERT_EQ(SetCrossfadeGraph(blend, 128, 0), 0);
                  SetPaintClipRect(c.x + 10, c.y + 10, c.x + 100, c.y + 100);
                  PaintGraph(c.x + 2, c.y + 2, g, 0);

@@ -2,6 +2,7 @@
 // surface, the viewport as a scissor rectangle, clearing, and the draws that
 // feed one streaming vertex buffer.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -48,33 +49,34 @@ RECT Intersect(const RECT& a, const RECT& b) {
   return r;
 }
 
-// A line list (a strip becomes one) in which each vertical segment running
-// towards smaller y starts one pixel below its end and ends one pixel below
-// its start; empty when no segment needs it. Colours and the rest of each
-// vertex stay where they were, so the first vertex still gives the colour.
-std::vector<uint8_t> FallingLinesTurned(D3DPRIMITIVETYPE type, const uint8_t* v, UINT n, UINT stride) {
+// A line list (a strip becomes one) whose segments have their ends moved a
+// tenth of a pixel towards each other along the line. An end on a pixel
+// centre lies on the edge of what OpenGL's rasterizers (llvmpipe among
+// them) take as that pixel's diamond, and with the rounding of the
+// position they then leave out a line's first pixel or keep its last,
+// depending on the direction; a tenth inside, the first pixel is always
+// drawn and the last never, as Direct3D draws them, and no pixel between
+// changes. Colours and the rest of each vertex stay where they were, so
+// the first vertex still gives the colour.
+std::vector<uint8_t> LinesWithEndsInside(D3DPRIMITIVETYPE type, const uint8_t* v, UINT n, UINT stride) {
   UINT segments = type == D3DPT_LINELIST ? n / 2 : (n ? n - 1 : 0);
-  auto y_of = [&](const uint8_t* p, int k) {
-    float f;
-    std::memcpy(&f, p + 4 * k, 4);
-    return f;
-  };
-  bool any = false;
   std::vector<uint8_t> out((size_t)segments * 2 * stride);
   for (UINT s = 0; s < segments; s++) {
     const uint8_t* a = type == D3DPT_LINELIST ? v + (size_t)(2 * s) * stride : v + (size_t)s * stride;
-    const uint8_t* b = a + stride;
     uint8_t* oa = &out[(size_t)(2 * s) * stride];
     uint8_t* ob = oa + stride;
     std::memcpy(oa, a, stride);
-    std::memcpy(ob, b, stride);
-    if (y_of(a, 0) != y_of(b, 0) || y_of(b, 1) >= y_of(a, 1)) continue;
-    float start = y_of(b, 1) + 1.0f, end = y_of(a, 1) + 1.0f;
-    std::memcpy(oa + 4, &start, 4);
-    std::memcpy(ob + 4, &end, 4);
-    any = true;
+    std::memcpy(ob, a + stride, stride);
+    float p[4];
+    std::memcpy(p, oa, 8);
+    std::memcpy(p + 2, ob, 8);
+    float dx = p[2] - p[0], dy = p[3] - p[1], major = std::max(std::fabs(dx), std::fabs(dy));
+    if (major < 1.0f) continue;
+    float k = 0.1f / major;
+    float start[2] = {p[0] + dx * k, p[1] + dy * k}, end[2] = {p[2] - dx * k, p[3] - dy * k};
+    std::memcpy(oa, start, 8);
+    std::memcpy(ob, end, 8);
   }
-  if (!any) out.clear();
   return out;
 }
 
@@ -167,10 +169,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* ve
   VertexArrayFor(fvf_, stride);
   std::vector<uint8_t> lines;
   if (!indices && (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) &&
-      (fvf_ & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW && ProbeGLCaps().falling_line_loses_start) {
-    // Vertical lines towards smaller y are drawn the other way round, one
-    // pixel lower, so that they cover the pixels their own direction covers.
-    lines = FallingLinesTurned(type, static_cast<const uint8_t*>(vertices), vertex_count, stride);
+      (fvf_ & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW) {
+    lines = LinesWithEndsInside(type, static_cast<const uint8_t*>(vertices), vertex_count, stride);
     if (!lines.empty()) {
       vertices = lines.data();
       vertex_count = (UINT)(lines.size() / stride);

@@ -63,41 +63,6 @@ void YuvToBGRA(int y, int u, int v, uint8_t* out) {
   out[3] = 255;
 }
 
-// Draws a vertical line from (2, 6) to (2, 1) into an 8 x 8 target and
-// looks whether its first pixel was drawn.
-bool ProbeFallingLine(GLuint texture, GLuint framebuffer) {
-  static const char* kVertex =
-      "#version 330 core\n"
-      "void main() {\n"
-      "  vec2 p = gl_VertexID == 0 ? vec2(2.0, 6.0) : vec2(2.0, 1.0);\n"
-      "  gl_Position = vec4((p + 0.5) * 0.25 - 1.0, 0.0, 1.0);\n"
-      "}\n";
-  static const char* kFragment = "#version 330 core\nout vec4 o_colour;\nvoid main() { o_colour = vec4(1.0); }\n";
-  GLuint program = LinkProgram(kVertex, kFragment, "the falling-line probe");
-  if (!program) return false;
-  GLuint vao = 0;
-  gl.GenVertexArrays(1, &vao);
-  gl.BindTexture(GL_TEXTURE_2D, texture);
-  gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  gl.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-  gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-  gl.Viewport(0, 0, 8, 8);
-  gl.ClearColor(0, 0, 0, 0);
-  gl.Clear(GL_COLOR_BUFFER_BIT);
-  gl.UseProgram(program);
-  gl.BindVertexArray(vao);
-  gl.DrawArrays(GL_LINES, 0, 2);
-  uint8_t pixel[4] = {};
-  gl.ReadPixels(2, 6, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-  gl.BindVertexArray(0);
-  gl.UseProgram(0);
-  gl.DeleteVertexArrays(1, &vao);
-  gl.DeleteProgram(program);
-  gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
-  gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
-  return pixel[0] == 0;
-}
-
 void Probe(void* out) {
   GLCaps& caps = *static_cast<GLCaps*>(out);
   if (!LoadGLFunctions()) return;
@@ -141,7 +106,6 @@ void Probe(void* out) {
     gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
     ClearGLErrors();
   }
-  caps.falling_line_loses_start = ProbeFallingLine(texture, framebuffer);
   // A texture of the old size is released with the name.
   gl.DeleteFramebuffers(1, &framebuffer);
   gl.DeleteTextures(1, &texture);

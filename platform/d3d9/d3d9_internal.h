@@ -127,9 +127,6 @@ struct GLCaps {
   std::vector<D3DFORMAT> textures;        // usable as textures
   std::vector<D3DFORMAT> render_targets;  // usable as colour render targets
   std::string renderer;
-  // The rasteriser leaves out the first pixel of a vertical line drawn
-  // towards smaller y (it should draw it, as every other line's).
-  bool falling_line_loses_start = false;
 };
 // Probed once on a throwaway window; every later answer is the cached one.
 const GLCaps& ProbeGLCaps();

@@ -2,7 +2,9 @@
 // on (pixel centres, viewport clipping, first-vertex flat shading), the
 // texture formats, the texture stages, alpha test and blending, targets and
 // copies, present, what the object reports, and reference counting.
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "tests/platform/d3d9/d3d9_fixture.h"
 
@@ -87,6 +89,31 @@ TEST_F(D3D9DeviceTest, PointsAndLinesLandOnPixelCentres) {
   for (int x = 10; x < 15; x++) EXPECT_EQ(At(p, x, 6) & 0xFFFFFF, 0x00FF00u) << x;  // flat: the first vertex
   EXPECT_EQ(At(p, 15, 6) & 0xFFFFFF, 0u);  // the last pixel is left out
   EXPECT_EQ(At(p, 12, 5) & 0xFFFFFF, 0u);
+}
+
+// Every line draws its first pixel and leaves out its last, whichever way
+// it runs, and covers one pixel per step of its longer axis, also where its
+// ends' positions round onto the edge of a pixel's diamond.
+TEST_F(D3D9DeviceTest, LinesDrawTheirFirstPixelAndLeaveOutTheirLastInEveryDirection) {
+  device_->SetFVF(kColourFvf);
+  const int ends[][2] = {{20, 7}, {7, 20}, {15, 15}, {19, 11}, {5, 21}, {21, 0}, {0, 21}};
+  for (const auto& e : ends)
+    for (int sx : {-1, 1})
+      for (int sy : {-1, 1})
+        for (int x1 : {31, 32}) {
+          int y1 = 23, x2 = x1 + sx * e[0], y2 = y1 + sy * e[1];
+          device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+          ColourVertex line[2] = {{(float)x1, (float)y1, 0, 1, 0xFFFFFFFFu}, {(float)x2, (float)y2, 0, 1, 0xFFFFFFFFu}};
+          device_->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(ColourVertex));
+          Pixels p = Read();
+          int lit = 0;
+          for (uint32_t c : p) lit += (c & 0xFFFFFF) != 0;
+          std::string line_name = std::to_string(x1) + "," + std::to_string(y1) + " to " + std::to_string(x2) + "," +
+                                  std::to_string(y2);
+          EXPECT_NE(At(p, x1, y1) & 0xFFFFFF, 0u) << line_name;
+          EXPECT_EQ(At(p, x2, y2) & 0xFFFFFF, 0u) << line_name;
+          EXPECT_EQ(lit, std::max(e[0], e[1])) << line_name;
+        }
 }
 
 TEST_F(D3D9DeviceTest, TexturesOfEveryFormatSampleTheirTexelsExactly) {

@@ -1,386 +1,341 @@
-// The comparison's scenes. Each draws into its cell only, after the draw
-// state was reset (copy mode, white brightness, the whole screen as clip,
-// no crossfade, nearest filtering).
+// The small scenes: every blend mode at the edges and the middle of its
+// parameter with every kind of source, the draw brightness, and the
+// crossfade graph (grey, and made from a colour image). Each draws one
+// graph at (8, 8) of its cell over the bands of 48 x 48; each draws
+// after the draw state was reset (copy mode, white brightness, the whole
+// screen as clip, no crossfade, nearest filtering).
 #include "tests/engine/graphics/gl/compare_scenes.h"
 
-#include <cmath>
+#include <algorithm>
 
-#include "engine/font/font.h"
-#include "engine/graphics/device/device_internal.h"
-#include "tests/engine/graphics/gl/gl_fixture.h"
+#include "engine/graphics/graphics.h"
+#include "tests/support/png_file.h"
 
-namespace {
-
-// The three kinds of source, 32 x 32 with colour in both directions and odd
-// values among them.
-enum Source { kOpaque, kAlpha, kKeyed };
-const char* const kSourceName[] = {"opaque", "alpha", "keyed"};
-
-int MakeSource(Source kind, int size = 32) {
-  int step = 128 / size;
-  if (kind == kAlpha) {
-    // Every weight from 0 at the left to 255 at the right.
-    BASEIMAGE image = MakeImage(size, size, [&](int x, int y) {
-      return Rgba{255 - y * step, 60 + x * step * 3 / 2, 250 - x * step, x * 255 / (size - 1)};
-    });
-    int graph = CreateGraphFromImage(&image, nullptr, 0, 0, 0);
-    DisposeBaseImage(&image);
-    return graph;
+void DrawGround(Ground ground, Cell c) {
+  if (ground == Ground::kPlain) {
+    PaintFilledBox(c.x, c.y, c.x + 100, c.y + 100, PackScreenColor(30, 40, 60));
+    return;
   }
-  return MakeGraph(size, size, [&](int x, int y) {
-    if (kind == kKeyed && ((x / 6) + (y / 6)) % 2 == 0) return Rgba{0, 0, 0, 255};
-    return Rgba{x * step * 2 + y % 4 + 3, y * step * 2 + x % 3 + 2, ((x ^ y) * step * 2 + 7) & 255, 255};
-  });
-}
-
-// A background with every level of each channel across the cell, so that a
-// blend meets dark and light destinations.
-void Background(Cell c, int size) {
+  int size = ground == Ground::kBands48 ? 48 : 100;
   for (int i = 0; i < size; i += 4) {
     int k = i * 48 / size;  // 0 to 47
     PaintFilledBox(c.x, c.y + i, c.x + size, c.y + i + 4, PackScreenColor(255 - k * 4, 40 + k * 3, k * 5));
   }
 }
 
-// A crossfade graph: one byte a pixel, a ramp across and a step down.
-int CrossfadeGraph(int size) {
+namespace {
+
+constexpr int kAt = 8;       // where the graph lands in its cell
+constexpr int kSide = 32;    // the graph's size
+
+struct Bright {
+  int r = 255, g = 255, b = 255;
+  bool White() const { return r == 255 && g == 255 && b == 255; }
+};
+
+// The texel's colour times the brightness, rounded down: the software's
+// scale table on its units, the device's stage product of its texture's
+// byte cut to the screen's units.
+uint32_t Tint(const Rgba& t, Bright b, int depth) {
+  if (b.White()) return InUnits(Rgb(t), depth);
+  return InUnits(Rgb(soft::Scale(b.r, t.r), soft::Scale(b.g, t.g), soft::Scale(b.b, t.b)), depth);
+}
+
+// Paints what a rule makes of each texel of the graph at (8, 8), as the
+// path reads its texels at the depth.
+template <class F>
+void PaintTexels(Prediction* p, Source src, bool device, int depth, F&& rule) {
+  for (int y = 0; y < kSide; y++)
+    for (int x = 0; x < kSide; x++) {
+      Rgba t = device ? DeviceTexel(src, x, y, depth) : SoftTexel(src, x, y, depth);
+      p->Paint(kAt + x, kAt + y, [&](uint32_t d, Choices& out) { out.Add(rule(d, t, x, y)); });
+    }
+}
+
+Model Nothing() {
+  return [](const SceneFrames&, Prediction*) {};
+}
+
+// ---- multiply and the device's own rows ---------------------------------------------------------
+
+// The software multiply: each channel times the source's over 256; a graph's
+// alpha weighs the source once more over 256 (alpha 0 leaves the pixel, 255
+// is no weight). The parameter plays no part.
+uint32_t SoftMultiply(uint32_t d, const Rgba& t, Source kind, Bright b, int depth) {
+  if (kind != kOpaque && t.a == 0) return d;
+  bool weighed = kind == kAlpha && t.a < 255;
+  return PerChannel(d, Tint(t, b, depth),
+                    [&](int, int dd, int s) { return weighed ? s * t.a * dd >> 16 : s * dd >> 8; });
+}
+
+// A row of the device's blend table: the stage gives the texel's colour
+// times the brightness, and as alpha the parameter times the texel's alpha
+// (the parameter alone for a graph drawn without the transparent flag); a
+// keyed graph's alpha must pass 16; then the row's factors.
+uint32_t DeviceRow(int mode, int param, uint32_t d, const Rgba& t, Source kind, Bright b, int depth) {
+  uint32_t c = Tint(t, b, depth);
+  int alpha = kind == kOpaque ? param : dev::Mul(t.a, param);
+  if (kind == kKeyed && alpha <= 16) return d;
+  switch (mode) {
+    case 4:  // zero and source colour
+      return PerChannel(d, c, [](int, int dd, int s) { return dd * s / 255; });
+    case 5:
+    case 12: {
+      // Source alpha and one, added or taken away: the source term is the
+      // colour times the alpha (a texel's alpha below 255 and the parameter
+      // as two bytes of weight), cut to whole units, its lowest bit
+      // cleared as the software kernels' guard bit.
+      static const int kStep16[3] = {8, 4, 8};
+      return PerChannel(d, c, [&](int k, int dd, int s) {
+        int step = depth == 16 ? kStep16[k] : 1, units = s / step;
+        // (a 16-bit target cuts the texel's weight before the parameter's)
+        int term = kind != kAlpha || t.a == 255 ? units * alpha / 255
+                   : depth == 16               ? units * t.a / 256 * param / 255
+                                               : units * t.a * param / 65536;
+        term &= ~1;
+        return mode == 5 ? std::min(255 / step, dd / step + term) * step : std::max(0, dd / step - term) * step;
+      });
+    }
+    case 6:
+    case 7:  // blending off, an alpha channel blends by its alpha
+      return kind == kAlpha ? dev::Weighted(d, c, alpha) : c;
+    case 9:  // inverse destination colour and zero
+      return PerChannel(d, c, [](int, int dd, int s) { return s * (255 - dd) / 255; });
+  }
+  return d;
+}
+
+const char* const kRowsOnly =
+    "modes 5, 6, 7, 9 and 12 are rows of the device's blend table only (5 the add inside the three-pass subtract, 6 "
+    "and 7 blending off, 9 the inverse destination colour, 12 the subtract row): the software renderer has no kernel "
+    "for them and draws nothing; the device draws its row";
+const char* const kMultiplyKeyed =
+    "multiply of a colour-keyed graph: the device's alpha test (above 16) takes the texture's alpha times the blend "
+    "parameter, so up to 16 the device draws nothing; the software multiply reads no parameter";
+const char* const kMultiplyAlpha =
+    "multiply of a graph with an alpha channel: the device's blend unit multiplies by the source colour (zero and "
+    "source colour), which no alpha weighs, so every texel multiplies; the software multiply weighs the source by "
+    "its alpha over 256 first (alpha 0 leaves the pixel), darkening towards black as the alpha falls";
+const char* const kAddSubtract16 =
+    "add and subtract at 16 bits: the device's 16-bit graph texture keeps five bits of green and weighs them by the "
+    "parameter before its add, so the lost bit and each path's cut of the weighing part the two by up to three steps "
+    "of green";
+const char* const kMode11 =
+    "mode 11 moves towards the product of source and destination by the parameter: the device mixes the texture "
+    "towards white by the parameter in a texture stage and multiplies in the blend unit, the software kernel "
+    "multiplies first and then moves by the parameter; the exact results lie within one unit, each path cuts twice "
+    "(up to one unit each time, at other places), so the two part by up to two units (at 16 bits green by one more, "
+    "the texture's lost bit)";
+
+Expectation BlendExpectation(int mode, int param, Source src, Bright b) {
+  Expectation e;
+  switch (mode) {
+    case 2:
+    case 3:
+      if (src != kAlpha && param > 0 && param < 255) {
+        e.rule = kAddSubtract16;
+        e.bound.at16.t[1] += 1;
+      }
+      break;
+    case 4:
+      if (src == kOpaque || (src == kKeyed && param > 16)) break;
+      e.rule = src == kKeyed ? kMultiplyKeyed : kMultiplyAlpha;
+      e.software = [=](const SceneFrames& f, Prediction* p) {
+        PaintTexels(p, src, false, f.depth,
+                    [&](uint32_t d, const Rgba& t, int, int) { return SoftMultiply(d, t, src, b, f.depth); });
+      };
+      e.device = [=](const SceneFrames& f, Prediction* p) {
+        PaintTexels(p, src, true, f.depth,
+                    [&](uint32_t d, const Rgba& t, int, int) { return DeviceRow(4, param, d, t, src, b, f.depth); });
+      };
+      break;
+    case 5:
+    case 6:
+    case 7:
+    case 9:
+    case 12:
+      e.rule = kRowsOnly;
+      e.software = Nothing();
+      e.device = [=](const SceneFrames& f, Prediction* p) {
+        PaintTexels(p, src, true, f.depth,
+                    [&](uint32_t d, const Rgba& t, int, int) { return DeviceRow(mode, param, d, t, src, b, f.depth); });
+      };
+      break;
+    case 11:
+      if (param == 0) break;  // both leave every pixel
+      e.rule = kMode11;
+      e.bound = ClaimPlus(1, 1);
+      break;
+  }
+  return e;
+}
+
+// ---- the crossfade ----------------------------------------------------------------------------
+
+struct Crossfade {
+  int mode, range, param;  // blend mode (parameter 200 in mode 1), border range and parameter
+};
+
+// The software renderer weighs each pixel by its ramp, with the graph's
+// alpha and, in mode 1, the parameter: the destination moves towards the
+// texel by their product over 256 a weight.
+uint32_t SoftCrossfade(uint32_t d, const Rgba& t, Source kind, int byte, Crossfade x) {
+  if (kind != kOpaque && t.a == 0) return d;
+  int64_t product = soft::Ramp(x.param, x.range, byte);
+  int weights = 1;
+  if (kind == kAlpha && t.a < 255) product *= t.a, weights++;
+  if (x.mode == 1) product *= 200, weights++;
+  return PerChannel(d, Rgb(t), [&](int, int dd, int s) { return soft::Move(dd, s, product, weights); });
+}
+
+// The device's stages: stage 0 takes the crossfade byte (plus or minus the
+// texture factor's alpha in a soft band), the next scale it by the band's
+// factor and weigh it by the graph's alpha and the vertex alpha (255 in
+// copy mode, the parameter in mode 1), each cut to a byte. A hard edge
+// draws the pixels whose alpha reaches the reference whole, blending off; a
+// soft one blends by the alpha. A border parameter of 255 draws nothing.
+uint32_t DeviceCrossfade(uint32_t d, const Rgba& t, Source kind, int byte, Crossfade x, int depth) {
+  if (x.param == 255) return d;
+  int p = x.param, r = x.range, scale = 1, a0 = byte;
+  if (r > 1) {
+    int t0, below, factor;
+    if (r <= 64) {
+      t0 = 1280 - p * 1280 / 255, below = 1024, scale = 4;
+      factor = t0 < below ? 255 - t0 * 255 / 1024 : (t0 * 64 - 65536) / 256;
+    } else if (r <= 128) {
+      t0 = 768 - p * 768 / 255, below = 512, scale = 2;
+      factor = t0 < below ? 255 - t0 * 255 / 512 : (t0 * 128 - 65536) / 256;
+    } else {
+      t0 = 512 - p * 512 / 255, below = 256, scale = 1;
+      factor = t0 < below ? 255 - t0 * 255 / 256 : (t0 * 255 - 65280) / 256;
+    }
+    factor = std::clamp(factor, 0, 255);
+    a0 = std::clamp(t0 < below ? byte - factor : byte + factor, 0, 255);
+  }
+  int vertex = x.mode == 1 ? 200 : 255;
+  auto scaled = [scale](int a, int b) { return std::min(255, (int)((double)scale * a * b / 255.0 + 0.002)); };
+  int alpha;
+  if (kind == kOpaque) {
+    alpha = scaled(vertex, a0);
+  } else if (kind == kAlpha) {
+    alpha = dev::Mul(vertex, dev::Mul(t.a, scaled(255, a0)));
+  } else {
+    alpha = dev::Mul(vertex, scaled(t.a, a0));
+  }
+  uint32_t c = InUnits(Rgb(t), depth);
+  if (r <= 1) {
+    int ref = p == 0 && kind != kOpaque ? 1 : p;
+    return alpha >= ref ? c : d;
+  }
+  return dev::Weighted(d, c, alpha);
+}
+
+const char* const kHardCrossfade =
+    "a hard-edged crossfade (range 0 or 1): the device's alpha test keeps the pixels whose crossfade byte, times the "
+    "graph's alpha and the vertex alpha (the parameter in mode 1), reaches the border parameter (1 for keyed and "
+    "alpha graphs at 0) and draws them whole, blending off; the software renderer weighs every pixel by its ramp (0 "
+    "below the border, (256 - border) / 256 at it, at range 1 the next byte too, 255 above) times the graph's alpha "
+    "and the parameter, each over 256";
+const char* const kSoftCrossfade =
+    "a soft crossfade: the device's stage adds the texture factor's alpha to the crossfade byte or takes it away and "
+    "the next scales the sum by 4, 2 or 1 (ranges up to 64, up to 128, above) before the graph's alpha and the "
+    "vertex alpha weigh it, then blends by it; the software ramp rises by 256 / (range + 1) a byte from its base and "
+    "weighs with the graph's alpha and the parameter, each over 256";
+
+// A crossfade graph of one byte a pixel, a ramp across and a step down;
+// from a colour image its red is the byte, its green and blue other values.
+enum FadeKind { kGreyFade, kColourFade, kPngFade };
+const char* const kFadeName[] = {"crossfade", "colour crossfade", "png crossfade"};
+
+uint32_t FadeColour(int x, int y) {
+  int byte = CrossfadeByte(kSide, x, y);
+  return Rgb(byte, 255 - byte, (x * 7 + y * 13) & 255);
+}
+
+int MakeCrossfadeGraph(FadeKind kind) {
+  if (kind == kGreyFade) return MakeGreyCrossfadeGraph(kSide);
   SetGraphCreateBlendImage(1);
-  PIXELFORMAT grey;
-  InitGreyPixelFormat(&grey);
-  BASEIMAGE wipe{};
-  MakeBaseImageOfFormat(size, size, &grey, &wipe);
-  for (int y = 0; y < size; y++)
-    for (int x = 0; x < size; x++) wipe.pixels[(size_t)y * wipe.pitch + x] = (uint8_t)(y < size / 2 ? x * 255 / (size - 1) : (x * 37) & 255);
-  int graph = CreateGraphFromImage(&wipe, nullptr, 0, 0, 0);
-  DisposeBaseImage(&wipe);
+  int graph = -1;
+  if (kind == kColourFade) {
+    graph = MakeGraph(kSide, kSide, [](int x, int y) {
+      uint32_t c = FadeColour(x, y);
+      return Rgba{Red(c), Green(c), Blue(c), 255};
+    });
+  } else {
+    std::vector<uint32_t> pixels((size_t)kSide * kSide);
+    for (int y = 0; y < kSide; y++)
+      for (int x = 0; x < kSide; x++) pixels[(size_t)y * kSide + x] = FadeColour(x, y);
+    if (WriteRgbPng("fade.png", pixels, kSide, kSide)) graph = LoadGraphFromFile("fade.png");
+  }
   SetGraphCreateBlendImage(0);
   return graph;
 }
 
+CompareScene CrossfadeScene(FadeKind fade, Crossfade x, Source src) {
+  std::string name = std::string(kFadeName[fade]) + " mode " + std::to_string(x.mode) + " range " +
+                     std::to_string(x.range) + " param " + std::to_string(x.param) + " " + kSourceName[src];
+  Expectation e;
+  e.rule = x.range <= 1 ? kHardCrossfade : kSoftCrossfade;
+  e.software = [=](const SceneFrames& f, Prediction* p) {
+    PaintTexels(p, src, false, f.depth, [&](uint32_t d, const Rgba& t, int tx, int ty) {
+      return SoftCrossfade(d, t, src, CrossfadeByte(kSide, tx, ty), x);
+    });
+  };
+  e.device = [=](const SceneFrames& f, Prediction* p) {
+    PaintTexels(p, src, true, f.depth, [&](uint32_t d, const Rgba& t, int tx, int ty) {
+      return DeviceCrossfade(d, t, src, CrossfadeByte(kSide, tx, ty), x, f.depth);
+    });
+  };
+  return {name, Ground::kBands48,
+          [=](Cell c) {
+            int g = MakeSource(src);
+            int blend = MakeCrossfadeGraph(fade);
+            ASSERT_GE(blend, 0);
+            SelectBlendMode(x.mode, x.mode ? 200 : 0);
+            ASSERT_EQ(SetCrossfadeGraph(blend, x.param, x.range), 0);
+            PaintGraph(c.x + kAt, c.y + kAt, g, src != kOpaque);
+            SetCrossfadeGraph(-1, 0, 0);
+          },
+          e};
+}
 
 }  // namespace
 
 std::vector<CompareScene> SmallScenes() {
   std::vector<CompareScene> s;
-  // Every blend mode at the edges and the middle of its parameter, with
-  // every kind of source.
+  const Ground background = Ground::kBands48;
   for (int mode = 0; mode <= 13; mode++)
     for (int param : {0, 1, 127, 128, 254, 255})
       for (Source src : {kOpaque, kAlpha, kKeyed})
         s.push_back({"mode " + std::to_string(mode) + " param " + std::to_string(param) + " " + kSourceName[src],
+                     background,
                      [=](Cell c) {
-                       Background(c, 48);
                        int g = MakeSource(src);
                        SelectBlendMode(mode, param);
-                       PaintGraph(c.x + 8, c.y + 8, g, src != kOpaque);
-                     }});
+                       PaintGraph(c.x + kAt, c.y + kAt, g, src != kOpaque);
+                     },
+                     BlendExpectation(mode, param, src, Bright{})});
   // Draw brightness in the modes the brightness weighs differently.
   for (int mode : {0, 1, 2, 3, 4, 10, 11})
     for (Source src : {kOpaque, kAlpha, kKeyed})
-      s.push_back({"brightness mode " + std::to_string(mode) + " " + kSourceName[src], [=](Cell c) {
-                     Background(c, 48);
+      s.push_back({"brightness mode " + std::to_string(mode) + " " + kSourceName[src], background,
+                   [=](Cell c) {
                      int g = MakeSource(src);
                      SelectBlendMode(mode, 160);
                      SetPaintBrightness(200, 100, 50);
-                     PaintGraph(c.x + 8, c.y + 8, g, src != kOpaque);
-                   }});
+                     PaintGraph(c.x + kAt, c.y + kAt, g, src != kOpaque);
+                   },
+                   BlendExpectation(mode, 160, src, Bright{200, 100, 50})});
   // The crossfade: hard edges (range 0 and 1), a narrow and a wide ramp.
   for (int mode : {0, 1})
     for (int range : {0, 1, 64, 200})
       for (int param : {0, 128, 148, 255})  // 148: bytes equal to the border
-        for (Source src : {kOpaque, kAlpha, kKeyed})
-          s.push_back({"crossfade mode " + std::to_string(mode) + " range " + std::to_string(range) + " param " +
-                           std::to_string(param) + " " + kSourceName[src],
-                       [=](Cell c) {
-                         Background(c, 48);
-                         int g = MakeSource(src);
-                         int blend = CrossfadeGraph(32);
-                         SelectBlendMode(mode, mode ? 200 : 0);
-                         ASSERT_EQ(SetCrossfadeGraph(blend, param, range), 0);
-                         PaintGraph(c.x + 8, c.y + 8, g, src != kOpaque);
-                         SetCrossfadeGraph(-1, 0, 0);
-                       }});
-  return s;
-}
-
-namespace {
-
-void AddGraphShapes(std::vector<CompareScene>& s) {
-  struct Shape {
-    const char* name;
-    std::function<void(Cell, int, int)> draw;  // cell, graph, transparent
-  };
-  const double turn = 0.5235987755982988;  // 30 degrees
-  const Shape shapes[] = {
-      {"stretched twice", [](Cell c, int g, int t) { PaintGraphStretched(c.x + 8, c.y + 8, c.x + 72, c.y + 72, g, t); }},
-      {"stretched by 1.5 and 2.3",
-       [](Cell c, int g, int t) { PaintGraphStretched(c.x + 4, c.y + 4, c.x + 52, c.y + 78, g, t); }},
-      {"shrunk", [](Cell c, int g, int t) { PaintGraphStretched(c.x + 8, c.y + 8, c.x + 29, c.y + 19, g, t); }},
-      {"mirrored", [](Cell c, int g, int t) {
-         PaintGraphMirrored(c.x + 4, c.y + 4, g, t);
-         PaintGraphStretched(c.x + 90, c.y + 90, c.x + 42, c.y + 42, g, t);
-       }},
-      {"part", [](Cell c, int g, int t) {
-         PaintGraphPart(c.x + 4, c.y + 4, 5, 7, 20, 18, g, t);
-         PaintGraphPartStretched(c.x + 30, c.y + 30, c.x + 90, c.y + 70, 4, 4, 20, 20, g, t);
-       }},
-      {"rotated", [turn](Cell c, int g, int t) {
-         float cx = c.x + 50.0f, cy = c.y + 50.0f, co = (float)std::cos(turn), si = (float)std::sin(turn);
-         float p[4][2];
-         const float corner[4][2] = {{-16, -16}, {16, -16}, {16, 16}, {-16, 16}};
-         for (int i = 0; i < 4; i++) {
-           p[i][0] = cx + (corner[i][0] * co - corner[i][1] * si) * 1.4f;
-           p[i][1] = cy + (corner[i][0] * si + corner[i][1] * co) * 1.4f;
-         }
-         PaintGraphQuad(p[0][0], p[0][1], p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1], g, t);
-       }},
-      {"quad-mapped", [](Cell c, int g, int t) {
-         PaintGraphQuad(c.x + 20, c.y + 6, c.x + 80, c.y + 10, c.x + 96, c.y + 90, c.x + 4, c.y + 80, g, t);
-       }},
-  };
-  for (const Shape& shape : shapes)
-    for (int filter : {0, 1})
-      for (Source src : {kOpaque, kAlpha, kKeyed})
-        s.push_back({std::string(shape.name) + " filter " + std::to_string(filter) + " " + kSourceName[src],
-                     [=](Cell c) {
-                       Background(c, 100);
-                       int g = MakeSource(src);
-                       SetPaintFilterMode(filter);
-                       shape.draw(c, g, src != kOpaque);
-                       SetPaintFilterMode(0);
-                     }});
-}
-
-// Shapes of the primitive family that no public function reaches draw
-// through each path's own member.
-void Circle(int x, int y, int r, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawCircle(x, y, r, colour, fill);
-  else SoftPaintCircle(x, y, r, colour, fill);
-}
-void Oval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawOval(x, y, rx, ry, colour, fill);
-  else SoftPaintOval(x, y, rx, ry, colour, fill);
-}
-void Triangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawTriangle(x1, y1, x2, y2, x3, y3, colour, fill);
-  else SoftPaintTriangleFlat(x1, y1, x2, y2, x3, y3, colour, fill);
-}
-
-void AddPrimitives(std::vector<CompareScene>& s) {
-  auto white = [] { return PackScreenColor(255, 255, 255); };
-  auto gold = [] { return PackScreenColor(250, 200, 40); };
-  const std::pair<const char*, std::function<void(Cell)>> shapes[] = {
-      {"straight lines", [=](Cell c) {
-         PaintLine(c.x + 5, c.y + 5, c.x + 90, c.y + 5, white());
-         PaintLine(c.x + 5, c.y + 10, c.x + 5, c.y + 90, white());
-         PaintLine(c.x + 90, c.y + 20, c.x + 20, c.y + 20, gold());
-         PaintLine(c.x + 30, c.y + 90, c.x + 30, c.y + 30, gold());
-       }},
-      {"diagonal lines", [=](Cell c) {
-         PaintLine(c.x + 5, c.y + 5, c.x + 90, c.y + 90, white());
-         PaintLine(c.x + 90, c.y + 10, c.x + 10, c.y + 40, gold());
-         PaintLine(c.x + 20, c.y + 95, c.x + 30, c.y + 10, white());
-       }},
-      {"zero sizes", [=](Cell c) {
-         PaintLine(c.x + 10, c.y + 10, c.x + 10, c.y + 10, white());
-         PaintFilledBox(c.x + 20, c.y + 20, c.x + 20, c.y + 40, white());
-         PaintFilledBox(c.x + 30, c.y + 20, c.x + 50, c.y + 20, white());
-         PaintBoxOutline(c.x + 60, c.y + 60, c.x + 60, c.y + 60, white());
-         PaintBoxOutline(c.x + 70, c.y + 70, c.x + 71, c.y + 71, gold());
-       }},
-      {"thick line 2", [=](Cell c) { PaintLine(c.x + 5, c.y + 10, c.x + 90, c.y + 60, white(), 2); }},
-      {"thick line 3", [=](Cell c) {
-         PaintLine(c.x + 5, c.y + 10, c.x + 90, c.y + 60, white(), 3);
-         PaintLine(c.x + 10, c.y + 80, c.x + 90, c.y + 80, gold(), 3);
-       }},
-      {"thick line 5", [=](Cell c) {
-         PaintLine(c.x + 5, c.y + 10, c.x + 90, c.y + 60, white(), 5);
-         PaintLine(c.x + 20, c.y + 30, c.x + 20, c.y + 95, gold(), 5);
-       }},
-      {"filled boxes", [=](Cell c) {
-         PaintFilledBox(c.x + 5, c.y + 5, c.x + 50, c.y + 40, gold());
-         PaintRectangle(c.x + 60, c.y + 40, c.x + 10, c.y + 60, white(), 1);
-         SelectBlendMode(1, 100);
-         PaintFilledBox(c.x + 30, c.y + 20, c.x + 90, c.y + 80, PackScreenColor(0, 100, 250));
-       }},
-      {"box outlines", [=](Cell c) {
-         PaintBoxOutline(c.x + 5, c.y + 5, c.x + 60, c.y + 50, white());
-         PaintRectangle(c.x + 40, c.y + 30, c.x + 90, c.y + 90, gold(), 0);
-       }},
-      {"box outline reversed", [=](Cell c) {
-         PaintBoxOutline(c.x + 60, c.y + 50, c.x + 5, c.y + 5, white());
-         PaintBoxOutline(c.x + 90, c.y + 90, c.x + 70, c.y + 60, gold());
-       }},
-      {"blended lines and outlines", [=](Cell c) {
-         SelectBlendMode(1, 128);
-         PaintLine(c.x + 5, c.y + 5, c.x + 90, c.y + 5, gold());
-         PaintBoxOutline(c.x + 10, c.y + 10, c.x + 80, c.y + 80, white());
-         SelectBlendMode(2, 200);
-         PaintLine(c.x + 5, c.y + 50, c.x + 95, c.y + 50, gold());
-       }},
-      {"circles", [=](Cell c) {
-         Circle(c.x + 25, c.y + 25, 18, white(), 0);
-         Circle(c.x + 70, c.y + 30, 15, gold(), 1);
-         Circle(c.x + 50, c.y + 80, 0, white(), 0);
-       }},
-      {"ovals", [=](Cell c) {
-         Oval(c.x + 30, c.y + 30, 25, 12, white(), 0);
-         Oval(c.x + 60, c.y + 70, 30, 18, gold(), 1);
-         Oval(c.x + 85, c.y + 25, 8, 20, gold(), 0);
-         Oval(c.x + 12, c.y + 70, 6, 20, white(), 1);
-       }},
-      // A filled oval whose walk ends on a new row.
-      {"oval tips", [=](Cell c) {
-         Oval(c.x + 20, c.y + 20, 5, 1, white(), 1);
-         Oval(c.x + 60, c.y + 60, 20, 10, gold(), 1);
-       }},
-      {"triangles", [=](Cell c) {
-         Triangle(c.x + 5, c.y + 5, c.x + 90, c.y + 20, c.x + 30, c.y + 60, white(), 0);
-         Triangle(c.x + 40, c.y + 60, c.x + 95, c.y + 95, c.x + 10, c.y + 90, gold(), 1);
-       }},
-  };
-  for (const auto& shape : shapes)
-    s.push_back({shape.first, [draw = shape.second](Cell c) {
-                   PaintFilledBox(c.x, c.y, c.x + 100, c.y + 100, PackScreenColor(30, 40, 60));
-                   draw(c);
-                 }});
-}
-
-void AddText(std::vector<CompareScene>& s) {
-  // An edge size above 1 makes a font edged by itself; the game's fonts are
-  // edged with the default size (1).
-  struct Style {
-    const char* name;
-    int type, edge_size;
-  };
-  const Style styles[] = {{"plain", 0, -1},
-                          {"edged", (int)FONT_TYPE_EDGE, -1},
-                          {"wide-edged", (int)FONT_TYPE_EDGE, 2},
-                          {"antialiased", (int)FONT_TYPE_ANTIALIAS, -1},
-                          {"antialiased edged", (int)(FONT_TYPE_ANTIALIAS | FONT_TYPE_EDGE), -1},
-                          {"antialiased wide-edged", (int)(FONT_TYPE_ANTIALIAS | FONT_TYPE_EDGE), 2}};
-  for (const Style& style : styles)
-    for (int thickness : {4, 9})
-      for (int mode : {0, 1})
-        s.push_back({std::string("text ") + style.name + (thickness > 6 ? " bold" : "") + " mode " +
-                         std::to_string(mode),
-                     [=](Cell c) {
-                       Background(c, 100);
-                       int font = CreateFontToHandle("ＭＳ ゴシック", 20, thickness, style.type, -1, style.edge_size, 0);
-                       ASSERT_GE(font, 0);
-                       SelectBlendMode(mode, 128);
-                       DrawTextWithFont(c.x + 2, c.y + 10, "Vox落ち", PackScreenColor(250, 230, 90), font,
-                                        PackScreenColor(200, 20, 20), 0);
-                       DrawTextWithFont(c.x + 2, c.y + 50, "物drift", PackScreenColor(90, 230, 250), font,
-                                        PackScreenColor(20, 20, 200), 0);
-                       SelectBlendMode(0, 0);
-                       FreeFontHandle(font);
-                     }});
-}
-
-// A draw-target graph drawn into (a box, a keyed and an alpha graph, text)
-// and then drawn onto the screen five times.
-void AddDrawTargets(std::vector<CompareScene>& s) {
-  for (int alpha : {0, 1})
-    s.push_back({alpha ? "draw target with alpha" : "draw target", [=](Cell c) {
-                   Background(c, 100);
-                   SetGraphCreateDrawTarget(1);
-                   SetGraphCreateAlphaChannel(alpha);
-                   int target = CreateBlankGraph(48, 48, 0);
-                   SetGraphCreateAlphaChannel(0);
-                   SetGraphCreateDrawTarget(0);
-                   ASSERT_GE(target, 0);
-                   ASSERT_EQ(SelectDrawScreen(target), 0);
-                   PaintFilledBox(4, 4, 44, 30, PackScreenColor(200, 40, 40));
-                   PaintGraph(8, 8, MakeSource(kKeyed), 1);
-                   PaintGraph(16, 16, MakeSource(kAlpha), 1);
-                   int font = CreateFontToHandle("ＭＳ ゴシック", 16, 4, 0, -1, -1, 0);
-                   DrawTextWithFont(2, 30, "Vx", PackScreenColor(255, 255, 255), font, 0, 0);
-                   FreeFontHandle(font);
-                   SelectDrawScreen(DRAW_SCREEN_BACK);
-                   PaintGraph(c.x + 2, c.y + 2, target, 0);
-                   PaintGraph(c.x + 52, c.y + 2, target, 1);
-                   SelectBlendMode(1, 128);
-                   PaintGraph(c.x + 2, c.y + 52, target, 1);
-                   SelectBlendMode(0, 0);
-                   PaintGraphStretched(c.x + 52, c.y + 52, c.x + 100, c.y + 76, target, 1);
-                   PaintGraphPart(c.x + 52, c.y + 78, 0, 0, 48, 20, target, 1);
-                 }});
-}
-
-// The crossfade graph follows the drawn graph's pixels where the clip cuts
-// the graph and where it is stretched or mirrored; a part graph as the
-// crossfade graph weighs by the part.
-void AddCrossfadeShapes(std::vector<CompareScene>& s) {
-  s.push_back({"crossfade by a part graph", [](Cell c) {
-                 Background(c, 100);
-                 int g = MakeSource(kOpaque), part = CreatePartGraph(20, 24, 32, 32, CrossfadeGraph(64));
-                 ASSERT_EQ(SetCrossfadeGraph(part, 128, 0), 0);
-                 PaintGraph(c.x + 10, c.y + 10, g, 0);
-                 ASSERT_EQ(SetCrossfadeGraph(part, 60, 0), 0);
-                 PaintGraph(c.x + 50, c.y + 50, g, 0);
-               }});
-  s.push_back({"crossfade clipped, stretched and mirrored", [](Cell c) {
-                 Background(c, 100);
-                 int g = MakeSource(kOpaque), blend = CrossfadeGraph(32);
-                 ASSERT_EQ(SetCrossfadeGraph(blend, 128, 0), 0);
-                 SetPaintClipRect(c.x + 10, c.y + 10, c.x + 100, c.y + 100);
-                 PaintGraph(c.x + 2, c.y + 2, g, 0);
-                 PaintGraphStretched(c.x + 72, c.y + 2, c.x + 40, c.y + 34, g, 0);
-                 PaintGraphStretched(c.x + 40, c.y + 40, c.x + 104, c.y + 104, g, 0);
-               }});
-}
-
-void AddClipAndMask(std::vector<CompareScene>& s) {
-  s.push_back({"clip", [](Cell c) {
-                 Background(c, 100);
-                 SetPaintClipRect(c.x + 20, c.y + 15, c.x + 70, c.y + 85);
-                 PaintGraph(c.x + 5, c.y + 5, MakeSource(kAlpha), 1);
-                 PaintGraphStretched(c.x + 40, c.y + 5, c.x + 104, c.y + 69, MakeSource(kOpaque), 0);
-                 PaintFilledBox(c.x, c.y + 70, c.x + 100, c.y + 80, PackScreenColor(0, 250, 0));
-                 PaintLine(c.x, c.y + 90, c.x + 100, c.y + 60, PackScreenColor(255, 255, 255));
-                 PaintBoxOutline(c.x + 10, c.y + 10, c.x + 90, c.y + 95, PackScreenColor(255, 0, 255));
-               }});
-  for (int reverse = 0; reverse < 2; reverse++)
-    s.push_back({reverse ? "mask reversed" : "mask", [reverse](Cell c) {
-                   Background(c, 100);
-                   ASSERT_EQ(CreateMaskScreen(1), 0);
-                   uint8_t* mask = GetMaskBuffer();
-                   ASSERT_NE(mask, nullptr);
-                   for (int y = c.y; y < c.y + 100; y++)
-                     for (int x = c.x; x < c.x + 100; x++) {
-                       bool hole = x >= c.x + 40 && x < c.x + 60 && y >= c.y + 40 && y < c.y + 60;
-                       mask[(size_t)y * 640 + x] = ((x - c.x) / 6 % 2 == 0) && !hole ? 1 : 0;
-                     }
-                   SetMaskReverse(reverse);
-                   ASSERT_EQ(EnableMaskScreen(1), 0);
-                   PaintGraphStretched(c.x + 10, c.y + 10, c.x + 74, c.y + 74, MakeSource(kOpaque), 0);
-                   SelectBlendMode(1, 128);
-                   PaintFilledBox(c.x + 30, c.y + 30, c.x + 90, c.y + 90, PackScreenColor(250, 250, 0));
-                   SelectBlendMode(0, 0);
-                   PaintLine(c.x + 2, c.y + 80, c.x + 94, c.y + 80, PackScreenColor(255, 255, 255));
-                   EnableMaskScreen(0);
-                   SetMaskReverse(0);
-                   ReleaseMaskScreen();
-                 }});
-  s.push_back({"screen copied into a graph", [](Cell c) {
-                 Background(c, 100);
-                 PaintGraph(c.x, c.y, MakeSource(kOpaque), 0);
-                 int copy = CreateBlankGraph(32, 32, 0);
-                 GetDrawScreenGraph(c.x + 8, c.y + 8, c.x + 40, c.y + 40, copy);
-                 PaintGraph(c.x + 60, c.y + 60, copy, 0);
-               }});
-}
-
-}  // namespace
-
-std::vector<CompareScene> LargeScenes() {
-  std::vector<CompareScene> s;
-  AddGraphShapes(s);
-  AddPrimitives(s);
-  AddText(s);
-  AddCrossfadeShapes(s);
-  AddDrawTargets(s);
-  AddClipAndMask(s);
+        for (Source src : {kOpaque, kAlpha, kKeyed}) s.push_back(CrossfadeScene(kGreyFade, {mode, range, param}, src));
+  // A crossfade graph made from a colour image or an RGB file weighs by its red.
+  for (FadeKind fade : {kColourFade, kPngFade}) {
+    s.push_back(CrossfadeScene(fade, {0, 0, 128}, kOpaque));
+    s.push_back(CrossfadeScene(fade, {1, 64, 148}, kAlpha));
+    s.push_back(CrossfadeScene(fade, {0, 200, 148}, kKeyed));
+  }
   return s;
 }

@@ -1,26 +1,24 @@
 // Frames drawn by the software renderer and by the Direct3D back end over
-// OpenGL, compared pixel by pixel. The scenes (compare_scenes.cpp) cover the
-// whole public drawing interface, each in a cell of its own so that a
-// difference names its scene; every scene agrees within one unit of the
-// screen's format per channel, or else its difference is named in
-// compare_allowances.inc with the rule that causes it and bounded by what
-// it measures today.
+// OpenGL, compared pixel by pixel. The scenes (compare_scenes.cpp,
+// compare_shapes.cpp, compare_text.cpp) cover the whole public drawing
+// interface, each in a cell of its own so that a difference names its
+// scene. A scene whose two paths follow one rule is held to the claim: the
+// two frames agree within one unit of the screen's format per channel (at
+// 16 bits two of green). A scene whose paths follow different rules names
+// them, and each frame is held to what its own path's rule predicts pixel
+// by pixel, drawn over the frame of the backgrounds alone (or both frames
+// to a bound the rules give).
 //
 // Where the paths share a rule the device draws the software kernels' own
 // products and cuts (the stand-in's programs make the source terms, the
 // wide targets keep the fractions the kernels drop): what is left is the
 // kernels' guard bits and their dividing by 256 where a weight is a byte,
 // one unit at most.
-//
-// At 16 bits a graph's texture keeps five bits of green (its sixth holds
-// the bit of alpha), the software image six: green agrees within two units
-// of six bits there, red and blue within one of five.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-
-#include <fnmatch.h>
+#include <map>
 
 #include "engine/font/font.h"
 #include "platform/d3d9/d3d9.h"
@@ -37,66 +35,24 @@ int Pattern() {
   });
 }
 
-// The largest difference of two frames inside a rectangle, per channel in
-// units of the screen's format (8-bit values at 32 bits; at 16 bits units of
-// five bits for red and blue, six for green), and where it is.
-struct Difference {
-  int worst[3] = {};  // blue, green, red
-  int beyond = 0;     // pixels differing by more than the tolerance
-  int x = -1, y = -1;
-  uint32_t software = 0, hardware = 0;
-};
-
-Difference Compare(const Frame& software, const Frame& hardware, int x0, int y0, int x1, int y1, int depth,
-                   const int tolerance[3]) {
-  static const int kDrop16[3] = {3, 2, 3};
-  Difference d;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) {
-      uint32_t a = software[(size_t)y * 640 + x], b = hardware[(size_t)y * 640 + x];
-      bool beyond = false;
-      for (int k = 0; k < 3; k++) {
-        int drop = depth == 16 ? kDrop16[k] : 0;
-        int step = std::abs((int)(((a >> (8 * k)) & 255) >> drop) - (int)(((b >> (8 * k)) & 255) >> drop));
-        if (step > tolerance[k]) beyond = true;
-        if (step > d.worst[k]) d.worst[k] = step, d.x = x, d.y = y, d.software = a, d.hardware = b;
-      }
-      if (beyond) d.beyond++;
+// Two whole frames held to each other.
+Verdict CompareFrames(const Frame& a, const Frame& b, int depth, const Tolerance& t) {
+  Verdict v;
+  for (size_t i = 0; i < a.size(); i++) {
+    int worst = 0;
+    bool beyond = false;
+    for (int k = 0; k < 3; k++) {
+      int d = UnitDifference(a[i], b[i], k, depth);
+      worst = std::max(worst, d);
+      beyond |= d > t.t[k];
     }
-  return d;
+    v.beyond += beyond;
+    if (worst > v.worst) v.worst = worst, v.x = (int)(i % 640), v.y = (int)(i / 640), v.shown = a[i], v.nearest = b[i];
+  }
+  return v;
 }
 
-std::string Describe(const Difference& d, int x0, int y0) {
-  char text[128];
-  snprintf(text, sizeof text, " (worst blue %d, green %d, red %d; at %d,%d: %06X against %06X)", d.worst[0],
-           d.worst[1], d.worst[2], d.x - x0, d.y - y0, d.software, d.hardware);
-  return text;
-}
-
-// The tolerance of a frame of the depth, blue, green, red (see the top).
-const int* Tolerance(int depth) {
-  static const int k32[3] = {1, 1, 1}, k16[3] = {1, 2, 1};
-  return depth == 16 ? k16 : k32;
-}
-
-// A difference the two paths are allowed, with the rule that makes it: the
-// scenes whose names match the pattern (fnmatch), at one depth or both (0),
-// and the bound measured today, per channel in the screen's units and in
-// pixels beyond the tolerance, so that any growth fails.
-struct Allowance {
-  const char* pattern;
-  int depth;
-  int worst, beyond;
-  const char* rule;
-};
-
-#include "tests/engine/graphics/gl/compare_allowances.inc"
-
-const Allowance* AllowanceFor(const std::string& name, int depth) {
-  for (const Allowance& a : kAllowances)
-    if ((a.depth == 0 || a.depth == depth) && fnmatch(a.pattern, name.c_str(), 0) == 0) return &a;
-  return nullptr;
-}
+const Tolerance& ClaimAt(int depth) { return depth == 16 ? kClaim16 : kClaim32; }
 
 struct Layout {
   int size, columns, rows;
@@ -113,19 +69,30 @@ void Reset() {
 }
 
 // Draws every scene on both paths at both depths, page by page, and holds
-// each scene to the tolerance or to its allowance. A report of every scene
-// that differs goes to the test output folder.
+// each scene's frames to its expectation; the models start from a frame of
+// the scene's background alone in every cell (one for each background, on
+// the software path). A report of every scene that differs or names a
+// rule goes to the test output folder.
 using DrawOnPath = std::function<Frame(bool hardware, int depth, const std::function<void()>& draw)>;
 
 void CompareAll(const DrawOnPath& draw_on, const std::vector<CompareScene>& scenes, const Layout& layout,
                 const std::string& title, std::string* report) {
+  Prediction ps(layout.size), pd(layout.size);
   for (int depth : {32, 16}) {
+    std::map<Ground, Frame> grounds;
+    for (const CompareScene& scene : scenes)
+      if (!grounds.count(scene.ground))
+        grounds[scene.ground] = draw_on(false, depth, [&] {
+          WipeDrawScreen();
+          for (size_t i = 0; i < layout.Cells(); i++) DrawGround(scene.ground, layout.At(i));
+        });
     for (size_t first = 0; first < scenes.size(); first += layout.Cells()) {
       size_t count = std::min(layout.Cells(), scenes.size() - first);
       auto draw = [&]() {
         WipeDrawScreen();
         for (size_t i = 0; i < count; i++) {
           Reset();
+          DrawGround(scenes[first + i].ground, layout.At(i));
           scenes[first + i].draw(layout.At(i));
           ReleaseAllGraphs();
         }
@@ -136,31 +103,47 @@ void CompareAll(const DrawOnPath& draw_on, const std::vector<CompareScene>& scen
       SaveFrame("compare-software-" + page, software);
       SaveFrame("compare-hardware-" + page, hardware);
       for (size_t i = 0; i < count; i++) {
+        const CompareScene& scene = scenes[first + i];
+        const Expectation& e = scene.expect;
         Cell c = layout.At(i);
-        Difference d = Compare(software, hardware, c.x, c.y, std::min(c.x + layout.size, 640),
-                               std::min(c.y + layout.size, 480), depth, Tolerance(depth));
-        const std::string& name = scenes[first + i].name;
-        int worst = std::max({d.worst[0], d.worst[1], d.worst[2]});
-        const Allowance* allowed = AllowanceFor(name, depth);
-        if (d.beyond || allowed) {
+        const Frame& background = grounds[scene.ground];
+        SceneFrames f{c, layout.size, depth, background, software, hardware};
+        bool soft_model = (bool)e.software, device_model = (bool)e.device;
+        // A path without a model is held to the other path's frame.
+        if (soft_model) StartFromBackground(f, &ps), e.software(f, &ps);
+        else ps.Start(hardware, c);
+        if (device_model) StartFromBackground(f, &pd), e.device(f, &pd);
+        else pd.Start(software, c);
+        Verdict vs = Check(software, c, ps, depth, soft_model ? e.model.At(depth) : e.bound.At(depth));
+        Verdict vd = soft_model || device_model
+                         ? Check(hardware, c, pd, depth, device_model ? e.model.At(depth) : e.bound.At(depth))
+                         : vs;
+        const Tolerance &bound = e.bound.At(depth), &claim = ClaimAt(depth);
+        bool wider = bound.t[0] != claim.t[0] || bound.t[1] != claim.t[1] || bound.t[2] != claim.t[2];
+        std::string what = soft_model || device_model ? "models" : wider ? "bound" : "claim";
+        if (vs.worst || vd.worst || !e.rule.empty()) {
           char line[256];
-          snprintf(line, sizeof line, "%2d bits  %-44s worst %3d  beyond %5d%s\n", depth, name.c_str(), worst,
-                   d.beyond, allowed ? "  (allowed)" : "");
+          snprintf(line, sizeof line, "%2d bits  %-44s %-6s software %3d beyond %4d  device %3d beyond %4d\n", depth,
+                   scene.name.c_str(), what.c_str(), vs.worst, vs.beyond, vd.worst, vd.beyond);
           *report += line;
         }
-        if (!allowed) {
-          EXPECT_EQ(d.beyond, 0) << depth << " bits, " << name << Describe(d, c.x, c.y);
+        std::string why = e.rule.empty() ? "" : " (" + e.rule + ")";
+        if (soft_model || device_model) {
+          EXPECT_EQ(vs.beyond, 0) << depth << " bits, " << scene.name << ", the software renderer against its rule: "
+                                  << Describe(vs) << why;
+          EXPECT_EQ(vd.beyond, 0) << depth << " bits, " << scene.name << ", the device against its rule: "
+                                  << Describe(vd) << why;
         } else {
-          EXPECT_LE(worst, allowed->worst) << depth << " bits, " << name << " (" << allowed->rule << ")"
-                                           << Describe(d, c.x, c.y);
-          EXPECT_LE(d.beyond, allowed->beyond) << depth << " bits, " << name << " (" << allowed->rule << ")";
+          EXPECT_EQ(vs.beyond, 0) << depth << " bits, " << scene.name << ", the two paths (" << what
+                                  << "): " << Describe(vs) << why;
         }
+        EXPECT_FALSE(vs.overflow || vd.overflow) << depth << " bits, " << scene.name;
       }
     }
   }
 }
 
-TEST_F(GLGraphicsTest, BothPathsDrawTheWholeInterfaceAlike) {
+TEST_F(GLGraphicsTest, BothPathsDrawTheWholeInterfaceByTheirRules) {
   std::string report;
   DrawOnPath draw_on = [this](bool hardware, int depth, const std::function<void()>& draw) {
     return DrawOn(hardware, depth, draw);
@@ -248,8 +231,8 @@ TEST_F(GLGraphicsTest, BothBackEndsDrawAWholeGameFrame) {
     Frame software = DrawOn(false, depth, draw), hardware = DrawOn(true, depth, draw);
     SaveFrame("game-frame-software-" + std::to_string(depth), software);
     SaveFrame("game-frame-hardware-" + std::to_string(depth), hardware);
-    Difference d = Compare(software, hardware, 0, 0, kWidth, kHeight, depth, Tolerance(depth));
-    EXPECT_EQ(d.beyond, 0) << depth << " bits" << Describe(d, 0, 0);
+    Verdict d = CompareFrames(software, hardware, depth, ClaimAt(depth));
+    EXPECT_EQ(d.beyond, 0) << depth << " bits, " << Describe(d);
   }
 }
 
@@ -276,9 +259,8 @@ TEST_F(GLGraphicsTest, SubtractInThreePassesMatchesTheBlendUnit) {
   D3D9CapabilityScript script{};
   script.no_blend_op = TRUE;
   Frame three_passes = DrawOn(true, 32, draw, script), blend_unit = DrawOn(true, 32, draw);
-  const int exact[3] = {0, 0, 0};
-  Difference d = Compare(three_passes, blend_unit, 0, 0, kWidth, kHeight, 32, exact);
-  EXPECT_EQ(d.beyond, 0) << Describe(d, 0, 0);
+  Verdict d = CompareFrames(three_passes, blend_unit, 32, Tolerance{{0, 0, 0}});
+  EXPECT_EQ(d.beyond, 0) << Describe(d);
   EXPECT_NE(blend_unit[(size_t)30 * 640 + 30], blend_unit[(size_t)300 * 640 + 600]);  // the graph darkened
 }
 

@@ -268,15 +268,15 @@ void AddGraphShapes(std::vector<CompareScene>& s) {
 // Shapes of the primitive family that no public function reaches draw
 // through each path's own member.
 void Circle(int x, int y, int r, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawCircle(x, y, r, colour, fill);
+  if (IsHardwareRendererInUse()) device::G_D3D_DrawCircle(x, y, r, colour, fill);
   else SoftPaintCircle(x, y, r, colour, fill);
 }
 void Oval(int x, int y, int rx, int ry, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawOval(x, y, rx, ry, colour, fill);
+  if (IsHardwareRendererInUse()) device::G_D3D_DrawOval(x, y, rx, ry, colour, fill);
   else SoftPaintOval(x, y, rx, ry, colour, fill);
 }
 void Triangle(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour, int fill) {
-  if (IsHardwareRendererInUse()) device::DrawTriangle(x1, y1, x2, y2, x3, y3, colour, fill);
+  if (IsHardwareRendererInUse()) device::G_D3D_DrawTriangle(x1, y1, x2, y2, x3, y3, colour, fill);
   else SoftPaintTriangleFlat(x1, y1, x2, y2, x3, y3, colour, fill);
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/graphics/graphics.h"
 #include "engine/image/base_image.h"
+#include "tests/engine/softrender/triangle_walk.h"
 
 // ---- predictions -----------------------------------------------------------------------------
 
@@ -173,103 +174,14 @@ Rgba Bilinear(Source kind, double u, double v, int depth) {
 
 // ---- coverage ------------------------------------------------------------------------------------
 
-namespace {
-
-constexpr int64_t kOne = 262144;  // 14.18
-
-int64_t Trunc(int64_t v) { return v >= 0 ? v >> 18 : (v + 262143) >> 18; }
-
-struct EdgePart {
-  int64_t x = 0, y = 0, step = 0, rows = 0;
-};
-
-EdgePart MakeEdge(int64_t xs, int64_t ys, int64_t xe, int64_t ye) {
-  EdgePart e;
-  e.x = xs, e.y = ys;
-  e.rows = Trunc(ye - ys);
-  e.step = e.rows ? (xe - xs) / e.rows : 0;
-  return e;
+void SoftTriangle::Walk(const std::function<void(int, int, uint32_t, uint32_t)>& f) const {
+  const TriangleVertex corners[3] = {{x[0], y[0], u[0], v[0]}, {x[1], y[1], u[1], v[1]}, {x[2], y[2], u[2], v[2]}};
+  const int32_t screen[4] = {0, 0, 640, 480};
+  StepByStepWalk(corners, screen, [&](int px, int py, uint32_t pu, uint32_t pv) { f(px, py, pu, pv); });
 }
-
-}  // namespace
 
 void SoftTriangle::ForEachPixel(const std::function<void(int, int)>& f) const {
-  int64_t X[3], Y[3];
-  for (int i = 0; i < 3; i++) X[i] = x[i] * kOne + kOne / 2, Y[i] = y[i] * kOne + kOne / 2;
-  int64_t cross = (int64_t)(x[1] - x[0]) * (y[2] - y[0]) - (int64_t)(x[2] - x[0]) * (y[1] - y[0]);
-  if (cross == 0) return;
-  int s[3] = {0, 1, 2};
-  for (int i = 0; i < 2; i++)
-    for (int j = i + 1; j < 3; j++)
-      if (Y[s[i]] > Y[s[j]]) std::swap(s[i], s[j]);
-  int T = s[0], M = s[1], B = s[2];
-  EdgePart left[2], right[2];
-  int left_part = 1, right_part = 1;
-  if (Y[T] == Y[M]) {
-    if (X[T] > X[M]) left[1] = MakeEdge(X[M], Y[M], X[B], Y[B]), right[1] = MakeEdge(X[T], Y[T], X[B], Y[B]);
-    else left[1] = MakeEdge(X[T], Y[T], X[B], Y[B]), right[1] = MakeEdge(X[M], Y[M], X[B], Y[B]);
-  } else if (Y[B] == Y[M]) {
-    if (X[M] > X[B]) left[1] = MakeEdge(X[T], Y[T], X[B], Y[B]), right[1] = MakeEdge(X[T], Y[T], X[M], Y[M]);
-    else left[1] = MakeEdge(X[T], Y[T], X[M], Y[M]), right[1] = MakeEdge(X[T], Y[T], X[B], Y[B]);
-  } else {
-    double sm = (double)(X[M] - X[T]) / ((double)(Y[M] - Y[T]) / kOne);
-    double sb = (double)(X[B] - X[T]) / ((double)(Y[B] - Y[T]) / kOne);
-    if (sm >= sb) {
-      left[1] = MakeEdge(X[T], Y[T], X[B], Y[B]);
-      right[0] = MakeEdge(X[T], Y[T], X[M], Y[M]);
-      right[1] = MakeEdge(X[M] + 1, Y[M], X[B], Y[B]);
-      right_part = 0;
-    } else {
-      left[0] = MakeEdge(X[T], Y[T], X[M], Y[M]);
-      left[1] = MakeEdge(X[M], Y[M], X[B], Y[B]);
-      right[1] = MakeEdge(X[T], Y[T], X[B], Y[B]);
-      left_part = 0;
-    }
-  }
-  if (left[left_part].rows == 0 || right[right_part].rows == 0) return;
-  if (left_part == 0 && left[1].rows == 0) return;
-  if (right_part == 0 && right[1].rows == 0) return;
-  int64_t xl = left[left_part].x, xr = right[right_part].x, y = Trunc(left[left_part].y);
-  int64_t lc = left[left_part].rows, rc = right[right_part].rows;
-  for (int guard = 0; guard < 100000; guard++) {
-    for (int64_t col = Trunc(xl); col <= Trunc(xr); col++) f((int)col, (int)y);
-    xr += right[right_part].step, xl += left[left_part].step, y++, lc--, rc--;
-    if (lc == 0) {
-      if (left_part == 1) return;
-      left_part = 1;
-      xl = left[1].x, lc = left[1].rows, y = Trunc(left[1].y);
-    }
-    if (rc == 0) {
-      if (right_part == 1) return;
-      right_part = 1;
-      xr = right[1].x, rc = right[1].rows;
-    }
-  }
-}
-
-bool SoftTriangle::Texel(int px, int py, int width, int height, int* tx, int* ty) const {
-  int64_t X[3], U[3], V[3], Yv[3];
-  for (int i = 0; i < 3; i++)
-    X[i] = x[i] * kOne + kOne / 2, Yv[i] = y[i] * kOne + kOne / 2, U[i] = u[i] * kOne, V[i] = v[i] * kOne;
-  int s[3] = {0, 1, 2};
-  for (int i = 0; i < 2; i++)
-    for (int j = i + 1; j < 3; j++)
-      if (X[s[i]] > X[s[j]]) std::swap(s[i], s[j]);
-  int L0 = s[0], L1 = s[1], L2 = s[2];
-  int32_t xd1 = (int32_t)Trunc(X[L1] - X[L0]), yd1 = (int32_t)Trunc(Yv[L1] - Yv[L0]);
-  int32_t ud1 = (int32_t)Trunc(U[L1] - U[L0]), vd1 = (int32_t)Trunc(V[L1] - V[L0]);
-  int32_t xd2 = (int32_t)Trunc(X[L2] - X[L0]), yd2 = (int32_t)Trunc(Yv[L2] - Yv[L0]);
-  int32_t ud2 = (int32_t)Trunc(U[L2] - U[L0]), vd2 = (int32_t)Trunc(V[L2] - V[L0]);
-  int32_t D = xd2 * yd1 - xd1 * yd2;
-  if (D == 0) return false;
-  auto grad = [D](int32_t a) { return (int32_t)((double)a * 262144.0 / D); };
-  int32_t su = grad(ud2 * yd1 - ud1 * yd2), tu = grad(ud1 * xd2 - ud2 * xd1);
-  int32_t sv = grad(vd2 * yd1 - vd1 * yd2), tv = grad(vd1 * xd2 - vd2 * xd1);
-  uint32_t Up = (uint32_t)U[L0] + (uint32_t)((px - x[L0]) * su) + (uint32_t)((py - y[L0]) * tu);
-  uint32_t Vp = (uint32_t)V[L0] + (uint32_t)((px - x[L0]) * sv) + (uint32_t)((py - y[L0]) * tv);
-  if (Up >= (uint32_t)width * kOne || Vp >= (uint32_t)height * kOne) return false;
-  *tx = (int)(Up >> 18), *ty = (int)(Vp >> 18);
-  return true;
+  Walk([&](int px, int py, uint32_t, uint32_t) { f(px, py); });
 }
 
 Cover DeviceCover(const double* xs, const double* ys, int n, double px, double py, double margin) {

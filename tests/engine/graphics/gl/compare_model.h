@@ -243,11 +243,11 @@ enum Cover { kOut = 0, kIn = 1, kEdge = 2 };
 struct SoftTriangle {
   int x[3], y[3];
   int u[3] = {0, 0, 0}, v[3] = {0, 0, 0};  // texture positions in texels
+  // Calls f(x, y, u, v) for every pixel the triangle covers, row by row,
+  // with the texture position (14.18) the rasterizer takes there.
+  void Walk(const std::function<void(int, int, uint32_t, uint32_t)>& f) const;
   // Calls f(x, y) for every pixel the triangle covers, row by row.
   void ForEachPixel(const std::function<void(int, int)>& f) const;
-  // The texel the rasterizer takes at a pixel from its gradients (false
-  // outside the texture).
-  bool Texel(int px, int py, int width, int height, int* tx, int* ty) const;
 };
 
 // A device polygon: pixels whose centres (whole numbers) lie inside, the

@@ -89,10 +89,9 @@ void SoftQuadModel(Prediction* p, Cell c, const float q[4][2], Source src, int d
   SoftTriangle tris[2] = {{{x[tl], x[tr], x[bl]}, {y[tl], y[tr], y[bl]}, {0, kSide, 0}, {0, 0, kSide}},
                           {{x[tr], x[bl], x[br]}, {y[tr], y[bl], y[br]}, {kSide, 0, kSide}, {0, kSide, kSide}}};
   for (const SoftTriangle& t : tris)
-    t.ForEachPixel([&](int px, int py) {
-      int tx, ty;
-      if (!t.Texel(px, py, kSide, kSide, &tx, &ty)) return;
-      Rgba texel = SoftTexel(src, tx, ty, depth);
+    t.Walk([&](int px, int py, uint32_t u, uint32_t v) {
+      if (u >= (uint32_t)kSide << 18 || v >= (uint32_t)kSide << 18) return;
+      Rgba texel = SoftTexel(src, (int)(u >> 18), (int)(v >> 18), depth);
       p->Paint(px - c.x, py - c.y, [&](uint32_t d, Choices& out) { out.Add(CopyTexel(d, texel, src)); });
     });
 }

@@ -132,22 +132,45 @@ bool MultiMediaStream::DecodeAudio(std::vector<uint8_t>* pcm) {
 
 // ---- the thread ----------------------------------------------------------------------------------
 
-void MultiMediaStream::SeekInThread(int64_t target) {
-  av_seek_frame(format_, -1, av_rescale_q(target + start_time_, kStreamTimeBase, AV_TIME_BASE_Q),
-                AVSEEK_FLAG_BACKWARD);
+void MultiMediaStream::Reposition(int64_t time) {
+  // At or before time 0 the demuxer goes to its first packet (the earliest
+  // time there is): a program stream is looked up by decoding stamps, and
+  // the first picture's lies before its showing stamp, time 0, so a seek to
+  // time 0 would land on the second picture.
+  if (time > 0 || avformat_seek_file(format_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0) < 0)
+    av_seek_frame(format_, -1, av_rescale_q(std::max<int64_t>(time, 0) + start_time_, kStreamTimeBase, AV_TIME_BASE_Q),
+                  AVSEEK_FLAG_BACKWARD);
   video_.Flush();
   audio_.Flush();
   if (resampler_) swr_init(resampler_);
   demux_ended_ = false;
+  last_video_time_ = time - frame_interval_;  // a first picture without a stamp counts as due at `time`
+}
+
+void MultiMediaStream::SeekInThread(int64_t target) {
+  // A demuxer without an index (an MPEG program or transport stream) lands
+  // on the last packet stamped at or before the time, which may lie past the
+  // key frame the picture due then is decoded from: the decoder then passes
+  // over the pictures up to the next key frame, or gives none before the
+  // end. So the first picture decoded must be due at or before the target;
+  // until it is, the demuxer starts again further back (a second, then
+  // twice as far each time), at last from the beginning.
+  AVFrame* frame = nullptr;
+  for (int64_t back = 0;; back = back >= target / 2 ? target : std::max(2 * back, kUnitsPerSecond)) {
+    const int64_t from = target - back;
+    Reposition(from);
+    frame = DecodeVideoFrame();
+    if (!video_.context || from <= 0 || (frame && FrameTime(frame, video_) <= target)) break;
+    av_frame_free(&frame);
+  }
+  // The sound starts at the target, whatever came before it.
   audio_skip_until_ = target;
   // Pictures before the target are passed over.
-  AVFrame* frame = nullptr;
-  for (;;) {
-    frame = DecodeVideoFrame();
-    if (!frame) break;
+  while (frame) {
     last_video_time_ = FrameTime(frame, video_);
     if (last_video_time_ + frame_interval_ > target) break;
     av_frame_free(&frame);
+    frame = DecodeVideoFrame();
   }
   std::lock_guard<std::mutex> lock(mutex_);
   av_frame_free(&next_);

@@ -134,6 +134,9 @@ class MultiMediaStream final : public ComObject<IAMMultiMediaStream, IAMMediaStr
   bool ReadPacket();
   AVFrame* DecodeVideoFrame();
   bool DecodeAudio(std::vector<uint8_t>* pcm);  // 16-bit stereo PCM at kAudioRate
+  // Puts the demuxer at a stream time (at or before 0: its first packet)
+  // and starts both decoders over.
+  void Reposition(int64_t time);
   void SeekInThread(int64_t target);
   int64_t FrameTime(const AVFrame* frame, const Decoder& d) {
     int64_t pts = frame->best_effort_timestamp;

@@ -9,6 +9,7 @@ extern "C" {
 #include <theora/theoradec.h>
 #include <theora/theoraenc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -281,6 +282,8 @@ Bytes MakeMpegMovie(const MpegMovieSpec& spec) {
       if (spec.detailed)
         for (int x = 0; x < vc->width; x++)
           y[x] = uint8_t(40 + 140 * x / vc->width + x / 2 % 2 * 20 + 12 * row / vc->height);
+      if (spec.numbered && row < 8)
+        for (int x = 0; x < std::min(vc->width, 64); x++) y[x] = f >> (x / 8) & 1 ? 235 : 16;
     }
     for (int row = 0; row < ch; row++) {
       uint8_t* u = frame->data[1] + row * frame->linesize[1];
@@ -296,8 +299,11 @@ Bytes MakeMpegMovie(const MpegMovieSpec& spec) {
     while (ac && samples_done < int64_t(f + 1) * 44100 / spec.fps) {
       av_frame_make_writable(sound);
       auto* s = reinterpret_cast<int16_t*>(sound->data[0]);
-      for (int i = 0; i < sound->nb_samples; i++)
-        s[2 * i] = s[2 * i + 1] = int16_t(12000 * std::sin(2 * M_PI * 440.0 * double(samples_done + i) / 44100));
+      for (int i = 0; i < sound->nb_samples; i++) {
+        const int64_t at = samples_done + i;
+        const int amplitude = spec.numbered ? MpegSoundAmplitude(int(at * spec.fps / 44100)) : 12000;
+        s[2 * i] = s[2 * i + 1] = int16_t(amplitude * std::sin(2 * M_PI * 440.0 * double(at) / 44100));
+      }
       sound->pts = samples_done;
       samples_done += sound->nb_samples;
       Send(ac, sound, muxer.format, as);
@@ -358,6 +364,19 @@ DecodedFrame DecodeMovieFrame(const std::string& path, int wanted) {
   avcodec_free_context(&decoder);
   avformat_close_input(&format);
   if (out.y.empty()) throw std::runtime_error("no such 4:2:0 picture in " + path);
+  return out;
+}
+
+std::vector<uint32_t> ReferenceRgb(const DecodedFrame& f) {
+  std::vector<uint32_t> out((size_t)f.y_width * f.y_height);
+  auto channel = [](double v) { return (uint32_t)std::clamp((int)std::lround(v), 0, 255); };
+  for (int y = 0; y < f.y_height; y++)
+    for (int x = 0; x < f.y_width; x++) {
+      const size_t c = (size_t)(y * f.uv_height / f.y_height) * f.uv_width + x * f.uv_width / f.y_width;
+      const double l = 1.164 * (f.y[(size_t)y * f.y_width + x] - 16), u = f.u[c] - 128.0, v = f.v[c] - 128.0;
+      out[(size_t)y * f.y_width + x] =
+          channel(l + 1.596 * v) << 16 | channel(l - 0.391 * u - 0.813 * v) << 8 | channel(l + 2.018 * u);
+    }
   return out;
 }
 

@@ -52,13 +52,22 @@ struct MpegMovieSpec {
   // Every frame the same picture, different in each column: luma stripes
   // over a ramp across, chroma ramps across and down.
   bool detailed = false;
+  // Frame f's number painted over the top left of its picture: eight cells
+  // of 8 x 8 pixels, the lowest bit first, white for a set bit and black for
+  // a clear one, so that every picture of a short movie is told apart; the
+  // sound during frame f has the amplitude MpegSoundAmplitude(f).
+  bool numbered = false;
 };
+inline int MpegSoundAmplitude(int frame) { return 4000 + 200 * (frame % 100); }
 // Frame f is grey level MpegFrameGrey(f) everywhere (unless detailed).
 inline int MpegFrameGrey(int frame) { return 30 + 8 * (frame % 25); }
 Bytes MakeMpegMovie(const MpegMovieSpec& spec);
 // The Y, U and V planes of one picture of a movie file as FFmpeg's own
 // decoder gives them (4:2:0 only).
 DecodedFrame DecodeMovieFrame(const std::string& path, int frame);
+// The studio-range conversion of one decoded frame, chroma read at its
+// plane's own scale, rounded: 0x00RRGGBB, y_width x y_height.
+std::vector<uint32_t> ReferenceRgb(const DecodedFrame& f);
 
 // The pages of one logical stream of an Ogg file.
 Bytes KeepOggSerial(const Bytes& ogg, uint32_t serial);

@@ -126,21 +126,6 @@ TEST_F(MovieGLTest, AMovieFrameLooksTheSameOnBothPathsInEveryLayout) {
   }
 }
 
-// The studio-range conversion of one decoded frame, chroma read at its
-// plane's own scale, rounded: 0x00RRGGBB, y_width x y_height.
-Frame ReferenceRgb(const DecodedFrame& f) {
-  Frame out((size_t)f.y_width * f.y_height);
-  auto channel = [](double v) { return (uint32_t)std::clamp((int)std::lround(v), 0, 255); };
-  for (int y = 0; y < f.y_height; y++)
-    for (int x = 0; x < f.y_width; x++) {
-      const size_t c = (size_t)(y * f.uv_height / f.y_height) * f.uv_width + x * f.uv_width / f.y_width;
-      const double l = 1.164 * (f.y[(size_t)y * f.y_width + x] - 16), u = f.u[c] - 128.0, v = f.v[c] - 128.0;
-      out[(size_t)y * f.y_width + x] =
-          channel(l + 1.596 * v) << 16 | channel(l - 0.391 * u - 0.813 * v) << 8 | channel(l + 2.018 * u);
-    }
-  return out;
-}
-
 struct ColourError {
   int worst = 0;  // largest difference of a channel
   double psnr = 0;

@@ -1,7 +1,7 @@
 // Movie handles: the clock and the sound as the movie's time, run, hold and
 // resume, a movie graph drawn on the software screen, and the
-// multimedia-stream path with its pictures, its end and its sound, and a
-// stream's picture in part of a surface of the caller's.
+// multimedia-stream path with its pictures, its seeks, its end, its loop and
+// its sound, and a stream's picture in part of a surface of the caller's.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +9,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "engine/core/engine_start.h"
 #include "engine/core/file.h"
@@ -79,6 +82,50 @@ class MovieTest : public GraphicsTest {
     uint32_t r, g, b, a;
     PeekBaseImagePixel(&image, image.width / 2, image.height / 2, &r, &g, &b, &a);
     return int(g);
+  }
+  // Which of a movie file's pictures (as an independent decode has them) the
+  // stream movie's frame image shows: the first that no channel of it
+  // differs from by more than 4, or -1 for none.
+  static int ShownPicture(int movie, const std::vector<std::vector<uint32_t>>& pictures) {
+    BASEIMAGE& image = *FindMovieRecord(movie)->frame_image_ptr;
+    std::vector<uint32_t> shown;
+    for (int y = 0; y < image.height; y++)
+      for (int x = 0; x < image.width; x++) {
+        uint32_t r, g, b, a;
+        PeekBaseImagePixel(&image, x, y, &r, &g, &b, &a);
+        shown.push_back(r << 16 | g << 8 | b);
+      }
+    for (size_t k = 0; k < pictures.size(); k++) {
+      const auto close = [](uint32_t p, uint32_t q) {
+        for (int s = 0; s < 24; s += 8)
+          if (std::abs(int(p >> s & 255) - int(q >> s & 255)) > 4) return false;
+        return true;
+      };
+      if (pictures[k].size() == shown.size() && std::equal(shown.begin(), shown.end(), pictures[k].begin(), close))
+        return int(k);
+    }
+    return -1;
+  }
+  static std::vector<std::vector<uint32_t>> DecodedPictures(const std::string& path, int frames) {
+    std::vector<std::vector<uint32_t>> pictures;
+    for (int k = 0; k < frames; k++) pictures.push_back(ReferenceRgb(DecodeMovieFrame(path, k)));
+    return pictures;
+  }
+  // The stream's thread keeps its ring written ahead: waits until it has
+  // filled the ring past the cursor the last mix left.
+  static bool SoundFed() {
+    const uint64_t feeds = DshowSoundFeeds();
+    for (int i = 0; i < 60000 && DshowSoundFeeds() < feeds + 2; i++) Sleep(1);
+    return DshowSoundFeeds() >= feeds + 2;
+  }
+  // A short MPEG-1 movie of numbered pictures, 322 x 40, a key frame every
+  // five pictures, opened as a movie handle.
+  int OpenNumbered(const std::string& name, int frames, const char* container = "mpeg", bool sound = false) {
+    MpegMovieSpec spec;
+    spec.container = container;
+    spec.width = 322, spec.height = 40, spec.frames = frames, spec.sound = sound;
+    spec.detailed = spec.numbered = true;
+    return Open(MakeMpegMovie(spec), name.c_str());
   }
   std::vector<int> movies_;
 };
@@ -332,6 +379,78 @@ TEST_F(MovieTest, AStreamMovieShowsEachPictureWhenItIsDueAndHaltsOrLoopsAtItsEnd
   EXPECT_NEAR(double(t), double(kSecond / 5), double(kSecond / 25));
 }
 
+// Seeks in short movies of numbered pictures with a key frame every five:
+// in a program stream and a transport stream, which have no index (their
+// demuxer lands on the last pack stamped at or before the time, which may
+// lie past the key frame the picture is decoded from), and in a container
+// whose demuxer finds key frames itself. Each seek shows the picture due at
+// its time as an independent decode of the file has it; from the start the
+// movie shows every picture in turn and ends only with its last (the update
+// after the last picture finds the end and halts the movie on it).
+TEST_F(MovieTest, AStreamSeekShowsThePictureDueAtItsTime) {
+  const struct {
+    const char* container;
+    int frames;
+    bool sound;
+    std::vector<int> seeks_ms;
+  } cases[] = {
+      {"mpeg", 10, false, {0, 60, 200, 250, 390, 0}},
+      {"mpeg", 3, false, {0, 100, 0}},
+      {"mpeg", 50, true, {1500, 0, 1980, 820}},
+      {"mpegts", 10, true, {0, 250, 390}},
+      {"matroska", 50, false, {0, 1500, 390}},
+  };
+  for (const auto& c : cases) {
+    const std::string name = "seek" + std::to_string(c.frames) + "." + c.container;
+    const int movie = OpenNumbered(name, c.frames, c.container, c.sound);
+    ASSERT_GE(movie, 0) << name;
+    const auto pictures = DecodedPictures(Path(name), c.frames);
+    MovieRecord* r = FindMovieRecord(movie);
+    for (int ms : c.seeks_ms) {
+      RunMovie(movie, 1, 0);  // again after a seek to the last picture
+      ASSERT_EQ(r->stream->Seek(int64_t(ms) * kSecond / 1000), S_OK);
+      PumpStreamMovie(movie);  // the clock stands at the time sought
+      const int due = ms * 25 / 1000;
+      EXPECT_EQ(ShownPicture(movie, pictures), due) << name << " after a seek to " << ms << " ms";
+      EXPECT_EQ(r->halted, due == c.frames - 1) << name << " after a seek to " << ms << " ms";
+    }
+    RunMovie(movie, 1, 0);
+    ASSERT_EQ(r->stream->Seek(0), S_OK);
+    const int64_t start = g_fake_now;
+    for (int k = 0; k < c.frames; k++) {
+      g_fake_now = start + k * kSecond / 25 + kSecond / 50;
+      PumpStreamMovie(movie);
+      EXPECT_EQ(ShownPicture(movie, pictures), k) << name << " played from the start";
+      EXPECT_EQ(r->halted, k == c.frames - 1) << name << " at picture " << k;
+    }
+  }
+}
+
+// A looping stream movie starts over at its first picture after each pass,
+// also one shorter than its key-frame interval.
+TEST_F(MovieTest, ALoopingStreamMovieShowsItsFirstPictureAgainAfterEachPass) {
+  for (int frames : {3, 10}) {
+    const std::string name = "loop" + std::to_string(frames) + ".mpg";
+    const int movie = OpenNumbered(name, frames);
+    ASSERT_GE(movie, 0) << name;
+    const auto pictures = DecodedPictures(Path(name), frames);
+    const int middle = frames / 2;
+    RunMovie(movie, 3, 0);
+    for (int pass = 0; pass < 3; pass++) {
+      // Each pass starts the stream's clock over where the last one ended.
+      const int64_t start = g_fake_now;
+      PumpStreamMovie(movie);
+      EXPECT_EQ(ShownPicture(movie, pictures), 0) << name << " at the start of pass " << pass;
+      g_fake_now = start + middle * kSecond / 25 + kSecond / 50;
+      PumpStreamMovie(movie);
+      EXPECT_EQ(ShownPicture(movie, pictures), middle) << name << " in pass " << pass;
+      g_fake_now = start + frames * kSecond / 25;  // the last picture, then the next pass
+      PumpStreamMovie(movie);
+      EXPECT_FALSE(FindMovieRecord(movie)->halted) << name;
+    }
+  }
+}
+
 // A sample in part of a surface the caller made, 322 pixels wide (no
 // multiple of the scaler's blocks of 16): in each layout the stream writes,
 // every pixel of the rectangle takes the picture (no picture pixel is black)
@@ -378,7 +497,7 @@ TEST_F(MovieTest, AStreamPictureFillsItsRectangleOfTheCallersSurfaceAndNothingEl
     ASSERT_EQ(surface->QueryInterface(IID_IDirectDrawSurface4, reinterpret_cast<void**>(&surface4)), DD_OK);
     IDirectDrawStreamSample* sample = nullptr;
     ASSERT_EQ(video_surfaces->CreateSample(surface, &rect, 0, &sample), S_OK);
-    g_fake_now = i * kSecond / 25;  // picture i is due
+    ASSERT_EQ(stream->Seek(0), S_OK);  // each layout takes the first picture
     EXPECT_EQ(sample->Update(0, nullptr, nullptr, 0), S_OK) << bits;
     DDSURFACEDESC2 locked{};
     locked.dwSize = sizeof locked;
@@ -518,19 +637,12 @@ TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   RunMovie(movie, 1, 0);
   std::vector<int16_t> out(2 * 441);
   std::vector<int16_t> left;
-  // The stream's thread keeps its ring written ahead: each mix waits until
-  // it has filled the ring past the cursor the last mix left.
-  auto fed = [] {
-    const uint64_t feeds = DshowSoundFeeds();
-    for (int i = 0; i < 60000 && DshowSoundFeeds() < feeds + 2; i++) Sleep(1);
-    return DshowSoundFeeds() >= feeds + 2;
-  };
   for (int i = 0; i < 61; i++) {
-    ASSERT_TRUE(fed());
+    ASSERT_TRUE(SoundFed());
     DsMixOutput(out.data(), 441);
     for (int k = 0; k < 441; k++) left.push_back(out[2 * k]);
   }
-  ASSERT_TRUE(fed());  // and has seen where the cursor stands now
+  ASSERT_TRUE(SoundFed());  // and has seen where the cursor stands now
   STREAM_TIME t = 0;
   FindMovieRecord(movie)->stream->GetTime(&t);
   EXPECT_NEAR(double(t), 0.61 * kSecond, kSecond / 100.0);
@@ -546,6 +658,30 @@ TEST_F(MovieTest, TheStreamMoviesSoundPlaysAndTimesThePictures) {
   EXPECT_NEAR(crossings / 2 / seconds, 440, 25);
   PumpStreamMovie(movie);
   EXPECT_NEAR(ShownGrey(movie), MpegFrameGrey(15), 3);  // 0.6 s at 25 frames a second
+  DisposeMovie(movie);
+  movies_.clear();
+  DsSetManualMixing(0);
+}
+
+// The sound after a seek is the sound due at the time sought, however far
+// back the demuxer had to start for the picture's key frame: the loudness of
+// a numbered movie's sound tells the picture it goes with.
+TEST_F(MovieTest, AStreamSeekPlaysTheSoundDueAtItsTime) {
+  DsClearFailures();
+  DsSetManualMixing(1);
+  DshowSetAudioRenderer(1);
+  const int movie = OpenNumbered("sound.mpg", 50, "mpeg", true);
+  ASSERT_GE(movie, 0);
+  RunMovie(movie, 1, 0);
+  std::vector<int16_t> out(2 * 441);
+  for (int ms : {1500, 0, 820}) {
+    ASSERT_EQ(FindMovieRecord(movie)->stream->Seek(int64_t(ms) * kSecond / 1000), S_OK);
+    ASSERT_TRUE(SoundFed());
+    DsMixOutput(out.data(), 441);  // the next 10 ms
+    int peak = 0;
+    for (int k = 0; k < 441; k++) peak = std::max(peak, std::abs(int(out[2 * k])));
+    EXPECT_NEAR((peak - MpegSoundAmplitude(0)) / 200.0, ms * 25 / 1000.0, 1) << "after a seek to " << ms << " ms";
+  }
   DisposeMovie(movie);
   movies_.clear();
   DsSetManualMixing(0);

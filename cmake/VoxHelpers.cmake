@@ -65,13 +65,16 @@ function(vox_library name)
   vox_layer(${name} USES ${L_USES} HEADERS ${L_HEADERS})
 endfunction()
 
-# vox_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [HEADERS paths...])
+# vox_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [HEADERS paths...] [LONG])
 # One GoogleTest program; each of its tests becomes a CTest test. Tests run in
 # a fresh temporary folder of their own when they use tests/support's fixtures.
 # A test sees the libraries it links, the whole tests/ tree (fixtures) and the
-# HEADERS named (a loaded module's interface, say).
+# HEADERS named (a loaded module's interface, say). LONG marks a program whose
+# tests each take many seconds (whole programs run end to end): a parallel run
+# starts them first, so that they are not left to the end of a run that has
+# no timings of its own yet.
 function(vox_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;HEADERS" ${ARGN})
+  cmake_parse_arguments(T "LONG" "NAME" "SOURCES;LIBS;HEADERS" ${ARGN})
   if(NOT T_SOURCES)
     message(FATAL_ERROR "test ${T_NAME} has no sources")
   endif()
@@ -83,7 +86,11 @@ function(vox_add_test)
   # suite's name generator (or its index), never by the printed parameter,
   # which for a record is its bytes, pointers among them, and so differs
   # from one build to the next.
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
+  set(cost 0)
+  if(T_LONG)
+    set(cost 1000)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES COST ${cost})
 endfunction()
 
 # vox_add_fuzzer(NAME fuzz_x SOURCES a.cpp LIBS libs...)

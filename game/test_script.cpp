@@ -91,6 +91,11 @@ class TestScript : public FrameHook {
         ++next_;
         continue;
       }
+      if (c.verb == "await") {
+        if (!std::ifstream(c.argument)) return;
+        ++next_;
+        continue;
+      }
       ++next_;
       if (!run(c)) return;
     }
@@ -146,6 +151,10 @@ class TestScript : public FrameHook {
       shot_ = c.argument;
       shot_line_ = c.line;
       return false;
+    }
+    if (c.verb == "mark") {
+      if (!std::ofstream(c.argument)) return fail_now(c.line, "cannot create " + c.argument);
+      return true;
     }
     if (c.verb == "close") {
       PostMessageA(GetMainWindow(), WM_CLOSE, 0, 0);

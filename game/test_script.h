@@ -12,7 +12,8 @@
 //   scene N         wait until scene N is the current scene
 //   state N M ...   wait until the current scene is in one of the states
 //                   (the match scenes' numbers: 1 count-in, 2 play, 4 and
-//                   5 the result, 6 a battle's menu, ...)
+//                   5 the result, 6 a battle's menu, 8 a net battle's
+//                   menu once the peer has left it, ...)
 // A frame in which the scene waited for the other machine of a net battle
 // (the peer's connect, its keys, a frame's record, the next seed) counts
 // neither for `frames` nor for the limit: the script keeps pace with what
@@ -22,6 +23,9 @@
 //   release KEY     let go of a held key
 //   type TEXT       type the text (UTF-8)
 //   shot FILE       write the window's picture as a PNG file
+//   mark FILE       create an empty file (a sign to another program or the
+//                   test that this one got here)
+//   await FILE      wait until the file exists
 //   close           close the window
 // A script that fails (bad line, a wait that runs past the limit, a shot that
 // cannot be written) ends the program with exit code 3 and one line on

@@ -11,6 +11,7 @@ void Key_Exchange::open() {
   peer_waits_ = false;
   acting_[0] = acting_[1] = 0;
   committed_ = false;
+  alone_ = false;
   last_sent_ = frame_;
   heard_ = connection_->records_read.load();
   silent_frames_ = 0;
@@ -21,13 +22,21 @@ bool Key_Exchange::exchange(int local_bits) {
   ++frame_;
   bool sent = true;
   if (local_bits && !committed_) {
-    sent = send_record_tcp(connection_, {0, (uint16_t)local_bits, 0});
+    // A key acts here even when it could not be sent.
+    if (!alone_) sent = send_record_tcp(connection_, {0, (uint16_t)local_bits, 0});
     local_.push_back({frame_ + (uint32_t)offset_, local_bits});
     last_sent_ = frame_;
-  } else if (!committed_ && frame_ - last_sent_ >= (uint32_t)kKeepAliveFrames) {
+  } else if (!alone_ && !committed_ && frame_ - last_sent_ >= (uint32_t)kKeepAliveFrames) {
     sent = send_record_tcp(connection_, {0, 0, 0});
     last_sent_ = frame_;
   }
+  acting_[0] = 0;
+  if (!local_.empty() && local_.front().due <= frame_) {
+    acting_[0] = local_.front().bits;
+    local_.pop_front();
+  }
+  acting_[1] = 0;
+  if (alone_) return true;
   // Silence counts while the peer has not committed: once it has, it sends
   // nothing more until the menu opens again.
   const uint64_t heard = connection_->records_read.load();
@@ -36,12 +45,6 @@ bool Key_Exchange::exchange(int local_bits) {
   else
     ++silent_frames_;
   heard_ = heard;
-  acting_[0] = 0;
-  if (!local_.empty() && local_.front().due <= frame_) {
-    acting_[0] = local_.front().bits;
-    local_.pop_front();
-  }
-  acting_[1] = 0;
   if (peer_waits_) {
     acting_[1] = peer_held_;
     peer_waits_ = false;
@@ -84,5 +87,13 @@ void Key_Exchange::reopen() {
 }
 
 bool Key_Exchange::link_lost() const {
+  if (alone_) return false;
   return connection_->receive_thread.result() == Net_Thread::kFailed || silent_frames_ > kStallLimitFrames;
+}
+
+void Key_Exchange::go_alone() {
+  alone_ = true;
+  peer_waits_ = false;
+  stop_receive(connection_);
+  clear_records(connection_);
 }

@@ -52,23 +52,28 @@ class Key_Exchange {
   // or has sent nothing for kStallLimitFrames frames while it had not
   // committed.
   bool link_lost() const;
+  // The peer has gone: the receive thread is stopped, and from now on
+  // nothing is sent or read. The keys pressed here still act here, at the
+  // same delay (so a player who quit first leaves first, and the peer's
+  // leaving is never taken for a lost link); the peer's are none.
+  void go_alone();
+  bool alone() const { return alone_; }
 
+ private:
   struct Key {
     uint32_t due;  // frame of the exchange at which it acts
     int bits;
   };
-  // This side's keys sent and not yet acted, oldest first.
-  const std::deque<Key>& local_pending() const { return local_; }
 
- private:
   socket_set* connection_;
   int offset_;
   uint32_t frame_ = 0;
-  std::deque<Key> local_;
+  std::deque<Key> local_;  // this side's keys not yet acted, oldest first
   int peer_held_ = 0;  // a peer key deferred from the last frame
   bool peer_waits_ = false;
   int acting_[2] = {0, 0};
   bool committed_ = false;
+  bool alone_ = false;
   uint32_t last_sent_ = 0;  // frame of the last record sent
   uint64_t heard_ = 0;      // the peer's records read, as last seen
   int silent_frames_ = 0;

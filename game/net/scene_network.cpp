@@ -138,7 +138,7 @@ void Scene_Network::open_menu() {
 }
 
 void Scene_Network::after_match_step() {
-  if (state_ == kMenu && !after_match_menu(menu_keys_)) link_failed();
+  if (state_ == kMenu) after_match_menu(menu_keys_);
 }
 
 bool Scene_Network::take_next_seed() {
@@ -156,55 +156,82 @@ bool Scene_Network::take_next_seed() {
   return true;
 }
 
-bool Scene_Network::after_match_menu(int local_keys) {
-  if (local_keys & kMenuDecide) {
-    // A decide to go on is refused here, before it is sent, when the peer
-    // has already decided to quit: a key once sent acts on both machines.
-    // Quitting is never refused.
-    Menu_Side own = menu_[0];
-    for (const Key_Exchange::Key& k : keys_.local_pending()) apply_menu_keys(&own, k.bits);
-    if (!own.decided && !after_match_leaves(own.choice) && menu_[1].decided &&
-        own.choice / 2 != menu_[1].choice / 2) {
-      play_se(kSoundRefuse);
-      local_keys &= ~kMenuDecide;
+void Scene_Network::after_match_menu(int local_keys) {
+  const bool sent = keys_.exchange(local_keys);
+  if (!keys_.alone() && (!sent || keys_.link_lost())) {
+    // The match is over, so its replay is still this player's: a side that
+    // had decided to go on leaves with what it asked for, one still
+    // choosing stays to choose how to leave.
+    play_se(kSoundRefuse);
+    if (menu_[0].decided) {
+      end_menu(true);
+      return;
     }
+    go_alone(true);
   }
-  if (!keys_.exchange(local_keys) || keys_.link_lost()) return false;
   const int peer_keys = keys_.keys(1);
   if (peer_keys && !(peer_keys & (kMenuUp | kMenuDown | kMenuDecide | kMenuCancel)))
     PrintScreenLog("%d\n", peer_keys);
   for (int side = 0; side < 2; ++side) {
-    switch (apply_menu_keys(&menu_[side], keys_.keys(side))) {
+    const int keys = keys_.keys(side);
+    // Once the peer has decided to quit, or has gone, there is no match to
+    // go on to.
+    if (side == 0 && (keys & kMenuDecide) && !menu_[0].decided && !after_match_leaves(menu_[0].choice) &&
+        peer_quits()) {
+      play_se(kSoundRefuse);
+      continue;
+    }
+    switch (apply_menu_keys(&menu_[side], keys)) {
       case kMenuMoved:
       case kMenuCancelled: play_se(kSoundMove); break;
       case kMenuDecided:
-        play_se(kSoundConfirm);
-        // A player who quits leaves at once, whatever the peer chooses.
-        if (side == 0 && after_match_leaves(menu_[0].choice)) {
-          end_menu(true);
-          return true;
+        if (!after_match_leaves(menu_[side].choice)) {
+          play_se(kSoundConfirm);
+          break;
         }
-        break;
+        // A player who quits leaves at once, whatever the other chooses. A
+        // player who had decided to go on leaves with it, with the replay
+        // it asked for; one still choosing stays, and may yet save it.
+        if (side == 1 && !menu_[0].decided) {
+          play_se(kSoundConfirm);
+          go_alone(false);
+          break;
+        }
+        play_se(side == 0 ? kSoundConfirm : kSoundRefuse);
+        end_menu(true);
+        return;
       case kMenuNothing: break;
     }
   }
+  if (keys_.alone()) return;
   if (!keys_.committed() && ((menu_[0].decided && menu_[1].decided) || keys_.peer_committed())) keys_.commit();
   if (keys_.settled()) settle_menu();
-  return true;
+}
+
+bool Scene_Network::peer_quits() const {
+  return keys_.alone() || (menu_[1].decided && after_match_leaves(menu_[1].choice));
+}
+
+void Scene_Network::go_alone(bool close) {
+  keys_.go_alone();
+  // The peer's cursor stays where it was, shown as decided.
+  menu_[1].decided = true;
+  // A peer that is still there (it stopped answering) sees the connection
+  // closed and leaves its menu too; one that decided to quit closes it
+  // itself.
+  if (close) close_connection_sockets(connection_);
 }
 
 void Scene_Network::settle_menu() {
-  // Both machines see the same keys of both sides now.
+  // Both machines see the same keys of both sides now, and both sides
+  // decided to go on (a side that quits leaves the moment it decides), or
+  // one side took its decision back and both choose again.
   if (!menu_[0].decided || !menu_[1].decided) {
     keys_.reopen();
     return;
   }
-  // This side goes on (it leaves the moment it decides to quit). So does
-  // the peer, or it has decided to quit, and the match cannot go on: this
-  // side leaves too, with the replay it asked for.
-  const bool peer_quits = after_match_leaves(menu_[1].choice);
-  play_se(peer_quits ? kSoundRefuse : kSoundConfirm);
-  end_menu(peer_quits);
+  play_se(kSoundConfirm);
+  end_menu(false);
 }
 
 void Scene_Network::end_menu(bool leaving) {
@@ -215,8 +242,8 @@ void Scene_Network::end_menu(bool leaving) {
   if (leaving) {
     // The end record, then the connection closed at once (its receive
     // thread stopped first; the record itself goes with the scene): the
-    // peer, still in its menu, sees it closed and goes back to the lobby.
-    keys_.commit();
+    // peer, still in its menu, sees it closed.
+    if (!keys_.alone()) keys_.commit();
     stop_receive(connection_);
     close_connection_sockets(connection_);
     leave();

@@ -3,10 +3,12 @@
 // simulated here from one seed and the exchanged inputs. Fade-in, count-in,
 // the match, the result, then the after-match menu both players answer
 // together: go on or quit, each with or without saving the replay. Going
-// on takes both players; a player who quits leaves at once, and the peer
-// goes back to the lobby too (with the replay its player asked for, when
-// its player had decided). The scene owns the connection and frees it when
-// it ends.
+// on takes both players; a player who quits leaves at once. The other
+// player, once it knows (the quit, or the connection lost), stays in the
+// menu until it has chosen to quit, with or without the replay, and is
+// refused going on; one who had already decided to go on leaves at once,
+// with the replay it asked for. The scene owns the connection and frees it
+// when it ends.
 #pragma once
 
 #include <cstdint>
@@ -44,8 +46,11 @@ class Scene_Network : public Scene_Double {
   // for the next match's seed, or this side's decision in the menu for the
   // peer's.
   bool waited_for_peer() const override {
-    return waited_for_peer_ || (state_ == kMenu && (menu_[0].decided || keys_.committed()));
+    return waited_for_peer_ || (state_ == kMenu && !keys_.alone() && (menu_[0].decided || keys_.committed()));
   }
+  // The state, and for the menu without the peer kMenuAlone.
+  int scripted_state() const override { return state_ == kMenu && keys_.alone() ? kMenuAlone : state_; }
+  static constexpr int kMenuAlone = 8;
   // The after-match menu's cursors and labels.
   void draw() override;
 
@@ -54,8 +59,12 @@ class Scene_Network : public Scene_Double {
   // One frame with these menu keys pressed here; update() is this with
   // read_local_menu_keys().
   bool step(int local_menu_keys);
-  // False when the link failed.
-  bool after_match_menu(int local_keys);
+  // One frame of the after-match menu; it goes on alone once the peer has
+  // decided to quit or the link is lost.
+  void after_match_menu(int local_keys);
+  // The peer has decided to quit, or has gone.
+  bool peer_quits() const;
+  bool alone() const { return keys_.alone(); }
 
   // How long the connecting side waits for the next match's seed.
   static constexpr int kSeedWaitFrames = 600;
@@ -82,8 +91,10 @@ class Scene_Network : public Scene_Double {
   void after_match_step() override;
   bool take_next_seed();
   void open_menu();
-  // Both sides committed: choose again unless both have decided; go on
-  // together, or leave when the peer has decided to quit.
+  // The menu without the peer from now on (the connection closed when
+  // `close`).
+  void go_alone(bool close);
+  // Both sides committed: choose again unless both have decided to go on.
   void settle_menu();
   // The end of the menu: the replay saved when this side's choice asks for
   // it; then another match, or, leaving, the end record, the connection

@@ -10,8 +10,10 @@
 // same file, and play.
 //
 // And a player leaves while the other does nothing: back on the settings
-// screen, "quit" in the after-match menu; both programs return to the lobby,
-// the idle one while the other still lingers there.
+// screen, where both programs return to the lobby, the idle one while the
+// other still lingers there; and "quit" in the after-match menu, where the
+// other player still saves the replay and quits, a while later or after the
+// quitter's program was killed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -113,7 +115,14 @@ struct Pair_Run {
   int first_to_end = -1;  // the one seen ended first (0 or 1); -1 when both, or neither by the deadline
 };
 
-Pair_Run RunPrograms(const std::string& dir, int port, const std::string scripts[2], const char* hardware) {
+// A program the test kills (SIGKILL) once its script has made a file.
+struct Kill {
+  int program = -1;  // 0 the waiting one, 1 the connecting one; -1 none
+  std::string mark;  // the file's path
+};
+
+Pair_Run RunPrograms(const std::string& dir, int port, const std::string scripts[2], const char* hardware,
+                     const Kill& kill = {}) {
   Pair_Run r;
   for (int i = 0; i < 2; ++i) {
     r.run[i] = dir + (i == 0 ? "/waiting" : "/connecting");
@@ -136,13 +145,19 @@ Pair_Run RunPrograms(const std::string& dir, int port, const std::string scripts
                            (int)(deadline - MonotonicMs())) &&
                 Listening(port);
   const pid_t connecting = StartProgram(r.run[1] + "/voxaldrift", r.run[1], env("127.0.0.2"));
-  while (!ProgramEnded(waiting) && !ProgramEnded(connecting) && MonotonicMs() < deadline) usleep(20 * 1000);
+  const pid_t pids[2] = {waiting, connecting};
+  bool killed = false;
+  while (!ProgramEnded(waiting) && !ProgramEnded(connecting) && MonotonicMs() < deadline) {
+    if (kill.program >= 0 && !killed && fs::exists(kill.mark)) killed = ::kill(pids[kill.program], SIGKILL) == 0;
+    usleep(20 * 1000);
+  }
   const bool ended[2] = {ProgramEnded(waiting), ProgramEnded(connecting)};
   if (ended[0] != ended[1]) r.first_to_end = ended[0] ? 0 : 1;
   r.outcome[0] = WaitProgram(waiting, r.run[0], deadline);
   r.outcome[1] = WaitProgram(connecting, r.run[1], deadline);
   for (int i = 0; i < 2; ++i)
-    EXPECT_EQ(r.outcome[i].exit_code, 0) << (i ? "connecting: " : "waiting: ") << r.outcome[i].err;
+    EXPECT_EQ(r.outcome[i].exit_code, i == kill.program ? 128 + SIGKILL : 0)
+        << (i ? "connecting: " : "waiting: ") << r.outcome[i].err;
   EXPECT_TRUE(r.listening);
   return r;
 }
@@ -204,42 +219,104 @@ INSTANTIATE_TEST_SUITE_P(Drawing, NetEndToEnd, ::testing::ValuesIn(kDrawingPaths
 constexpr int kLingerFrames = 240;
 static_assert(kLingerFrames < kStallLimitFrames / 2);
 
-struct Leaving {
-  const char* name;
-  bool after_a_match;  // the menu after a match with down held, else the settings screen
-  const char* keys;    // the leaving side's, once there
-};
-void PrintTo(const Leaving& l, std::ostream* out) { *out << l.name; }
+using NetLeavingEndToEnd = TempDirTest;
 
-const Leaving kLeavings[] = {
-    {"settings", false, "frames 60\ntap X\n"},                     // back, still choosing
-    {"menu", true, "frames 10\ntap Down\ntap Down\ntap C\n"},  // quit
-};
-
-std::string ToTheScreen(bool after_a_match) {
-  if (!after_a_match) return "scene 12\n";
-  return std::string(kReady) + "scene 13\nstate 2\nhold Down\nstate 4 5\nrelease Down\nstate 6\n";
-}
-
-class NetLeavingEndToEnd : public TempDirTest, public ::testing::WithParamInterface<Leaving> {};
-
-TEST_P(NetLeavingEndToEnd, APlayerLeavesAndTheIdleOneIsBackInTheLobbyWhileTheOtherStillRuns) {
+TEST_F(NetLeavingEndToEnd, APlayerLeavesTheSettingsAndTheIdleOneIsBackInTheLobbyWhileTheOtherStillRuns) {
   const int port = free_port();
   ASSERT_NE(port, 0);
-  const Leaving& l = GetParam();
-  // Either script takes some 1500 frames; a side held on the screen fails
+  // Either script takes some 600 frames; a side held on the screen fails
   // at the limit.
   const std::string scripts[2] = {
-      ToTheLobby(1) + kListen + ToTheScreen(l.after_a_match) + "scene 11\nclose\nlimit 2500\n",
-      ToTheLobby(2) + kConnect + ToTheScreen(l.after_a_match) + l.keys + "scene 11\nframes " +
-          std::to_string(kLingerFrames) + "\nclose\nlimit 2500\n"};
+      ToTheLobby(1) + kListen + "scene 12\nscene 11\nclose\nlimit 2500\n",
+      ToTheLobby(2) + kConnect + "scene 12\nframes 60\ntap X\nscene 11\nframes " + std::to_string(kLingerFrames) +
+          "\nclose\nlimit 2500\n"};
   const Pair_Run pair = RunPrograms(dir(), port, scripts, "0");
   EXPECT_EQ(pair.first_to_end, 0);
-  // Quitting without the replay saves none.
   EXPECT_TRUE(fs::is_empty(pair.run[1] + "/replay"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Screens, NetLeavingEndToEnd, ::testing::ValuesIn(kLeavings),
-                         [](const ::testing::TestParamInfo<Leaving>& info) { return std::string(info.param.name); });
+// A player quits the after-match menu, and the other, left in it alone,
+// saves the replay and quits 0.1 s, 1 s or 5 s later: a round after another
+// in one run of the two programs, which meet again in the lobby in between
+// (the waiting side listens and makes a mark; the other connects once it
+// sees it). Or, in a last round, the test kills the quitter's program in the
+// menu instead, and the other still saves.
+struct MenuRound {
+  int quit_row;  // the quitter's: 2 quit, 3 save the replay and quit; -1 killed in the menu
+  int later;     // frames from the quit to the other's save and quit
+};
+struct MenuRun {
+  const char* name;
+  int quitter;  // 0 the waiting side, 1 the connecting side
+  std::vector<MenuRound> rounds;
+};
+void PrintTo(const MenuRun& r, std::ostream* out) { *out << r.name; }
+
+const MenuRun kMenuRuns[] = {
+    {"waiting_quits", 0, {{2, 6}, {3, 60}}},
+    {"waiting_quits_or_is_killed", 0, {{3, 300}, {-1, 6}}},
+    {"connecting_quits", 1, {{3, 6}, {2, 60}}},
+    {"connecting_quits_later", 1, {{3, 300}}},
+};
+
+class NetMenuEndToEnd : public TempDirTest, public ::testing::WithParamInterface<MenuRun> {};
+
+TEST_P(NetMenuEndToEnd, APlayerQuitsTheMenuAndTheOtherStillSavesTheReplayAndQuits) {
+  const int port = free_port();
+  ASSERT_NE(port, 0);
+  const MenuRun& run = GetParam();
+  const int quitter = run.quitter, saver = 1 - quitter;
+  const int rounds = (int)run.rounds.size();
+  const std::string match = std::string(kReady) + "scene 13\nstate 2\nhold Down\nstate 4 5\nrelease Down\n";
+  std::string scripts[2] = {ToTheLobby(1), ToTheLobby(2)};
+  Kill kill;
+  for (int round = 0; round < rounds; ++round) {
+    const MenuRound& r = run.rounds[round];
+    const std::string mark = "../listening" + std::to_string(round);
+    if (round > 0)
+      for (std::string& s : scripts) s += "scene 11\nframes 50\n";
+    scripts[0] += kListen + ("mark " + mark + "\n") + match;
+    scripts[1] += "await " + mark + "\n" + kConnect + match;
+    if (r.quit_row < 0) {
+      kill = {quitter, dir() + "/menu-open"};
+      scripts[quitter] += "state 6\nmark ../menu-open\nframes 100000\n";
+    } else {
+      scripts[quitter] += "state 6\nframes 10\n";
+      for (int i = 0; i < r.quit_row; ++i) scripts[quitter] += "tap Down\n";
+      scripts[quitter] += "tap C\nscene 11\n";
+    }
+    // The other player's cursor on "save the replay and quit" before it
+    // knows (or as it learns) that the quitter has left; its decision once
+    // it has been alone for a while.
+    scripts[saver] += "state 6 8\ntap Down\ntap Down\ntap Down\nstate 8\nframes " + std::to_string(r.later) +
+                      "\ntap C\nscene 11\n";
+  }
+  for (std::string& s : scripts) s += "close\nlimit 6000\n";
+  const Pair_Run pair = RunPrograms(dir(), port, scripts, "0", kill);
+  ASSERT_FALSE(HasFailure());
+  // A replay of every round on the saver's side; the quitter's, where it
+  // saved one, the same file.
+  const std::string kept = pair.run[saver] + "/replay/play";
+  for (int n = 0; n <= rounds; ++n)
+    EXPECT_EQ(fs::exists(kept + std::to_string(n) + ".vrs"), n < rounds) << n;
+  int quitter_saved = 0;
+  for (int round = 0; round < rounds; ++round) {
+    if (run.rounds[round].quit_row != 3) continue;
+    EXPECT_EQ(ReadAll(pair.run[quitter] + "/replay/play" + std::to_string(quitter_saved++) + ".vrs"),
+              ReadAll(kept + std::to_string(round) + ".vrs"))
+        << round;
+  }
+  EXPECT_FALSE(fs::exists(pair.run[quitter] + "/replay/play" + std::to_string(quitter_saved) + ".vrs"));
+  ASSERT_EQ(chdir(pair.run[saver].c_str()), 0);
+  for (int n = 0; n < rounds; ++n) {
+    MatchRun replayed;
+    EXPECT_TRUE(play_replay_file(("replay\\play" + std::to_string(n) + ".vrs").c_str(), 20000, &replayed)) << n;
+    EXPECT_TRUE(replayed.results[0] >= 4 || replayed.results[1] >= 4) << n;
+  }
+  ASSERT_EQ(chdir(dir().c_str()), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, NetMenuEndToEnd, ::testing::ValuesIn(kMenuRuns),
+                         [](const ::testing::TestParamInfo<MenuRun>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/core/window.h"
+#include "game/after_match_menu.h"
 #include "tests/game/harness/match_driver.h"
 #include "tests/game/net/net_scene_fixture.h"
 
@@ -349,6 +350,27 @@ class MenuTest : public TwoMachinesTest {
     PlayToTheMenu(hashes);
   }
   const Menu_Side& Side(int machine, int side) { return m_[machine].battle()->menu_side(side); }
+  // A frame of one machine alone, with its menu keys.
+  void Alone(int machine, int keys) {
+    Feed(0);
+    m_[machine].step(keys);
+  }
+  // A key pressed on one machine alone, and the frames until it has acted.
+  void ActAlone(int machine, int keys) {
+    Alone(machine, keys);
+    for (int i = 0; i < m_[machine].frame_offset(); ++i) Alone(machine, 0);
+  }
+  // The machine's player, alone in the menu, moves to "save the replay and
+  // quit" and decides: it leaves, no key refused.
+  void SaveAndQuitAlone(int machine) {
+    ASSERT_EQ(m_[machine].number, kSceneNetwork);
+    for (int i = 0; i < kAfterMatchRows && Side(machine, 0).choice != 3; ++i) ActAlone(machine, Scene_Network::kMenuDown);
+    ASSERT_EQ(Side(machine, 0).choice, 3);
+    Played("buzzer");
+    ActAlone(machine, Scene_Network::kMenuDecide);
+    EXPECT_EQ(m_[machine].battle()->state(), Scene_Double::kFadeOut);
+    EXPECT_FALSE(Played("buzzer"));
+  }
 };
 
 TEST_F(MenuTest, BothFieldsToppingOutInOneFrameShowEachPlayerAsTheWinner) {
@@ -369,109 +391,183 @@ TEST_F(MenuTest, PlayersWhoTakeTheirTimeAreWaitedForAndASilentPeerIsNot) {
   }
   EXPECT_FALSE(Played("buzzer"));
   // The first machine stops after deciding: the second, still choosing,
-  // gives up on it after the time limit and leaves through the fade-out.
-  const int frames = FramesAloneToTheLobby(1);
-  EXPECT_EQ(m_[1].number, kSceneSelectNetworkMenu);
-  EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames + 60);
-  EXPECT_LE(frames, kStallLimitFrames + 2 + 60);
+  // gives up on it after the time limit, and its player still chooses how
+  // to leave.
+  int frames = 0;
+  while (m_[1].number == kSceneNetwork && !m_[1].battle()->alone() && frames < 2 * kStallLimitFrames) {
+    Alone(1, 0);
+    ++frames;
+  }
+  ASSERT_EQ(m_[1].number, kSceneNetwork);
+  EXPECT_GT(frames, kStallLimitFrames - kKeepAliveFrames);
+  EXPECT_LE(frames, kStallLimitFrames + 2);
   EXPECT_TRUE(Played("buzzer"));
+  EXPECT_EQ(m_[1].battle()->state(), Scene_Double::kMenu);
+  SaveAndQuitAlone(1);
+  EXPECT_TRUE(std::filesystem::exists("replay/play0.vrs"));
 }
 
-// A player who quits leaves at once, whatever the peer does: the replay
-// saved when asked, the end record, the connection closed. The peer
-// follows, with the replay it asked for when it had decided to go on, else
-// by its rule for a closed connection.
+// A player who quits leaves at once, whatever the other does: the replay
+// saved when asked, the end record, the connection closed. The other player,
+// still choosing, stays in the menu until it chooses to leave, here with
+// the replay, however long after the quit: before the quit has reached it,
+// while it is on its way, and long after the connection has closed.
 struct QuitCase {
   const char* what;
   int quitter;
-  int choice;       // 2 quit, 3 save the replay and quit
-  int peer_choice;  // the peer's decision to go on (1 saving the replay), or -1 for none
-  bool at_once;     // the peer decides in the frame the quitter does, else before
+  int choice;  // 2 quit, 3 save the replay and quit
+  int later;   // frames from the quit to the other player's save and quit
 };
 void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.what; }
 
 class MenuQuitTest : public MenuTest, public ::testing::WithParamInterface<QuitCase> {};
 
-TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndThePeerFollowsToTheLobby) {
+TEST_P(MenuQuitTest, AQuitLeavesAtOnceAndTheOtherPlayerStillSavesTheReplay) {
   const QuitCase c = GetParam();
   SCOPED_TRACE(c.what);
-  const int quitter = c.quitter, peer = 1 - quitter;
+  const int quitter = c.quitter, other = 1 - quitter;
   const int decide = Scene_Network::kMenuDecide;
-  for (int i = 0; i < c.peer_choice; ++i) Press(peer, {Scene_Network::kMenuDown});
-  if (c.peer_choice >= 0 && !c.at_once) {
-    Press(peer, {decide});
-    ASSERT_TRUE(RunUntil([&] { return Side(quitter, 1).decided; }));
-  }
+  for (int i = 0; i < 3; ++i) Press(other, {Scene_Network::kMenuDown});
   for (int i = 0; i < c.choice; ++i) Press(quitter, {Scene_Network::kMenuDown});
   Settle(2);
   ASSERT_EQ(Side(quitter, 0).choice, c.choice);
+  ASSERT_EQ(Side(other, 0).choice, 3);
   Played("pause");
   Played("buzzer");
-  const int peer_keys = c.peer_choice >= 0 && c.at_once ? decide : 0;
-  Round(0, quitter == 0 ? decide : peer_keys, quitter == 1 ? decide : peer_keys);
-  // The quitter alone: it leaves when its key acts, the input delay later.
+  // Both machines run on. The quitter leaves when its key acts, the input
+  // delay later.
   const int offset = m_[quitter].frame_offset();
-  int frames = 0;
-  while (m_[quitter].battle()->state() == Scene_Double::kMenu && frames < 100) {
-    Feed(0);
-    m_[quitter].step(0);
-    ++frames;
+  int left = -1;
+  bool waited = false;
+  for (int frame = 0; frame <= std::max(c.later, offset); ++frame) {
+    const int keys[2] = {frame == 0 ? decide : 0, frame == c.later ? decide : 0};
+    Round(0, keys[quitter == 0 ? 0 : 1], keys[quitter == 0 ? 1 : 0]);
+    if (left < 0 && m_[quitter].number == kSceneNetwork && m_[quitter].battle()->state() == Scene_Double::kFadeOut)
+      left = frame;
+    if (frame >= c.later) continue;
+    ASSERT_EQ(m_[other].number, kSceneNetwork) << frame;
+    waited = waited || m_[other].battle()->alone();
+    if (frame > offset) {
+      ASSERT_EQ(m_[other].battle()->state(), Scene_Double::kMenu) << frame;
+      ASSERT_TRUE(m_[other].battle()->alone()) << frame;
+      ASSERT_TRUE(Side(other, 1).decided) << frame;
+    }
   }
-  EXPECT_EQ(m_[quitter].battle()->state(), Scene_Double::kFadeOut);
-  EXPECT_EQ(frames, offset);
+  EXPECT_EQ(left, offset);
+  EXPECT_TRUE(waited || c.later <= 1);
+  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneSelectNetworkMenu && m_[1].number == kSceneSelectNetworkMenu; },
+                       0, Scene_Match::kFadeFrames + offset + 2));
   EXPECT_TRUE(Played("pause"));
-  EXPECT_FALSE(Played("buzzer"));  // never refused
-  EXPECT_EQ(std::filesystem::exists("replay/play0.vrs"), c.choice == 3);
-  // Its last words on the wire are those of the protocol: its keys, the end
-  // record, then the connection closed.
-  socket_set* link = m_[peer].connection();
-  EXPECT_TRUE(wait_until([&] { return link->receive_thread.result() == Net_Thread::kEnded && peer_closed(link); }));
-  const int follow = FramesToTheLobbyAfterAClose(peer);
-  EXPECT_GT(follow, Scene_Match::kFadeFrames);
-  EXPECT_LE(follow, Scene_Match::kFadeFrames + 10);
-  EXPECT_TRUE(Played("buzzer"));
-  ASSERT_TRUE(RunUntil([&] { return m_[quitter].number == kSceneSelectNetworkMenu; }, 0, Scene_Match::kFadeFrames + 1));
-  // One replay for each player who asked for it.
-  const int saved = (c.choice == 3) + (c.peer_choice == 1);
+  EXPECT_FALSE(Played("buzzer"));  // nobody was refused, no link was lost
+  // The other player's replay, and the quitter's when it asked for it: the
+  // same file.
+  const int saved = 1 + (c.choice == 3);
   for (int n = 0; n < 3; ++n)
     EXPECT_EQ(std::filesystem::exists("replay/play" + std::to_string(n) + ".vrs"), n < saved) << n;
+  if (saved == 2) {
+    EXPECT_EQ(ReadFile("replay/play0.vrs"), ReadFile("replay/play1.vrs"));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MenuQuitTest,
-    ::testing::Values(
-        QuitCase{"the connecting side saves and quits, the waiting side idle", 1, 3, -1, false},
-        QuitCase{"the waiting side quits, the peer has chosen to save the replay and go on", 0, 2, 1, false},
-        QuitCase{"the connecting side quits as the peer chooses to go on", 1, 2, 0, true}));
+    ::testing::Values(QuitCase{"the waiting side quits, the other saves in the same frame", 0, 2, 0},
+                      QuitCase{"the connecting side saves and quits, the other a frame later", 1, 3, 1},
+                      QuitCase{"the waiting side saves and quits, the other as the quit arrives", 0, 3, 2},
+                      QuitCase{"the connecting side quits, the other as the quitter leaves", 1, 2, 3},
+                      QuitCase{"the waiting side quits, the other 0.1 s later", 0, 2, 6},
+                      QuitCase{"the connecting side saves and quits, the other 1 s later", 1, 3, 60},
+                      QuitCase{"the waiting side saves and quits, the other 5 s later", 0, 3, 300}));
 
-TEST_F(MenuTest, ADecideToGoOnIsRefusedWhileThePeerHasDecidedToQuit) {
-  // The second machine decides to quit and then runs no frame, as a peer
-  // that waits for the other's choice: only its keys have come.
+TEST_F(MenuTest, APlayerWhoHadDecidedToGoOnLeavesWithItsReplayWhenThePeerQuits) {
+  Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
+  ASSERT_TRUE(RunUntil([&] { return Side(0, 1).decided; }));
+  Press(0, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
+  Settle(2);
+  Played("buzzer");
+  Round(0, Scene_Network::kMenuDecide, 0);
+  // The quit is refused to it, and it leaves as soon as it knows.
+  ASSERT_TRUE(RunUntil([&] { return m_[1].battle()->state() == Scene_Double::kFadeOut; }, 0, 3));
+  EXPECT_TRUE(Played("buzzer"));
+  ASSERT_TRUE(RunUntil([&] { return m_[0].number == kSceneSelectNetworkMenu && m_[1].number == kSceneSelectNetworkMenu; }));
+  EXPECT_TRUE(std::filesystem::exists("replay/play0.vrs"));
+  EXPECT_FALSE(std::filesystem::exists("replay/play1.vrs"));
+}
+
+// The peer's program is killed in the menu: its connection closed by the
+// system, no end record. The match is over, so its replay is this player's
+// still: one who is choosing stays to choose how to leave, one who had
+// decided to go on leaves with the replay it asked for.
+struct LostCase {
+  const char* what;
+  bool decided;  // this side had decided to save the replay and go on
+};
+void PrintTo(const LostCase& c, std::ostream* out) { *out << c.what; }
+
+class MenuLostTest : public MenuTest, public ::testing::WithParamInterface<LostCase> {};
+
+TEST_P(MenuLostTest, APeerKilledInTheMenuStillLetsThisSideSaveTheReplay) {
+  const LostCase c = GetParam();
+  SCOPED_TRACE(c.what);
+  if (c.decided) Press(0, {Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
+  Settle(2);
+  ASSERT_EQ(Side(0, 0).decided, c.decided);
+  Played("buzzer");
+  socket_set* killed = m_[1].connection();
+  stop_receive(killed);
+  close_connection_sockets(killed);
+  // Once the receive thread here has seen the connection closed, the next
+  // frame knows.
+  socket_set* here = m_[0].connection();
+  ASSERT_TRUE(wait_until([&] { return here->receive_thread.result() == Net_Thread::kFailed; }));
+  Alone(0, 0);
+  ASSERT_EQ(m_[0].number, kSceneNetwork);
+  EXPECT_TRUE(Played("buzzer"));
+  if (c.decided) {
+    EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kFadeOut);
+  } else {
+    ASSERT_TRUE(m_[0].battle()->alone());
+    ActAlone(0, Scene_Network::kMenuDecide);  // going on
+    EXPECT_TRUE(Played("buzzer"));
+    EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kMenu);
+    SaveAndQuitAlone(0);
+  }
+  EXPECT_TRUE(std::filesystem::exists("replay/play0.vrs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MenuLostTest,
+                         ::testing::Values(LostCase{"this side choosing", false},
+                                           LostCase{"this side decided to save and go on", true}));
+
+TEST_F(MenuTest, OnceThePeerHasDecidedToQuitGoingOnIsRefusedAndTheMenuStays) {
+  // The second machine decides to quit and then runs no frame: only its
+  // keys have come, its connection is still open.
   Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDown});
   Round(0, 0, Scene_Network::kMenuDecide);
-  auto alone = [&](int keys) {
-    Feed(0);
-    m_[0].step(keys);
-  };
   ASSERT_TRUE(wait_until([&] {
-    alone(0);
+    Alone(0, 0);
     return Side(0, 1).decided;
   }));
+  ASSERT_TRUE(m_[0].battle()->alone());
+  EXPECT_EQ(m_[0].battle()->scripted_state(), Scene_Network::kMenuAlone);
+  EXPECT_EQ(Side(0, 1).choice, 2);  // the peer's cursor, shown as decided
   Played("buzzer");
-  // Going on is refused before it is sent; quitting is not.
-  alone(Scene_Network::kMenuDecide);
-  EXPECT_TRUE(Played("buzzer"));
-  const int offset = m_[0].frame_offset();
-  for (int i = 0; i < offset + 2; ++i) alone(0);
-  EXPECT_FALSE(Side(0, 0).decided);
+  // Neither way of going on is taken, and nothing more is sent.
+  for (int row = 0; row < 2; ++row) {
+    ActAlone(0, Scene_Network::kMenuDecide);
+    EXPECT_TRUE(Played("buzzer")) << row;
+    EXPECT_FALSE(Side(0, 0).decided) << row;
+    EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kMenu) << row;
+    ActAlone(0, Scene_Network::kMenuDown);
+  }
   socket_set* there = m_[1].connection();
   ASSERT_TRUE(wait_until([&] { return there->records_read.load() >= m_[0].connection()->records_sent.load(); }));
   EXPECT_EQ(queued_records(there), 0u);
-  for (int k : {(int)Scene_Network::kMenuDown, 0, (int)Scene_Network::kMenuDown, 0, (int)Scene_Network::kMenuDecide})
-    alone(k);
-  for (int i = 0; i < offset; ++i) alone(0);
+  // Quitting is.
+  ActAlone(0, Scene_Network::kMenuDecide);
   EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kFadeOut);
   EXPECT_FALSE(Played("buzzer"));
+  EXPECT_FALSE(std::filesystem::exists("replay/play0.vrs"));
 }
 
 }  // namespace

@@ -170,10 +170,12 @@ void start_handshake(socket_set* set);
 bool start_connecting(socket_set* set);
 // Stops the receive thread that runs and starts a TCP or UDP one. The TCP
 // thread ends with the peer's end record; a record with no bits (a menu's
-// sign of life) is counted in records_read and not queued. The UDP thread first drops the
-// datagrams that came while none was reading; the peer's end record only
-// marks the end of its match (records it sends again after it still count),
-// and the thread runs until it is stopped.
+// sign of life) is counted in records_read and not queued. Starting the UDP
+// thread first drops the datagrams that came while none was reading, here on
+// the calling thread and without waiting, so that whatever the peer sends
+// once it returns is the thread's to take, however late the thread first
+// runs; the peer's end record only marks the end of its match (records it
+// sends again after it still count), and the thread runs until it is stopped.
 void start_tcp_receive(socket_set* set);
 void start_udp_receive(socket_set* set);
 void stop_receive(socket_set* set);

@@ -99,9 +99,10 @@ struct socket_set {
   int time_limit_ms = kHandshakeLimitMs;
   // The connection carries one start of WinSock, ended when it is freed.
   bool holds_winsock = false;
-  // Datagrams the UDP receive thread has dealt with (each counted once it
-  // is queued or dropped), and of those the ones dropped: from another
-  // sender, of another length, or stale; and the datagrams sent.
+  // Datagrams the UDP receive thread and its start have dealt with (each
+  // counted once it is queued or dropped), and of those the ones dropped:
+  // from another sender, of another length, or stale (dropped by the start);
+  // and the datagrams sent.
   std::atomic<uint64_t> datagrams_read{0};
   std::atomic<uint64_t> datagrams_dropped{0};
   std::atomic<uint64_t> datagrams_sent{0};

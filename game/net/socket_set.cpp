@@ -24,8 +24,8 @@ namespace {
 // Datagrams longer than a record are read and dropped; one longer than this
 // fails its receive (the rest is lost), which is dropped the same way.
 constexpr int kDatagramBuffer = 64;
-// Datagrams dropped at most when a UDP thread starts: what came while no
-// thread read is stale; a flood may go on for ever, and is filtered later.
+// Datagrams dropped at most when a UDP thread starts (what came while no
+// thread read is stale).
 constexpr int kStaleDatagramLimit = 4096;
 
 // 1 when the socket has something to read (or was closed), 0 after the
@@ -290,36 +290,65 @@ int tcp_receive_thread(socket_set* set) {
   return Net_Thread::kStopped;
 }
 
+namespace {
+
+// What read_datagram found besides a datagram of that many bytes.
+constexpr int kNothingToRead = -1;  // a non-blocking socket holds none
+constexpr int kNotADatagram = -2;   // a port-unreachable report for an earlier send
+constexpr int kOversized = -3;      // one longer than the buffer, read and lost
+constexpr int kReadFailed = -4;
+
+int read_datagram(socket_set* set, uint8_t (&bytes)[kDatagramBuffer], sockaddr_in* from) {
+  int from_length = sizeof *from;
+  int r = recvfrom(set->udp_socket, reinterpret_cast<char*>(bytes), sizeof bytes, 0, reinterpret_cast<sockaddr*>(from),
+                   &from_length);
+  if (r != SOCKET_ERROR) return r;
+  switch (winsock::WSAGetLastError()) {
+    case winsock::WSAEWOULDBLOCK: return kNothingToRead;
+    case winsock::WSAECONNRESET:
+    case winsock::WSAECONNREFUSED: return kNotADatagram;
+    case winsock::WSAEMSGSIZE: return kOversized;
+    default: return kReadFailed;
+  }
+}
+
+// Drops the datagrams that came while no thread read, on the calling
+// thread, before a UDP thread starts: so the thread drops none as stale,
+// however late it first runs, and nothing sent after this returns is taken
+// for stale. The socket is read without waiting (non-blocking meanwhile),
+// and at most kStaleDatagramLimit datagrams: a flood may go on for ever,
+// and the thread filters it.
+void drop_stale_datagrams(socket_set* set) {
+  unsigned long on = 1, off = 0;
+  if (ioctlsocket(set->udp_socket, FIONBIO, &on) != 0) return;
+  uint8_t bytes[kDatagramBuffer];
+  for (int n = 0; n < kStaleDatagramLimit; n++) {
+    sockaddr_in from{};
+    const int r = read_datagram(set, bytes, &from);
+    if (r == kNothingToRead || r == kReadFailed) break;
+    if (r == kNotADatagram) continue;
+    set->datagrams_dropped++;
+    set->datagrams_read++;
+  }
+  ioctlsocket(set->udp_socket, FIONBIO, &off);
+}
+
+}  // namespace
+
 int udp_receive_thread(socket_set* set) {
   Net_Thread& self = set->receive_thread;
   uint8_t bytes[kDatagramBuffer];
-  bool draining = true;
-  int drained = 0;
   while (!self.stop_requested()) {
-    int ready = wait_readable(set->udp_socket, draining ? 0 : kPollMs * 1000);
+    int ready = wait_readable(set->udp_socket, kPollMs * 1000);
     if (ready < 0) return Net_Thread::kFailed;
-    if (ready == 0) {
-      draining = false;
-      continue;
-    }
+    if (ready == 0) continue;
     sockaddr_in from{};
-    int from_length = sizeof from;
-    int r = recvfrom(set->udp_socket, reinterpret_cast<char*>(bytes), sizeof bytes, 0,
-                     reinterpret_cast<sockaddr*>(&from), &from_length);
-    if (r == SOCKET_ERROR) {
-      int error = winsock::WSAGetLastError();
-      // An oversized datagram, or a port-unreachable report for an earlier
-      // send, ends nothing.
-      if (error == winsock::WSAEMSGSIZE) {
-        set->datagrams_dropped++;
-        set->datagrams_read++;
-        continue;
-      }
-      if (error == winsock::WSAECONNRESET || error == winsock::WSAECONNREFUSED) continue;
-      return Net_Thread::kFailed;
-    }
-    if (draining && ++drained >= kStaleDatagramLimit) draining = false;
-    if (draining || !datagram_from_peer(from, set->udp_peer_address) || !datagram_is_record(r))
+    const int r = read_datagram(set, bytes, &from);
+    if (r == kReadFailed) return Net_Thread::kFailed;
+    // A port-unreachable report for an earlier send ends nothing; an
+    // oversized datagram is dropped as any other that is not a record.
+    if (r == kNothingToRead || r == kNotADatagram) continue;
+    if (r == kOversized || !datagram_from_peer(from, set->udp_peer_address) || !datagram_is_record(r))
       set->datagrams_dropped++;
     else if (is_end_record(bytes))
       set->peer_ended_play.store(true);
@@ -376,6 +405,7 @@ void start_tcp_receive(socket_set* set) {
 void start_udp_receive(socket_set* set) {
   stop_receive(set);
   set->peer_ended_play.store(false);
+  drop_stale_datagrams(set);
   set->receive_thread.start([set] { return udp_receive_thread(set); });
 }
 

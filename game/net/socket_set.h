@@ -99,9 +99,10 @@ struct socket_set {
   int time_limit_ms = kHandshakeLimitMs;
   // The connection carries one start of WinSock, ended when it is freed.
   bool holds_winsock = false;
-  // Datagrams the UDP receive thread has dealt with (each counted once it
-  // is queued or dropped), and of those the ones dropped: from another
-  // sender, of another length, or stale; and the datagrams sent.
+  // Datagrams the UDP receive thread and its start have dealt with (each
+  // counted once it is queued or dropped), and of those the ones dropped:
+  // from another sender, of another length, or stale (dropped by the start);
+  // and the datagrams sent.
   std::atomic<uint64_t> datagrams_read{0};
   std::atomic<uint64_t> datagrams_dropped{0};
   std::atomic<uint64_t> datagrams_sent{0};
@@ -170,10 +171,12 @@ void start_handshake(socket_set* set);
 bool start_connecting(socket_set* set);
 // Stops the receive thread that runs and starts a TCP or UDP one. The TCP
 // thread ends with the peer's end record; a record with no bits (a menu's
-// sign of life) is counted in records_read and not queued. The UDP thread first drops the
-// datagrams that came while none was reading; the peer's end record only
-// marks the end of its match (records it sends again after it still count),
-// and the thread runs until it is stopped.
+// sign of life) is counted in records_read and not queued. Starting the UDP
+// thread first drops the datagrams that came while none was reading, here on
+// the calling thread and without waiting, so that whatever the peer sends
+// once it returns is the thread's to take, however late the thread first
+// runs; the peer's end record only marks the end of its match (records it
+// sends again after it still count), and the thread runs until it is stopped.
 void start_tcp_receive(socket_set* set);
 void start_udp_receive(socket_set* set);
 void stop_receive(socket_set* set);

@@ -217,9 +217,8 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD styl
   // Able to carry an OpenGL context where the video driver offers OpenGL
   // and the program may use it; a driver without it (dummy) makes the plain
   // window.
-  if (OpenGLWindowsWanted()) w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags | SDL_WINDOW_OPENGL);
+  if (OpenGLWindowsWanted()) w->sdl = CreateGLSdlWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags);
   w->gl_capable = w->sdl != nullptr;
-  if (w->gl_capable) KeepGLLibraryLoaded();
   if (!w->sdl) w->sdl = SDL_CreateWindow(utf8_title.c_str(), c.left, c.top, cw, ch, flags);
   if (!w->sdl) {
     delete w;

@@ -1,9 +1,14 @@
 // OpenGL contexts on windows: made, made current, swapped and deleted on
 // the video thread. The drawable is the SDL window's; a fullscreen popup
 // shows its client area letterboxed into it, as the window surface does.
+#include <dlfcn.h>
+#include <link.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/win32/window_internal.h"
 
@@ -16,9 +21,18 @@ WindowObject* GLWindow(HWND window) {
   return w && w->gl_capable && OnVideoThread() ? w : nullptr;
 }
 
-}  // namespace
-
-namespace vox_win32 {
+// The shared objects loaded in the process, by file name, sorted.
+std::vector<std::string> LoadedObjects() {
+  std::vector<std::string> names;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        if (info->dlpi_name && *info->dlpi_name) static_cast<std::vector<std::string>*>(out)->push_back(info->dlpi_name);
+        return 0;
+      },
+      &names);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // SDL unloads the OpenGL library when the last OpenGL window closes; loaded
 // again, the driver's dispatch no longer serves the functions fetched the
@@ -28,6 +42,25 @@ void KeepGLLibraryLoaded() {
   static bool kept = false;
   if (kept) return;
   kept = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
+}  // namespace
+
+namespace vox_win32 {
+
+SDL_Window* CreateGLSdlWindow(const char* title, int x, int y, int width, int height, uint32_t flags) {
+  // The first OpenGL window brings up the system's OpenGL: the GL library,
+  // its vendor library and the driver with all it needs. The driver is not
+  // made to be unloaded and loaded again in one process, yet closing the
+  // display unloads it (SDL closes it when its video ends); so whatever the
+  // window's making loaded is marked never to be unloaded.
+  const std::vector<std::string> before = LoadedObjects();
+  SDL_Window* window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
+  if (window) KeepGLLibraryLoaded();
+  for (const std::string& name : LoadedObjects())
+    if (!std::binary_search(before.begin(), before.end(), name))
+      dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  return window;
 }
 
 bool OpenGLWindowsWanted() {
@@ -122,9 +155,8 @@ void SetWindowPixelReader(HWND window, WindowPixelReader reader, void* context) 
 
 BOOL ProbeWindowSystemGL(void (*probe)(void*), void* context) {
   if (!probe || !EnsureVideo() || !OnVideoThread()) return FALSE;
-  SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+  SDL_Window* window = CreateGLSdlWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN);
   if (!window) return FALSE;
-  KeepGLLibraryLoaded();
   SDL_GLContext before = SDL_GL_GetCurrentContext();
   SDL_Window* before_window = SDL_GL_GetCurrentWindow();
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

@@ -44,8 +44,11 @@ std::recursive_mutex& WindowSystemLock();
 // Starts SDL's video and timer subsystems on first use; false when SDL
 // cannot start them. The calling thread becomes the video thread.
 bool EnsureVideo();
-// Holds the OpenGL library loaded once a window could carry a context.
-void KeepGLLibraryLoaded();
+// An SDL window able to carry an OpenGL context (flags plus
+// SDL_WINDOW_OPENGL), or null where the video driver offers no OpenGL. The
+// OpenGL library, its driver and every library their loading brought in
+// stay loaded for the life of the process from then on.
+SDL_Window* CreateGLSdlWindow(const char* title, int x, int y, int width, int height, uint32_t flags);
 // False where the program runs as on a machine without hardware
 // acceleration (VOX_HARDWARE=0, as the Direct3D stand-in reads it): no
 // OpenGL context will be asked for, and windows are made without OpenGL,

@@ -357,7 +357,9 @@ TEST_F(ConnectionTest, UdpTakesWholeRecordsFromThePeerAloneAndDropsWhatCameBefor
     return winsock::select(0, &r, nullptr, nullptr, &none) == 1;
   }));
   start_udp_receive(set);
-  ASSERT_TRUE(wait_until([&] { return set->datagrams_read.load() >= 2; }));
+  // Dropped before the thread runs.
+  EXPECT_EQ(set->datagrams_read.load(), 2u);
+  EXPECT_EQ(set->datagrams_dropped.load(), 2u);
   send_from(stranger, Record(1, 1));          // another sender
   send_from(peer, Record(2, 2).substr(0, 7));  // too short
   send_from(peer, Record(3, 3) + "x");         // too long
@@ -387,6 +389,41 @@ TEST_F(ConnectionTest, UdpTakesWholeRecordsFromThePeerAloneAndDropsWhatCameBefor
   ASSERT_TRUE(wait_until([&] { return !set->receive_thread.running(); }));
   EXPECT_EQ(set->receive_thread.result(), Net_Thread::kFailed);
   EXPECT_LE(Queued(set).size(), kReceivedLimit);
+}
+
+// Only what came before the thread started is stale: a record the peer
+// sends the moment start_udp_receive returns is taken, however late the
+// thread first looks at the socket, and so at every restart.
+TEST_F(ConnectionTest, UdpTakesARecordSentTheMomentItsThreadStarts) {
+  SOCKET unused;
+  socket_set* set = LinkedSet(&unused);
+  SOCKET peer = Keep(loopback::Bound(SOCK_DGRAM));
+  set->udp_peer_address = loopback::Address(loopback::PortOf(peer));
+  const sockaddr_in to = loopback::Address(loopback::PortOf(set->udp_socket));
+  auto send = [&](const std::string& bytes) {
+    winsock::sendto(peer, bytes.data(), (int)bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  };
+  uint64_t stale_sent = 0;
+  for (uint32_t round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    stop_receive(set);
+    const uint32_t stale = round % 3;  // none, one or two come while no thread reads
+    for (uint32_t i = 0; i < stale; ++i) send(Record(900 + i, 1));
+    stale_sent += stale;
+    ASSERT_TRUE(wait_until([&] {
+      winsock::fd_set r{1, {set->udp_socket}};
+      timeval none{0, 0};
+      return stale == 0 || winsock::select(0, &r, nullptr, nullptr, &none) == 1;
+    }));
+    start_udp_receive(set);
+    send(Record(round, 7));
+    ASSERT_TRUE(wait_until([&] { return has_record(set); }));
+    std::vector<replay_command> queued = Queued(set);
+    ASSERT_EQ(queued.size(), 1u);
+    EXPECT_EQ(queued[0].frame, round);
+    EXPECT_EQ(set->datagrams_dropped.load(), stale_sent);
+    EXPECT_TRUE(set->receive_thread.running());
+  }
 }
 
 TEST_F(ConnectionTest, OneReceiveThreadAtATimeAndFreeingJoinsThemAll) {

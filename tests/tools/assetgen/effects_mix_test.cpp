@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -179,10 +178,9 @@ class EffectsMix : public TempDirTest {
     feed_input(bits, nullptr);
   }
 
-  // The largest sample the mixer makes of one effect played alone, at its
-  // own rate (played faster, as a chain's break is, the mixer only
-  // interpolates between its samples); and whether it came out as the file
-  // holds it, sample for sample on both sides.
+  // The largest sample the mixer makes of one effect played alone at its own
+  // rate, whatever an earlier test left the break at; and whether it came
+  // out as the file holds it, sample for sample on both sides.
   static int MixedAlone(const std::string& name, bool* unchanged) {
     const std::vector<int16_t> file = WaveSamples("sounds/" + name + ".wav");
     const int handle = load_se(("sounds\\" + name + ".wav").c_str());

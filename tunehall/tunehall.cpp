@@ -57,6 +57,7 @@ struct Library {
   // Read without the lock. Written under it, except the volume and a stop
   // request, which the rendering thread takes up at its next block.
   std::atomic<bool> open{false};
+  std::atomic<bool> manual{false};  // tests: rendered only by THTestRender
   std::atomic<int> volume{100};
   std::atomic<bool> stop_requested{false};
   std::atomic<int> state{0};  // 1 while the player plays
@@ -255,6 +256,7 @@ TH_API THOpenDevice(int device, int flags) {
       lib.font_loaded.store(fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED);
     });
   }
+  if (lib.manual.load()) return TH_OK;
   // Output: the default audio device, else real-time rendering into nothing.
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
     lib.sdl_audio = true;
@@ -399,3 +401,18 @@ TH_API THGetErrorString(int error, const char** text) {
 }
 
 TH_API THTestTakePeak() { return Lib().peak.exchange(0); }
+
+TH_API THTestRenderManually(int on) {
+  Lib().manual.store(on != 0);
+  return TH_OK;
+}
+
+TH_API THTestRender(int16_t* out, int frames) {
+  Library& lib = Lib();
+  if (!out || frames < 0) return TH_ERR_BAD_ARGUMENT;
+  FinishFontLoad(lib);
+  std::lock_guard<std::mutex> lock(lib.mutex);
+  if (!lib.synth) return TH_ERR_NOT_OPEN;
+  RenderLocked(lib, out, frames);
+  return TH_OK;
+}

@@ -65,3 +65,9 @@ TH_API THGetErrorString(int error, const char** text);
 // For tests: the largest absolute sample value rendered since the previous
 // call (0..32767); reading it starts a new measurement.
 TH_API THTestTakePeak();
+// For tests: manual rendering (read at THOpenDevice, default off) opens no
+// output and renders nothing by itself; the music then advances only as
+// THTestRender renders its next `frames` frames (16-bit stereo at 44100 Hz,
+// what the output would have played) into `out`.
+TH_API THTestRenderManually(int on);
+TH_API THTestRender(int16_t* out, int frames);

@@ -2,7 +2,8 @@
 // (512 frames at 44.1 kHz, 11.6 ms of sound); "realtime_fraction" is the
 // share of that period the mixing took (printed with SI prefixes: 4m is
 // 0.004, i.e. 0.4% of one core). The voices mix a spread of formats and
-// rates, as a game's effects and music do.
+// rates, as a game's effects and music do, loud enough that the output's
+// limiter works on every frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>

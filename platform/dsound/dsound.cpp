@@ -55,6 +55,7 @@ struct DsCore {
   bool has_primary = false;
   WAVEFORMATEX primary_format{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
   std::vector<DsVoice*> scratch;  // mixing list, reused under the lock
+  DsLimiter limiter;              // the output's, from one callback to the next
 
   void Mix(int16_t* out, int frames);
 };
@@ -287,7 +288,7 @@ class DsBuffer final : public ComObject<IDirectSoundBuffer> {
 void DsCore::Mix(int16_t* out, int frames) {  // under the lock
   scratch.clear();
   for (DsBuffer* b : voices) scratch.push_back(b->voice());
-  DsMixVoices(scratch.data(), int(scratch.size()), out, frames);
+  DsMixVoices(scratch.data(), int(scratch.size()), out, frames, &limiter);
 }
 
 void SDLCALL AudioCallback(void* user, Uint8* stream, int len) {

@@ -1,11 +1,12 @@
 // The software mixer: linear interpolation at the voice's own rate, Q15 gains
-// per side, 32-bit accumulation and saturation to 16 bits. Common formats
-// (8 or 16 bits, mono or stereo) have their own loops; the rest go through a
-// generic frame reader.
+// per side, 32-bit accumulation and a peak limiter at the output's ceiling.
+// Common formats (8 or 16 bits, mono or stereo) have their own loops; the
+// rest go through a generic frame reader.
 #include "platform/dsound/dsound_mix.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/byte_order.h"
@@ -13,6 +14,13 @@
 namespace {
 
 constexpr int kChunk = 256;  // output frames accumulated at a time
+
+// The limiter holds a lowered gain for 25 ms, a period of the lowest tone the
+// effects have (the garbage's thud, near 40 Hz), so that it does not rise and
+// fall again with each wave; then it comes back with a time constant of
+// 100 ms.
+constexpr int kLimiterHold = int(DS_OUTPUT_RATE) / 40;
+const double kLimiterRelease = std::exp(-1.0 / (0.1 * DS_OUTPUT_RATE));
 
 struct Frame {
   int32_t left, right;
@@ -116,9 +124,35 @@ void MixOne(DsVoice& v, int32_t* acc, int frames) {
   MixVoice(v, GenericReader{ch, bits / 8}, acc, frames);
 }
 
+// One frame of the sum through the limiter; the frame's samples.
+inline void Limit(DsLimiter& limiter, const int32_t* sum, int16_t* out) {
+  const int32_t peak = std::max(std::abs(sum[0]), std::abs(sum[1]));
+  if (limiter.gain == 1 && peak <= DS_OUTPUT_CEILING) {
+    out[0] = int16_t(sum[0]);
+    out[1] = int16_t(sum[1]);
+    return;
+  }
+  // The gain this frame needs; while frames keep needing the gain the
+  // limiter has, or less, it holds.
+  const double needed = peak > DS_OUTPUT_CEILING ? double(DS_OUTPUT_CEILING) / peak : 1.0;
+  if (needed <= limiter.gain) {
+    limiter.gain = needed;
+    limiter.hold = kLimiterHold;
+  } else if (limiter.hold > 0) {
+    --limiter.hold;
+  } else {
+    limiter.gain = std::min(needed, 1 - (1 - limiter.gain) * kLimiterRelease);
+    if (limiter.gain > 1 - 1.0 / 65536) limiter.gain = 1;
+  }
+  for (int c = 0; c < 2; ++c) {
+    const double v = sum[c] * limiter.gain;
+    out[c] = int16_t(std::clamp(int32_t(v + (v < 0 ? -0.5 : 0.5)), -DS_OUTPUT_CEILING, DS_OUTPUT_CEILING));
+  }
+}
+
 }  // namespace
 
-void DsMixVoices(DsVoice* const* voices, int count, int16_t* out, int frames) {
+void DsMixVoices(DsVoice* const* voices, int count, int16_t* out, int frames, DsLimiter* limiter) {
   int32_t acc[kChunk * 2];
   for (int done = 0; done < frames; done += kChunk) {
     const int n = std::min(kChunk, frames - done);
@@ -128,9 +162,9 @@ void DsMixVoices(DsVoice* const* voices, int count, int16_t* out, int frames) {
       if (!v.playing || !v.samples || v.format.nBlockAlign == 0 || v.bytes < v.format.nBlockAlign) continue;
       MixOne(v, acc, n);
     }
-    if (out) {
-      for (int s = 0; s < 2 * n; ++s) out[2 * done + s] = int16_t(std::clamp(acc[s], -32768, 32767));
-    }
+    // Without an output the limiter still follows the sum, as time passes.
+    int16_t scratch[2];
+    for (int f = 0; f < n; ++f) Limit(*limiter, &acc[2 * f], out ? &out[2 * (done + f)] : scratch);
   }
 }
 

@@ -3,25 +3,27 @@
 // silence. 44100 Hz mono, 16 bits; "break.wav" is also played faster (up to
 // 66150 Hz) for long chains.
 //
-// The game's mixer adds the effects that sound at once and clips what goes
-// beyond full scale, and a busy moment of a battle has seven of them at once:
-// a lock that clears and takes garbage on one side, the other side's lock or
-// chain link with its pair slid and turned, the break of the link before
-// still ringing, a pause pressed in that frame. Each effect is therefore made
-// at a share of full scale small enough that such a moment, all peaks
-// together, stays below it; the levels below set the effects' loudness to
-// one another.
+// The levels below set the effects' loudness to one another. The loudest
+// (the garbage's) peaks just under the ceiling of the game's sound mixer
+// (base/sound_levels.h), less the reach of the dither, so that no effect
+// heard alone is turned down there. What several effects make together, as
+// in a busy moment of a battle (a lock that clears and takes garbage on one
+// side, the other side's chain link under a pair slid and turned, the break
+// of the link before still ringing), the mixer's limiter takes down to its
+// ceiling while it lasts.
 #include <cmath>
 #include <functional>
 #include <string>
 
+#include "base/sound_levels.h"
 #include "tools/assetgen/audio.h"
 #include "tools/assetgen/game_assets.h"
 
 namespace {
 
+constexpr double kLoudestLevel = 0.75;  // the garbage's
 // The share of full scale an effect of level 1 peaks at.
-constexpr double kMixShare = 0.2;
+constexpr double kMixShare = (kEffectsCeiling - 2.0 / 32768) / kLoudestLevel;
 
 // A mono sound of `seconds`, each sample from `voice` at time t; shaped by a
 // short fade in and out, its peak at `level` x kMixShare.
@@ -168,7 +170,7 @@ Sound Garbage() {
   Noise noise(13);
   Filter rumble(Filter::Kind::kLow, 1.0), clack(Filter::Kind::kBand, 3.0);
   Sweep thud(95, 42, 0.08);
-  return Effect(0.55, 0.75, [&](double t) {
+  return Effect(0.55, kLoudestLevel, [&](double t) {
     const float n = noise.Next();
     double clatter = 0;
     for (double hit : {0.0, 0.05, 0.11}) clatter += Decay(t - hit, 0.012) * (t >= hit);

@@ -4,7 +4,21 @@
 #include <cmath>
 #include <sstream>
 
+#include "base/sound_levels.h"
+
 namespace {
+
+// The music's level beside the effects (base/sound_levels.h), in either form.
+// Rendered, the loop is scaled to peak a little under kMusicPeak: the Vorbis
+// encoder's rounding lifts a peak by a few percent. As MIDI, every part's
+// channel volume is scaled by kMidiVolume (-7.5 dB: the MIDI library's
+// synthesiser takes a channel volume v as 40 log10(v / 127) dB), at which the
+// loudest of the tunes peaks near 0.3 of full scale, under kMusicPeak with
+// room for the synthesiser's chorus and reverb, which do not sound alike
+// from one playing to the next; the rendered tracks come out a dB or two
+// louder.
+constexpr double kRenderedPeak = kMusicPeak * 0.95;
+constexpr double kMidiVolume = 0.65;
 
 int PitchClass(const std::string& text, size_t* at) {
   static const int kLetters[7] = {9, 11, 0, 2, 4, 5, 7};  // a b c d e f g
@@ -183,7 +197,7 @@ bool WriteMidi(const std::string& path, const Song& song) {
       events.push_back(
           {0, 0, {(uint8_t)(0xB0 | ch), number, (uint8_t)std::clamp((int)std::lround(value * 127), 0, 127)}});
     };
-    cc(7, part.volume);
+    cc(7, part.volume * kMidiVolume);
     cc(10, (part.pan + 1) / 2);
     cc(91, part.reverb);
     cc(93, 0);
@@ -383,6 +397,6 @@ Sound RenderSong(const Song& song) {
     out.samples[(i - lead_in) * 2] = left[i] + wl * 0.9f;
     out.samples[(i - lead_in) * 2 + 1] = right[i] + wr * 0.9f;
   }
-  Normalise(&out, 0.7);
+  Normalise(&out, kRenderedPeak);
   return out;
 }

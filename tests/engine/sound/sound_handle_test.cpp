@@ -43,7 +43,8 @@ TEST_F(SoundHandleTest, VolumeFollowsTheLogarithmicScale) {
     int volume;
     LONG attenuation;
   } cases[] = {{255, 0}, {256, 0}, {1, -2406}, {0, -10000}, {-5, -10000}, {128, -299}};
-  const std::vector<int16_t> flat(400, 20000);
+  const int16_t level = 16000;  // within the mixer's ceiling, where it passes sums unchanged
+  const std::vector<int16_t> flat(400, level);
   for (const Case& c : cases) {
     const int h = LoadImage(PcmWave(PcmFormat(1, 44100, 16), Le16(flat)), 1);
     ASSERT_EQ(SetSoundHandleVolume(c.volume, h), 0);
@@ -52,7 +53,7 @@ TEST_F(SoundHandleTest, VolumeFollowsTheLogarithmicScale) {
     EXPECT_EQ(got, c.attenuation) << c.volume;
     StartSoundHandle(h, SOUND_PLAY_BACK, 1);
     auto out = Mix(10);
-    EXPECT_NEAR(out[10], 20000 * std::pow(10.0, c.attenuation / 2000.0), 3) << c.volume;
+    EXPECT_NEAR(out[10], level * std::pow(10.0, c.attenuation / 2000.0), 3) << c.volume;
     DisposeSoundHandle(h);
   }
   EXPECT_EQ(SetSoundHandleVolume(100, 0x10000000 | 77), -1);

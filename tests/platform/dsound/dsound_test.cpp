@@ -1,11 +1,12 @@
 // The sound buffer stand-in: buffers, duplicates, locks and cursors, and the
-// mixer's output for volume, pan, frequency, looping and saturation, driven
+// mixer's output for volume, pan, frequency, looping and its limiter, driven
 // without a sound card; one test opens SDL's (dummy) audio device for real.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -30,10 +31,15 @@ class DsoundTest : public ::testing::Test {
     ASSERT_EQ(ds_->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DS_OK);
   }
   void TearDown() override {
-    for (auto* b : buffers_) b->Release();
-    if (ds_) ds_->Release();
+    Release();
     DsClearFailures();
     DsSetManualMixing(0);
+  }
+  void Release() {
+    for (auto* b : buffers_) b->Release();
+    buffers_.clear();
+    if (ds_) ds_->Release();
+    ds_ = nullptr;
   }
 
   // A buffer filled with `bytes`.
@@ -87,10 +93,11 @@ TEST_F(DsoundTest, OneShotPlaysItsSamplesExactlyThenStopsAtFrameZero) {
 }
 
 TEST_F(DsoundTest, EightBitMonoIsCentredAndSpreadToBothSides) {
-  auto* b = Make(Pcm(1, 44100, 8), {128, 255, 0, 192});
+  // Within the output's ceiling, where the mix passes samples unchanged.
+  auto* b = Make(Pcm(1, 44100, 8), {128, 192, 64, 129});
   b->Play(0, 0, 0);
   auto out = Mix(4);
-  std::vector<int16_t> want{0, 0, 127 << 8, 127 << 8, -32768, -32768, 64 << 8, 64 << 8};
+  std::vector<int16_t> want{0, 0, 64 << 8, 64 << 8, -64 << 8, -64 << 8, 1 << 8, 1 << 8};
   EXPECT_EQ(out, want);
 }
 
@@ -161,16 +168,68 @@ TEST_F(DsoundTest, HalfRateInterpolatesBetweenSamples) {
   EXPECT_EQ(left, (std::vector<int16_t>{0, 500, 1000, 1500, 2000, 2000}));
 }
 
-TEST_F(DsoundTest, MixSaturates) {
-  std::vector<int16_t> lr(20, 30000);
-  for (int i = 0; i < 3; ++i) Make(Pcm(2, 44100, 16), Stereo16(lr))->Play(0, 0, 0);
-  std::vector<int16_t> neg(20, -30000);
-  auto out = Mix(5);
-  EXPECT_EQ(out[0], 32767);
-  for (auto* b : buffers_) b->Stop();
-  for (int i = 0; i < 2; ++i) Make(Pcm(2, 44100, 16), Stereo16(neg))->Play(0, 0, 0);
-  out = Mix(5);
-  EXPECT_EQ(out[0], -32768);
+// Voices that add up past the output's ceiling, in either direction and on
+// either side, come out at the ceiling; what stays within it comes out as
+// it was added, sample for sample.
+TEST_F(DsoundTest, NoSampleOfTheMixPassesTheCeiling) {
+  struct Case {
+    int voices;
+    int16_t left, right;
+    int16_t want_left, want_right;
+  } cases[] = {
+      {1, DS_OUTPUT_CEILING, -DS_OUTPUT_CEILING, DS_OUTPUT_CEILING, -DS_OUTPUT_CEILING},
+      {2, 9000, -9000, 18000, -18000},
+      {3, 30000, 30000, DS_OUTPUT_CEILING, DS_OUTPUT_CEILING},
+      {2, -30000, -30000, -DS_OUTPUT_CEILING, -DS_OUTPUT_CEILING},
+      {8, 32767, -32768, DS_OUTPUT_CEILING, -DS_OUTPUT_CEILING},
+      // The louder side sets the gain; the other keeps its share of it.
+      {2, 20000, 10000, DS_OUTPUT_CEILING, DS_OUTPUT_CEILING / 2},
+  };
+  for (const Case& c : cases) {
+    // A device of its own: nothing an earlier case turned down lingers.
+    Release();
+    SetUp();
+    std::vector<int16_t> lr;
+    for (int i = 0; i < 20; ++i) lr.insert(lr.end(), {c.left, c.right});
+    for (int i = 0; i < c.voices; ++i) Make(Pcm(2, 44100, 16), Stereo16(lr))->Play(0, 0, 0);
+    auto out = Mix(20);
+    for (int f = 0; f < 20; ++f) {
+      ASSERT_NEAR(out[2 * f], c.want_left, 1) << c.voices << " x " << c.left << ", frame " << f;
+      ASSERT_NEAR(out[2 * f + 1], c.want_right, 1) << c.voices << " x " << c.right << ", frame " << f;
+    }
+  }
+}
+
+// A loud overlap is turned down while it lasts, at once where it starts;
+// after it the gain holds and then comes back smoothly, without a step,
+// until the voice left plays as loud as it did alone, sample for sample.
+TEST_F(DsoundTest, AnOverlapIsTurnedDownWhileItLastsAndTheGainComesBackSmoothly) {
+  const int16_t level = 15000;  // below the ceiling alone, above it twice
+  std::vector<int16_t> steady(2 * 3 * 44100, level), overlap(2 * 4410, level);  // 3 s, 100 ms
+  auto* alone = Make(Pcm(2, 44100, 16), Stereo16(steady));
+  auto* other = Make(Pcm(2, 44100, 16), Stereo16(overlap));
+  alone->Play(0, 0, 0);
+  auto before = Mix(1000);
+  for (int16_t v : before) ASSERT_EQ(v, level);
+  other->Play(0, 0, 0);
+  auto during = Mix(4410);
+  for (int16_t v : during) ASSERT_NEAR(v, DS_OUTPUT_CEILING, 1);
+  auto after = Mix(2 * 44100);
+  const int turned_down = DS_OUTPUT_CEILING / 2;  // the voice left, at the overlap's gain
+  EXPECT_NEAR(after[0], turned_down, 1);
+  int held = 0, back = -1, largest_step = 0;
+  for (size_t f = 1; f < after.size() / 2; ++f) {
+    const int step = after[2 * f] - after[2 * (f - 1)];
+    ASSERT_GE(step, 0) << "frame " << f << " after the overlap";
+    largest_step = std::max(largest_step, step);
+    if (back < 0 && std::abs(after[2 * f] - turned_down) <= 1) held = int(f);
+    if (back < 0 && after[2 * f] == level) back = int(f);
+  }
+  EXPECT_GE(held, 44100 / 50) << "the lowered gain is held for a while";
+  ASSERT_GT(back, 0) << "the gain does not come back to 1";
+  EXPECT_LT(back, 44100 * 3 / 2);
+  EXPECT_LE(largest_step, 10) << "the gain comes back in a step";
+  for (size_t i = 2 * back; i < after.size(); ++i) ASSERT_EQ(after[i], level) << i / 2;
 }
 
 TEST_F(DsoundTest, DuplicatesShareSamplesButNotPlayState) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/sound_levels.h"
 #include "engine/core/alloc.h"
 #include "engine/core/archive.h"
 #include "engine/core/file.h"
@@ -222,10 +223,13 @@ Pcm Decode(const std::string& path) {
 
 double Db(double level) { return 20 * std::log10(std::max(level, 1e-9) / 32768.0); }
 
-// Effects: short, heard at once, ending in silence, and each at most a fifth
-// of full scale, as up to seven sound at once in the game's mixer
-// (effects_mix_test.cpp adds them up), yet not lost under the others.
+// Effects: short, heard at once, ending in silence, and each at most the
+// mixer's ceiling, the loudest right at it, so that the mixer's limiter
+// turns none of them down while it sounds alone (effects_mix_test.cpp plays
+// them together), yet none lost under the others.
 TEST_F(GameAssetsTest, EffectsAreShortLevelAndStartAtOnce) {
+  const double ceiling = kEffectsCeiling * 32768;
+  int loudest = 0;
   for (const char* name :
        {"321", "break", "buzzer", "gameover", "jama", "levelup", "pause", "rotate", "set", "slide"}) {
     const std::string path = std::string("sounds\\") + name + ".wav";
@@ -240,13 +244,16 @@ TEST_F(GameAssetsTest, EffectsAreShortLevelAndStartAtOnce) {
     for (size_t i = 0; i < pcm.samples.size(); ++i) peak = std::max(peak, std::abs((int)pcm.samples[i]));
     for (size_t i = 0; i < pcm.samples.size() && first_loud == SIZE_MAX; ++i)
       if (std::abs((int)pcm.samples[i]) >= peak / 2) first_loud = i / pcm.channels;
-    EXPECT_TRUE(Db(peak) >= -26 && Db(peak) <= -14) << path << ": peak " << Db(peak) << " dBFS";
+    loudest = std::max(loudest, peak);
+    EXPECT_LE(peak, ceiling) << path;
+    EXPECT_GE(Db(peak), Db(ceiling) - 8) << path << ": peak " << Db(peak) << " dBFS";
     EXPECT_LE((double)first_loud / pcm.rate, 0.015) << path << ": a slow attack";
     int tail = 0;
     for (size_t i = pcm.samples.size() - std::min<size_t>(pcm.samples.size(), 220); i < pcm.samples.size(); ++i)
       tail = std::max(tail, std::abs((int)pcm.samples[i]));
     EXPECT_LT(tail, 330) << path << " ends in a click";
   }
+  EXPECT_GE(Db(loudest), Db(ceiling) - 0.1) << "the loudest effect peaks at " << Db(loudest) << " dBFS";
 }
 
 // The largest step between neighbouring samples at the loop's seam (last
@@ -279,7 +286,8 @@ void CheckSeam(const std::string& name, const std::vector<float>& samples, int c
   EXPECT_GT(std::min(before, after), rms(0, frames) * 0.05) << name << ": silence at the seam";
 }
 
-// Rendered music: Ogg Vorbis that the engine decodes, looped end to start.
+// Rendered music: Ogg Vorbis that the engine decodes, looped end to start,
+// peaking under the music's share of full scale.
 TEST_F(GameAssetsTest, RenderedMusicLoopsWithoutAClick) {
   const std::vector<std::string> tracks = FolderEntries("musics", {".ogg"});
   EXPECT_GE(tracks.size(), 1u);
@@ -288,6 +296,9 @@ TEST_F(GameAssetsTest, RenderedMusicLoopsWithoutAClick) {
     if (pcm.frames() == 0) continue;
     EXPECT_EQ(pcm.channels, 2) << path;
     EXPECT_GE((double)pcm.frames() / pcm.rate, 20.0) << path;
+    int peak = 0;
+    for (int16_t v : pcm.samples) peak = std::max(peak, std::abs((int)v));
+    EXPECT_LT(peak, kMusicPeak * 32768) << path << ": peak " << Db(peak) << " dBFS";
     // Played as a loop: the music's end followed by its start.
     const size_t half = pcm.frames() / 2;
     std::vector<float> looped;

@@ -6,6 +6,7 @@ Key_Exchange::Key_Exchange(socket_set* connection, int frame_offset)
     : connection_(connection), offset_(frame_offset) {}
 
 void Key_Exchange::open() {
+  unsent_.clear();
   local_.clear();
   peer_held_ = 0;
   peer_waits_ = false;
@@ -21,10 +22,14 @@ void Key_Exchange::open() {
 bool Key_Exchange::exchange(int local_bits) {
   ++frame_;
   bool sent = true;
-  if (local_bits && !committed_) {
-    // A key acts here even when it could not be sent.
-    if (!alone_) sent = send_record_tcp(connection_, {0, (uint16_t)local_bits, 0});
-    local_.push_back({frame_ + (uint32_t)offset_, local_bits});
+  if (local_bits) unsent_.push_back(local_bits);
+  // Keys pressed once this side has committed wait until it takes keys
+  // again, or goes on alone. A key acts here even when it could not be sent.
+  if (!unsent_.empty() && (!committed_ || alone_)) {
+    const int bits = unsent_.front();
+    unsent_.pop_front();
+    if (!alone_) sent = send_record_tcp(connection_, {0, (uint16_t)bits, 0});
+    local_.push_back({frame_ + (uint32_t)offset_, bits});
     last_sent_ = frame_;
   } else if (!alone_ && !committed_ && frame_ - last_sent_ >= (uint32_t)kKeepAliveFrames) {
     sent = send_record_tcp(connection_, {0, 0, 0});
@@ -36,15 +41,16 @@ bool Key_Exchange::exchange(int local_bits) {
     local_.pop_front();
   }
   acting_[1] = 0;
-  if (alone_) return true;
-  // Silence counts while the peer has not committed: once it has, it sends
-  // nothing more until the menu opens again.
-  const uint64_t heard = connection_->records_read.load();
-  if (heard != heard_ || peer_committed())
-    silent_frames_ = 0;
-  else
-    ++silent_frames_;
-  heard_ = heard;
+  if (!alone_) {
+    // Silence counts while the peer has not committed: once it has, it
+    // sends nothing more until the menu opens again.
+    const uint64_t heard = connection_->records_read.load();
+    if (heard != heard_ || peer_committed())
+      silent_frames_ = 0;
+    else
+      ++silent_frames_;
+    heard_ = heard;
+  }
   if (peer_waits_) {
     acting_[1] = peer_held_;
     peer_waits_ = false;
@@ -93,7 +99,5 @@ bool Key_Exchange::link_lost() const {
 
 void Key_Exchange::go_alone() {
   alone_ = true;
-  peer_waits_ = false;
   stop_receive(connection_);
-  clear_records(connection_);
 }

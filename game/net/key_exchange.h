@@ -14,9 +14,10 @@
 // The order in which one side's keys meet the other's differs between the
 // machines, so a menu leaves only when both machines can see every key of
 // both sides: the machine that finds both sides done sends the end record
-// and takes no new key (commit); once it has the peer's end record too, and
-// every key sent before it has acted, both machines hold the same state and
-// decide alike whether to go on or to take keys again (reopen).
+// and sends no new key (commit: what is pressed meanwhile waits); once it
+// has the peer's end record too, and every key sent before it has acted,
+// both machines hold the same state and decide alike whether to go on or to
+// take keys again (reopen).
 #pragma once
 
 #include <cstdint>
@@ -31,7 +32,8 @@ class Key_Exchange {
   // Starts the TCP receive thread and forgets the keys of a previous round.
   void open();
   // One frame of the menu. local_bits: the keys pressed here this frame
-  // (nothing is sent once committed). False when a key could not be sent.
+  // (once committed they wait, unsent, until keys are taken again or the
+  // menu goes on alone). False when a key could not be sent.
   bool exchange(int local_bits);
   // The keys acting this frame on side 0 (here) and side 1 (the peer);
   // the peer's may hold bits no key uses.
@@ -39,7 +41,7 @@ class Key_Exchange {
   // The side's keys of this frame act in the next one instead.
   void defer(int side);
 
-  // Sends the end record (its result is not looked at) and takes no new key.
+  // Sends the end record (its result is not looked at) and sends no new key.
   void commit();
   bool committed() const { return committed_; }
   // The peer's end record came: it has committed.
@@ -53,9 +55,10 @@ class Key_Exchange {
   // committed.
   bool link_lost() const;
   // The peer has gone: the receive thread is stopped, and from now on
-  // nothing is sent or read. The keys pressed here still act here, at the
-  // same delay (so a player who quit first leaves first, and the peer's
-  // leaving is never taken for a lost link); the peer's are none.
+  // nothing is sent or received. The keys pressed here still act here, at
+  // the same delay (so a player who quit first leaves first, and the peer's
+  // leaving is never taken for a lost link); the peer's that came before act
+  // as they would have.
   void go_alone();
   bool alone() const { return alone_; }
 
@@ -68,7 +71,8 @@ class Key_Exchange {
   socket_set* connection_;
   int offset_;
   uint32_t frame_ = 0;
-  std::deque<Key> local_;  // this side's keys not yet acted, oldest first
+  std::deque<int> unsent_;  // keys pressed here and not yet sent, oldest first
+  std::deque<Key> local_;   // this side's keys sent and not yet acted, oldest first
   int peer_held_ = 0;  // a peer key deferred from the last frame
   bool peer_waits_ = false;
   int acting_[2] = {0, 0};

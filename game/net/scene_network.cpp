@@ -161,8 +161,10 @@ void Scene_Network::after_match_menu(int local_keys) {
   if (!keys_.alone() && (!sent || keys_.link_lost())) {
     // The match is over, so its replay is still this player's: a side that
     // had decided to go on leaves with what it asked for, one still
-    // choosing stays to choose how to leave.
-    play_se(kSoundRefuse);
+    // choosing stays to choose how to leave. A peer whose end record came
+    // before the connection closed has left by its choice, and its keys
+    // that came act still; one that did not is gone, and the buzzer says so.
+    if (menu_[0].decided || !keys_.peer_committed()) play_se(kSoundRefuse);
     if (menu_[0].decided) {
       end_menu(true);
       return;
@@ -194,7 +196,7 @@ void Scene_Network::after_match_menu(int local_keys) {
         // it asked for; one still choosing stays, and may yet save it.
         if (side == 1 && !menu_[0].decided) {
           play_se(kSoundConfirm);
-          go_alone(false);
+          if (!keys_.alone()) go_alone(false);
           break;
         }
         play_se(side == 0 ? kSoundConfirm : kSoundRefuse);
@@ -214,8 +216,6 @@ bool Scene_Network::peer_quits() const {
 
 void Scene_Network::go_alone(bool close) {
   keys_.go_alone();
-  // The peer's cursor stays where it was, shown as decided.
-  menu_[1].decided = true;
   // A peer that is still there (it stopped answering) sees the connection
   // closed and leaves its menu too; one that decided to quit closes it
   // itself.
@@ -258,7 +258,9 @@ void Scene_Network::draw() {
   const int graph = load_image(kCursorImage);
   const int fading = timer_ * 192 / 60;
   for (int side = 0; side < 2; ++side) {
-    const int b = state_ != kMenu ? fading : menu_[side].decided ? 192 : 255;
+    // The peer's cursor is shown as decided once it has gone.
+    const bool decided = menu_[side].decided || (side == 1 && keys_.alone());
+    const int b = state_ != kMenu ? fading : decided ? 192 : 255;
     SetPaintBrightness(b, b, b);
     const int y = 128 + 32 * menu_[side].choice;
     if (side == 0)

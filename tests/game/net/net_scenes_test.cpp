@@ -488,6 +488,31 @@ INSTANTIATE_TEST_SUITE_P(
                       QuitCase{"the connecting side saves and quits, the other 1 s later", 1, 3, 60},
                       QuitCase{"the waiting side saves and quits, the other 5 s later", 0, 3, 300}));
 
+// This machine runs behind the other: the peer's keys to quit, its end
+// record and the closed connection have all come before the first of those
+// keys acts here. No key this side's player presses meanwhile is lost, and
+// no link counts as lost: the peer left by its choice.
+TEST_F(MenuTest, AMachineBehindAQuitterLosesNoKeyOfItsPlayer) {
+  const int offset = m_[1].frame_offset();
+  for (int k : {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDecide}) Alone(1, k);
+  for (int i = 0; i < offset; ++i) Alone(1, 0);
+  ASSERT_EQ(m_[1].battle()->state(), Scene_Double::kFadeOut);
+  socket_set* here = m_[0].connection();
+  ASSERT_TRUE(wait_until([&] { return here->receive_thread.result() == Net_Thread::kEnded; }));
+  Played("buzzer");
+  // Here, a key a frame while the peer's keys act: down to "save the replay
+  // and quit", and decide.
+  for (int k : {Scene_Network::kMenuDown, Scene_Network::kMenuDown, Scene_Network::kMenuDown,
+                Scene_Network::kMenuDecide})
+    Alone(0, k);
+  for (int i = 0; i < offset + 4 && m_[0].battle()->state() == Scene_Double::kMenu; ++i) Alone(0, 0);
+  EXPECT_EQ(m_[0].battle()->state(), Scene_Double::kFadeOut);
+  EXPECT_EQ(Side(0, 0).choice, 3);
+  EXPECT_EQ(Side(0, 1).choice, 2);
+  EXPECT_FALSE(Played("buzzer"));
+  EXPECT_TRUE(std::filesystem::exists("replay/play0.vrs"));
+}
+
 TEST_F(MenuTest, APlayerWhoHadDecidedToGoOnLeavesWithItsReplayWhenThePeerQuits) {
   Press(1, {Scene_Network::kMenuDown, Scene_Network::kMenuDecide});
   ASSERT_TRUE(RunUntil([&] { return Side(0, 1).decided; }));

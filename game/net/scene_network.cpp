@@ -164,11 +164,12 @@ void Scene_Network::after_match_menu(int local_keys) {
     // choosing stays to choose how to leave. A peer whose end record came
     // before the connection closed has left by its choice, and its keys
     // that came act still; one that did not is gone, and the buzzer says so.
-    if (menu_[0].decided || !keys_.peer_committed()) play_se(kSoundRefuse);
     if (menu_[0].decided) {
+      play_se(kSoundRefuse);
       end_menu(true);
       return;
     }
+    if (!keys_.peer_committed()) play_se(kSoundRefuse);
     go_alone(true);
   }
   const int peer_keys = keys_.keys(1);
@@ -196,7 +197,7 @@ void Scene_Network::after_match_menu(int local_keys) {
         // it asked for; one still choosing stays, and may yet save it.
         if (side == 1 && !menu_[0].decided) {
           play_se(kSoundConfirm);
-          if (!keys_.alone()) go_alone(false);
+          go_alone(false);
           break;
         }
         play_se(side == 0 ? kSoundConfirm : kSoundRefuse);
@@ -215,6 +216,7 @@ bool Scene_Network::peer_quits() const {
 }
 
 void Scene_Network::go_alone(bool close) {
+  if (keys_.alone()) return;
   keys_.go_alone();
   // A peer that is still there (it stopped answering) sees the connection
   // closed and leaves its menu too; one that decided to quit closes it

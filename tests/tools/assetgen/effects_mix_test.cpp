@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,6 +39,7 @@
 #include "tests/game/headless_engine.h"
 #include "tests/game/run_folder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/assetgen/decoded_sound.h"
 
 namespace fs = std::filesystem;
 
@@ -182,8 +182,11 @@ class EffectsMix : public TempDirTest {
   // rate, whatever an earlier test left the break at; and whether it came
   // out as the file holds it, sample for sample on both sides.
   static int MixedAlone(const std::string& name, bool* unchanged) {
-    const std::vector<int16_t> file = WaveSamples("sounds/" + name + ".wav");
-    const int handle = load_se(("sounds\\" + name + ".wav").c_str());
+    const std::string path = "sounds\\" + name + ".wav";
+    const Pcm decoded = Decode(path);
+    EXPECT_EQ(decoded.channels, 1) << name;
+    const std::vector<int16_t>& file = decoded.samples;
+    const int handle = load_se(path.c_str());
     EXPECT_GE(handle, 0) << name;
     SetSoundHandleFrequency(-1, handle);
     StartSoundHandle(handle, SOUND_PLAY_BACK, 1);
@@ -197,21 +200,6 @@ class EffectsMix : public TempDirTest {
       *unchanged = *unchanged && out[2 * i] == file[i] && out[2 * i + 1] == file[i];
     }
     return peak;
-  }
-
-  // The samples of a 16-bit mono WAVE file.
-  static std::vector<int16_t> WaveSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t data = bytes.find("data");
-    if (data == std::string::npos || data + 8 > bytes.size()) {
-      ADD_FAILURE() << path << " holds no samples";
-      return {};
-    }
-    std::vector<int16_t> samples((bytes.size() - data - 8) / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-      samples[i] = (int16_t)((uint8_t)bytes[data + 8 + 2 * i] | (uint8_t)bytes[data + 9 + 2 * i] << 8);
-    return samples;
   }
 
   int idle_buffers_ = 0;

@@ -26,6 +26,7 @@
 #include "engine/image/image_load.h"
 #include "engine/sound/sound_decoder.h"
 #include "platform/win32/cp932.h"
+#include "tests/tools/assetgen/decoded_sound.h"
 
 namespace {
 
@@ -189,37 +190,6 @@ TEST_F(GameAssetsTest, BackgroundsFillTheScreen) {
 
 // ---- sound ----
 
-struct Pcm {
-  int channels = 0, rate = 0;
-  std::vector<int16_t> samples;  // interleaved
-  size_t frames() const { return channels ? samples.size() / channels : 0; }
-};
-
-Pcm Decode(const std::string& path) {
-  Pcm pcm;
-  StreamData stream{};
-  if (OpenFileStream(&stream, path.c_str()) != 0) {
-    ADD_FAILURE() << "cannot open " << path;
-    return pcm;
-  }
-  SoundDecoder decoder{};
-  if (OpenSoundDecoder(&stream, &decoder) == 0) {
-    WAVEFORMATEX format{};
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    if (DecodeSoundWhole(&decoder, &format, &data, &size) == 0 && format.wBitsPerSample == 16) {
-      pcm.channels = format.nChannels;
-      pcm.rate = (int)format.nSamplesPerSec;
-      pcm.samples.resize(size / 2);
-      std::memcpy(pcm.samples.data(), data, pcm.samples.size() * 2);
-    }
-    TrackedFree(data);
-    CloseSoundDecoder(&decoder);
-  }
-  stream.ops.close(stream.data);
-  EXPECT_GT(pcm.frames(), 0u) << path << " does not decode to 16-bit sound";
-  return pcm;
-}
 
 double Db(double level) { return 20 * std::log10(std::max(level, 1e-9) / 32768.0); }
 
